@@ -1,0 +1,16 @@
+// <korvo/Korvo.h>: the whole public interface of Korvo in one include.
+#pragma once
+
+// Platform layer: Windows types and services on Linux.
+#include <korvo/platform/export.h>
+#include <korvo/platform/wintypes.h>
+#include <korvo/platform/widechar.h>
+#include <korvo/platform/codepage.h>
+#include <korvo/platform/format.h>
+#include <korvo/platform/heap.h>
+#include <korvo/platform/process.h>
+#include <korvo/platform/time64.h>
+#include <korvo/platform/debugout.h>
+#include <korvo/platform/resources.h>
+#include <korvo/platform/registry.h>
+#include <korvo/platform/file.h>

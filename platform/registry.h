@@ -1,0 +1,54 @@
+// platform/registry.h: read-only registry (HKEY_LOCAL_MACHINE only) backed
+// by a file in the Windows registry export format.
+//
+// The file is $KORVO_REGISTRY when that variable is set, else
+// /etc/korvo/registry.reg. It is read once per process, at the first
+// RegOpenKeyExA; a missing file is an empty registry. Lines that cannot be
+// parsed are skipped; nothing in the file can crash the library.
+// Supported values: "text" (REG_SZ, with \\ and \" escapes), dword:
+// (REG_DWORD), hex: (REG_BINARY), hex(2): (REG_EXPAND_SZ), hex(7):
+// (REG_MULTI_SZ), each hex form in UTF-16LE bytes where it is text, with
+// "\" line continuations. Key and value names match without regard to case.
+// Thread-safety: internally locked; handles may be used from any thread
+// but one handle by one thread at a time.
+#pragma once
+
+#include <korvo/platform/export.h>
+#include <korvo/platform/wintypes.h>
+
+typedef struct KorvoRegKey* HKEY;
+typedef DWORD REGSAM;
+typedef HKEY* PHKEY;
+
+#define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000002)))
+
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_MORE_DATA 234L
+
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_READ 0x20019
+
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_MULTI_SZ 7
+
+// Opens `subKey` (backslash-separated) under HKEY_LOCAL_MACHINE. Any other
+// root gives ERROR_FILE_NOT_FOUND. Write access is ERROR_ACCESS_DENIED.
+KORVO_API LONG RegOpenKeyExA(HKEY root, const char* subKey, DWORD options, REGSAM access,
+                             PHKEY result);
+KORVO_API LONG RegCloseKey(HKEY key);
+
+// Reads a value. Text values are returned in the ANSI code page, NUL
+// terminated (REG_MULTI_SZ: each string NUL terminated, then one more NUL).
+// `type` and `data` may be null; `dataSize` holds the buffer size on entry
+// and the value's size in bytes on return. A null `data` with a non-null
+// `dataSize` asks for the size only. A buffer that is too small gives
+// ERROR_MORE_DATA and the needed size; a missing value ERROR_FILE_NOT_FOUND.
+KORVO_API LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type,
+                                BYTE* data, DWORD* dataSize);

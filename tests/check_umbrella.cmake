@@ -1,0 +1,12 @@
+# Fails when a public header is missing from <korvo/Korvo.h>.
+file(READ ${SOURCE_DIR}/Korvo.h umbrella)
+set(missing)
+foreach(header ${HEADERS})
+  string(FIND "${umbrella}" "<korvo/${header}>" at)
+  if(at EQUAL -1)
+    list(APPEND missing ${header})
+  endif()
+endforeach()
+if(missing)
+  message(FATAL_ERROR "Korvo.h does not include: ${missing}")
+endif()

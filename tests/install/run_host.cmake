@@ -1,0 +1,30 @@
+# Installs the built library into a scratch prefix, then configures, builds
+# and runs the host program of this folder against it.
+set(prefix ${BUILD_DIR}/install-test/prefix)
+set(host_build ${BUILD_DIR}/install-test/host)
+file(REMOVE_RECURSE ${BUILD_DIR}/install-test)
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix}
+                RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "install failed")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${HOST_DIR} -B ${host_build}
+                        -DCMAKE_PREFIX_PATH=${prefix} RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "host configure failed")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${host_build} RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "host build failed")
+endif()
+execute_process(COMMAND ${host_build}/korvo_host RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+message("${out}")
+if(rc)
+  message(FATAL_ERROR "host program failed: ${rc}")
+endif()
+# pkg-config sees the same package.
+set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
+execute_process(COMMAND pkg-config --cflags --libs korvo RESULT_VARIABLE rc OUTPUT_VARIABLE flags)
+if(rc OR NOT flags MATCHES "-lkorvo")
+  message(FATAL_ERROR "pkg-config does not know korvo: ${flags}")
+endif()
