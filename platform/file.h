@@ -10,6 +10,7 @@
 #pragma once
 
 #include <korvo/platform/export.h>
+#include <korvo/platform/process.h>
 #include <korvo/platform/wintypes.h>
 
 #define GENERIC_READ 0x80000000u
@@ -28,5 +29,7 @@ KORVO_API HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, vo
 // Writes all `bytes` (retrying short writes); *written gets the count.
 KORVO_API BOOL WriteFile(HANDLE file, const void* data, DWORD bytes, DWORD* written,
                          void* overlapped);
+// Succeeds for an open handle without waiting for the disk: what WriteFile
+// wrote is already in the kernel and survives the end of the process.
 KORVO_API BOOL FlushFileBuffers(HANDLE file);
 KORVO_API BOOL CloseHandle(HANDLE handle);

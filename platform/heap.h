@@ -7,15 +7,16 @@
 #pragma once
 
 #include <korvo/platform/export.h>
+#include <korvo/platform/process.h>
 #include <korvo/platform/wintypes.h>
 
 #define HEAP_ZERO_MEMORY 0x00000008
-#define ERROR_NOT_ENOUGH_MEMORY 8
 
 // The one process heap; the handle is only a token for the calls below.
 KORVO_API HANDLE GetProcessHeap();
 KORVO_API LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
-// On failure the old block is untouched and still owned by the caller.
+// On failure the old block is untouched and still owned by the caller. A
+// null block fails with ERROR_INVALID_PARAMETER, as on Windows.
 KORVO_API LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID block, SIZE_T bytes);
 // (SIZE_T)-1 for a null block.
 KORVO_API SIZE_T HeapSize(HANDLE heap, DWORD flags, LPCVOID block);

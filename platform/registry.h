@@ -14,6 +14,7 @@
 #pragma once
 
 #include <korvo/platform/export.h>
+#include <korvo/platform/process.h>
 #include <korvo/platform/wintypes.h>
 
 typedef struct KorvoRegKey* HKEY;
@@ -21,12 +22,6 @@ typedef DWORD REGSAM;
 typedef HKEY* PHKEY;
 
 #define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000002)))
-
-#define ERROR_SUCCESS 0L
-#define ERROR_FILE_NOT_FOUND 2L
-#define ERROR_ACCESS_DENIED 5L
-#define ERROR_INVALID_HANDLE 6L
-#define ERROR_MORE_DATA 234L
 
 #define KEY_QUERY_VALUE 0x0001
 #define KEY_READ 0x20019

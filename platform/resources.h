@@ -9,6 +9,7 @@
 #pragma once
 
 #include <korvo/platform/export.h>
+#include <korvo/platform/process.h>
 #include <korvo/platform/wintypes.h>
 
 // The main executable's module handle for a null name; any other name
