@@ -1,0 +1,77 @@
+// platform/debugout.cpp: the debugger output channel. With no sink installed
+// the text goes where KORVO_DEBUG_OUTPUT says (read once), else nowhere.
+#include <korvo/platform/debugout.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "codepage_internal.h"
+#include <korvo/platform/codepage.h>
+
+namespace {
+
+struct Channel {
+  std::mutex lock;
+  korvo::platform::DebugOutputSink sink = nullptr;
+  void* context = nullptr;
+  bool defaultChosen = false;
+  FILE* target = nullptr;  // the default destination, null: discard
+  bool ownsTarget = false;
+};
+
+Channel& TheChannel() {
+  // Never destroyed: other objects' destructors may still write at exit.
+  static Channel* channel = new Channel;
+  return *channel;
+}
+
+void ChooseDefault(Channel& c) {
+  c.defaultChosen = true;
+  const char* where = std::getenv("KORVO_DEBUG_OUTPUT");
+  if (where == nullptr || *where == '\0') return;
+  if (std::strcmp(where, "stderr") == 0) {
+    c.target = stderr;
+    return;
+  }
+  c.target = std::fopen(where, "ae");
+  c.ownsTarget = c.target != nullptr;
+}
+
+}  // namespace
+
+void OutputDebugStringA(const char* text) {
+  if (text == nullptr) return;
+  Channel& c = TheChannel();
+  std::lock_guard<std::mutex> guard(c.lock);
+  if (c.sink != nullptr) {
+    c.sink(text, c.context);
+    return;
+  }
+  if (!c.defaultChosen) ChooseDefault(c);
+  if (c.target != nullptr) {
+    std::fputs(text, c.target);
+    std::fflush(c.target);
+  }
+}
+
+void OutputDebugStringW(const WCHAR* text) {
+  if (text == nullptr) return;
+  size_t n = 0;
+  while (text[n] != 0) ++n;
+  std::string narrow = korvo::platform::FromUtf16(CP_ACP, std::u16string_view(text, n));
+  OutputDebugStringA(narrow.c_str());
+}
+
+namespace korvo::platform {
+
+void SetDebugOutputSink(DebugOutputSink sink, void* context) {
+  Channel& c = TheChannel();
+  std::lock_guard<std::mutex> guard(c.lock);
+  c.sink = sink;
+  c.context = context;
+}
+
+}  // namespace korvo::platform

@@ -1,0 +1,108 @@
+// The 64-bit time functions: the Windows range 1970..3000 UTC and field
+// normalisation.
+#include <korvo/platform/time64.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "support/test_support.h"
+
+namespace {
+
+using korvo::test::ScopedEnv;
+
+struct tm Fields(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
+  struct tm f = {};
+  f.tm_year = year - 1900;
+  f.tm_mon = month - 1;
+  f.tm_mday = day;
+  f.tm_hour = hour;
+  f.tm_min = minute;
+  f.tm_sec = second;
+  f.tm_isdst = -1;
+  return f;
+}
+
+TEST(Time64, UtcRangeEdges) {
+  struct tm f = Fields(1970, 1, 1);
+  EXPECT_EQ(0, _mkgmtime64(&f));
+  f = Fields(1969, 12, 31, 23, 59, 59);
+  EXPECT_EQ(-1, _mkgmtime64(&f));
+  EXPECT_EQ(69, f.tm_year);  // a failed call leaves the fields alone
+  f = Fields(3000, 12, 31, 23, 59, 59);
+  EXPECT_EQ(32535215999LL, _mkgmtime64(&f));
+  f = Fields(3001, 1, 1);
+  EXPECT_EQ(-1, _mkgmtime64(&f));
+
+  __time64_t t = 32535215999LL;
+  struct tm* g = _gmtime64(&t);
+  ASSERT_NE(nullptr, g);
+  EXPECT_EQ(1100, g->tm_year);
+  EXPECT_EQ(11, g->tm_mon);
+  EXPECT_EQ(31, g->tm_mday);
+  EXPECT_EQ(59, g->tm_sec);
+  t = 32535216000LL;
+  EXPECT_EQ(nullptr, _gmtime64(&t));
+  t = -1;
+  EXPECT_EQ(nullptr, _gmtime64(&t));
+  EXPECT_EQ(nullptr, _localtime64(&t));
+  EXPECT_EQ(nullptr, _gmtime64(nullptr));
+
+  struct tm out;
+  EXPECT_EQ(EINVAL, _gmtime64_s(&out, &t));
+  EXPECT_EQ(-1, out.tm_year);
+  EXPECT_EQ(-1, out.tm_mday);
+  EXPECT_EQ(EINVAL, _localtime64_s(&out, nullptr));
+  EXPECT_EQ(EINVAL, _gmtime64_s(nullptr, &t));
+  t = 0;
+  EXPECT_EQ(0, _gmtime64_s(&out, &t));
+  EXPECT_EQ(70, out.tm_year);
+  EXPECT_EQ(4, out.tm_wday);  // a Thursday
+}
+
+TEST(Time64, NormalisesFieldsLikeMktime) {
+  ScopedEnv tz("TZ", "UTC0");
+  struct tm f = Fields(2023, 13, 1);  // month 13: January of the next year
+  __time64_t t = _mktime64(&f);
+  EXPECT_EQ(1704067200LL, t);  // 2024-01-01 00:00:00 UTC
+  EXPECT_EQ(124, f.tm_year);
+  EXPECT_EQ(0, f.tm_mon);
+  f = Fields(2024, 3, 0);  // day 0: the last day of February (leap year)
+  t = _mktime64(&f);
+  EXPECT_EQ(1, f.tm_mon);
+  EXPECT_EQ(29, f.tm_mday);
+  f = Fields(2024, 1, 1, 0, 0, -1);  // one second before midnight
+  _mkgmtime64(&f);
+  EXPECT_EQ(2023, f.tm_year + 1900);
+  EXPECT_EQ(59, f.tm_sec);
+  EXPECT_EQ(-1, _mktime64(nullptr));
+}
+
+TEST(Time64, LocalTimeFollowsTzAndTheRangeIsUtc) {
+  ScopedEnv tz("TZ", "EST5");
+  // 1969-12-31 19:00:00 in EST is 1970-01-01 00:00:00 UTC: still in range.
+  struct tm f = Fields(1969, 12, 31, 19, 0, 0);
+  EXPECT_EQ(0, _mktime64(&f));
+  f = Fields(1969, 12, 31, 18, 59, 59);
+  EXPECT_EQ(-1, _mktime64(&f));
+  __time64_t t = 0;
+  struct tm* local = _localtime64(&t);
+  ASSERT_NE(nullptr, local);
+  EXPECT_EQ(69, local->tm_year);
+  EXPECT_EQ(19, local->tm_hour);
+  // 3000-12-31 23:59:59 EST is past the UTC end.
+  f = Fields(3000, 12, 31, 23, 59, 59);
+  EXPECT_EQ(-1, _mktime64(&f));
+}
+
+TEST(Time64, NowAgreesWithTime) {
+  __time64_t out = 0;
+  time_t before = time(nullptr);
+  __time64_t now = _time64(&out);
+  EXPECT_EQ(now, out);
+  EXPECT_GE(now, before);
+  EXPECT_LE(now, time(nullptr));
+}
+
+}  // namespace
