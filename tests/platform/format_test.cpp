@@ -391,9 +391,9 @@ TEST(Format, NarrowFormatTakesWideTextForCapitalAndLongConversions) {
   EXPECT_STREQ(out, "[h\xc3\xa9][ h\xc3\xa9llo][\xc3\xa9  ]");
   EXPECT_EQ(Format(out, sizeof out, "<%S>", u"a\U0001F600b"), 8);
   EXPECT_STREQ(out, "<a\xf0\x9f\x98\x80" "b>");
-  // A lone surrogate has no narrow form.
-  EXPECT_EQ(Format(out, sizeof out, "<%C>", 0xD800), 3);
-  EXPECT_STREQ(out, "<?>");
+  // A lone surrogate has no UTF-8 form: the code page writes U+FFFD.
+  EXPECT_EQ(Format(out, sizeof out, "<%C>", 0xD800), 5);
+  EXPECT_STREQ(out, "<\xef\xbf\xbd>");
 }
 
 TEST(Format, WideFormatTakesWideTextForSmallAndNarrowForCapitalConversions) {
