@@ -14,3 +14,6 @@
 #include <korvo/platform/resources.h>
 #include <korvo/platform/registry.h>
 #include <korvo/platform/file.h>
+
+// Connections: CDatabase, its events sink and the global locks.
+#include <korvo/db/global_locks.h>
