@@ -15,5 +15,8 @@
 #include <korvo/platform/registry.h>
 #include <korvo/platform/file.h>
 
+// Errors and diagnostics: exceptions, the SQL trace.
+#include <korvo/diag/CKorvoTrace.h>
+
 // Connections: CDatabase, its events sink and the global locks.
 #include <korvo/db/global_locks.h>

@@ -1,0 +1,296 @@
+// Tests of the SQL trace file: switch, file name, entry headers, whole
+// entries under concurrency, and no locking while tracing is off. Every
+// case runs in a process of its own (the switch is read once per process).
+#include <korvo/diag/CKorvoTrace.h>
+#include <korvo/diag/CKorvoTrace_internal.h>
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <future>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace {
+
+using korvo::test::ReadFile;
+using korvo::test::ScopedEnv;
+using korvo::test::TempDir;
+using korvo::test::WriteFile;
+
+std::string RegistryWithTrace(const std::string& value) {
+  return "Windows Registry Editor Version 5.00\r\n\r\n"
+         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZEP\\ORB_P5]\r\n"
+         "\"Dbms Korvo Trace\"=\"" + value + "\"\r\n";
+}
+
+std::string TraceFileOf(const TempDir& dir, pid_t pid) {
+  return dir.path() + "/~KORVO" + std::to_string(pid) + ".log";
+}
+
+struct Entry {
+  unsigned long thread;
+  int year, month, day, hour, minute, second;
+  std::string hms;  // the h:m:s text as written
+  std::string text;
+};
+
+// Reads a header "\r\n[<id> - YYYY/MM/DD h:m:s]" at `pos`; on success
+// fills the numeric fields and returns the position after it, else npos.
+// (std::regex is avoided: GCC 12 warns inside it under the sanitizers.)
+size_t ParseHeader(const std::string& s, size_t pos, Entry& e) {
+  auto literal = [&](const char* text) {
+    size_t n = std::strlen(text);
+    if (s.compare(pos, n, text) != 0) return false;
+    pos += n;
+    return true;
+  };
+  // `exact` digits, or 1..`exact` when `upTo` is set.
+  auto number = [&](size_t exact, bool upTo, unsigned long& out) {
+    size_t start = pos;
+    while (pos < s.size() && std::isdigit(static_cast<unsigned char>(s[pos])) &&
+           (upTo || pos - start < exact))
+      ++pos;
+    size_t n = pos - start;
+    if (n == 0 || (!upTo && n != exact) || (upTo && exact && n > exact)) return false;
+    out = std::stoul(s.substr(start, n));
+    return true;
+  };
+  unsigned long y, mo, d, h, mi, se;
+  if (!literal("\r\n[") || !number(0, true, e.thread) || !literal(" - ") ||
+      !number(4, false, y) || !literal("/") || !number(2, false, mo) || !literal("/") ||
+      !number(2, false, d) || !literal(" "))
+    return std::string::npos;
+  size_t hmsStart = pos;
+  if (!number(2, true, h) || !literal(":") || !number(2, true, mi) || !literal(":") ||
+      !number(2, true, se))
+    return std::string::npos;
+  e.hms = s.substr(hmsStart, pos - hmsStart);
+  if (!literal("]")) return std::string::npos;
+  e.year = static_cast<int>(y);
+  e.month = static_cast<int>(mo);
+  e.day = static_cast<int>(d);
+  e.hour = static_cast<int>(h);
+  e.minute = static_cast<int>(mi);
+  e.second = static_cast<int>(se);
+  return pos;
+}
+
+// Splits a trace file into entries; the file must start with a header and
+// every "\r\n[" must start a whole header.
+std::vector<Entry> ParseEntries(const std::string& file) {
+  std::vector<Entry> entries;
+  size_t pos = 0;
+  while (pos < file.size()) {
+    Entry e{};
+    size_t textStart = ParseHeader(file, pos, e);
+    if (textStart == std::string::npos) {
+      ADD_FAILURE() << "no whole entry header at offset " << pos;
+      return entries;
+    }
+    size_t next = file.find("\r\n[", textStart);
+    if (next == std::string::npos) next = file.size();
+    e.text = file.substr(textStart, next - textStart);
+    entries.push_back(e);
+    pos = next;
+  }
+  return entries;
+}
+
+std::time_t EntryTimeUtc(const Entry& e) {
+  std::tm tm{};
+  tm.tm_year = e.year - 1900;
+  tm.tm_mon = e.month - 1;
+  tm.tm_mday = e.day;
+  tm.tm_hour = e.hour;
+  tm.tm_min = e.minute;
+  tm.tm_sec = e.second;
+  return timegm(&tm);
+}
+
+TEST(Trace, FileNamedByProcessIdWithUtcHeadersInOrder) {
+  TempDir dir;
+  WriteFile(dir.File("registry.reg"), RegistryWithTrace(dir.path()));
+  ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
+
+  std::time_t before = std::time(nullptr);
+  CKorvoTrace trace;
+  trace.PrintTrace("CDatabase::OpenEx");
+  trace.PrintTrace(nullptr);  // writes nothing
+  trace.PrintTrace("no such table: t");
+  CKorvoTrace second;  // a second object writes to the same file
+  second.PrintTrace("DbException1");
+  std::time_t after = std::time(nullptr);
+
+  std::string file = ReadFile(TraceFileOf(dir, getpid()));
+  ASSERT_FALSE(file.empty());
+  EXPECT_EQ(file.substr(0, 3), "\r\n[") << "each entry starts on a new line";
+  EXPECT_NE(file.back(), '\n') << "an entry has no line end of its own";
+
+  std::vector<Entry> entries = ParseEntries(file);
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].text, "CDatabase::OpenEx");
+  EXPECT_EQ(entries[1].text, "no such table: t");
+  EXPECT_EQ(entries[2].text, "DbException1");
+  for (const Entry& e : entries) {
+    EXPECT_EQ(e.thread, static_cast<unsigned long>(gettid()));
+    std::time_t t = EntryTimeUtc(e);
+    EXPECT_LE(before, t);
+    EXPECT_LE(t, after);
+    // Hour, minute and second carry no leading zeros.
+    EXPECT_EQ(e.hms, std::to_string(e.hour) + ":" + std::to_string(e.minute) + ":" +
+                         std::to_string(e.second));
+  }
+}
+
+TEST(Trace, OlderFileOfTheSameNameIsOverwrittenFromItsStart) {
+  TempDir dir;
+  WriteFile(dir.File("registry.reg"), RegistryWithTrace(dir.path()));
+  ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
+  std::string old(400, 'o');
+  WriteFile(TraceFileOf(dir, getpid()), old);
+
+  CKorvoTrace trace;
+  trace.PrintTrace("new");
+  std::string file = ReadFile(TraceFileOf(dir, getpid()));
+  ASSERT_EQ(file.size(), old.size()) << "the file is not truncated";
+  size_t headerEnd = file.find("]new");
+  ASSERT_NE(headerEnd, std::string::npos);
+  EXPECT_EQ(file.substr(0, 3), "\r\n[");
+  EXPECT_EQ(file.substr(headerEnd + 4), old.substr(headerEnd + 4));
+}
+
+TEST(Trace, EachProcessWritesItsOwnFile) {
+  TempDir dir;
+  WriteFile(dir.File("registry.reg"), RegistryWithTrace(dir.path()));
+  ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
+
+  // The child must be the first to read the switch, so fork before any
+  // trace object exists in this process.
+  pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    CKorvoTrace trace;
+    trace.PrintTrace("child");
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+
+  CKorvoTrace trace;
+  trace.PrintTrace("parent");
+  std::vector<Entry> childEntries = ParseEntries(ReadFile(TraceFileOf(dir, child)));
+  std::vector<Entry> ownEntries = ParseEntries(ReadFile(TraceFileOf(dir, getpid())));
+  ASSERT_EQ(childEntries.size(), 1u);
+  ASSERT_EQ(ownEntries.size(), 1u);
+  EXPECT_EQ(childEntries[0].text, "child");
+  EXPECT_EQ(ownEntries[0].text, "parent");
+}
+
+TEST(Trace, EntriesStayWholeWhenEightThreadsWrite) {
+  TempDir dir;
+  WriteFile(dir.File("registry.reg"), RegistryWithTrace(dir.path()));
+  ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
+  CKorvoTrace trace;
+
+  constexpr int kThreads = 8;
+  constexpr int kEntries = 400;
+  std::vector<std::thread> threads;
+  std::vector<unsigned long> ids(kThreads);
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t, &ids] {
+      ids[t] = static_cast<unsigned long>(gettid());
+      CKorvoTrace own;
+      for (int n = 0; n < kEntries; ++n) {
+        // Lengths vary up to a few kilobytes so that a torn write shows.
+        std::string text = "T" + std::to_string(t) + "#" + std::to_string(n) + ":" +
+                           std::string(1 + (n * 37) % 3000, static_cast<char>('a' + t));
+        own.PrintTrace(text.c_str());
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+
+  std::vector<Entry> entries = ParseEntries(ReadFile(TraceFileOf(dir, getpid())));
+  ASSERT_EQ(entries.size(), static_cast<size_t>(kThreads * kEntries));
+  std::map<unsigned long, int> threadOfId;
+  for (int t = 0; t < kThreads; ++t) threadOfId[ids[t]] = t;
+  std::vector<int> nextExpected(kThreads, 0);
+  for (const Entry& e : entries) {
+    ASSERT_TRUE(threadOfId.count(e.thread)) << "unknown thread id " << e.thread;
+    int t = threadOfId[e.thread];
+    int n = nextExpected[t]++;
+    std::string expected = "T" + std::to_string(t) + "#" + std::to_string(n) + ":" +
+                           std::string(1 + (n * 37) % 3000, static_cast<char>('a' + t));
+    ASSERT_EQ(e.text, expected) << "entry torn or out of order";
+  }
+}
+
+// With tracing off PrintTrace must not touch the mutex: while this thread
+// holds it, a PrintTrace on another thread still returns.
+void ExpectPrintTraceTakesNoLock() {
+  CKorvoTrace trace;
+  std::unique_lock<std::mutex> held(korvo::diag::TEST_TraceMutex());
+  auto done = std::async(std::launch::async, [&trace] { trace.PrintTrace("ignored"); });
+  EXPECT_EQ(done.wait_for(std::chrono::seconds(20)), std::future_status::ready)
+      << "PrintTrace waited for the trace mutex while tracing is off";
+  held.unlock();
+  done.wait();
+}
+
+TEST(Trace, EmptyValueSwitchesTracingOffWithoutLocking) {
+  TempDir dir;
+  WriteFile(dir.File("registry.reg"), RegistryWithTrace(""));
+  ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
+  ExpectPrintTraceTakesNoLock();
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()) ||
+              !std::filesystem::exists(TraceFileOf(dir, getpid())));
+}
+
+TEST(Trace, MissingValueOrRegistrySwitchesTracingOff) {
+  TempDir dir;
+  WriteFile(dir.File("registry.reg"),
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZEP\\ORB_P5]\r\n"
+            "\"Other\"=\"" + dir.path() + "\"\r\n");
+  ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
+  ExpectPrintTraceTakesNoLock();
+  EXPECT_FALSE(std::filesystem::exists(TraceFileOf(dir, getpid())));
+}
+
+TEST(Trace, MissingRegistryFileSwitchesTracingOff) {
+  TempDir dir;
+  ScopedEnv registry("KORVO_REGISTRY", dir.File("absent.reg").c_str());
+  ExpectPrintTraceTakesNoLock();
+}
+
+TEST(Trace, ValueLongerThanTheBufferSwitchesTracingOff) {
+  TempDir dir;
+  std::string longDir = dir.path() + "/" + std::string(300, 'd');
+  WriteFile(dir.File("registry.reg"), RegistryWithTrace(longDir));
+  ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
+  ExpectPrintTraceTakesNoLock();
+}
+
+TEST(Trace, DirectoryThatCannotBeOpenedWritesNothingAndDoesNotFail) {
+  TempDir dir;
+  std::string missing = dir.path() + "/missing";
+  WriteFile(dir.File("registry.reg"), RegistryWithTrace(missing));
+  ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
+  CKorvoTrace trace;
+  trace.PrintTrace("lost");
+  EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
+}  // namespace
