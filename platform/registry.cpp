@@ -360,6 +360,14 @@ const RegValue* RegistryData::Find(std::string_view path, std::string_view name)
   return Find(std::u16string_view(ToUtf16(CP_UTF8, path)), std::u16string_view(ToUtf16(CP_UTF8, name)));
 }
 
+void RegistryData::ForEachValue(
+    const std::function<void(const std::u16string&, const std::u16string&, const RegValue&)>& visit)
+    const {
+  for (const auto& key : keys_) {
+    for (const auto& value : key.second.values) visit(key.first, value.first, value.second);
+  }
+}
+
 size_t RegistryData::value_count() const {
   size_t n = 0;
   for (const auto& key : keys_) n += key.second.values.size();

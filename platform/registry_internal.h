@@ -3,6 +3,7 @@
 // Not installed.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -35,6 +36,11 @@ class RegistryData {
   const RegValue* Find(std::u16string_view path, std::u16string_view name) const;
   // The same with UTF-8 names, for tests.
   const RegValue* Find(std::string_view path, std::string_view name) const;
+
+  // Calls `visit` for every value, keys in order; the key is its stored
+  // (folded) path, the name its folded name.
+  void ForEachValue(const std::function<void(const std::u16string& key, const std::u16string& name,
+                                             const RegValue& value)>& visit) const;
 
   size_t key_count() const { return keys_.size(); }
   size_t value_count() const;
