@@ -26,11 +26,19 @@ TEST(Process, IdentityAndLastErrorPerThread) {
   EXPECT_EQ(1234u, GetLastError());
 }
 
+time_t RealtimeSeconds() {
+  // time() may read a coarser clock that lags a tick behind; compare with
+  // the clock GetSystemTime reads.
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return now.tv_sec;
+}
+
 TEST(Process, SystemTimeIsUtcNow) {
-  time_t before = time(nullptr);
+  time_t before = RealtimeSeconds();
   SYSTEMTIME st;
   GetSystemTime(&st);
-  time_t after = time(nullptr);
+  time_t after = RealtimeSeconds();
   struct tm fields = {};
   fields.tm_year = st.wYear - 1900;
   fields.tm_mon = st.wMonth - 1;
