@@ -14,6 +14,17 @@
 #include <korvo/platform/resources.h>
 #include <korvo/platform/registry.h>
 #include <korvo/platform/file.h>
+#include <korvo/platform/filetime.h>
+
+// Value types.
+#include <korvo/types/CTTime.h>
+#include <korvo/types/CTByteArray.h>
+#include <korvo/types/CTLongBinary.h>
+#include <korvo/types/CTPtrList.h>
+#include <korvo/types/CDBMapPtrToPtr.h>
+
+// Diagnostics.
+#include <korvo/diag/CDBDumpContext.h>
 
 // Errors and diagnostics: exceptions, the SQL trace.
 #include <korvo/diag/CKorvoTrace.h>

@@ -1,0 +1,150 @@
+// tests/diag/CDBDumpContext_test.cpp: every piece that the dump context
+// hands to the debugger output channel, caught with a test sink.
+#include <korvo/diag/CDBDumpContext.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <korvo/platform/debugout.h>
+
+namespace {
+
+class DumpContextTest : public testing::Test {
+ protected:
+  void SetUp() override { korvo::platform::SetDebugOutputSink(&Collect, &pieces_); }
+  void TearDown() override { korvo::platform::SetDebugOutputSink(nullptr, nullptr); }
+
+  static void Collect(const char* text, void* context) {
+    static_cast<std::vector<std::string>*>(context)->push_back(text);
+  }
+  std::string Joined() const {
+    std::string all;
+    for (const auto& p : pieces_) all += p;
+    return all;
+  }
+
+  std::vector<std::string> pieces_;
+  CDBDumpContext dc_;
+};
+
+TEST_F(DumpContextTest, LongTextGoesOutIn510CharacterChunks) {
+  const std::string text(1200, 'x');
+  dc_ << text.c_str();
+  ASSERT_EQ(pieces_.size(), 3u);
+  EXPECT_EQ(pieces_[0], std::string(510, 'x'));
+  EXPECT_EQ(pieces_[1], std::string(510, 'x'));
+  EXPECT_EQ(pieces_[2], std::string(180, 'x'));
+
+  // A chunk is only closed when another character follows.
+  pieces_.clear();
+  dc_ << std::string(510, 'y').c_str();
+  ASSERT_EQ(pieces_.size(), 1u);
+  EXPECT_EQ(pieces_[0].size(), 510u);
+  pieces_.clear();
+  dc_ << std::string(511, 'y').c_str();
+  ASSERT_EQ(pieces_.size(), 2u);
+  EXPECT_EQ(pieces_[1], "y");
+}
+
+TEST_F(DumpContextTest, LineFeedsBecomeCarriageReturnLineFeed) {
+  dc_ << "a\nb";
+  ASSERT_EQ(pieces_.size(), 1u);
+  EXPECT_EQ(pieces_[0], "a\r\nb");
+  pieces_.clear();
+  dc_ << "c\r\n";  // an existing carriage return stays
+  EXPECT_EQ(pieces_[0], "c\r\r\n");
+  pieces_.clear();
+  dc_ << "";
+  ASSERT_EQ(pieces_.size(), 1u);
+  EXPECT_EQ(pieces_[0], "");
+  // A line feed arriving at 509 characters still fits its chunk (511 with
+  // the carriage return); the next character starts a new one.
+  pieces_.clear();
+  dc_ << (std::string(509, 'z') + "\nw").c_str();
+  ASSERT_EQ(pieces_.size(), 2u);
+  EXPECT_EQ(pieces_[0], std::string(509, 'z') + "\r\n");
+  EXPECT_EQ(pieces_[1], "w");
+  // A line feed at 510 characters opens the next chunk.
+  pieces_.clear();
+  dc_ << (std::string(510, 'z') + "\n").c_str();
+  ASSERT_EQ(pieces_.size(), 2u);
+  EXPECT_EQ(pieces_[1], "\r\n");
+}
+
+TEST_F(DumpContextTest, NullTextAndWideText) {
+  dc_ << static_cast<const char*>(nullptr);
+  dc_ << static_cast<const WCHAR*>(nullptr);
+  EXPECT_EQ(pieces_, (std::vector<std::string>{"(NULL)", "(NULL)"}));
+  pieces_.clear();
+  dc_ << u"wide\ntext";
+  EXPECT_EQ(pieces_, (std::vector<std::string>{"wide\r\ntext"}));
+  // Too long for the 512-byte buffer: written whole, in chunks.
+  pieces_.clear();
+  const std::u16string longWide(700, u'w');
+  dc_ << longWide.c_str();
+  ASSERT_EQ(pieces_.size(), 2u);
+  EXPECT_EQ(Joined(), std::string(700, 'w'));
+}
+
+TEST_F(DumpContextTest, NumbersArePlainSinglePieces) {
+  dc_ << static_cast<unsigned int>(255);
+  dc_ << static_cast<unsigned char>(255);
+  dc_ << -1L;
+  dc_ << static_cast<unsigned short>(65535);
+  dc_ << -42;
+  dc_ << 4294967296UL;
+  dc_ << static_cast<const void*>(reinterpret_cast<void*>(0x12345678ABCDull));
+  EXPECT_EQ(pieces_, (std::vector<std::string>{"0xFF", "255", "-1", "65535", "-42", "4294967296",
+                                               "$5678ABCD"}));
+  // Calls chain and the returned context is the same object.
+  pieces_.clear();
+  EXPECT_EQ(&(dc_ << 1 << "\n"), &dc_);
+  EXPECT_EQ(pieces_, (std::vector<std::string>{"1", "\r\n"}));
+}
+
+TEST_F(DumpContextTest, FloatingPointDigits) {
+  dc_ << 1.0 / 3.0;
+  dc_ << 1.0f / 3.0f;
+  dc_ << 2.5;
+  dc_ << 1e20;
+  EXPECT_EQ(pieces_, (std::vector<std::string>{"0.333333333333333", "0.333333", "2.5", "1e+20"}));
+}
+
+TEST_F(DumpContextTest, HexDumpPieces) {
+  BYTE bytes[5] = {0, 1, 2, 3, 4};
+  dc_.HexDump("%p:", bytes, 5, 4);
+  char first[32], second[32];
+  std::snprintf(first, sizeof first, "%p:", static_cast<void*>(bytes));
+  std::snprintf(second, sizeof second, "%p:", static_cast<void*>(bytes + 4));
+  EXPECT_EQ(pieces_, (std::vector<std::string>{first, " 00", " 01", " 02", " 03", "\r\n", second,
+                                               " 04", "\r\n"}));
+  // A full last line gets one line end; width 1 or less ends every byte.
+  pieces_.clear();
+  dc_.HexDump("", bytes, 2, 2);
+  EXPECT_EQ(pieces_, (std::vector<std::string>{"", " 00", " 01", "\r\n"}));
+  pieces_.clear();
+  BYTE ff = 0xFF;
+  dc_.HexDump("-", &ff, 1, 0);
+  EXPECT_EQ(pieces_, (std::vector<std::string>{"-", " FF", "\r\n"}));
+  pieces_.clear();
+  dc_.HexDump("-", bytes, 0, 4);
+  EXPECT_TRUE(pieces_.empty());
+  // A prefix longer than 31 characters is cut, never overrun.
+  dc_.HexDump("0123456789012345678901234567890123456789", bytes, 1, 4);
+  ASSERT_FALSE(pieces_.empty());
+  EXPECT_EQ(pieces_[0], "0123456789012345678901234567890");
+}
+
+TEST_F(DumpContextTest, DepthIsStoredOnly) {
+  EXPECT_EQ(dc_.GetDepth(), 0);
+  dc_.SetDepth(3);
+  EXPECT_EQ(dc_.GetDepth(), 3);
+  dc_.Flush();
+  dc_ << "x";
+  EXPECT_EQ(pieces_, (std::vector<std::string>{"x"}));
+}
+
+}  // namespace
