@@ -6,10 +6,6 @@
 
 #include <korvo/platform/process.h>
 
-#ifndef ERROR_INVALID_PARAMETER
-#define ERROR_INVALID_PARAMETER 87
-#endif
-
 namespace {
 
 constexpr int64_t kTicksPerSecond = 10000000;

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
 #include <string>
 
+#include <korvo/platform/fault_internal.h>
 #include <korvo/platform/heap.h>
+#include <korvo/platform/process.h>
 
 namespace {
 
@@ -119,6 +122,42 @@ TEST(CTLongBinaryTest, CopiesOwnTheirBlocks) {
   assigned = empty;
   EXPECT_EQ(assigned.m_pData, nullptr);
   EXPECT_EQ(assigned.m_nDataLength, 0u);
+}
+
+TEST(CTLongBinaryTest, HeapFailureKeepsTheOldBlockAndReportsAllOnes) {
+  using korvo::platform::FaultSite;
+  CTLongBinary lb;
+  lb.SetParam(B("abc"), 3, 0);
+  void* block = lb.m_pData;
+  // Growth (HeapReAlloc) refused.
+  korvo::platform::TEST_FailNthCall(FaultSite::kHeapAlloc, 1);
+  EXPECT_EQ(lb.SetParam(B("defg"), 4, 1), 0xFFFFFFFFu);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+  EXPECT_EQ(lb.m_pData, block);
+  EXPECT_EQ(Data(lb), "abc");
+  // Replacement refused.
+  korvo::platform::TEST_FailNthCall(FaultSite::kHeapAlloc, 1);
+  EXPECT_EQ(lb.SetParam(B("0123456789"), 10, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(Data(lb), "abc");
+  // First allocation refused: still empty.
+  CTLongBinary fresh;
+  korvo::platform::TEST_FailNthCall(FaultSite::kHeapAlloc, 1);
+  EXPECT_EQ(fresh.SetParam(B("x"), 1, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(fresh.m_pData, nullptr);
+  EXPECT_EQ(fresh.m_nDataLength, 0u);
+  // The object works on once the heap recovers.
+  EXPECT_EQ(lb.SetParam(B("de"), 2, 1), 5u);
+  EXPECT_EQ(Data(lb), "abcde");
+
+  // A copy that cannot get its block throws and leaves the target as it was.
+  CTLongBinary target;
+  target.SetParam(B("keep"), 4, 0);
+  korvo::platform::TEST_FailNthCall(FaultSite::kHeapAlloc, 1);
+  EXPECT_THROW(target = lb, std::bad_alloc);
+  EXPECT_EQ(Data(target), "keep");
+  korvo::platform::TEST_FailNthCall(FaultSite::kHeapAlloc, 1);
+  EXPECT_THROW(CTLongBinary copy(lb), std::bad_alloc);
+  korvo::platform::TEST_ClearFaults();
 }
 
 }  // namespace
