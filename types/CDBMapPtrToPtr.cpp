@@ -1,6 +1,8 @@
 // types/CDBMapPtrToPtr.cpp: the block-allocated pointer-to-pointer hash map.
 #include <korvo/types/CDBMapPtrToPtr.h>
 
+#include <korvo/types/node_blocks_internal.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -75,32 +77,13 @@ void CDBMapPtrToPtr::InitHashTable(unsigned int hashSize, int allocateNow) {
 void CDBMapPtrToPtr::RemoveAll() {
   delete[] m_pHashTable;
   m_pHashTable = nullptr;
-  CBlock* block = m_pBlocks;
-  while (block != nullptr) {
-    CBlock* next = block->pNext;
-    ::operator delete(block);
-    block = next;
-  }
-  m_pBlocks = nullptr;
+  korvo::types::FreeBlocks(m_pBlocks);
   m_pFreeList = nullptr;
   m_nCount = 0;
 }
 
 CDBMapPtrToPtr::CAssoc* CDBMapPtrToPtr::NewAssoc() {
-  if (m_pFreeList == nullptr) {
-    auto* block = static_cast<CBlock*>(
-        ::operator new(sizeof(CBlock) + sizeof(CAssoc) * static_cast<size_t>(m_nBlockSize)));
-    block->pNext = m_pBlocks;
-    m_pBlocks = block;
-    // Pushed from the last entry to the first, so the first is taken first.
-    CAssoc* entries = block->Entries();
-    for (int i = m_nBlockSize - 1; i >= 0; --i) {
-      entries[i].pNext = m_pFreeList;
-      m_pFreeList = &entries[i];
-    }
-  }
-  CAssoc* assoc = m_pFreeList;
-  m_pFreeList = assoc->pNext;
+  CAssoc* assoc = korvo::types::TakeNode(m_pBlocks, m_pFreeList, m_nBlockSize);
   ++m_nCount;
   assoc->pNext = nullptr;
   assoc->key = nullptr;

@@ -1,6 +1,8 @@
 // types/CTPtrList.cpp: the block-allocated doubly linked pointer list.
 #include <korvo/types/CTPtrList.h>
 
+#include <korvo/types/node_blocks_internal.h>
+
 #include <cstddef>
 #include <new>
 #include <utility>
@@ -34,32 +36,13 @@ CTPtrList& CTPtrList::operator=(const CTPtrList& other) {
 }
 
 void CTPtrList::RemoveAll() {
-  CBlock* block = m_pBlocks;
-  while (block != nullptr) {
-    CBlock* next = block->pNext;
-    ::operator delete(block);
-    block = next;
-  }
-  m_pBlocks = nullptr;
+  korvo::types::FreeBlocks(m_pBlocks);
   m_pNodeHead = m_pNodeTail = m_pNodeFree = nullptr;
   m_nCount = 0;
 }
 
 CTPtrList::CNode* CTPtrList::NewNode(CNode* prev, CNode* next) {
-  if (m_pNodeFree == nullptr) {
-    auto* block = static_cast<CBlock*>(
-        ::operator new(sizeof(CBlock) + sizeof(CNode) * static_cast<size_t>(m_nBlockSize)));
-    block->pNext = m_pBlocks;
-    m_pBlocks = block;
-    // Pushed from the last node to the first, so the first is taken first.
-    CNode* nodes = block->Nodes();
-    for (int i = m_nBlockSize - 1; i >= 0; --i) {
-      nodes[i].pNext = m_pNodeFree;
-      m_pNodeFree = &nodes[i];
-    }
-  }
-  CNode* node = m_pNodeFree;
-  m_pNodeFree = node->pNext;
+  CNode* node = korvo::types::TakeNode(m_pBlocks, m_pNodeFree, m_nBlockSize);
   ++m_nCount;
   node->pPrev = prev;
   node->pNext = next;
