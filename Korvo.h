@@ -26,6 +26,25 @@
 // Diagnostics.
 #include <korvo/diag/CDBDumpContext.h>
 
+// COM and OLE Automation: the in-process subset the data-access layer uses.
+#include <korvo/com/hresult.h>
+#include <korvo/com/guid.h>
+#include <korvo/com/unknown.h>
+#include <korvo/com/object.h>
+#include <korvo/com/coinit.h>
+#include <korvo/com/class_registry.h>
+#include <korvo/com/bstr.h>
+#include <korvo/com/error_info.h>
+#include <korvo/com/vartype.h>
+#include <korvo/com/safearray.h>
+#include <korvo/com/variant.h>
+#include <korvo/com/oledate.h>
+#include <korvo/com/bstr_t.h>
+#include <korvo/com/com_error.h>
+#include <korvo/com/variant_t.h>
+#include <korvo/com/com_ptr.h>
+#include <korvo/com/connection_point.h>
+
 // Errors and diagnostics: exceptions, the SQL trace.
 #include <korvo/diag/CKorvoTrace.h>
 

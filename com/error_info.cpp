@@ -1,0 +1,154 @@
+// com/error_info.cpp: the error record object and the per-thread slot.
+#include <korvo/com/error_info.h>
+
+#include <mutex>
+#include <string>
+
+#include <korvo/com/error_info_internal.h>
+#include <korvo/com/object.h>
+#include <korvo/platform/codepage.h>
+
+namespace {
+
+// One record; the setters may be called while it is being read elsewhere,
+// so its fields are guarded.
+class ErrorInfo final : public korvo::com::Object<IErrorInfo, ICreateErrorInfo> {
+ public:
+  HRESULT GetGUID(GUID* out) override {
+    if (out == nullptr) return E_POINTER;
+    std::lock_guard<std::mutex> lock(mutex_);
+    *out = guid_;
+    return S_OK;
+  }
+  HRESULT GetSource(BSTR* out) override { return Read(source_, out); }
+  HRESULT GetDescription(BSTR* out) override { return Read(description_, out); }
+  HRESULT GetHelpFile(BSTR* out) override { return Read(helpFile_, out); }
+  HRESULT GetHelpContext(DWORD* out) override {
+    if (out == nullptr) return E_POINTER;
+    std::lock_guard<std::mutex> lock(mutex_);
+    *out = helpContext_;
+    return S_OK;
+  }
+
+  HRESULT SetGUID(REFGUID guid) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    guid_ = guid;
+    return S_OK;
+  }
+  HRESULT SetSource(LPOLESTR text) override { return Write(source_, text); }
+  HRESULT SetDescription(LPOLESTR text) override { return Write(description_, text); }
+  HRESULT SetHelpFile(LPOLESTR text) override { return Write(helpFile_, text); }
+  HRESULT SetHelpContext(DWORD context) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    helpContext_ = context;
+    return S_OK;
+  }
+
+ private:
+  struct Text {
+    bool set = false;
+    std::u16string value;
+  };
+
+  HRESULT Read(const Text& text, BSTR* out) {
+    if (out == nullptr) return E_POINTER;
+    std::lock_guard<std::mutex> lock(mutex_);
+    *out = nullptr;
+    if (!text.set) return S_OK;
+    *out = SysAllocStringLen(text.value.data(), static_cast<UINT>(text.value.size()));
+    return *out == nullptr ? E_OUTOFMEMORY : S_OK;
+  }
+  HRESULT Write(Text& text, const OLECHAR* value) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    try {
+      text.value = value != nullptr ? std::u16string(value) : std::u16string();
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    }
+    text.set = value != nullptr;
+    return S_OK;
+  }
+
+  std::mutex mutex_;
+  GUID guid_ = GUID_NULL;
+  Text source_, description_, helpFile_;
+  DWORD helpContext_ = 0;
+};
+
+// The thread's record; released when the thread ends.
+struct ThreadSlot {
+  IErrorInfo* info = nullptr;
+  ~ThreadSlot() { Reset(nullptr); }
+  void Reset(IErrorInfo* next) {
+    IErrorInfo* old = info;
+    info = next;
+    if (old != nullptr) old->Release();
+  }
+};
+thread_local ThreadSlot t_slot;
+
+std::u16string Widen(const char* text) {
+  std::u16string out;
+  int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  if (n <= 0) return out;
+  out.resize(static_cast<size_t>(n));
+  n = MultiByteToWideChar(CP_ACP, 0, text, -1, out.data(), n);
+  out.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
+  return out;
+}
+
+}  // namespace
+
+HRESULT SetErrorInfo(ULONG reserved, IErrorInfo* info) {
+  if (reserved != 0) return E_INVALIDARG;
+  if (info != nullptr) info->AddRef();
+  t_slot.Reset(info);
+  return S_OK;
+}
+
+HRESULT GetErrorInfo(ULONG reserved, IErrorInfo** out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  if (reserved != 0) return E_INVALIDARG;
+  *out = t_slot.info;
+  t_slot.info = nullptr;
+  return *out != nullptr ? S_OK : S_FALSE;
+}
+
+HRESULT CreateErrorInfo(ICreateErrorInfo** out) {
+  return korvo::com::CreateObject<ErrorInfo>(IID_ICreateErrorInfo, reinterpret_cast<void**>(out));
+}
+
+namespace korvo::com {
+
+HRESULT ReportError(HRESULT hr, const WCHAR* description, const WCHAR* source) {
+  ICreateErrorInfo* create = nullptr;
+  if (FAILED(CreateErrorInfo(&create))) {
+    ClearErrorInfo();  // better no record than a stale one
+    return hr;
+  }
+  create->SetDescription(const_cast<LPOLESTR>(description));
+  create->SetSource(const_cast<LPOLESTR>(source));
+  IErrorInfo* info = nullptr;
+  if (SUCCEEDED(create->QueryInterface(&info))) {
+    SetErrorInfo(0, info);
+    info->Release();
+  }
+  create->Release();
+  return hr;
+}
+
+HRESULT ReportErrorA(HRESULT hr, const char* description, const char* source) {
+  std::u16string d, s;
+  if (description != nullptr) d = Widen(description);
+  if (source != nullptr) s = Widen(source);
+  return ReportError(hr, description != nullptr ? d.c_str() : nullptr, source != nullptr ? s.c_str() : nullptr);
+}
+
+void ClearErrorInfo() { t_slot.Reset(nullptr); }
+
+namespace detail {
+void ReleaseThreadErrorInfo() { t_slot.Reset(nullptr); }
+}  // namespace detail
+
+}  // namespace korvo::com

@@ -1,0 +1,201 @@
+// com/oledate.cpp: OLE dates to and from calendar fields and ISO text.
+#include <korvo/com/oledate.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include <korvo/com/oledate_internal.h>
+
+namespace {
+
+constexpr long long kDaysFrom1970 = 25569;  // 1899-12-30 to 1970-01-01
+constexpr long long kFirstDay = -657434;    // 0100-01-01
+constexpr long long kLastDay = 2958465;     // 9999-12-31
+constexpr long long kSecondsPerDay = 86400;
+
+// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's
+// days_from_civil).
+long long DaysFromCivil(long long y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<long long>(doe) - 719468;
+}
+
+void CivilFromDays(long long z, long long* y, unsigned* m, unsigned* d) {
+  z += 719468;
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  *d = doy - (153 * mp + 2) / 5 + 1;
+  *m = mp < 10 ? mp + 3 : mp - 9;
+  *y = static_cast<long long>(yoe) + era * 400 + (*m <= 2);
+}
+
+unsigned DaysInMonth(unsigned y, unsigned m) {
+  static constexpr unsigned kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  return m == 2 && leap ? 29 : kDays[m - 1];
+}
+
+// Day index (days since 1899-12-30, the calendar day the value names) and
+// second of that day, rounded to the nearest second.
+bool Split(DATE date, long long* day, long long* second) {
+  if (!(date >= static_cast<double>(kFirstDay) && date < static_cast<double>(kLastDay + 1))) return false;
+  double whole = std::trunc(date);
+  long long d = static_cast<long long>(whole);
+  long long s = std::llround(std::fabs(date - whole) * kSecondsPerDay);
+  if (s >= kSecondsPerDay) {  // rounded up to the next midnight
+    s -= kSecondsPerDay;
+    ++d;
+  }
+  if (d > kLastDay) return false;
+  *day = d;
+  *second = s;
+  return true;
+}
+
+DATE Join(long long day, long long second) {
+  double fraction = static_cast<double>(second) / kSecondsPerDay;
+  return day >= 0 ? static_cast<double>(day) + fraction : static_cast<double>(day) - fraction;
+}
+
+}  // namespace
+
+INT VariantTimeToSystemTime(DOUBLE date, LPSYSTEMTIME out) {
+  long long day = 0, second = 0;
+  if (out == nullptr || !Split(date, &day, &second)) return FALSE;
+  long long y = 0;
+  unsigned m = 0, d = 0;
+  CivilFromDays(day - kDaysFrom1970, &y, &m, &d);
+  SYSTEMTIME t{};
+  t.wYear = static_cast<WORD>(y);
+  t.wMonth = static_cast<WORD>(m);
+  t.wDay = static_cast<WORD>(d);
+  t.wDayOfWeek = static_cast<WORD>(((day % 7) + 7 + 6) % 7);  // 1899-12-30 was a Saturday
+  t.wHour = static_cast<WORD>(second / 3600);
+  t.wMinute = static_cast<WORD>(second / 60 % 60);
+  t.wSecond = static_cast<WORD>(second % 60);
+  t.wMilliseconds = 0;
+  *out = t;
+  return TRUE;
+}
+
+INT SystemTimeToVariantTime(LPSYSTEMTIME time, DOUBLE* out) {
+  if (time == nullptr || out == nullptr) return FALSE;
+  const SYSTEMTIME& t = *time;
+  if (t.wYear < 100 || t.wYear > 9999 || t.wMonth < 1 || t.wMonth > 12 || t.wDay < 1 ||
+      t.wDay > DaysInMonth(t.wYear, t.wMonth) || t.wHour > 23 || t.wMinute > 59 || t.wSecond > 59)
+    return FALSE;
+  long long day = DaysFromCivil(t.wYear, t.wMonth, t.wDay) + kDaysFrom1970;
+  *out = Join(day, t.wHour * 3600LL + t.wMinute * 60LL + t.wSecond);
+  return TRUE;
+}
+
+namespace korvo::com::detail {
+
+bool FormatDate(DATE date, std::string* out) {
+  long long day = 0, second = 0;
+  if (!Split(date, &day, &second)) return false;
+  char buffer[32];
+  int n = 0;
+  if (day != 0) {
+    long long y = 0;
+    unsigned m = 0, d = 0;
+    CivilFromDays(day - kDaysFrom1970, &y, &m, &d);
+    n = std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02u", y, m, d);
+  }
+  if (day == 0 || second != 0) {
+    n += std::snprintf(buffer + n, sizeof buffer - static_cast<size_t>(n), "%s%02lld:%02lld:%02lld",
+                       n > 0 ? " " : "", second / 3600, second / 60 % 60, second % 60);
+  }
+  out->assign(buffer, static_cast<size_t>(n));
+  return true;
+}
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads between min and max digits at *at.
+bool Digits(const std::string& s, size_t* at, size_t min, size_t max, unsigned* value) {
+  size_t start = *at;
+  unsigned v = 0;
+  while (*at < s.size() && IsDigit(s[*at]) && *at - start < max) v = v * 10 + static_cast<unsigned>(s[(*at)++] - '0');
+  if (*at - start < min) return false;
+  *value = v;
+  return true;
+}
+
+bool Expect(const std::string& s, size_t* at, char c) {
+  if (*at >= s.size() || s[*at] != c) return false;
+  ++*at;
+  return true;
+}
+
+// HH:MM[:SS[.fraction]] at *at.
+bool ParseTime(const std::string& s, size_t* at, unsigned* h, unsigned* m, unsigned* sec) {
+  *sec = 0;
+  if (!Digits(s, at, 1, 2, h) || !Expect(s, at, ':') || !Digits(s, at, 2, 2, m)) return false;
+  if (*at < s.size() && s[*at] == ':') {
+    ++*at;
+    if (!Digits(s, at, 2, 2, sec)) return false;
+    if (*at < s.size() && s[*at] == '.') {
+      ++*at;
+      size_t start = *at;
+      while (*at < s.size() && IsDigit(s[*at])) ++*at;  // dropped: seconds are whole
+      if (*at == start) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseDate(const std::string& text, DATE* out) {
+  size_t begin = 0, end = text.size();
+  while (begin < end && IsBlank(text[begin])) ++begin;
+  while (end > begin && IsBlank(text[end - 1])) --end;
+  std::string s = text.substr(begin, end - begin);
+  SYSTEMTIME t{};
+  size_t at = 0;
+  unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
+  bool hasDate = s.size() >= 5 && IsDigit(s[0]) && IsDigit(s[1]) && IsDigit(s[2]) && IsDigit(s[3]) && s[4] == '-';
+  if (hasDate) {
+    if (!Digits(s, &at, 4, 4, &y) || !Expect(s, &at, '-') || !Digits(s, &at, 2, 2, &mo) || !Expect(s, &at, '-') ||
+        !Digits(s, &at, 2, 2, &d))
+      return false;
+    if (at < s.size()) {
+      if (s[at] == 'T' || s[at] == 't') {
+        ++at;
+      } else if (IsBlank(s[at])) {
+        while (at < s.size() && IsBlank(s[at])) ++at;
+      } else {
+        return false;
+      }
+      if (!ParseTime(s, &at, &h, &mi, &sec)) return false;
+    }
+  } else {
+    if (!ParseTime(s, &at, &h, &mi, &sec)) return false;
+    // Time alone: day 0, 1899-12-30.
+    y = 1899;
+    mo = 12;
+    d = 30;
+  }
+  if (at != s.size()) return false;
+  if (y > 9999 || h > 23 || mi > 59 || sec > 59) return false;
+  t.wYear = static_cast<WORD>(y);
+  t.wMonth = static_cast<WORD>(mo);
+  t.wDay = static_cast<WORD>(d);
+  t.wHour = static_cast<WORD>(h);
+  t.wMinute = static_cast<WORD>(mi);
+  t.wSecond = static_cast<WORD>(sec);
+  return SystemTimeToVariantTime(&t, out) == TRUE;
+}
+
+}  // namespace korvo::com::detail
