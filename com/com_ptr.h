@@ -37,6 +37,15 @@ class _com_IIID {
 
 template <class IIIDType>
 class _com_ptr_t {
+  // Interface pointers and smart pointers (and, for construction, a
+  // _variant_t); never numbers, so NULL and 0 pick the nullptr_t forms.
+  template <class Other>
+  using EnableForCompare = std::enable_if_t<std::is_pointer_v<Other> || std::is_class_v<Other>>;
+  template <class Other>
+  using EnableForOther =
+      std::enable_if_t<(std::is_pointer_v<Other> || std::is_class_v<Other>) &&
+                       !std::is_same_v<Other, _com_ptr_t> && !std::is_same_v<Other, typename IIIDType::Interface*>>;
+
  public:
   typedef IIIDType ThisIIID;
   typedef typename IIIDType::Interface Interface;
@@ -44,11 +53,7 @@ class _com_ptr_t {
   static const IID& GetIID() noexcept { return ThisIIID::GetIID(); }
 
   _com_ptr_t() noexcept : p_(nullptr) {}
-  _com_ptr_t(std::nullptr_t) noexcept : p_(nullptr) {}
-  // Only 0 (NULL) is accepted; any other number raises E_POINTER.
-  _com_ptr_t(int null) : p_(nullptr) {
-    if (null != 0) _com_issue_error(E_POINTER);
-  }
+  // Also from nullptr, NULL and 0 (other numbers do not compile).
   _com_ptr_t(Interface* p) noexcept : p_(p) { AddRefHeld(); }
   // With addRef false the smart pointer takes over the caller's reference.
   _com_ptr_t(Interface* p, bool addRef) noexcept : p_(p) {
@@ -58,8 +63,7 @@ class _com_ptr_t {
   _com_ptr_t(_com_ptr_t&& other) noexcept : p_(other.p_) { other.p_ = nullptr; }
   // From another interface, raw or smart: QueryInterface (null when the
   // object does not support this interface).
-  template <class Other, class = std::enable_if_t<!std::is_same_v<std::decay_t<Other>, _com_ptr_t> &&
-                                                  !std::is_same_v<std::decay_t<Other>, Interface*>>>
+  template <class Other, class = EnableForOther<Other>>
   _com_ptr_t(const Other& other) : p_(nullptr) {
     FromOther(other);
   }
@@ -86,6 +90,7 @@ class _com_ptr_t {
     }
     return *this;
   }
+  // Also `p = nullptr`, `p = NULL`, `p = 0`.
   _com_ptr_t& operator=(Interface* p) noexcept {
     if (p != p_) {
       if (p != nullptr) p->AddRef();
@@ -94,17 +99,7 @@ class _com_ptr_t {
     }
     return *this;
   }
-  _com_ptr_t& operator=(std::nullptr_t) noexcept {
-    ReleaseHeld();
-    return *this;
-  }
-  _com_ptr_t& operator=(int null) {
-    if (null != 0) _com_issue_error(E_POINTER);
-    ReleaseHeld();
-    return *this;
-  }
-  template <class Other, class = std::enable_if_t<!std::is_same_v<std::decay_t<Other>, _com_ptr_t> &&
-                                                  !std::is_same_v<std::decay_t<Other>, Interface*>>>
+  template <class Other, class = EnableForOther<Other>>
   _com_ptr_t& operator=(const Other& other) {
     _com_ptr_t fresh(other);
     return *this = std::move(fresh);
@@ -160,27 +155,21 @@ class _com_ptr_t {
 
   // Identity comparison: both sides are asked for IUnknown, as COM defines
   // object identity.
-  template <class Other>
+  template <class Other, class = EnableForCompare<Other>>
   bool operator==(const Other& other) const {
     return Compare(other) == 0;
   }
-  template <class Other>
+  template <class Other, class = EnableForCompare<Other>>
   bool operator!=(const Other& other) const {
     return Compare(other) != 0;
   }
-  template <class Other>
+  template <class Other, class = EnableForCompare<Other>>
   bool operator<(const Other& other) const {
     return Compare(other) < 0;
   }
+  // Also `p == NULL` and `p == 0`.
   bool operator==(std::nullptr_t) const noexcept { return p_ == nullptr; }
   bool operator!=(std::nullptr_t) const noexcept { return p_ != nullptr; }
-  bool operator==(int null) const {
-    if (null != 0) _com_issue_error(E_POINTER);
-    return p_ == nullptr;
-  }
-  bool operator!=(int null) const { return !(*this == null); }
-  bool operator==(long null) const { return *this == static_cast<int>(null != 0); }
-  bool operator!=(long null) const { return !(*this == null); }
 
   // Creates an object of class clsid and holds its interface. The held
   // pointer is released first; on failure the pointer stays null.

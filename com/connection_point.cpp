@@ -23,15 +23,15 @@ ConnectionPoint::~ConnectionPoint() {
   delete state_;
 }
 
-HRESULT ConnectionPoint::Create(IConnectionPointContainer* container, REFIID iid, ConnectionPointPtr* out) {
+HRESULT ConnectionPoint::Create(IConnectionPointContainer* container, REFIID iid, ConnectionPoint** out) {
   if (out == nullptr) return E_POINTER;
-  ConnectionPoint* point = nullptr;
+  *out = nullptr;
   try {
-    point = new ConnectionPoint(container, iid);
+    *out = new ConnectionPoint(container, iid);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
-  *out = point;  // the smart pointer takes the first reference
+  (*out)->AddRef();
   return S_OK;
 }
 

@@ -83,9 +83,9 @@ struct ConnectionPointState;
 // advised sink.
 class KORVO_API ConnectionPoint final : public Object<IConnectionPoint> {
  public:
-  // A new point for sinks of interface iid, held in *out.
-  static HRESULT Create(IConnectionPointContainer* container, REFIID iid,
-                        _com_ptr_t<_com_IIID<ConnectionPoint, &KORVO_UUIDOF(IConnectionPoint)>>* out);
+  // A new point for sinks of interface iid, AddRef'd in *out (a
+  // ConnectionPointPtr's address works).
+  static HRESULT Create(IConnectionPointContainer* container, REFIID iid, ConnectionPoint** out);
 
   HRESULT GetConnectionInterface(IID* out) override;
   HRESULT GetConnectionPointContainer(IConnectionPointContainer** out) override;
@@ -104,13 +104,9 @@ class KORVO_API ConnectionPoint final : public Object<IConnectionPoint> {
   // Calls fn for each sink advised at the time of the call, as Sink* (the
   // point's interface), keeping each one alive during its call. Exceptions
   // from fn propagate after the remaining references are released.
-  template <class Sink>
-  void ForEachSink(const std::function<void(Sink*)>& fn) {
-    ForEachRaw([&](IUnknown* sink) { fn(static_cast<Sink*>(sink)); });
-  }
   template <class Sink, class Fn>
   void ForEachSink(Fn&& fn) {
-    ForEachSink<Sink>(std::function<void(Sink*)>(std::forward<Fn>(fn)));
+    ForEachRaw([&](IUnknown* sink) { fn(static_cast<Sink*>(sink)); });
   }
 
  private:

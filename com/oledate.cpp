@@ -9,7 +9,6 @@
 namespace {
 
 constexpr long long kDaysFrom1970 = 25569;  // 1899-12-30 to 1970-01-01
-constexpr long long kFirstDay = -657434;    // 0100-01-01
 constexpr long long kLastDay = 2958465;     // 9999-12-31
 constexpr long long kSecondsPerDay = 86400;
 
@@ -45,7 +44,7 @@ unsigned DaysInMonth(unsigned y, unsigned m) {
 // Day index (days since 1899-12-30, the calendar day the value names) and
 // second of that day, rounded to the nearest second.
 bool Split(DATE date, long long* day, long long* second) {
-  if (!(date >= static_cast<double>(kFirstDay) && date < static_cast<double>(kLastDay + 1))) return false;
+  if (!korvo::com::detail::DateInRange(date)) return false;  // NaN too
   double whole = std::trunc(date);
   long long d = static_cast<long long>(whole);
   long long s = std::llround(std::fabs(date - whole) * kSecondsPerDay);

@@ -419,7 +419,7 @@ HRESULT ToDate(const VARIANT& src, VARIANT* out) {
     Number n;
     if (!SourceNumber(src, &n)) return DISP_E_TYPEMISMATCH;
     value = ToReal(n);
-    if (!(value >= -657434.0 && value < 2958466.0)) return DISP_E_OVERFLOW;
+    if (!korvo::com::detail::DateInRange(value)) return DISP_E_OVERFLOW;
   }
   out->vt = VT_DATE;
   out->date = value;

@@ -1,0 +1,60 @@
+// tests/com/test_objects.h: small COM objects for the com/ tests.
+#pragma once
+
+#include <atomic>
+
+#include <korvo/com/object.h>
+#include <korvo/com/unknown.h>
+
+struct ICounter : IUnknown {
+  virtual HRESULT Add(LONG n) = 0;
+  virtual LONG Value() = 0;
+
+ protected:
+  ~ICounter() = default;
+};
+KORVO_DEFINE_UUID(ICounter, "6B1E1A10-0001-4C3B-9D2E-4B6F1E0A0001")
+
+struct INamed : IDispatch {
+  virtual const char* Name() = 0;
+
+ protected:
+  ~INamed() = default;
+};
+KORVO_DEFINE_UUID(INamed, "6B1E1A10-0002-4C3B-9D2E-4B6F1E0A0002")
+
+// An interface nobody implements.
+struct IAbsent : IUnknown {
+ protected:
+  ~IAbsent() = default;
+};
+KORVO_DEFINE_UUID(IAbsent, "6B1E1A10-0003-4C3B-9D2E-4B6F1E0A0003")
+
+struct CounterClass;
+KORVO_DEFINE_UUID(CounterClass, "6B1E1A10-0100-4C3B-9D2E-4B6F1E0A0100")
+
+namespace korvo::test {
+
+// Counts live objects so tests can see every reference was released.
+inline std::atomic<int> g_liveCounters{0};
+
+class Counter final : public korvo::com::Object<ICounter, INamed> {
+ public:
+  Counter() { ++g_liveCounters; }
+  HRESULT Add(LONG n) override {
+    value_ += n;
+    return S_OK;
+  }
+  LONG Value() override { return value_; }
+  const char* Name() override { return "counter"; }
+
+ private:
+  ~Counter() override { --g_liveCounters; }
+  LONG value_ = 0;
+};
+
+inline HRESULT CreateCounter(REFIID riid, void** out) {
+  return korvo::com::CreateObject<Counter>(riid, out);
+}
+
+}  // namespace korvo::test

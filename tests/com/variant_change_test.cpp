@@ -1,0 +1,327 @@
+// VariantChangeType: the conversion matrix, table-driven.
+//
+// Values are written as "TYPE:value" ("I4:42", "BSTR:2.5", "BOOL:-1",
+// "EMPTY"); an expected failure as "!TYPEMISMATCH" or "!OVERFLOW".
+#include <korvo/com/variant.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct TypeName {
+  VARTYPE vt;
+  const char* name;
+};
+
+constexpr TypeName kTypes[] = {
+    {VT_EMPTY, "EMPTY"}, {VT_NULL, "NULL"}, {VT_I1, "I1"},     {VT_I2, "I2"},     {VT_I4, "I4"},
+    {VT_I8, "I8"},       {VT_UI1, "UI1"},   {VT_UI2, "UI2"},   {VT_UI4, "UI4"},   {VT_UI8, "UI8"},
+    {VT_INT, "INT"},     {VT_UINT, "UINT"}, {VT_R4, "R4"},     {VT_R8, "R8"},     {VT_DATE, "DATE"},
+    {VT_BSTR, "BSTR"},   {VT_BOOL, "BOOL"},
+};
+
+VARTYPE TypeOf(const std::string& name) {
+  for (const auto& t : kTypes)
+    if (name == t.name) return t.vt;
+  ADD_FAILURE() << "unknown type name " << name;
+  return VT_EMPTY;
+}
+
+const char* NameOf(VARTYPE vt) {
+  for (const auto& t : kTypes)
+    if (t.vt == vt) return t.name;
+  return "?";
+}
+
+// Builds the variant a "TYPE:value" text describes; the caller clears it.
+VARIANT Make(const std::string& spec) {
+  VARIANT v;
+  VariantInit(&v);
+  size_t colon = spec.find(':');
+  std::string value = colon == std::string::npos ? "" : spec.substr(colon + 1);
+  v.vt = TypeOf(spec.substr(0, colon));
+  const char* s = value.c_str();
+  switch (v.vt) {
+    case VT_I1: v.cVal = static_cast<CHAR>(std::strtoll(s, nullptr, 10)); break;
+    case VT_I2: v.iVal = static_cast<SHORT>(std::strtoll(s, nullptr, 10)); break;
+    case VT_I4: v.lVal = static_cast<LONG>(std::strtoll(s, nullptr, 10)); break;
+    case VT_INT: v.intVal = static_cast<INT>(std::strtoll(s, nullptr, 10)); break;
+    case VT_I8: v.llVal = std::strtoll(s, nullptr, 10); break;
+    case VT_UI1: v.bVal = static_cast<BYTE>(std::strtoull(s, nullptr, 10)); break;
+    case VT_UI2: v.uiVal = static_cast<USHORT>(std::strtoull(s, nullptr, 10)); break;
+    case VT_UI4: v.ulVal = static_cast<ULONG>(std::strtoull(s, nullptr, 10)); break;
+    case VT_UINT: v.uintVal = static_cast<UINT>(std::strtoull(s, nullptr, 10)); break;
+    case VT_UI8: v.ullVal = std::strtoull(s, nullptr, 10); break;
+    case VT_R4: v.fltVal = std::strtof(s, nullptr); break;
+    case VT_R8: v.dblVal = std::strtod(s, nullptr); break;
+    case VT_DATE: v.date = std::strtod(s, nullptr); break;
+    case VT_BOOL: v.boolVal = static_cast<VARIANT_BOOL>(std::strtol(s, nullptr, 10)); break;
+    case VT_BSTR: {
+      std::u16string wide(value.begin(), value.end());
+      v.bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+      break;
+    }
+    default: break;
+  }
+  return v;
+}
+
+std::string Describe(const VARIANT& v) {
+  std::string out = NameOf(v.vt);
+  char buffer[64];
+  switch (v.vt) {
+    case VT_EMPTY:
+    case VT_NULL: return out;
+    case VT_I1: return out + ":" + std::to_string(v.cVal);
+    case VT_I2: return out + ":" + std::to_string(v.iVal);
+    case VT_I4: return out + ":" + std::to_string(v.lVal);
+    case VT_INT: return out + ":" + std::to_string(v.intVal);
+    case VT_I8: return out + ":" + std::to_string(v.llVal);
+    case VT_UI1: return out + ":" + std::to_string(v.bVal);
+    case VT_UI2: return out + ":" + std::to_string(v.uiVal);
+    case VT_UI4: return out + ":" + std::to_string(v.ulVal);
+    case VT_UINT: return out + ":" + std::to_string(v.uintVal);
+    case VT_UI8: return out + ":" + std::to_string(v.ullVal);
+    case VT_BOOL: return out + ":" + std::to_string(v.boolVal);
+    case VT_R4: std::snprintf(buffer, sizeof buffer, ":%.9g", v.fltVal); return out + buffer;
+    case VT_R8:
+    case VT_DATE: std::snprintf(buffer, sizeof buffer, ":%.17g", v.dblVal); return out + buffer;
+    case VT_BSTR: {
+      if (v.bstrVal == nullptr) return out + "(null)";
+      std::string text;
+      for (UINT i = 0; i < SysStringLen(v.bstrVal); ++i) text.push_back(static_cast<char>(v.bstrVal[i]));
+      return out + ":" + text;
+    }
+    default: return out + ":?";
+  }
+}
+
+std::string Outcome(HRESULT hr) {
+  if (hr == DISP_E_TYPEMISMATCH) return "!TYPEMISMATCH";
+  if (hr == DISP_E_OVERFLOW) return "!OVERFLOW";
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "!0x%08X", static_cast<unsigned>(hr));
+  return buffer;
+}
+
+// Converts `source` to `target` into a separate destination.
+std::string Convert(const std::string& source, VARTYPE target) {
+  VARIANT src = Make(source);
+  VARIANT dst;
+  VariantInit(&dst);
+  HRESULT hr = VariantChangeType(&dst, &src, 0, target);
+  std::string result = SUCCEEDED(hr) ? Describe(dst) : Outcome(hr);
+  VariantClear(&src);
+  VariantClear(&dst);
+  return result;
+}
+
+struct Case {
+  const char* source;
+  const char* target;
+  const char* expected;
+};
+
+const Case kCases[] = {
+    // VT_EMPTY is 0, 0.0, false, date 0 and the empty text.
+    {"EMPTY", "I1", "I1:0"}, {"EMPTY", "I2", "I2:0"}, {"EMPTY", "I4", "I4:0"}, {"EMPTY", "I8", "I8:0"},
+    {"EMPTY", "UI1", "UI1:0"}, {"EMPTY", "UI2", "UI2:0"}, {"EMPTY", "UI4", "UI4:0"}, {"EMPTY", "INT", "INT:0"},
+    {"EMPTY", "UINT", "UINT:0"}, {"EMPTY", "R4", "R4:0"}, {"EMPTY", "R8", "R8:0"}, {"EMPTY", "DATE", "DATE:0"},
+    {"EMPTY", "BSTR", "BSTR:"}, {"EMPTY", "BOOL", "BOOL:0"}, {"EMPTY", "NULL", "NULL"}, {"EMPTY", "EMPTY", "EMPTY"},
+    // VT_NULL converts to nothing but itself and VT_EMPTY.
+    {"NULL", "I4", "!TYPEMISMATCH"}, {"NULL", "I2", "!TYPEMISMATCH"}, {"NULL", "R8", "!TYPEMISMATCH"},
+    {"NULL", "BSTR", "!TYPEMISMATCH"}, {"NULL", "BOOL", "!TYPEMISMATCH"}, {"NULL", "DATE", "!TYPEMISMATCH"},
+    {"NULL", "UI1", "!TYPEMISMATCH"}, {"NULL", "NULL", "NULL"}, {"NULL", "EMPTY", "EMPTY"},
+    // Booleans are -1 and 0.
+    {"BOOL:-1", "I4", "I4:-1"}, {"BOOL:-1", "I2", "I2:-1"}, {"BOOL:-1", "I1", "I1:-1"}, {"BOOL:-1", "I8", "I8:-1"},
+    {"BOOL:-1", "INT", "INT:-1"}, {"BOOL:-1", "R8", "R8:-1"}, {"BOOL:-1", "R4", "R4:-1"},
+    {"BOOL:-1", "DATE", "DATE:-1"}, {"BOOL:-1", "UI1", "UI1:255"}, {"BOOL:-1", "UI2", "UI2:65535"},
+    {"BOOL:-1", "UI4", "UI4:4294967295"}, {"BOOL:-1", "BSTR", "BSTR:True"}, {"BOOL:0", "BSTR", "BSTR:False"},
+    {"BOOL:0", "I4", "I4:0"}, {"BOOL:1", "BSTR", "BSTR:True"}, {"BOOL:1", "I4", "I4:-1"},
+    // Numbers to booleans: any non-zero value is true.
+    {"I4:1", "BOOL", "BOOL:-1"}, {"I4:0", "BOOL", "BOOL:0"}, {"R8:0.4", "BOOL", "BOOL:-1"},
+    {"UI8:18446744073709551615", "BOOL", "BOOL:-1"}, {"DATE:1.5", "BOOL", "BOOL:-1"},
+    // Text to numbers.
+    {"BSTR:42", "I4", "I4:42"}, {"BSTR:42", "I2", "I2:42"}, {"BSTR:42", "UI1", "UI1:42"}, {"BSTR:42", "R8", "R8:42"},
+    {"BSTR:42", "I8", "I8:42"}, {"BSTR:42", "INT", "INT:42"}, {"BSTR:42", "UINT", "UINT:42"},
+    {"BSTR:42", "BOOL", "BOOL:-1"}, {"BSTR:0", "BOOL", "BOOL:0"}, {"BSTR: \t-1.5e3 ", "R8", "R8:-1500"},
+    {"BSTR:-1.5e3", "I4", "I4:-1500"}, {"BSTR:+7", "I1", "I1:7"}, {"BSTR:.5", "R8", "R8:0.5"},
+    {"BSTR:5.", "R8", "R8:5"}, {"BSTR:1E2", "UI2", "UI2:100"}, {"BSTR:2.5", "I4", "I4:2"},
+    {"BSTR:3.5", "I4", "I4:4"}, {"BSTR:-2.5", "I4", "I4:-2"}, {"BSTR:9223372036854775807", "I8", "I8:9223372036854775807"},
+    {"BSTR:-9223372036854775808", "I8", "I8:-9223372036854775808"}, {"BSTR:9223372036854775808", "I8", "!OVERFLOW"},
+    {"BSTR:18446744073709551615", "UI8", "UI8:18446744073709551615"}, {"BSTR:1e-400", "R8", "R8:0"},
+    {"BSTR:abc", "I4", "!TYPEMISMATCH"}, {"BSTR:", "I4", "!TYPEMISMATCH"}, {"BSTR:   ", "R8", "!TYPEMISMATCH"},
+    {"BSTR:12abc", "I4", "!TYPEMISMATCH"}, {"BSTR:1 2", "I4", "!TYPEMISMATCH"}, {"BSTR:--1", "I4", "!TYPEMISMATCH"},
+    {"BSTR:1e", "R8", "!TYPEMISMATCH"}, {"BSTR:.", "R8", "!TYPEMISMATCH"}, {"BSTR:0x10", "I4", "!TYPEMISMATCH"},
+    {"BSTR:1,5", "R8", "!TYPEMISMATCH"}, {"BSTR:1e400", "R8", "!OVERFLOW"}, {"BSTR:70000", "I2", "!OVERFLOW"},
+    {"BSTR:-1", "UI4", "!OVERFLOW"}, {"BSTR:1e39", "R4", "!OVERFLOW"}, {"BSTR:abc", "BOOL", "!TYPEMISMATCH"},
+    // Text to booleans takes the words in any case.
+    {"BSTR:True", "BOOL", "BOOL:-1"}, {"BSTR: false ", "BOOL", "BOOL:0"}, {"BSTR:TRUE", "BOOL", "BOOL:-1"},
+    {"BSTR:fAlSe", "BOOL", "BOOL:0"}, {"BSTR:True", "I4", "!TYPEMISMATCH"}, {"BSTR:yes", "BOOL", "!TYPEMISMATCH"},
+    // Reals to integers round half to even.
+    {"R8:2.5", "I4", "I4:2"}, {"R8:3.5", "I4", "I4:4"}, {"R8:-2.5", "I4", "I4:-2"}, {"R8:-3.5", "I4", "I4:-4"},
+    {"R8:0.5", "I2", "I2:0"}, {"R8:1.5", "I2", "I2:2"}, {"R8:2.4999", "I4", "I4:2"}, {"R8:2.5000001", "I4", "I4:3"},
+    {"R8:-0.5", "I4", "I4:0"}, {"R8:254.5", "UI1", "UI1:254"}, {"R8:255.5", "UI1", "!OVERFLOW"},
+    {"R8:-0.4", "UI1", "UI1:0"}, {"R8:-0.6", "UI1", "!OVERFLOW"}, {"R4:2.5", "I4", "I4:2"},
+    {"R8:2147483646.5", "I4", "I4:2147483646"}, {"R8:2147483647.5", "I4", "!OVERFLOW"},
+    {"R8:-2147483648.5", "I4", "I4:-2147483648"}, {"R8:1e19", "I8", "!OVERFLOW"},
+    {"R8:1e19", "UI8", "UI8:10000000000000000000"}, {"R8:1e300", "I4", "!OVERFLOW"}, {"R8:1e39", "R4", "!OVERFLOW"},
+    {"R8:0.25", "R4", "R4:0.25"}, {"DATE:2.5", "I4", "I4:2"}, {"DATE:3.5", "I4", "I4:4"},
+    // Integer ranges.
+    {"I4:70000", "I2", "!OVERFLOW"}, {"I4:32767", "I2", "I2:32767"}, {"I4:-32768", "I2", "I2:-32768"},
+    {"I4:-32769", "I2", "!OVERFLOW"}, {"I4:127", "I1", "I1:127"}, {"I4:-129", "I1", "!OVERFLOW"},
+    {"I4:300", "UI1", "!OVERFLOW"}, {"I4:-1", "UI4", "!OVERFLOW"}, {"I4:-1", "UINT", "!OVERFLOW"},
+    {"I4:65535", "UI2", "UI2:65535"}, {"I4:65536", "UI2", "!OVERFLOW"}, {"UI1:200", "I1", "!OVERFLOW"},
+    {"I1:-1", "UI1", "!OVERFLOW"}, {"UINT:4294967295", "INT", "!OVERFLOW"}, {"UINT:4294967295", "I8", "I8:4294967295"},
+    {"UI4:2147483648", "I4", "!OVERFLOW"}, {"I8:2147483648", "I4", "!OVERFLOW"}, {"I8:-2147483648", "INT", "INT:-2147483648"},
+    {"UI8:18446744073709551615", "I8", "!OVERFLOW"}, {"I8:-1", "UI8", "!OVERFLOW"},
+    {"I8:9223372036854775807", "R8", "R8:9.2233720368547758e+18"}, {"I4:-5", "R4", "R4:-5"},
+    // Numbers to text.
+    {"I4:-42", "BSTR", "BSTR:-42"}, {"I8:-9223372036854775808", "BSTR", "BSTR:-9223372036854775808"},
+    {"UI8:18446744073709551615", "BSTR", "BSTR:18446744073709551615"}, {"UI1:255", "BSTR", "BSTR:255"},
+    {"I1:-128", "BSTR", "BSTR:-128"}, {"R8:0.1", "BSTR", "BSTR:0.1"}, {"R8:1e20", "BSTR", "BSTR:1E+20"},
+    {"R8:1e15", "BSTR", "BSTR:1E+15"}, {"R8:100000000000000", "BSTR", "BSTR:100000000000000"},
+    {"R8:1e-5", "BSTR", "BSTR:1E-05"}, {"R8:0.0001", "BSTR", "BSTR:0.0001"}, {"R8:-2.5", "BSTR", "BSTR:-2.5"},
+    {"R8:0.3333333333333333", "BSTR", "BSTR:0.333333333333333"},
+    {"R8:123456789012345678", "BSTR", "BSTR:1.23456789012346E+17"}, {"R8:-0", "BSTR", "BSTR:0"},
+    {"R8:42", "BSTR", "BSTR:42"}, {"R4:0.1", "BSTR", "BSTR:0.1"}, {"R4:16777216", "BSTR", "BSTR:1.677722E+07"},
+    {"R4:3.14159274", "BSTR", "BSTR:3.141593"},
+    // Dates: as numbers, within the valid range, and as ISO text.
+    {"R8:1.5", "DATE", "DATE:1.5"}, {"I4:43831", "DATE", "DATE:43831"}, {"I4:3000000", "DATE", "!OVERFLOW"},
+    {"I4:-657435", "DATE", "!OVERFLOW"}, {"R8:-657434.5", "DATE", "DATE:-657434.5"}, {"I4:-657434", "DATE", "DATE:-657434"}, {"DATE:1.75", "R8", "R8:1.75"},
+    {"DATE:2.25", "BSTR", "BSTR:1900-01-01 06:00:00"}, {"DATE:0.25", "BSTR", "BSTR:06:00:00"},
+    {"DATE:43831", "BSTR", "BSTR:2020-01-01"}, {"DATE:0", "BSTR", "BSTR:00:00:00"},
+    {"DATE:-1.25", "BSTR", "BSTR:1899-12-29 06:00:00"}, {"DATE:-657434", "BSTR", "BSTR:0100-01-01"},
+    {"DATE:2958465.9999884259", "BSTR", "BSTR:9999-12-31 23:59:59"}, {"DATE:1e9", "BSTR", "!OVERFLOW"},
+    {"BSTR:2020-01-01", "DATE", "DATE:43831"}, {"BSTR:2020-01-01 12:00:00", "DATE", "DATE:43831.5"},
+    {"BSTR:2020-01-01T12:00:00.987", "DATE", "DATE:43831.5"}, {"BSTR: 2020-01-01 12:00 ", "DATE", "DATE:43831.5"},
+    {"BSTR:12:00", "DATE", "DATE:0.5"}, {"BSTR:06:00:00", "DATE", "DATE:0.25"}, {"BSTR:6:00", "DATE", "DATE:0.25"},
+    {"BSTR:1899-12-29 06:00:00", "DATE", "DATE:-1.25"}, {"BSTR:2020-13-01", "DATE", "!TYPEMISMATCH"},
+    {"BSTR:2020-02-30", "DATE", "!TYPEMISMATCH"}, {"BSTR:2021-02-29", "DATE", "!TYPEMISMATCH"},
+    {"BSTR:2020-02-29", "DATE", "DATE:43890"}, {"BSTR:24:00", "DATE", "!TYPEMISMATCH"},
+    {"BSTR:0099-12-31", "DATE", "!TYPEMISMATCH"}, {"BSTR:2020-01-01X12:00", "DATE", "!TYPEMISMATCH"},
+    {"BSTR:2020-1-1", "DATE", "!TYPEMISMATCH"}, {"BSTR:42", "DATE", "!TYPEMISMATCH"},
+    {"BSTR:", "DATE", "!TYPEMISMATCH"}, {"BSTR:12:00:", "DATE", "!TYPEMISMATCH"},
+};
+
+}  // namespace
+
+TEST(VariantChangeType, ConversionTable) {
+  for (const Case& c : kCases) {
+    EXPECT_EQ(Convert(c.source, TypeOf(c.target)), c.expected) << c.source << " -> " << c.target;
+  }
+}
+
+// Every pairing of the supported types: the result has the requested type
+// or one of the documented failures; converting in place gives the same
+// result as converting into another VARIANT; a failure leaves the
+// destination untouched.
+TEST(VariantChangeType, EveryPairBehavesTheSameInPlaceAndLeavesFailuresUntouched) {
+  const char* samples[] = {"EMPTY",  "NULL",       "I1:-7",  "I2:-300", "I4:123456", "I8:-5000000000", "UI1:200",
+                           "UI2:60000", "UI4:4000000000", "UI8:7", "INT:-9",  "UINT:9",    "R4:1.5",     "R8:-2.5",
+                           "DATE:43831.25", "BSTR:12", "BOOL:-1"};
+  for (const char* sample : samples) {
+    for (const auto& target : kTypes) {
+      SCOPED_TRACE(std::string(sample) + " -> " + target.name);
+      VARIANT src = Make(sample);
+      VARIANT dst;
+      VariantInit(&dst);
+      dst.vt = VT_I4;
+      dst.lVal = 424242;  // sentinel
+      HRESULT hr = VariantChangeType(&dst, &src, 0, target.vt);
+      EXPECT_TRUE(hr == S_OK || hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW) << Outcome(hr);
+      std::string separate = SUCCEEDED(hr) ? Describe(dst) : Outcome(hr);
+      if (SUCCEEDED(hr)) {
+        EXPECT_EQ(dst.vt, target.vt);
+      } else {
+        EXPECT_EQ(dst.vt, VT_I4);
+        EXPECT_EQ(dst.lVal, 424242);
+      }
+      if (std::string(sample) == "NULL" && target.vt != VT_NULL && target.vt != VT_EMPTY) {
+        EXPECT_EQ(hr, DISP_E_TYPEMISMATCH);
+      } else if (target.vt == VT_EMPTY || target.vt == VT_BSTR || std::string(sample) == "EMPTY") {
+        EXPECT_EQ(hr, S_OK);  // everything but NULL has a text form and an empty form
+      }
+      // The source is never changed by a separate conversion.
+      VARIANT original = Make(sample);
+      EXPECT_EQ(Describe(src), Describe(original));
+      VariantClear(&original);
+
+      HRESULT inPlace = VariantChangeType(&src, &src, 0, target.vt);
+      EXPECT_EQ(inPlace, hr);
+      if (SUCCEEDED(inPlace)) {
+        EXPECT_EQ(Describe(src), separate);
+      } else {
+        VARIANT again = Make(sample);
+        EXPECT_EQ(Describe(src), Describe(again));  // untouched on failure
+        VariantClear(&again);
+      }
+      VariantClear(&src);
+      VariantClear(&dst);
+    }
+  }
+}
+
+TEST(VariantChangeType, InPlaceTextToNumberFreesTheText) {
+  VARIANT v = Make("BSTR:42");
+  ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_I4), S_OK);
+  EXPECT_EQ(v.vt, VT_I4);
+  EXPECT_EQ(v.lVal, 42);  // the BSTR was released (LeakSanitizer checks)
+
+  v = Make("BSTR:abc");
+  BSTR before = v.bstrVal;
+  EXPECT_EQ(VariantChangeType(&v, &v, 0, VT_I4), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(v.vt, VT_BSTR);
+  EXPECT_EQ(v.bstrVal, before);
+  VariantClear(&v);
+}
+
+TEST(VariantChangeType, FailureKeepsAnOwningDestination) {
+  VARIANT dst = Make("BSTR:keep me");
+  BSTR before = dst.bstrVal;
+  VARIANT src = Make("I4:70000");
+  EXPECT_EQ(VariantChangeType(&dst, &src, 0, VT_I2), DISP_E_OVERFLOW);
+  EXPECT_EQ(dst.vt, VT_BSTR);
+  EXPECT_EQ(dst.bstrVal, before);
+  // On success the old contents are released.
+  EXPECT_EQ(VariantChangeType(&dst, &src, 0, VT_BSTR), S_OK);
+  EXPECT_EQ(Describe(dst), "BSTR:70000");
+  VariantClear(&dst);
+}
+
+TEST(VariantChangeType, ReferencesUnsupportedAndUnknownTypes) {
+  LONG target = 2500;
+  VARIANT ref;
+  VariantInit(&ref);
+  ref.vt = VT_BYREF | VT_I4;
+  ref.plVal = &target;
+  VARIANT out;
+  VariantInit(&out);
+  ASSERT_EQ(VariantChangeType(&out, &ref, 0, VT_BSTR), S_OK);
+  EXPECT_EQ(Describe(out), "BSTR:2500");
+  VariantClear(&out);
+
+  VARIANT src = Make("I4:1");
+  EXPECT_EQ(VariantChangeType(&out, &src, 0, VT_DISPATCH), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(VariantChangeType(&out, &src, 0, VT_CY), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(VariantChangeType(&out, &src, 0, 15), DISP_E_BADVARTYPE);
+  EXPECT_EQ(VariantChangeType(&out, &src, 0, 0x1FFF), DISP_E_BADVARTYPE);
+  EXPECT_EQ(VariantChangeType(nullptr, &src, 0, VT_I4), E_INVALIDARG);
+  EXPECT_EQ(VariantChangeTypeEx(&out, &src, 1033, 0, VT_BSTR), S_OK);
+  EXPECT_EQ(Describe(out), "BSTR:1");
+  VariantClear(&out);
+
+  // Text beyond ASCII is no number.
+  VARIANT text;
+  VariantInit(&text);
+  text.vt = VT_BSTR;
+  text.bstrVal = SysAllocString(u"\u0664\u0662");  // Arabic-Indic digits
+  EXPECT_EQ(VariantChangeType(&out, &text, 0, VT_I4), DISP_E_TYPEMISMATCH);
+  VariantClear(&text);
+}
