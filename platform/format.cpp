@@ -55,7 +55,7 @@ class Sink {
   // `Src` is Ch, or char for the ASCII text of numbers.
   template <typename Src>
   void Put(const Src* s, size_t n) {
-    if (pos_ < limit_) {
+    if (pos_ < limit_ && n != 0) {  // s may be null when n is 0
       size_t k = std::min(n, limit_ - pos_);
       if constexpr (std::is_same_v<Src, Ch>) {
         std::memcpy(out_ + pos_, s, k * sizeof(Ch));
@@ -71,11 +71,14 @@ class Sink {
     pos_ += n;
   }
 
+  // An output too long for an int count fails like a bad format.
   int Finish() {
+    if (pos_ > static_cast<size_t>(INT_MAX)) return Fail();
     if (out_ != nullptr) out_[std::min(pos_, limit_)] = 0;
-    return pos_ > static_cast<size_t>(INT_MAX) ? -1 : static_cast<int>(pos_);
+    return static_cast<int>(pos_);
   }
 
+  // Any negative result leaves the empty text.
   int Fail() {
     if (out_ != nullptr) out_[0] = 0;
     return -1;

@@ -416,6 +416,25 @@ TEST(Format, WideFormatTakesWideTextForSmallAndNarrowForCapitalConversions) {
   EXPECT_EQ(std::u16string(out), u"\xDC00x");
 }
 
+// Found by fuzzing: empty text of the other width reached memcpy with a
+// null source.
+TEST(Format, RegressionEmptyCrossWidthText) {
+  char narrow[8];
+  EXPECT_EQ(Format(narrow, sizeof narrow, "[%S%.0S%3C]", u"", u"abc", 0), 5);
+  EXPECT_EQ(std::string(narrow, 5), std::string("[  \0]", 5));
+  WCHAR wide[8];
+  EXPECT_EQ(Format(wide, 8, u"[%S%.0S]", "", "abc"), 2);
+  EXPECT_EQ(std::u16string(wide), u"[]");
+}
+
+// A negative count from an output too long for an int leaves the empty
+// text, as a malformed format does.
+TEST(Format, RegressionOverlongOutputLeavesTheEmptyText) {
+  char out[8] = "xxxxxxx";
+  EXPECT_LT(Format(out, sizeof out, "ab%*d", INT_MAX, 1), 0);
+  EXPECT_STREQ(out, "");
+}
+
 TEST(Format, CrossWidthTextUsesTheConfiguredAnsiCodePage) {
   ScopedEnv codePage("KORVO_CODEPAGE", "CP1252");
   char narrow[16];
