@@ -2,18 +2,29 @@
 // and wide (UTF-16) formats.
 //
 // Conversions d i u x X o c C s S f F e E g G a A p %, flags - + space # 0,
-// width and precision (also `*`), length modifiers h hh l ll I64 I32 z j t L.
+// width and precision (also `*`: a negative width left-justifies, a negative
+// precision counts as none), length modifiers h hh l ll I64 I32 I (size_t)
+// z j t, and L (long double) for the floating conversions.
 // In a narrow format %s/%c take narrow (char) arguments and %S/%C wide
-// (WCHAR) ones; in a wide format it is the reverse: %s/%c take WCHAR text,
-// %S/%C narrow. Narrow text placed into wide output (and the reverse) is
-// converted through the ANSI code page. A null string argument prints
-// "(null)". Numbers follow the C library exactly (same digits, rounding,
-// inf/nan spelling).
+// (WCHAR, passed as int) ones; in a wide format it is the reverse: %s/%c
+// take WCHAR text, %S/%C narrow. In either kind %ls/%lc are WCHAR and
+// %hs/%hc char. Narrow text placed into wide output (and the reverse) is
+// converted through the ANSI code page; precision counts the argument's own
+// units, width the output's. A null string argument prints "(null)" (nothing
+// when the precision is below 6, as the C library does). Numbers and %p
+// follow the C library exactly (same digits, rounding, inf/nan spelling,
+// "0x..." and "(nil)").
 //
 // Counting mode: `out` null or `capacity` 0 writes nothing. Otherwise at
 // most capacity - 1 characters plus a terminator are written. Either way the
 // result is the number of characters the whole output needs (terminator
-// excluded), like snprintf; a malformed format gives a negative result.
+// excluded), like snprintf. A malformed format gives a negative result and
+// leaves the empty text in `out` (capacity permitting): an unknown
+// conversion (%n included: nothing is ever written through an argument), a
+// dangling or incomplete spec, a length modifier that does not apply to its
+// conversion (%Ld, %lls, %hf, %lp), a width or precision above INT_MAX. An
+// output longer than INT_MAX characters fails the same way. Arguments are
+// read in order and only as far as the format has named them.
 // Thread-safety: reentrant.
 #pragma once
 
