@@ -24,7 +24,9 @@
 // dangling or incomplete spec, a length modifier that does not apply to its
 // conversion (%Ld, %lls, %hf, %lp), a width or precision above INT_MAX. An
 // output longer than INT_MAX characters fails the same way. Arguments are
-// read in order and only as far as the format has named them.
+// read in order and only as far as the format has named them. FormatV
+// reads from a copy of `args`, so the caller may pass the same va_list again
+// (counting, then writing).
 // Thread-safety: reentrant.
 #pragma once
 

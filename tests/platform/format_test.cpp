@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <cstdarg>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -475,6 +476,21 @@ TEST(Format, MalformedFormatsGiveANegativeCountAndReadOnlyWhatTheyAnnounced) {
   }
   EXPECT_LT(Format(static_cast<WCHAR*>(nullptr), 0, u"%\u00e9"), 0);
   EXPECT_LT(Format(nullptr, 0, static_cast<const char*>(nullptr)), 0);
+}
+
+int CountThenWrite(char* out, size_t capacity, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int counted = FormatV(nullptr, 0, format, args);
+  int written = FormatV(out, capacity, format, args);  // the same va_list again
+  va_end(args);
+  return counted == written ? written : -2;
+}
+
+TEST(Format, FormatVLeavesTheCallersArgumentListUnread) {
+  char out[64];
+  EXPECT_EQ(CountThenWrite(out, sizeof out, "%s|%d|%.1f|%S", "a", -3, 2.25, u"w"), 10);
+  EXPECT_STREQ(out, "a|-3|2.2|w");
 }
 
 TEST(Format, ReadsExactlyTheArgumentsTheFormatNames) {
