@@ -14,6 +14,7 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -176,25 +177,43 @@ class Sink {
 };
 
 using WideSink = Sink<char16_t>;
+
+// Eight bytes or four units at once, to test a run for ASCII in one step.
+inline uint64_t Load64(const void* p) {
+  uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+constexpr uint64_t kHighBits = 0x8080808080808080ull;   // any byte >= 0x80
+constexpr uint64_t kHighUnits = 0xFF80FF80FF80FF80ull;  // any unit >= 0x80
 using NarrowSink = Sink<char>;
 
 void DecodeUtf8(const unsigned char* s, size_t len, WideSink& out) {
   size_t i = 0;
   while (i < len && !out.overflow()) {
-    // Runs of ASCII are copied straight.
+    // Runs of ASCII are copied straight, eight bytes per step while no byte
+    // has its high bit set.
     if (s[i] < 0x80) {
+      size_t limit = len - i < out.Room() ? len - i : out.Room();
+      const unsigned char* p = s + i;
+      size_t n = 0;
       if (out.counting()) {
-        size_t start = i;
-        while (i < len && s[i] < 0x80) ++i;
-        out.Advance(i - start);
+        while (n + 8 <= limit && (Load64(p + n) & kHighBits) == 0) n += 8;
+        while (n < limit && p[n] < 0x80) ++n;
       } else {
-        size_t room = out.Room();
         char16_t* d = out.Cursor();
-        size_t n = 0;
-        while (i < len && s[i] < 0x80 && n < room) d[n++] = s[i++];
-        out.Advance(n);
-        if (i < len && s[i] < 0x80) out.Put(s[i]);  // no room: records the overflow
+        while (n + 8 <= limit && (Load64(p + n) & kHighBits) == 0) {
+          for (int k = 0; k < 8; ++k) d[n + k] = p[n + k];
+          n += 8;
+        }
+        while (n < limit && p[n] < 0x80) {
+          d[n] = p[n];
+          ++n;
+        }
       }
+      out.Advance(n);
+      i += n;
+      if (n == 0) out.Put(s[i++]);  // no room: records the overflow
       continue;
     }
     unsigned char b0 = s[i];
@@ -253,16 +272,26 @@ void EncodeUtf8(const char16_t* s, size_t len, NarrowSink& out, bool* usedReplac
   while (i < len && !out.overflow()) {
     char32_t u = s[i];
     if (u < 0x80) {
+      size_t limit = len - i < out.Room() ? len - i : out.Room();
+      const char16_t* p = s + i;
       size_t n = 0;
       if (out.counting()) {
-        while (i < len && s[i] < 0x80) ++i, ++n;
+        while (n + 4 <= limit && (Load64(p + n) & kHighUnits) == 0) n += 4;
+        while (n < limit && p[n] < 0x80) ++n;
       } else {
-        size_t room = out.Room();
         char* d = out.Cursor();
-        while (i < len && s[i] < 0x80 && n < room) d[n++] = static_cast<char>(s[i++]);
-        if (n == 0) out.Put(static_cast<char>(u));  // no room: records the overflow
+        while (n + 4 <= limit && (Load64(p + n) & kHighUnits) == 0) {
+          for (int k = 0; k < 4; ++k) d[n + k] = static_cast<char>(p[n + k]);
+          n += 4;
+        }
+        while (n < limit && p[n] < 0x80) {
+          d[n] = static_cast<char>(p[n]);
+          ++n;
+        }
       }
       out.Advance(n);
+      i += n;
+      if (n == 0) out.Put(static_cast<char>(s[i++]));  // no room: records the overflow
       continue;
     }
     char buf[4];
