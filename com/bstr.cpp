@@ -1,10 +1,12 @@
-// com/bstr.cpp: BSTR allocation. Each string is one block from the C
-// allocator: a 32-bit byte length, the characters, two zero bytes.
+// com/bstr.cpp: BSTR allocation. Each string is one block of the process
+// heap (so the platform's fault injection reaches it): a 32-bit byte
+// length, the characters, two zero bytes.
 #include <korvo/com/bstr.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <limits>
+
+#include <korvo/platform/heap.h>
 
 namespace {
 
@@ -17,7 +19,7 @@ uint32_t* Header(BSTR s) { return reinterpret_cast<uint32_t*>(reinterpret_cast<c
 // runs out.
 BSTR AllocBytes(const void* src, size_t bytes) {
   if (bytes > std::numeric_limits<uint32_t>::max() - kPrefix - sizeof(OLECHAR)) return nullptr;
-  char* block = static_cast<char*>(std::malloc(kPrefix + bytes + sizeof(OLECHAR)));
+  char* block = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, kPrefix + bytes + sizeof(OLECHAR)));
   if (block == nullptr) return nullptr;
   uint32_t length = static_cast<uint32_t>(bytes);
   std::memcpy(block, &length, kPrefix);
@@ -72,7 +74,7 @@ INT SysReAllocString(BSTR* target, const OLECHAR* text) {
 }
 
 void SysFreeString(BSTR text) {
-  if (text != nullptr) std::free(Header(text));
+  if (text != nullptr) HeapFree(GetProcessHeap(), 0, Header(text));
 }
 
 UINT SysStringByteLen(BSTR text) {

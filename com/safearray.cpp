@@ -1,12 +1,15 @@
 // com/safearray.cpp: one-dimensional arrays of fixed-size scalars. The
 // descriptor lives in a block that also records the element type (as on
-// Windows, just before the descriptor); the data is a second block.
+// Windows, just before the descriptor); the data is a second block. Both
+// come from the process heap, where the platform's fault injection
+// reaches them.
 #include <korvo/com/safearray.h>
 
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
+
+#include <korvo/platform/heap.h>
 
 namespace {
 
@@ -68,13 +71,13 @@ SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* bounds) {
   ULONG size = ElementSize(vt);
   size_t bytes = 0;
   if (size == 0 || !DataBytes(bounds[0].cElements, size, &bytes)) return nullptr;
-  Block* block = static_cast<Block*>(std::calloc(1, sizeof(Block)));
+  Block* block = static_cast<Block*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Block)));
   if (block == nullptr) return nullptr;
   void* data = nullptr;
   if (bytes > 0) {
-    data = std::calloc(1, bytes);
+    data = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
     if (data == nullptr) {
-      std::free(block);
+      HeapFree(GetProcessHeap(), 0, block);
       return nullptr;
     }
   }
@@ -96,8 +99,8 @@ SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lowerBound, ULONG elements) {
 HRESULT SafeArrayDestroy(SAFEARRAY* array) {
   if (array == nullptr) return S_OK;
   if (array->cLocks > 0) return DISP_E_ARRAYISLOCKED;
-  std::free(array->pvData);
-  std::free(BlockOf(array));
+  HeapFree(GetProcessHeap(), 0, array->pvData);
+  HeapFree(GetProcessHeap(), 0, BlockOf(array));
   return S_OK;
 }
 
@@ -183,14 +186,13 @@ HRESULT SafeArrayRedim(SAFEARRAY* array, SAFEARRAYBOUND* bound) {
   if (array->cLocks > 0) return DISP_E_ARRAYISLOCKED;
   size_t bytes = 0;
   if (!DataBytes(bound->cElements, array->cbElements, &bytes)) return E_OUTOFMEMORY;
-  size_t old = static_cast<size_t>(array->rgsabound[0].cElements) * array->cbElements;
   void* data = nullptr;
   if (bytes > 0) {
-    data = std::realloc(array->pvData, bytes);
+    data = array->pvData != nullptr ? HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, array->pvData, bytes)
+                                    : HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
     if (data == nullptr) return E_OUTOFMEMORY;
-    if (bytes > old) std::memset(static_cast<char*>(data) + old, 0, bytes - old);
   } else {
-    std::free(array->pvData);
+    HeapFree(GetProcessHeap(), 0, array->pvData);
   }
   array->pvData = data;
   array->rgsabound[0] = *bound;
