@@ -3,9 +3,9 @@
 //
 // Types converted, in every pairing: VT_EMPTY, VT_NULL, VT_I1, VT_I2,
 // VT_I4, VT_I8, VT_UI1, VT_UI2, VT_UI4, VT_UI8, VT_INT, VT_UINT, VT_R4,
-// VT_R8, VT_DATE, VT_BSTR, VT_BOOL. Any value converts to the same type (a
-// copy) and to VT_EMPTY (cleared). Other pairings give DISP_E_TYPEMISMATCH;
-// an unknown type code gives DISP_E_BADVARTYPE.
+// VT_R8, VT_CY, VT_DECIMAL, VT_DATE, VT_BSTR, VT_BOOL. Any value converts to
+// the same type (a copy) and to VT_EMPTY (cleared). Other pairings give
+// DISP_E_TYPEMISMATCH; an unknown type code gives DISP_E_BADVARTYPE.
 //
 // - VT_NULL converts only to VT_NULL and VT_EMPTY; VT_EMPTY converts to
 //   VT_NULL, to 0, to false, to date 0 and to the empty (not null) text.
@@ -28,6 +28,12 @@
 //   (not numbers).
 // - Numbers to VT_R4 beyond its range, and to VT_DATE outside the valid
 //   date range, are DISP_E_OVERFLOW.
+// - VT_CY (4 decimals) and VT_DECIMAL (96 bits, up to 28 decimals) are
+//   exact: text and integers convert digit for digit (digits beyond the
+//   28th decimal, or VT_CY's 4th, round half to even); reals take their 15
+//   (VT_R4: 7) significant digits. As text they are plain decimals without
+//   trailing zeros ("12.5"). A magnitude of 2^96 or more, or outside the
+//   currency range, is DISP_E_OVERFLOW.
 // A VT_BYREF source converts as the value it points at.
 #include <korvo/com/variant.h>
 
@@ -38,10 +44,12 @@
 #include <limits>
 #include <string>
 
+#include <korvo/com/decimal_internal.h>
 #include <korvo/com/oledate_internal.h>
 
 namespace {
 
+using korvo::com::detail::Decimal;
 using korvo::com::detail::FormatDate;
 using korvo::com::detail::ParseDate;
 
@@ -64,6 +72,8 @@ bool Convertible(VARTYPE vt) {
     case VT_DATE:
     case VT_BSTR:
     case VT_BOOL:
+    case VT_CY:
+    case VT_DECIMAL:
       return true;
     default:
       return false;
@@ -76,12 +86,13 @@ bool KnownType(VARTYPE vt) {
   return base <= VT_UINT && base != 15;
 }
 
-// A number on its way between types: exactly one of the three forms.
+// A number on its way between types: exactly one of the four forms.
 struct Number {
-  enum Kind { kSigned, kUnsigned, kReal } kind = kSigned;
+  enum Kind { kSigned, kUnsigned, kReal, kDecimal } kind = kSigned;
   long long s = 0;
   unsigned long long u = 0;
   double r = 0;
+  Decimal d;
   bool fromBool = false;
 };
 
@@ -101,6 +112,12 @@ Number Real(double v) {
   Number n;
   n.kind = Number::kReal;
   n.r = v;
+  return n;
+}
+Number Exact(const Decimal& d) {
+  Number n;
+  n.kind = Number::kDecimal;
+  n.d = d;
   return n;
 }
 
@@ -225,6 +242,22 @@ bool ToSigned(const Number& n, long long min, long long max, long long* out) {
       *out = v;
       return true;
     }
+    case Number::kDecimal: {
+      unsigned __int128 m = korvo::com::detail::DecimalRoundedMagnitude(n.d);
+      if (m == 0) {
+        if (min > 0 || max < 0) return false;
+        *out = 0;
+        return true;
+      }
+      if (n.d.negative) {
+        if (m > static_cast<unsigned __int128>(-(min + 1)) + 1) return false;
+        *out = -static_cast<long long>(m - 1) - 1;
+      } else {
+        if (m > static_cast<unsigned __int128>(max)) return false;
+        *out = static_cast<long long>(m);
+      }
+      return true;
+    }
   }
   return false;
 }
@@ -252,6 +285,12 @@ bool ToUnsigned(const Number& n, unsigned long long max, unsigned long long* out
       *out = v;
       return true;
     }
+    case Number::kDecimal: {
+      unsigned __int128 m = korvo::com::detail::DecimalRoundedMagnitude(n.d);
+      if ((n.d.negative && m != 0) || m > max) return false;
+      *out = static_cast<unsigned long long>(m);
+      return true;
+    }
   }
   return false;
 }
@@ -264,6 +303,8 @@ double ToReal(const Number& n) {
       return static_cast<double>(n.u);
     case Number::kReal:
       return n.r;
+    case Number::kDecimal:
+      return korvo::com::detail::DecimalToReal(n.d);
   }
   return 0;
 }
@@ -276,6 +317,8 @@ bool IsZero(const Number& n) {
       return n.u == 0;
     case Number::kReal:
       return n.r == 0;
+    case Number::kDecimal:
+      return n.d.magnitude == 0;
   }
   return true;
 }
@@ -301,6 +344,8 @@ std::string NumberText(const Number& n, VARTYPE sourceType) {
       return std::to_string(n.u);
     case Number::kReal:
       return RealText(n.r, sourceType == VT_R4 ? 7 : 15);
+    case Number::kDecimal:
+      return korvo::com::detail::DecimalToText(n.d);
   }
   return std::string();
 }
@@ -352,9 +397,57 @@ bool SourceNumber(const VARIANT& v, Number* out) {
       *out = Signed(v.boolVal != 0 ? -1 : 0);
       out->fromBool = true;
       return true;
+    case VT_CY:
+      *out = Exact(korvo::com::detail::DecimalFromCurrency(v.cyVal));
+      return true;
+    case VT_DECIMAL: {
+      Decimal d;
+      if (!korvo::com::detail::DecimalFromVariant(v.decVal, &d)) return false;
+      *out = Exact(d);
+      return true;
+    }
     default:
       return false;
   }
+}
+
+// The exact decimal a source stands for (VT_CY and VT_DECIMAL targets).
+HRESULT DecimalFor(const VARIANT& src, Decimal* out) {
+  if (src.vt == VT_BSTR) {
+    std::string text;
+    if (!AsciiText(src.bstrVal, &text)) return DISP_E_TYPEMISMATCH;
+    return korvo::com::detail::DecimalFromText(text, out);
+  }
+  Number n;
+  if (!SourceNumber(src, &n)) return DISP_E_TYPEMISMATCH;
+  switch (n.kind) {
+    case Number::kSigned:
+      *out = korvo::com::detail::DecimalFromSigned(n.s);
+      return S_OK;
+    case Number::kUnsigned:
+      *out = korvo::com::detail::DecimalFromUnsigned(n.u);
+      return S_OK;
+    case Number::kReal:
+      return korvo::com::detail::DecimalFromReal(n.r, src.vt == VT_R4 ? 7 : 15, out);
+    case Number::kDecimal:
+      *out = n.d;
+      return S_OK;
+  }
+  return DISP_E_TYPEMISMATCH;
+}
+
+HRESULT ToExact(const VARIANT& src, VARTYPE vt, VARIANT* out) {
+  Decimal d;
+  HRESULT hr = DecimalFor(src, &d);
+  if (FAILED(hr)) return hr;
+  if (vt == VT_CY) {
+    hr = korvo::com::detail::DecimalToCurrency(d, &out->cyVal);
+    if (FAILED(hr)) return hr;
+  } else {
+    korvo::com::detail::DecimalToVariant(d, &out->decVal);
+  }
+  out->vt = vt;  // after the decimal, whose first bytes overlay the type code
+  return S_OK;
 }
 
 BSTR AllocAscii(const std::string& text) {
@@ -501,6 +594,9 @@ HRESULT Convert(const VARIANT& src, VARTYPE vt, VARIANT* out) {
       return ToBool(src, out);
     case VT_DATE:
       return ToDate(src, out);
+    case VT_CY:
+    case VT_DECIMAL:
+      return ToExact(src, vt, out);
     default:
       return ToNumber(src, vt, out);
   }

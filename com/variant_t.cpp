@@ -266,10 +266,7 @@ _variant_t::operator short() const { return Converted(VT_I2).iVal; }
 _variant_t::operator long() const { return Converted(VT_I4).lVal; }
 _variant_t::operator float() const { return Converted(VT_R4).fltVal; }
 _variant_t::operator double() const { return Converted(VT_R8).dblVal; }
-_variant_t::operator CY() const {
-  if (vt == VT_CY) return cyVal;
-  _com_issue_error(DISP_E_TYPEMISMATCH);
-}
+_variant_t::operator CY() const { return Converted(VT_CY).cyVal; }
 _variant_t::operator _bstr_t() const { return _bstr_t(*this); }
 _variant_t::operator IDispatch*() const {
   if (vt == VT_DISPATCH) {
@@ -293,12 +290,9 @@ _variant_t::operator IUnknown*() const {
   _com_issue_error(DISP_E_TYPEMISMATCH);
 }
 _variant_t::operator DECIMAL() const {
-  if (vt == VT_DECIMAL) {
-    DECIMAL d = decVal;
-    d.wReserved = 0;
-    return d;
-  }
-  _com_issue_error(DISP_E_TYPEMISMATCH);
+  DECIMAL d = Converted(VT_DECIMAL).decVal;
+  d.wReserved = 0;  // it held the type code
+  return d;
 }
 _variant_t::operator BYTE() const { return Converted(VT_UI1).bVal; }
 _variant_t::operator char() const { return Converted(VT_I1).cVal; }

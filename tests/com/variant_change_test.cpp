@@ -23,8 +23,34 @@ constexpr TypeName kTypes[] = {
     {VT_EMPTY, "EMPTY"}, {VT_NULL, "NULL"}, {VT_I1, "I1"},     {VT_I2, "I2"},     {VT_I4, "I4"},
     {VT_I8, "I8"},       {VT_UI1, "UI1"},   {VT_UI2, "UI2"},   {VT_UI4, "UI4"},   {VT_UI8, "UI8"},
     {VT_INT, "INT"},     {VT_UINT, "UINT"}, {VT_R4, "R4"},     {VT_R8, "R8"},     {VT_DATE, "DATE"},
-    {VT_BSTR, "BSTR"},   {VT_BOOL, "BOOL"},
+    {VT_BSTR, "BSTR"},   {VT_BOOL, "BOOL"},  {VT_CY, "CY"},     {VT_DECIMAL, "DEC"},
 };
+
+// "-12.345" to its digits and scale, for building VT_DECIMAL and VT_CY.
+unsigned __int128 DigitsOf(const std::string& text, int* scale, bool* negative) {
+  unsigned __int128 m = 0;
+  *scale = 0;
+  *negative = !text.empty() && text[0] == '-';
+  bool fraction = false;
+  for (char c : text) {
+    if (c == '.') fraction = true;
+    if (c < '0' || c > '9') continue;
+    m = m * 10 + static_cast<unsigned>(c - '0');
+    if (fraction) ++*scale;
+  }
+  return m;
+}
+
+std::string DecimalText(unsigned __int128 m, int scale, bool negative) {
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(m % 10)));
+    m /= 10;
+  } while (m != 0);
+  while (static_cast<int>(digits.size()) <= scale) digits.insert(digits.begin(), '0');
+  if (scale > 0) digits.insert(digits.size() - static_cast<size_t>(scale), ".");
+  return (negative ? "-" : "") + digits;
+}
 
 VARTYPE TypeOf(const std::string& name) {
   for (const auto& t : kTypes)
@@ -67,6 +93,25 @@ VARIANT Make(const std::string& spec) {
       v.bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
       break;
     }
+    case VT_CY: {
+      int scale = 0;
+      bool negative = false;
+      long long units = static_cast<long long>(DigitsOf(value, &scale, &negative));
+      for (; scale < 4; ++scale) units *= 10;
+      v.cyVal.int64 = negative ? -units : units;
+      break;
+    }
+    case VT_DECIMAL: {
+      int scale = 0;
+      bool negative = false;
+      unsigned __int128 m = DigitsOf(value, &scale, &negative);
+      v.decVal.Hi32 = static_cast<ULONG>(m >> 64);
+      v.decVal.Lo64 = static_cast<ULONGLONG>(m);
+      v.decVal.scale = static_cast<BYTE>(scale);
+      v.decVal.sign = negative ? DECIMAL_NEG : 0;
+      v.vt = VT_DECIMAL;
+      break;
+    }
     default: break;
   }
   return v;
@@ -92,6 +137,15 @@ std::string Describe(const VARIANT& v) {
     case VT_R4: std::snprintf(buffer, sizeof buffer, ":%.9g", v.fltVal); return out + buffer;
     case VT_R8:
     case VT_DATE: std::snprintf(buffer, sizeof buffer, ":%.17g", v.dblVal); return out + buffer;
+    case VT_CY: {
+      long long units = v.cyVal.int64;
+      unsigned long long magnitude = units < 0 ? 0 - static_cast<unsigned long long>(units) : units;
+      return out + ":" + DecimalText(magnitude, 4, units < 0);
+    }
+    case VT_DECIMAL: {
+      unsigned __int128 m = (static_cast<unsigned __int128>(v.decVal.Hi32) << 64) | v.decVal.Lo64;
+      return out + ":" + DecimalText(m, v.decVal.scale, (v.decVal.sign & DECIMAL_NEG) != 0);
+    }
     case VT_BSTR: {
       if (v.bstrVal == nullptr) return out + "(null)";
       std::string text;
@@ -208,6 +262,30 @@ const Case kCases[] = {
     {"BSTR:0099-12-31", "DATE", "!TYPEMISMATCH"}, {"BSTR:2020-01-01X12:00", "DATE", "!TYPEMISMATCH"},
     {"BSTR:2020-1-1", "DATE", "!TYPEMISMATCH"}, {"BSTR:42", "DATE", "!TYPEMISMATCH"},
     {"BSTR:", "DATE", "!TYPEMISMATCH"}, {"BSTR:12:00:", "DATE", "!TYPEMISMATCH"},
+    // Currency and decimal are exact (Describe shows VT_CY with its four
+    // decimals, VT_DECIMAL with its scale).
+    {"BSTR:12.5", "CY", "CY:12.5000"}, {"BSTR:-0.00005", "CY", "CY:0.0000"}, {"BSTR:0.00015", "CY", "CY:0.0002"},
+    {"BSTR:922337203685477.5807", "CY", "CY:922337203685477.5807"},
+    {"BSTR:922337203685477.5808", "CY", "!OVERFLOW"}, {"BSTR:-922337203685477.5808", "CY", "CY:-922337203685477.5808"},
+    {"BSTR:1e3", "CY", "CY:1000.0000"}, {"BSTR:abc", "CY", "!TYPEMISMATCH"}, {"I4:-7", "CY", "CY:-7.0000"},
+    {"R8:0.1", "CY", "CY:0.1000"}, {"R8:2.00005", "CY", "CY:2.0000"}, {"R8:1e300", "CY", "!OVERFLOW"},
+    {"BOOL:-1", "CY", "CY:-1.0000"}, {"CY:2.5", "I4", "I4:2"}, {"CY:3.5", "I4", "I4:4"}, {"CY:-2.5", "I2", "I2:-2"},
+    {"CY:12.34", "BSTR", "BSTR:12.34"}, {"CY:-0.0001", "BSTR", "BSTR:-0.0001"}, {"CY:5", "BSTR", "BSTR:5"},
+    {"CY:1.25", "R8", "R8:1.25"}, {"CY:0", "BOOL", "BOOL:0"}, {"CY:1.5", "DATE", "DATE:1.5"},
+    {"CY:12.5", "DEC", "DEC:12.5"}, {"CY:-1", "UI1", "!OVERFLOW"},
+    {"BSTR:1.50", "DEC", "DEC:1.5"}, {"BSTR:-0.000", "DEC", "DEC:0"}, {"BSTR: 79228162514264337593543950335 ", "DEC", "DEC:79228162514264337593543950335"},
+    {"BSTR:79228162514264337593543950336", "DEC", "!OVERFLOW"}, {"BSTR:1e-28", "DEC", "DEC:0.0000000000000000000000000001"},
+    {"BSTR:0.00000000000000000000000000015", "DEC", "DEC:0.0000000000000000000000000002"},
+    {"BSTR:1e-40", "DEC", "DEC:0"}, {"BSTR:123456789.123456789e3", "DEC", "DEC:123456789123.456789"},
+    {"BSTR:1.5.", "DEC", "!TYPEMISMATCH"}, {"R8:0.1", "DEC", "DEC:0.1"}, {"R8:1e20", "DEC", "DEC:100000000000000000000"},
+    {"R8:0.3333333333333333", "DEC", "DEC:0.333333333333333"}, {"R4:0.1", "DEC", "DEC:0.1"}, {"R8:1e29", "DEC", "!OVERFLOW"},
+    {"I8:-9223372036854775808", "DEC", "DEC:-9223372036854775808"}, {"UI8:18446744073709551615", "DEC", "DEC:18446744073709551615"},
+    {"DEC:2.5", "I4", "I4:2"}, {"DEC:-3.5", "I4", "I4:-4"}, {"DEC:-0.4", "UI1", "UI1:0"}, {"DEC:-0.6", "UI1", "!OVERFLOW"},
+    {"DEC:79228162514264337593543950335", "I8", "!OVERFLOW"}, {"DEC:79228162514264337593543950335", "R8", "R8:7.9228162514264338e+28"},
+    {"DEC:12.50", "BSTR", "BSTR:12.5"}, {"DEC:-0.001", "BSTR", "BSTR:-0.001"}, {"DEC:0.1", "R8", "R8:0.10000000000000001"},
+    {"DEC:0.1", "R4", "R4:0.100000001"}, {"DEC:0.5", "BOOL", "BOOL:-1"}, {"DEC:43831.5", "DATE", "DATE:43831.5"},
+    {"DEC:12.34567", "CY", "CY:12.3457"}, {"DEC:1000000000000000", "CY", "!OVERFLOW"}, {"EMPTY", "DEC", "DEC:0"},
+    {"EMPTY", "CY", "CY:0.0000"}, {"NULL", "DEC", "!TYPEMISMATCH"}, {"DATE:1.25", "CY", "CY:1.2500"},
 };
 
 }  // namespace
@@ -225,7 +303,7 @@ TEST(VariantChangeType, ConversionTable) {
 TEST(VariantChangeType, EveryPairBehavesTheSameInPlaceAndLeavesFailuresUntouched) {
   const char* samples[] = {"EMPTY",  "NULL",       "I1:-7",  "I2:-300", "I4:123456", "I8:-5000000000", "UI1:200",
                            "UI2:60000", "UI4:4000000000", "UI8:7", "INT:-9",  "UINT:9",    "R4:1.5",     "R8:-2.5",
-                           "DATE:43831.25", "BSTR:12", "BOOL:-1"};
+                           "DATE:43831.25", "BSTR:12", "BOOL:-1", "CY:-12.5", "DEC:1234.5678"};
   for (const char* sample : samples) {
     for (const auto& target : kTypes) {
       SCOPED_TRACE(std::string(sample) + " -> " + target.name);
@@ -309,7 +387,8 @@ TEST(VariantChangeType, ReferencesUnsupportedAndUnknownTypes) {
 
   VARIANT src = Make("I4:1");
   EXPECT_EQ(VariantChangeType(&out, &src, 0, VT_DISPATCH), DISP_E_TYPEMISMATCH);
-  EXPECT_EQ(VariantChangeType(&out, &src, 0, VT_CY), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(VariantChangeType(&out, &src, 0, VT_UNKNOWN), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(VariantChangeType(&out, &src, 0, VT_ARRAY | VT_UI1), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(VariantChangeType(&out, &src, 0, 15), DISP_E_BADVARTYPE);
   EXPECT_EQ(VariantChangeType(&out, &src, 0, 0x1FFF), DISP_E_BADVARTYPE);
   EXPECT_EQ(VariantChangeType(nullptr, &src, 0, VT_I4), E_INVALIDARG);

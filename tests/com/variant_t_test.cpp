@@ -94,6 +94,16 @@ TEST(VariantT, ConversionOperatorsAndChangeType) {
   EXPECT_EQ(v.dblVal, 7.0);
   EXPECT_EQ(from.vt, VT_BSTR);
 
+  CY money = _variant_t(u"12.5");
+  EXPECT_EQ(money.int64, 125000);
+  DECIMAL exact = _variant_t(u"-0.25");
+  EXPECT_EQ(exact.Lo64, 25u);
+  EXPECT_EQ(exact.scale, 2);
+  EXPECT_EQ(exact.sign, DECIMAL_NEG);
+  EXPECT_EQ(exact.wReserved, 0);
+  EXPECT_EQ(static_cast<double>(_variant_t(exact)), -0.25);
+  EXPECT_EQ(RaisedBy([] { (void)static_cast<CY>(_variant_t(1e300)); }), DISP_E_OVERFLOW);
+
   v.SetString("set");
   EXPECT_EQ(v.vt, VT_BSTR);
   EXPECT_EQ(U16(v.bstrVal), u"set");
