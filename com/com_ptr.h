@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <type_traits>
+#include <memory>
 #include <utility>
 
 #include <korvo/com/class_registry.h>
@@ -83,7 +84,7 @@ class _com_ptr_t {
 
   _com_ptr_t& operator=(const _com_ptr_t& other) noexcept { return *this = other.p_; }
   _com_ptr_t& operator=(_com_ptr_t&& other) noexcept {
-    if (this != &other) {
+    if (this != std::addressof(other)) {
       ReleaseHeld();
       p_ = other.p_;
       other.p_ = nullptr;

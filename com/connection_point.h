@@ -104,6 +104,12 @@ class KORVO_API ConnectionPoint final : public Object<IConnectionPoint> {
   // Calls fn for each sink advised at the time of the call, as Sink* (the
   // point's interface), keeping each one alive during its call. Exceptions
   // from fn propagate after the remaining references are released.
+  template <class Sink>
+  void ForEachSink(const std::function<void(Sink*)>& fn) {
+    ForEachRaw([&](IUnknown* sink) { fn(static_cast<Sink*>(sink)); });
+  }
+  // (Goes to ForEachRaw itself: handing a temporary std::function to the
+  // overload above would pick this template again, forever.)
   template <class Sink, class Fn>
   void ForEachSink(Fn&& fn) {
     ForEachRaw([&](IUnknown* sink) { fn(static_cast<Sink*>(sink)); });

@@ -101,6 +101,19 @@ TEST_F(ComPtr, ConversionsBetweenInterfacesQueryTheObject) {
   EXPECT_EQ(Refs(counter), 2u);
   EXPECT_TRUE(named == counter);  // same object, compared by identity
   EXPECT_TRUE(counter == named.GetInterfacePtr());
+  INamedPtr assigned;
+  assigned = counter;  // assignment from another interface queries too
+  ASSERT_TRUE(assigned != nullptr);
+  EXPECT_EQ(Refs(counter), 3u);
+  ICounterPtr target;
+  ICounterPtr source = counter;
+  target = std::move(source);  // the moved pointer is handed over, not released
+  EXPECT_TRUE(source == nullptr);
+  ASSERT_TRUE(target != nullptr);
+  EXPECT_EQ(target->Value(), 0);
+  EXPECT_EQ(Refs(counter), 4u);
+  assigned = nullptr;
+  target = nullptr;
   IAbsentPtr absent = counter;  // not supported: null
   EXPECT_TRUE(absent == nullptr);
   IUnknownPtr unknown = counter;
