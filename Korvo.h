@@ -48,5 +48,10 @@
 // Errors and diagnostics: exceptions, the SQL trace.
 #include <korvo/diag/CKorvoTrace.h>
 
+// Value types.
+#include <korvo/types/TStringBase.h>
+#include <korvo/types/CTString.h>
+#include <korvo/types/CTWString.h>
+
 // Connections: CDatabase, its events sink and the global locks.
 #include <korvo/db/global_locks.h>
