@@ -34,6 +34,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <type_traits>
 
 #include <korvo/com/bstr.h>
@@ -221,6 +222,9 @@ class KORVO_API TStringBase {
  private:
   template <class D, class C>
   friend struct StringConcat;
+
+  // FormatV with any exception returned instead of thrown (see Format).
+  std::exception_ptr FormatVCaught(const Ch* format, va_list args) noexcept;
 
   static EmptyStringBlock<Ch> s_empty;
 };

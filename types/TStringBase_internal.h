@@ -9,6 +9,7 @@
 #include <clocale>
 #include <cstring>
 #include <cctype>
+#include <exception>
 #include <new>
 
 #include <korvo/com/bstr.h>
@@ -558,30 +559,32 @@ void TStringBase<D, Ch>::TrimLeft() {
 // ---------------------------------------------------------------------------
 // Search and comparison
 
+// The index of a position found by a C library search, or -1 for null.
+template <class Ch>
+int IndexIn(const Ch* text, const Ch* found) noexcept {
+  return found ? static_cast<int>(found - text) : -1;
+}
+
 template <class D, class Ch>
 int TStringBase<D, Ch>::Find(Ch ch) const noexcept {
   if (ch == 0) return SafeStrlen(m_pszData);
-  const Ch* p = StringTraits<Ch>::Chr(m_pszData, ch);
-  return p ? static_cast<int>(p - m_pszData) : -1;
+  return IndexIn(m_pszData, StringTraits<Ch>::Chr(m_pszData, ch));
 }
 
 template <class D, class Ch>
 int TStringBase<D, Ch>::Find(const Ch* sub) const noexcept {
-  const Ch* p = StringTraits<Ch>::Str(m_pszData, OrEmpty(sub));
-  return p ? static_cast<int>(p - m_pszData) : -1;
+  return IndexIn(m_pszData, StringTraits<Ch>::Str(m_pszData, OrEmpty(sub)));
 }
 
 template <class D, class Ch>
 int TStringBase<D, Ch>::ReverseFind(Ch ch) const noexcept {
   if (ch == 0) return SafeStrlen(m_pszData);
-  const Ch* p = StringTraits<Ch>::RChr(m_pszData, ch);
-  return p ? static_cast<int>(p - m_pszData) : -1;
+  return IndexIn(m_pszData, StringTraits<Ch>::RChr(m_pszData, ch));
 }
 
 template <class D, class Ch>
 int TStringBase<D, Ch>::FindOneOf(const Ch* set) const noexcept {
-  const Ch* p = StringTraits<Ch>::PBrk(m_pszData, OrEmpty(set));
-  return p ? static_cast<int>(p - m_pszData) : -1;
+  return IndexIn(m_pszData, StringTraits<Ch>::PBrk(m_pszData, OrEmpty(set)));
 }
 
 template <class D, class Ch>
@@ -686,17 +689,26 @@ void TStringBase<D, Ch>::FormatV(const Ch* format, va_list args) {
   ReleaseBuffer();
 }
 
+// va_end must run in the function that called va_start, also when
+// formatting throws: the exception is carried out of FormatV and rethrown
+// after va_end.
+template <class D, class Ch>
+std::exception_ptr TStringBase<D, Ch>::FormatVCaught(const Ch* format, va_list args) noexcept {
+  try {
+    FormatV(format, args);
+    return nullptr;
+  } catch (...) {
+    return std::current_exception();
+  }
+}
+
 template <class D, class Ch>
 void TStringBase<D, Ch>::Format(const Ch* format, ...) {
   va_list args;
   va_start(args, format);
-  try {
-    FormatV(format, args);
-  } catch (...) {
-    va_end(args);
-    throw;
-  }
+  const std::exception_ptr error = FormatVCaught(format, args);
   va_end(args);
+  if (error) std::rethrow_exception(error);
 }
 
 template <class D, class Ch>
@@ -705,13 +717,9 @@ void TStringBase<D, Ch>::Format(unsigned int formatId, ...) {
   format.LoadStringA(formatId);
   va_list args;
   va_start(args, formatId);
-  try {
-    FormatV(format, args);
-  } catch (...) {
-    va_end(args);
-    throw;
-  }
+  const std::exception_ptr error = FormatVCaught(format, args);
   va_end(args);
+  if (error) std::rethrow_exception(error);
 }
 
 template <class D, class Ch>
