@@ -17,7 +17,7 @@ namespace {
 long g_allocations = 0;  // the benchmarks run on one thread
 }
 
-void* operator new(std::size_t size) {
+[[gnu::noinline]] void* operator new(std::size_t size) {
   ++g_allocations;
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
   throw std::bad_alloc();
