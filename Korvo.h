@@ -17,6 +17,9 @@
 #include <korvo/platform/filetime.h>
 
 // Value types.
+#include <korvo/types/TStringBase.h>
+#include <korvo/types/CTString.h>
+#include <korvo/types/CTWString.h>
 #include <korvo/types/CTTime.h>
 #include <korvo/types/CTByteArray.h>
 #include <korvo/types/CTLongBinary.h>
@@ -47,11 +50,6 @@
 
 // Errors and diagnostics: exceptions, the SQL trace.
 #include <korvo/diag/CKorvoTrace.h>
-
-// Value types.
-#include <korvo/types/TStringBase.h>
-#include <korvo/types/CTString.h>
-#include <korvo/types/CTWString.h>
 
 // Connections: CDatabase, its events sink and the global locks.
 #include <korvo/db/global_locks.h>
