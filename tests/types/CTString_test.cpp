@@ -8,6 +8,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -15,7 +16,10 @@
 #include <vector>
 
 #include <korvo/com/bstr.h>
+#include <korvo/platform/codepage.h>
 #include <korvo/platform/resources.h>
+
+#include "support/test_support.h"
 
 namespace {
 
@@ -631,6 +635,24 @@ TEST(CTStringTest, ConversionsFromUtf16KeepEveryCharacter) {
   SysFreeString(b);
 }
 
+// The code page is read once per process: CTest runs this case alone.
+TEST(CTStringTest, SingleByteCodePageUsesTwoBytesPerUnitAsCapacity) {
+  korvo::test::ScopedEnv acp("KORVO_CODEPAGE", "CP1252");
+  if (std::string(korvo::platform::AnsiCodePageName()) != "CP1252") {
+    GTEST_SKIP() << "the ANSI code page was fixed earlier in this process";
+  }
+  CTString s(u"caf\u00e9 \u20ac");
+  EXPECT_EQ(Str(s), "caf\xE9 \x80");
+  EXPECT_EQ(s.GetLength(), 6);
+  EXPECT_EQ(s.GetAllocLength(), 12);  // 2 x 6 units, not trimmed
+  BSTR b = s.AllocSysString();
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(std::u16string(b, SysStringLen(b)), u"caf\u00e9 \u20ac");
+  SysFreeString(b);
+  s.CharToOemA();
+  EXPECT_EQ(Str(s), "caf\x82 ?");  // CP437 has no euro sign
+}
+
 TEST(CTStringTest, SysStringOutput) {
   BSTR empty = CTString().AllocSysString();
   ASSERT_NE(empty, nullptr);
@@ -700,7 +722,10 @@ TEST(CTStringTest, CopiesSharedAcrossThreadsAreReleasedConcurrently) {
 // Random operations applied to a CTString and to a std::string model must
 // give the same text. The seed is printed so a failure can be replayed.
 TEST(CTStringTest, BehavesLikeStdStringUnderRandomOperations) {
-  const unsigned seed = std::random_device{}();
+  // KORVO_STRING_SEED replays a reported seed.
+  const char* replay = std::getenv("KORVO_STRING_SEED");
+  const unsigned seed = replay ? static_cast<unsigned>(std::strtoul(replay, nullptr, 10))
+                               : std::random_device{}();
   std::printf("CTString model seed: %u\n", seed);
   std::mt19937 rng(seed);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
@@ -722,7 +747,7 @@ TEST(CTStringTest, BehavesLikeStdStringUnderRandomOperations) {
       const int b = pick(len + 4) - 2;
       SCOPED_TRACE("seed " + std::to_string(seed) + " round " + std::to_string(round) +
                    " step " + std::to_string(step));
-      switch (pick(16)) {
+      switch (pick(18)) {
         case 0: {
           const std::string t = randomText();
           s = t.c_str();
@@ -806,6 +831,12 @@ TEST(CTStringTest, BehavesLikeStdStringUnderRandomOperations) {
         case 15:
           s.Empty();
           model.clear();
+          break;
+        case 16:
+          s.LockBuffer();  // text unchanged; copies now copy instead of sharing
+          break;
+        case 17:
+          s.UnlockBuffer();
           break;
       }
       ASSERT_EQ(Str(s), model);
