@@ -10,5 +10,12 @@ int main() {
   WCHAR wide[16];
   int units = MultiByteToWideChar(CP_ACP, 0, "host", -1, wide, 16);
   std::printf("%s (%d) %d\n", out, n, units);
-  return (n == 8 && units == 5) ? 0 : 1;
+  // The strings: shared copies, formatting, the exported operators.
+  CTString text("korvo");
+  CTString copy(text);
+  copy.Format("%s-%d", static_cast<const char*>(text), 7);
+  CTWString wideText(L"host");
+  const bool strings = copy == "korvo-7" && text + "!" == CTString("korvo!") &&
+                       wideText.GetLength() == 4;
+  return (n == 8 && units == 5 && strings) ? 0 : 1;
 }
