@@ -8,9 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <chrono>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <future>
@@ -20,6 +18,7 @@
 #include <vector>
 
 #include "support/test_support.h"
+#include "support/trace_file.h"
 
 namespace {
 
@@ -28,84 +27,13 @@ using korvo::test::ScopedEnv;
 using korvo::test::TempDir;
 using korvo::test::WriteFile;
 
-std::string RegistryWithTrace(const std::string& value) {
-  return "Windows Registry Editor Version 5.00\r\n\r\n"
-         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZEP\\ORB_P5]\r\n"
-         "\"Dbms Korvo Trace\"=\"" + value + "\"\r\n";
-}
+using korvo::test::ParseTraceEntries;
+using korvo::test::RegistryWithTrace;
+using korvo::test::TraceEntry;
+using korvo::test::TraceFileOf;
+using Entry = TraceEntry;
 
-std::string TraceFileOf(const TempDir& dir, pid_t pid) {
-  return dir.path() + "/~KORVO" + std::to_string(pid) + ".log";
-}
-
-struct Entry {
-  unsigned long thread;
-  int year, month, day, hour, minute, second;
-  std::string hms;  // the h:m:s text as written
-  std::string text;
-};
-
-// Reads a header "\r\n[<id> - YYYY/MM/DD h:m:s]" at `pos`; on success
-// fills the numeric fields and returns the position after it, else npos.
-// (std::regex is avoided: GCC 12 warns inside it under the sanitizers.)
-size_t ParseHeader(const std::string& s, size_t pos, Entry& e) {
-  auto literal = [&](const char* text) {
-    size_t n = std::strlen(text);
-    if (s.compare(pos, n, text) != 0) return false;
-    pos += n;
-    return true;
-  };
-  // `exact` digits, or 1..`exact` when `upTo` is set.
-  auto number = [&](size_t exact, bool upTo, unsigned long& out) {
-    size_t start = pos;
-    while (pos < s.size() && std::isdigit(static_cast<unsigned char>(s[pos])) &&
-           (upTo || pos - start < exact))
-      ++pos;
-    size_t n = pos - start;
-    if (n == 0 || (!upTo && n != exact) || (upTo && exact && n > exact)) return false;
-    out = std::stoul(s.substr(start, n));
-    return true;
-  };
-  unsigned long y, mo, d, h, mi, se;
-  if (!literal("\r\n[") || !number(0, true, e.thread) || !literal(" - ") ||
-      !number(4, false, y) || !literal("/") || !number(2, false, mo) || !literal("/") ||
-      !number(2, false, d) || !literal(" "))
-    return std::string::npos;
-  size_t hmsStart = pos;
-  if (!number(2, true, h) || !literal(":") || !number(2, true, mi) || !literal(":") ||
-      !number(2, true, se))
-    return std::string::npos;
-  e.hms = s.substr(hmsStart, pos - hmsStart);
-  if (!literal("]")) return std::string::npos;
-  e.year = static_cast<int>(y);
-  e.month = static_cast<int>(mo);
-  e.day = static_cast<int>(d);
-  e.hour = static_cast<int>(h);
-  e.minute = static_cast<int>(mi);
-  e.second = static_cast<int>(se);
-  return pos;
-}
-
-// Splits a trace file into entries; the file must start with a header and
-// every "\r\n[" must start a whole header.
-std::vector<Entry> ParseEntries(const std::string& file) {
-  std::vector<Entry> entries;
-  size_t pos = 0;
-  while (pos < file.size()) {
-    Entry e{};
-    size_t textStart = ParseHeader(file, pos, e);
-    if (textStart == std::string::npos) {
-      ADD_FAILURE() << "no whole entry header at offset " << pos;
-      return entries;
-    }
-    size_t next = file.find("\r\n[", textStart);
-    if (next == std::string::npos) next = file.size();
-    e.text = file.substr(textStart, next - textStart);
-    entries.push_back(e);
-    pos = next;
-  }
-  return entries;
-}
+std::vector<Entry> ParseEntries(const std::string& file) { return ParseTraceEntries(file); }
 
 std::time_t EntryTimeUtc(const Entry& e) {
   std::tm tm{};
@@ -132,7 +60,7 @@ TEST(Trace, FileNamedByProcessIdWithUtcHeadersInOrder) {
   second.PrintTrace("DbException1");
   std::time_t after = std::time(nullptr);
 
-  std::string file = ReadFile(TraceFileOf(dir, getpid()));
+  std::string file = ReadFile(TraceFileOf(dir.path(), getpid()));
   ASSERT_FALSE(file.empty());
   EXPECT_EQ(file.substr(0, 3), "\r\n[") << "each entry starts on a new line";
   EXPECT_NE(file.back(), '\n') << "an entry has no line end of its own";
@@ -158,11 +86,11 @@ TEST(Trace, OlderFileOfTheSameNameIsOverwrittenFromItsStart) {
   WriteFile(dir.File("registry.reg"), RegistryWithTrace(dir.path()));
   ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
   std::string old(400, 'o');
-  WriteFile(TraceFileOf(dir, getpid()), old);
+  WriteFile(TraceFileOf(dir.path(), getpid()), old);
 
   CKorvoTrace trace;
   trace.PrintTrace("new");
-  std::string file = ReadFile(TraceFileOf(dir, getpid()));
+  std::string file = ReadFile(TraceFileOf(dir.path(), getpid()));
   ASSERT_EQ(file.size(), old.size()) << "the file is not truncated";
   size_t headerEnd = file.find("]new");
   ASSERT_NE(headerEnd, std::string::npos);
@@ -190,8 +118,8 @@ TEST(Trace, EachProcessWritesItsOwnFile) {
 
   CKorvoTrace trace;
   trace.PrintTrace("parent");
-  std::vector<Entry> childEntries = ParseEntries(ReadFile(TraceFileOf(dir, child)));
-  std::vector<Entry> ownEntries = ParseEntries(ReadFile(TraceFileOf(dir, getpid())));
+  std::vector<Entry> childEntries = ParseEntries(ReadFile(TraceFileOf(dir.path(), child)));
+  std::vector<Entry> ownEntries = ParseEntries(ReadFile(TraceFileOf(dir.path(), getpid())));
   ASSERT_EQ(childEntries.size(), 1u);
   ASSERT_EQ(ownEntries.size(), 1u);
   EXPECT_EQ(childEntries[0].text, "child");
@@ -222,7 +150,7 @@ TEST(Trace, EntriesStayWholeWhenEightThreadsWrite) {
   }
   for (auto& th : threads) th.join();
 
-  std::vector<Entry> entries = ParseEntries(ReadFile(TraceFileOf(dir, getpid())));
+  std::vector<Entry> entries = ParseEntries(ReadFile(TraceFileOf(dir.path(), getpid())));
   ASSERT_EQ(entries.size(), static_cast<size_t>(kThreads * kEntries));
   std::map<unsigned long, int> threadOfId;
   for (int t = 0; t < kThreads; ++t) threadOfId[ids[t]] = t;
@@ -255,7 +183,7 @@ TEST(Trace, EmptyValueSwitchesTracingOffWithoutLocking) {
   ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
   ExpectPrintTraceTakesNoLock();
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()) ||
-              !std::filesystem::exists(TraceFileOf(dir, getpid())));
+              !std::filesystem::exists(TraceFileOf(dir.path(), getpid())));
 }
 
 TEST(Trace, MissingValueOrRegistrySwitchesTracingOff) {
@@ -266,7 +194,7 @@ TEST(Trace, MissingValueOrRegistrySwitchesTracingOff) {
             "\"Other\"=\"" + dir.path() + "\"\r\n");
   ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
   ExpectPrintTraceTakesNoLock();
-  EXPECT_FALSE(std::filesystem::exists(TraceFileOf(dir, getpid())));
+  EXPECT_FALSE(std::filesystem::exists(TraceFileOf(dir.path(), getpid())));
 }
 
 TEST(Trace, MissingRegistryFileSwitchesTracingOff) {
