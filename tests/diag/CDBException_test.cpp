@@ -1,0 +1,210 @@
+// Tests of the database exceptions and of the one conversion of failures
+// into them.
+#include <korvo/diag/CDBException.h>
+#include <korvo/diag/CDBExceptionW.h>
+#include <korvo/diag/com_failure_internal.h>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <korvo/com/error_info.h>
+
+#include "support/test_support.h"
+#include "support/trace_file.h"
+
+namespace {
+
+using korvo::diag::ConvertComFailures;
+using korvo::diag::ErrorSite;
+
+TEST(DBException, ConstructionCopyEmptyAndDelete) {
+  CDBException byDefault;
+  EXPECT_EQ(byDefault.m_nReturnCode, 0);
+  EXPECT_EQ(byDefault.m_dwNativeError, 0u);
+  EXPECT_TRUE(byDefault.m_strErrorText.IsEmpty());
+  EXPECT_TRUE(byDefault.m_strErrorOrigin.IsEmpty());
+
+  CDBException code(static_cast<SHORT>(1026));
+  EXPECT_EQ(code.m_nReturnCode, 1026);
+  EXPECT_EQ(code.m_dwNativeError, 0u);
+  CDBException native(static_cast<DWORD>(8));
+  EXPECT_EQ(native.m_nReturnCode, 0);
+  EXPECT_EQ(native.m_dwNativeError, 8u);
+
+  CDBException* e = new CDBException(static_cast<SHORT>(1000));
+  e->m_dwNativeError = 23000;
+  e->m_strErrorText = "UNIQUE constraint failed";
+  e->m_strErrorOrigin = "[6007]";
+  CDBException copy(*e);
+  CDBException assigned;
+  assigned = *e;
+  e->Empty();
+  EXPECT_EQ(e->m_nReturnCode, 1000);
+  EXPECT_EQ(e->m_dwNativeError, 23000u);
+  EXPECT_TRUE(e->m_strErrorText.IsEmpty());
+  EXPECT_TRUE(e->m_strErrorOrigin.IsEmpty());
+  e->Delete();
+  // The copies are independent of the emptied, deleted original.
+  for (const CDBException* c : {&copy, &assigned}) {
+    EXPECT_EQ(c->m_nReturnCode, 1000);
+    EXPECT_EQ(c->m_dwNativeError, 23000u);
+    EXPECT_STREQ(c->m_strErrorText, "UNIQUE constraint failed");
+    EXPECT_STREQ(c->m_strErrorOrigin, "[6007]");
+  }
+  assigned = assigned;  // self-assignment keeps the texts
+  EXPECT_STREQ(assigned.m_strErrorOrigin, "[6007]");
+
+  CDBException::Delete(nullptr);  // does nothing
+}
+
+TEST(DBExceptionW, ConstructionCopyEmptyAndDelete) {
+  CDBExceptionW byDefault;
+  EXPECT_EQ(byDefault.m_nReturnCode, 0);
+  EXPECT_EQ(byDefault.m_dwNativeError, 0u);
+  EXPECT_TRUE(byDefault.m_strErrorText.IsEmpty());
+  EXPECT_TRUE(byDefault.m_strErrorOrigin.IsEmpty());
+  EXPECT_EQ(CDBExceptionW(static_cast<DWORD>(5)).m_dwNativeError, 5u);
+
+  CDBExceptionW* e = new CDBExceptionW(static_cast<SHORT>(1000));
+  e->m_dwNativeError = 23000;
+  e->m_strErrorText = u"Überlauf";
+  e->m_strErrorOrigin = u"[6008]";
+  CDBExceptionW copy(*e);
+  e->Empty();
+  EXPECT_EQ(e->m_nReturnCode, 1000);
+  EXPECT_EQ(e->m_dwNativeError, 23000u);
+  EXPECT_TRUE(e->m_strErrorText.IsEmpty());
+  e->Delete();
+  EXPECT_EQ(korvo::test::U16(copy.m_strErrorText), u"Überlauf");
+  EXPECT_EQ(korvo::test::U16(copy.m_strErrorOrigin), u"[6008]");
+  CDBExceptionW::Delete(nullptr);
+
+  // Built from a caught narrow exception, as a caller does.
+  CDBException narrow(static_cast<SHORT>(1000));
+  narrow.m_strErrorText = "zu groß";
+  CDBExceptionW wide(narrow.m_nReturnCode);
+  wide.m_strErrorText = CTWString(static_cast<const char*>(narrow.m_strErrorText));
+  EXPECT_EQ(korvo::test::U16(wide.m_strErrorText), u"zu groß");
+}
+
+template <class Body>
+std::unique_ptr<CDBException> CatchDB(Body&& body) {
+  try {
+    body();
+  } catch (CDBException* e) {
+    return std::unique_ptr<CDBException>(e);
+  }
+  return nullptr;
+}
+
+TEST(DBException, LibraryAndSystemErrors) {
+  for (SHORT code : {1001, 1003, 1026, 1030}) {
+    auto e = CatchDB([code] { korvo::diag::ThrowLibraryError(code); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->m_nReturnCode, code);
+    EXPECT_STREQ(e->m_strErrorText, "Error come from KORVO library");
+    EXPECT_EQ(e->m_dwNativeError, 0u);
+    EXPECT_TRUE(e->m_strErrorOrigin.IsEmpty());
+  }
+  for (SHORT code : {1000, 1031, 0}) {
+    auto e = CatchDB([code] { korvo::diag::ThrowLibraryError(code); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->m_nReturnCode, code);
+    EXPECT_TRUE(e->m_strErrorText.IsEmpty()) << code;
+    EXPECT_EQ(e->m_dwNativeError, 0u);
+  }
+  auto e = CatchDB([] { korvo::diag::ThrowSystemError(8); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->m_nReturnCode, 0);
+  EXPECT_EQ(e->m_dwNativeError, 8u);
+  EXPECT_TRUE(e->m_strErrorText.IsEmpty());
+}
+
+// Raises a _com_error carrying `description`, as a failing ADO call does.
+[[noreturn]] void RaiseCom(HRESULT hr, const char16_t* description) {
+  if (description) korvo::com::ReportError(hr, description);
+  _com_issue_errorex(hr, nullptr, GUID_NULL);
+}
+
+TEST(ComFailureConversion, ConvertsComErrorsAndPassesOthersOnWithTheirTag) {
+  korvo::test::TempDir dir;
+  korvo::test::WriteFile(dir.File("registry.reg"), korvo::test::RegistryFile(dir.path().c_str()));
+  korvo::test::ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
+  CKorvoTrace trace;
+  const ErrorSite site{"[6001]", "DbException2"};
+
+  // A COM failure: code 1000, description as text (and traced), origin.
+  auto e = CatchDB([&] {
+    ConvertComFailures(trace, site, [] { RaiseCom(E_FAIL, u"the provider said no"); });
+  });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->m_nReturnCode, 1000);
+  EXPECT_EQ(e->m_dwNativeError, 0u);
+  EXPECT_STREQ(e->m_strErrorText, "the provider said no");
+  EXPECT_STREQ(e->m_strErrorOrigin, "[6001]");
+
+  // No error information: an empty text.
+  auto bare = CatchDB([&] {
+    ConvertComFailures(trace, site, [] { _com_issue_error(E_POINTER); });
+  });
+  ASSERT_TRUE(bare);
+  EXPECT_TRUE(bare->m_strErrorText.IsEmpty());
+
+  // The 23000 rule, from the provider's code or from the error's own.
+  for (HRESULT hr : {DB_E_ERRORSINCOMMAND, DB_E_INTEGRITYVIOLATION, DB_E_NOTABLE}) {
+    auto fromProvider = CatchDB([&] {
+      ConvertComFailures(
+          trace, site, [] { RaiseCom(E_FAIL, u"x"); },
+          [hr](const _com_error&) -> HRESULT { return hr; });
+    });
+    ASSERT_TRUE(fromProvider);
+    EXPECT_EQ(fromProvider->m_dwNativeError, hr == DB_E_NOTABLE ? 0u : 23000u);
+    auto fromError = CatchDB([&] {
+      ConvertComFailures(
+          trace, site, [hr] { RaiseCom(hr, u"x"); }, korvo::diag::NativeErrorFromComError());
+    });
+    ASSERT_TRUE(fromError);
+    EXPECT_EQ(fromError->m_dwNativeError, hr == DB_E_NOTABLE ? 0u : 23000u);
+  }
+  // A provider-code lookup that itself fails counts as 0.
+  auto lookupFails = CatchDB([&] {
+    ConvertComFailures(
+        trace, site, [] { RaiseCom(DB_E_ERRORSINCOMMAND, u"x"); },
+        [](const _com_error&) -> HRESULT { _com_issue_error(E_POINTER); });
+  });
+  ASSERT_TRUE(lookupFails);
+  EXPECT_EQ(lookupFails->m_dwNativeError, 0u);
+
+  // Another exception passes unchanged, traced by tag.
+  CDBException* nested = new CDBException(static_cast<SHORT>(1000));
+  nested->m_strErrorOrigin = "[6004]";
+  auto passed = CatchDB([&] { ConvertComFailures(trace, site, [nested] { throw nested; }); });
+  EXPECT_EQ(passed.get(), nested);
+  EXPECT_THROW(ConvertComFailures(trace, site, [] { throw std::runtime_error("other"); }),
+               std::runtime_error);
+  // A site without a tag traces nothing for it.
+  EXPECT_THROW(ConvertComFailures(trace, ErrorSite{"[6000]", nullptr},
+                                  [] { throw std::runtime_error("other"); }),
+               std::runtime_error);
+  // Results pass through.
+  EXPECT_EQ(ConvertComFailures(trace, site, [] { return 42; }), 42);
+
+  std::vector<std::string> texts = korvo::test::TraceTexts(
+      korvo::test::ReadFile(korvo::test::TraceFileOf(dir.path(), getpid())));
+  std::vector<std::string> expected = {"the provider said no", ""};
+  for (int i = 0; i < 3; ++i) {
+    expected.push_back("x");
+    expected.push_back("x");
+  }
+  expected.push_back("x");
+  expected.push_back("DbException2");
+  expected.push_back("DbException2");
+  EXPECT_EQ(texts, expected);
+}
+
+}  // namespace
