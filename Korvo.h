@@ -50,6 +50,8 @@
 
 // Errors and diagnostics: exceptions, the SQL trace.
 #include <korvo/diag/CKorvoTrace.h>
+#include <korvo/diag/CDBException.h>
+#include <korvo/diag/CDBExceptionW.h>
 
 // Connections: CDatabase, its events sink and the global locks.
 #include <korvo/db/global_locks.h>
