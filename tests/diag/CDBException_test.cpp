@@ -14,11 +14,13 @@
 
 #include <korvo/com/error_info.h>
 
+#include "support/db_exception.h"
 #include "support/test_support.h"
 #include "support/trace_file.h"
 
 namespace {
 
+using korvo::test::CatchDB;
 using korvo::diag::ConvertComFailures;
 using korvo::diag::ErrorSite;
 
@@ -92,15 +94,6 @@ TEST(DBExceptionW, ConstructionCopyEmptyAndDelete) {
   EXPECT_EQ(korvo::test::U16(wide.m_strErrorText), u"zu groß");
 }
 
-template <class Body>
-std::unique_ptr<CDBException> CatchDB(Body&& body) {
-  try {
-    body();
-  } catch (CDBException* e) {
-    return std::unique_ptr<CDBException>(e);
-  }
-  return nullptr;
-}
 
 TEST(DBException, LibraryAndSystemErrors) {
   for (SHORT code : {1001, 1003, 1026, 1030}) {
