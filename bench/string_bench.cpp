@@ -34,8 +34,8 @@ class AllocationCounter {
  public:
   explicit AllocationCounter(benchmark::State& state) : state_(state), start_(g_allocations) {}
   ~AllocationCounter() {
-    state_.counters["allocs"] = benchmark::Counter(
-        static_cast<double>(g_allocations - start_), benchmark::Counter::kAvgIterations);
+    state_.counters["allocs"] = benchmark::Counter(static_cast<double>(g_allocations - start_),
+                                                   benchmark::Counter::kAvgIterations);
   }
 
  private:

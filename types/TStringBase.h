@@ -206,7 +206,7 @@ class KORVO_API TStringBase {
   void InitMove(TStringBase& source) noexcept;
   void AssignMove(TStringBase& source);
   void InitCopy(const Ch* text, int maxCount);  // up to maxCount, stops at NUL
-  void InitText(const Ch* text, int length);     // exactly `length` characters
+  void InitText(const Ch* text, int length);    // exactly `length` characters
   void InitRepeat(Ch ch, int count);
   void AssignLong(long value);
   // Conversion from the other character width (narrow <-> UTF-16 through

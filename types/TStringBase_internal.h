@@ -264,8 +264,7 @@ void TStringBase<D, Ch>::ConcatInPlace(int length, const Ch* text) {
 }
 
 template <class D, class Ch>
-void TStringBase<D, Ch>::AllocCopy(D& dest, int copyLength, int copyIndex,
-                                   int extraLength) const {
+void TStringBase<D, Ch>::AllocCopy(D& dest, int copyLength, int copyIndex, int extraLength) const {
   TStringBase& target = dest;
   const int total = CheckedLength(static_cast<long long>(copyLength) + extraLength);
   if (total <= 0) {
@@ -363,7 +362,8 @@ template <class D, class Ch>
 void TStringBase<D, Ch>::ConvertFrom(const OtherCh* text, bool assign) {
   using Traits = StringTraits<Ch>;
   const int otherLength = text ? static_cast<int>(StringTraits<OtherCh>::Len(text)) : 0;
-  const int capacity = CheckedLength(static_cast<long long>(Traits::kFromOtherFactor) * otherLength);
+  const int capacity =
+      CheckedLength(static_cast<long long>(Traits::kFromOtherFactor) * otherLength);
   if (assign) {
     AllocBeforeWrite(capacity);
   } else {
@@ -796,33 +796,31 @@ struct StringConcat {
 
 // Defines operator+ (five forms) and the six relations over the three
 // operand pairs for string class S of character type Ch.
-#define KORVO_DEFINE_STRING_OPERATORS(S, Ch)                                                  \
-  using S##Concat = korvo::detail::StringConcat<S, Ch>;                                       \
-  S operator+(const S& a, const S& b) {                                                       \
-    return S##Concat::Make(a.GetLength(), a, b.GetLength(), b);                               \
-  }                                                                                           \
-  S operator+(const S& a, Ch b) { return S##Concat::Make(a.GetLength(), a, 1, &b); }          \
-  S operator+(Ch a, const S& b) { return S##Concat::Make(1, &a, b.GetLength(), b); }          \
-  S operator+(const S& a, const Ch* b) {                                                      \
-    return S##Concat::Make(a.GetLength(), a, S##Concat::Length(b), b);                        \
-  }                                                                                           \
-  S operator+(const Ch* a, const S& b) {                                                      \
-    return S##Concat::Make(S##Concat::Length(a), a, b.GetLength(), b);                        \
-  }                                                                                           \
-  KORVO_DEFINE_STRING_RELATION(S, Ch, ==)                                                     \
-  KORVO_DEFINE_STRING_RELATION(S, Ch, !=)                                                     \
-  KORVO_DEFINE_STRING_RELATION(S, Ch, <)                                                      \
-  KORVO_DEFINE_STRING_RELATION(S, Ch, >)                                                      \
-  KORVO_DEFINE_STRING_RELATION(S, Ch, <=)                                                     \
+#define KORVO_DEFINE_STRING_OPERATORS(S, Ch)                                         \
+  using S##Concat = korvo::detail::StringConcat<S, Ch>;                              \
+  S operator+(const S& a, const S& b) {                                              \
+    return S##Concat::Make(a.GetLength(), a, b.GetLength(), b);                      \
+  }                                                                                  \
+  S operator+(const S& a, Ch b) { return S##Concat::Make(a.GetLength(), a, 1, &b); } \
+  S operator+(Ch a, const S& b) { return S##Concat::Make(1, &a, b.GetLength(), b); } \
+  S operator+(const S& a, const Ch* b) {                                             \
+    return S##Concat::Make(a.GetLength(), a, S##Concat::Length(b), b);               \
+  }                                                                                  \
+  S operator+(const Ch* a, const S& b) {                                             \
+    return S##Concat::Make(S##Concat::Length(a), a, b.GetLength(), b);               \
+  }                                                                                  \
+  KORVO_DEFINE_STRING_RELATION(S, Ch, ==)                                            \
+  KORVO_DEFINE_STRING_RELATION(S, Ch, !=)                                            \
+  KORVO_DEFINE_STRING_RELATION(S, Ch, <)                                             \
+  KORVO_DEFINE_STRING_RELATION(S, Ch, >)                                             \
+  KORVO_DEFINE_STRING_RELATION(S, Ch, <=)                                            \
   KORVO_DEFINE_STRING_RELATION(S, Ch, >=)
 
-#define KORVO_DEFINE_STRING_RELATION(S, Ch, op)                                            \
-  int operator op(const S& a, const S& b) {                                                \
-    return korvo::detail::CompareText<Ch>(a, b) op 0;                                      \
-  }                                                                                        \
-  int operator op(const S& a, const Ch* b) {                                               \
-    return korvo::detail::CompareText<Ch>(a, korvo::detail::OrEmpty(b)) op 0;              \
-  }                                                                                        \
-  int operator op(const Ch* a, const S& b) {                                               \
-    return korvo::detail::CompareText<Ch>(korvo::detail::OrEmpty(a), b) op 0;              \
+#define KORVO_DEFINE_STRING_RELATION(S, Ch, op)                                                 \
+  int operator op(const S& a, const S& b) { return korvo::detail::CompareText<Ch>(a, b) op 0; } \
+  int operator op(const S& a, const Ch* b) {                                                    \
+    return korvo::detail::CompareText<Ch>(a, korvo::detail::OrEmpty(b)) op 0;                   \
+  }                                                                                             \
+  int operator op(const Ch* a, const S& b) {                                                    \
+    return korvo::detail::CompareText<Ch>(korvo::detail::OrEmpty(a), b) op 0;                   \
   }

@@ -102,8 +102,8 @@ TEST(CTStringTest, WritingThroughOneHolderLeavesTheOtherUnchanged) {
   EXPECT_STREQ(viaAppend, "abcdefabcdef");
   EXPECT_STREQ(original, "abcdef");
 
-  for (auto op : {&CTString::MakeLower, &CTString::MakeReverse, &CTString::TrimLeft,
-                  &CTString::TrimRight}) {
+  for (auto op :
+       {&CTString::MakeLower, &CTString::MakeReverse, &CTString::TrimLeft, &CTString::TrimRight}) {
     CTString text(" Mixed ");
     CTString holder(text);
     (holder.*op)();
@@ -214,7 +214,8 @@ TEST(CTStringTest, ConstructorsCutRepeatAndStopAtNul) {
   EXPECT_EQ(CTString("ab", 5).GetLength(), 2);
   EXPECT_STREQ(CTString("abcdef", 3), "abc");
   EXPECT_EQ(static_cast<const char*>(CTString("ab", 0)), StaticEmpty());
-  EXPECT_EQ(static_cast<const char*>(CTString(static_cast<const char*>(nullptr), 3)), StaticEmpty());
+  EXPECT_EQ(static_cast<const char*>(CTString(static_cast<const char*>(nullptr), 3)),
+            StaticEmpty());
   EXPECT_EQ(static_cast<const char*>(CTString('x', 0)), StaticEmpty());
   EXPECT_EQ(static_cast<const char*>(CTString('x', -4)), StaticEmpty());
   EXPECT_STREQ(CTString('x', 3), "xxx");
@@ -724,8 +725,8 @@ TEST(CTStringTest, CopiesSharedAcrossThreadsAreReleasedConcurrently) {
 TEST(CTStringTest, BehavesLikeStdStringUnderRandomOperations) {
   // KORVO_STRING_SEED replays a reported seed.
   const char* replay = std::getenv("KORVO_STRING_SEED");
-  const unsigned seed = replay ? static_cast<unsigned>(std::strtoul(replay, nullptr, 10))
-                               : std::random_device{}();
+  const unsigned seed =
+      replay ? static_cast<unsigned>(std::strtoul(replay, nullptr, 10)) : std::random_device{}();
   std::printf("CTString model seed: %u\n", seed);
   std::mt19937 rng(seed);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
@@ -745,8 +746,8 @@ TEST(CTStringTest, BehavesLikeStdStringUnderRandomOperations) {
       const int len = static_cast<int>(model.size());
       const int a = pick(len + 4) - 2;
       const int b = pick(len + 4) - 2;
-      SCOPED_TRACE("seed " + std::to_string(seed) + " round " + std::to_string(round) +
-                   " step " + std::to_string(step));
+      SCOPED_TRACE("seed " + std::to_string(seed) + " round " + std::to_string(round) + " step " +
+                   std::to_string(step));
       switch (pick(18)) {
         case 0: {
           const std::string t = randomText();
