@@ -140,10 +140,12 @@ class KORVO_API TStringBase {
   // Returns a writable buffer of capacity >= minLength, detached from any
   // other holder; valid until the next change of the string.
   Ch* GetBuffer(int minLength);
-  // Ends direct writing: newLength -1 measures the text up to its first NUL
-  // (at most the capacity). A length beyond the capacity is cut to it
-  // rather than writing outside the block.
+  // Ends direct writing: newLength -1 (or any negative value) measures the
+  // text up to its first NUL (at most the capacity). A length beyond the
+  // capacity is cut to it rather than writing outside the block.
   void ReleaseBuffer(int newLength = -1);
+  // GetBuffer(newLength), then the length is newLength (a negative one
+  // counts as 0). REQUIRES: the caller fills the newLength characters.
   Ch* GetBufferSetLength(int newLength);
   // Shrinks the block to the exact length (the static empty buffer for 0).
   void FreeExtra();
