@@ -25,6 +25,7 @@
 #include <korvo/types/CTLongBinary.h>
 #include <korvo/types/CTPtrList.h>
 #include <korvo/types/CDBMapPtrToPtr.h>
+#include <korvo/types/CTVariant.h>
 
 // Diagnostics.
 #include <korvo/diag/CDBDumpContext.h>
