@@ -2,7 +2,6 @@
 #include <korvo/com/oledate.h>
 
 #include <cmath>
-#include <cstdio>
 
 #include <korvo/com/oledate_internal.h>
 
@@ -100,19 +99,35 @@ namespace korvo::com::detail {
 bool FormatDate(DATE date, std::string* out) {
   long long day = 0, second = 0;
   if (!Split(date, &day, &second)) return false;
+  // Written by hand: snprintf costs more than the rest of a conversion.
   char buffer[32];
-  int n = 0;
+  char* p = buffer;
+  auto put = [&p](long long value, int digits) {
+    for (int i = digits - 1; i >= 0; --i) {
+      p[i] = static_cast<char>('0' + value % 10);
+      value /= 10;
+    }
+    p += digits;
+  };
   if (day != 0) {
     long long y = 0;
     unsigned m = 0, d = 0;
     CivilFromDays(day - kDaysFrom1970, &y, &m, &d);
-    n = std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02u", y, m, d);
+    put(y, 4);
+    *p++ = '-';
+    put(m, 2);
+    *p++ = '-';
+    put(d, 2);
   }
   if (day == 0 || second != 0) {
-    n += std::snprintf(buffer + n, sizeof buffer - static_cast<size_t>(n), "%s%02lld:%02lld:%02lld",
-                       n > 0 ? " " : "", second / 3600, second / 60 % 60, second % 60);
+    if (p != buffer) *p++ = ' ';
+    put(second / 3600, 2);
+    *p++ = ':';
+    put(second / 60 % 60, 2);
+    *p++ = ':';
+    put(second % 60, 2);
   }
-  out->assign(buffer, static_cast<size_t>(n));
+  out->assign(buffer, p);
   return true;
 }
 

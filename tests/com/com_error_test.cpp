@@ -1,4 +1,5 @@
 // Per-thread error information and _com_error.
+#include <korvo/com/coinit.h>
 #include <korvo/com/com_error.h>
 #include <korvo/com/error_info.h>
 
@@ -41,6 +42,23 @@ TEST(ErrorInfo, RecordIsPerThreadAndHandedOverOnce) {
   EXPECT_EQ(again, nullptr);
   EXPECT_EQ(GetErrorInfo(0, nullptr), E_POINTER);
   EXPECT_EQ(SetErrorInfo(1, nullptr), E_INVALIDARG);
+}
+
+TEST(ErrorInfo, RecordEndsWithTheThreadOrItsLastCoUninitialize) {
+  // A thread that leaves a record behind releases it when it ends
+  // (LeakSanitizer would report the record otherwise).
+  std::thread([] { korvo::com::ReportError(E_FAIL, u"left behind"); }).join();
+
+  ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+  ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
+  korvo::com::ReportError(E_FAIL, u"kept while nested");
+  CoUninitialize();  // still initialised once: the record stays
+  IErrorInfo* info = nullptr;
+  ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
+  SetErrorInfo(0, info);
+  info->Release();
+  CoUninitialize();  // the last one drops it
+  EXPECT_EQ(GetErrorInfo(0, &info), S_FALSE);
 }
 
 TEST(ErrorInfo, CreateErrorInfoAndNarrowReports) {
