@@ -1,6 +1,7 @@
 // com/decimal.cpp: exact decimal arithmetic behind the VT_DECIMAL and
 // VT_CY conversions (96-bit magnitudes in 128-bit integers).
 #include <korvo/com/decimal_internal.h>
+#include <korvo/com/text_internal.h>
 
 #include <charconv>
 #include <cmath>
@@ -77,7 +78,6 @@ HRESULT Compose(u128 digits, long power, bool negative, Decimal* out) {
   return S_OK;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 }  // namespace
 

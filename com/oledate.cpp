@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include <korvo/com/oledate_internal.h>
+#include <korvo/com/text_internal.h>
 
 namespace {
 
@@ -133,7 +134,6 @@ bool FormatDate(DATE date, std::string* out) {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Reads between min and max digits at *at.

@@ -46,11 +46,13 @@
 
 #include <korvo/com/decimal_internal.h>
 #include <korvo/com/oledate_internal.h>
+#include <korvo/com/text_internal.h>
 
 namespace {
 
 using korvo::com::detail::Decimal;
 using korvo::com::detail::FormatDate;
+using korvo::com::detail::IsBlank;
 using korvo::com::detail::ParseDate;
 
 bool Convertible(VARTYPE vt) {
@@ -133,7 +135,6 @@ bool AsciiText(BSTR text, std::string* out) {
   return true;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 std::string Trim(const std::string& s) {
   size_t b = 0, e = s.size();

@@ -2,6 +2,7 @@
 #include <korvo/com/bstr_t.h>
 #include <korvo/com/com_error.h>
 #include <korvo/com/variant_t.h>
+#include <korvo/platform/codepage.h>
 
 #include <cstring>
 #include <string>
@@ -151,4 +152,19 @@ TEST(BstrT, CopiesOnTwoThreads) {
     t2.join();
     EXPECT_STREQ(static_cast<const char*>(original), "concurrent text");
   }
+}
+
+// The narrow side follows the ANSI code page (read once per process, so
+// this case relies on running in a process of its own, as CTest does).
+TEST(BstrT, NarrowTextFollowsTheAnsiCodePage) {
+  korvo::test::ScopedEnv codePage("KORVO_CODEPAGE", "CP1252");
+  if (std::string(korvo::platform::AnsiCodePageName()) != "CP1252")
+    GTEST_SKIP() << "the code page was read earlier in this process";
+  _bstr_t s("caf\xE9 \x80");
+  EXPECT_EQ(U16(s), u"caf\u00E9 \u20AC");
+  EXPECT_STREQ(static_cast<const char*>(s), "caf\xE9 \x80");
+  _bstr_t unrepresentable(u"\u4E2D");
+  EXPECT_STREQ(static_cast<const char*>(unrepresentable), "?");
+  _variant_t v("\xE9t\xE9");
+  EXPECT_EQ(U16(v.bstrVal), u"\u00E9t\u00E9");
 }

@@ -157,3 +157,27 @@ TEST(Object, QueryInterfaceFollowsTheRules) {
   EXPECT_EQ(counter->Release(), 0u);
   EXPECT_EQ(korvo::test::g_liveCounters, 0);
 }
+
+// Registration and creation from two threads at once (the sanitizer build
+// watches for races on the table).
+TEST(ClassRegistryThreads, RegisterAndCreateConcurrently) {
+  auto worker = [](int seed) {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    for (int i = 0; i < 500; ++i) {
+      if ((i + seed) % 7 == 0) {
+        korvo::com::RegisterComClass(KORVO_UUIDOF(CounterClass), korvo::test::CreateCounter, u"Korvo.Counter");
+      }
+      ICounter* counter = nullptr;
+      HRESULT hr = Create(&counter);
+      ASSERT_TRUE(hr == S_OK || hr == CLASS_E_CLASSNOTAVAILABLE);
+      if (counter != nullptr) counter->Release();
+      if ((i + seed) % 11 == 0) korvo::com::UnregisterComClass(KORVO_UUIDOF(CounterClass));
+    }
+    CoUninitialize();
+  };
+  std::thread a(worker, 0), b(worker, 3);
+  a.join();
+  b.join();
+  korvo::com::UnregisterComClass(KORVO_UUIDOF(CounterClass));
+  EXPECT_EQ(korvo::test::g_liveCounters, 0);
+}
