@@ -14,6 +14,9 @@
 // object for this interface with QueryInterface (null when it has none).
 // Operations that need an object raise _com_error(E_POINTER) when the
 // pointer is null; the ones that return an HRESULT never raise.
+// `&p` is for out arguments: it releases what p holds and yields the
+// address of its slot. Code that needs the smart pointer's own address
+// uses std::addressof(p).
 // Thread-safety: one object, one thread at a time; copies are independent.
 #pragma once
 
