@@ -3,6 +3,7 @@
 #include <korvo/Korvo.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -22,6 +23,31 @@ void ShowPlatform() {
                           static_cast<long long>(1) << 40);
   std::printf("  formatted: %s\n", line);
 
+  char oem[] = "Grüße";
+  CharToOemA(oem, oem);
+  std::printf("  \"Grüße\" in the OEM code page is %zu bytes\n", std::strlen(oem));
+
+  // String resources stand in for the executable's string table.
+  korvo::platform::SetStringResource(1, "a string resource with ünïcödé");
+  char resource[256];
+  int length = LoadStringA(GetModuleHandleA(nullptr), 1, resource, sizeof resource);
+  std::printf("  string resource 1: \"%s\" (%d bytes)\n", resource, length);
+
+  // The 64-bit time functions keep to the range Windows accepts.
+  struct tm last = {};
+  last.tm_year = 3000 - 1900;
+  last.tm_mon = 11;
+  last.tm_mday = 31;
+  last.tm_hour = 23;
+  last.tm_min = 59;
+  last.tm_sec = 59;
+  __time64_t end = _mkgmtime64(&last);
+  __time64_t beyond = end + 1;
+  std::printf("  last second Windows accepts: %lld; the next one %s\n", end,
+              _gmtime64(&beyond) == nullptr ? "is refused" : "is accepted (wrong)");
+
+  const char* registry = std::getenv("KORVO_REGISTRY");
+  std::printf("  registry file: %s\n", registry ? registry : "/etc/korvo/registry.reg");
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZEP\\ORB_P5", 0, KEY_READ, &key) ==
       ERROR_SUCCESS) {
