@@ -1,0 +1,170 @@
+// ado/providers/provider.h: the narrow interface between Korvo's ADO
+// object model and a database engine ("provider"). Private to ado/.
+//
+// The object model (connection, command, recordset objects) talks to an
+// engine only through these classes; each provider implements them under
+// ado/providers/<name>/ with the same file set (connection, cursor, types,
+// errors). No engine type appears here.
+//
+// Errors: every call that can fail returns an HRESULT; on failure the
+// provider has replaced the records of the shared Diagnostics with at
+// least one record whose description is never empty. Informational
+// messages the engine produced while a statement ran are queued in the
+// Diagnostics and taken by the object model when the statement completes.
+//
+// Thread-safety: a connection and its statements are used by one thread
+// at a time (callers serialise); nothing here is internally locked.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <korvo/platform/wintypes.h>
+
+namespace korvo::ado {
+class ConnectString;
+}
+
+namespace korvo::ado::provider {
+
+// One provider error or message, as the Errors collection shows it.
+struct ErrorRecord {
+  HRESULT hr = 0;           // the HRESULT the failing call returns (0 for a message)
+  std::string description;  // UTF-8; never empty for an engine error
+  std::string sqlstate;     // five characters: "42000", "23000", "HYT00", "01000", ...
+  int32_t native = 0;       // the engine's own code
+  std::string source;       // the provider's name
+};
+
+// The records of the last failing call and the queue of informational
+// messages. Shared by a connection and its statements.
+struct Diagnostics {
+  std::vector<ErrorRecord> errors;
+  std::vector<ErrorRecord> messages;
+
+  // Replaces the error records with one and returns its HRESULT.
+  HRESULT Fail(ErrorRecord record) {
+    errors.clear();
+    errors.push_back(std::move(record));
+    return errors.back().hr;
+  }
+};
+
+// A column value of the current row, as the engine holds it. Text is
+// UTF-8. `data` stays valid until the statement moves or is reset.
+enum class CellType : uint8_t { kNull, kInt, kReal, kText, kBlob };
+struct Cell {
+  CellType type = CellType::kNull;
+  int64_t i = 0;
+  double r = 0;
+  const char* data = nullptr;
+  size_t size = 0;
+};
+
+// What a result column is. `ado_type` is an ADO DataTypeEnum value; the
+// object model converts cells to VARIANTs of the matching type.
+struct ColumnInfo {
+  std::string name;         // UTF-8, as the engine names the result column
+  int32_t ado_type = 202;   // adVarWChar unless known better
+  int32_t defined_size = 0;
+  uint8_t precision = 0;
+  uint8_t scale = 0;
+  bool nullable = true;
+  bool key = false;          // part of the base table's primary key
+  bool autoincrement = false;
+  std::string base_table;   // empty for an expression column
+  std::string base_column;
+  std::string base_schema;
+};
+
+// A parameter value bound to a ? marker. Dates arrive as ISO text
+// ("YYYY-MM-DD HH:MM:SS", "YYYY-MM-DD" or "HH:MM:SS" by `ado_type`).
+struct ParamValue {
+  CellType type = CellType::kNull;
+  int64_t i = 0;
+  double r = 0;
+  std::string bytes;        // text (UTF-8) or blob bytes
+  int32_t ado_type = 0;     // the parameter's declared DataTypeEnum
+};
+
+using Clock = std::chrono::steady_clock;
+// A point after which a running statement is interrupted and fails with
+// the time-out error; Clock::time_point::max() for none.
+using Deadline = Clock::time_point;
+inline Deadline NoDeadline() { return Deadline::max(); }
+
+// A prepared statement text (possibly several statements separated by
+// ';': all but the last run to completion, the last one's rows are the
+// result). Reusable: Execute may be called again after the rows are read
+// or Reset.
+class Statement {
+ public:
+  virtual ~Statement() = default;
+
+  // Binds `params` (in ? order; a value for every marker) and runs the
+  // statement up to its first row. Afterwards HasRow tells whether a row
+  // is current.
+  virtual HRESULT Execute(const std::vector<ParamValue>& params, Deadline deadline) = 0;
+  // Moves to the next row. REQUIRES: HasRow().
+  virtual HRESULT Next(Deadline deadline) = 0;
+  virtual bool HasRow() const = 0;
+
+  // Result columns; valid after Execute (empty for a statement without
+  // rows). The reference stays valid until the next Execute.
+  virtual const std::vector<ColumnInfo>& Columns() = 0;
+  // REQUIRES: HasRow() and 0 <= column < Columns().size().
+  virtual Cell Get(int column) const = 0;
+
+  // Rows changed by the executed statements; -1 when the last statement
+  // returns rows and changed none.
+  virtual int64_t RowsAffected() const = 0;
+  // The text had a {?= call ...} escape, whose return-value marker is not
+  // a bound parameter.
+  virtual bool ReturnValueMarker() const = 0;
+
+  // Ends the current execution and releases what the engine holds for it
+  // (read locks); keeps the prepared form.
+  virtual void Reset() = 0;
+};
+
+enum class InfoProperty { kDbmsName, kDbmsVersion, kProviderName, kDefaultDatabase, kDataSource };
+
+class Connection {
+ public:
+  virtual ~Connection() = default;
+
+  // Opens with the parsed connect string. Keywords the provider does not
+  // know are ignored.
+  virtual HRESULT Open(const ConnectString& options) = 0;
+  // Closes; statements still alive keep the engine's handle until they go.
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+
+  // REQUIRES: IsOpen(). `sql` is UTF-8.
+  virtual HRESULT Prepare(std::string_view sql, std::unique_ptr<Statement>* out) = 0;
+
+  // Transactions: `level` is the nesting level being begun (1 = the
+  // outer transaction) or ended (the innermost).
+  virtual HRESULT BeginTransaction(int level) = 0;
+  virtual HRESULT CommitTransaction(int level) = 0;
+  virtual HRESULT RollbackTransaction(int level) = 0;
+  // An ADO IsolationLevelEnum value; applies to the next transaction.
+  virtual HRESULT SetIsolationLevel(long level) = 0;
+
+  virtual std::string Info(InfoProperty what) const = 0;
+  virtual bool SupportsProcedures() const = 0;
+
+  Diagnostics& diagnostics() { return *diagnostics_; }
+  const std::shared_ptr<Diagnostics>& shared_diagnostics() const { return diagnostics_; }
+
+ protected:
+  std::shared_ptr<Diagnostics> diagnostics_ = std::make_shared<Diagnostics>();
+};
+
+std::unique_ptr<Connection> CreateSqliteConnection();
+
+}  // namespace korvo::ado::provider

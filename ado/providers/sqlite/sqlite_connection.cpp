@@ -1,0 +1,214 @@
+// ado/providers/sqlite/sqlite_connection.cpp: opening SQLite databases,
+// transactions as BEGIN / SAVEPOINT levels, isolation, properties.
+#include <korvo/ado/providers/sqlite/sqlite_connection.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+#include <korvo/ado/connect_string_internal.h>
+#include <korvo/ado/hresult_internal.h>
+#include <korvo/ado/providers/sqlite/sqlite_cursor.h>
+#include <korvo/ado/providers/sqlite/sqlite_errors.h>
+#include <korvo/ado/sql_escape_internal.h>
+
+namespace korvo::ado::provider::sqlite {
+namespace {
+
+constexpr size_t kCacheSize = 16;
+// Progress callbacks come every kProgressOps virtual-machine steps; the
+// clock is read on each, which costs far less than the steps themselves.
+constexpr int kProgressOps = 1000;
+
+bool IsNo(const std::string* v) {
+  return v != nullptr && (strcasecmp(v->c_str(), "no") == 0 || strcasecmp(v->c_str(), "false") == 0 ||
+                          *v == "0" || strcasecmp(v->c_str(), "off") == 0);
+}
+
+}  // namespace
+
+void SqliteDb::Arm(Deadline deadline) {
+  deadline_ = deadline;
+  if (deadline != Deadline::max()) {
+    if (!armed_) sqlite3_progress_handler(db_.get(), kProgressOps, &SqliteDb::OnProgress, this);
+    armed_ = true;
+  } else if (armed_) {
+    sqlite3_progress_handler(db_.get(), 0, nullptr, nullptr);
+    armed_ = false;
+  }
+}
+
+int SqliteDb::OnProgress(void* self) {
+  auto* db = static_cast<SqliteDb*>(self);
+  return Clock::now() >= db->deadline_ ? 1 : 0;
+}
+
+StmtHandle SqliteDb::TakeCached(std::string_view sql) {
+  for (auto it = cache_.begin(); it != cache_.end(); ++it) {
+    if (it->first == sql) {
+      StmtHandle stmt = std::move(it->second);
+      cache_.erase(it);
+      return stmt;
+    }
+  }
+  return nullptr;
+}
+
+void SqliteDb::ReturnToCache(std::string sql, StmtHandle stmt) {
+  sqlite3_reset(stmt.get());
+  sqlite3_clear_bindings(stmt.get());
+  if (cache_.size() >= kCacheSize) cache_.erase(cache_.begin());
+  cache_.emplace_back(std::move(sql), std::move(stmt));
+}
+
+HRESULT SqliteConnection::Open(const ConnectString& options) {
+  Diagnostics& diag = diagnostics();
+  diag.errors.clear();
+  if (db_) return diag.Fail(ProviderRecord(kAdoObjectOpen, "08002",
+                                           "Operation is not allowed when the object is open."));
+  const std::string* source = options.Find("Data Source");
+  if (source == nullptr) source = options.Find("DataSource");
+  if (source == nullptr) source = options.Find("Database");
+  if (source == nullptr) source = options.Find("Filename");
+  if (source == nullptr || source->empty()) {
+    return diag.Fail(ProviderRecord(kEFail, "08001",
+                                    "The SQLite provider needs a Data Source: a file path or :memory:"));
+  }
+  int flags = SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;  // one thread per connection at a time
+  const std::string* mode = options.Find("Mode");
+  if (mode != nullptr && strcasecmp(mode->c_str(), "Read") == 0) {
+    flags |= SQLITE_OPEN_READONLY;
+  } else {
+    flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  }
+  sqlite3* raw = nullptr;
+  const int rc = sqlite3_open_v2(source->c_str(), &raw, flags, nullptr);
+  DbHandle handle(raw);
+  if (rc != SQLITE_OK) {
+    return diag.Fail(RecordFor(raw, rc, "opening \"" + *source + "\""));
+  }
+  sqlite3_extended_result_codes(raw, 1);
+  int busy_ms = 5000;
+  if (const std::string* busy = options.Find("Busy Timeout")) busy_ms = std::atoi(busy->c_str());
+  sqlite3_busy_timeout(raw, busy_ms);
+  auto db = std::make_shared<SqliteDb>(std::move(handle), shared_diagnostics());
+  int setup = RegisterFunctions(raw, db.get());
+  if (setup == SQLITE_OK && !IsNo(options.Find("Foreign Keys"))) {
+    setup = sqlite3_exec(raw, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
+  }
+  // The one-row table of the other product family, unless the database
+  // has a DUAL of its own.
+  if (setup == SQLITE_OK) {
+    setup = sqlite3_exec(raw,
+                         "CREATE TEMP VIEW IF NOT EXISTS DUAL AS SELECT 'X' AS DUMMY "
+                         "WHERE NOT EXISTS (SELECT 1 FROM main.sqlite_master WHERE name='DUAL' "
+                         "COLLATE NOCASE)",
+                         nullptr, nullptr, nullptr);
+    // A database with its own DUAL: drop the view so the table is seen.
+    if (setup == SQLITE_OK) {
+      sqlite3_stmt* probe = nullptr;
+      if (sqlite3_prepare_v2(raw, "SELECT 1 FROM main.sqlite_master WHERE name='DUAL' COLLATE NOCASE",
+                             -1, &probe, nullptr) == SQLITE_OK) {
+        StmtHandle owned(probe);
+        if (sqlite3_step(probe) == SQLITE_ROW) {
+          setup = sqlite3_exec(raw, "DROP VIEW temp.DUAL", nullptr, nullptr, nullptr);
+        }
+      }
+    }
+  }
+  if (setup != SQLITE_OK) {
+    return diag.Fail(RecordFor(raw, setup, "setting up the connection"));
+  }
+  data_source_ = *source;
+  const std::string* name = options.Find("DBMS Name");
+  dbms_name_ = name != nullptr && !name->empty() ? *name : "SQLite";
+  isolation_ = 4096;
+  db_ = std::move(db);
+  return kSOk;
+}
+
+void SqliteConnection::Close() {
+  db_.reset();
+  data_source_.clear();
+}
+
+HRESULT SqliteConnection::Prepare(std::string_view sql, std::unique_ptr<Statement>* out) {
+  Diagnostics& diag = diagnostics();
+  diag.errors.clear();
+  if (!db_) return diag.Fail(ProviderRecord(kAdoConnectionUnusable, "08003", "The connection is closed."));
+  SqlRewriteOptions options;
+  options.top_to_limit = true;
+  options.rownum = true;
+  SqlRewriteResult rewritten;
+  std::string error;
+  if (!RewriteSql(sql, options, &rewritten, &error)) {
+    return diag.Fail(ProviderRecord(kDbErrorsInCommand, "42000", "Syntax error in SQL text: " + error));
+  }
+  auto statement = std::make_unique<SqliteStatement>(db_, std::move(rewritten.sql),
+                                                     rewritten.return_value_marker);
+  const HRESULT hr = statement->PrepareFirst();
+  if (hr < 0) return hr;
+  *out = std::move(statement);
+  return kSOk;
+}
+
+HRESULT SqliteConnection::Exec(const char* sql) {
+  Diagnostics& diag = diagnostics();
+  diag.errors.clear();
+  if (!db_) return diag.Fail(ProviderRecord(kAdoConnectionUnusable, "08003", "The connection is closed."));
+  const int rc = sqlite3_exec(db_->get(), sql, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return diag.Fail(RecordFor(db_->get(), rc, sql));
+  return kSOk;
+}
+
+HRESULT SqliteConnection::BeginTransaction(int level) {
+  if (level <= 1) {
+    // Serializable takes the write lock at once, so the transaction cannot
+    // fail later for a lock another writer took meanwhile.
+    return Exec(isolation_ >= 1048576 ? "BEGIN IMMEDIATE" : "BEGIN");
+  }
+  return Exec(("SAVEPOINT korvo_level_" + std::to_string(level)).c_str());
+}
+
+HRESULT SqliteConnection::CommitTransaction(int level) {
+  if (level <= 1) return Exec("COMMIT");
+  return Exec(("RELEASE SAVEPOINT korvo_level_" + std::to_string(level)).c_str());
+}
+
+HRESULT SqliteConnection::RollbackTransaction(int level) {
+  if (level <= 1) return Exec("ROLLBACK");
+  const std::string name = "korvo_level_" + std::to_string(level);
+  return Exec(("ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name).c_str());
+}
+
+HRESULT SqliteConnection::SetIsolationLevel(long level) {
+  isolation_ = level;
+  if (!db_) return kSOk;
+  // Only shared-cache readers see uncommitted data in SQLite; the pragma
+  // is what the engine offers for it.
+  return Exec(level == 256 || level == 16 ? "PRAGMA read_uncommitted=1" : "PRAGMA read_uncommitted=0");
+}
+
+std::string SqliteConnection::Info(InfoProperty what) const {
+  switch (what) {
+    case InfoProperty::kDbmsName:
+      return dbms_name_.empty() ? "SQLite" : dbms_name_;
+    case InfoProperty::kDbmsVersion:
+      return sqlite3_libversion();
+    case InfoProperty::kProviderName:
+      return "Korvo.SQLite";
+    case InfoProperty::kDefaultDatabase:
+      return db_ ? "main" : "";
+    case InfoProperty::kDataSource:
+      return data_source_;
+  }
+  return {};
+}
+
+}  // namespace korvo::ado::provider::sqlite
+
+namespace korvo::ado::provider {
+std::unique_ptr<Connection> CreateSqliteConnection() {
+  return std::make_unique<sqlite::SqliteConnection>();
+}
+}  // namespace korvo::ado::provider

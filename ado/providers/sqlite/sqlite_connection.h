@@ -1,0 +1,90 @@
+// ado/providers/sqlite/sqlite_connection.h: the SQLite provider's
+// connection and the shared engine handle its statements hold.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <korvo/ado/providers/provider.h>
+
+namespace korvo::ado::provider::sqlite {
+
+struct DbCloser {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using DbHandle = std::unique_ptr<sqlite3, DbCloser>;
+
+struct StmtFinalizer {
+  void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+};
+using StmtHandle = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
+
+// The engine handle, shared by the connection and its statements so that
+// a statement never outlives the handle it was prepared on. The handle is
+// closed when the last owner goes.
+class SqliteDb {
+ public:
+  SqliteDb(DbHandle db, std::shared_ptr<Diagnostics> diagnostics)
+      : db_(std::move(db)), diagnostics_(std::move(diagnostics)) {}
+
+  sqlite3* get() const { return db_.get(); }
+  Diagnostics& diagnostics() { return *diagnostics_; }
+
+  // Installs (or, for NoDeadline, removes) the progress check that
+  // interrupts a statement running past `deadline`.
+  void Arm(Deadline deadline);
+
+  // A small cache of prepared single statements by text, so that a text
+  // executed again (session instructions, repeated ExecuteSQL) is not
+  // prepared again. Take returns null when the text is not cached.
+  StmtHandle TakeCached(std::string_view sql);
+  void ReturnToCache(std::string sql, StmtHandle stmt);
+
+  // Statements prepared on this handle (for tests of statement reuse).
+  int TEST_prepare_count() const { return prepare_count_; }
+  void CountPrepare() { ++prepare_count_; }
+
+ private:
+  static int OnProgress(void* self);
+
+  DbHandle db_;
+  std::shared_ptr<Diagnostics> diagnostics_;
+  Deadline deadline_ = Deadline::max();
+  bool armed_ = false;
+  int progress_calls_ = 0;
+  int prepare_count_ = 0;
+  std::vector<std::pair<std::string, StmtHandle>> cache_;  // oldest first
+};
+
+class SqliteConnection final : public Connection {
+ public:
+  HRESULT Open(const ConnectString& options) override;
+  void Close() override;
+  bool IsOpen() const override { return db_ != nullptr; }
+  HRESULT Prepare(std::string_view sql, std::unique_ptr<Statement>* out) override;
+  HRESULT BeginTransaction(int level) override;
+  HRESULT CommitTransaction(int level) override;
+  HRESULT RollbackTransaction(int level) override;
+  HRESULT SetIsolationLevel(long level) override;
+  std::string Info(InfoProperty what) const override;
+  bool SupportsProcedures() const override { return false; }
+
+  const std::shared_ptr<SqliteDb>& db() const { return db_; }
+
+ private:
+  HRESULT Exec(const char* sql);
+
+  std::shared_ptr<SqliteDb> db_;
+  std::string data_source_;
+  std::string dbms_name_;
+  long isolation_ = 4096;  // adXactReadCommitted
+};
+
+// Registers korvo_info() and the ODBC scalar functions SQLite lacks.
+int RegisterFunctions(sqlite3* db, SqliteDb* owner);
+
+}  // namespace korvo::ado::provider::sqlite

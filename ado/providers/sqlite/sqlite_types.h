@@ -1,0 +1,35 @@
+// ado/providers/sqlite/sqlite_types.h: declared column types of SQLite
+// mapped to ADO data types, and the description of a result column.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <korvo/ado/providers/provider.h>
+
+namespace korvo::ado::provider::sqlite {
+
+// ADO DataTypeEnum values used by the mapping.
+enum AdoType : int32_t {
+  kAdSmallInt = 2, kAdInteger = 3, kAdDouble = 5, kAdCurrency = 6, kAdDate = 7,
+  kAdBoolean = 11, kAdTinyInt = 16, kAdBigInt = 20, kAdBinary = 128, kAdNumeric = 131,
+  kAdDBDate = 133, kAdDBTime = 134, kAdDBTimeStamp = 135, kAdWChar = 130,
+  kAdVarWChar = 202, kAdLongVarWChar = 203, kAdVarBinary = 204, kAdLongVarBinary = 205,
+};
+
+// Fills ado_type, defined_size, precision and scale of `info` from a
+// declared type such as "VARCHAR(20)", "DATETIME", "BIGINT" (case-
+// insensitive; SQLite's affinity rules decide what is not recognised).
+// Returns false when `decl` is null or empty (an expression column).
+bool MapDeclaredType(const char* decl, ColumnInfo* info);
+
+// The type of an expression column, from the storage class of its value
+// in the first row (SQLITE_NULL when there is no row).
+void MapStorageClass(int storage_class, ColumnInfo* info);
+
+// Describes column `i` of `stmt`: name, base table and column, key and
+// nullability (from the table's schema) and the mapped type.
+// `first_row_type` is the column's storage class in the first row, or
+// SQLITE_NULL when no row is current.
+ColumnInfo DescribeColumn(sqlite3* db, sqlite3_stmt* stmt, int i, int first_row_type);
+
+}  // namespace korvo::ado::provider::sqlite

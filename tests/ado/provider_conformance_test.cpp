@@ -1,0 +1,307 @@
+// Provider conformance suite: the same checks over every provider
+// configuration, through the provider interface the object model uses.
+// A traits object lists what a configuration cannot show.
+#include <korvo/ado/connect_string_internal.h>
+#include <korvo/ado/hresult_internal.h>
+#include <korvo/ado/providers/provider.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+#include "support/test_support.h"
+
+namespace korvo::ado::provider {
+namespace {
+
+struct ProviderTraits {
+  std::string name;
+  std::function<std::unique_ptr<Connection>()> create;
+  // Connect string for a database under `dir`.
+  std::function<std::string(const std::string& dir)> connect;
+  bool second_connection_shares_data;  // false for private in-memory databases
+  bool procedures;
+};
+
+std::vector<ProviderTraits> Configurations() {
+  return {
+      {"SqliteMemory", CreateSqliteConnection,
+       [](const std::string&) { return std::string("Provider=SQLite;Data Source=:memory:"); },
+       false, false},
+      {"SqliteFile", CreateSqliteConnection,
+       [](const std::string& dir) { return "Provider=SQLite;Data Source=" + dir + "/conf.db"; },
+       true, false},
+  };
+}
+
+void PrintTo(const ProviderTraits& traits, std::ostream* os) { *os << traits.name; }
+
+class ProviderConformance : public ::testing::TestWithParam<ProviderTraits> {
+ protected:
+  void SetUp() override { conn_ = OpenNew(); }
+
+  std::unique_ptr<Connection> OpenNew() {
+    auto conn = GetParam().create();
+    ConnectString cs;
+    std::string error;
+    EXPECT_TRUE(cs.Parse(GetParam().connect(dir_.path()), &error)) << error;
+    const HRESULT hr = conn->Open(cs);
+    EXPECT_EQ(hr, kSOk) << (conn->diagnostics().errors.empty() ? "" : conn->diagnostics().errors[0].description);
+    return conn;
+  }
+
+  // Runs SQL to completion; returns the HRESULT.
+  HRESULT Run(Connection& c, const std::string& sql, std::vector<ParamValue> params = {},
+              int64_t* affected = nullptr) {
+    std::unique_ptr<Statement> st;
+    HRESULT hr = c.Prepare(sql, &st);
+    if (hr < 0) return hr;
+    hr = st->Execute(params, NoDeadline());
+    while (hr >= 0 && st->HasRow()) hr = st->Next(NoDeadline());
+    if (affected) *affected = st->RowsAffected();
+    return hr;
+  }
+  HRESULT Run(const std::string& sql) { return Run(*conn_, sql); }
+
+  // First column of the first row as text ("NULL" for null).
+  std::string Scalar(Connection& c, const std::string& sql) {
+    std::unique_ptr<Statement> st;
+    if (c.Prepare(sql, &st) < 0 || st->Execute({}, NoDeadline()) < 0) {
+      return "ERROR: " + c.diagnostics().errors.at(0).description;
+    }
+    if (!st->HasRow()) return "NO ROW";
+    const Cell cell = st->Get(0);
+    switch (cell.type) {
+      case CellType::kNull: return "NULL";
+      case CellType::kInt: return std::to_string(cell.i);
+      case CellType::kReal: return std::to_string(cell.r);
+      default: return std::string(cell.data, cell.size);
+    }
+  }
+  std::string Scalar(const std::string& sql) { return Scalar(*conn_, sql); }
+
+  const ErrorRecord& LastError() { return conn_->diagnostics().errors.at(0); }
+
+  korvo::test::TempDir dir_;
+  std::unique_ptr<Connection> conn_;
+};
+
+TEST_P(ProviderConformance, ReportsIdentityAndRejectsBadOpen) {
+  EXPECT_EQ(conn_->Info(InfoProperty::kDbmsName), "SQLite");
+  EXPECT_FALSE(conn_->Info(InfoProperty::kDbmsVersion).empty());
+  EXPECT_EQ(conn_->SupportsProcedures(), GetParam().procedures);
+
+  auto other = GetParam().create();
+  ConnectString cs;
+  std::string error;
+  ASSERT_TRUE(cs.Parse("Provider=SQLite;Data Source=/nonexistent/dir/x.db", &error));
+  EXPECT_LT(other->Open(cs), 0);
+  ASSERT_FALSE(other->diagnostics().errors.empty());
+  EXPECT_FALSE(other->diagnostics().errors[0].description.empty());
+  EXPECT_FALSE(other->IsOpen());
+  ASSERT_TRUE(cs.Parse("Provider=SQLite", &error));
+  EXPECT_LT(other->Open(cs), 0);
+  EXPECT_NE(other->diagnostics().errors[0].description.find("Data Source"), std::string::npos);
+
+  ASSERT_TRUE(cs.Parse(GetParam().connect(dir_.path()) + ";DBMS Name=Microsoft SQL Server", &error));
+  ASSERT_EQ(other->Open(cs), kSOk);
+  EXPECT_EQ(other->Info(InfoProperty::kDbmsName), "Microsoft SQL Server");
+}
+
+TEST_P(ProviderConformance, MapsEngineErrorsToHresultsWithDescriptions) {
+  ASSERT_EQ(Run("CREATE TABLE t (id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE)"), kSOk);
+  ASSERT_EQ(Run("INSERT INTO t VALUES (1, 'a')"), kSOk);
+
+  EXPECT_EQ(Run("SELEC 1"), kDbErrorsInCommand);
+  EXPECT_EQ(LastError().sqlstate, "42000");
+  EXPECT_NE(LastError().description.find("syntax error"), std::string::npos);
+  EXPECT_EQ(Run("SELECT * FROM nowhere"), kDbErrorsInCommand);
+  EXPECT_EQ(LastError().sqlstate, "42S02");
+  EXPECT_EQ(Run("SELECT nocol FROM t"), kDbErrorsInCommand);
+  EXPECT_EQ(LastError().sqlstate, "42S22");
+
+  for (const char* violation : {"INSERT INTO t VALUES (1, 'b')", "INSERT INTO t VALUES (2, 'a')",
+                                "INSERT INTO t VALUES (3, NULL)"}) {
+    EXPECT_EQ(Run(violation), kDbIntegrityViolation) << violation;
+    EXPECT_EQ(LastError().sqlstate, "23000");
+    EXPECT_NE(LastError().native, 0);
+    EXPECT_FALSE(LastError().description.empty());
+  }
+  // Foreign keys are enforced.
+  ASSERT_EQ(Run("CREATE TABLE child (pid INTEGER REFERENCES t(id))"), kSOk);
+  EXPECT_EQ(Run("INSERT INTO child VALUES (99)"), kDbIntegrityViolation);
+
+  EXPECT_EQ(Run(""), kDbNoCommand);
+  EXPECT_EQ(Run("SELECT {zz}"), kDbErrorsInCommand);
+  EXPECT_FALSE(LastError().description.empty());
+  EXPECT_EQ(Run(*conn_, "SELECT ?, ?", {ParamValue{}}), kDbParamNotOptional);
+  EXPECT_EQ(Run(*conn_, "SELECT ?", {ParamValue{}, ParamValue{}}), kEInvalidArg);
+}
+
+TEST_P(ProviderConformance, ExecutesBatchesAndCountsRows) {
+  int64_t affected = 0;
+  ASSERT_EQ(Run(*conn_, "CREATE TABLE t (a INT); INSERT INTO t VALUES (1); INSERT INTO t VALUES (2);",
+                {}, &affected),
+            kSOk);
+  EXPECT_EQ(affected, 2);
+  ASSERT_EQ(Run(*conn_, "UPDATE t SET a = a + 10", {}, &affected), kSOk);
+  EXPECT_EQ(affected, 2);
+  ASSERT_EQ(Run(*conn_, "SELECT * FROM t", {}, &affected), kSOk);
+  EXPECT_EQ(affected, -1);
+  ASSERT_EQ(Run(*conn_, "DELETE FROM t WHERE a = 11 -- trailing comment", {}, &affected), kSOk);
+  EXPECT_EQ(affected, 1);
+  // The rows of a batch are those of its last statement.
+  EXPECT_EQ(Scalar("INSERT INTO t VALUES (5); SELECT count(*) FROM t"), "2");
+  // Parameters are numbered across the batch.
+  ParamValue a, b;
+  a.type = b.type = CellType::kInt;
+  a.i = 7;
+  b.i = 8;
+  ASSERT_EQ(Run(*conn_, "INSERT INTO t VALUES (?); INSERT INTO t VALUES (?)", {a, b}), kSOk);
+  EXPECT_EQ(Scalar("SELECT group_concat(a) FROM (SELECT a FROM t ORDER BY a)"), "5,7,8,12");
+}
+
+TEST_P(ProviderConformance, DescribesColumnsFromDeclaredTypes) {
+  ASSERT_EQ(Run("CREATE TABLE k (id INTEGER PRIMARY KEY, big BIGINT, small SMALLINT, flag BOOLEAN,"
+                " r REAL, num NUMERIC(10,2), name VARCHAR(20), fixed CHAR(4), body TEXT NOT NULL,"
+                " data BLOB, at DATETIME, day DATE, tm TIME)"),
+            kSOk);
+  ASSERT_EQ(Run("INSERT INTO k VALUES (1, 2, 3, 1, 1.5, 2.25, 'n', 'abcd', 'b', x'00', "
+                "'2020-01-02 03:04:05', '2020-01-02', '03:04:05')"),
+            kSOk);
+  std::unique_ptr<Statement> st;
+  ASSERT_EQ(conn_->Prepare("SELECT k.*, 1 + 1 AS two, 'x' AS ex, 2.5 AS re, NULL AS nu FROM k", &st), kSOk);
+  ASSERT_EQ(st->Execute({}, NoDeadline()), kSOk);
+  const auto& cols = st->Columns();
+  ASSERT_EQ(cols.size(), 17u);
+  const int expected[] = {3, 20, 2, 11, 5, 5, 202, 130, 202, 205, 135, 7, 134, 3, 202, 5, 202};
+  for (size_t i = 0; i < cols.size(); ++i) EXPECT_EQ(cols[i].ado_type, expected[i]) << cols[i].name;
+  EXPECT_EQ(cols[0].name, "id");
+  EXPECT_TRUE(cols[0].key);
+  EXPECT_EQ(cols[0].base_table, "k");
+  EXPECT_EQ(cols[6].defined_size, 20);
+  EXPECT_EQ(cols[7].defined_size, 4);
+  EXPECT_FALSE(cols[8].nullable);
+  EXPECT_TRUE(cols[9].nullable);
+  EXPECT_EQ(cols[5].scale, 2);
+  EXPECT_TRUE(cols[13].base_table.empty());
+}
+
+TEST_P(ProviderConformance, UnderstandsBothProductFamiliesForms) {
+  ASSERT_EQ(Run("CREATE TABLE c (code INT, name TEXT); INSERT INTO c VALUES (3,'c'),(1,'a'),(2,'b')"), kSOk);
+  EXPECT_EQ(Scalar("SELECT 40 + 2 AS RES FROM DUAL"), "42");
+  EXPECT_EQ(Scalar("SELECT dummy FROM dual"), "X");
+  EXPECT_EQ(Scalar("SELECT group_concat(name) FROM (SELECT TOP 2 name FROM c ORDER BY code)"), "a,b");
+  EXPECT_EQ(Scalar("SELECT count(*) FROM (SELECT code,name ,ROWNUM ORAROWNUM  FROM c) WHERE ORAROWNUM <= 2"),
+            "2");
+  EXPECT_EQ(Scalar("SELECT group_concat(name) FROM (SELECT code,name FROM (SELECT code,name ,"
+                   "ROW_NUMBER() OVER (order by name) ORAROWNUM  FROM c ORDER BY name) WHERE ORAROWNUM <= 2)"),
+            "a,b");
+  EXPECT_EQ(Scalar("SELECT {fn UCASE('abc')} || {fn LCASE('DEF')} || {fn CONCAT('g','h')}"), "ABCdefgh");
+  EXPECT_EQ(Scalar("SELECT {fn LEFT('h\xC3\xA9llo', 2)} || {fn RIGHT('hello', 3)}"), "h\xC3\xA9llo");
+  EXPECT_EQ(Scalar("SELECT {fn LOCATE('l', 'hello')} * 10 + {fn MOD(7, 4)}"), "33");
+  EXPECT_EQ(Scalar("SELECT {fn YEAR({ts '2021-03-04 05:06:07'})} + {fn SECOND({t '05:06:07'})}"), "2028");
+  EXPECT_EQ(Scalar("SELECT {d '2020-01-02'} = '2020-01-02'"), "1");
+  EXPECT_EQ(Scalar("{call abs(-4)}"), "4");
+  EXPECT_EQ(Scalar("SELECT length({fn NOW()})"), "19");
+}
+
+TEST_P(ProviderConformance, QueuesInformationalMessages) {
+  EXPECT_EQ(Scalar("SELECT korvo_info('first') || korvo_info('second')"), "firstsecond");
+  auto& messages = conn_->diagnostics().messages;
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].description, "first");
+  EXPECT_EQ(messages[1].sqlstate, "01000");
+  EXPECT_EQ(messages[1].hr, 0);
+}
+
+TEST_P(ProviderConformance, InterruptsAStatementPastItsDeadline) {
+  std::unique_ptr<Statement> st;
+  ASSERT_EQ(conn_->Prepare("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n) "
+                           "SELECT count(*) FROM n",
+                           &st),
+            kSOk);
+  const HRESULT hr = st->Execute({}, Clock::now() + std::chrono::milliseconds(50));
+  EXPECT_EQ(hr, kDbAbortLimitReached);
+  EXPECT_EQ(LastError().description, "Query timeout expired");
+  EXPECT_EQ(LastError().sqlstate, "HYT00");
+  // The connection stays usable, without the deadline.
+  EXPECT_EQ(Scalar("SELECT 5"), "5");
+}
+
+TEST_P(ProviderConformance, NestsTransactionsAsSavepoints) {
+  ASSERT_EQ(Run("CREATE TABLE x (v INT)"), kSOk);
+  ASSERT_EQ(conn_->BeginTransaction(1), kSOk);
+  ASSERT_EQ(Run("INSERT INTO x VALUES (1)"), kSOk);
+  ASSERT_EQ(conn_->BeginTransaction(2), kSOk);
+  ASSERT_EQ(Run("INSERT INTO x VALUES (2)"), kSOk);
+  ASSERT_EQ(conn_->BeginTransaction(3), kSOk);
+  ASSERT_EQ(Run("INSERT INTO x VALUES (3)"), kSOk);
+  ASSERT_EQ(conn_->RollbackTransaction(3), kSOk);
+  EXPECT_EQ(Scalar("SELECT group_concat(v) FROM x"), "1,2");
+  ASSERT_EQ(conn_->RollbackTransaction(2), kSOk);
+  EXPECT_EQ(Scalar("SELECT group_concat(v) FROM x"), "1");
+  if (GetParam().second_connection_shares_data) {
+    auto other = OpenNew();
+    EXPECT_EQ(Scalar(*other, "SELECT count(*) FROM x"), "0");  // not committed yet
+  }
+  ASSERT_EQ(conn_->CommitTransaction(1), kSOk);
+  if (GetParam().second_connection_shares_data) {
+    auto other = OpenNew();
+    EXPECT_EQ(Scalar(*other, "SELECT group_concat(v) FROM x"), "1");
+  }
+  EXPECT_LT(conn_->CommitTransaction(1), 0);  // none open any more
+  EXPECT_FALSE(LastError().description.empty());
+  EXPECT_EQ(conn_->SetIsolationLevel(256), kSOk);
+  EXPECT_EQ(conn_->SetIsolationLevel(4096), kSOk);
+}
+
+TEST_P(ProviderConformance, ReusesPreparedStatementsAndReadsCells) {
+  ASSERT_EQ(Run("CREATE TABLE v (i INT, r REAL, t TEXT, b BLOB)"), kSOk);
+  std::unique_ptr<Statement> insert;
+  ASSERT_EQ(conn_->Prepare("INSERT INTO v VALUES (?, ?, ?, ?)", &insert), kSOk);
+  for (int n = 0; n < 3; ++n) {
+    std::vector<ParamValue> p(4);
+    p[0].type = CellType::kInt;
+    p[0].i = n;
+    p[1].type = CellType::kReal;
+    p[1].r = n + 0.5;
+    p[2].type = CellType::kText;
+    p[2].bytes = "t\xC3\xA9" + std::to_string(n);
+    p[3].type = n == 2 ? CellType::kNull : CellType::kBlob;
+    p[3].bytes = std::string("\0\1", 2);
+    ASSERT_EQ(insert->Execute(p, NoDeadline()), kSOk);
+    EXPECT_EQ(insert->RowsAffected(), 1);
+  }
+  std::unique_ptr<Statement> select;
+  ASSERT_EQ(conn_->Prepare("SELECT * FROM v ORDER BY i", &select), kSOk);
+  ASSERT_EQ(select->Execute({}, NoDeadline()), kSOk);
+  int rows = 0;
+  while (select->HasRow()) {
+    EXPECT_EQ(select->Get(0).type, CellType::kInt);
+    EXPECT_EQ(select->Get(0).i, rows);
+    EXPECT_DOUBLE_EQ(select->Get(1).r, rows + 0.5);
+    const Cell t = select->Get(2);
+    EXPECT_EQ(std::string(t.data, t.size), "t\xC3\xA9" + std::to_string(rows));
+    const Cell b = select->Get(3);
+    if (rows == 2) {
+      EXPECT_EQ(b.type, CellType::kNull);
+    } else {
+      EXPECT_EQ(std::string(b.data, b.size), std::string("\0\1", 2));
+    }
+    ++rows;
+    ASSERT_EQ(select->Next(NoDeadline()), kSOk);
+  }
+  EXPECT_EQ(rows, 3);
+  // Executing again starts over.
+  ASSERT_EQ(select->Execute({}, NoDeadline()), kSOk);
+  EXPECT_TRUE(select->HasRow());
+  EXPECT_EQ(select->Get(0).i, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Providers, ProviderConformance, ::testing::ValuesIn(Configurations()),
+                         [](const auto& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace korvo::ado::provider

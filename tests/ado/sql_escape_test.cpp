@@ -1,0 +1,90 @@
+// Tests of the ODBC escape and row-limit translation.
+#include <korvo/ado/sql_escape_internal.h>
+
+#include <gtest/gtest.h>
+
+namespace korvo::ado {
+namespace {
+
+std::string Rewrite(const std::string& in, bool limits = true, bool* marker = nullptr) {
+  SqlRewriteOptions options;
+  options.top_to_limit = limits;
+  options.rownum = limits;
+  SqlRewriteResult out;
+  std::string error;
+  EXPECT_TRUE(RewriteSql(in, options, &out, &error)) << in << ": " << error;
+  if (marker) *marker = out.return_value_marker;
+  return out.sql;
+}
+
+std::string Error(const std::string& in) {
+  SqlRewriteOptions options;
+  options.top_to_limit = true;
+  SqlRewriteResult out;
+  std::string error;
+  EXPECT_FALSE(RewriteSql(in, options, &out, &error)) << in << " -> " << out.sql;
+  return error;
+}
+
+TEST(SqlEscape, TranslatesDateTimeAndFunctionEscapesInAnyCase) {
+  EXPECT_EQ(Rewrite("SELECT * FROM t WHERE d = {d '2020-01-02'}"),
+            "SELECT * FROM t WHERE d = '2020-01-02'");
+  EXPECT_EQ(Rewrite("x={T '10:11:12'} AND y={Ts '2020-01-02 10:11:12.5'}"),
+            "x='10:11:12' AND y='2020-01-02 10:11:12.5'");
+  EXPECT_EQ(Rewrite("SELECT {fn UCASE({fn CONCAT(a, 'b}')})} FROM t"),
+            "SELECT UCASE(CONCAT(a, 'b}')) FROM t");
+  EXPECT_EQ(Rewrite("SELECT {fn left(a, 1)}, {FN Right (a, 2)} FROM t"),
+            "SELECT KORVO_LEFT(a, 1), KORVO_RIGHT (a, 2) FROM t");
+  EXPECT_EQ(Rewrite("SELECT * FROM {oj a LEFT OUTER JOIN b ON a.x=b.x}"),
+            "SELECT * FROM a LEFT OUTER JOIN b ON a.x=b.x");
+  EXPECT_EQ(Rewrite("a LIKE 'x\\%' {escape '\\'}"), "a LIKE 'x\\%' ESCAPE '\\'");
+  // Braces inside literals, quoted names and comments are text.
+  EXPECT_EQ(Rewrite("SELECT '{d ''x''}', \"{fn}\", [a{b] -- {d\n/* {t */"),
+            "SELECT '{d ''x''}', \"{fn}\", [a{b] -- {d\n/* {t */");
+}
+
+TEST(SqlEscape, TurnsCallsIntoFunctionSelects) {
+  bool marker = true;
+  EXPECT_EQ(Rewrite("{CALL proc(?, 2)}", true, &marker), "SELECT proc(?, 2)");
+  EXPECT_FALSE(marker);
+  EXPECT_EQ(Rewrite("{call proc}"), "SELECT proc()");
+  EXPECT_EQ(Rewrite("{ ?= call f(?)}", true, &marker), "SELECT f(?)");
+  EXPECT_TRUE(marker);
+}
+
+TEST(SqlEscape, MovesTopToLimitAtItsOwnLevel) {
+  EXPECT_EQ(Rewrite("SELECT  TOP 10 CODE,NAME  FROM CUSTOMER WHERE ACTIVE=1 ORDER BY NAME"),
+            "SELECT CODE,NAME  FROM CUSTOMER WHERE ACTIVE=1 ORDER BY NAME LIMIT 10");
+  EXPECT_EQ(Rewrite("select distinct top (3) a from t"), "select distinct a from t LIMIT 3");
+  EXPECT_EQ(Rewrite("SELECT a FROM (SELECT TOP 2 a FROM t ORDER BY a) s WHERE a > 0;  "),
+            "SELECT a FROM (SELECT a FROM t ORDER BY a LIMIT 2) s WHERE a > 0;  ");
+  EXPECT_EQ(Rewrite("SELECT TOP 1 a FROM t; SELECT b FROM u"),
+            "SELECT a FROM t LIMIT 1; SELECT b FROM u");
+  // Not a TOP: a column named top_x, a quoted word, TOP without limits on.
+  EXPECT_EQ(Rewrite("SELECT top_x FROM t"), "SELECT top_x FROM t");
+  EXPECT_EQ(Rewrite("SELECT TOP 5 a FROM t", false), "SELECT TOP 5 a FROM t");
+}
+
+TEST(SqlEscape, ReplacesTheRownumPseudoColumn) {
+  EXPECT_EQ(Rewrite("SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROWNUM ORAROWNUM  FROM CUSTOMER "
+                    "WHERE ACTIVE=1) WHERE ORAROWNUM <= 10"),
+            "SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROW_NUMBER() OVER () ORAROWNUM  FROM "
+            "CUSTOMER WHERE ACTIVE=1) WHERE ORAROWNUM <= 10");
+  EXPECT_EQ(Rewrite("SELECT t.rownum, 'ROWNUM', \"rownum\" FROM t"),
+            "SELECT t.rownum, 'ROWNUM', \"rownum\" FROM t");
+}
+
+TEST(SqlEscape, ReportsMalformedText) {
+  EXPECT_NE(Error("SELECT {d '2020-01-01'").find("'}'"), std::string::npos);
+  EXPECT_NE(Error("SELECT {fn UCASE(a)").find("Unterminated escape"), std::string::npos);
+  EXPECT_NE(Error("SELECT {zz 1}").find("Unknown escape"), std::string::npos);
+  EXPECT_NE(Error("SELECT 'open").find("Unterminated string"), std::string::npos);
+  EXPECT_NE(Error("SELECT /* open").find("Unterminated comment"), std::string::npos);
+  EXPECT_NE(Error("SELECT TOP x a FROM t").find("row count"), std::string::npos);
+  EXPECT_NE(Error("{?= proc}").find("CALL"), std::string::npos);
+  EXPECT_FALSE(Error("{d x}").empty());
+  EXPECT_FALSE(Error("{call }").empty());
+}
+
+}  // namespace
+}  // namespace korvo::ado
