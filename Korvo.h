@@ -54,5 +54,8 @@
 #include <korvo/diag/CDBException.h>
 #include <korvo/diag/CDBExceptionW.h>
 
+// The data-access object model (ADO) over SQLite and ODBC providers.
+#include <korvo/ado/ado.h>
+
 // Connections: CDatabase, its events sink and the global locks.
 #include <korvo/db/global_locks.h>

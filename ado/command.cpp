@@ -1,0 +1,296 @@
+// ado/command.cpp: the Command object: text or table or procedure,
+// parameters bound to ? markers, prepared-statement reuse, execution with
+// or without rows.
+#include <korvo/ado/command_internal.h>
+
+#include <korvo/ado/value_internal.h>
+#include <korvo/com/error_info.h>
+
+namespace korvo::ado {
+
+HRESULT CreateParametersCollection(Parameters** out);
+
+namespace {
+
+template <class T>
+HRESULT Out(T* out, T value) {
+  if (out == nullptr) return ReportAdo(kEPointer);
+  *out = value;
+  return kSOk;
+}
+
+}  // namespace
+
+CommandObject::CommandObject() { CreateParametersCollection(&parameters_); }
+
+ConnectionObject* CommandObject::connection() const {
+  return static_cast<ConnectionObject*>(connection_.GetInterfacePtr());
+}
+
+HRESULT CommandObject::get_Properties(Properties** out) {
+  if (out == nullptr) return ReportAdo(kEPointer);
+  return CreateProperties({}, out);
+}
+
+HRESULT CommandObject::get_ActiveConnection(_Connection** out) {
+  if (out == nullptr) return ReportAdo(kEPointer);
+  *out = connection_;
+  if (*out) (*out)->AddRef();
+  return kSOk;
+}
+
+HRESULT CommandObject::putref_ActiveConnection(IDispatch* object) {
+  com::ClearErrorInfo();
+  if (object == nullptr) {
+    connection_ = nullptr;
+    return kSOk;
+  }
+  ImplRef<ConnectionObject> impl(object, kConnectionImplIid);
+  if (!impl) return ReportAdo(kAdoConnectionUnusable);
+  connection_ = static_cast<_Connection*>(impl.p);
+  return kSOk;
+}
+
+HRESULT CommandObject::put_ActiveConnection(VARIANT value) {
+  const VARIANT* v = value.vt == (VT_BYREF | VT_VARIANT) ? value.pvarVal : &value;
+  switch (v->vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+      return putref_ActiveConnection(nullptr);
+    case VT_DISPATCH:
+    case VT_UNKNOWN:
+      if (v->punkVal == nullptr) return putref_ActiveConnection(nullptr);
+      {
+        ImplRef<ConnectionObject> impl(v->punkVal, kConnectionImplIid);
+        if (!impl) return ReportAdo(kAdoConnectionUnusable);
+        connection_ = static_cast<_Connection*>(impl.p);
+      }
+      return kSOk;
+    case VT_BSTR: {
+      // A connect string: the command opens a connection of its own.
+      _ConnectionPtr fresh;
+      HRESULT hr = fresh.CreateInstance(KORVO_UUIDOF(Connection));
+      if (FAILED(hr)) return ReportAdo(hr);
+      hr = fresh->raw_Open(v->bstrVal, nullptr, nullptr, adConnectUnspecified);
+      if (FAILED(hr)) return hr;
+      connection_ = fresh;
+      return kSOk;
+    }
+    default:
+      return ReportAdo(kAdoWrongType);
+  }
+}
+
+HRESULT CommandObject::get_CommandText(BSTR* out) {
+  if (out == nullptr) return ReportAdo(kEPointer);
+  *out = Utf8ToBstr(text_.data(), text_.size());
+  return kSOk;
+}
+HRESULT CommandObject::put_CommandText(BSTR text) {
+  text_ = BstrToUtf8(text);
+  return kSOk;
+}
+HRESULT CommandObject::get_CommandTimeout(long* out) { return Out(out, timeout_); }
+HRESULT CommandObject::put_CommandTimeout(long seconds) {
+  if (seconds < 0) return ReportAdo(AdoError(3001));
+  timeout_ = seconds;
+  return kSOk;
+}
+HRESULT CommandObject::get_Prepared(VARIANT_BOOL* out) {
+  return Out(out, prepared_ ? VARIANT_TRUE : VARIANT_FALSE);
+}
+HRESULT CommandObject::put_Prepared(VARIANT_BOOL prepared) {
+  prepared_ = prepared != VARIANT_FALSE;
+  if (!prepared_) statement_.reset();
+  return kSOk;
+}
+HRESULT CommandObject::put_CommandType(CommandTypeEnum type) {
+  switch (type) {
+    case adCmdUnspecified: case adCmdText: case adCmdTable: case adCmdStoredProc: case adCmdUnknown:
+    case adCmdTableDirect:
+      type_ = type;
+      return kSOk;
+    default:
+      return ReportAdo(AdoError(3001), "Unknown command type " + std::to_string(type) + ".");
+  }
+}
+HRESULT CommandObject::get_CommandType(CommandTypeEnum* out) { return Out(out, type_); }
+HRESULT CommandObject::get_Name(BSTR* out) {
+  if (out == nullptr) return ReportAdo(kEPointer);
+  *out = Utf8ToBstr(name_.data(), name_.size());
+  return kSOk;
+}
+HRESULT CommandObject::put_Name(BSTR name) {
+  name_ = BstrToUtf8(name);
+  return kSOk;
+}
+HRESULT CommandObject::get_State(long* out) { return Out(out, long{adStateClosed}); }
+HRESULT CommandObject::raw_Cancel() { return kSOk; }
+
+HRESULT CommandObject::get_Parameters(Parameters** out) {
+  if (out == nullptr) return ReportAdo(kEPointer);
+  *out = parameters_;
+  (*out)->AddRef();
+  return kSOk;
+}
+
+HRESULT CommandObject::raw_CreateParameter(BSTR name, DataTypeEnum type, ParameterDirectionEnum direction,
+                                           long size, VARIANT value, _Parameter** out) {
+  if (out == nullptr) return ReportAdo(kEPointer);
+  *out = nullptr;
+  com::ClearErrorInfo();
+  if (direction < adParamUnknown || direction > adParamReturnValue || size < 0) {
+    return ReportAdo(AdoError(3001));
+  }
+  auto* p = new ParameterObject();
+  _ParameterPtr holder(static_cast<_Parameter*>(p));
+  p->name = BstrToUtf8(name);
+  p->type = type;
+  p->direction = direction;
+  p->size = size;
+  const VARIANT* v = value.vt == (VT_BYREF | VT_VARIANT) ? value.pvarVal : &value;
+  if (!(v->vt == VT_ERROR && v->scode == DISP_E_PARAMNOTFOUND)) {
+    const HRESULT hr = p->put_Value(*v);
+    if (FAILED(hr)) return hr;
+  }
+  *out = holder.Detach();
+  return kSOk;
+}
+
+HRESULT CommandObject::Run(long options, VARIANT* parameters, std::shared_ptr<provider::Statement>* out,
+                           std::string* sql_out) {
+  ConnectionObject* conn = connection();
+  if (conn == nullptr || !conn->is_open()) return ReportAdo(kAdoConnectionUnusable);
+  conn->BeginOperation();
+  if (parameters != nullptr && !(parameters->vt == VT_ERROR && parameters->scode == DISP_E_PARAMNOTFOUND) &&
+      parameters->vt != VT_EMPTY) {
+    return conn->Fail(AdoRecord(AdoError(3001), "Parameter values are taken from the Parameters "
+                                                "collection; pass a missing argument here."));
+  }
+  if (text_.empty()) return conn->Fail(AdoRecord(kDbNoCommand));
+  std::string sql;
+  const HRESULT text_hr = conn->StatementText(options, type_, text_, &sql);
+  if (FAILED(text_hr)) return text_hr;
+
+  // Input values in append order.
+  std::vector<provider::ParamValue> values;
+  bool first_unbound = false;  // the first parameter is an output one
+  long count = 0;
+  parameters_->get_Count(&count);
+  for (long i = 0; i < count; ++i) {
+    _Parameter* item = nullptr;
+    VARIANT index;
+    index.vt = VT_I4;
+    index.lVal = static_cast<LONG>(i);
+    parameters_->get_Item(index, &item);
+    _ParameterPtr holder(item, false);
+    auto* p = static_cast<ParameterObject*>(item);
+    if (p->direction == adParamOutput || p->direction == adParamReturnValue) {
+      if (i == 0) first_unbound = true;
+      continue;
+    }
+    provider::ParamValue value;
+    std::string error;
+    const HRESULT hr = VariantToParam(p->value, p->type, &value, &error);
+    if (FAILED(hr)) {
+      return conn->Fail(AdoRecord(hr, "Parameter " + std::to_string(i + 1) +
+                                          (p->name.empty() ? "" : " (\"" + p->name + "\")") + ": " + error));
+    }
+    values.push_back(std::move(value));
+  }
+
+  if (!conn->FireWillExecute(sql, adOpenForwardOnly, adLockReadOnly, options, this, nullptr)) {
+    return kAdoNotAllowed;
+  }
+
+  // Reuse the kept statement when nothing it depends on changed and no
+  // recordset is still reading from it.
+  std::shared_ptr<provider::Statement> statement;
+  if (prepared_ && statement_ && statement_sql_ == sql && statement_connection_ == conn &&
+      statement_generation_ == conn->open_generation() && statement_.use_count() == 1) {
+    statement = statement_;
+  } else {
+    std::unique_ptr<provider::Statement> fresh;
+    const HRESULT hr = conn->provider()->Prepare(sql, &fresh);
+    if (FAILED(hr)) return conn->FailFromProvider(hr);
+    ++prepares_;
+    statement = std::move(fresh);
+    if (prepared_) {
+      statement_ = statement;
+      statement_sql_ = sql;
+      statement_connection_ = conn;
+      statement_generation_ = conn->open_generation();
+    }
+  }
+  // {?= call f(?)}: the return value's marker is gone from the text, so
+  // the parameter standing for it binds nothing.
+  if (statement->ReturnValueMarker() && !first_unbound && !values.empty()) values.erase(values.begin());
+  const HRESULT hr = statement->Execute(values, ConnectionObject::DeadlineFor(timeout_));
+  if (FAILED(hr)) {
+    conn->provider()->diagnostics().messages.clear();
+    return conn->FailFromProvider(hr);
+  }
+  *out = std::move(statement);
+  *sql_out = std::move(sql);
+  return kSOk;
+}
+
+HRESULT CommandObject::raw_Execute(VARIANT* recordsAffected, VARIANT* parameters, long options,
+                                   _Recordset** out) {
+  if (out) *out = nullptr;
+  com::ClearErrorInfo();
+  std::shared_ptr<provider::Statement> statement;
+  std::string sql;
+  HRESULT hr = Run(options, parameters, &statement, &sql);
+  ConnectionObject* conn = connection();
+  if (FAILED(hr)) {
+    if (conn) conn->FireExecuteComplete(-1, hr, this, nullptr);
+    return hr;
+  }
+  const bool rows = !statement->Columns().empty() && (options == -1 || (options & adExecuteNoRecords) == 0);
+  _RecordsetPtr recordset;
+  if (rows) {
+    RecordsetSpec spec;
+    spec.source = sql;
+    spec.cache_size = 1;
+    spec.timeout_seconds = timeout_;
+    hr = CreateOpenRecordset(conn, statement, spec, &recordset);
+    if (FAILED(hr)) return hr;
+  } else {
+    while (statement->HasRow()) {
+      hr = statement->Next(ConnectionObject::DeadlineFor(timeout_));
+      if (FAILED(hr)) {
+        conn->FireExecuteComplete(-1, hr, this, nullptr);
+        return conn->FailFromProvider(hr);
+      }
+    }
+    statement->Reset();
+  }
+  const int64_t affected = statement->RowsAffected();
+  if (recordsAffected != nullptr) {
+    VariantClear(recordsAffected);
+    recordsAffected->vt = VT_I4;
+    recordsAffected->lVal = static_cast<LONG>(affected > INT32_MAX ? INT32_MAX : affected < -1 ? -1 : affected);
+  }
+  statement.reset();
+  conn->DeliverMessages();
+  conn->FireExecuteComplete(static_cast<long>(affected), kSOk, this, recordset);
+  if (out != nullptr) {
+    if (!recordset) {
+      hr = recordset.CreateInstance(KORVO_UUIDOF(Recordset));
+      if (FAILED(hr)) return ReportAdo(hr);
+    }
+    *out = recordset.Detach();
+  }
+  return kSOk;
+}
+
+HRESULT CommandObject::RunForRecordset(long options, std::shared_ptr<provider::Statement>* statement,
+                                       _ConnectionPtr* connection, std::string* source) {
+  const HRESULT hr = Run(options, nullptr, statement, source);
+  if (FAILED(hr)) return hr;
+  *connection = connection_;
+  return kSOk;
+}
+
+}  // namespace korvo::ado

@@ -1,0 +1,546 @@
+// ado/connection.cpp: the Connection object: connect strings and provider
+// choice, statements, transactions, properties, errors and events.
+#include <korvo/ado/connection_internal.h>
+
+#include <algorithm>
+#include <memory>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+#include <unistd.h>
+
+#include <korvo/ado/connect_string_internal.h>
+#include <korvo/ado/value_internal.h>
+#include <korvo/com/error_info.h>
+
+namespace korvo::ado {
+namespace {
+
+using provider::ErrorRecord;
+
+std::mutex g_prompt_mutex;
+ConnectPromptCallback g_prompt = nullptr;
+void* g_prompt_context = nullptr;
+
+HRESULT PutText(BSTR* out, const std::string& s) {
+  if (out == nullptr) return ReportAdo(kEPointer);
+  *out = Utf8ToBstr(s.data(), s.size());
+  return *out ? kSOk : ReportAdo(kEOutOfMemory);
+}
+
+template <class T>
+HRESULT PutValue(T* out, T value) {
+  if (out == nullptr) return ReportAdo(kEPointer);
+  *out = value;
+  return kSOk;
+}
+
+std::string Text(BSTR b) { return BstrToUtf8(b); }
+
+}  // namespace
+
+void SetConnectPromptCallback(ConnectPromptCallback callback, void* context) {
+  std::lock_guard<std::mutex> lock(g_prompt_mutex);
+  g_prompt = callback;
+  g_prompt_context = context;
+}
+
+bool PromptForConnectString(const std::string& current, std::string* answer, std::string* error) {
+  ConnectPromptCallback callback;
+  void* context;
+  {
+    std::lock_guard<std::mutex> lock(g_prompt_mutex);
+    callback = g_prompt;
+    context = g_prompt_context;
+  }
+  if (callback != nullptr) {
+    if (callback(context, current.c_str(), answer)) return true;
+    *error = "The connect prompt was cancelled.";
+    return false;
+  }
+  if (!isatty(STDIN_FILENO)) {
+    *error = "No connect string was given and none can be asked for: standard input is not a "
+             "terminal and no prompt callback is set (korvo::ado::SetConnectPromptCallback).";
+    return false;
+  }
+  std::fprintf(stderr, "Connect string%s%s: ", current.empty() ? "" : " [", current.empty() ? "" : (current + "]").c_str());
+  std::fflush(stderr);
+  std::string line;
+  if (!std::getline(std::cin, line)) {
+    *error = "The connect prompt was cancelled.";
+    return false;
+  }
+  *answer = line.empty() ? current : line;
+  if (answer->empty()) {
+    *error = "The connect prompt was cancelled.";
+    return false;
+  }
+  return true;
+}
+
+ConnectionObject::ConnectionObject() : errors_(std::make_shared<std::vector<ErrorRecord>>()) {
+  com::ConnectionPoint::Create(this, KORVO_UUIDOF(ConnectionEventsVt), &events_);
+}
+
+ConnectionObject::~ConnectionObject() {
+  CloseNow();
+  if (events_) events_->Disconnect();
+}
+
+void* ConnectionObject::QueryExtraInterface(REFIID riid) {
+  return riid == kConnectionImplIid ? static_cast<void*>(this) : nullptr;
+}
+
+provider::Deadline ConnectionObject::DeadlineFor(long timeout_seconds) {
+  if (timeout_seconds <= 0) return provider::NoDeadline();
+  return provider::Clock::now() + std::chrono::seconds(timeout_seconds);
+}
+
+void ConnectionObject::BeginOperation() {
+  errors_->clear();
+  if (provider_) provider_->diagnostics().errors.clear();
+  com::ClearErrorInfo();
+}
+
+HRESULT ConnectionObject::FailFromProvider(HRESULT hr) {
+  if (provider_ && !provider_->diagnostics().errors.empty()) {
+    *errors_ = provider_->diagnostics().errors;
+  } else {
+    *errors_ = {AdoRecord(hr)};
+  }
+  Report(errors_->front());
+  return hr;
+}
+
+HRESULT ConnectionObject::Fail(const ErrorRecord& record) {
+  *errors_ = {record};
+  return Report(record);
+}
+
+template <class Fn>
+void ConnectionObject::Fire(Fn&& fn) {
+  if (!events_ || events_->SinkCount() == 0) return;
+  events_->ForEachSink<ConnectionEventsVt>(std::forward<Fn>(fn));
+}
+
+void ConnectionObject::DeliverMessages() {
+  if (!provider_ || provider_->diagnostics().messages.empty()) return;
+  *errors_ = std::move(provider_->diagnostics().messages);
+  provider_->diagnostics().messages.clear();
+  if (!events_ || events_->SinkCount() == 0) return;
+  ErrorPtr first;
+  CreateError(errors_->front(), &first);
+  Fire([&](ConnectionEventsVt* sink) {
+    EventStatusEnum status = adStatusOK;
+    sink->InfoMessage(first, &status, this);
+  });
+}
+
+bool ConnectionObject::FireWillExecute(const std::string& source, CursorTypeEnum cursor,
+                                       LockTypeEnum lock, long options, _Command* command,
+                                       _Recordset* recordset) {
+  if (!events_ || events_->SinkCount() == 0) return true;
+  bool cancelled = false;
+  Fire([&](ConnectionEventsVt* sink) {
+    BSTR text = Utf8ToBstr(source.data(), source.size());
+    CursorTypeEnum c = cursor;
+    LockTypeEnum l = lock;
+    long o = options;
+    EventStatusEnum status = adStatusOK;
+    sink->WillExecute(&text, &c, &l, &o, &status, command, recordset, this);
+    SysFreeString(text);
+    if (status == adStatusCancel) cancelled = true;
+  });
+  if (cancelled) Fail(AdoRecord(kAdoNotAllowed, "The operation was cancelled by a WillExecute handler."));
+  return !cancelled;
+}
+
+void ConnectionObject::FireExecuteComplete(long affected, HRESULT hr, _Command* command,
+                                           _Recordset* recordset) {
+  if (!events_ || events_->SinkCount() == 0) return;
+  ErrorPtr error;
+  if (FAILED(hr) && !errors_->empty()) CreateError(errors_->front(), &error);
+  Fire([&](ConnectionEventsVt* sink) {
+    EventStatusEnum status = FAILED(hr) ? adStatusErrorsOccurred : adStatusOK;
+    sink->ExecuteComplete(affected, error, &status, command, recordset, this);
+  });
+}
+
+void ConnectionObject::Attach(ConnectionClient* client) { clients_.push_back(client); }
+
+void ConnectionObject::Detach(ConnectionClient* client) {
+  clients_.erase(std::remove(clients_.begin(), clients_.end(), client), clients_.end());
+}
+
+// ------------------------------------------------------------------ open
+
+HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
+  com::ClearErrorInfo();
+  if (provider_) return Fail(AdoRecord(kAdoObjectOpen));
+  errors_->clear();
+  std::string text = SysStringLen(connectionString) > 0 ? Text(connectionString) : connection_string_;
+
+  if (events_ && events_->SinkCount() > 0) {
+    Fire([&](ConnectionEventsVt* sink) {
+      BSTR cs = Utf8ToBstr(text.data(), text.size());
+      BSTR user = nullptr, password = nullptr;
+      long options = adConnectUnspecified;
+      EventStatusEnum status = adStatusOK;
+      sink->WillConnect(&cs, &user, &password, &options, &status, this);
+      SysFreeString(cs);
+      SysFreeString(user);
+      SysFreeString(password);
+    });
+  }
+
+  auto complete = [&](HRESULT hr) {
+    if (events_ && events_->SinkCount() > 0) {
+      ErrorPtr error;
+      if (FAILED(hr) && !errors_->empty()) CreateError(errors_->front(), &error);
+      Fire([&](ConnectionEventsVt* sink) {
+        EventStatusEnum status = FAILED(hr) ? adStatusErrorsOccurred : adStatusOK;
+        sink->ConnectComplete(error, &status, this);
+      });
+      // The handlers may have recorded errors of their own; the open's
+      // description is the one to report.
+      if (FAILED(hr)) Report(errors_->front());
+    }
+    return hr;
+  };
+
+  if (prompt_ == adPromptAlways || (text.empty() && prompt_ != adPromptNever)) {
+    std::string answer, error;
+    if (!PromptForConnectString(text, &answer, &error)) {
+      return complete(Fail(AdoRecord(kEFail, error)));
+    }
+    text = answer;
+  } else if (text.empty()) {
+    return complete(Fail(AdoRecord(
+        kEFail, "No connect string was given (set the \"Prompt\" property to ask for one).")));
+  }
+
+  ConnectString parsed;
+  std::string error;
+  if (!parsed.Parse(StripOdbcPrefix(text), &error)) {
+    return complete(Fail(AdoRecord(kEInvalidArg, "The connect string is malformed: " + error)));
+  }
+  const ProviderChoice choice = ChooseProvider(text, parsed);
+  std::unique_ptr<provider::Connection> engine;
+  if (choice.kind == ProviderKind::kSqlite) {
+    engine = provider::CreateSqliteConnection();
+  } else {
+    std::string detail = choice.kind == ProviderKind::kOdbc ? "ODBC (MSDASQL) is not available"
+                         : choice.name.empty()              ? "the connect string names no provider"
+                                                            : "no provider named \"" + choice.name + "\"";
+    return complete(Fail(AdoRecord(kAdoProviderNotFound,
+                                   "Provider cannot be found. It may not be properly installed. (" +
+                                       detail + ")")));
+  }
+  const HRESULT hr = engine->Open(parsed);
+  if (FAILED(hr)) {
+    *errors_ = engine->diagnostics().errors;
+    if (errors_->empty()) errors_->push_back(AdoRecord(hr));
+    Report(errors_->front());
+    return complete(hr);
+  }
+  if (isolation_ != adXactReadCommitted) engine->SetIsolationLevel(isolation_);
+  provider_ = std::move(engine);
+  provider_name_ = choice.name;
+  connection_string_ = text;
+  extended_properties_ = text;
+  trans_level_ = 0;
+  ++open_generation_;
+  return complete(kSOk);
+}
+
+HRESULT ConnectionObject::CloseNow() {
+  if (!provider_) return kSOk;
+  // Recordsets detach themselves while being closed.
+  const std::vector<ConnectionClient*> clients = clients_;
+  for (ConnectionClient* client : clients) client->OnConnectionClosing();
+  clients_.clear();
+  provider_->Close();  // the engine rolls back an open transaction
+  provider_.reset();
+  trans_level_ = 0;
+  return kSOk;
+}
+
+HRESULT ConnectionObject::raw_Close() {
+  com::ClearErrorInfo();
+  if (!provider_) return Fail(AdoRecord(kAdoObjectClosed));
+  errors_->clear();
+  CloseNow();
+  Fire([&](ConnectionEventsVt* sink) {
+    EventStatusEnum status = adStatusOK;
+    sink->Disconnect(&status, this);
+  });
+  return kSOk;
+}
+
+HRESULT ConnectionObject::get_State(long* out) { return PutValue(out, provider_ ? long{adStateOpen} : long{adStateClosed}); }
+
+// ------------------------------------------------------------- statements
+
+HRESULT ConnectionObject::PrepareAndRun(const std::string& sql,
+                                        const std::vector<provider::ParamValue>& params,
+                                        long timeout_seconds,
+                                        std::shared_ptr<provider::Statement>* out) {
+  std::unique_ptr<provider::Statement> statement;
+  HRESULT hr = provider_->Prepare(sql, &statement);
+  if (FAILED(hr)) return FailFromProvider(hr);
+  hr = statement->Execute(params, DeadlineFor(timeout_seconds));
+  if (FAILED(hr)) {
+    provider_->diagnostics().messages.clear();
+    return FailFromProvider(hr);
+  }
+  *out = std::move(statement);
+  return kSOk;
+}
+
+HRESULT ConnectionObject::StatementText(long options, long default_type, const std::string& text,
+                                        std::string* sql) {
+  long type = options == -1 ? 0 : (options & 0x30F);
+  if (type == 0 || type == adCmdUnknown) type = default_type;
+  *sql = text;
+  if (type == adCmdStoredProc && !provider_->SupportsProcedures()) {
+    return Fail(AdoRecord(kEFail, "The provider has no stored procedures; \"" + text +
+                                      "\" cannot run as one (call it as a function instead)."));
+  }
+  if (type == adCmdTable || type == adCmdTableDirect) *sql = "SELECT * FROM " + text;
+  return kSOk;
+}
+
+HRESULT ConnectionObject::raw_Execute(BSTR commandText, VARIANT* recordsAffected, long options,
+                                      _Recordset** out) {
+  if (out) *out = nullptr;
+  BeginOperation();
+  if (!provider_) return Fail(AdoRecord(kAdoConnectionUnusable));
+  std::string sql;
+  HRESULT hr = StatementText(options, adCmdText, Text(commandText), &sql);
+  if (FAILED(hr)) return hr;
+  if (!FireWillExecute(sql, adOpenForwardOnly, adLockReadOnly, options, nullptr, nullptr)) return kAdoNotAllowed;
+
+  std::shared_ptr<provider::Statement> statement;
+  hr = PrepareAndRun(sql, {}, command_timeout_, &statement);
+  if (FAILED(hr)) {
+    FireExecuteComplete(-1, hr, nullptr, nullptr);
+    return hr;
+  }
+  const bool rows = !statement->Columns().empty() && (options == -1 || (options & adExecuteNoRecords) == 0);
+  _RecordsetPtr recordset;
+  if (rows) {
+    RecordsetSpec spec;
+    spec.source = sql;
+    hr = CreateOpenRecordset(this, statement, spec, &recordset);
+    if (FAILED(hr)) return hr;
+  } else {
+    while (statement->HasRow()) {
+      hr = statement->Next(DeadlineFor(command_timeout_));
+      if (FAILED(hr)) {
+        FireExecuteComplete(-1, hr, nullptr, nullptr);
+        return FailFromProvider(hr);
+      }
+    }
+  }
+  const int64_t affected = statement->RowsAffected();
+  if (!rows) statement.reset();
+  if (recordsAffected != nullptr) {
+    VariantClear(recordsAffected);
+    recordsAffected->vt = VT_I4;
+    recordsAffected->lVal = static_cast<LONG>(affected < INT32_MIN ? -1 : affected > INT32_MAX ? INT32_MAX : affected);
+  }
+  DeliverMessages();
+  FireExecuteComplete(static_cast<long>(affected), kSOk, nullptr, recordset);
+  if (out != nullptr) {
+    if (!recordset) {
+      // No rows: a closed recordset, as ADO returns.
+      hr = recordset.CreateInstance(KORVO_UUIDOF(Recordset));
+      if (FAILED(hr)) return ReportAdo(hr);
+    }
+    *out = recordset.Detach();
+  }
+  return kSOk;
+}
+
+// ----------------------------------------------------------- transactions
+
+HRESULT ConnectionObject::raw_BeginTrans(long* level) {
+  BeginOperation();
+  if (!provider_) return Fail(AdoRecord(kAdoConnectionUnusable));
+  const long next = trans_level_ + 1;
+  const HRESULT hr = provider_->BeginTransaction(static_cast<int>(next));
+  if (FAILED(hr)) return FailFromProvider(hr);
+  trans_level_ = next;
+  if (level) *level = next;
+  Fire([&](ConnectionEventsVt* sink) {
+    EventStatusEnum status = adStatusOK;
+    sink->BeginTransComplete(next, nullptr, &status, this);
+  });
+  return kSOk;
+}
+
+HRESULT ConnectionObject::TransactionEnd(bool commit) {
+  BeginOperation();
+  if (!provider_) return Fail(AdoRecord(kAdoConnectionUnusable));
+  if (trans_level_ == 0) return Fail(AdoRecord(kXactNoTransaction));
+  const int level = static_cast<int>(trans_level_);
+  const HRESULT hr = commit ? provider_->CommitTransaction(level) : provider_->RollbackTransaction(level);
+  if (FAILED(hr)) return FailFromProvider(hr);
+  --trans_level_;
+  Fire([&](ConnectionEventsVt* sink) {
+    EventStatusEnum status = adStatusOK;
+    if (commit) {
+      sink->CommitTransComplete(nullptr, &status, this);
+    } else {
+      sink->RollbackTransComplete(nullptr, &status, this);
+    }
+  });
+  return kSOk;
+}
+
+HRESULT ConnectionObject::raw_CommitTrans() { return TransactionEnd(true); }
+HRESULT ConnectionObject::raw_RollbackTrans() { return TransactionEnd(false); }
+
+// ------------------------------------------------------------- properties
+
+HRESULT ConnectionObject::get_Properties(Properties** out) {
+  if (out == nullptr) return ReportAdo(kEPointer);
+  com::ClearErrorInfo();
+  // The entries refer back to this connection, which they keep alive.
+  _ConnectionPtr self(static_cast<_Connection*>(this));
+  auto text = [self](std::function<std::string(ConnectionObject*)> read) {
+    return [self, read](VARIANT* v) -> HRESULT {
+      auto* c = static_cast<ConnectionObject*>(self.GetInterfacePtr());
+      const std::string s = read(c);
+      v->vt = VT_BSTR;
+      v->bstrVal = Utf8ToBstr(s.data(), s.size());
+      return kSOk;
+    };
+  };
+  auto info = [text](provider::InfoProperty what) {
+    return text([what](ConnectionObject* c) { return c->provider_ ? c->provider_->Info(what) : std::string(); });
+  };
+  std::vector<PropertyDef> defs;
+  PropertyDef prompt;
+  prompt.name = "Prompt";
+  prompt.type = adSmallInt;
+  prompt.get = [self](VARIANT* v) -> HRESULT {
+    v->vt = VT_I2;
+    v->iVal = static_cast<SHORT>(static_cast<ConnectionObject*>(self.GetInterfacePtr())->prompt_);
+    return kSOk;
+  };
+  prompt.put = [self](const VARIANT& v) -> HRESULT {
+    VARIANT n;
+    VariantInit(&n);
+    if (FAILED(VariantChangeType(&n, &v, 0, VT_I4)) || n.lVal < adPromptAlways || n.lVal > adPromptNever) {
+      return ReportAdo(kAdoWrongType, "The \"Prompt\" property takes 1 (always) to 4 (never).");
+    }
+    static_cast<ConnectionObject*>(self.GetInterfacePtr())->prompt_ = n.lVal;
+    return kSOk;
+  };
+  defs.push_back(prompt);
+  PropertyDef extended;
+  extended.name = "Extended Properties";
+  extended.get = text([](ConnectionObject* c) { return c->extended_properties_; });
+  extended.put = [self](const VARIANT& v) -> HRESULT {
+    VARIANT s;
+    VariantInit(&s);
+    if (FAILED(VariantChangeType(&s, &v, 0, VT_BSTR))) return ReportAdo(kAdoWrongType);
+    static_cast<ConnectionObject*>(self.GetInterfacePtr())->extended_properties_ = BstrToUtf8(s.bstrVal);
+    VariantClear(&s);
+    return kSOk;
+  };
+  defs.push_back(extended);
+  defs.push_back({"DBMS Name", adBSTR, adPropRead, info(provider::InfoProperty::kDbmsName), nullptr});
+  defs.push_back({"DBMS Version", adBSTR, adPropRead, info(provider::InfoProperty::kDbmsVersion), nullptr});
+  defs.push_back({"Provider Name", adBSTR, adPropRead, info(provider::InfoProperty::kProviderName), nullptr});
+  defs.push_back({"Data Source", adBSTR, adPropRead, info(provider::InfoProperty::kDataSource), nullptr});
+  defs.push_back({"Current Catalog", adBSTR, adPropRead, info(provider::InfoProperty::kDefaultDatabase), nullptr});
+  return CreateProperties(std::move(defs), out);
+}
+
+HRESULT ConnectionObject::get_ConnectionString(BSTR* out) { return PutText(out, connection_string_); }
+
+HRESULT ConnectionObject::put_ConnectionString(BSTR text) {
+  com::ClearErrorInfo();
+  if (provider_) return Fail(AdoRecord(kAdoObjectOpen));
+  connection_string_ = Text(text);
+  return kSOk;
+}
+
+HRESULT ConnectionObject::get_CommandTimeout(long* out) { return PutValue(out, command_timeout_); }
+HRESULT ConnectionObject::put_CommandTimeout(long seconds) {
+  if (seconds < 0) return ReportAdo(AdoError(3001));
+  command_timeout_ = seconds;
+  return kSOk;
+}
+HRESULT ConnectionObject::get_ConnectionTimeout(long* out) { return PutValue(out, connection_timeout_); }
+HRESULT ConnectionObject::put_ConnectionTimeout(long seconds) {
+  if (seconds < 0) return ReportAdo(AdoError(3001));
+  connection_timeout_ = seconds;
+  return kSOk;
+}
+HRESULT ConnectionObject::get_Version(BSTR* out) { return PutText(out, "2.8"); }
+
+HRESULT ConnectionObject::get_Errors(Errors** out) {
+  if (out == nullptr) return ReportAdo(kEPointer);
+  return CreateErrors(errors_, out);
+}
+
+HRESULT ConnectionObject::get_DefaultDatabase(BSTR* out) {
+  return PutText(out, provider_ ? provider_->Info(provider::InfoProperty::kDefaultDatabase) : std::string());
+}
+
+HRESULT ConnectionObject::put_DefaultDatabase(BSTR name) {
+  com::ClearErrorInfo();
+  if (!provider_) return Fail(AdoRecord(kAdoObjectClosed));
+  const std::string wanted = Text(name);
+  if (EqualNames(wanted, provider_->Info(provider::InfoProperty::kDefaultDatabase))) return kSOk;
+  return Fail(AdoRecord(kAdoNotAllowed, "The provider cannot change its database to \"" + wanted + "\"."));
+}
+
+HRESULT ConnectionObject::get_IsolationLevel(IsolationLevelEnum* out) { return PutValue(out, isolation_); }
+
+HRESULT ConnectionObject::put_IsolationLevel(IsolationLevelEnum level) {
+  BeginOperation();
+  switch (level) {
+    case adXactUnspecified: case adXactChaos: case adXactReadUncommitted: case adXactReadCommitted:
+    case adXactRepeatableRead: case adXactSerializable:
+      break;
+    default:
+      return Fail(AdoRecord(AdoError(3001), "Unknown isolation level " + std::to_string(level) + "."));
+  }
+  if (provider_) {
+    const HRESULT hr = provider_->SetIsolationLevel(level);
+    if (FAILED(hr)) return FailFromProvider(hr);
+  }
+  isolation_ = level;
+  return kSOk;
+}
+
+HRESULT ConnectionObject::get_CursorLocation(CursorLocationEnum* out) { return PutValue(out, cursor_location_); }
+HRESULT ConnectionObject::put_CursorLocation(CursorLocationEnum location) {
+  if (location != adUseServer && location != adUseClient) return ReportAdo(AdoError(3001));
+  cursor_location_ = location;
+  return kSOk;
+}
+
+HRESULT ConnectionObject::get_Provider(BSTR* out) { return PutText(out, provider_name_.empty() ? "MSDASQL" : provider_name_); }
+HRESULT ConnectionObject::put_Provider(BSTR name) {
+  if (provider_) return Fail(AdoRecord(kAdoObjectOpen));
+  provider_name_ = Text(name);
+  return kSOk;
+}
+
+HRESULT ConnectionObject::raw_Cancel() { return kSOk; }
+
+HRESULT ConnectionObject::EnumConnectionPoints(IEnumConnectionPoints** out) {
+  if (out) *out = nullptr;
+  return ReportAdo(kENotImpl, "Enumerating connection points is not supported; use FindConnectionPoint.");
+}
+
+HRESULT ConnectionObject::FindConnectionPoint(REFIID riid, IConnectionPoint** out) {
+  return events_->Find(riid, out);
+}
+
+}  // namespace korvo::ado

@@ -1,0 +1,107 @@
+// ado/cursor_internal.h: the two cursors behind a recordset.
+//
+// StreamCursor: forward-only over a running statement (a server cursor);
+// rows come from the engine one at a time, RecordCount is -1, moving
+// backwards fails with DB_E_CANTFETCHBACKWARDS, MoveFirst runs the
+// statement again.
+// SnapshotCursor: the whole result read into a RowStore at open (a client
+// cursor, or a scrollable server cursor); static, scrollable, counted.
+//
+// Position state (both): BOF (before the first row), on a row, EOF (after
+// the last). An empty result is BOF and EOF at once. A move that needs a
+// current row (MoveNext at EOF, MovePrevious at BOF, Move from BOF/EOF in
+// the direction already passed) fails with 3021 and leaves the position.
+// Thread-safety: caller must synchronise.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <korvo/ado/providers/provider.h>
+#include <korvo/ado/row_store_internal.h>
+
+namespace korvo::ado {
+
+class Cursor {
+ public:
+  virtual ~Cursor() = default;
+
+  const std::vector<provider::ColumnInfo>& columns() const { return columns_; }
+  virtual bool bof() const = 0;
+  virtual bool eof() const = 0;
+  // Neither BOF nor EOF: a row is current.
+  virtual bool on_row() const = 0;
+  virtual long record_count() const = 0;
+  // 1-based position, or adPosBOF / adPosEOF / adPosUnknown.
+  virtual long absolute_position() const = 0;
+  // Changes whenever the current row changes (GetChunk restarts then).
+  uint64_t row_serial() const { return row_serial_; }
+
+  // Each returns S_OK or a failing HRESULT; provider failures leave their
+  // records in the provider's diagnostics and set *from_provider.
+  virtual HRESULT MoveNext(bool* from_provider) = 0;
+  virtual HRESULT MovePrevious(bool* from_provider) = 0;
+  virtual HRESULT MoveFirst(bool* from_provider) = 0;
+  virtual HRESULT MoveLast(bool* from_provider) = 0;
+  virtual HRESULT Move(long rows, bool* from_provider) = 0;
+
+  // The current row's cell. REQUIRES: !bof() && !eof(), column in range.
+  virtual provider::Cell Get(int column) = 0;
+
+ protected:
+  std::vector<provider::ColumnInfo> columns_;
+  uint64_t row_serial_ = 0;
+};
+
+class StreamCursor final : public Cursor {
+ public:
+  // `statement` has been executed and is positioned on its first row (or
+  // done).
+  explicit StreamCursor(std::shared_ptr<provider::Statement> statement);
+  bool bof() const override { return empty_; }
+  bool eof() const override { return !statement_->HasRow(); }
+  bool on_row() const override { return statement_->HasRow(); }
+  long record_count() const override { return -1; }
+  long absolute_position() const override { return -1; }
+  HRESULT MoveNext(bool* from_provider) override;
+  HRESULT MovePrevious(bool* from_provider) override;
+  HRESULT MoveFirst(bool* from_provider) override;
+  HRESULT MoveLast(bool* from_provider) override;
+  HRESULT Move(long rows, bool* from_provider) override;
+  provider::Cell Get(int column) override { return statement_->Get(column); }
+
+ private:
+  std::shared_ptr<provider::Statement> statement_;
+  bool empty_;
+};
+
+class SnapshotCursor final : public Cursor {
+ public:
+  // Reads every remaining row of the executed `statement` (stopping at
+  // `deadline`). On failure *hr is the provider's failure.
+  SnapshotCursor(provider::Statement& statement, provider::Deadline deadline, HRESULT* hr);
+  bool bof() const override { return pos_ < 0 || rows_.size() == 0; }
+  bool eof() const override { return pos_ >= static_cast<long>(rows_.size()); }
+  bool on_row() const override { return pos_ >= 0 && pos_ < static_cast<long>(rows_.size()); }
+  long record_count() const override { return static_cast<long>(rows_.size()); }
+  long absolute_position() const override;
+  HRESULT MoveNext(bool* from_provider) override;
+  HRESULT MovePrevious(bool* from_provider) override;
+  HRESULT MoveFirst(bool* from_provider) override;
+  HRESULT MoveLast(bool* from_provider) override;
+  HRESULT Move(long rows, bool* from_provider) override;
+  provider::Cell Get(int column) override;
+
+  size_t memory_bytes() const { return rows_.MemoryBytes(); }
+
+ private:
+  void SetPosition(long pos);
+
+  RowStore rows_;
+  long pos_ = 0;
+  long decoded_ = -1;  // the row held in cells_
+  std::vector<provider::Cell> cells_;
+};
+
+}  // namespace korvo::ado

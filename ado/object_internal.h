@@ -1,0 +1,81 @@
+// ado/object_internal.h: what the object model's classes share: the way a
+// failing method records its error, ADO's own error texts, collection
+// index parsing, and the private identifiers through which one object
+// finds the implementation behind another's interface.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <korvo/ado/ado.h>
+#include <korvo/ado/hresult_internal.h>
+#include <korvo/ado/providers/provider.h>
+
+namespace korvo::ado {
+
+class ConnectionObject;
+class CommandObject;
+class ParameterObject;
+
+// QueryInterface with these returns the implementation object (AddRef'd)
+// of Korvo's own connections, commands and parameters, so that an object
+// handed over as an interface can be trusted and used directly.
+inline constexpr IID kConnectionImplIid = korvo::com::GuidFromText("6b6f7276-6f00-4ad0-8001-000000000001");
+inline constexpr IID kCommandImplIid = korvo::com::GuidFromText("6b6f7276-6f00-4ad0-8001-000000000002");
+inline constexpr IID kParameterImplIid = korvo::com::GuidFromText("6b6f7276-6f00-4ad0-8001-000000000003");
+
+inline constexpr const char* kAdoSource = "Korvo ADO";
+
+// A record of the object model's own, with ADO's text for its numbers
+// (3021, 3265, 3704, ...) when `description` is empty.
+provider::ErrorRecord AdoRecord(HRESULT hr, std::string description = {});
+
+// Records `record`'s description (and source) as the thread's error
+// information and returns its HRESULT.
+HRESULT Report(const provider::ErrorRecord& record);
+// Report(AdoRecord(hr, description)).
+HRESULT ReportAdo(HRESULT hr, std::string description = {});
+
+// A collection index: an integer VARIANT (any integer type, by reference
+// too) gives *position; a VT_BSTR gives *name. False for anything else.
+bool ParseIndex(const VARIANT& index, long* position, std::string* name, bool* by_name);
+// Case-insensitive comparison of ASCII letters in UTF-8 names.
+bool EqualNames(std::string_view a, std::string_view b);
+
+// The implementation behind an interface pointer of Korvo's own, holding
+// one reference; null for a foreign object.
+template <class Impl>
+struct ImplRef {
+  Impl* p = nullptr;
+  ImplRef() = default;
+  ImplRef(IUnknown* unknown, REFIID iid) {
+    if (unknown != nullptr) unknown->QueryInterface(iid, reinterpret_cast<void**>(&p));
+  }
+  ImplRef(const ImplRef&) = delete;
+  ImplRef& operator=(const ImplRef&) = delete;
+  ~ImplRef() {
+    if (p) p->Release();
+  }
+  Impl* operator->() const { return p; }
+  explicit operator bool() const { return p != nullptr; }
+};
+
+// Makes the Errors collection view of `records`, shared with its owner.
+HRESULT CreateErrors(std::shared_ptr<std::vector<provider::ErrorRecord>> records, Errors** out);
+HRESULT CreateError(const provider::ErrorRecord& record, Error** out);
+
+// One entry of a Properties collection.
+struct PropertyDef {
+  std::string name;
+  DataTypeEnum type = adBSTR;
+  long attributes = adPropRead;
+  // Reads the value into an empty VARIANT; writes (null: read-only).
+  std::function<HRESULT(VARIANT*)> get;
+  std::function<HRESULT(const VARIANT&)> put;
+};
+HRESULT CreateProperties(std::vector<PropertyDef> defs, Properties** out);
+
+}  // namespace korvo::ado

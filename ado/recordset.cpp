@@ -1,0 +1,548 @@
+// ado/recordset.cpp: the Recordset object (the read path) and its Fields
+// and Field objects.
+//
+// Recordset states: closed (after creation, Close, or its connection's
+// Close) and open. Every navigation and field access on a closed
+// recordset fails with 3704; Open on an open one with 3705; a field value
+// without a current row (BOF or EOF) with 3021.
+// Fields and Field objects share the recordset's data through a
+// reference-counted block, so a Field kept by the host after the
+// recordset closed (or went away) reports 3704 instead of reading freed
+// memory. The write path (AddNew, Update, Delete, Field.Value puts) is not
+// provided by this object yet: those calls fail with 3251.
+#include <korvo/ado/command_internal.h>
+#include <korvo/ado/connection_internal.h>
+#include <korvo/ado/cursor_internal.h>
+#include <korvo/ado/value_internal.h>
+#include <korvo/com/error_info.h>
+
+namespace korvo::ado {
+namespace {
+
+using provider::Cell;
+using provider::CellType;
+using provider::ColumnInfo;
+
+template <class T>
+HRESULT Out(T* out, T value) {
+  if (out == nullptr) return ReportAdo(kEPointer);
+  *out = value;
+  return kSOk;
+}
+
+// What the recordset, its Fields and its Field objects share.
+struct RecordsetData {
+  std::unique_ptr<Cursor> cursor;  // null while closed
+  uint64_t generation = 0;         // bumped by every open and close
+};
+
+class FieldObject final : public com::Object<Field> {
+ public:
+  FieldObject(std::shared_ptr<RecordsetData> data, int column)
+      : data_(std::move(data)), generation_(data_->generation), column_(column),
+        info_(data_->cursor->columns()[static_cast<size_t>(column)]) {}
+
+  HRESULT get_ActualSize(long* out) override {
+    Cell cell;
+    const HRESULT hr = Current(&cell);
+    if (FAILED(hr)) return hr;
+    return Out(out, CellActualSize(cell, info_.ado_type, info_.defined_size));
+  }
+  HRESULT get_Attributes(long* out) override {
+    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    long a = adFldUnknownUpdatable;
+    if (info_.nullable) a |= adFldIsNullable | adFldMayBeNull;
+    if (info_.ado_type == adLongVarWChar || info_.ado_type == adLongVarBinary ||
+        info_.ado_type == adLongVarChar || info_.defined_size >= 1073741823)
+      a |= adFldLong;
+    if (info_.ado_type == adWChar || info_.ado_type == adChar || info_.ado_type == adBinary ||
+        (!IsTextType(info_.ado_type) && !IsBinaryType(info_.ado_type)))
+      a |= adFldFixed;
+    if (info_.key) a |= adFldKeyColumn;
+    if (info_.autoincrement) a |= adFldRowID;
+    return Out(out, a);
+  }
+  HRESULT get_DefinedSize(long* out) override {
+    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    return Out(out, static_cast<long>(info_.defined_size));
+  }
+  HRESULT get_Name(BSTR* out) override {
+    if (out == nullptr) return ReportAdo(kEPointer);
+    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    *out = Utf8ToBstr(info_.name.data(), info_.name.size());
+    return *out ? kSOk : ReportAdo(kEOutOfMemory);
+  }
+  HRESULT get_Type(DataTypeEnum* out) override {
+    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    return Out(out, static_cast<DataTypeEnum>(info_.ado_type));
+  }
+  HRESULT get_Value(VARIANT* out) override {
+    if (out == nullptr) return ReportAdo(kEPointer);
+    Cell cell;
+    const HRESULT hr = Current(&cell);
+    if (FAILED(hr)) return hr;
+    VariantInit(out);
+    const HRESULT conv = CellToVariant(cell, info_.ado_type, out);
+    return FAILED(conv) ? ReportAdo(conv) : kSOk;
+  }
+  HRESULT put_Value(VARIANT) override {
+    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    return ReportAdo(kAdoNotUpdatable);
+  }
+  HRESULT get_Precision(unsigned char* out) override {
+    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    return Out(out, info_.precision);
+  }
+  HRESULT get_NumericScale(unsigned char* out) override {
+    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    return Out(out, info_.scale);
+  }
+  HRESULT raw_GetChunk(long length, VARIANT* out) override {
+    if (out == nullptr) return ReportAdo(kEPointer);
+    if (length < 0) return ReportAdo(AdoError(3001));
+    Cell cell;
+    const HRESULT hr = Current(&cell);
+    if (FAILED(hr)) return hr;
+    VariantInit(out);
+    if (chunk_serial_ != data_->cursor->row_serial()) {
+      chunk_serial_ = data_->cursor->row_serial();
+      chunk_offset_ = 0;
+    }
+    if (cell.type == CellType::kNull) {
+      out->vt = VT_NULL;
+      return kSOk;
+    }
+    if (cell.type != CellType::kText && cell.type != CellType::kBlob) {
+      return FAILED(CellToVariant(cell, info_.ado_type, out)) ? ReportAdo(kEOutOfMemory) : kSOk;
+    }
+    if (IsTextType(info_.ado_type) || (cell.type == CellType::kText && !IsBinaryType(info_.ado_type))) {
+      // Text comes in UTF-16 characters.
+      const std::u16string all = Utf8ToUtf16(std::string_view(cell.data, cell.size));
+      if (chunk_offset_ >= all.size() && !(all.empty() && chunk_offset_ == 0)) {
+        out->vt = VT_NULL;
+        return kSOk;
+      }
+      const size_t n = std::min(all.size() - chunk_offset_, static_cast<size_t>(length));
+      out->vt = VT_BSTR;
+      out->bstrVal = SysAllocStringLen(all.data() + chunk_offset_, static_cast<UINT>(n));
+      chunk_offset_ += n == 0 ? 1 : n;
+      return out->bstrVal ? kSOk : ReportAdo(kEOutOfMemory);
+    }
+    if (chunk_offset_ >= cell.size && !(cell.size == 0 && chunk_offset_ == 0)) {
+      out->vt = VT_NULL;
+      return kSOk;
+    }
+    const size_t n = std::min(cell.size - chunk_offset_, static_cast<size_t>(length));
+    Cell part = cell;
+    part.type = CellType::kBlob;
+    part.data = cell.data + chunk_offset_;
+    part.size = n;
+    chunk_offset_ += n == 0 ? 1 : n;
+    return FAILED(CellToVariant(part, adLongVarBinary, out)) ? ReportAdo(kEOutOfMemory) : kSOk;
+  }
+  HRESULT raw_AppendChunk(VARIANT) override {
+    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    return ReportAdo(kAdoNotUpdatable);
+  }
+  HRESULT get_OriginalValue(VARIANT* out) override { return get_Value(out); }
+  HRESULT get_UnderlyingValue(VARIANT* out) override { return get_Value(out); }
+
+ private:
+  bool Open() const { return data_->cursor && data_->generation == generation_; }
+
+  HRESULT Current(Cell* cell) {
+    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    Cursor& cursor = *data_->cursor;
+    if (!cursor.on_row()) return ReportAdo(kAdoNoCurrentRecord);
+    *cell = cursor.Get(column_);
+    return kSOk;
+  }
+
+  std::shared_ptr<RecordsetData> data_;
+  uint64_t generation_;
+  int column_;
+  ColumnInfo info_;
+  uint64_t chunk_serial_ = ~uint64_t{0};
+  size_t chunk_offset_ = 0;
+};
+
+class FieldsObject final : public com::Object<Fields> {
+ public:
+  explicit FieldsObject(std::shared_ptr<RecordsetData> data) {
+    if (!data->cursor) return;
+    const auto& columns = data->cursor->columns();
+    for (size_t i = 0; i < columns.size(); ++i) {
+      Field* f = nullptr;
+      com::CreateObject<FieldObject>(KORVO_UUIDOF(Field), reinterpret_cast<void**>(&f), data,
+                                     static_cast<int>(i));
+      fields_.emplace_back(f, false);
+      names_.push_back(columns[i].name);
+    }
+  }
+  HRESULT get_Count(long* out) override { return Out(out, static_cast<long>(fields_.size())); }
+  HRESULT get_Item(VARIANT index, Field** out) override {
+    if (out == nullptr) return ReportAdo(kEPointer);
+    *out = nullptr;
+    long position = -1;
+    std::string name;
+    bool by_name = false;
+    if (!ParseIndex(index, &position, &name, &by_name)) return ReportAdo(kAdoItemNotFound);
+    if (by_name) {
+      position = -1;
+      for (size_t i = 0; i < names_.size(); ++i) {
+        if (EqualNames(names_[i], name)) {
+          position = static_cast<long>(i);
+          break;
+        }
+      }
+    }
+    if (position < 0 || static_cast<size_t>(position) >= fields_.size()) {
+      return ReportAdo(kAdoItemNotFound);
+    }
+    *out = fields_[static_cast<size_t>(position)];
+    (*out)->AddRef();
+    return kSOk;
+  }
+  HRESULT raw_Refresh() override { return kSOk; }
+
+ private:
+  std::vector<FieldPtr> fields_;
+  std::vector<std::string> names_;
+};
+
+class RecordsetObject final : public com::Object<_Recordset>, public ConnectionClient {
+ public:
+  RecordsetObject() : data_(std::make_shared<RecordsetData>()) { MakeFields(); }
+
+  // Takes an executed statement (used by Connection/Command Execute).
+  HRESULT OpenOn(ConnectionObject* conn, std::shared_ptr<provider::Statement> statement,
+                 const RecordsetSpec& spec) {
+    cursor_location_ = spec.location;
+    cursor_type_ = spec.cursor_type;
+    lock_type_ = spec.lock_type;
+    cache_size_ = spec.cache_size;
+    return Attach(conn, std::move(statement), spec.source, spec.timeout_seconds, false);
+  }
+
+  HRESULT get_Properties(Properties** out) override {
+    if (out == nullptr) return ReportAdo(kEPointer);
+    return CreateProperties({}, out);
+  }
+  HRESULT get_AbsolutePosition(long* out) override {
+    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    return Out(out, data_->cursor->absolute_position());
+  }
+  HRESULT get_ActiveConnection(_Connection** out) override {
+    if (out == nullptr) return ReportAdo(kEPointer);
+    *out = connection_;
+    if (*out) (*out)->AddRef();
+    return kSOk;
+  }
+  HRESULT putref_ActiveConnection(IDispatch* object) override {
+    com::ClearErrorInfo();
+    if (data_->cursor) return ReportAdo(kAdoObjectOpen);
+    if (object == nullptr) {
+      connection_ = nullptr;
+      return kSOk;
+    }
+    ImplRef<ConnectionObject> impl(object, kConnectionImplIid);
+    if (!impl) return ReportAdo(kAdoConnectionUnusable);
+    connection_ = static_cast<_Connection*>(impl.p);
+    return kSOk;
+  }
+  HRESULT get_BOF(VARIANT_BOOL* out) override {
+    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    return Out(out, data_->cursor->bof() ? VARIANT_TRUE : VARIANT_FALSE);
+  }
+  HRESULT get_EOF(VARIANT_BOOL* out) override {
+    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    return Out(out, data_->cursor->eof() ? VARIANT_TRUE : VARIANT_FALSE);
+  }
+  HRESULT get_CacheSize(long* out) override { return Out(out, cache_size_); }
+  HRESULT put_CacheSize(long rows) override {
+    if (rows <= 0) return ReportAdo(AdoError(3001), "CacheSize must be at least 1.");
+    cache_size_ = rows;
+    return kSOk;
+  }
+  HRESULT get_CursorType(CursorTypeEnum* out) override { return Out(out, cursor_type_); }
+  HRESULT put_CursorType(CursorTypeEnum type) override {
+    if (data_->cursor) return ReportAdo(kAdoObjectOpen);
+    if (type < adOpenForwardOnly || type > adOpenStatic) return ReportAdo(AdoError(3001));
+    cursor_type_ = type;
+    return kSOk;
+  }
+  HRESULT get_LockType(LockTypeEnum* out) override { return Out(out, lock_type_); }
+  HRESULT put_LockType(LockTypeEnum type) override {
+    if (data_->cursor) return ReportAdo(kAdoObjectOpen);
+    if (type < adLockReadOnly || type > adLockBatchOptimistic) return ReportAdo(AdoError(3001));
+    lock_type_ = type;
+    return kSOk;
+  }
+  HRESULT get_MaxRecords(long* out) override { return Out(out, 0L); }
+  HRESULT put_MaxRecords(long rows) override {
+    if (rows == 0) return kSOk;
+    return ReportAdo(kENotImpl, "MaxRecords is not supported; limit the rows in the statement.");
+  }
+  HRESULT get_RecordCount(long* out) override {
+    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    return Out(out, data_->cursor->record_count());
+  }
+  HRESULT get_Source(VARIANT* out) override {
+    if (out == nullptr) return ReportAdo(kEPointer);
+    VariantInit(out);
+    out->vt = VT_BSTR;
+    out->bstrVal = Utf8ToBstr(source_.data(), source_.size());
+    return kSOk;
+  }
+  HRESULT get_Fields(Fields** out) override {
+    if (out == nullptr) return ReportAdo(kEPointer);
+    *out = fields_;
+    (*out)->AddRef();
+    return kSOk;
+  }
+  HRESULT get_State(long* out) override { return Out(out, data_->cursor ? long{adStateOpen} : long{adStateClosed}); }
+  HRESULT get_CursorLocation(CursorLocationEnum* out) override { return Out(out, cursor_location_); }
+  HRESULT put_CursorLocation(CursorLocationEnum location) override {
+    if (data_->cursor) return ReportAdo(kAdoObjectOpen);
+    if (location != adUseServer && location != adUseClient) return ReportAdo(AdoError(3001));
+    cursor_location_ = location;
+    return kSOk;
+  }
+  HRESULT get_EditMode(EditModeEnum* out) override {
+    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    return Out(out, adEditNone);
+  }
+  HRESULT raw_AddNew(VARIANT, VARIANT) override { return WriteRefused(); }
+  HRESULT raw_CancelUpdate() override { return WriteRefused(); }
+  HRESULT raw_Delete(AffectEnum) override { return WriteRefused(); }
+  HRESULT raw_Update(VARIANT, VARIANT) override { return WriteRefused(); }
+  HRESULT raw_CancelBatch(AffectEnum) override {
+    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    return kSOk;  // nothing is ever pending on a read-only recordset
+  }
+
+  HRESULT raw_Close() override {
+    com::ClearErrorInfo();
+    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    CloseNow(true);
+    return kSOk;
+  }
+
+  HRESULT raw_Move(long rows, VARIANT start) override {
+    const VARIANT* v = start.vt == (VT_BYREF | VT_VARIANT) ? start.pvarVal : &start;
+    const bool missing = v->vt == VT_EMPTY || (v->vt == VT_ERROR && v->scode == DISP_E_PARAMNOTFOUND);
+    long base = adBookmarkCurrent;
+    if (!missing) {
+      VARIANT n;
+      VariantInit(&n);
+      if (FAILED(VariantChangeType(&n, v, 0, VT_I4)) || n.lVal < 0 || n.lVal > 2) {
+        return ReportAdo(AdoError(3001), "Move takes a start of adBookmarkCurrent, First or Last.");
+      }
+      base = n.lVal;
+    }
+    return Navigate([&](Cursor& c, bool* p) -> HRESULT {
+      if (base == adBookmarkFirst || base == adBookmarkLast) {
+        const HRESULT hr = base == adBookmarkFirst ? c.MoveFirst(p) : c.MoveLast(p);
+        if (FAILED(hr)) return hr;
+        if (rows == 0) return kSOk;
+      }
+      return c.Move(rows, p);
+    });
+  }
+  HRESULT raw_MoveNext() override {
+    return Navigate([](Cursor& c, bool* p) { return c.MoveNext(p); });
+  }
+  HRESULT raw_MovePrevious() override {
+    return Navigate([](Cursor& c, bool* p) { return c.MovePrevious(p); });
+  }
+  HRESULT raw_MoveFirst() override {
+    return Navigate([](Cursor& c, bool* p) { return c.MoveFirst(p); });
+  }
+  HRESULT raw_MoveLast() override {
+    return Navigate([](Cursor& c, bool* p) { return c.MoveLast(p); });
+  }
+
+  HRESULT raw_Open(VARIANT source, VARIANT activeConnection, CursorTypeEnum cursorType,
+                   LockTypeEnum lockType, long options) override {
+    com::ClearErrorInfo();
+    if (data_->cursor) return ReportAdo(kAdoObjectOpen);
+    if (cursorType != adOpenUnspecified) {
+      if (cursorType < adOpenForwardOnly || cursorType > adOpenStatic) return ReportAdo(AdoError(3001));
+      cursor_type_ = cursorType;
+    }
+    if (lockType != adLockUnspecified) {
+      if (lockType < adLockReadOnly || lockType > adLockBatchOptimistic) return ReportAdo(AdoError(3001));
+      lock_type_ = lockType;
+    }
+    const VARIANT* src = source.vt == (VT_BYREF | VT_VARIANT) ? source.pvarVal : &source;
+    std::shared_ptr<provider::Statement> statement;
+    std::string sql;
+    _ConnectionPtr conn_ptr;
+    long timeout = 30;
+    if ((src->vt == VT_DISPATCH || src->vt == VT_UNKNOWN) && src->punkVal != nullptr) {
+      ImplRef<CommandObject> command(src->punkVal, kCommandImplIid);
+      if (!command) return ReportAdo(AdoError(3001), "The Source object is not a Command.");
+      const HRESULT hr = command->RunForRecordset(options, &statement, std::addressof(conn_ptr), &sql);
+      if (FAILED(hr)) return hr;
+      timeout = command->timeout();
+    } else if (src->vt == VT_BSTR) {
+      HRESULT hr = ResolveConnection(activeConnection, std::addressof(conn_ptr));
+      if (FAILED(hr)) return hr;
+      auto* conn = static_cast<ConnectionObject*>(conn_ptr.GetInterfacePtr());
+      if (conn == nullptr || !conn->is_open()) return ReportAdo(kAdoConnectionUnusable);
+      conn->BeginOperation();
+      hr = conn->StatementText(options, adCmdText, BstrToUtf8(src->bstrVal), &sql);
+      if (FAILED(hr)) return hr;
+      if (!conn->FireWillExecute(sql, cursor_type_, lock_type_, options, nullptr, this)) return kAdoNotAllowed;
+      timeout = conn->command_timeout();
+      hr = conn->PrepareAndRun(sql, {}, timeout, &statement);
+      if (FAILED(hr)) return hr;
+    } else {
+      return ReportAdo(AdoError(3001), "The Source must be SQL text or a Command object.");
+    }
+    return Attach(static_cast<ConnectionObject*>(conn_ptr.GetInterfacePtr()), std::move(statement), sql, timeout);
+  }
+
+  HRESULT raw_Requery(long) override {
+    com::ClearErrorInfo();
+    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    auto* conn = static_cast<ConnectionObject*>(connection_.GetInterfacePtr());
+    const std::string sql = source_;
+    CloseNow(true);
+    if (conn == nullptr || !conn->is_open()) return ReportAdo(kAdoConnectionUnusable);
+    conn->BeginOperation();
+    std::shared_ptr<provider::Statement> statement;
+    const HRESULT hr = conn->PrepareAndRun(sql, {}, conn->command_timeout(), &statement);
+    if (FAILED(hr)) return hr;
+    return Attach(conn, std::move(statement), sql, conn->command_timeout());
+  }
+
+  void OnConnectionClosing() override { CloseNow(false); }
+
+ protected:
+  ~RecordsetObject() override {
+    if (data_->cursor) CloseNow(true);
+  }
+
+ private:
+  void MakeFields() {
+    fields_ = nullptr;
+    Fields* f = nullptr;
+    com::CreateObject<FieldsObject>(KORVO_UUIDOF(Fields), reinterpret_cast<void**>(&f), data_);
+    fields_.Attach(f);
+  }
+
+  HRESULT WriteRefused() {
+    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    return ReportAdo(kAdoNotUpdatable);
+  }
+
+  HRESULT ResolveConnection(const VARIANT& value, _ConnectionPtr* out) {
+    const VARIANT* v = value.vt == (VT_BYREF | VT_VARIANT) ? value.pvarVal : &value;
+    if ((v->vt == VT_DISPATCH || v->vt == VT_UNKNOWN) && v->punkVal != nullptr) {
+      ImplRef<ConnectionObject> impl(v->punkVal, kConnectionImplIid);
+      if (!impl) return ReportAdo(kAdoConnectionUnusable);
+      *out = static_cast<_Connection*>(impl.p);
+      return kSOk;
+    }
+    if (v->vt == VT_BSTR) {
+      _ConnectionPtr fresh;
+      HRESULT hr = fresh.CreateInstance(KORVO_UUIDOF(Connection));
+      if (FAILED(hr)) return ReportAdo(hr);
+      hr = fresh->raw_Open(v->bstrVal, nullptr, nullptr, adConnectUnspecified);
+      if (FAILED(hr)) return hr;
+      *out = fresh;
+      return kSOk;
+    }
+    if (v->vt == VT_EMPTY || v->vt == VT_NULL || (v->vt == VT_ERROR && v->scode == DISP_E_PARAMNOTFOUND) ||
+        ((v->vt == VT_DISPATCH || v->vt == VT_UNKNOWN) && v->punkVal == nullptr)) {
+      *out = connection_;
+      return kSOk;
+    }
+    return ReportAdo(AdoError(3001), "ActiveConnection must be a Connection or a connect string.");
+  }
+
+  // Opens on an executed statement. `fire`: this recordset's own Open
+  // (not a connection's or command's Execute, which fire for themselves).
+  HRESULT Attach(ConnectionObject* conn, std::shared_ptr<provider::Statement> statement,
+                 const std::string& sql, long timeout, bool fire = true) {
+    if (statement->Columns().empty()) {
+      // A statement without rows leaves the recordset closed, as in ADO.
+      while (statement->HasRow() && SUCCEEDED(statement->Next(provider::NoDeadline()))) {
+      }
+      conn->DeliverMessages();
+      if (fire) conn->FireExecuteComplete(static_cast<long>(statement->RowsAffected()), kSOk, nullptr, this);
+      return kSOk;
+    }
+    std::unique_ptr<Cursor> cursor;
+    if (cursor_location_ == adUseClient || cursor_type_ != adOpenForwardOnly) {
+      HRESULT hr = kSOk;
+      auto snapshot = std::make_unique<SnapshotCursor>(*statement, ConnectionObject::DeadlineFor(timeout), &hr);
+      if (FAILED(hr)) {
+        statement->Reset();
+        conn->FailFromProvider(hr);
+        if (fire) conn->FireExecuteComplete(-1, hr, nullptr, this);
+        return hr;
+      }
+      cursor = std::move(snapshot);
+      cursor_type_ = adOpenStatic;  // a snapshot is static, whatever was asked
+    } else {
+      cursor = std::make_unique<StreamCursor>(std::move(statement));
+    }
+    data_->cursor = std::move(cursor);
+    ++data_->generation;
+    MakeFields();
+    source_ = sql;
+    connection_ = static_cast<_Connection*>(conn);
+    conn->Attach(this);
+    conn->DeliverMessages();
+    if (fire) conn->FireExecuteComplete(-1, kSOk, nullptr, this);
+    return kSOk;
+  }
+
+  void CloseNow(bool detach) {
+    if (detach && connection_) static_cast<ConnectionObject*>(connection_.GetInterfacePtr())->Detach(this);
+    data_->cursor.reset();
+    ++data_->generation;
+    MakeFields();
+  }
+
+  template <class Fn>
+  HRESULT Navigate(Fn&& fn) {
+    com::ClearErrorInfo();
+    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    bool from_provider = false;
+    const HRESULT hr = fn(*data_->cursor, &from_provider);
+    if (SUCCEEDED(hr)) return hr;
+    auto* conn = static_cast<ConnectionObject*>(connection_.GetInterfacePtr());
+    if (from_provider && conn != nullptr) return conn->FailFromProvider(hr);
+    return ReportAdo(hr);
+  }
+
+  std::shared_ptr<RecordsetData> data_;
+  FieldsPtr fields_;
+  _ConnectionPtr connection_;
+  std::string source_;
+  CursorLocationEnum cursor_location_ = adUseServer;
+  CursorTypeEnum cursor_type_ = adOpenForwardOnly;
+  LockTypeEnum lock_type_ = adLockReadOnly;
+  long cache_size_ = 1;
+};
+
+}  // namespace
+
+HRESULT CreateOpenRecordset(ConnectionObject* connection, std::shared_ptr<provider::Statement> statement,
+                            const RecordsetSpec& spec, _Recordset** out) {
+  _Recordset* raw = nullptr;
+  HRESULT hr = com::CreateObject<RecordsetObject>(KORVO_UUIDOF(_Recordset), reinterpret_cast<void**>(&raw));
+  if (FAILED(hr)) return ReportAdo(hr);
+  _RecordsetPtr holder(raw, false);
+  hr = static_cast<RecordsetObject*>(raw)->OpenOn(connection, std::move(statement), spec);
+  if (FAILED(hr)) return hr;
+  *out = holder.Detach();
+  return kSOk;
+}
+
+HRESULT CreateRecordsetObject(REFIID riid, void** out) { return com::CreateObject<RecordsetObject>(riid, out); }
+
+}  // namespace korvo::ado

@@ -1,0 +1,138 @@
+// ado/row_store.cpp: encoding and decoding of snapshot rows.
+#include <korvo/ado/row_store_internal.h>
+
+#include <cstring>
+
+namespace korvo::ado {
+namespace {
+
+using provider::Cell;
+using provider::CellType;
+
+constexpr size_t kBlockSize = size_t{1} << 20;
+constexpr size_t kMaxVarint = 10;
+
+char* PutVarint(char* p, uint64_t v) {
+  while (v >= 0x80) {
+    *p++ = static_cast<char>(v | 0x80);
+    v >>= 7;
+  }
+  *p++ = static_cast<char>(v);
+  return p;
+}
+
+const char* GetVarint(const char* p, uint64_t* v) {
+  uint64_t result = 0;
+  for (int shift = 0;; shift += 7) {
+    const auto byte = static_cast<unsigned char>(*p++);
+    result |= static_cast<uint64_t>(byte & 0x7F) << shift;
+    if ((byte & 0x80) == 0) break;
+  }
+  *v = result;
+  return p;
+}
+
+uint64_t ZigZag(int64_t v) { return (static_cast<uint64_t>(v) << 1) ^ static_cast<uint64_t>(v >> 63); }
+int64_t UnZigZag(uint64_t v) { return static_cast<int64_t>(v >> 1) ^ -static_cast<int64_t>(v & 1); }
+
+size_t EncodedSize(const Cell& c) {
+  switch (c.type) {
+    case CellType::kNull: return 1;
+    case CellType::kInt: return 1 + kMaxVarint;
+    case CellType::kReal: return 1 + sizeof(double);
+    default: return 1 + kMaxVarint + c.size;
+  }
+}
+
+char* Encode(char* p, const Cell& c) {
+  *p++ = static_cast<char>(c.type);
+  switch (c.type) {
+    case CellType::kNull:
+      break;
+    case CellType::kInt:
+      p = PutVarint(p, ZigZag(c.i));
+      break;
+    case CellType::kReal:
+      std::memcpy(p, &c.r, sizeof c.r);
+      p += sizeof c.r;
+      break;
+    case CellType::kText:
+    case CellType::kBlob:
+      p = PutVarint(p, c.size);
+      if (c.size) std::memcpy(p, c.data, c.size);
+      p += c.size;
+      break;
+  }
+  return p;
+}
+
+}  // namespace
+
+char* RowStore::Reserve(size_t bytes) {
+  if (blocks_.empty() || block_used_ + bytes > block_size_) {
+    const size_t size = bytes > kBlockSize ? bytes : kBlockSize;
+    blocks_.push_back(std::make_unique<char[]>(size));
+    block_size_ = size;
+    block_used_ = 0;
+    total_block_bytes_ += size;
+  }
+  return blocks_.back().get() + block_used_;
+}
+
+void RowStore::AppendCells(const Cell* cells) {
+  size_t bound = 0;
+  for (size_t i = 0; i < columns_; ++i) bound += EncodedSize(cells[i]);
+  char* start = Reserve(bound);
+  char* p = start;
+  for (size_t i = 0; i < columns_; ++i) p = Encode(p, cells[i]);
+  block_used_ += static_cast<size_t>(p - start);
+  rows_.push_back(start);
+}
+
+void RowStore::Append(const provider::Statement& statement) {
+  // Small results are common; a fixed buffer avoids an allocation per row.
+  Cell local[16];
+  std::vector<Cell> heap;
+  Cell* cells = local;
+  if (columns_ > 16) {
+    heap.resize(columns_);
+    cells = heap.data();
+  }
+  for (size_t i = 0; i < columns_; ++i) cells[i] = statement.Get(static_cast<int>(i));
+  AppendCells(cells);
+}
+
+void RowStore::Read(size_t row, Cell* out) const {
+  const char* p = rows_[row];
+  for (size_t i = 0; i < columns_; ++i) {
+    Cell& c = out[i];
+    c.type = static_cast<CellType>(*p++);
+    uint64_t v = 0;
+    switch (c.type) {
+      case CellType::kNull:
+        break;
+      case CellType::kInt:
+        p = GetVarint(p, &v);
+        c.i = UnZigZag(v);
+        break;
+      case CellType::kReal:
+        std::memcpy(&c.r, p, sizeof c.r);
+        p += sizeof c.r;
+        break;
+      case CellType::kText:
+      case CellType::kBlob:
+        p = GetVarint(p, &v);
+        c.size = static_cast<size_t>(v);
+        c.data = p;
+        p += v;
+        break;
+    }
+  }
+}
+
+size_t RowStore::MemoryBytes() const {
+  return total_block_bytes_ + rows_.capacity() * sizeof(const char*) +
+         blocks_.capacity() * sizeof(blocks_[0]);
+}
+
+}  // namespace korvo::ado

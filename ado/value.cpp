@@ -1,0 +1,496 @@
+// ado/value.cpp: text, date and value conversions between the providers
+// and the VARIANTs of the object model. Reading a row converts every cell
+// it is asked for, so these paths avoid allocations beyond the BSTR or
+// array the VARIANT owns.
+#include <korvo/ado/value_internal.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include <korvo/ado/hresult_internal.h>
+#include <korvo/com/hresult.h>
+#include <korvo/com/oledate.h>
+#include <korvo/com/safearray.h>
+
+namespace korvo::ado {
+namespace {
+
+using provider::Cell;
+using provider::CellType;
+
+// Decodes one code point at s[i]; advances i. Malformed bytes give U+FFFD
+// and advance by one, so counting and writing always agree.
+char32_t DecodeOne(const unsigned char* s, size_t n, size_t& i) {
+  const unsigned char b = s[i];
+  if (b < 0x80) {
+    ++i;
+    return b;
+  }
+  int len = 0;
+  char32_t cp = 0;
+  if ((b & 0xE0) == 0xC0) {
+    len = 2;
+    cp = b & 0x1F;
+  } else if ((b & 0xF0) == 0xE0) {
+    len = 3;
+    cp = b & 0x0F;
+  } else if ((b & 0xF8) == 0xF0) {
+    len = 4;
+    cp = b & 0x07;
+  } else {
+    ++i;
+    return 0xFFFD;
+  }
+  if (i + static_cast<size_t>(len) > n) {
+    ++i;
+    return 0xFFFD;
+  }
+  for (int k = 1; k < len; ++k) {
+    const unsigned char c = s[i + static_cast<size_t>(k)];
+    if ((c & 0xC0) != 0x80) {
+      ++i;
+      return 0xFFFD;
+    }
+    cp = (cp << 6) | (c & 0x3F);
+  }
+  static const char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    ++i;
+    return 0xFFFD;
+  }
+  i += static_cast<size_t>(len);
+  return cp;
+}
+
+// Writes (when out is not null) and counts the UTF-16 units of s.
+size_t Utf8To16(const char* data, size_t n, char16_t* out) {
+  const auto* s = reinterpret_cast<const unsigned char*>(data);
+  size_t i = 0, units = 0;
+  while (i < n) {
+    if (s[i] < 0x80) {  // ASCII runs dominate
+      if (out) out[units] = s[i];
+      ++units;
+      ++i;
+      continue;
+    }
+    const char32_t cp = DecodeOne(s, n, i);
+    if (cp >= 0x10000) {
+      if (out) {
+        out[units] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+        out[units + 1] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+      }
+      units += 2;
+    } else {
+      if (out) out[units] = static_cast<char16_t>(cp);
+      ++units;
+    }
+  }
+  return units;
+}
+
+HRESULT PutBstr(const char* data, size_t size, VARIANT* out) {
+  BSTR b = Utf8ToBstr(data, size);
+  if (b == nullptr) return kEOutOfMemory;
+  out->vt = VT_BSTR;
+  out->bstrVal = b;
+  return kSOk;
+}
+
+HRESULT PutBytes(const char* data, size_t size, VARIANT* out) {
+  SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(size));
+  if (array == nullptr) return kEOutOfMemory;
+  if (size) std::memcpy(array->pvData, data, size);
+  out->vt = static_cast<VARTYPE>(VT_ARRAY | VT_UI1);
+  out->parray = array;
+  return kSOk;
+}
+
+void PutInt(int64_t v, VARIANT* out) {
+  if (v >= INT32_MIN && v <= INT32_MAX) {
+    out->vt = VT_I4;
+    out->lVal = static_cast<LONG>(v);
+  } else {
+    out->vt = VT_I8;
+    out->llVal = v;
+  }
+}
+
+// The cell in the VARIANT type that matches its own kind.
+HRESULT Natural(const Cell& c, VARIANT* out) {
+  switch (c.type) {
+    case CellType::kNull: out->vt = VT_NULL; return kSOk;
+    case CellType::kInt: PutInt(c.i, out); return kSOk;
+    case CellType::kReal: out->vt = VT_R8; out->dblVal = c.r; return kSOk;
+    case CellType::kText: return PutBstr(c.data, c.size, out);
+    case CellType::kBlob: return PutBytes(c.data, c.size, out);
+  }
+  return kSOk;
+}
+
+std::string RealText(double r) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.15g", r);
+  if (std::strpbrk(buf, ".eEn") == nullptr) std::strcat(buf, ".0");
+  return buf;
+}
+
+int Digits(const char* s, int n) {
+  int v = 0;
+  for (int i = 0; i < n; ++i) {
+    if (s[i] < '0' || s[i] > '9') return -1;
+    v = v * 10 + (s[i] - '0');
+  }
+  return v;
+}
+
+// "HH:MM[:SS[.fff]]" at s; returns characters used, 0 when not a time.
+size_t ParseTime(const char* s, size_t n, int* h, int* mi, int* sec, double* frac) {
+  if (n < 5 || s[2] != ':') return 0;
+  *h = Digits(s, 2);
+  *mi = Digits(s + 3, 2);
+  *sec = 0;
+  *frac = 0;
+  if (*h < 0 || *mi < 0) return 0;
+  size_t used = 5;
+  if (n >= 8 && s[5] == ':') {
+    *sec = Digits(s + 6, 2);
+    if (*sec < 0) return 0;
+    used = 8;
+    if (n > 8 && s[8] == '.') {
+      size_t i = 9;
+      double scale = 0.1;
+      while (i < n && s[i] >= '0' && s[i] <= '9') {
+        *frac += (s[i] - '0') * scale;
+        scale /= 10;
+        ++i;
+      }
+      if (i == 9) return 0;
+      used = i;
+    }
+  }
+  return used;
+}
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out(Utf8To16(text.data(), text.size(), nullptr), u'\0');
+  Utf8To16(text.data(), text.size(), out.data());
+  return out;
+}
+
+std::string Utf16ToUtf8(const WCHAR* text, size_t length) {
+  std::string out;
+  out.reserve(length);
+  for (size_t i = 0; i < length; ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (cp >> 18));
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string BstrToUtf8(BSTR text) { return text ? Utf16ToUtf8(text, SysStringLen(text)) : std::string(); }
+
+BSTR Utf8ToBstr(const char* data, size_t size) {
+  // Most text is ASCII: one pass that widens, falling back to counting
+  // first when a multi-byte sequence shows up.
+  const auto* s = reinterpret_cast<const unsigned char*>(data);
+  BSTR ascii = SysAllocStringLen(nullptr, static_cast<UINT>(size));
+  if (ascii == nullptr) return nullptr;
+  size_t i = 0;
+  while (i < size && s[i] < 0x80) {
+    ascii[i] = s[i];
+    ++i;
+  }
+  if (i == size) return ascii;
+  SysFreeString(ascii);
+  const size_t units = Utf8To16(data, size, nullptr);
+  BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(units));
+  if (b != nullptr) Utf8To16(data, size, b);
+  return b;
+}
+
+bool ParseIsoDate(const char* s, size_t n, double* date) {
+  while (n > 0 && (s[n - 1] == ' ' || s[n - 1] == 'Z')) --n;
+  SYSTEMTIME st{};
+  int h = 0, mi = 0, sec = 0;
+  double frac = 0;
+  if (n >= 10 && s[4] == '-' && s[7] == '-') {
+    const int y = Digits(s, 4), mo = Digits(s + 5, 2), d = Digits(s + 8, 2);
+    if (y < 0 || mo < 0 || d < 0) return false;
+    st.wYear = static_cast<WORD>(y);
+    st.wMonth = static_cast<WORD>(mo);
+    st.wDay = static_cast<WORD>(d);
+    if (n > 10) {
+      if (s[10] != ' ' && s[10] != 'T') return false;
+      if (ParseTime(s + 11, n - 11, &h, &mi, &sec, &frac) != n - 11) return false;
+    }
+  } else {
+    if (ParseTime(s, n, &h, &mi, &sec, &frac) != n) return false;
+    st.wYear = 1899;
+    st.wMonth = 12;
+    st.wDay = 30;
+  }
+  st.wHour = static_cast<WORD>(h);
+  st.wMinute = static_cast<WORD>(mi);
+  st.wSecond = static_cast<WORD>(sec);
+  double value = 0;
+  if (!SystemTimeToVariantTime(&st, &value)) return false;
+  if (frac > 0) value += (value < 0 ? -frac : frac) / 86400.0;
+  *date = value;
+  return true;
+}
+
+bool FormatIsoDate(double date, int32_t ado_type, std::string* out) {
+  SYSTEMTIME st{};
+  if (!VariantTimeToSystemTime(date, &st)) return false;
+  char buf[64];
+  if (ado_type == 133) {
+    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u", st.wYear, st.wMonth, st.wDay);
+  } else if (ado_type == 134) {
+    std::snprintf(buf, sizeof buf, "%02u:%02u:%02u", st.wHour, st.wMinute, st.wSecond);
+  } else {
+    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay,
+                  st.wHour, st.wMinute, st.wSecond);
+  }
+  *out = buf;
+  return true;
+}
+
+bool IsTextType(int32_t t) {
+  return t == 8 || t == 129 || t == 130 || t == 200 || t == 201 || t == 202 || t == 203;
+}
+bool IsDateType(int32_t t) { return t == 7 || t == 133 || t == 134 || t == 135; }
+bool IsBinaryType(int32_t t) { return t == 128 || t == 204 || t == 205; }
+bool IsIntegerType(int32_t t) {
+  return t == 2 || t == 3 || t == 16 || t == 17 || t == 18 || t == 19 || t == 20 || t == 21;
+}
+
+HRESULT CellToVariant(const Cell& c, int32_t t, VARIANT* out) {
+  if (c.type == CellType::kNull) {
+    out->vt = VT_NULL;
+    return kSOk;
+  }
+  if (IsTextType(t)) {
+    switch (c.type) {
+      case CellType::kText:
+      case CellType::kBlob:
+        return PutBstr(c.data, c.size, out);
+      case CellType::kInt: {
+        const std::string s = std::to_string(c.i);
+        return PutBstr(s.data(), s.size(), out);
+      }
+      default: {
+        const std::string s = RealText(c.r);
+        return PutBstr(s.data(), s.size(), out);
+      }
+    }
+  }
+  if (IsDateType(t)) {
+    double d = 0;
+    if (c.type == CellType::kText && ParseIsoDate(c.data, c.size, &d)) {
+      out->vt = VT_DATE;
+      out->date = d;
+      return kSOk;
+    }
+    return Natural(c, out);
+  }
+  if (IsBinaryType(t)) {
+    if (c.type == CellType::kBlob || c.type == CellType::kText) return PutBytes(c.data, c.size, out);
+    return Natural(c, out);
+  }
+  if (c.type == CellType::kReal && IsIntegerType(t) && std::nearbyint(c.r) == c.r &&
+      std::fabs(c.r) < 9.2e18) {
+    return CellToVariant(Cell{CellType::kInt, static_cast<int64_t>(c.r), 0, nullptr, 0}, t, out);
+  }
+  if (c.type == CellType::kInt) {
+    switch (t) {
+      case 11:  // adBoolean
+        out->vt = VT_BOOL;
+        out->boolVal = c.i != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+        return kSOk;
+      case 2:  // adSmallInt
+        if (c.i >= INT16_MIN && c.i <= INT16_MAX) {
+          out->vt = VT_I2;
+          out->iVal = static_cast<SHORT>(c.i);
+          return kSOk;
+        }
+        break;
+      case 16:  // adTinyInt
+        if (c.i >= -128 && c.i <= 127) {
+          out->vt = VT_I1;
+          out->cVal = static_cast<CHAR>(c.i);
+          return kSOk;
+        }
+        break;
+      case 17:  // adUnsignedTinyInt
+        if (c.i >= 0 && c.i <= 255) {
+          out->vt = VT_UI1;
+          out->bVal = static_cast<BYTE>(c.i);
+          return kSOk;
+        }
+        break;
+      case 20:  // adBigInt
+      case 21:
+        out->vt = VT_I8;
+        out->llVal = c.i;
+        return kSOk;
+      case 4:  // adSingle
+      case 5:  // adDouble
+      case 131:
+      case 14:
+      case 139:
+        out->vt = VT_R8;
+        out->dblVal = static_cast<double>(c.i);
+        return kSOk;
+      case 6:  // adCurrency
+        out->vt = VT_CY;
+        out->cyVal.int64 = c.i * 10000;
+        return kSOk;
+      default:
+        break;
+    }
+  }
+  if (c.type == CellType::kReal && t == 6) {
+    out->vt = VT_CY;
+    out->cyVal.int64 = static_cast<LONGLONG>(std::llround(c.r * 10000.0));
+    return kSOk;
+  }
+  return Natural(c, out);
+}
+
+long CellActualSize(const Cell& c, int32_t t, int32_t defined_size) {
+  switch (c.type) {
+    case CellType::kNull: return 0;
+    case CellType::kText:
+    case CellType::kBlob: return static_cast<long>(c.size);
+    case CellType::kReal: return 8;
+    case CellType::kInt:
+      if (IsTextType(t)) return static_cast<long>(std::to_string(c.i).size());
+      return defined_size > 0 && defined_size <= 8 ? defined_size : 8;
+  }
+  return 0;
+}
+
+HRESULT VariantToParam(const VARIANT& in, int32_t t, provider::ParamValue* out, std::string* error) {
+  *out = provider::ParamValue{};
+  out->ado_type = t;
+  VARIANT value;
+  VariantInit(&value);
+  if (FAILED(VariantCopyInd(&value, &in))) {
+    *error = "The parameter's value cannot be read.";
+    return kAdoWrongType;
+  }
+  struct Clear {
+    VARIANT* v;
+    ~Clear() { VariantClear(v); }
+  } clear{&value};
+  const VARTYPE vt = value.vt;
+  if (vt == VT_EMPTY || vt == VT_NULL || (vt == VT_ERROR && value.scode == DISP_E_PARAMNOTFOUND)) {
+    out->type = CellType::kNull;
+    return kSOk;
+  }
+  // Currency and decimal reach numbers directly (exactly enough for a
+  // double), without a detour through text.
+  if (value.vt == VT_CY || value.vt == VT_DECIMAL) {
+    double number = 0;
+    if (value.vt == VT_CY) {
+      number = static_cast<double>(value.cyVal.int64) / 10000.0;
+    } else {
+      const DECIMAL& d = value.decVal;
+      number = (static_cast<double>(d.Hi32) * 18446744073709551616.0 + static_cast<double>(d.Lo64)) /
+               std::pow(10.0, d.scale);
+      if (d.sign & DECIMAL_NEG) number = -number;
+    }
+    VariantClear(&value);
+    value.vt = VT_R8;
+    value.dblVal = number;
+  }
+  auto convert = [&](VARTYPE to) {
+    if (value.vt == to) return true;
+    if (SUCCEEDED(VariantChangeType(&value, &value, 0, to))) return true;
+    *error = "The parameter's value (VARIANT type " + std::to_string(vt) +
+             ") cannot be converted to its ADO type " + std::to_string(t) + ".";
+    return false;
+  };
+  // Types the parameter does not pin down take the value's own kind.
+  int32_t kind = t;
+  if (t == 0 || t == 12 || !(IsTextType(t) || IsDateType(t) || IsBinaryType(t) || IsIntegerType(t) ||
+                             t == 11 || t == 4 || t == 5 || t == 6 || t == 14 || t == 131 || t == 139)) {
+    switch (vt) {
+      case VT_BSTR: kind = 202; break;
+      case VT_DATE: kind = 135; break;
+      case VT_R4: case VT_R8: case VT_CY: case VT_DECIMAL: kind = 5; break;
+      case VT_BOOL: kind = 11; break;
+      default: kind = (vt == (VT_ARRAY | VT_UI1)) ? 205 : 20; break;
+    }
+  }
+  if (IsBinaryType(kind)) {
+    if (value.vt == (VT_ARRAY | VT_UI1) && value.parray != nullptr) {
+      out->type = CellType::kBlob;
+      out->bytes.assign(static_cast<const char*>(value.parray->pvData), value.parray->rgsabound[0].cElements);
+      return kSOk;
+    }
+    if (value.vt == VT_BSTR) {
+      out->type = CellType::kBlob;
+      out->bytes = BstrToUtf8(value.bstrVal);
+      return kSOk;
+    }
+    *error = "A binary parameter needs a byte array (VT_ARRAY | VT_UI1).";
+    return kAdoWrongType;
+  }
+  if (IsTextType(kind)) {
+    if (!convert(VT_BSTR)) return kAdoWrongType;
+    out->type = CellType::kText;
+    out->bytes = BstrToUtf8(value.bstrVal);
+    return kSOk;
+  }
+  if (IsDateType(kind)) {
+    if (!convert(VT_DATE)) return kAdoWrongType;
+    if (!FormatIsoDate(value.date, kind, &out->bytes)) {
+      *error = "The parameter's date is outside the range 0100-01-01 .. 9999-12-31.";
+      return kAdoWrongType;
+    }
+    out->type = CellType::kText;
+    return kSOk;
+  }
+  if (kind == 11) {
+    if (!convert(VT_BOOL)) return kAdoWrongType;
+    out->type = CellType::kInt;
+    out->i = value.boolVal != VARIANT_FALSE ? 1 : 0;
+    return kSOk;
+  }
+  if (IsIntegerType(kind)) {
+    if (!convert(VT_I8)) return kAdoWrongType;
+    out->type = CellType::kInt;
+    out->i = value.llVal;
+    return kSOk;
+  }
+  if (!convert(VT_R8)) return kAdoWrongType;
+  out->type = CellType::kReal;
+  out->r = value.dblVal;
+  return kSOk;
+}
+
+}  // namespace korvo::ado

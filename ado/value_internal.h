@@ -1,0 +1,54 @@
+// ado/value_internal.h: conversions between the providers' cells and
+// parameter values and the OLE Automation types of the object model:
+// UTF-8 <-> UTF-16 text, ISO date text <-> OLE dates, cell -> VARIANT by
+// the column's ADO type, VARIANT -> parameter value by the parameter's
+// ADO type.
+// Thread-safety: pure functions.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <korvo/ado/providers/provider.h>
+#include <korvo/com/bstr.h>
+#include <korvo/com/variant.h>
+
+namespace korvo::ado {
+
+// UTF-8 to UTF-16 and back; malformed input becomes U+FFFD, never a crash.
+std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(const WCHAR* text, size_t length);
+// A BSTR's text as UTF-8 (null gives "").
+std::string BstrToUtf8(BSTR text);
+// A new BSTR of UTF-8 text; null when memory runs out.
+BSTR Utf8ToBstr(const char* data, size_t size);
+
+// "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS[.fff]]" (also with 'T', a trailing
+// 'Z' is ignored) or "HH:MM[:SS[.fff]]" (a time on day 0) to an OLE date.
+// False for anything else or a date outside years 100..9999.
+bool ParseIsoDate(const char* text, size_t size, double* date);
+// The OLE date as ISO text: "YYYY-MM-DD" for adDBDate, "HH:MM:SS" for
+// adDBTime, "YYYY-MM-DD HH:MM:SS" otherwise. False outside the range.
+bool FormatIsoDate(double date, int32_t ado_type, std::string* out);
+
+// True for the ADO types whose values are text, dates, binary, integers.
+bool IsTextType(int32_t ado_type);
+bool IsDateType(int32_t ado_type);
+bool IsBinaryType(int32_t ado_type);
+bool IsIntegerType(int32_t ado_type);
+
+// The cell as a VARIANT of the type's VT (VT_NULL for NULL; a value that
+// does not fit the type keeps its own kind). `out` must be empty.
+// E_OUTOFMEMORY when an allocation fails.
+HRESULT CellToVariant(const provider::Cell& cell, int32_t ado_type, VARIANT* out);
+// Field.ActualSize: bytes of text (UTF-8 as stored) and binary values, the
+// type's size for other values, 0 for NULL.
+long CellActualSize(const provider::Cell& cell, int32_t ado_type, int32_t defined_size);
+
+// The value converted for a parameter of `ado_type`. VT_EMPTY, VT_NULL
+// and a missing argument give NULL. On failure returns the HRESULT
+// (3421, wrong type) and sets *error.
+HRESULT VariantToParam(const VARIANT& value, int32_t ado_type, provider::ParamValue* out,
+                       std::string* error);
+
+}  // namespace korvo::ado

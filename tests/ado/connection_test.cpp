@@ -1,0 +1,312 @@
+// Tests of the Connection object on real SQLite databases.
+#include <korvo/ado/ado.h>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "ado/ado_test_support.h"
+
+namespace korvo::ado::test {
+namespace {
+
+class ConnectionTest : public AdoTest {};
+
+long Count(_ConnectionPtr& c, const char* sql) {
+  _RecordsetPtr rs = c->Execute(sql, nullptr, adCmdText);
+  return static_cast<long>(rs->GetFields()->GetItem(0L)->GetValue());
+}
+
+TEST_F(ConnectionTest, OpensExecutesCountsAndCloses) {
+  _ConnectionPtr c;
+  ASSERT_EQ(c.CreateInstance(__uuidof(Connection)), S_OK);
+  EXPECT_EQ(c->GetState(), adStateClosed);
+  c->Open(_bstr_t(FileConnect().c_str()), "", "", adConnectUnspecified);
+  EXPECT_EQ(c->GetState(), adStateOpen);
+  Exec(c, "CREATE TABLE t (id INTEGER PRIMARY KEY, v INT)");
+  _variant_t affected;
+  c->Execute("INSERT INTO t (v) VALUES (1), (2), (3)", &affected, adExecuteNoRecords);
+  EXPECT_EQ(affected.vt, VT_I4);
+  EXPECT_EQ(affected.lVal, 3);
+  c->Execute("UPDATE t SET v = v + 1 WHERE v >= 2", &affected, 0);
+  EXPECT_EQ(affected.lVal, 2);
+  // A statement without rows gives a closed recordset.
+  _RecordsetPtr none = c->Execute("DELETE FROM t WHERE v = 1", &affected, adCmdText);
+  EXPECT_EQ(affected.lVal, 1);
+  EXPECT_EQ(none->GetState(), adStateClosed);
+  EXPECT_EQ(Count(c, "SELECT count(*) FROM t"), 2);
+  // A table name as the command type.
+  _RecordsetPtr table = c->Execute("t", nullptr, adCmdTable);
+  EXPECT_EQ(table->GetFields()->GetCount(), 2);
+  c->Close();
+  EXPECT_EQ(c->GetState(), adStateClosed);
+  // The object is reusable.
+  c->Open(_bstr_t(FileConnect().c_str()), "", "", adConnectUnspecified);
+  EXPECT_EQ(Count(c, "SELECT count(*) FROM t"), 2);
+}
+
+TEST_F(ConnectionTest, RejectsBadConnectStringsClearly) {
+  const char* bad[] = {
+      "Provider=SQLite;Data Source=\"unbalanced",
+      "Provider=SQLite;Data Source={unbalanced",
+      "Provider=SQLite;=x",
+      "Provider=Nonesuch.1;Data Source=x",
+      "Data Source=x",
+      "Provider=SQLite",
+      "Provider=SQLite;Data Source=/no/such/dir/x.db",
+      "ODBC;DSN=nothing",
+  };
+  for (const char* text : bad) {
+    _ConnectionPtr c;
+    ASSERT_EQ(c.CreateInstance(__uuidof(Connection)), S_OK);
+    const Raised r = Catch([&] { c->Open(_bstr_t(text), "", "", adConnectUnspecified); });
+    EXPECT_LT(r.hr, 0) << text;
+    EXPECT_FALSE(r.description.empty()) << text;
+    EXPECT_EQ(c->GetState(), adStateClosed) << text;
+  }
+  _ConnectionPtr c;
+  ASSERT_EQ(c.CreateInstance(__uuidof(Connection)), S_OK);
+  Raised r = Catch([&] { c->Open("Provider=Nonesuch.1", "", "", -1); });
+  EXPECT_EQ(r.hr, static_cast<HRESULT>(0x800A0E7A));
+  EXPECT_NE(r.description.find("Provider cannot be found"), std::string::npos);
+  r = Catch([&] { c->Open("Provider=SQLite;Data Source='x", "", "", -1); });
+  EXPECT_EQ(r.hr, E_INVALIDARG);
+  EXPECT_NE(r.description.find("quote"), std::string::npos);
+}
+
+TEST_F(ConnectionTest, ReportsEngineErrorsInErrorsCollection) {
+  _ConnectionPtr c = Open(FileConnect());
+  EXPECT_EQ(c->GetErrors()->GetCount(), 0);
+  Exec(c, "CREATE TABLE u (k INT PRIMARY KEY, n TEXT NOT NULL)");
+  Raised r = Catch([&] { Exec(c, "SELEKT 1"); });
+  EXPECT_EQ(r.hr, DB_E_ERRORSINCOMMAND);
+  EXPECT_NE(r.description.find("syntax error"), std::string::npos);
+  ErrorsPtr errors = c->GetErrors();
+  ASSERT_EQ(errors->GetCount(), 1);
+  ErrorPtr e = errors->GetItem(0L);
+  EXPECT_EQ(e->GetNumber(), static_cast<long>(DB_E_ERRORSINCOMMAND));
+  EXPECT_EQ(std::string(static_cast<const char*>(e->GetSQLState())), "42000");
+  EXPECT_EQ(e->GetNativeError(), 1);  // SQLITE_ERROR
+  EXPECT_EQ(std::string(static_cast<const char*>(e->GetDescription())), r.description);
+
+  Exec(c, "INSERT INTO u VALUES (1, 'a')");
+  EXPECT_EQ(c->GetErrors()->GetCount(), 0);  // a new operation starts clean
+  for (const char* sql : {"INSERT INTO u VALUES (1, 'b')", "INSERT INTO u VALUES (2, NULL)"}) {
+    r = Catch([&] { Exec(c, sql); });
+    EXPECT_EQ(r.hr, DB_E_INTEGRITYVIOLATION) << sql;
+    EXPECT_FALSE(r.description.empty());
+    EXPECT_EQ(std::string(static_cast<const char*>(c->GetErrors()->GetItem(0L)->GetSQLState())), "23000");
+  }
+  r = Catch([&] { c->GetErrors()->GetItem(5L); });
+  EXPECT_EQ(r.hr, static_cast<HRESULT>(0x800A0CC1));
+  c->GetErrors()->Clear();
+  EXPECT_EQ(c->GetErrors()->GetCount(), 0);
+}
+
+TEST_F(ConnectionTest, ClosedConnectionRefusesWork) {
+  _ConnectionPtr c;
+  ASSERT_EQ(c.CreateInstance(__uuidof(Connection)), S_OK);
+  EXPECT_EQ(Catch([&] { Exec(c, "SELECT 1"); }).hr, static_cast<HRESULT>(0x800A0E7D));
+  EXPECT_EQ(Catch([&] { c->BeginTrans(); }).hr, static_cast<HRESULT>(0x800A0E7D));
+  const Raised r = Catch([&] { c->Close(); });
+  EXPECT_EQ(r.hr, static_cast<HRESULT>(0x800A0E78));
+  EXPECT_EQ(r.description, "Operation is not allowed when the object is closed.");
+  c->Open(_bstr_t(FileConnect().c_str()), "", "", -1);
+  EXPECT_EQ(Catch([&] { c->Open(_bstr_t(FileConnect().c_str()), "", "", -1); }).hr,
+            static_cast<HRESULT>(0x800A0E79));
+}
+
+TEST_F(ConnectionTest, ExposesProperties) {
+  _ConnectionPtr c = Open(FileConnect());
+  PropertiesPtr p = c->GetProperties();
+  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(p->GetItem("DBMS Name")->GetValue()))), "SQLite");
+  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(p->GetItem("dbms name")->GetValue()))), "SQLite");
+  EXPECT_FALSE(std::string(static_cast<const char*>(_bstr_t(p->GetItem("DBMS Version")->GetValue()))).empty());
+  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(p->GetItem("Provider Name")->GetValue()))), "Korvo.SQLite");
+  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(p->GetItem("Extended Properties")->GetValue()))), FileConnect());
+  EXPECT_EQ(static_cast<long>(p->GetItem("Prompt")->GetValue()), adPromptNever);
+  EXPECT_EQ(Catch([&] { p->GetItem("No Such Property"); }).hr, static_cast<HRESULT>(0x800A0CC1));
+  EXPECT_LT(Catch([&] { p->GetItem("DBMS Name")->PutValue("x"); }).hr, 0);
+  EXPECT_EQ(std::string(static_cast<const char*>(c->GetDefaultDatabase())), "main");
+  c->PutIsolationLevel(adXactReadUncommitted);
+  EXPECT_EQ(c->GetIsolationLevel(), adXactReadUncommitted);
+  c->PutIsolationLevel(adXactReadCommitted);
+  EXPECT_LT(Catch([&] { c->PutIsolationLevel(static_cast<IsolationLevelEnum>(77)); }).hr, 0);
+
+  _ConnectionPtr m = Open(FileConnect() + ";DBMS Name=Microsoft SQL Server");
+  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(m->GetProperties()->GetItem("DBMS Name")->GetValue()))),
+            "Microsoft SQL Server");
+}
+
+struct PromptState {
+  int calls = 0;
+  std::string answer;
+};
+
+bool AnswerPrompt(void* context, const char*, std::string* answer) {
+  auto* state = static_cast<PromptState*>(context);
+  ++state->calls;
+  if (state->answer.empty()) return false;
+  *answer = state->answer;
+  return true;
+}
+
+TEST_F(ConnectionTest, PromptsThroughTheHostCallback) {
+  PromptState state;
+  state.answer = FileConnect("prompted.db");
+  SetConnectPromptCallback(AnswerPrompt, &state);
+  _ConnectionPtr c;
+  ASSERT_EQ(c.CreateInstance(__uuidof(Connection)), S_OK);
+  c->GetProperties()->GetItem("Prompt")->PutValue(1L);
+  c->Open("", "", "", adConnectUnspecified);
+  EXPECT_EQ(state.calls, 1);
+  EXPECT_EQ(c->GetState(), adStateOpen);
+  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(c->GetProperties()->GetItem("Extended Properties")->GetValue()))),
+            state.answer);
+  c->Close();
+  state.answer.clear();  // the user cancels
+  const Raised r = Catch([&] { c->Open("", "", "", adConnectUnspecified); });
+  EXPECT_LT(r.hr, 0);
+  EXPECT_NE(r.description.find("cancelled"), std::string::npos);
+  SetConnectPromptCallback(nullptr, nullptr);
+  // Without a callback and without a terminal the open fails clearly.
+  if (!isatty(STDIN_FILENO)) {
+    const Raised none = Catch([&] { c->Open("", "", "", adConnectUnspecified); });
+    EXPECT_LT(none.hr, 0);
+    EXPECT_NE(none.description.find("terminal"), std::string::npos);
+  }
+  // Prompt "never" with no connect string at all is an error too (an
+  // empty argument would reuse the ConnectionString property).
+  c->GetProperties()->GetItem("Prompt")->PutValue(4L);
+  c->PutConnectionString("");
+  EXPECT_LT(Catch([&] { c->Open("", "", "", adConnectUnspecified); }).hr, 0);
+  EXPECT_LT(Catch([&] { c->GetProperties()->GetItem("Prompt")->PutValue(9L); }).hr, 0);
+}
+
+TEST_F(ConnectionTest, NestsTransactionsAndRollsBackToTheRightLevel) {
+  _ConnectionPtr c = Open(FileConnect());
+  _ConnectionPtr other = Open(FileConnect());
+  Exec(c, "CREATE TABLE x (v INT)");
+  EXPECT_EQ(c->BeginTrans(), 1);
+  Exec(c, "INSERT INTO x VALUES (1)");
+  EXPECT_EQ(c->BeginTrans(), 2);
+  Exec(c, "INSERT INTO x VALUES (2)");
+  EXPECT_EQ(c->BeginTrans(), 3);
+  Exec(c, "INSERT INTO x VALUES (3)");
+  c->RollbackTrans();  // level 3 gone
+  EXPECT_EQ(Count(c, "SELECT sum(v) FROM x"), 3);
+  c->CommitTrans();  // level 2 folded into level 1
+  EXPECT_EQ(Count(other, "SELECT count(*) FROM x"), 0);  // nothing committed yet
+  c->CommitTrans();
+  EXPECT_EQ(Count(other, "SELECT sum(v) FROM x"), 3);
+  EXPECT_EQ(Catch([&] { c->CommitTrans(); }).hr, static_cast<HRESULT>(0x8004D00E));
+
+  EXPECT_EQ(c->BeginTrans(), 1);
+  Exec(c, "INSERT INTO x VALUES (10)");
+  EXPECT_EQ(c->BeginTrans(), 2);
+  Exec(c, "INSERT INTO x VALUES (20)");
+  c->RollbackTrans();
+  c->RollbackTrans();
+  EXPECT_EQ(Count(other, "SELECT sum(v) FROM x"), 3);
+  // Closing with an open transaction rolls it back.
+  c->BeginTrans();
+  Exec(c, "INSERT INTO x VALUES (100)");
+  c->Close();
+  EXPECT_EQ(Count(other, "SELECT sum(v) FROM x"), 3);
+}
+
+TEST_F(ConnectionTest, InterruptsAStatementPastCommandTimeout) {
+  _ConnectionPtr c = Open(FileConnect());
+  c->PutCommandTimeout(1);
+  const Raised r = Catch([&] {
+    c->Execute("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n) SELECT count(*) FROM n",
+               nullptr, adCmdText);
+  });
+  EXPECT_EQ(r.hr, static_cast<HRESULT>(0x80040E31));
+  EXPECT_EQ(r.description, "Query timeout expired");
+  EXPECT_EQ(std::string(static_cast<const char*>(c->GetErrors()->GetItem(0L)->GetSQLState())), "HYT00");
+  EXPECT_EQ(Count(c, "SELECT 7"), 7);  // still usable
+}
+
+// A sink that records the events it receives.
+class Events final : public korvo::com::Object<ConnectionEventsVt> {
+ public:
+  HRESULT InfoMessage(Error*, EventStatusEnum* status, _Connection* c) override {
+    if (!status) return E_POINTER;
+    ErrorsPtr errors = c->GetErrors();
+    for (long i = 0; i < errors->GetCount(); ++i) {
+      messages += (messages.empty() ? "" : ",");
+      messages += static_cast<const char*>(errors->GetItem(i)->GetDescription());
+    }
+    return S_OK;
+  }
+  HRESULT BeginTransComplete(long level, Error*, EventStatusEnum*, _Connection*) override {
+    log += "begin" + std::to_string(level) + ";";
+    return S_OK;
+  }
+  HRESULT CommitTransComplete(Error*, EventStatusEnum*, _Connection*) override {
+    log += "commit;";
+    return S_OK;
+  }
+  HRESULT RollbackTransComplete(Error*, EventStatusEnum*, _Connection*) override {
+    log += "rollback;";
+    return S_OK;
+  }
+  HRESULT WillExecute(BSTR*, CursorTypeEnum*, LockTypeEnum*, long*, EventStatusEnum*, _Command*, _Recordset*,
+                      _Connection*) override {
+    log += "will;";
+    return S_OK;
+  }
+  HRESULT ExecuteComplete(long, Error* e, EventStatusEnum* status, _Command*, _Recordset*, _Connection*) override {
+    log += *status == adStatusOK ? "done;" : "failed;";
+    if (e) log += "error;";
+    return S_OK;
+  }
+  HRESULT WillConnect(BSTR*, BSTR*, BSTR*, long*, EventStatusEnum*, _Connection*) override {
+    log += "willconnect;";
+    return S_OK;
+  }
+  HRESULT ConnectComplete(Error*, EventStatusEnum*, _Connection*) override {
+    log += "connected;";
+    return S_OK;
+  }
+  HRESULT Disconnect(EventStatusEnum*, _Connection*) override {
+    log += "disconnect;";
+    return S_OK;
+  }
+  std::string messages;
+  std::string log;
+};
+
+TEST_F(ConnectionTest, RaisesConnectionEventsAndInfoMessages) {
+  _ConnectionPtr c;
+  ASSERT_EQ(c.CreateInstance(__uuidof(Connection)), S_OK);
+  IConnectionPointContainerPtr container(c);
+  ASSERT_TRUE(container);
+  IConnectionPointPtr point;
+  ASSERT_EQ(container->FindConnectionPoint(__uuidof(ConnectionEventsVt), &point), S_OK);
+  ConnectionEventsVt* raw = nullptr;
+  ASSERT_EQ(korvo::com::CreateObject<Events>(__uuidof(ConnectionEventsVt), reinterpret_cast<void**>(&raw)), S_OK);
+  ConnectionEventsVtPtr sink(raw, false);
+  auto* events = static_cast<Events*>(raw);
+  DWORD cookie = 0;
+  ASSERT_EQ(point->Advise(sink, &cookie), S_OK);
+
+  c->Open(_bstr_t(FileConnect().c_str()), "", "", -1);
+  c->Execute("SELECT korvo_info('first message')", nullptr, adExecuteNoRecords);
+  c->Execute("SELECT korvo_info('second message')", nullptr, adExecuteNoRecords);
+  EXPECT_EQ(events->messages, "first message,second message");
+  EXPECT_EQ(c->GetErrors()->GetItem(0L)->GetNumber(), 0);
+  c->BeginTrans();
+  c->BeginTrans();
+  c->CommitTrans();
+  c->RollbackTrans();
+  Catch([&] { c->Execute("SELEKT", nullptr, 0); });
+  c->Close();
+  EXPECT_EQ(events->log,
+            "willconnect;connected;will;done;will;done;begin1;begin2;commit;rollback;will;failed;error;disconnect;");
+  EXPECT_EQ(point->Unadvise(cookie), S_OK);
+}
+
+}  // namespace
+}  // namespace korvo::ado::test
