@@ -3,23 +3,14 @@
 // or without rows.
 #include <korvo/ado/command_internal.h>
 
+#include <memory>
+
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
 
 namespace korvo::ado {
 
 HRESULT CreateParametersCollection(Parameters** out);
-
-namespace {
-
-template <class T>
-HRESULT Out(T* out, T value) {
-  if (out == nullptr) return ReportAdo(kEPointer);
-  *out = value;
-  return kSOk;
-}
-
-}  // namespace
 
 CommandObject::CommandObject() { CreateParametersCollection(&parameters_); }
 
@@ -33,69 +24,27 @@ HRESULT CommandObject::get_Properties(Properties** out) {
 }
 
 HRESULT CommandObject::get_ActiveConnection(_Connection** out) {
-  if (out == nullptr) return ReportAdo(kEPointer);
-  *out = connection_;
-  if (*out) (*out)->AddRef();
-  return kSOk;
+  return OutInterface(out, connection_.GetInterfacePtr());
 }
 
 HRESULT CommandObject::putref_ActiveConnection(IDispatch* object) {
   com::ClearErrorInfo();
-  if (object == nullptr) {
-    connection_ = nullptr;
-    return kSOk;
-  }
-  ImplRef<ConnectionObject> impl(object, kConnectionImplIid);
-  if (!impl) return ReportAdo(kAdoConnectionUnusable);
-  connection_ = static_cast<_Connection*>(impl.p);
-  return kSOk;
+  return ConnectionFromObject(object, std::addressof(connection_));
 }
 
 HRESULT CommandObject::put_ActiveConnection(VARIANT value) {
-  const VARIANT* v = value.vt == (VT_BYREF | VT_VARIANT) ? value.pvarVal : &value;
-  switch (v->vt) {
-    case VT_EMPTY:
-    case VT_NULL:
-      return putref_ActiveConnection(nullptr);
-    case VT_DISPATCH:
-    case VT_UNKNOWN:
-      if (v->punkVal == nullptr) return putref_ActiveConnection(nullptr);
-      {
-        ImplRef<ConnectionObject> impl(v->punkVal, kConnectionImplIid);
-        if (!impl) return ReportAdo(kAdoConnectionUnusable);
-        connection_ = static_cast<_Connection*>(impl.p);
-      }
-      return kSOk;
-    case VT_BSTR: {
-      // A connect string: the command opens a connection of its own.
-      _ConnectionPtr fresh;
-      HRESULT hr = fresh.CreateInstance(KORVO_UUIDOF(Connection));
-      if (FAILED(hr)) return ReportAdo(hr);
-      hr = fresh->raw_Open(v->bstrVal, nullptr, nullptr, adConnectUnspecified);
-      if (FAILED(hr)) return hr;
-      connection_ = fresh;
-      return kSOk;
-    }
-    default:
-      return ReportAdo(kAdoWrongType);
-  }
+  com::ClearErrorInfo();
+  bool given = false;
+  return ConnectionFromVariant(value, std::addressof(connection_), &given);
 }
 
-HRESULT CommandObject::get_CommandText(BSTR* out) {
-  if (out == nullptr) return ReportAdo(kEPointer);
-  *out = Utf8ToBstr(text_.data(), text_.size());
-  return kSOk;
-}
+HRESULT CommandObject::get_CommandText(BSTR* out) { return OutText(out, text_); }
 HRESULT CommandObject::put_CommandText(BSTR text) {
   text_ = BstrToUtf8(text);
   return kSOk;
 }
 HRESULT CommandObject::get_CommandTimeout(long* out) { return Out(out, timeout_); }
-HRESULT CommandObject::put_CommandTimeout(long seconds) {
-  if (seconds < 0) return ReportAdo(AdoError(3001));
-  timeout_ = seconds;
-  return kSOk;
-}
+HRESULT CommandObject::put_CommandTimeout(long seconds) { return PutSeconds(&timeout_, seconds); }
 HRESULT CommandObject::get_Prepared(VARIANT_BOOL* out) {
   return Out(out, prepared_ ? VARIANT_TRUE : VARIANT_FALSE);
 }
@@ -115,11 +64,7 @@ HRESULT CommandObject::put_CommandType(CommandTypeEnum type) {
   }
 }
 HRESULT CommandObject::get_CommandType(CommandTypeEnum* out) { return Out(out, type_); }
-HRESULT CommandObject::get_Name(BSTR* out) {
-  if (out == nullptr) return ReportAdo(kEPointer);
-  *out = Utf8ToBstr(name_.data(), name_.size());
-  return kSOk;
-}
+HRESULT CommandObject::get_Name(BSTR* out) { return OutText(out, name_); }
 HRESULT CommandObject::put_Name(BSTR name) {
   name_ = BstrToUtf8(name);
   return kSOk;
@@ -128,10 +73,7 @@ HRESULT CommandObject::get_State(long* out) { return Out(out, long{adStateClosed
 HRESULT CommandObject::raw_Cancel() { return kSOk; }
 
 HRESULT CommandObject::get_Parameters(Parameters** out) {
-  if (out == nullptr) return ReportAdo(kEPointer);
-  *out = parameters_;
-  (*out)->AddRef();
-  return kSOk;
+  return OutInterface(out, parameters_.GetInterfacePtr());
 }
 
 HRESULT CommandObject::raw_CreateParameter(BSTR name, DataTypeEnum type, ParameterDirectionEnum direction,

@@ -22,19 +22,6 @@ std::mutex g_prompt_mutex;
 ConnectPromptCallback g_prompt = nullptr;
 void* g_prompt_context = nullptr;
 
-HRESULT PutText(BSTR* out, const std::string& s) {
-  if (out == nullptr) return ReportAdo(kEPointer);
-  *out = Utf8ToBstr(s.data(), s.size());
-  return *out ? kSOk : ReportAdo(kEOutOfMemory);
-}
-
-template <class T>
-HRESULT PutValue(T* out, T value) {
-  if (out == nullptr) return ReportAdo(kEPointer);
-  *out = value;
-  return kSOk;
-}
-
 std::string Text(BSTR b) { return BstrToUtf8(b); }
 
 }  // namespace
@@ -76,6 +63,48 @@ bool PromptForConnectString(const std::string& current, std::string* answer, std
     return false;
   }
   return true;
+}
+
+HRESULT ConnectionFromObject(IUnknown* object, _ConnectionPtr* out) {
+  *out = nullptr;
+  if (object == nullptr) return kSOk;
+  ImplRef<ConnectionObject> impl(object, kConnectionImplIid);
+  if (!impl) return ReportAdo(kAdoConnectionUnusable);
+  *out = static_cast<_Connection*>(impl.p);
+  return kSOk;
+}
+
+HRESULT ConnectionFromVariant(const VARIANT& value, _ConnectionPtr* out, bool* given) {
+  const VARIANT* v = value.vt == (VT_BYREF | VT_VARIANT) ? value.pvarVal : &value;
+  *out = nullptr;
+  *given = true;
+  switch (v->vt) {
+    case VT_DISPATCH:
+    case VT_UNKNOWN:
+      *given = v->punkVal != nullptr;
+      return ConnectionFromObject(v->punkVal, out);
+    case VT_BSTR: {
+      _ConnectionPtr fresh;
+      HRESULT hr = fresh.CreateInstance(KORVO_UUIDOF(Connection));
+      if (FAILED(hr)) return ReportAdo(hr);
+      hr = fresh->raw_Open(v->bstrVal, nullptr, nullptr, adConnectUnspecified);
+      if (FAILED(hr)) return hr;
+      *out = fresh;
+      return kSOk;
+    }
+    case VT_EMPTY:
+    case VT_NULL:
+      *given = false;
+      return kSOk;
+    case VT_ERROR:
+      if (v->scode == DISP_E_PARAMNOTFOUND) {
+        *given = false;
+        return kSOk;
+      }
+      [[fallthrough]];
+    default:
+      return ReportAdo(AdoError(3001), "ActiveConnection must be a Connection or a connect string.");
+  }
 }
 
 ConnectionObject::ConnectionObject() : errors_(std::make_shared<std::vector<ErrorRecord>>()) {
@@ -277,7 +306,7 @@ HRESULT ConnectionObject::raw_Close() {
   return kSOk;
 }
 
-HRESULT ConnectionObject::get_State(long* out) { return PutValue(out, provider_ ? long{adStateOpen} : long{adStateClosed}); }
+HRESULT ConnectionObject::get_State(long* out) { return Out(out, provider_ ? long{adStateOpen} : long{adStateClosed}); }
 
 // ------------------------------------------------------------- statements
 
@@ -459,7 +488,7 @@ HRESULT ConnectionObject::get_Properties(Properties** out) {
   return CreateProperties(std::move(defs), out);
 }
 
-HRESULT ConnectionObject::get_ConnectionString(BSTR* out) { return PutText(out, connection_string_); }
+HRESULT ConnectionObject::get_ConnectionString(BSTR* out) { return OutText(out, connection_string_); }
 
 HRESULT ConnectionObject::put_ConnectionString(BSTR text) {
   com::ClearErrorInfo();
@@ -468,19 +497,13 @@ HRESULT ConnectionObject::put_ConnectionString(BSTR text) {
   return kSOk;
 }
 
-HRESULT ConnectionObject::get_CommandTimeout(long* out) { return PutValue(out, command_timeout_); }
-HRESULT ConnectionObject::put_CommandTimeout(long seconds) {
-  if (seconds < 0) return ReportAdo(AdoError(3001));
-  command_timeout_ = seconds;
-  return kSOk;
-}
-HRESULT ConnectionObject::get_ConnectionTimeout(long* out) { return PutValue(out, connection_timeout_); }
+HRESULT ConnectionObject::get_CommandTimeout(long* out) { return Out(out, command_timeout_); }
+HRESULT ConnectionObject::put_CommandTimeout(long seconds) { return PutSeconds(&command_timeout_, seconds); }
+HRESULT ConnectionObject::get_ConnectionTimeout(long* out) { return Out(out, connection_timeout_); }
 HRESULT ConnectionObject::put_ConnectionTimeout(long seconds) {
-  if (seconds < 0) return ReportAdo(AdoError(3001));
-  connection_timeout_ = seconds;
-  return kSOk;
+  return PutSeconds(&connection_timeout_, seconds);
 }
-HRESULT ConnectionObject::get_Version(BSTR* out) { return PutText(out, "2.8"); }
+HRESULT ConnectionObject::get_Version(BSTR* out) { return OutText(out, "2.8"); }
 
 HRESULT ConnectionObject::get_Errors(Errors** out) {
   if (out == nullptr) return ReportAdo(kEPointer);
@@ -488,7 +511,7 @@ HRESULT ConnectionObject::get_Errors(Errors** out) {
 }
 
 HRESULT ConnectionObject::get_DefaultDatabase(BSTR* out) {
-  return PutText(out, provider_ ? provider_->Info(provider::InfoProperty::kDefaultDatabase) : std::string());
+  return OutText(out, provider_ ? provider_->Info(provider::InfoProperty::kDefaultDatabase) : std::string());
 }
 
 HRESULT ConnectionObject::put_DefaultDatabase(BSTR name) {
@@ -499,7 +522,7 @@ HRESULT ConnectionObject::put_DefaultDatabase(BSTR name) {
   return Fail(AdoRecord(kAdoNotAllowed, "The provider cannot change its database to \"" + wanted + "\"."));
 }
 
-HRESULT ConnectionObject::get_IsolationLevel(IsolationLevelEnum* out) { return PutValue(out, isolation_); }
+HRESULT ConnectionObject::get_IsolationLevel(IsolationLevelEnum* out) { return Out(out, isolation_); }
 
 HRESULT ConnectionObject::put_IsolationLevel(IsolationLevelEnum level) {
   BeginOperation();
@@ -518,14 +541,14 @@ HRESULT ConnectionObject::put_IsolationLevel(IsolationLevelEnum level) {
   return kSOk;
 }
 
-HRESULT ConnectionObject::get_CursorLocation(CursorLocationEnum* out) { return PutValue(out, cursor_location_); }
+HRESULT ConnectionObject::get_CursorLocation(CursorLocationEnum* out) { return Out(out, cursor_location_); }
 HRESULT ConnectionObject::put_CursorLocation(CursorLocationEnum location) {
   if (location != adUseServer && location != adUseClient) return ReportAdo(AdoError(3001));
   cursor_location_ = location;
   return kSOk;
 }
 
-HRESULT ConnectionObject::get_Provider(BSTR* out) { return PutText(out, provider_name_.empty() ? "MSDASQL" : provider_name_); }
+HRESULT ConnectionObject::get_Provider(BSTR* out) { return OutText(out, provider_name_.empty() ? "MSDASQL" : provider_name_); }
 HRESULT ConnectionObject::put_Provider(BSTR name) {
   if (provider_) return Fail(AdoRecord(kAdoObjectOpen));
   provider_name_ = Text(name);

@@ -145,6 +145,13 @@ struct RecordsetSpec {
 HRESULT CreateOpenRecordset(ConnectionObject* connection, std::shared_ptr<provider::Statement> statement,
                             const RecordsetSpec& spec, _Recordset** out);
 
+// The connection an ActiveConnection argument names: a Korvo connection
+// object (VT_DISPATCH / VT_UNKNOWN or `object`), or a connect string
+// (VT_BSTR), for which a new connection is opened. An empty, null or
+// missing value gives *out null and *given false. Failures are reported.
+HRESULT ConnectionFromVariant(const VARIANT& value, _ConnectionPtr* out, bool* given);
+HRESULT ConnectionFromObject(IUnknown* object, _ConnectionPtr* out);
+
 // Asks the user for a connect string (callback or terminal). On failure
 // returns false and sets *error.
 bool PromptForConnectString(const std::string& current, std::string* answer, std::string* error);

@@ -39,6 +39,29 @@ HRESULT Report(const provider::ErrorRecord& record);
 // Report(AdoRecord(hr, description)).
 HRESULT ReportAdo(HRESULT hr, std::string description = {});
 
+// Out-argument helpers of the raw getters: E_POINTER for a null out.
+template <class T>
+HRESULT Out(T* out, T value) {
+  if (out == nullptr) return ReportAdo(kEPointer);
+  *out = value;
+  return kSOk;
+}
+HRESULT OutText(BSTR* out, const std::string& utf8);
+// A time-out property's setter: 3001 for a negative count of seconds.
+inline HRESULT PutSeconds(long* target, long seconds) {
+  if (seconds < 0) return ReportAdo(AdoError(3001), "A time-out cannot be negative.");
+  *target = seconds;
+  return kSOk;
+}
+// An interface out argument: AddRef'd copy of `p` (may be null).
+template <class I>
+HRESULT OutInterface(I** out, I* p) {
+  if (out == nullptr) return ReportAdo(kEPointer);
+  *out = p;
+  if (p) p->AddRef();
+  return kSOk;
+}
+
 // A collection index: an integer VARIANT (any integer type, by reference
 // too) gives *position; a VT_BSTR gives *name. False for anything else.
 bool ParseIndex(const VARIANT& index, long* position, std::string* name, bool* by_name);

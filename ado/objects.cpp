@@ -47,34 +47,20 @@ std::string AdoText(HRESULT hr) {
 class ErrorObject final : public com::Object<Error> {
  public:
   explicit ErrorObject(ErrorRecord record) : record_(std::move(record)) {}
-  HRESULT get_Number(long* out) override { return Get(out, static_cast<long>(record_.hr)); }
-  HRESULT get_Source(BSTR* out) override { return Text(out, record_.source); }
-  HRESULT get_Description(BSTR* out) override { return Text(out, record_.description); }
-  HRESULT get_SQLState(BSTR* out) override { return Text(out, record_.sqlstate); }
-  HRESULT get_NativeError(long* out) override { return Get(out, static_cast<long>(record_.native)); }
+  HRESULT get_Number(long* out) override { return Out(out, static_cast<long>(record_.hr)); }
+  HRESULT get_Source(BSTR* out) override { return OutText(out, record_.source); }
+  HRESULT get_Description(BSTR* out) override { return OutText(out, record_.description); }
+  HRESULT get_SQLState(BSTR* out) override { return OutText(out, record_.sqlstate); }
+  HRESULT get_NativeError(long* out) override { return Out(out, static_cast<long>(record_.native)); }
 
  private:
-  static HRESULT Get(long* out, long v) {
-    if (!out) return ReportAdo(kEPointer);
-    *out = v;
-    return kSOk;
-  }
-  static HRESULT Text(BSTR* out, const std::string& s) {
-    if (!out) return ReportAdo(kEPointer);
-    *out = Utf8ToBstr(s.data(), s.size());
-    return *out ? kSOk : ReportAdo(kEOutOfMemory);
-  }
   ErrorRecord record_;
 };
 
 class ErrorsObject final : public com::Object<Errors> {
  public:
   explicit ErrorsObject(std::shared_ptr<std::vector<ErrorRecord>> records) : records_(std::move(records)) {}
-  HRESULT get_Count(long* out) override {
-    if (!out) return ReportAdo(kEPointer);
-    *out = static_cast<long>(records_->size());
-    return kSOk;
-  }
+  HRESULT get_Count(long* out) override { return Out(out, static_cast<long>(records_->size())); }
   HRESULT get_Item(VARIANT index, Error** out) override {
     if (!out) return ReportAdo(kEPointer);
     *out = nullptr;
@@ -109,20 +95,10 @@ class PropertyObject final : public com::Object<Property> {
     if (!def_->put) return ReportAdo(kAdoNotAllowed, "The property \"" + def_->name + "\" is read-only.");
     return def_->put(value);
   }
-  HRESULT get_Name(BSTR* out) override {
-    if (!out) return ReportAdo(kEPointer);
-    *out = Utf8ToBstr(def_->name.data(), def_->name.size());
-    return kSOk;
-  }
-  HRESULT get_Type(DataTypeEnum* out) override {
-    if (!out) return ReportAdo(kEPointer);
-    *out = def_->type;
-    return kSOk;
-  }
+  HRESULT get_Name(BSTR* out) override { return OutText(out, def_->name); }
+  HRESULT get_Type(DataTypeEnum* out) override { return Out(out, def_->type); }
   HRESULT get_Attributes(long* out) override {
-    if (!out) return ReportAdo(kEPointer);
-    *out = def_->attributes | (def_->put ? adPropWrite : 0);
-    return kSOk;
+    return Out(out, def_->attributes | (def_->put ? long{adPropWrite} : 0L));
   }
 
  private:
@@ -134,11 +110,7 @@ class PropertiesObject final : public com::Object<Properties> {
   explicit PropertiesObject(std::vector<PropertyDef> defs) {
     for (auto& d : defs) defs_.push_back(std::make_shared<PropertyDef>(std::move(d)));
   }
-  HRESULT get_Count(long* out) override {
-    if (!out) return ReportAdo(kEPointer);
-    *out = static_cast<long>(defs_.size());
-    return kSOk;
-  }
+  HRESULT get_Count(long* out) override { return Out(out, static_cast<long>(defs_.size())); }
   HRESULT get_Item(VARIANT index, Property** out) override {
     if (!out) return ReportAdo(kEPointer);
     *out = nullptr;
@@ -175,6 +147,12 @@ HRESULT Report(const ErrorRecord& record) {
   const std::u16string description = Utf8ToUtf16(record.description);
   const std::u16string source = Utf8ToUtf16(record.source.empty() ? kAdoSource : record.source);
   return com::ReportError(record.hr, description.c_str(), source.c_str());
+}
+
+HRESULT OutText(BSTR* out, const std::string& utf8) {
+  if (out == nullptr) return ReportAdo(kEPointer);
+  *out = Utf8ToBstr(utf8.data(), utf8.size());
+  return *out ? kSOk : ReportAdo(kEOutOfMemory);
 }
 
 HRESULT ReportAdo(HRESULT hr, std::string description) { return Report(AdoRecord(hr, std::move(description))); }

@@ -7,13 +7,6 @@
 namespace korvo::ado {
 namespace {
 
-template <class T>
-HRESULT Out(T* out, T value) {
-  if (out == nullptr) return ReportAdo(kEPointer);
-  *out = value;
-  return kSOk;
-}
-
 class ParametersObject final : public com::Object<Parameters> {
  public:
   HRESULT get_Count(long* out) override { return Out(out, static_cast<long>(items_.size())); }
@@ -23,9 +16,7 @@ class ParametersObject final : public com::Object<Parameters> {
     *out = nullptr;
     const long i = Find(index);
     if (i < 0) return ReportAdo(kAdoItemNotFound);
-    *out = items_[static_cast<size_t>(i)];
-    (*out)->AddRef();
-    return kSOk;
+    return OutInterface(out, items_[static_cast<size_t>(i)].GetInterfacePtr());
   }
 
   HRESULT raw_Append(IDispatch* object) override {
@@ -68,11 +59,7 @@ HRESULT CreateParametersCollection(Parameters** out) {
   return com::CreateObject<ParametersObject>(KORVO_UUIDOF(Parameters), reinterpret_cast<void**>(out));
 }
 
-HRESULT ParameterObject::get_Name(BSTR* out) {
-  if (out == nullptr) return ReportAdo(kEPointer);
-  *out = Utf8ToBstr(name.data(), name.size());
-  return kSOk;
-}
+HRESULT ParameterObject::get_Name(BSTR* out) { return OutText(out, name); }
 HRESULT ParameterObject::put_Name(BSTR text) {
   name = BstrToUtf8(text);
   return kSOk;

@@ -23,13 +23,6 @@ using provider::Cell;
 using provider::CellType;
 using provider::ColumnInfo;
 
-template <class T>
-HRESULT Out(T* out, T value) {
-  if (out == nullptr) return ReportAdo(kEPointer);
-  *out = value;
-  return kSOk;
-}
-
 // What the recordset, its Fields and its Field objects share.
 struct RecordsetData {
   std::unique_ptr<Cursor> cursor;  // null while closed
@@ -67,10 +60,8 @@ class FieldObject final : public com::Object<Field> {
     return Out(out, static_cast<long>(info_.defined_size));
   }
   HRESULT get_Name(BSTR* out) override {
-    if (out == nullptr) return ReportAdo(kEPointer);
     if (!Open()) return ReportAdo(kAdoObjectClosed);
-    *out = Utf8ToBstr(info_.name.data(), info_.name.size());
-    return *out ? kSOk : ReportAdo(kEOutOfMemory);
+    return OutText(out, info_.name);
   }
   HRESULT get_Type(DataTypeEnum* out) override {
     if (!Open()) return ReportAdo(kAdoObjectClosed);
@@ -199,9 +190,7 @@ class FieldsObject final : public com::Object<Fields> {
     if (position < 0 || static_cast<size_t>(position) >= fields_.size()) {
       return ReportAdo(kAdoItemNotFound);
     }
-    *out = fields_[static_cast<size_t>(position)];
-    (*out)->AddRef();
-    return kSOk;
+    return OutInterface(out, fields_[static_cast<size_t>(position)].GetInterfacePtr());
   }
   HRESULT raw_Refresh() override { return kSOk; }
 
@@ -233,22 +222,12 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
     return Out(out, data_->cursor->absolute_position());
   }
   HRESULT get_ActiveConnection(_Connection** out) override {
-    if (out == nullptr) return ReportAdo(kEPointer);
-    *out = connection_;
-    if (*out) (*out)->AddRef();
-    return kSOk;
+    return OutInterface(out, connection_.GetInterfacePtr());
   }
   HRESULT putref_ActiveConnection(IDispatch* object) override {
     com::ClearErrorInfo();
     if (data_->cursor) return ReportAdo(kAdoObjectOpen);
-    if (object == nullptr) {
-      connection_ = nullptr;
-      return kSOk;
-    }
-    ImplRef<ConnectionObject> impl(object, kConnectionImplIid);
-    if (!impl) return ReportAdo(kAdoConnectionUnusable);
-    connection_ = static_cast<_Connection*>(impl.p);
-    return kSOk;
+    return ConnectionFromObject(object, std::addressof(connection_));
   }
   HRESULT get_BOF(VARIANT_BOOL* out) override {
     if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
@@ -294,12 +273,7 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
     out->bstrVal = Utf8ToBstr(source_.data(), source_.size());
     return kSOk;
   }
-  HRESULT get_Fields(Fields** out) override {
-    if (out == nullptr) return ReportAdo(kEPointer);
-    *out = fields_;
-    (*out)->AddRef();
-    return kSOk;
-  }
+  HRESULT get_Fields(Fields** out) override { return OutInterface(out, fields_.GetInterfacePtr()); }
   HRESULT get_State(long* out) override { return Out(out, data_->cursor ? long{adStateOpen} : long{adStateClosed}); }
   HRESULT get_CursorLocation(CursorLocationEnum* out) override { return Out(out, cursor_location_); }
   HRESULT put_CursorLocation(CursorLocationEnum location) override {
@@ -386,8 +360,10 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
       if (FAILED(hr)) return hr;
       timeout = command->timeout();
     } else if (src->vt == VT_BSTR) {
-      HRESULT hr = ResolveConnection(activeConnection, std::addressof(conn_ptr));
+      bool given = false;
+      HRESULT hr = ConnectionFromVariant(activeConnection, std::addressof(conn_ptr), &given);
       if (FAILED(hr)) return hr;
+      if (!given) conn_ptr = connection_;
       auto* conn = static_cast<ConnectionObject*>(conn_ptr.GetInterfacePtr());
       if (conn == nullptr || !conn->is_open()) return ReportAdo(kAdoConnectionUnusable);
       conn->BeginOperation();
@@ -435,31 +411,6 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
   HRESULT WriteRefused() {
     if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
     return ReportAdo(kAdoNotUpdatable);
-  }
-
-  HRESULT ResolveConnection(const VARIANT& value, _ConnectionPtr* out) {
-    const VARIANT* v = value.vt == (VT_BYREF | VT_VARIANT) ? value.pvarVal : &value;
-    if ((v->vt == VT_DISPATCH || v->vt == VT_UNKNOWN) && v->punkVal != nullptr) {
-      ImplRef<ConnectionObject> impl(v->punkVal, kConnectionImplIid);
-      if (!impl) return ReportAdo(kAdoConnectionUnusable);
-      *out = static_cast<_Connection*>(impl.p);
-      return kSOk;
-    }
-    if (v->vt == VT_BSTR) {
-      _ConnectionPtr fresh;
-      HRESULT hr = fresh.CreateInstance(KORVO_UUIDOF(Connection));
-      if (FAILED(hr)) return ReportAdo(hr);
-      hr = fresh->raw_Open(v->bstrVal, nullptr, nullptr, adConnectUnspecified);
-      if (FAILED(hr)) return hr;
-      *out = fresh;
-      return kSOk;
-    }
-    if (v->vt == VT_EMPTY || v->vt == VT_NULL || (v->vt == VT_ERROR && v->scode == DISP_E_PARAMNOTFOUND) ||
-        ((v->vt == VT_DISPATCH || v->vt == VT_UNKNOWN) && v->punkVal == nullptr)) {
-      *out = connection_;
-      return kSOk;
-    }
-    return ReportAdo(AdoError(3001), "ActiveConnection must be a Connection or a connect string.");
   }
 
   // Opens on an executed statement. `fire`: this recordset's own Open
