@@ -208,10 +208,17 @@ TEST_F(ConnectionTest, NestsTransactionsAndRollsBackToTheRightLevel) {
   c->RollbackTrans();
   c->RollbackTrans();
   EXPECT_EQ(Count(other, "SELECT sum(v) FROM x"), 3);
-  // Closing with an open transaction rolls it back.
+  // Closing with an open transaction rolls it back, even while a prepared
+  // command still holds a statement of the connection.
+  _CommandPtr keeper;
+  keeper.CreateInstance(__uuidof(Command));
+  keeper->PutRefActiveConnection(c);
+  keeper->PutPrepared(VARIANT_TRUE);
+  keeper->PutCommandText("INSERT INTO x VALUES (100)");
   c->BeginTrans();
-  Exec(c, "INSERT INTO x VALUES (100)");
+  keeper->Execute(nullptr, nullptr, adExecuteNoRecords);
   c->Close();
+  Exec(other, "INSERT INTO x VALUES (0)");  // no lock left behind
   EXPECT_EQ(Count(other, "SELECT sum(v) FROM x"), 3);
 }
 

@@ -54,6 +54,8 @@ StmtHandle SqliteDb::TakeCached(std::string_view sql) {
   return nullptr;
 }
 
+void SqliteDb::ClearCache() { cache_.clear(); }
+
 void SqliteDb::ReturnToCache(std::string sql, StmtHandle stmt) {
   sqlite3_reset(stmt.get());
   sqlite3_clear_bindings(stmt.get());
@@ -128,6 +130,14 @@ HRESULT SqliteConnection::Open(const ConnectString& options) {
 }
 
 void SqliteConnection::Close() {
+  if (db_) {
+    // Statements a command still keeps hold the handle open after this;
+    // the work of an unfinished transaction must not wait for them.
+    if (sqlite3_get_autocommit(db_->get()) == 0) {
+      sqlite3_exec(db_->get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    db_->ClearCache();
+  }
   db_.reset();
   data_source_.clear();
 }

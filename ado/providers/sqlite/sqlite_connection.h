@@ -43,6 +43,7 @@ class SqliteDb {
   // prepared again. Take returns null when the text is not cached.
   StmtHandle TakeCached(std::string_view sql);
   void ReturnToCache(std::string sql, StmtHandle stmt);
+  void ClearCache();
 
   // Statements prepared on this handle (for tests of statement reuse).
   int TEST_prepare_count() const { return prepare_count_; }
