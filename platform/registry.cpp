@@ -418,10 +418,11 @@ const RegistryData& Loaded(Registry& r) {
     if (path == nullptr || *path == '\0') path = "/etc/korvo/registry.reg";
     std::string bytes;
     std::ifstream in(path, std::ios::binary);
-    if (in) {
-      bytes.resize(static_cast<size_t>(kMaxFileBytes));
-      in.read(bytes.data(), kMaxFileBytes);
-      bytes.resize(static_cast<size_t>(in.gcount()));
+    // Anything beyond kMaxFileBytes is not a registry export: read no more.
+    char chunk[65536];
+    while (in && static_cast<std::streamsize>(bytes.size()) < kMaxFileBytes) {
+      in.read(chunk, sizeof chunk);
+      bytes.append(chunk, static_cast<size_t>(in.gcount()));
     }
     r.data = std::make_unique<RegistryData>(RegistryData::Parse(bytes));
   }
