@@ -231,34 +231,44 @@ BSTR Utf8ToBstr(const char* data, size_t size) {
   return b;
 }
 
+// Days from 1899-12-30 to y-m-d in the proleptic Gregorian calendar
+// (the days-from-civil algorithm), for the date columns read on every row;
+// validates the fields as SystemTimeToVariantTime does.
+bool OleDay(int y, int m, int d, long* day) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  if (d > kDays[m - 1] + (m == 2 && leap ? 1 : 0)) return false;
+  const int yy = m <= 2 ? y - 1 : y;
+  const int era = yy / 400;
+  const int yoe = yy - era * 400;
+  const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const long days_since_1970 = static_cast<long>(era) * 146097 + doe - 719468;
+  *day = days_since_1970 + 25569;  // 1970-01-01 is OLE day 25569
+  return true;
+}
+
 bool ParseIsoDate(const char* s, size_t n, double* date) {
   while (n > 0 && (s[n - 1] == ' ' || s[n - 1] == 'Z')) --n;
-  SYSTEMTIME st{};
+  if (n == 0) return false;
   int h = 0, mi = 0, sec = 0;
   double frac = 0;
+  long day = 0;
   if (n >= 10 && s[4] == '-' && s[7] == '-') {
     const int y = Digits(s, 4), mo = Digits(s + 5, 2), d = Digits(s + 8, 2);
-    if (y < 0 || mo < 0 || d < 0) return false;
-    st.wYear = static_cast<WORD>(y);
-    st.wMonth = static_cast<WORD>(mo);
-    st.wDay = static_cast<WORD>(d);
+    if (y < 0 || mo < 0 || d < 0 || !OleDay(y, mo, d, &day)) return false;
     if (n > 10) {
       if (s[10] != ' ' && s[10] != 'T') return false;
       if (ParseTime(s + 11, n - 11, &h, &mi, &sec, &frac) != n - 11) return false;
     }
-  } else {
-    if (ParseTime(s, n, &h, &mi, &sec, &frac) != n) return false;
-    st.wYear = 1899;
-    st.wMonth = 12;
-    st.wDay = 30;
+  } else if (ParseTime(s, n, &h, &mi, &sec, &frac) != n) {
+    return false;
   }
-  st.wHour = static_cast<WORD>(h);
-  st.wMinute = static_cast<WORD>(mi);
-  st.wSecond = static_cast<WORD>(sec);
-  double value = 0;
-  if (!SystemTimeToVariantTime(&st, &value)) return false;
-  if (frac > 0) value += (value < 0 ? -frac : frac) / 86400.0;
-  *date = value;
+  if (h > 23 || mi > 59 || sec > 59) return false;
+  // The time of day counts away from day 0 on either side of it.
+  const double time = (h * 3600 + mi * 60 + sec + frac) / 86400.0;
+  *date = day < 0 ? day - time : day + time;
   return true;
 }
 

@@ -1,0 +1,66 @@
+// Tests of the value conversions: ISO date text against the COM layer's
+// calendar, and UTF-8 text into BSTRs.
+#include <korvo/ado/value_internal.h>
+#include <korvo/com/oledate.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+namespace korvo::ado {
+namespace {
+
+TEST(Value, ParsesIsoDatesLikeTheOleCalendar) {
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 rng(seed);
+  for (int i = 0; i < 20000; ++i) {
+    SYSTEMTIME st{};
+    st.wYear = static_cast<WORD>(100 + rng() % 9900);
+    st.wMonth = static_cast<WORD>(1 + rng() % 12);
+    st.wDay = static_cast<WORD>(1 + rng() % 31);
+    st.wHour = static_cast<WORD>(rng() % 24);
+    st.wMinute = static_cast<WORD>(rng() % 60);
+    st.wSecond = static_cast<WORD>(rng() % 60);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay, st.wHour,
+                  st.wMinute, st.wSecond);
+    double expected = 0, got = 0;
+    const bool valid = SystemTimeToVariantTime(&st, &expected);
+    ASSERT_EQ(ParseIsoDate(text, std::strlen(text), &got), valid != 0) << text;
+    if (valid) {
+      ASSERT_NEAR(got, expected, 1e-9) << text;
+    }
+  }
+  double d = 0;
+  for (const char* bad : {"2020-02-30", "2021-02-29", "2020-13-01", "2020-01-01 24:00:00", "0099-12-31",
+                          "2020-01-01X10:00", "10:60", "abc", "2020-1-1", ""}) {
+    EXPECT_FALSE(ParseIsoDate(bad, std::strlen(bad), &d)) << bad;
+  }
+  ASSERT_TRUE(ParseIsoDate("2000-02-29T12:00:00.5Z", 22, &d));
+  EXPECT_NEAR(d, 36585.5 + 0.5 / 86400, 1e-9);
+  ASSERT_TRUE(ParseIsoDate("06:00", 5, &d));
+  EXPECT_DOUBLE_EQ(d, 0.25);
+  std::string text;
+  ASSERT_TRUE(FormatIsoDate(-1.25, 135, &text));
+  EXPECT_EQ(text, "1899-12-29 06:00:00");
+}
+
+TEST(Value, ConvertsUtf8TextToBstrs) {
+  const char* samples[] = {"", "plain ascii", "h\xC3\xA9llo \xE2\x82\xAC", "\xF0\x9F\x98\x80 emoji",
+                           "bad \xC3 byte", "\xED\xA0\x80 surrogate"};
+  for (const char* s : samples) {
+    BSTR b = Utf8ToBstr(s, std::strlen(s));
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(std::u16string(b, SysStringLen(b)), Utf8ToUtf16(s)) << s;
+    SysFreeString(b);
+  }
+  EXPECT_EQ(Utf8ToUtf16("h\xC3\xA9\xF0\x9F\x98\x80"), u"h\u00e9\U0001F600");
+  EXPECT_EQ(Utf8ToUtf16("a\xFF"), u"a\uFFFD");
+  EXPECT_EQ(Utf16ToUtf8(u"h\u00e9\U0001F600", 4), "h\xC3\xA9\xF0\x9F\x98\x80");
+}
+
+}  // namespace
+}  // namespace korvo::ado
