@@ -59,3 +59,5 @@
 
 // Connections: CDatabase, its events sink and the global locks.
 #include <korvo/db/global_locks.h>
+#include <korvo/db/CDatabase.h>
+#include <korvo/db/CDatabaseEvent.h>

@@ -1,0 +1,56 @@
+// db/CDatabaseEvent.h: CDatabaseEvent, the connection-events sink through
+// which CDatabase collects the provider's informational messages.
+//
+// What it is: an implementation of ADO's ConnectionEventsVt. InfoMessage
+// appends the Description of every record of the raising connection's
+// Errors collection to m_bstrMessages, separated by ","; every other event
+// only answers adStatusOK. Every handler returns E_POINTER for a null
+// status argument.
+// Ownership: reference counted; created by CDatabase::CaptureInfoMessage,
+// which keeps one reference (and the connection point one more while the
+// sink is advised). Release destroys it when the count reaches 0.
+// Thread-safety: caller must synchronise; the count is a plain integer
+// because one connection (and its events) is used by one thread at a time.
+#pragma once
+
+#include <korvo/ado/ado.h>
+#include <korvo/com/bstr_t.h>
+#include <korvo/platform/export.h>
+#include <korvo/platform/wintypes.h>
+
+class KORVO_API CDatabaseEvent final : public ConnectionEventsVt {
+ public:
+  CDatabaseEvent();
+
+  HRESULT QueryInterface(REFIID riid, void** out) override;
+  ULONG AddRef() override;
+  ULONG Release() override;
+
+  HRESULT InfoMessage(Error* pError, EventStatusEnum* adStatus, _Connection* pConnection) override;
+  HRESULT BeginTransComplete(long TransactionLevel, Error* pError, EventStatusEnum* adStatus,
+                             _Connection* pConnection) override;
+  HRESULT CommitTransComplete(Error* pError, EventStatusEnum* adStatus,
+                              _Connection* pConnection) override;
+  HRESULT RollbackTransComplete(Error* pError, EventStatusEnum* adStatus,
+                                _Connection* pConnection) override;
+  HRESULT WillExecute(BSTR* Source, CursorTypeEnum* CursorType, LockTypeEnum* LockType,
+                      long* Options, EventStatusEnum* adStatus, _Command* pCommand,
+                      _Recordset* pRecordset, _Connection* pConnection) override;
+  HRESULT ExecuteComplete(long RecordsAffected, Error* pError, EventStatusEnum* adStatus,
+                          _Command* pCommand, _Recordset* pRecordset,
+                          _Connection* pConnection) override;
+  HRESULT WillConnect(BSTR* ConnectionString, BSTR* UserID, BSTR* Password, long* Options,
+                      EventStatusEnum* adStatus, _Connection* pConnection) override;
+  HRESULT ConnectComplete(Error* pError, EventStatusEnum* adStatus,
+                          _Connection* pConnection) override;
+  HRESULT Disconnect(EventStatusEnum* adStatus, _Connection* pConnection) override;
+
+  // The connection point's cookie; 0 until advised.
+  DWORD m_dwCookie;
+  // The messages collected so far; an empty holder until the first one.
+  _bstr_t m_bstrMessages;
+  ULONG m_nRefCount;
+
+ private:
+  ~CDatabaseEvent();
+};
