@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -62,10 +63,54 @@ void ShowPlatform() {
   }
 }
 
+// The connection layer: an embedded SQLite database, statements with
+// affected-row counts inside a transaction, and a caught CDBException.
+void ShowConnection(const char* databaseFile) {
+  std::printf("\nConnection layer (CDatabase)\n");
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  try {
+    CDatabase db;
+    std::string connect = std::string("Provider=SQLite;Data Source=") + databaseFile;
+    db.OpenEx(connect.c_str());
+    std::printf("  opened %s (product type %d)\n", databaseFile, db.GetDbmsType());
+
+    db.ExecuteSQL("DROP TABLE IF EXISTS birds");
+    db.ExecuteSQL("CREATE TABLE birds (id INTEGER PRIMARY KEY, name TEXT UNIQUE, seen INTEGER)");
+    db.BeginTrans();
+    long affected = 0;
+    db.ExecuteSQL("INSERT INTO birds (name, seen) VALUES ('raven', 3), ('crow', 5), "
+                  "('rook', 1), ('jackdaw', 0)",
+                  &affected);
+    std::printf("  inserted %ld rows\n", affected);
+    db.ExecuteSQL("UPDATE birds SET seen = seen + 1 WHERE seen > 0", &affected);
+    std::printf("  updated %ld rows\n", affected);
+    db.CommitTrans();
+    std::printf("  committed\n");
+
+    try {
+      db.ExecuteSQL("INSERT INTO birds (name, seen) VALUES ('raven', 9)");
+    } catch (CDBException* e) {
+      std::printf("  caught CDBException: return code %d, native error %u, origin %s\n"
+                  "    \"%s\"\n",
+                  e->m_nReturnCode, e->m_dwNativeError,
+                  static_cast<const char*>(e->m_strErrorOrigin),
+                  static_cast<const char*>(e->m_strErrorText));
+      e->Delete();
+    }
+    db.Close();
+  } catch (CDBException* e) {
+    std::printf("  unexpected CDBException %s: %s\n", static_cast<const char*>(e->m_strErrorOrigin),
+                static_cast<const char*>(e->m_strErrorText));
+    e->Delete();
+  }
+  CoUninitialize();
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   std::printf("Korvo demo\n\n");
   ShowPlatform();
+  ShowConnection(argc > 1 ? argv[1] : "korvo_demo.db");
   return 0;
 }

@@ -6,5 +6,21 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 bash scripts/build.sh
-echo "== demo: build/examples/korvo_demo"
+# Unless the caller brings a registry file, switch the SQL trace on into
+# build/demo, beside the demo's database.
+demo_dir="$PWD/build/demo"
+mkdir -p "$demo_dir"
+if [ -z "${KORVO_REGISTRY:-}" ]; then
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZEP\\ORB_P5]\r\n"Dbms Korvo Trace"="%s"\r\n' \
+    "$demo_dir" >"$demo_dir/registry.reg"
+  export KORVO_REGISTRY="$demo_dir/registry.reg"
+fi
+echo "== demo: build/examples/korvo_demo (registry: $KORVO_REGISTRY)"
+if [ $# -eq 0 ]; then set -- "$demo_dir/korvo_demo.db"; fi
 ./build/examples/korvo_demo "$@"
+trace=$(ls -t "$demo_dir"/~KORVO*.log 2>/dev/null | head -n 1 || true)
+if [ -n "$trace" ]; then
+  echo "== SQL trace: $trace"
+  tr -d '\r' <"$trace" | sed '/^$/d'
+  echo
+fi
