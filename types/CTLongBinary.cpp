@@ -44,14 +44,29 @@ DWORD CTLongBinary::SetParam(const BYTE* source, DWORD count, int append) {
   if (count != 0 && source != nullptr) {
     const ULONGLONG offset = append ? m_nDataLength : 0;
     const ULONGLONG length = offset + count;
+    // A source inside our own block would dangle once the block moves, or
+    // be cut off when it shrinks: keep its offset and find it again after
+    // the reallocation; a replacement first moves it to the front, where
+    // the shrunken block keeps it.
+    BYTE* own = static_cast<BYTE*>(m_pData);
+    const bool inside = own != nullptr && source >= own && source < own + m_nDataLength;
+    size_t sourceOffset = inside ? static_cast<size_t>(source - own) : 0;
+    if (inside && !append) {
+      std::memmove(own, source, count);
+      sourceOffset = 0;
+    }
     HANDLE heap = GetProcessHeap();
     void* block = m_pData != nullptr
                       ? HeapReAlloc(heap, HEAP_ZERO_MEMORY, m_pData, static_cast<SIZE_T>(length))
                       : HeapAlloc(heap, HEAP_ZERO_MEMORY, static_cast<SIZE_T>(length));
+    // A replacement from inside shrinks; should even that be refused, the
+    // data (already moved to the front) stays in the larger block.
+    if (block == nullptr && inside && !append) block = m_pData;
     if (block == nullptr) return kAllocationFailed;
     m_pData = block;
     m_nDataLength = length;
-    std::memcpy(static_cast<BYTE*>(block) + offset, source, count);
+    if (inside) source = static_cast<const BYTE*>(block) + sourceOffset;
+    std::memmove(static_cast<BYTE*>(block) + offset, source, count);
     return Low32(length);
   }
   if (append && m_nDataLength != 0) return Low32(m_nDataLength);
@@ -74,8 +89,9 @@ DWORD CTLongBinary::GetParam(BYTE*& data, DWORD& length) const {
 DWORD CTLongBinary::GetParam2(void* destination, DWORD destinationLength) const {
   if (m_pData != nullptr && m_nDataLength != 0) {
     const ULONGLONG n = m_nDataLength < destinationLength ? m_nDataLength : destinationLength;
-    std::memcpy(destination, m_pData, static_cast<size_t>(n));
-  } else {
+    // A null destination of length 0 only asks for the length.
+    if (n != 0) std::memcpy(destination, m_pData, static_cast<size_t>(n));
+  } else if (destinationLength != 0) {
     std::memset(destination, 0, destinationLength);
   }
   return Low32(m_nDataLength);

@@ -41,6 +41,7 @@ class KORVO_API CTLongBinary {
   // heap refuses the block (nothing changed). With no bytes to write:
   // `append` on non-empty data returns the length and changes nothing;
   // otherwise the data is emptied, the block released, and 0 returned.
+  // `source` may point into this object's own data.
   DWORD SetParam(const BYTE* source, DWORD count, int append = 0);
   // Lends the block: `data` and `length` get the block and the length, or
   // null and 0 when there is no data; returns the length. The block stays
@@ -49,6 +50,7 @@ class KORVO_API CTLongBinary {
   // Copies min(length, destinationLength) bytes into `destination`, or, when
   // there is no data, zero-fills all destinationLength bytes. Returns the
   // full data length, which exceeds destinationLength when the copy was cut.
+  // A null destination with length 0 just asks for the length.
   DWORD GetParam2(void* destination, DWORD destinationLength) const;
 
   void* m_pData;

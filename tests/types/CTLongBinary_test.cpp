@@ -88,6 +88,25 @@ TEST(CTLongBinaryTest, GetParamLendsAndGetParam2Copies) {
   std::memset(wide, 'x', sizeof wide);
   EXPECT_EQ(lb.GetParam2(wide, 8), 5u);
   EXPECT_EQ(std::string(wide, 8), "helloxxx");  // bytes past the data untouched
+
+  // A null destination of length 0 asks for the length only, with data or
+  // without.
+  EXPECT_EQ(lb.GetParam2(nullptr, 0), 5u);
+  CTLongBinary empty;
+  EXPECT_EQ(empty.GetParam2(nullptr, 0), 0u);
+}
+
+TEST(CTLongBinaryTest, AppendingItsOwnDataSurvivesTheBlockMoving) {
+  CTLongBinary lb;
+  lb.SetParam(B("abcdef"), 6, 0);
+  // The growth may move the block the source points into.
+  EXPECT_EQ(lb.SetParam(static_cast<const BYTE*>(lb.m_pData), 6, 1), 12u);
+  EXPECT_EQ(Data(lb), "abcdefabcdef");
+  EXPECT_EQ(lb.SetParam(static_cast<const BYTE*>(lb.m_pData) + 2, 3, 1), 15u);
+  EXPECT_EQ(Data(lb), "abcdefabcdefcde");
+  // Replacing with a part of itself: the part moves to the front.
+  EXPECT_EQ(lb.SetParam(static_cast<const BYTE*>(lb.m_pData) + 12, 3, 0), 3u);
+  EXPECT_EQ(Data(lb), "cde");
 }
 
 TEST(CTLongBinaryTest, LengthsAreReportedAsTheirLow32Bits) {
