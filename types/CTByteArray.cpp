@@ -159,7 +159,9 @@ void CTByteArray::Detach() {
 DWORD CTByteArray::SetParam(const char* source, DWORD count) {
   if (count == 0) return 0;
   SetSize(static_cast<int>(count), -1);
-  std::memcpy(m_pData, source, count);
+  // The source may be part of this array's own bytes (no reallocation then,
+  // since count cannot exceed the size): the ranges may overlap.
+  std::memmove(m_pData, source, count);
   return count;
 }
 

@@ -205,6 +205,11 @@ TEST(CTByteArrayTest, SetParamAndGetParamEx) {
   EXPECT_EQ(a.SetParam("xy", 2), 2u);
   EXPECT_EQ(Bytes(a), (std::vector<BYTE>{'x', 'y'}));
   EXPECT_EQ(a.m_nMaxSize, 6);  // capacity kept
+  // The source may be a later part of the array's own bytes.
+  a.SetParam("abcdef", 6);
+  EXPECT_EQ(a.SetParam(reinterpret_cast<const char*>(a.GetData()) + 1, 5), 5u);
+  EXPECT_EQ(Bytes(a), (std::vector<BYTE>{'b', 'c', 'd', 'e', 'f'}));
+  a.SetParam("xy", 2);
 
   char* block = nullptr;
   DWORD count = 99;
