@@ -105,12 +105,16 @@ __DB_POSITION* CTPtrList::AddTail(void* value) {
   return Position(node);
 }
 
+// Bounded by the count taken at the start, so that a list added to itself
+// adds its original values once instead of chasing the nodes it adds.
 void CTPtrList::AddHead(CTPtrList* other) {
-  for (CNode* node = other->m_pNodeTail; node != nullptr; node = node->pPrev) AddHead(node->data);
+  CNode* node = other->m_pNodeTail;
+  for (int n = other->m_nCount; n > 0; --n, node = node->pPrev) AddHead(node->data);
 }
 
 void CTPtrList::AddTail(CTPtrList* other) {
-  for (CNode* node = other->m_pNodeHead; node != nullptr; node = node->pNext) AddTail(node->data);
+  CNode* node = other->m_pNodeHead;
+  for (int n = other->m_nCount; n > 0; --n, node = node->pNext) AddTail(node->data);
 }
 
 void* CTPtrList::RemoveHead() {

@@ -56,7 +56,7 @@ class KORVO_API CTPtrList {
   __DB_POSITION* AddHead(void* value);
   __DB_POSITION* AddTail(void* value);
   // Adds every value of `other` at the front / back in their order.
-  // REQUIRES: `other` is a different list.
+  // A list added to itself adds its values as they were before the call.
   void AddHead(CTPtrList* other);
   void AddTail(CTPtrList* other);
   void* RemoveHead();

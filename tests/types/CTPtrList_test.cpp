@@ -170,6 +170,17 @@ TEST(CTPtrListTest, AddingWholeListsKeepsTheirOrder) {
   b.AddTail(&empty);
   b.AddHead(&empty);
   EXPECT_EQ(b.GetCount(), 5);
+
+  // A list added to itself is added once, as it was before the call.
+  CTPtrList c;
+  c.AddTail(P(1));
+  c.AddTail(P(2));
+  c.AddTail(&c);
+  EXPECT_EQ(Forward(c), (std::vector<void*>{P(1), P(2), P(1), P(2)}));
+  c.RemoveTail();
+  c.AddHead(&c);
+  EXPECT_EQ(Forward(c), (std::vector<void*>{P(1), P(2), P(1), P(1), P(2), P(1)}));
+  EXPECT_EQ(Backward(c), (std::vector<void*>{P(1), P(2), P(1), P(1), P(2), P(1)}));
 }
 
 TEST(CTPtrListTest, CopiesOwnTheirNodes) {
