@@ -273,6 +273,8 @@ struct Field : IDispatch {
   unsigned char GetNumericScale() { unsigned char n = 0; KORVO_ADO_CHECK(get_NumericScale(&n), Field); return n; }
   _variant_t GetChunk(long length) { VARIANT v; VariantInit(&v); KORVO_ADO_CHECK(raw_GetChunk(length, &v), Field); return _variant_t(v, false); }
   HRESULT AppendChunk(const _variant_t& data) { return KORVO_ADO_CHECK(raw_AppendChunk(data), Field); }
+  _variant_t GetOriginalValue() { VARIANT v; VariantInit(&v); KORVO_ADO_CHECK(get_OriginalValue(&v), Field); return _variant_t(v, false); }
+  _variant_t GetUnderlyingValue() { VARIANT v; VariantInit(&v); KORVO_ADO_CHECK(get_UnderlyingValue(&v), Field); return _variant_t(v, false); }
 
  protected:
   ~Field() = default;
@@ -534,6 +536,7 @@ struct _Recordset : IDispatch {
   LockTypeEnum GetLockType() { LockTypeEnum t = adLockUnspecified; KORVO_ADO_CHECK(get_LockType(&t), _Recordset); return t; }
   void PutLockType(LockTypeEnum t) { KORVO_ADO_CHECK(put_LockType(t), _Recordset); }
   long GetRecordCount() { long n = 0; KORVO_ADO_CHECK(get_RecordCount(&n), _Recordset); return n; }
+  EditModeEnum GetEditMode() { EditModeEnum m = adEditNone; KORVO_ADO_CHECK(get_EditMode(&m), _Recordset); return m; }
   FieldsPtr GetFields() { Fields* p = nullptr; KORVO_ADO_CHECK(get_Fields(&p), _Recordset); return FieldsPtr(p, false); }
   long GetState() { long n = 0; KORVO_ADO_CHECK(get_State(&n), _Recordset); return n; }
   CursorLocationEnum GetCursorLocation() { CursorLocationEnum l = adUseServer; KORVO_ADO_CHECK(get_CursorLocation(&l), _Recordset); return l; }

@@ -58,6 +58,7 @@ SnapshotCursor::SnapshotCursor(provider::Statement& statement, provider::Deadlin
 }
 
 long SnapshotCursor::absolute_position() const {
+  if (removed_) return -1;
   if (bof()) return -2;
   if (eof()) return -3;
   return pos_ + 1;
@@ -66,12 +67,13 @@ long SnapshotCursor::absolute_position() const {
 void SnapshotCursor::SetPosition(long pos) {
   const long n = static_cast<long>(rows_.size());
   pos_ = pos < 0 ? -1 : pos > n ? n : pos;
+  removed_ = false;
   ++row_serial_;
 }
 
 HRESULT SnapshotCursor::MoveNext(bool*) {
   if (eof()) return kAdoNoCurrentRecord;
-  SetPosition(pos_ + 1);
+  SetPosition(removed_ ? pos_ : pos_ + 1);
   return kSOk;
 }
 
@@ -95,8 +97,28 @@ HRESULT SnapshotCursor::MoveLast(bool*) {
 HRESULT SnapshotCursor::Move(long rows, bool*) {
   // Relative to the current row; from BOF only forward, from EOF only back.
   if ((bof() && rows <= 0) || (eof() && rows >= 0)) return kAdoNoCurrentRecord;
-  SetPosition(pos_ + rows);
+  // From a removed row, pos_ already is one step forward.
+  SetPosition(removed_ && rows > 0 ? pos_ + rows - 1 : pos_ + rows);
   return kSOk;
+}
+
+void SnapshotCursor::ReplaceCurrent(const provider::Cell* cells) {
+  rows_.ReplaceCells(static_cast<size_t>(pos_), cells);
+  decoded_ = -1;
+  ++row_serial_;
+}
+
+void SnapshotCursor::AppendAndMoveTo(const provider::Cell* cells) {
+  rows_.AppendCells(cells);
+  SetPosition(static_cast<long>(rows_.size()) - 1);
+  decoded_ = -1;
+}
+
+void SnapshotCursor::RemoveCurrent() {
+  rows_.Erase(static_cast<size_t>(pos_));
+  decoded_ = -1;
+  removed_ = true;
+  ++row_serial_;
 }
 
 provider::Cell SnapshotCursor::Get(int column) {

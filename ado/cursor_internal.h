@@ -81,9 +81,9 @@ class SnapshotCursor final : public Cursor {
   // Reads every remaining row of the executed `statement` (stopping at
   // `deadline`). On failure *hr is the provider's failure.
   SnapshotCursor(provider::Statement& statement, provider::Deadline deadline, HRESULT* hr);
-  bool bof() const override { return pos_ < 0 || rows_.size() == 0; }
-  bool eof() const override { return pos_ >= static_cast<long>(rows_.size()); }
-  bool on_row() const override { return pos_ >= 0 && pos_ < static_cast<long>(rows_.size()); }
+  bool bof() const override { return !removed_ && (pos_ < 0 || rows_.size() == 0); }
+  bool eof() const override { return !removed_ && pos_ >= static_cast<long>(rows_.size()); }
+  bool on_row() const override { return !removed_ && pos_ >= 0 && pos_ < static_cast<long>(rows_.size()); }
   long record_count() const override { return static_cast<long>(rows_.size()); }
   long absolute_position() const override;
   HRESULT MoveNext(bool* from_provider) override;
@@ -95,12 +95,23 @@ class SnapshotCursor final : public Cursor {
 
   size_t memory_bytes() const { return rows_.MemoryBytes(); }
 
+  // The write path. After a row is written the snapshot holds what was
+  // written. RemoveCurrent leaves the position on the removed row: no row
+  // is current (field access fails with 3021) until the next move, which
+  // goes on from where the row was. REQUIRES (all): on_row().
+  void ReplaceCurrent(const provider::Cell* cells);
+  // Appends a row and makes it current.
+  void AppendAndMoveTo(const provider::Cell* cells);
+  void RemoveCurrent();
+  bool on_removed_row() const { return removed_; }
+
  private:
   void SetPosition(long pos);
 
   RowStore rows_;
   long pos_ = 0;
   long decoded_ = -1;  // the row held in cells_
+  bool removed_ = false;  // the current row was removed; pos_ is the row after it
   std::vector<provider::Cell> cells_;
 };
 

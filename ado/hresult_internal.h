@@ -21,6 +21,7 @@ inline constexpr HRESULT kDbParamNotOptional = Hr(0x80040E10);  // a ? without a
 inline constexpr HRESULT kDbErrorsInCommand = Hr(0x80040E14);
 inline constexpr HRESULT kDbCantFetchBackwards = Hr(0x80040E24);
 inline constexpr HRESULT kDbIntegrityViolation = Hr(0x80040E2F);
+inline constexpr HRESULT kDbConcurrencyViolation = Hr(0x80040E38);
 inline constexpr HRESULT kDbAbortLimitReached = Hr(0x80040E31);  // command time-out
 inline constexpr HRESULT kDbDataOverflow = Hr(0x80040E57);
 inline constexpr HRESULT kXactNoTransaction = Hr(0x8004D00E);   // XACT_E_NOTRANSACTION

@@ -8,11 +8,23 @@
 // Fields and Field objects share the recordset's data through a
 // reference-counted block, so a Field kept by the host after the
 // recordset closed (or went away) reports 3704 instead of reading freed
-// memory. The write path (AddNew, Update, Delete, Field.Value puts) is not
-// provided by this object yet: those calls fail with 3251.
+// memory.
+//
+// Writing: a static snapshot opened with an optimistic or pessimistic lock
+// (pessimistic works as optimistic) on a result from one base table is
+// updatable; on any other recordset AddNew, Update, Delete and Field.Value
+// puts fail with 3251. Field puts collect in an edit buffer (EditMode
+// adEditInProgress, or adEditAdd after AddNew) that Value shows;
+// OriginalValue and UnderlyingValue show the row as last read from or
+// written to the database. Update writes the buffer as one statement
+// (RowWriter) and then changes the snapshot; a failing write leaves the
+// snapshot and the buffer as they were, for CancelUpdate or another try.
+// Moving with pending changes updates first, as ADO does; Close and
+// Requery drop them. Writes are immediate: batch updating is not offered.
 #include <korvo/ado/command_internal.h>
 #include <korvo/ado/connection_internal.h>
 #include <korvo/ado/cursor_internal.h>
+#include <korvo/ado/row_writer_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
 
@@ -23,10 +35,53 @@ using provider::Cell;
 using provider::CellType;
 using provider::ColumnInfo;
 
+// Field values put since the last Update, per column.
+struct EditBuffer {
+  EditModeEnum mode = adEditNone;
+  std::vector<provider::ParamValue> values;
+  std::vector<uint8_t> changed;  // 0 not put, 1 put, 2 put by AppendChunk
+  std::vector<int> changed_list;
+
+  void Reset(size_t columns) {
+    mode = adEditNone;
+    if (changed.size() != columns) {
+      changed.assign(columns, 0);
+      values.resize(columns);
+    }
+    for (const int c : changed_list) changed[static_cast<size_t>(c)] = 0;
+    changed_list.clear();
+  }
+  // A chunk after a chunk of the same edit is appended to it.
+  void Assign(int column, provider::ParamValue&& value, bool chunk) {
+    const auto c = static_cast<size_t>(column);
+    if (mode == adEditNone) mode = adEditInProgress;
+    if (changed[c] == 0) changed_list.push_back(column);
+    provider::ParamValue& target = values[c];
+    if (chunk && changed[c] == 2 && target.type != CellType::kNull && value.type != CellType::kNull) {
+      target.bytes += value.bytes;
+    } else {
+      target = std::move(value);
+    }
+    changed[c] = chunk ? 2 : 1;
+  }
+};
+
+Cell CellOf(const provider::ParamValue& v) {
+  Cell c;
+  c.type = v.type;
+  c.i = v.i;
+  c.r = v.r;
+  c.data = v.bytes.data();
+  c.size = v.bytes.size();
+  return c;
+}
+
 // What the recordset, its Fields and its Field objects share.
 struct RecordsetData {
   std::unique_ptr<Cursor> cursor;  // null while closed
   uint64_t generation = 0;         // bumped by every open and close
+  std::unique_ptr<RowWriter> writer;  // null: the recordset is not updatable
+  EditBuffer edit;
 };
 
 class FieldObject final : public com::Object<Field> {
@@ -76,10 +131,7 @@ class FieldObject final : public com::Object<Field> {
     const HRESULT conv = CellToVariant(cell, info_.ado_type, out);
     return FAILED(conv) ? ReportAdo(conv) : kSOk;
   }
-  HRESULT put_Value(VARIANT) override {
-    if (!Open()) return ReportAdo(kAdoObjectClosed);
-    return ReportAdo(kAdoNotUpdatable);
-  }
+  HRESULT put_Value(VARIANT value) override { return Put(value, false); }
   HRESULT get_Precision(unsigned char* out) override {
     if (!Open()) return ReportAdo(kAdoObjectClosed);
     return Out(out, info_.precision);
@@ -131,21 +183,60 @@ class FieldObject final : public com::Object<Field> {
     chunk_offset_ += n == 0 ? 1 : n;
     return FAILED(CellToVariant(part, adLongVarBinary, out)) ? ReportAdo(kEOutOfMemory) : kSOk;
   }
-  HRESULT raw_AppendChunk(VARIANT) override {
-    if (!Open()) return ReportAdo(kAdoObjectClosed);
-    return ReportAdo(kAdoNotUpdatable);
-  }
-  HRESULT get_OriginalValue(VARIANT* out) override { return get_Value(out); }
-  HRESULT get_UnderlyingValue(VARIANT* out) override { return get_Value(out); }
+  HRESULT raw_AppendChunk(VARIANT data) override { return Put(data, true); }
+  HRESULT get_OriginalValue(VARIANT* out) override { return StoredValue(out); }
+  HRESULT get_UnderlyingValue(VARIANT* out) override { return StoredValue(out); }
 
  private:
   bool Open() const { return data_->cursor && data_->generation == generation_; }
 
+  // The value as the edit buffer shows it.
   HRESULT Current(Cell* cell) {
     if (!Open()) return ReportAdo(kAdoObjectClosed);
+    const EditBuffer& edit = data_->edit;
+    if (edit.mode != adEditNone && edit.changed[static_cast<size_t>(column_)] != 0) {
+      *cell = CellOf(edit.values[static_cast<size_t>(column_)]);
+      return kSOk;
+    }
+    if (edit.mode == adEditAdd) {
+      *cell = Cell{};
+      return kSOk;
+    }
     Cursor& cursor = *data_->cursor;
     if (!cursor.on_row()) return ReportAdo(kAdoNoCurrentRecord);
     *cell = cursor.Get(column_);
+    return kSOk;
+  }
+
+  // The value as the snapshot holds it (NULL for a row being added).
+  HRESULT StoredValue(VARIANT* out) {
+    if (out == nullptr) return ReportAdo(kEPointer);
+    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    Cell cell;
+    if (data_->edit.mode != adEditAdd) {
+      if (!data_->cursor->on_row()) return ReportAdo(kAdoNoCurrentRecord);
+      cell = data_->cursor->Get(column_);
+    }
+    VariantInit(out);
+    const HRESULT conv = CellToVariant(cell, info_.ado_type, out);
+    return FAILED(conv) ? ReportAdo(conv) : kSOk;
+  }
+
+  // Value puts and AppendChunk: converted to the column's type at once,
+  // so a value the column cannot take fails here and changes nothing.
+  HRESULT Put(const VARIANT& value, bool chunk) {
+    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    RecordsetData& d = *data_;
+    if (!d.writer) return ReportAdo(kAdoNotUpdatable);
+    if (d.edit.mode == adEditNone && !d.cursor->on_row()) return ReportAdo(kAdoNoCurrentRecord);
+    if (chunk && !IsTextType(info_.ado_type) && !IsBinaryType(info_.ado_type)) {
+      return ReportAdo(kAdoWrongType, "AppendChunk needs a text or binary field.");
+    }
+    provider::ParamValue converted;
+    std::string error;
+    const HRESULT hr = VariantToParam(value, info_.ado_type, &converted, &error);
+    if (FAILED(hr)) return ReportAdo(hr, error);
+    d.edit.Assign(column_, std::move(converted), chunk);
     return kSOk;
   }
 
@@ -284,15 +375,58 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
   }
   HRESULT get_EditMode(EditModeEnum* out) override {
     if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
-    return Out(out, adEditNone);
+    return Out(out, data_->edit.mode);
   }
-  HRESULT raw_AddNew(VARIANT, VARIANT) override { return WriteRefused(); }
-  HRESULT raw_CancelUpdate() override { return WriteRefused(); }
-  HRESULT raw_Delete(AffectEnum) override { return WriteRefused(); }
-  HRESULT raw_Update(VARIANT, VARIANT) override { return WriteRefused(); }
+  HRESULT raw_AddNew(VARIANT fieldList, VARIANT values) override {
+    com::ClearErrorInfo();
+    HRESULT hr = WritableWithoutLists(fieldList, values);
+    if (FAILED(hr)) return hr;
+    if (data_->edit.mode != adEditNone) {
+      hr = Store();
+      if (FAILED(hr)) return hr;
+    }
+    data_->edit.mode = adEditAdd;
+    return kSOk;
+  }
+  HRESULT raw_CancelUpdate() override {
+    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    DropEdit();
+    return kSOk;
+  }
+  HRESULT raw_Delete(AffectEnum affect) override {
+    com::ClearErrorInfo();
+    HRESULT hr = WritableWithoutLists(vtMissing, vtMissing);
+    if (FAILED(hr)) return hr;
+    if (affect != adAffectCurrent) {
+      return ReportAdo(AdoError(3001), "Delete removes the current row only (adAffectCurrent).");
+    }
+    if (data_->edit.mode == adEditAdd) {  // the new row was never written
+      DropEdit();
+      return kSOk;
+    }
+    auto& cursor = static_cast<SnapshotCursor&>(*data_->cursor);
+    if (!cursor.on_row()) return ReportAdo(kAdoNoCurrentRecord);
+    auto* conn = static_cast<ConnectionObject*>(connection_.GetInterfacePtr());
+    if (conn == nullptr || !conn->is_open()) return ReportAdo(kAdoConnectionUnusable);
+    conn->BeginOperation();
+    ReadOriginal(cursor);
+    hr = data_->writer->Delete(*conn->provider(), original_.data(),
+                               ConnectionObject::DeadlineFor(conn->command_timeout()));
+    if (FAILED(hr)) return conn->FailFromProvider(hr);
+    DropEdit();
+    cursor.RemoveCurrent();
+    return kSOk;
+  }
+  HRESULT raw_Update(VARIANT fields, VARIANT values) override {
+    com::ClearErrorInfo();
+    const HRESULT hr = WritableWithoutLists(fields, values);
+    if (FAILED(hr)) return hr;
+    return data_->edit.mode == adEditNone ? kSOk : Store();
+  }
   HRESULT raw_CancelBatch(AffectEnum) override {
     if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
-    return kSOk;  // nothing is ever pending on a read-only recordset
+    DropEdit();  // writes are immediate: only the current row's edit is pending
+    return kSOk;
   }
 
   HRESULT raw_Close() override {
@@ -408,9 +542,64 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
     fields_.Attach(f);
   }
 
-  HRESULT WriteRefused() {
+  // Open, updatable, and called without the field-list and value-array
+  // arguments (values are assigned through the Fields instead).
+  HRESULT WritableWithoutLists(const VARIANT& fields, const VARIANT& values) {
     if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
-    return ReportAdo(kAdoNotUpdatable);
+    if (!data_->writer) return ReportAdo(kAdoNotUpdatable);
+    auto missing = [](const VARIANT& v) {
+      return v.vt == VT_EMPTY || (v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND);
+    };
+    if (!missing(fields) || !missing(values)) {
+      return ReportAdo(AdoError(3001), "Assign the values through the Fields, then call without lists.");
+    }
+    return kSOk;
+  }
+
+  void DropEdit() {
+    if (data_->cursor) data_->edit.Reset(data_->cursor->columns().size());
+  }
+
+  void ReadOriginal(Cursor& cursor) {
+    const size_t n = cursor.columns().size();
+    original_.resize(n);
+    for (size_t i = 0; i < n; ++i) original_[i] = cursor.Get(static_cast<int>(i));
+  }
+
+  // Writes the edit buffer (an edited or a new row); on success the
+  // snapshot holds the row as written and the buffer is empty.
+  HRESULT Store() {
+    auto& cursor = static_cast<SnapshotCursor&>(*data_->cursor);
+    EditBuffer& edit = data_->edit;
+    auto* conn = static_cast<ConnectionObject*>(connection_.GetInterfacePtr());
+    if (conn == nullptr || !conn->is_open()) return ReportAdo(kAdoConnectionUnusable);
+    const size_t n = cursor.columns().size();
+    const provider::Deadline deadline = ConnectionObject::DeadlineFor(conn->command_timeout());
+    conn->BeginOperation();
+    if (edit.mode == adEditAdd) {
+      int key_column = -1;
+      int64_t key = 0;
+      const HRESULT hr = data_->writer->Insert(*conn->provider(), edit.changed_list, edit.values, deadline,
+                                               &key_column, &key);
+      if (FAILED(hr)) return conn->FailFromProvider(hr);
+      original_.assign(n, Cell{});
+      if (key_column >= 0) {
+        original_[static_cast<size_t>(key_column)].type = CellType::kInt;
+        original_[static_cast<size_t>(key_column)].i = key;
+      }
+      for (const int c : edit.changed_list) original_[static_cast<size_t>(c)] = CellOf(edit.values[static_cast<size_t>(c)]);
+      cursor.AppendAndMoveTo(original_.data());
+    } else {
+      if (!cursor.on_row()) return ReportAdo(kAdoNoCurrentRecord);
+      ReadOriginal(cursor);
+      const HRESULT hr =
+          data_->writer->Update(*conn->provider(), original_.data(), edit.changed_list, edit.values, deadline);
+      if (FAILED(hr)) return conn->FailFromProvider(hr);
+      for (const int c : edit.changed_list) original_[static_cast<size_t>(c)] = CellOf(edit.values[static_cast<size_t>(c)]);
+      cursor.ReplaceCurrent(original_.data());
+    }
+    edit.Reset(n);
+    return kSOk;
   }
 
   // Opens on an executed statement. `fire`: this recordset's own Open
@@ -440,6 +629,15 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
     } else {
       cursor = std::make_unique<StreamCursor>(std::move(statement));
     }
+    data_->writer.reset();
+    if ((lock_type_ == adLockOptimistic || lock_type_ == adLockPessimistic) &&
+        dynamic_cast<SnapshotCursor*>(cursor.get()) != nullptr) {
+      std::string reason;
+      data_->writer = RowWriter::For(*conn->provider(), cursor->columns(), &reason);
+      conn->provider()->diagnostics().errors.clear();
+    }
+    data_->edit = EditBuffer{};
+    data_->edit.Reset(cursor->columns().size());
     data_->cursor = std::move(cursor);
     ++data_->generation;
     MakeFields();
@@ -454,6 +652,8 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
   void CloseNow(bool detach) {
     if (detach && connection_) static_cast<ConnectionObject*>(connection_.GetInterfacePtr())->Detach(this);
     data_->cursor.reset();
+    data_->writer.reset();  // its prepared statements go with it
+    data_->edit = EditBuffer{};
     ++data_->generation;
     MakeFields();
   }
@@ -462,6 +662,10 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
   HRESULT Navigate(Fn&& fn) {
     com::ClearErrorInfo();
     if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    if (data_->edit.mode != adEditNone) {  // moving stores the pending edit first
+      const HRESULT stored = Store();
+      if (FAILED(stored)) return stored;
+    }
     bool from_provider = false;
     const HRESULT hr = fn(*data_->cursor, &from_provider);
     if (SUCCEEDED(hr)) return hr;
@@ -471,6 +675,7 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
   }
 
   std::shared_ptr<RecordsetData> data_;
+  std::vector<Cell> original_;  // the current row's cells while it is written
   FieldsPtr fields_;
   _ConnectionPtr connection_;
   std::string source_;

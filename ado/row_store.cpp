@@ -89,6 +89,14 @@ void RowStore::AppendCells(const Cell* cells) {
   rows_.push_back(start);
 }
 
+void RowStore::ReplaceCells(size_t row, const Cell* cells) {
+  AppendCells(cells);
+  rows_[row] = rows_.back();
+  rows_.pop_back();
+}
+
+void RowStore::Erase(size_t row) { rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(row)); }
+
 void RowStore::Append(const provider::Statement& statement) {
   // Small results are common; a fixed buffer avoids an allocation per row.
   Cell local[16];

@@ -26,8 +26,13 @@ class RowStore {
 
   // Appends the current row of `statement` (its first `columns` cells).
   void Append(const provider::Statement& statement);
-  // Appends one row given as cells (tests, future write path).
+  // Appends one row given as cells (tests, the write path).
   void AppendCells(const provider::Cell* cells);
+  // Replaces row `row` with `cells` (the new encoding is appended; the old
+  // bytes stay unused until the store goes). REQUIRES: row < size().
+  void ReplaceCells(size_t row, const provider::Cell* cells);
+  // Removes row `row`; later rows move up by one. REQUIRES: row < size().
+  void Erase(size_t row);
 
   size_t size() const { return rows_.size(); }
   size_t columns() const { return columns_; }

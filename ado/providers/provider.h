@@ -158,6 +158,30 @@ class Connection {
   virtual std::string Info(InfoProperty what) const = 0;
   virtual bool SupportsProcedures() const = 0;
 
+  // What the write path of an updatable cursor needs. The object model
+  // builds the INSERT/UPDATE/DELETE text itself and runs it through
+  // Prepare and Statement::Execute; the provider only quotes names and
+  // describes tables.
+  //
+  // `name` as a delimited identifier of this engine's SQL.
+  virtual std::string QuoteIdentifier(std::string_view name) const {
+    std::string out = "\"";
+    for (const char c : name) {
+      out += c;
+      if (c == '"') out += '"';
+    }
+    return out + '"';
+  }
+  // The primary-key columns of base table `table` (in `schema`, empty for
+  // the default), in key order; for a table without one, the engine's
+  // own row key when it has one ("rowid"), else empty. Fails for an
+  // unknown table.
+  virtual HRESULT KeyColumns(const std::string& schema, const std::string& table,
+                             std::vector<std::string>* out) = 0;
+  // The key the engine generated for the row last inserted on this
+  // connection; false when it cannot tell.
+  virtual bool LastInsertKey(int64_t* key) const = 0;
+
   Diagnostics& diagnostics() { return *diagnostics_; }
   const std::shared_ptr<Diagnostics>& shared_diagnostics() const { return diagnostics_; }
 

@@ -4,6 +4,7 @@
 #include <korvo/ado/connect_string_internal.h>
 #include <korvo/ado/hresult_internal.h>
 #include <korvo/ado/providers/provider.h>
+#include <korvo/ado/row_writer_internal.h>
 
 #include <gtest/gtest.h>
 
@@ -298,6 +299,112 @@ TEST_P(ProviderConformance, ReusesPreparedStatementsAndReadsCells) {
   ASSERT_EQ(select->Execute({}, NoDeadline()), kSOk);
   EXPECT_TRUE(select->HasRow());
   EXPECT_EQ(select->Get(0).i, 0);
+}
+
+TEST_P(ProviderConformance, DescribesTablesForTheWritePath) {
+  ASSERT_EQ(Run("CREATE TABLE k2 (a TEXT, b INT, c REAL, PRIMARY KEY (b, a))"), kSOk);
+  ASSERT_EQ(Run("CREATE TABLE nokey (x TEXT)"), kSOk);
+  std::vector<std::string> key;
+  ASSERT_EQ(conn_->KeyColumns("", "k2", &key), kSOk);
+  EXPECT_EQ(key, (std::vector<std::string>{"b", "a"}));
+  ASSERT_EQ(conn_->KeyColumns("", "nokey", &key), kSOk);
+  EXPECT_EQ(key, std::vector<std::string>{"rowid"});
+  EXPECT_LT(conn_->KeyColumns("", "missing", &key), 0);
+  EXPECT_FALSE(LastError().description.empty());
+  // A quoted name with the quote character in it survives the round trip.
+  const std::string odd = conn_->QuoteIdentifier("od\"d t");
+  ASSERT_EQ(Run("CREATE TABLE " + odd + " (id INTEGER PRIMARY KEY, v TEXT)"), kSOk);
+  ASSERT_EQ(Run("INSERT INTO " + odd + " (v) VALUES ('x')"), kSOk);
+  int64_t generated = 0;
+  ASSERT_TRUE(conn_->LastInsertKey(&generated));
+  EXPECT_EQ(generated, 1);
+}
+
+// The generated statements of an updatable cursor, over each provider.
+TEST_P(ProviderConformance, WritesRowsThroughGeneratedStatements) {
+  ASSERT_EQ(Run("CREATE TABLE t (id INTEGER PRIMARY KEY, name TEXT UNIQUE, n INT)"), kSOk);
+  ASSERT_EQ(Run("CREATE TABLE nokey (a TEXT, b INT)"), kSOk);
+  ASSERT_EQ(Run("INSERT INTO nokey VALUES ('p', NULL), ('p', NULL), ('q', 1)"), kSOk);
+  std::unique_ptr<Statement> select;
+  ASSERT_EQ(conn_->Prepare("SELECT id, name, n FROM t", &select), kSOk);
+  ASSERT_EQ(select->Execute({}, NoDeadline()), kSOk);
+  std::string reason;
+  std::unique_ptr<RowWriter> writer = RowWriter::For(*conn_, select->Columns(), &reason);
+  ASSERT_TRUE(writer) << reason;
+  EXPECT_TRUE(writer->keyed());
+  select->Reset();
+
+  std::vector<ParamValue> values(3);
+  values[1].type = CellType::kText;
+  int key_column = -1;
+  int64_t key = 0;
+  for (int i = 0; i < 3; ++i) {
+    values[1].bytes = "row" + std::to_string(i);
+    ASSERT_EQ(writer->Insert(*conn_, {1}, values, NoDeadline(), &key_column, &key), kSOk);
+    EXPECT_EQ(key_column, 0);
+    EXPECT_EQ(key, i + 1);
+  }
+  EXPECT_EQ(writer->statement_count(), 1u);  // one shape, prepared once
+  EXPECT_EQ(writer->Insert(*conn_, {1}, values, NoDeadline(), &key_column, &key), kDbIntegrityViolation);
+  EXPECT_NE(LastError().description.find("UNIQUE"), std::string::npos);
+
+  // Update located by key and by the changed column's original value.
+  Cell original[3];
+  original[0].type = CellType::kInt;
+  original[0].i = 2;
+  original[1].type = CellType::kText;
+  original[1].data = "row1";
+  original[1].size = 4;
+  values[2].type = CellType::kInt;
+  values[2].i = 42;
+  ASSERT_EQ(writer->Update(*conn_, original, {2}, values, NoDeadline()), kSOk);
+  EXPECT_EQ(Scalar("SELECT n FROM t WHERE id = 2"), "42");
+  values[1].bytes = "renamed";
+  original[1].data = "stale";
+  original[1].size = 5;
+  EXPECT_EQ(writer->Update(*conn_, original, {1}, values, NoDeadline()), kDbConcurrencyViolation);
+  EXPECT_EQ(LastError().description,
+            "Row cannot be located for updating. Some values may have been changed since it was last read.");
+  EXPECT_EQ(Scalar("SELECT name FROM t WHERE id = 2"), "row1");
+  ASSERT_EQ(writer->Delete(*conn_, original, NoDeadline()), kSOk);  // by key only
+  EXPECT_EQ(writer->Delete(*conn_, original, NoDeadline()), kDbConcurrencyViolation);
+  EXPECT_EQ(Scalar("SELECT count(*) FROM t"), "2");
+
+  // Without the key in the result: all values, NULL-safe.
+  ASSERT_EQ(conn_->Prepare("SELECT a, b FROM nokey", &select), kSOk);
+  ASSERT_EQ(select->Execute({}, NoDeadline()), kSOk);
+  std::unique_ptr<RowWriter> all = RowWriter::For(*conn_, select->Columns(), &reason);
+  select->Reset();
+  ASSERT_TRUE(all) << reason;
+  EXPECT_FALSE(all->keyed());
+  Cell q[2];
+  q[0].type = CellType::kText;
+  q[0].data = "q";
+  q[0].size = 1;
+  q[1].type = CellType::kNull;
+  std::vector<ParamValue> nv(2);
+  nv[0].type = CellType::kText;
+  nv[0].bytes = "r";
+  EXPECT_EQ(all->Update(*conn_, q, {0}, nv, NoDeadline()), kDbConcurrencyViolation);  // b is 1, not NULL
+  q[1].type = CellType::kInt;
+  q[1].i = 1;
+  ASSERT_EQ(all->Update(*conn_, q, {0}, nv, NoDeadline()), kSOk);
+  Cell p[2];
+  p[0] = q[0];
+  p[0].data = "p";
+  p[1].type = CellType::kNull;
+  ASSERT_EQ(all->Delete(*conn_, p, NoDeadline()), kSOk);
+  EXPECT_EQ(Scalar("SELECT group_concat(a) FROM nokey"), "r");
+
+  // A result over two tables, or with an expression, is not updatable.
+  ASSERT_EQ(conn_->Prepare("SELECT t.name, nokey.a FROM t, nokey", &select), kSOk);
+  ASSERT_EQ(select->Execute({}, NoDeadline()), kSOk);
+  EXPECT_FALSE(RowWriter::For(*conn_, select->Columns(), &reason));
+  EXPECT_FALSE(reason.empty());
+  select->Reset();
+  ASSERT_EQ(conn_->Prepare("SELECT id, n + 1 FROM t", &select), kSOk);
+  ASSERT_EQ(select->Execute({}, NoDeadline()), kSOk);
+  EXPECT_FALSE(RowWriter::For(*conn_, select->Columns(), &reason));
 }
 
 INSTANTIATE_TEST_SUITE_P(Providers, ProviderConformance, ::testing::ValuesIn(Configurations()),

@@ -199,6 +199,40 @@ HRESULT SqliteConnection::SetIsolationLevel(long level) {
   return Exec(level == 256 || level == 16 ? "PRAGMA read_uncommitted=1" : "PRAGMA read_uncommitted=0");
 }
 
+HRESULT SqliteConnection::KeyColumns(const std::string& schema, const std::string& table,
+                                     std::vector<std::string>* out) {
+  out->clear();
+  Diagnostics& diag = diagnostics();
+  diag.errors.clear();
+  if (!db_) return diag.Fail(ProviderRecord(kAdoConnectionUnusable, "08003", "The connection is closed."));
+  sqlite3_stmt* raw = nullptr;
+  int rc = sqlite3_prepare_v2(db_->get(), "SELECT name, pk FROM pragma_table_info(?1, ?2) ORDER BY pk", -1,
+                              &raw, nullptr);
+  StmtHandle stmt(raw);
+  if (rc != SQLITE_OK) return diag.Fail(RecordFor(db_->get(), rc));
+  sqlite3_bind_text(raw, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+  if (!schema.empty()) sqlite3_bind_text(raw, 2, schema.c_str(), -1, SQLITE_TRANSIENT);
+  bool any = false;
+  while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+    any = true;
+    if (sqlite3_column_int(raw, 1) > 0) out->emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(raw, 0)));
+  }
+  if (rc != SQLITE_DONE) return diag.Fail(RecordFor(db_->get(), rc));
+  if (!any) {
+    return diag.Fail(ProviderRecord(kDbErrorsInCommand, "42S02", "no such table: " + table));
+  }
+  // Without a declared key a table is keyed by its rowid (a WITHOUT ROWID
+  // table always declares one).
+  if (out->empty()) out->emplace_back("rowid");
+  return kSOk;
+}
+
+bool SqliteConnection::LastInsertKey(int64_t* key) const {
+  if (!db_) return false;
+  *key = sqlite3_last_insert_rowid(db_->get());
+  return true;
+}
+
 std::string SqliteConnection::Info(InfoProperty what) const {
   switch (what) {
     case InfoProperty::kDbmsName:

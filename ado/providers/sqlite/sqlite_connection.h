@@ -73,6 +73,9 @@ class SqliteConnection final : public Connection {
   HRESULT SetIsolationLevel(long level) override;
   std::string Info(InfoProperty what) const override;
   bool SupportsProcedures() const override { return false; }
+  HRESULT KeyColumns(const std::string& schema, const std::string& table,
+                     std::vector<std::string>* out) override;
+  bool LastInsertKey(int64_t* key) const override;
 
   const std::shared_ptr<SqliteDb>& db() const { return db_; }
 
