@@ -31,6 +31,20 @@ constexpr const char* kCreate = "CREATE TABLE t (id INTEGER PRIMARY KEY, code IN
 // The same row content on both sides: an int, a 20-character text, a real.
 int FormatName(char* out, long i) { return std::snprintf(out, 32, "name-%015ld", i); }
 
+// Commits, closes the database and removes its file.
+void CommitAndRemove(sqlite3* db, sqlite3_stmt* statement, const std::string& path) {
+  sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
+  unlink(path.c_str());
+}
+
+void SetRate(benchmark::State& state, long rows) {
+  state.counters["rows_per_s"] =
+      benchmark::Counter(static_cast<double>(rows) * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate);
+}
+
 void RawInsert(benchmark::State& state) {
   for (auto _ : state) {
     const std::string path = DatabasePath("raw");
@@ -49,13 +63,9 @@ void RawInsert(benchmark::State& state) {
       sqlite3_step(insert);
       sqlite3_reset(insert);
     }
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_finalize(insert);
-    sqlite3_close(db);
-    unlink(path.c_str());
+    CommitAndRemove(db, insert, path);
   }
-  state.counters["rows_per_s"] = benchmark::Counter(static_cast<double>(g_rows) * state.iterations(),
-                                                    benchmark::Counter::kIsRate);
+  SetRate(state, g_rows);
 }
 
 void AdoAddNew(benchmark::State& state) {
@@ -101,8 +111,7 @@ void AdoAddNew(benchmark::State& state) {
     conn->Close();
     unlink(path.c_str());
   }
-  state.counters["rows_per_s"] = benchmark::Counter(static_cast<double>(g_rows) * state.iterations(),
-                                                    benchmark::Counter::kIsRate);
+  SetRate(state, g_rows);
 }
 
 long EditRows() { return g_rows / 10; }
@@ -148,13 +157,9 @@ void RawUpdate(benchmark::State& state) {
       sqlite3_step(update);
       sqlite3_reset(update);
     }
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_finalize(update);
-    sqlite3_close(db);
-    unlink(path.c_str());
+    CommitAndRemove(db, update, path);
   }
-  state.counters["rows_per_s"] = benchmark::Counter(static_cast<double>(EditRows()) * state.iterations(),
-                                                    benchmark::Counter::kIsRate);
+  SetRate(state, EditRows());
 }
 
 void AdoUpdate(benchmark::State& state) {
@@ -190,8 +195,7 @@ void AdoUpdate(benchmark::State& state) {
     unlink(path.c_str());
     state.ResumeTiming();
   }
-  state.counters["rows_per_s"] = benchmark::Counter(static_cast<double>(EditRows()) * state.iterations(),
-                                                    benchmark::Counter::kIsRate);
+  SetRate(state, EditRows());
 }
 
 BENCHMARK(RawInsert)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
