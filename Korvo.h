@@ -15,6 +15,7 @@
 #include <korvo/platform/registry.h>
 #include <korvo/platform/file.h>
 #include <korvo/platform/filetime.h>
+#include <korvo/platform/thread_annotations.h>
 
 // Value types.
 #include <korvo/types/TStringBase.h>

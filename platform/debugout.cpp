@@ -5,21 +5,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 #include "codepage_internal.h"
 #include <korvo/platform/codepage.h>
+#include <korvo/platform/thread_annotations.h>
 
 namespace {
 
 struct Channel {
-  std::mutex lock;
-  korvo::platform::DebugOutputSink sink = nullptr;
-  void* context = nullptr;
-  bool defaultChosen = false;
-  FILE* target = nullptr;  // the default destination, null: discard
-  bool ownsTarget = false;
+  korvo::platform::Mutex lock;
+  korvo::platform::DebugOutputSink sink KORVO_GUARDED_BY(lock) = nullptr;
+  void* context KORVO_GUARDED_BY(lock) = nullptr;
+  bool defaultChosen KORVO_GUARDED_BY(lock) = false;
+  // The default destination, null: discard.
+  FILE* target KORVO_GUARDED_BY(lock) = nullptr;
+  bool ownsTarget KORVO_GUARDED_BY(lock) = false;
 };
 
 Channel& TheChannel() {
@@ -28,7 +29,7 @@ Channel& TheChannel() {
   return *channel;
 }
 
-void ChooseDefault(Channel& c) {
+void ChooseDefault(Channel& c) KORVO_REQUIRES(c.lock) {
   c.defaultChosen = true;
   const char* where = std::getenv("KORVO_DEBUG_OUTPUT");
   if (where == nullptr || *where == '\0') return;
@@ -45,7 +46,7 @@ void ChooseDefault(Channel& c) {
 void OutputDebugStringA(const char* text) {
   if (text == nullptr) return;
   Channel& c = TheChannel();
-  std::lock_guard<std::mutex> guard(c.lock);
+  korvo::platform::MutexLock guard(c.lock);
   if (c.sink != nullptr) {
     c.sink(text, c.context);
     return;
@@ -69,7 +70,7 @@ namespace korvo::platform {
 
 void SetDebugOutputSink(DebugOutputSink sink, void* context) {
   Channel& c = TheChannel();
-  std::lock_guard<std::mutex> guard(c.lock);
+  korvo::platform::MutexLock guard(c.lock);
   c.sink = sink;
   c.context = context;
 }

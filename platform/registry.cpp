@@ -10,13 +10,13 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 
 #include "codepage_internal.h"
 #include "registry_internal.h"
 #include <korvo/platform/codepage.h>
+#include <korvo/platform/thread_annotations.h>
 
 struct KorvoRegKey {
   std::u16string path;  // normalised, relative to HKEY_LOCAL_MACHINE
@@ -399,9 +399,9 @@ namespace {
 // The process-wide registry: read at the first open, never destroyed (keys
 // a host leaves open stay valid until exit).
 struct Registry {
-  std::mutex lock;
-  std::unique_ptr<RegistryData> data;
-  std::set<KorvoRegKey*> open;
+  Mutex lock;
+  std::unique_ptr<RegistryData> data KORVO_GUARDED_BY(lock);
+  std::set<KorvoRegKey*> open KORVO_GUARDED_BY(lock);
 };
 
 Registry& TheRegistry() {
@@ -411,8 +411,7 @@ Registry& TheRegistry() {
 
 constexpr std::streamsize kMaxFileBytes = 64 << 20;
 
-// Called with the lock held.
-const RegistryData& Loaded(Registry& r) {
+const RegistryData& Loaded(Registry& r) KORVO_REQUIRES(r.lock) {
   if (!r.data) {
     const char* path = std::getenv("KORVO_REGISTRY");
     if (path == nullptr || *path == '\0') path = "/etc/korvo/registry.reg";
@@ -444,7 +443,7 @@ constexpr REGSAM kWriteRights = 0x0002 /*KEY_SET_VALUE*/ | 0x0004 /*KEY_CREATE_S
 
 void TEST_ReloadRegistry() {
   Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> guard(r.lock);
+  korvo::platform::MutexLock guard(r.lock);
   r.data.reset();
 }
 
@@ -458,7 +457,7 @@ LONG RegOpenKeyExA(HKEY root, const char* subKey, DWORD, REGSAM access, PHKEY re
   *result = nullptr;
   if (access & korvo::platform::kWriteRights) return ERROR_ACCESS_DENIED;
   Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> guard(r.lock);
+  korvo::platform::MutexLock guard(r.lock);
   std::u16string path;
   if (root == HKEY_LOCAL_MACHINE) {
   } else if (r.open.count(root) != 0) {
@@ -482,7 +481,7 @@ LONG RegOpenKeyExA(HKEY root, const char* subKey, DWORD, REGSAM access, PHKEY re
 LONG RegCloseKey(HKEY key) {
   if (key == HKEY_LOCAL_MACHINE) return ERROR_SUCCESS;
   Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> guard(r.lock);
+  korvo::platform::MutexLock guard(r.lock);
   if (r.open.erase(key) == 0) return ERROR_INVALID_HANDLE;
   delete key;
   return ERROR_SUCCESS;
@@ -494,7 +493,7 @@ LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* t
     return ERROR_INVALID_PARAMETER;
   }
   Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> guard(r.lock);
+  korvo::platform::MutexLock guard(r.lock);
   std::u16string path;
   if (key == HKEY_LOCAL_MACHINE) {
   } else if (r.open.count(key) != 0) {

@@ -8,19 +8,19 @@
 #include <cstring>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <string>
 
 #include "codepage_internal.h"
 #include <korvo/platform/codepage.h>
+#include <korvo/platform/thread_annotations.h>
 
 namespace {
 
 char g_mainModuleToken;
 
 struct Table {
-  std::mutex lock;
-  std::map<UINT, std::u16string> strings;
+  korvo::platform::Mutex lock;
+  std::map<UINT, std::u16string> strings KORVO_GUARDED_BY(lock);
 };
 
 Table& TheTable() {
@@ -36,7 +36,7 @@ bool IsMainModule(HINSTANCE module) {
 bool Lookup(HINSTANCE module, UINT id, std::u16string* text) {
   if (IsMainModule(module)) {
     Table& t = TheTable();
-    std::lock_guard<std::mutex> guard(t.lock);
+    korvo::platform::MutexLock guard(t.lock);
     auto it = t.strings.find(id);
     if (it != t.strings.end()) {
       *text = it->second;
@@ -110,12 +110,12 @@ namespace korvo::platform {
 void SetStringResource(UINT id, const char* utf8Text) {
   Table& t = TheTable();
   if (utf8Text == nullptr) {
-    std::lock_guard<std::mutex> guard(t.lock);
+    korvo::platform::MutexLock guard(t.lock);
     t.strings.erase(id);
     return;
   }
   std::u16string text = ToUtf16(CP_UTF8, utf8Text);
-  std::lock_guard<std::mutex> guard(t.lock);
+  korvo::platform::MutexLock guard(t.lock);
   t.strings[id] = std::move(text);
 }
 
@@ -148,7 +148,7 @@ int LoadStringResourceFile(const char* path) {
 
 void ClearStringResources() {
   Table& t = TheTable();
-  std::lock_guard<std::mutex> guard(t.lock);
+  korvo::platform::MutexLock guard(t.lock);
   t.strings.clear();
 }
 
