@@ -2,10 +2,10 @@
 #include <korvo/com/class_registry.h>
 
 #include <map>
-#include <mutex>
 #include <string>
 
 #include <korvo/com/coinit.h>
+#include <korvo/platform/thread_annotations.h>
 
 namespace {
 
@@ -15,8 +15,8 @@ struct Entry {
 };
 
 struct Registry {
-  std::mutex mutex;
-  std::map<GUID, Entry> classes;
+  korvo::platform::Mutex mutex;
+  std::map<GUID, Entry> classes KORVO_GUARDED_BY(mutex);
 };
 
 // Programmatic identifiers are ASCII; other units compare exactly.
@@ -44,7 +44,7 @@ HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD, REFIID riid, LP
   ComClassFactory factory = nullptr;
   {
     Registry& registry = TheRegistry();
-    std::lock_guard<std::mutex> lock(registry.mutex);
+    korvo::platform::MutexLock lock(registry.mutex);
     auto it = registry.classes.find(clsid);
     if (it == registry.classes.end()) return CLASS_E_CLASSNOTAVAILABLE;
     factory = it->second.factory;
@@ -57,7 +57,7 @@ HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD, REFIID riid, LP
 HRESULT CLSIDFromProgID(LPCOLESTR progId, LPCLSID out) {
   if (progId == nullptr || out == nullptr) return E_INVALIDARG;
   Registry& registry = TheRegistry();
-  std::lock_guard<std::mutex> lock(registry.mutex);
+  korvo::platform::MutexLock lock(registry.mutex);
   for (const auto& [clsid, entry] : registry.classes) {
     if (!entry.progId.empty() && SameProgId(entry.progId, progId)) {
       *out = clsid;
@@ -74,7 +74,7 @@ HRESULT RegisterComClass(REFCLSID clsid, ComClassFactory factory, const WCHAR* p
   Registry& registry = TheRegistry();
   try {
     Entry entry{factory, progId != nullptr ? std::u16string(progId) : std::u16string()};
-    std::lock_guard<std::mutex> lock(registry.mutex);
+    korvo::platform::MutexLock lock(registry.mutex);
     registry.classes[clsid] = std::move(entry);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
@@ -84,7 +84,7 @@ HRESULT RegisterComClass(REFCLSID clsid, ComClassFactory factory, const WCHAR* p
 
 HRESULT UnregisterComClass(REFCLSID clsid) {
   Registry& registry = TheRegistry();
-  std::lock_guard<std::mutex> lock(registry.mutex);
+  korvo::platform::MutexLock lock(registry.mutex);
   return registry.classes.erase(clsid) > 0 ? S_OK : S_FALSE;
 }
 

@@ -1,18 +1,21 @@
 // com/connection_point.cpp: the reusable connection point.
 #include <korvo/com/connection_point.h>
 
-#include <mutex>
 #include <utility>
 #include <vector>
+
+#include <korvo/platform/thread_annotations.h>
 
 namespace korvo::com {
 
 struct ConnectionPointState {
-  mutable std::mutex mutex;
-  IConnectionPointContainer* container;  // not owned; null once disconnected
-  IID iid;
-  DWORD nextCookie = 1;
-  std::vector<std::pair<DWORD, IUnknown*>> sinks;  // each holds one reference
+  platform::Mutex mutex;
+  // Not owned; null once disconnected.
+  IConnectionPointContainer* container KORVO_GUARDED_BY(mutex);
+  IID iid;  // fixed at construction, read without the lock
+  DWORD nextCookie KORVO_GUARDED_BY(mutex) = 1;
+  // Each holds one reference.
+  std::vector<std::pair<DWORD, IUnknown*>> sinks KORVO_GUARDED_BY(mutex);
 };
 
 ConnectionPoint::ConnectionPoint(IConnectionPointContainer* container, REFIID iid)
@@ -43,7 +46,7 @@ HRESULT ConnectionPoint::GetConnectionInterface(IID* out) {
 
 HRESULT ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
   if (out == nullptr) return E_POINTER;
-  std::lock_guard<std::mutex> lock(state_->mutex);
+  platform::MutexLock lock(state_->mutex);
   *out = state_->container;
   if (*out == nullptr) return E_UNEXPECTED;
   (*out)->AddRef();
@@ -57,7 +60,7 @@ HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
   IUnknown* typed = nullptr;
   if (FAILED(sink->QueryInterface(state_->iid, reinterpret_cast<void**>(&typed))) || typed == nullptr)
     return CONNECT_E_CANNOTCONNECT;
-  std::lock_guard<std::mutex> lock(state_->mutex);
+  platform::MutexLock lock(state_->mutex);
   if (state_->container == nullptr || state_->nextCookie == 0) {
     typed->Release();
     return state_->container == nullptr ? E_UNEXPECTED : CONNECT_E_ADVISELIMIT;
@@ -75,7 +78,7 @@ HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
 HRESULT ConnectionPoint::Unadvise(DWORD cookie) {
   IUnknown* sink = nullptr;
   {
-    std::lock_guard<std::mutex> lock(state_->mutex);
+    platform::MutexLock lock(state_->mutex);
     for (auto it = state_->sinks.begin(); it != state_->sinks.end(); ++it) {
       if (it->first == cookie) {
         sink = it->second;
@@ -106,7 +109,7 @@ HRESULT ConnectionPoint::Find(REFIID riid, IConnectionPoint** out) {
 void ConnectionPoint::Disconnect() {
   std::vector<std::pair<DWORD, IUnknown*>> sinks;
   {
-    std::lock_guard<std::mutex> lock(state_->mutex);
+    platform::MutexLock lock(state_->mutex);
     state_->container = nullptr;
     sinks.swap(state_->sinks);
   }
@@ -114,14 +117,14 @@ void ConnectionPoint::Disconnect() {
 }
 
 size_t ConnectionPoint::SinkCount() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
+  platform::MutexLock lock(state_->mutex);
   return state_->sinks.size();
 }
 
 void ConnectionPoint::ForEachRaw(const std::function<void(IUnknown*)>& fn) {
   std::vector<IUnknown*> snapshot;
   {
-    std::lock_guard<std::mutex> lock(state_->mutex);
+    platform::MutexLock lock(state_->mutex);
     snapshot.reserve(state_->sinks.size());
     for (auto& entry : state_->sinks) {
       entry.second->AddRef();

@@ -1,12 +1,12 @@
 // com/error_info.cpp: the error record object and the per-thread slot.
 #include <korvo/com/error_info.h>
 
-#include <mutex>
 #include <string>
 
 #include <korvo/com/error_info_internal.h>
 #include <korvo/com/object.h>
 #include <korvo/platform/codepage.h>
+#include <korvo/platform/thread_annotations.h>
 
 namespace {
 
@@ -16,30 +16,48 @@ class ErrorInfo final : public korvo::com::Object<IErrorInfo, ICreateErrorInfo> 
  public:
   HRESULT GetGUID(GUID* out) override {
     if (out == nullptr) return E_POINTER;
-    std::lock_guard<std::mutex> lock(mutex_);
+    korvo::platform::MutexLock lock(mutex_);
     *out = guid_;
     return S_OK;
   }
-  HRESULT GetSource(BSTR* out) override { return Read(source_, out); }
-  HRESULT GetDescription(BSTR* out) override { return Read(description_, out); }
-  HRESULT GetHelpFile(BSTR* out) override { return Read(helpFile_, out); }
+  HRESULT GetSource(BSTR* out) override {
+    korvo::platform::MutexLock lock(mutex_);
+    return Read(source_, out);
+  }
+  HRESULT GetDescription(BSTR* out) override {
+    korvo::platform::MutexLock lock(mutex_);
+    return Read(description_, out);
+  }
+  HRESULT GetHelpFile(BSTR* out) override {
+    korvo::platform::MutexLock lock(mutex_);
+    return Read(helpFile_, out);
+  }
   HRESULT GetHelpContext(DWORD* out) override {
     if (out == nullptr) return E_POINTER;
-    std::lock_guard<std::mutex> lock(mutex_);
+    korvo::platform::MutexLock lock(mutex_);
     *out = helpContext_;
     return S_OK;
   }
 
   HRESULT SetGUID(REFGUID guid) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    korvo::platform::MutexLock lock(mutex_);
     guid_ = guid;
     return S_OK;
   }
-  HRESULT SetSource(LPOLESTR text) override { return Write(source_, text); }
-  HRESULT SetDescription(LPOLESTR text) override { return Write(description_, text); }
-  HRESULT SetHelpFile(LPOLESTR text) override { return Write(helpFile_, text); }
+  HRESULT SetSource(LPOLESTR text) override {
+    korvo::platform::MutexLock lock(mutex_);
+    return Write(source_, text);
+  }
+  HRESULT SetDescription(LPOLESTR text) override {
+    korvo::platform::MutexLock lock(mutex_);
+    return Write(description_, text);
+  }
+  HRESULT SetHelpFile(LPOLESTR text) override {
+    korvo::platform::MutexLock lock(mutex_);
+    return Write(helpFile_, text);
+  }
   HRESULT SetHelpContext(DWORD context) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    korvo::platform::MutexLock lock(mutex_);
     helpContext_ = context;
     return S_OK;
   }
@@ -50,16 +68,15 @@ class ErrorInfo final : public korvo::com::Object<IErrorInfo, ICreateErrorInfo> 
     std::u16string value;
   };
 
-  HRESULT Read(const Text& text, BSTR* out) {
+  // The callers hold the lock, as they pass a guarded field.
+  HRESULT Read(const Text& text, BSTR* out) KORVO_REQUIRES(mutex_) {
     if (out == nullptr) return E_POINTER;
-    std::lock_guard<std::mutex> lock(mutex_);
     *out = nullptr;
     if (!text.set) return S_OK;
     *out = SysAllocStringLen(text.value.data(), static_cast<UINT>(text.value.size()));
     return *out == nullptr ? E_OUTOFMEMORY : S_OK;
   }
-  HRESULT Write(Text& text, const OLECHAR* value) {
-    std::lock_guard<std::mutex> lock(mutex_);
+  HRESULT Write(Text& text, const OLECHAR* value) KORVO_REQUIRES(mutex_) {
     try {
       text.value = value != nullptr ? std::u16string(value) : std::u16string();
     } catch (const std::bad_alloc&) {
@@ -69,10 +86,12 @@ class ErrorInfo final : public korvo::com::Object<IErrorInfo, ICreateErrorInfo> 
     return S_OK;
   }
 
-  std::mutex mutex_;
-  GUID guid_ = GUID_NULL;
-  Text source_, description_, helpFile_;
-  DWORD helpContext_ = 0;
+  korvo::platform::Mutex mutex_;
+  GUID guid_ KORVO_GUARDED_BY(mutex_) = GUID_NULL;
+  Text source_ KORVO_GUARDED_BY(mutex_);
+  Text description_ KORVO_GUARDED_BY(mutex_);
+  Text helpFile_ KORVO_GUARDED_BY(mutex_);
+  DWORD helpContext_ KORVO_GUARDED_BY(mutex_) = 0;
 };
 
 // The thread's record; released when the thread ends.
