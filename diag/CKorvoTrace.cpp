@@ -3,13 +3,13 @@
 
 #include <atomic>
 #include <cstring>
-#include <mutex>
 
 #include <korvo/diag/CKorvoTrace_internal.h>
 #include <korvo/platform/file.h>
 #include <korvo/platform/format.h>
 #include <korvo/platform/process.h>
 #include <korvo/platform/registry.h>
+#include <korvo/platform/thread_annotations.h>
 
 namespace {
 
@@ -18,29 +18,32 @@ constexpr short kTraceOff = 0;
 constexpr short kTraceOn = 1;
 constexpr size_t kPathBuffer = 260;
 
-// std::mutex has a constexpr constructor, so the mutex exists before any
+// Mutex has a constexpr constructor, so the mutex exists before any
 // dynamic initialiser of the library or the host can construct a traced
 // object.
-std::mutex g_traceMutex;
+korvo::platform::Mutex g_traceMutex;
 
 // Read without the mutex at the start of PrintTrace; it changes only once,
 // from kSwitchUnread to its final value, under the mutex.
 std::atomic<short> g_iTrace{kSwitchUnread};
 // Written once under the mutex, then only read under it.
-HANDLE g_hFileTrace = INVALID_HANDLE_VALUE;
+HANDLE g_hFileTrace KORVO_GUARDED_BY(g_traceMutex) = INVALID_HANDLE_VALUE;
 
 }  // namespace
 
 namespace korvo::diag {
-std::mutex& TEST_TraceMutex() { return g_traceMutex; }
+korvo::platform::Mutex& TEST_TraceMutex() { return g_traceMutex; }
 }  // namespace korvo::diag
 
 CKorvoTrace::CKorvoTrace() {
-  std::lock_guard<std::mutex> lock(g_traceMutex);
+  korvo::platform::MutexLock lock(g_traceMutex);
   if (g_iTrace.load(std::memory_order_relaxed) == kSwitchUnread) m_GetSqlTrace();
 }
 
 void CKorvoTrace::m_GetSqlTrace() {
+  // The public declaration cannot name the file-local mutex; its one
+  // caller, the constructor, holds it.
+  g_traceMutex.AssertHeld();
   // One spare byte keeps the directory terminated even when the value
   // fills the whole 260-byte buffer.
   char directory[kPathBuffer + 1] = {};
@@ -75,7 +78,7 @@ void CKorvoTrace::PrintTrace(const char* text) {
   // The one comparison the library pays per operation when tracing is off.
   if (g_iTrace.load(std::memory_order_acquire) == kTraceOff || text == nullptr) return;
 
-  std::lock_guard<std::mutex> lock(g_traceMutex);
+  korvo::platform::MutexLock lock(g_traceMutex);
   if (g_iTrace.load(std::memory_order_relaxed) != kTraceOn || g_hFileTrace == INVALID_HANDLE_VALUE)
     return;
 

@@ -169,11 +169,13 @@ TEST(Trace, EntriesStayWholeWhenEightThreadsWrite) {
 // holds it, a PrintTrace on another thread still returns.
 void ExpectPrintTraceTakesNoLock() {
   CKorvoTrace trace;
-  std::unique_lock<std::mutex> held(korvo::diag::TEST_TraceMutex());
-  auto done = std::async(std::launch::async, [&trace] { trace.PrintTrace("ignored"); });
-  EXPECT_EQ(done.wait_for(std::chrono::seconds(20)), std::future_status::ready)
-      << "PrintTrace waited for the trace mutex while tracing is off";
-  held.unlock();
+  std::future<void> done;
+  {
+    korvo::platform::MutexLock held(korvo::diag::TEST_TraceMutex());
+    done = std::async(std::launch::async, [&trace] { trace.PrintTrace("ignored"); });
+    EXPECT_EQ(done.wait_for(std::chrono::seconds(20)), std::future_status::ready)
+        << "PrintTrace waited for the trace mutex while tracing is off";
+  }
   done.wait();
 }
 
