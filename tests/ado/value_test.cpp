@@ -24,7 +24,7 @@ TEST(Value, ParsesIsoDatesLikeTheOleCalendar) {
     st.wHour = static_cast<WORD>(rng() % 24);
     st.wMinute = static_cast<WORD>(rng() % 60);
     st.wSecond = static_cast<WORD>(rng() % 60);
-    char text[32];
+    char text[64];  // room for any WORD in every field
     std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay, st.wHour,
                   st.wMinute, st.wSecond);
     double expected = 0, got = 0;
