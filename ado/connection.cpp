@@ -6,28 +6,28 @@
 #include <memory>
 #include <cstdio>
 #include <iostream>
-#include <mutex>
 #include <unistd.h>
 
 #include <korvo/ado/connect_string_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
+#include <korvo/platform/thread_annotations.h>
 
 namespace korvo::ado {
 namespace {
 
 using provider::ErrorRecord;
 
-std::mutex g_prompt_mutex;
-ConnectPromptCallback g_prompt = nullptr;
-void* g_prompt_context = nullptr;
+korvo::platform::Mutex g_prompt_mutex;
+ConnectPromptCallback g_prompt KORVO_GUARDED_BY(g_prompt_mutex) = nullptr;
+void* g_prompt_context KORVO_GUARDED_BY(g_prompt_mutex) = nullptr;
 
 std::string Text(BSTR b) { return BstrToUtf8(b); }
 
 }  // namespace
 
 void SetConnectPromptCallback(ConnectPromptCallback callback, void* context) {
-  std::lock_guard<std::mutex> lock(g_prompt_mutex);
+  korvo::platform::MutexLock lock(g_prompt_mutex);
   g_prompt = callback;
   g_prompt_context = context;
 }
@@ -36,7 +36,7 @@ bool PromptForConnectString(const std::string& current, std::string* answer, std
   ConnectPromptCallback callback;
   void* context;
   {
-    std::lock_guard<std::mutex> lock(g_prompt_mutex);
+    korvo::platform::MutexLock lock(g_prompt_mutex);
     callback = g_prompt;
     context = g_prompt_context;
   }

@@ -56,7 +56,6 @@ class SqliteDb {
   std::shared_ptr<Diagnostics> diagnostics_;
   Deadline deadline_ = Deadline::max();
   bool armed_ = false;
-  int progress_calls_ = 0;
   int prepare_count_ = 0;
   std::vector<std::pair<std::string, StmtHandle>> cache_;  // oldest first
 };
