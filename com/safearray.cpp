@@ -11,6 +11,8 @@
 
 #include <korvo/platform/heap.h>
 
+#include <korvo/com/scalar_size_internal.h>
+
 namespace {
 
 struct Block {
@@ -20,34 +22,6 @@ struct Block {
 
 Block* BlockOf(SAFEARRAY* array) {
   return reinterpret_cast<Block*>(reinterpret_cast<char*>(array) - offsetof(Block, array));
-}
-
-// Element size of the supported types, 0 for the others.
-ULONG ElementSize(VARTYPE vt) {
-  switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-      return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-      return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-      return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-      return 8;
-    default:
-      return 0;
-  }
 }
 
 bool DataBytes(ULONG elements, ULONG size, size_t* bytes) {
@@ -68,7 +42,7 @@ bool Offset(const SAFEARRAY* array, LONG index, size_t* offset) {
 
 SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* bounds) {
   if (cDims != 1 || bounds == nullptr) return nullptr;
-  ULONG size = ElementSize(vt);
+  ULONG size = static_cast<ULONG>(korvo::com::ScalarSize(vt));
   size_t bytes = 0;
   if (size == 0 || !DataBytes(bounds[0].cElements, size, &bytes)) return nullptr;
   Block* block = static_cast<Block*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Block)));

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include <korvo/com/scalar_size_internal.h>
+
 namespace {
 
 bool ValidBase(VARTYPE base) { return base <= VT_UINT && base != 15; }
@@ -15,35 +17,6 @@ bool ValidType(VARTYPE vt) {
   // Only a reference may point at a VARIANT.
   if (base == VT_VARIANT && (flags & VT_BYREF) == 0 && (flags & VT_ARRAY) == 0) return false;
   return true;
-}
-
-// Bytes of the scalar a VT_BYREF of this base type points at; 0 for
-// types copied another way.
-size_t ScalarSize(VARTYPE base) {
-  switch (base) {
-    case VT_I1:
-    case VT_UI1:
-      return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-      return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-      return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-      return 8;
-    default:
-      return 0;
-  }
 }
 
 // Copies the value of src (not a reference) into the empty dest.
@@ -105,7 +78,7 @@ HRESULT CopyReferenced(VARIANT* dest, const VARIANT* src) {
     value.decVal = *src->pdecVal;
     value.vt = VT_DECIMAL;
   } else {
-    size_t size = ScalarSize(target);
+    size_t size = korvo::com::ScalarSize(target);
     if (size == 0) return DISP_E_BADVARTYPE;
     std::memcpy(&value.llVal, src->byref, size);
   }
