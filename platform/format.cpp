@@ -117,7 +117,7 @@ bool ReadNumber(const Ch*& p, size_t& value) {
   return true;
 }
 
-// Parses the spec after a '%'. `*` fields take their int from the
+// Parses the conversion after a '%'. `*` fields take their int from the
 // arguments as they are met, as the C library does.
 template <typename Ch, typename Args>
 bool ParseSpec(const Ch*& p, Spec& spec, Args& args) {
@@ -219,7 +219,7 @@ bool ParseSpec(const Ch*& p, Spec& spec, Args& args) {
 static_assert(sizeof(size_t) == sizeof(long) && sizeof(intmax_t) == sizeof(long) &&
               sizeof(ptrdiff_t) == sizeof(long));
 
-// Reads a signed integer argument of the spec's length; false for a
+// Reads a signed integer argument of the conversion's length; false for a
 // length that does not apply to integers.
 template <typename Args>
 bool ReadSigned(Args& args, Length length, long long& value) {
@@ -279,7 +279,7 @@ bool ReadUnsigned(Args& args, Length length, unsigned long long& value) {
   return false;
 }
 
-// Pads `bodyLength` characters of output to the spec's width: spaces before
+// Pads `bodyLength` characters of output to the conversion's width: spaces before
 // (or after, left-justified) what `emitBody` writes.
 template <typename Ch, typename Body>
 void Padded(Sink<Ch>& sink, const Spec& spec, size_t bodyLength, Body&& emitBody) {

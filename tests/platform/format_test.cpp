@@ -119,7 +119,7 @@ const std::vector<std::string> kWidths = {"", "1", "7", "24"};
 const std::vector<std::string> kPrecisions = {"", ".", ".0", ".1", ".4", ".19"};
 
 // Every spec of flags x width x precision for one conversion and length,
-// as (ours, reference) format pairs with text around the spec.
+// as (ours, reference) format pairs with text around the conversion.
 std::vector<std::pair<std::string, std::string>> Specs(
     const std::string& length, const std::string& referenceLength, char conversion,
     const std::vector<std::string>& precisions,
