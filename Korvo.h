@@ -62,3 +62,8 @@
 #include <korvo/db/global_locks.h>
 #include <korvo/db/CDatabase.h>
 #include <korvo/db/CDatabaseEvent.h>
+
+// Recordsets: CRecordset, the field exchange context and the RFX_ functions.
+#include <korvo/recordset/CFieldExchange.h>
+#include <korvo/recordset/rfx.h>
+#include <korvo/recordset/CRecordset.h>
