@@ -288,7 +288,7 @@ HRESULT ConnectionObject::CloseNow() {
   const std::vector<ConnectionClient*> clients = clients_;
   for (ConnectionClient* client : clients) client->OnConnectionClosing();
   clients_.clear();
-  provider_->Close();  // the engine rolls back an open transaction
+  provider_->Close();  // the engine rolls back an open transaction (release only)
   provider_.reset();
   trans_level_ = 0;
   return kSOk;
@@ -298,6 +298,15 @@ HRESULT ConnectionObject::raw_Close() {
   com::ClearErrorInfo();
   if (!provider_) return Fail(AdoRecord(kAdoObjectClosed));
   errors_->clear();
+  // Closing would end the transaction without the host saying how; the
+  // host commits or rolls back first (releasing the object rolls back).
+  if (trans_level_ > 0) {
+    return Fail(AdoRecord(kAdoInTransaction,
+                          "Connection object cannot be explicitly closed while in a transaction (" +
+                              std::to_string(trans_level_) +
+                              (trans_level_ == 1 ? " level is" : " levels are") +
+                              " open: commit or roll back first)."));
+  }
   CloseNow();
   Fire([&](ConnectionEventsVt* sink) {
     EventStatusEnum status = adStatusOK;

@@ -36,6 +36,7 @@ std::string AdoText(HRESULT hr) {
              "invalid in this context.";
     case 0x80040E24: return "Rowset does not support fetching backward.";
     case 0x8004D00E: return "No transaction is active.";
+    case 0x800A0CAE: return "Connection object cannot be explicitly closed while in a transaction.";
     case 0x80040E0C: return "Command text was not set for the command object.";
     case 0x80004003: return "Invalid pointer.";
     case 0x80070057: return "The parameter is incorrect.";

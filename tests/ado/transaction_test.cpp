@@ -1,4 +1,5 @@
-// Tests of transactions the engine ends by itself.
+// Tests of transactions the engine ends by itself and of closing a
+// connection with a transaction in progress.
 #include <korvo/ado/ado.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@ namespace korvo::ado::test {
 namespace {
 
 constexpr HRESULT kAborted = static_cast<HRESULT>(0x8004D019);
+constexpr HRESULT kInTransaction = static_cast<HRESULT>(0x800A0CAE);
 constexpr const char* kDoomText = "The transaction was rolled back by the engine; roll back to continue.";
 
 class TransactionTest : public AdoTest {
@@ -44,6 +46,7 @@ TEST_F(TransactionTest, EngineRollbackDoomsTheTransactionUntilRollbackTrans) {
     cmd->PutRefActiveConnection(c);
     cmd->PutCommandText("INSERT INTO t VALUES (3)");
     EXPECT_EQ(Catch([&] { cmd->Execute(nullptr, nullptr, adExecuteNoRecords); }).hr, kAborted);
+    EXPECT_EQ(Catch([&] { c->Close(); }).hr, kInTransaction);
     // Rolling back succeeds and clears the doom.
     EXPECT_EQ(c->RollbackTrans(), S_OK);
     EXPECT_EQ(Catch([&] { c->RollbackTrans(); }).hr, static_cast<HRESULT>(0x8004D00E));
@@ -79,6 +82,35 @@ TEST_F(TransactionTest, DoomLastsUntilEveryNestedLevelIsRolledBack) {
   Exec(c, "INSERT INTO t VALUES (8)");
   c->CommitTrans();
   EXPECT_EQ(Count(other, "SELECT sum(k) FROM t"), 15);
+}
+
+TEST_F(TransactionTest, CloseIsRefusedInATransactionAndReleaseRollsBack) {
+  _ConnectionPtr other = Open(FileConnect());
+  Exec(other, "CREATE TABLE t (k INT)");
+  _ConnectionPtr c = Open(FileConnect());
+  EXPECT_EQ(c->BeginTrans(), 1);
+  Exec(c, "INSERT INTO t VALUES (1)");
+  EXPECT_EQ(c->BeginTrans(), 2);
+  const Raised refused = Catch([&] { c->Close(); });
+  EXPECT_EQ(refused.hr, kInTransaction);
+  EXPECT_NE(refused.description.find("while in a transaction"), std::string::npos);
+  // Refused means nothing changed: still open, still in the transaction.
+  EXPECT_EQ(c->GetState(), adStateOpen);
+  Exec(c, "INSERT INTO t VALUES (2)");
+  c->CommitTrans();
+  EXPECT_EQ(Catch([&] { c->Close(); }).hr, kInTransaction);
+  c->CommitTrans();
+  c->Close();
+  EXPECT_EQ(c->GetState(), adStateClosed);
+  EXPECT_EQ(Count(other, "SELECT sum(k) FROM t"), 3);
+
+  // Releasing the object is the way to abandon a transaction.
+  c->Open(_bstr_t(FileConnect().c_str()), "", "", adConnectUnspecified);
+  c->BeginTrans();
+  Exec(c, "INSERT INTO t VALUES (100)");
+  c = nullptr;
+  Exec(other, "INSERT INTO t VALUES (0)");  // no lock left behind
+  EXPECT_EQ(Count(other, "SELECT sum(k) FROM t"), 3);
 }
 
 }  // namespace
