@@ -19,8 +19,12 @@
 // written to the database. Update writes the buffer as one statement
 // (RowWriter) and then changes the snapshot; a failing write leaves the
 // snapshot and the buffer as they were, for CancelUpdate or another try.
-// Moving with pending changes updates first, as ADO does; Close and
-// Requery drop them. Writes are immediate: batch updating is not offered.
+// Moving with pending changes updates first, as ADO does. Close and
+// Requery with an edit in progress (EditMode not adEditNone) are refused
+// with 3219 and change nothing, until Update, CancelUpdate or CancelBatch
+// ends the edit; only releasing the recordset or closing its connection
+// drops a pending edit. Writes are immediate: batch updating is not
+// offered.
 #include <korvo/ado/command_internal.h>
 #include <korvo/ado/connection_internal.h>
 #include <korvo/ado/cursor_internal.h>
@@ -432,6 +436,7 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
   HRESULT raw_Close() override {
     com::ClearErrorInfo();
     if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    if (EditInProgress()) return RefuseWhileEditing("Close");
     CloseNow(true);
     return kSOk;
   }
@@ -516,6 +521,7 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
   HRESULT raw_Requery(long) override {
     com::ClearErrorInfo();
     if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    if (EditInProgress()) return RefuseWhileEditing("Requery");
     auto* conn = static_cast<ConnectionObject*>(connection_.GetInterfacePtr());
     const std::string sql = source_;
     CloseNow(true);
@@ -554,6 +560,13 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
       return ReportAdo(AdoError(3001), "Assign the values through the Fields, then call without lists.");
     }
     return kSOk;
+  }
+
+  bool EditInProgress() const { return data_->cursor && data_->edit.mode != adEditNone; }
+  static HRESULT RefuseWhileEditing(const char* operation) {
+    return ReportAdo(kAdoNotAllowed, std::string(operation) +
+                                         " is not allowed while an edit is in progress: call Update, "
+                                         "CancelUpdate or CancelBatch first.");
   }
 
   void DropEdit() {
