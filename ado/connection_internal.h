@@ -111,8 +111,10 @@ class ConnectionObject final : public com::Object<_Connection, IConnectionPointC
   HRESULT StatementText(long options, long default_type, const std::string& text, std::string* sql);
 
   // Runs `sql` as an executed statement; on failure the error is reported.
+  // `fetch_rows` is the rows per engine fetch (0: the provider's default).
   HRESULT PrepareAndRun(const std::string& sql, const std::vector<provider::ParamValue>& params,
-                        long timeout_seconds, std::shared_ptr<provider::Statement>* out);
+                        long timeout_seconds, std::shared_ptr<provider::Statement>* out,
+                        long fetch_rows = 0);
 
  protected:
   ~ConnectionObject() override;

@@ -74,7 +74,7 @@ start_mariadb() {
   mariadb --no-defaults -S "$dir/maria/mysqld.sock" -u root <<EOF
 CREATE DATABASE korvo;
 CREATE USER 'korvo'@'127.0.0.1' IDENTIFIED BY 'korvo';
-GRANT ALL ON korvo.* TO 'korvo'@'127.0.0.1';
+GRANT ALL ON *.* TO 'korvo'@'127.0.0.1';
 EOF
 }
 
@@ -99,6 +99,7 @@ Port=$pg_port
 Database=korvo
 Username=postgres
 UseDeclareFetch=1
+BoolsAsChar=0
 Fetch=1000
 
 [korvo_maria]
