@@ -337,18 +337,19 @@ HRESULT OdbcConnection::KeyColumns(const std::string& schema, const std::string&
   }
   rc = SQLPrimaryKeys(stmt.get(), nullptr, 0, text(schema), length(schema), text(table), length(table));
   if (!SQL_SUCCEEDED(rc)) return db_->Fail(SQL_HANDLE_STMT, stmt.get(), rc, "reading the key of " + table);
-  std::vector<std::pair<int, std::string>> keyed;
+  std::vector<std::pair<SQLINTEGER, std::string>> keyed;
   while (SQL_SUCCEEDED(rc = SQLFetch(stmt.get()))) {
     char name[256] = {0};
     SQLLEN name_length = 0;
-    SQLSMALLINT seq = 0;
+    SQLINTEGER seq = 0;
     SQLLEN seq_length = 0;
     SQLGetData(stmt.get(), 4, SQL_C_CHAR, name, sizeof name, &name_length);
-    SQLGetData(stmt.get(), 5, SQL_C_SSHORT, &seq, 0, &seq_length);
+    SQLGetData(stmt.get(), 5, SQL_C_SLONG, &seq, 0, &seq_length);
     keyed.emplace_back(seq, name);
   }
   if (rc != SQL_NO_DATA) return db_->Fail(SQL_HANDLE_STMT, stmt.get(), rc, "reading the key of " + table);
-  std::sort(keyed.begin(), keyed.end());
+  // In key order (KEY_SEQ); drivers already list them so, mostly.
+  std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   for (auto& [seq, name] : keyed) out->push_back(std::move(name));
   return kSOk;
 }

@@ -23,14 +23,15 @@ constexpr StateRename kRenames[] = {
     {"42P01", "42S02"},  // unknown table
     {"42703", "42S22"},  // unknown column
     {"42883", "42000"},  // unknown function
+    {"57014", "HYT00"},  // PostgreSQL's cancel at the time-out (psqlODBC)
+    {"70100", "HYT00"},  // MariaDB's statement time limit
 };
 
 // A server that cut the session (administrator command, crash, shutdown).
 constexpr const char* kSessionEnded[] = {"57P01", "57P02", "57P03"};
 
-// PostgreSQL's "query cancelled" (psqlODBC cancels at the time-out) and
-// MariaDB's statement time limit are both the command time-out.
-constexpr const char* kTimeoutStates[] = {"HYT00", "HYT01", "57014", "70100"};
+// The command time-out.
+constexpr const char* kTimeoutStates[] = {"HYT00", "HYT01"};
 
 bool Is(const std::string& state, const char* s) { return state == s; }
 template <size_t N>
@@ -55,6 +56,29 @@ HRESULT HresultFor(const std::string& state) {
   return kEFail;  // 08 (link), 28 (login), IM (driver manager), 40 (rollback), HY...
 }
 
+// psqlODBC reports an escape it cannot translate as a general error; it
+// is an error in the command text.
+constexpr const char* kEscapeError = "ODBC escape convert error";
+
+// psqlODBC joins the notices of one statement into one record
+// ("NOTICE: a;NOTICE: b"); each becomes a message of its own.
+std::vector<std::string> SplitNotices(const std::string& text) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    size_t cut = std::string::npos;
+    for (const char* severity : {";NOTICE:", ";WARNING:", ";INFO:", ";LOG:", ";DEBUG:"}) {
+      const size_t at = text.find(severity, start);
+      if (at < cut) cut = at;
+    }
+    if (cut == std::string::npos) break;
+    parts.push_back(text.substr(start, cut - start));
+    start = cut + 1;
+  }
+  parts.push_back(text.substr(start));
+  return parts;
+}
+
 ErrorRecord ReadRecord(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT number, bool* found) {
   SQLCHAR state[6] = {0};
   SQLINTEGER native = 0;
@@ -76,6 +100,9 @@ ErrorRecord ReadRecord(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT number, b
   for (const StateRename& r : kRenames) {
     if (record.sqlstate == r.engine) record.sqlstate = r.odbc;
   }
+  // psqlODBC's notices carry "00000"; ODBC's state for a message is 01000.
+  if (record.sqlstate == "00000") record.sqlstate = "01000";
+  if (record.sqlstate == "HY000" && text.find(kEscapeError) != std::string::npos) record.sqlstate = "42000";
   record.native = native;
   record.description = std::move(text);
   record.source = kSourceName;
@@ -92,7 +119,15 @@ std::vector<ErrorRecord> RecordsFor(SQLSMALLINT type, SQLHANDLE handle, SQLRETUR
       bool found = false;
       ErrorRecord record = ReadRecord(type, handle, n, &found);
       if (!found) break;
-      records.push_back(std::move(record));
+      if (SQL_SUCCEEDED(rc)) {
+        for (std::string& part : SplitNotices(record.description)) {
+          ErrorRecord message = record;
+          message.description = std::move(part);
+          records.push_back(std::move(message));
+        }
+      } else {
+        records.push_back(std::move(record));
+      }
     }
   }
   const bool failed = !SQL_SUCCEEDED(rc);
