@@ -207,6 +207,7 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
   com::ClearErrorInfo();
   if (provider_) return Fail(AdoRecord(kAdoObjectOpen));
   errors_->clear();
+  if (auto nul = NulRecord(connectionString, "The connect string", kEInvalidArg)) return Fail(*nul);
   std::string text = SysStringLen(connectionString) > 0 ? Text(connectionString) : connection_string_;
 
   if (events_ && events_->SinkCount() > 0) {
@@ -353,6 +354,7 @@ HRESULT ConnectionObject::raw_Execute(BSTR commandText, VARIANT* recordsAffected
   if (out) *out = nullptr;
   BeginOperation();
   if (!provider_) return Fail(AdoRecord(kAdoConnectionUnusable));
+  if (auto nul = NulRecord(commandText, "The command text", kDbErrorsInCommand)) return Fail(*nul);
   std::string sql;
   HRESULT hr = StatementText(options, adCmdText, Text(commandText), &sql);
   if (FAILED(hr)) return hr;
@@ -502,6 +504,7 @@ HRESULT ConnectionObject::get_ConnectionString(BSTR* out) { return OutText(out, 
 HRESULT ConnectionObject::put_ConnectionString(BSTR text) {
   com::ClearErrorInfo();
   if (provider_) return Fail(AdoRecord(kAdoObjectOpen));
+  if (auto nul = NulRecord(text, "The connect string", kEInvalidArg)) return Fail(*nul);
   connection_string_ = Text(text);
   return kSOk;
 }

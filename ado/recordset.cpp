@@ -509,6 +509,7 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
       if (FAILED(hr)) return hr;
       timeout = command->timeout();
     } else if (src->vt == VT_BSTR) {
+      if (auto nul = NulRecord(src->bstrVal, "The source text", kDbErrorsInCommand)) return Report(*nul);
       bool given = false;
       HRESULT hr = ConnectionFromVariant(activeConnection, std::addressof(conn_ptr), &given);
       if (FAILED(hr)) return hr;

@@ -161,6 +161,11 @@ HRESULT SqliteConnection::Prepare(std::string_view sql, std::unique_ptr<Statemen
   diag.errors.clear();
   if (!db_) return diag.Fail(ProviderRecord(kAdoConnectionUnusable, "08003", "The connection is closed."));
   if (db_->doomed()) return db_->FailDoomed();
+  // The engine reads up to a NUL; what follows it must not vanish unseen.
+  if (const size_t nul = sql.find('\0'); nul != std::string_view::npos) {
+    return diag.Fail(ProviderRecord(kDbErrorsInCommand, "42000",
+                                    "The SQL text contains a NUL character at offset " + std::to_string(nul) + "."));
+  }
   SqlRewriteOptions options;
   options.top_to_limit = true;
   options.rownum = true;
