@@ -172,7 +172,7 @@ HRESULT SqliteConnection::Prepare(std::string_view sql, std::unique_ptr<Statemen
   SqlRewriteResult rewritten;
   std::string error;
   if (!RewriteSql(sql, options, &rewritten, &error)) {
-    return diag.Fail(ProviderRecord(kDbErrorsInCommand, "42000", "Syntax error in SQL text: " + error));
+    return diag.Fail(ProviderRecord(kDbErrorsInCommand, "42000", "The SQL text cannot be run: " + error));
   }
   auto statement = std::make_unique<SqliteStatement>(db_, std::move(rewritten.sql),
                                                      rewritten.return_value_marker);
