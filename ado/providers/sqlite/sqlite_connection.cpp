@@ -132,7 +132,7 @@ HRESULT SqliteConnection::Open(const ConnectString& options) {
   const int rc = sqlite3_open_v2(source->c_str(), &raw, flags, nullptr);
   DbHandle handle(raw);
   if (rc != SQLITE_OK) {
-    return diag.Fail(RecordFor(raw, rc, "opening \"" + *source + "\""));
+    return diag.Fail(RecordFor(raw, rc, "opening \"" + Excerpt(*source, 256) + "\""));
   }
   sqlite3_extended_result_codes(raw, 1);
   auto db = std::make_shared<SqliteDb>(std::move(handle), shared_diagnostics());
