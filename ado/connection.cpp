@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <korvo/ado/connect_string_internal.h>
+#include <korvo/ado/excerpt_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
 #include <korvo/platform/thread_annotations.h>
@@ -209,6 +210,7 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
   if (provider_ && !provider_->IsOpen()) CloseNow();
   if (provider_) return Fail(AdoRecord(kAdoObjectOpen));
   errors_->clear();
+  if (auto nul = NulRecord(connectionString, "The connect string", kEInvalidArg)) return Fail(*nul);
   std::string text = SysStringLen(connectionString) > 0 ? Text(connectionString) : connection_string_;
 
   if (events_ && events_->SinkCount() > 0) {
@@ -268,6 +270,9 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
     }
     choice = ChooseProvider(text, parsed);
   }
+  // The provider's waits while opening follow ConnectionTimeout unless
+  // the connect string sets its own.
+  if (!parsed.Has("Connect Timeout")) parsed.Set("Connect Timeout", std::to_string(connection_timeout_));
   std::unique_ptr<provider::Connection> engine;
   if (choice.kind == ProviderKind::kSqlite) {
     engine = provider::CreateSqliteConnection();
@@ -275,12 +280,11 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
     engine = provider::CreateOdbcConnection();
   } else {
     std::string detail = choice.name.empty() ? "the connect string names no provider"
-                                             : "no provider named \"" + choice.name + "\"";
+                                             : "no provider named \"" + Excerpt(choice.name) + "\"";
     return complete(Fail(AdoRecord(kAdoProviderNotFound,
                                    "Provider cannot be found. It may not be properly installed. (" +
                                        detail + ")")));
   }
-  engine->SetLoginTimeout(connection_timeout_);
   const HRESULT hr = engine->Open(parsed);
   if (FAILED(hr)) {
     *errors_ = engine->diagnostics().errors;
@@ -289,6 +293,7 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
     return complete(hr);
   }
   if (isolation_ != adXactReadCommitted) engine->SetIsolationLevel(isolation_);
+  engine->SetLockWaitTimeout(command_timeout_);
   provider_ = std::move(engine);
   provider_name_ = choice.name;
   connection_string_ = text;
@@ -364,7 +369,7 @@ HRESULT ConnectionObject::StatementText(long options, long default_type, const s
   if (type == 0 || type == adCmdUnknown) type = default_type;
   *sql = text;
   if (type == adCmdStoredProc && !provider_->SupportsProcedures()) {
-    return Fail(AdoRecord(kEFail, "The provider has no stored procedures; \"" + text +
+    return Fail(AdoRecord(kEFail, "The provider has no stored procedures; \"" + Excerpt(text) +
                                       "\" cannot run as one (call it as a function instead)."));
   }
   if (type == adCmdTable || type == adCmdTableDirect) *sql = "SELECT * FROM " + text;
@@ -376,6 +381,7 @@ HRESULT ConnectionObject::raw_Execute(BSTR commandText, VARIANT* recordsAffected
   if (out) *out = nullptr;
   BeginOperation();
   if (!provider_) return Fail(AdoRecord(kAdoConnectionUnusable));
+  if (auto nul = NulRecord(commandText, "The command text", kDbErrorsInCommand)) return Fail(*nul);
   std::string sql;
   HRESULT hr = StatementText(options, adCmdText, Text(commandText), &sql);
   if (FAILED(hr)) return hr;
@@ -525,12 +531,17 @@ HRESULT ConnectionObject::get_ConnectionString(BSTR* out) { return OutText(out, 
 HRESULT ConnectionObject::put_ConnectionString(BSTR text) {
   com::ClearErrorInfo();
   if (provider_) return Fail(AdoRecord(kAdoObjectOpen));
+  if (auto nul = NulRecord(text, "The connect string", kEInvalidArg)) return Fail(*nul);
   connection_string_ = Text(text);
   return kSOk;
 }
 
 HRESULT ConnectionObject::get_CommandTimeout(long* out) { return Out(out, command_timeout_); }
-HRESULT ConnectionObject::put_CommandTimeout(long seconds) { return PutSeconds(&command_timeout_, seconds); }
+HRESULT ConnectionObject::put_CommandTimeout(long seconds) {
+  const HRESULT hr = PutSeconds(&command_timeout_, seconds);
+  if (SUCCEEDED(hr) && provider_) provider_->SetLockWaitTimeout(command_timeout_);
+  return hr;
+}
 HRESULT ConnectionObject::get_ConnectionTimeout(long* out) { return Out(out, connection_timeout_); }
 HRESULT ConnectionObject::put_ConnectionTimeout(long seconds) {
   return PutSeconds(&connection_timeout_, seconds);
@@ -551,7 +562,7 @@ HRESULT ConnectionObject::put_DefaultDatabase(BSTR name) {
   if (!provider_) return Fail(AdoRecord(kAdoObjectClosed));
   const std::string wanted = Text(name);
   if (EqualNames(wanted, provider_->Info(provider::InfoProperty::kDefaultDatabase))) return kSOk;
-  return Fail(AdoRecord(kAdoNotAllowed, "The provider cannot change its database to \"" + wanted + "\"."));
+  return Fail(AdoRecord(kAdoNotAllowed, "The provider cannot change its database to \"" + Excerpt(wanted) + "\"."));
 }
 
 HRESULT ConnectionObject::get_IsolationLevel(IsolationLevelEnum* out) { return Out(out, isolation_); }

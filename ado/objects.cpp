@@ -156,6 +156,17 @@ HRESULT OutText(BSTR* out, const std::string& utf8) {
   return *out ? kSOk : ReportAdo(kEOutOfMemory);
 }
 
+std::optional<ErrorRecord> NulRecord(BSTR text, const char* what, HRESULT hr) {
+  const UINT length = SysStringLen(text);
+  for (UINT i = 0; i < length; ++i) {
+    if (text[i] == 0) {
+      return AdoRecord(hr, std::string(what) + " contains a NUL character at position " + std::to_string(i) +
+                               " (counting from 0); text with an embedded NUL is refused, not cut.");
+    }
+  }
+  return std::nullopt;
+}
+
 HRESULT ReportAdo(HRESULT hr, std::string description) { return Report(AdoRecord(hr, std::move(description))); }
 
 bool ParseIndex(const VARIANT& index, long* position, std::string* name, bool* by_name) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
@@ -45,6 +46,7 @@ bool NamesDataSource(const ConnectString& cs) {
 // become ODBC's, the provider choice goes.
 std::string DriverText(ConnectString cs) {
   cs.Remove("Provider");
+  cs.Remove("Connect Timeout");  // given to the driver manager as the login time-out
   if (const std::string* user = cs.Find("User ID")) {
     if (!cs.Has("UID")) cs.Set("UID", *user);
     cs.Remove("User ID");
@@ -146,9 +148,12 @@ HRESULT OdbcConnection::Open(const ConnectString& options) {
   }
   Handle<SQL_HANDLE_DBC> dbc;
   dbc.reset(raw);
-  if (login_timeout_ > 0) {
+  // The object model's ConnectionTimeout arrives as "Connect Timeout".
+  const std::string* login = options.Find("Connect Timeout");
+  const long login_seconds = login != nullptr ? std::atol(login->c_str()) : 15;
+  if (login_seconds > 0) {
     SQLSetConnectAttr(raw, SQL_ATTR_LOGIN_TIMEOUT,
-                      reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(login_timeout_)), 0);
+                      reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(login_seconds)), 0);
   }
   const std::string text = DriverText(cs);
   rc = SQLDriverConnect(raw, nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())),
@@ -208,6 +213,10 @@ HRESULT OdbcConnection::Exec(const std::string& sql) {
   StmtHandle stmt;
   SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, db_->dbc(), stmt.out());
   if (!SQL_SUCCEEDED(rc)) return db_->Fail(SQL_HANDLE_DBC, db_->dbc(), rc, sql);
+  if (lock_wait_ > 0) {
+    SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
+                   reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(lock_wait_)), 0);
+  }
   rc = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
   if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) return db_->Fail(SQL_HANDLE_STMT, stmt.get(), rc, sql);
   return kSOk;

@@ -99,7 +99,7 @@ class OdbcConnection final : public Connection {
   HRESULT CommitTransaction(int level) override;
   HRESULT RollbackTransaction(int level) override;
   HRESULT SetIsolationLevel(long level) override;
-  void SetLoginTimeout(long seconds) override { login_timeout_ = seconds; }
+  void SetLockWaitTimeout(long seconds) override { lock_wait_ = seconds; }
   std::string Info(InfoProperty what) const override;
   bool SupportsProcedures() const override { return true; }
   std::string ProcedureCall(std::string_view name, int parameters) const override;
@@ -117,7 +117,7 @@ class OdbcConnection final : public Connection {
 
   std::shared_ptr<OdbcDb> db_;
   long isolation_ = 4096;  // adXactReadCommitted
-  long login_timeout_ = 15;
+  long lock_wait_ = 30;  // seconds the provider's own statements may wait
   bool in_transaction_ = false;
 };
 

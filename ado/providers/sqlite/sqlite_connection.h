@@ -4,12 +4,15 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <korvo/ado/providers/provider.h>
+#include <korvo/ado/providers/sqlite/sqlite_write_turns.h>
 
 namespace korvo::ado::provider::sqlite {
 
@@ -30,13 +33,34 @@ class SqliteDb {
  public:
   SqliteDb(DbHandle db, std::shared_ptr<Diagnostics> diagnostics)
       : db_(std::move(db)), diagnostics_(std::move(diagnostics)) {}
+  ~SqliteDb() { GiveBackWriteTurn(); }
+  SqliteDb(const SqliteDb&) = delete;
+  SqliteDb& operator=(const SqliteDb&) = delete;
 
   sqlite3* get() const { return db_.get(); }
   Diagnostics& diagnostics() { return *diagnostics_; }
 
-  // Installs (or, for NoDeadline, removes) the progress check that
-  // interrupts a statement running past `deadline`.
+  // Sets the deadline of the statement about to run (NoDeadline when it
+  // has none or has finished): a statement running past it is
+  // interrupted, and a wait for another connection's lock ends there.
   void Arm(Deadline deadline);
+  // The longest wait for a lock outside a statement's deadline (zero for
+  // none); `cap`, when given, bounds every wait ("Busy Timeout").
+  void SetWaits(std::chrono::milliseconds wait, std::optional<std::chrono::milliseconds> cap);
+  // The engine's busy handler (`self` is the SqliteDb): sleeps and
+  // retries until the wait's end.
+  static int OnBusy(void* self, int count);
+
+  // The end of a wait for a lock that begins now, by the rules above.
+  Clock::time_point WaitEnd(Clock::time_point now) const;
+
+  // This process's queue for the file's write lock (null for a private
+  // in-memory or temporary database); the turn is held while a
+  // transaction the object model began is open.
+  void SetWriteTurns(std::shared_ptr<WriteTurns> turns) { turns_ = std::move(turns); }
+  // False when the turn did not come before the wait's end.
+  bool TakeWriteTurn();
+  void GiveBackWriteTurn();
 
   // A small cache of prepared single statements by text, so that a text
   // executed again (session instructions, repeated ExecuteSQL) is not
@@ -58,6 +82,7 @@ class SqliteDb {
   void SetInTransaction(bool open) {
     in_transaction_ = open;
     doomed_ = false;
+    if (!open) GiveBackWriteTurn();
   }
   bool doomed() const { return doomed_; }
   // Called after every failing engine call: learns from the engine
@@ -73,6 +98,11 @@ class SqliteDb {
   std::shared_ptr<Diagnostics> diagnostics_;
   Deadline deadline_ = Deadline::max();
   bool armed_ = false;
+  std::chrono::milliseconds wait_{30000};
+  std::optional<std::chrono::milliseconds> cap_;
+  Clock::time_point busy_since_;
+  std::shared_ptr<WriteTurns> turns_;
+  uint64_t turn_ = 0;  // the ticket held, 0 for none
   int prepare_count_ = 0;
   bool in_transaction_ = false;
   bool doomed_ = false;
@@ -90,6 +120,7 @@ class SqliteConnection final : public Connection {
   HRESULT CommitTransaction(int level) override;
   HRESULT RollbackTransaction(int level) override;
   HRESULT SetIsolationLevel(long level) override;
+  void SetLockWaitTimeout(long seconds) override;
   std::string Info(InfoProperty what) const override;
   bool SupportsProcedures() const override { return false; }
   HRESULT KeyColumns(const std::string& schema, const std::string& table,
@@ -107,6 +138,7 @@ class SqliteConnection final : public Connection {
   std::string data_source_;
   std::string dbms_name_;
   long isolation_ = 4096;  // adXactReadCommitted
+  std::optional<std::chrono::milliseconds> busy_cap_;  // "Busy Timeout", when given
 };
 
 // Registers korvo_info() and the ODBC scalar functions SQLite lacks.
