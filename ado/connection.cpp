@@ -364,7 +364,7 @@ HRESULT ConnectionObject::PrepareAndRun(const std::string& sql,
 }
 
 HRESULT ConnectionObject::StatementText(long options, long default_type, const std::string& text,
-                                        std::string* sql) {
+                                        std::string* sql, int procedure_parameters) {
   long type = options == -1 ? 0 : (options & 0x30F);
   if (type == 0 || type == adCmdUnknown) type = default_type;
   *sql = text;
@@ -373,6 +373,10 @@ HRESULT ConnectionObject::StatementText(long options, long default_type, const s
                                       "\" cannot run as one (call it as a function instead)."));
   }
   if (type == adCmdTable || type == adCmdTableDirect) *sql = "SELECT * FROM " + text;
+  // A procedure named by itself runs through the engine's call statement.
+  if (type == adCmdStoredProc && text.find_first_of("({ ") == std::string::npos) {
+    *sql = provider_->ProcedureCall(text, procedure_parameters);
+  }
   return kSOk;
 }
 

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ struct ServerTraits {
   std::string session_id_sql;
   std::string kill_prefix;
   std::string kill_suffix;
+  // CREATE PROCEDURE `name`(v INT, label VARCHAR(40)) inserting (label, v)
+  // into `table`.
+  std::function<std::string(const std::string& name, const std::string& table)> create_procedure;
   // Connect strings that must fail, each with a word its error names.
   std::vector<std::pair<std::string, std::string>> bad_connects;
 };
@@ -43,6 +47,10 @@ std::vector<ServerTraits> Servers() {
   pg.session_id_sql = "SELECT pg_backend_pid()";
   pg.kill_prefix = "SELECT pg_terminate_backend(";
   pg.kill_suffix = ")";
+  pg.create_procedure = [](const std::string& name, const std::string& table) {
+    return "CREATE PROCEDURE " + name + "(v INT, label VARCHAR(40)) LANGUAGE SQL AS $$ INSERT INTO " + table +
+           " (name, n) VALUES (label, v) $$";
+  };
   const char* secret_user = std::getenv("KORVO_TEST_PG_SECRET_USER");
   const std::string port = std::getenv("KORVO_TEST_PG_PORT") ? std::getenv("KORVO_TEST_PG_PORT") : "5432";
   pg.bad_connects = {
@@ -63,6 +71,10 @@ std::vector<ServerTraits> Servers() {
   maria.session_id_sql = "SELECT CONNECTION_ID()";
   maria.kill_prefix = "KILL ";
   maria.kill_suffix = "";
+  maria.create_procedure = [](const std::string& name, const std::string& table) {
+    return "CREATE PROCEDURE " + name + "(v INT, label VARCHAR(40)) INSERT INTO " + table +
+           " (name, n) VALUES (label, v)";
+  };
   maria.bad_connects = {
       {"Provider=MSDASQL;DSN=korvo_no_such_dsn", "korvo_no_such_dsn"},
       {"DRIVER={MariaDB Unicode};Server=127.0.0.1;Port=1;Database=korvo;User=korvo;Password=korvo",
@@ -212,6 +224,23 @@ TEST_P(ServerConnectionTest, ReportsALostConnectionAndReopens) {
   victim->Open(_bstr_t(dsn_.c_str()), "", "", adConnectUnspecified);
   EXPECT_EQ(victim->GetState(), adStateOpen);
   EXPECT_EQ(Scalar(victim, "SELECT 1"), "1");
+}
+
+TEST_P(ServerConnectionTest, RunsStoredProceduresWithInputParameters) {
+  const std::string proc = "proc_" + std::to_string(getpid());
+  Catch([&] { Exec(conn_, ("DROP PROCEDURE IF EXISTS " + proc).c_str()); });
+  Exec(conn_, GetParam().create_procedure(proc, table_).c_str());
+  _CommandPtr cmd;
+  ASSERT_EQ(cmd.CreateInstance(__uuidof(Command)), S_OK);
+  cmd->PutRefActiveConnection(conn_);
+  cmd->PutCommandText(proc.c_str());
+  cmd->PutCommandType(adCmdStoredProc);
+  cmd->GetParameters()->Append(cmd->CreateParameter("v", adInteger, adParamInput, 4, _variant_t(42L)));
+  cmd->GetParameters()->Append(
+      cmd->CreateParameter("label", adVarWChar, adParamInput, 40, _variant_t("through the procedure")));
+  cmd->Execute(nullptr, nullptr, adExecuteNoRecords);
+  EXPECT_EQ(Scalar(conn_, "SELECT name FROM " + table_ + " WHERE n = 42"), "through the procedure");
+  Exec(conn_, ("DROP PROCEDURE " + proc).c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, ServerConnectionTest, ::testing::ValuesIn(Servers()),
