@@ -243,6 +243,31 @@ TEST_P(ServerConnectionTest, RunsStoredProceduresWithInputParameters) {
   Exec(conn_, ("DROP PROCEDURE " + proc).c_str());
 }
 
+// The statements the recordset layer builds for a row limit and a scalar,
+// in both product families' forms, run on either server.
+TEST_P(ServerConnectionTest, RunsTheLibrarysRowLimitAndScalarForms) {
+  InsertRows(30);
+  const std::string t = table_;
+  const std::vector<std::string> limited = {
+      "SELECT  TOP 10 n,name  FROM " + t + " WHERE n >= 5 ORDER BY n",
+      "SELECT n,name  FROM (SELECT n,name ,ROWNUM ORAROWNUM  FROM " + t + " WHERE n >= 5) WHERE ORAROWNUM <= 10",
+      "SELECT n,name  FROM (SELECT n,name ,ROW_NUMBER() OVER (order by n) ORAROWNUM  FROM " + t +
+          " ORDER BY n) WHERE ORAROWNUM <= 10",
+  };
+  for (const std::string& sql : limited) {
+    _RecordsetPtr rs;
+    ASSERT_EQ(rs.CreateInstance(__uuidof(Recordset)), S_OK);
+    rs->PutCursorLocation(adUseClient);
+    const Raised r = Catch([&] {
+      rs->Open(sql.c_str(), _variant_t(static_cast<IDispatch*>(conn_)), adOpenStatic, adLockReadOnly, adCmdText);
+    });
+    ASSERT_EQ(r.hr, S_OK) << sql << ": " << r.description;
+    EXPECT_EQ(rs->GetRecordCount(), 10) << sql;
+  }
+  EXPECT_EQ(Scalar(conn_, "SELECT 40 + 2 AS RES"), "42");
+  EXPECT_EQ(Scalar(conn_, "SELECT 40 + 2 AS RES FROM DUAL"), "42");
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, ServerConnectionTest, ::testing::ValuesIn(Servers()),
                          [](const auto& info) { return info.param.name; });
 

@@ -10,6 +10,7 @@
 #include <strings.h>
 
 #include <korvo/ado/connect_string_internal.h>
+#include <korvo/ado/dialect_bridge_internal.h>
 #include <korvo/ado/hresult_internal.h>
 #include <korvo/ado/providers/odbc/odbc_cursor.h>
 #include <korvo/ado/providers/odbc/odbc_errors.h>
@@ -202,7 +203,8 @@ HRESULT OdbcConnection::Usable() {
 HRESULT OdbcConnection::Prepare(std::string_view sql, std::unique_ptr<Statement>* out) {
   HRESULT hr = Usable();
   if (hr < 0) return hr;
-  auto statement = std::make_unique<OdbcStatement>(db_, sql);
+  // The row-limit and scalar forms the library builds, in this server's SQL.
+  auto statement = std::make_unique<OdbcStatement>(db_, BridgeLibrarySql(sql, db_->dbms_name));
   hr = statement->PrepareFirst();
   if (hr < 0) return hr;
   *out = std::move(statement);
