@@ -1,8 +1,7 @@
 // recordset/CFieldExchange.cpp: the context of one field exchange pass
 // and the fallback of the single-row RFX_ functions.
-#include <korvo/recordset/CFieldExchange.h>
-
 #include <korvo/diag/com_failure_internal.h>
+#include <korvo/recordset/CFieldExchange.h>
 #include <korvo/recordset/CRecordset.h>
 
 CFieldExchange::CFieldExchange(unsigned int nOperation, CRecordset* prs, void* pvTarget)

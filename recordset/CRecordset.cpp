@@ -1,15 +1,14 @@
 // recordset/CRecordset.cpp: the recordset object itself (recordset
 // layer): construction with its ADO command and recordset, copying,
 // destruction, and the overridable defaults.
-#include <korvo/recordset/CRecordset.h>
-
-#include <cstring>
-#include <memory>
-
 #include <korvo/com/error_info.h>
 #include <korvo/db/keywords_internal.h>
 #include <korvo/diag/CDBException.h>
 #include <korvo/diag/com_failure_internal.h>
+#include <korvo/recordset/CRecordset.h>
+
+#include <cstring>
+#include <memory>
 
 namespace {
 

@@ -1,12 +1,11 @@
 // recordset/field_status.cpp: the per-field status bytes (bit 1 dirty,
 // bit 2 null), the lookups from a bound member's address to its field,
 // and the field exchange passes that bind, mark and null the fields.
+#include <korvo/platform/widechar.h>
 #include <korvo/recordset/CRecordset.h>
 
 #include <cstdint>
 #include <cstring>
-
-#include <korvo/platform/widechar.h>
 
 namespace {
 
