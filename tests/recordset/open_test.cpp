@@ -510,27 +510,6 @@ TEST_F(OpenTest, Lock15IsHeldAroundOpenWhenSwitchedOn) {
 
 // ------------------------------------------------------------ close
 
-// A multi-row recordset whose freeing pass can be made to fail once.
-class CBulkCodes : public CRecordset {
- public:
-  explicit CBulkCodes(CDatabase* db) : CRecordset(db) { m_nFields = 1; }
-  ~CBulkCodes() override {
-    Close();
-    delete[] m_codes;
-    delete[] m_lengths;
-  }
-  void DoBulkFieldExchange(CFieldExchange* pFX) override {
-    if (pFX->m_nOperation == CFieldExchange::opFreeRowset && failFree) {
-      failFree = false;
-      throw std::runtime_error("free");
-    }
-    RFX_Long_Bulk(pFX, "CODE", &m_codes, &m_lengths);
-  }
-  bool failFree = false;
-  long* m_codes = nullptr;
-  __int64* m_lengths = nullptr;
-};
-
 TEST_F(OpenTest, CloseTriesASecondTimeAndNeverThrows) {
   SwitchTraceOn();
   CDatabase& db = Database();

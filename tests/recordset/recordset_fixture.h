@@ -17,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -92,6 +93,27 @@ class CCustomer : public CRecordset {
     RFX_Text(pFX, "NAME", m_name);
     RFX_Int(pFX, "ACTIVE", m_active);
   }
+};
+
+// A multi-row recordset whose freeing pass can be made to fail once.
+class CBulkCodes : public CRecordset {
+ public:
+  explicit CBulkCodes(CDatabase* db) : CRecordset(db) { m_nFields = 1; }
+  ~CBulkCodes() override {
+    Close();
+    delete[] m_codes;
+    delete[] m_lengths;
+  }
+  void DoBulkFieldExchange(CFieldExchange* pFX) override {
+    if (pFX->m_nOperation == CFieldExchange::opFreeRowset && failFree) {
+      failFree = false;
+      throw std::runtime_error("free");
+    }
+    RFX_Long_Bulk(pFX, "CODE", &m_codes, &m_lengths);
+  }
+  bool failFree = false;
+  long* m_codes = nullptr;
+  __int64* m_lengths = nullptr;
 };
 
 // Shows whether an operation holds lock 15: another thread holds the lock
