@@ -452,24 +452,16 @@ TEST_F(RfxTest, BulkFunctionsAllocateReadAndFree) {
       "INSERT INTO t (id, name, i, d, x) VALUES (1, 'abcdef', 9, '2020-02-03 04:05:06', 0.5);"
       "INSERT INTO t (id) VALUES (2)");
   BulkSet rs(&Db());
-  CFieldExchange alloc(CFieldExchange::opAllocRowset, &rs);
-  rs.DoBulkFieldExchange(&alloc);
-  EXPECT_EQ(alloc.m_nFieldNumber, 5u);  // DBRFXBulkDefault takes no number
-  ASSERT_NE(rs.ids, nullptr);
-  ASSERT_NE(rs.names, nullptr);
-  ASSERT_NE(rs.idInd, nullptr);
-  // Element sizes: the arrays are written to their last element.
-  rs.ids[2] = 1;
-  rs.ints[2] = 1;
-  rs.doubles[2] = 1;
-  rs.dates[2].fraction = 1;
-  rs.names[3 * 4 - 1] = 'x';
-  rs.doubleInd[2] = 0;
-
   rs.m_strSort = "id";
+  // The open allocates the rowset through opAllocRowset.
   ASSERT_EQ(rs.Open(CRecordset::staticCursor, "SELECT id, name, i, d, x FROM t",
                     CRecordset::readOnly | CRecordset::multiRowFetch),
             1);
+  ASSERT_NE(rs.ids, nullptr);
+  ASSERT_NE(rs.names, nullptr);
+  ASSERT_NE(rs.idInd, nullptr);
+  EXPECT_EQ(rs.GetRowsetSize(), 1u);
+
   CFieldExchange bind(CFieldExchange::opBindFieldsToColumns, &rs);
   rs.DoBulkFieldExchange(&bind);
   EXPECT_EQ(rs.ids[0], 1);
@@ -511,16 +503,33 @@ TEST_F(RfxTest, BulkFunctionsAllocateReadAndFree) {
   rs.Close();
 }
 
-TEST_F(RfxTest, BulkTextWithMaximumLengthZeroGetsAnEmptyArray) {
-  BulkSet rs(&Db(), 0);
+TEST_F(RfxTest, BulkArraysHoldOneElementPerRowOfTheRowset) {
+  BulkSet rs(&Db());  // rowset size 3, text maximum length 4
   CFieldExchange alloc(CFieldExchange::opAllocRowset, &rs);
   rs.DoBulkFieldExchange(&alloc);
-  EXPECT_NE(rs.names, nullptr);  // a zero-length array, still an allocation
-  EXPECT_NE(rs.nameInd, nullptr);
-  rs.nameInd[2] = 0;
+  EXPECT_EQ(alloc.m_nFieldNumber, 5u);  // DBRFXBulkDefault takes no number
+  // Element sizes: every array is written to its last element (the
+  // sanitizer build catches an array that is too short).
+  rs.ids[2] = 1;
+  rs.ints[2] = 1;
+  rs.doubles[2] = 1;
+  rs.dates[2].fraction = 1;
+  rs.names[3 * 4 - 1] = 'x';
+  for (__int64* ind : {rs.idInd, rs.nameInd, rs.intInd, rs.dateInd, rs.doubleInd}) ind[2] = 0;
   CFieldExchange release(CFieldExchange::opFreeRowset, &rs);
   rs.DoBulkFieldExchange(&release);
-  EXPECT_EQ(rs.names, nullptr);
+  EXPECT_EQ(rs.ids, nullptr);
+  EXPECT_EQ(rs.intInd, nullptr);
+
+  // A text column with maximum length 0 gets a zero-length array.
+  BulkSet empty(&Db(), 0);
+  CFieldExchange allocEmpty(CFieldExchange::opAllocRowset, &empty);
+  empty.DoBulkFieldExchange(&allocEmpty);
+  EXPECT_NE(empty.names, nullptr);
+  empty.nameInd[2] = 0;
+  CFieldExchange releaseEmpty(CFieldExchange::opFreeRowset, &empty);
+  empty.DoBulkFieldExchange(&releaseEmpty);
+  EXPECT_EQ(empty.names, nullptr);
 }
 
 }  // namespace
