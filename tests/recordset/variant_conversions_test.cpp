@@ -291,6 +291,10 @@ TEST_F(VariantConversionTest, ScalarExpressionsRunInTheFormOfEachProductFamily) 
     CTString null("NULL");
     rs.m_SetScalareFunction(result, null);
     EXPECT_EQ(result.vt, VT_NULL);
+    // The expression is evaluated FROM DUAL: its column is in scope.
+    CTString dualColumn("DUMMY");
+    rs.m_SetScalareFunction(result, dualColumn);
+    EXPECT_STREQ(static_cast<const char*>(_bstr_t(result)), "X");
     db.Close();
   }
   // Product type 1 (a name beginning with M): SELECT ... AS RES.
@@ -303,6 +307,9 @@ TEST_F(VariantConversionTest, ScalarExpressionsRunInTheFormOfEachProductFamily) 
     CTString expression("upper('abc')");
     rs.m_SetScalareFunction(result, expression);
     EXPECT_STREQ(static_cast<const char*>(_bstr_t(result)), "ABC");
+    // No table: DUAL's column is not in scope.
+    CTString dualColumn("DUMMY");
+    EXPECT_THROW(rs.m_SetScalareFunction(result, dualColumn), _com_error);
     db.Close();
   }
 }
