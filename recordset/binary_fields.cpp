@@ -6,16 +6,15 @@
 // ActualSize, one put_Value or one AppendChunk for the whole buffer. A
 // CTLongBinary keeps its heap block across reads and grows it only when a
 // larger value arrives.
+#include <korvo/com/safearray.h>
+#include <korvo/platform/heap.h>
+#include <korvo/platform/process.h>
 #include <korvo/recordset/CRecordset.h>
+#include <korvo/recordset/recordset_access_internal.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-
-#include <korvo/com/safearray.h>
-#include <korvo/platform/heap.h>
-#include <korvo/platform/process.h>
-#include <korvo/recordset/recordset_access_internal.h>
 
 using korvo::diag::ConvertComFailures;
 using korvo::diag::ErrorSite;
@@ -66,7 +65,7 @@ size_t ArrayBytes(const SAFEARRAY* array, long count) {
 // The count a column reports: ActualSize taken as its low 32 bits.
 long LowCount(long size) { return static_cast<long>(static_cast<int32_t>(size)); }
 
-// Fetches column n's field and its size; a missing field is E_POINTER.
+// The size of the value in the current row; a missing field is E_POINTER.
 long FieldSize(FieldPtr& field) {
   if (!field) _com_issue_error(E_POINTER);
   long size = 0;

@@ -6,12 +6,11 @@
 // calls) and releases it before returning. The getters, comparers and
 // setters are one pattern each (recordset_access_internal.h); what differs
 // per type is only the conversion below.
+#include <korvo/com/oledate.h>
 #include <korvo/recordset/CRecordset.h>
+#include <korvo/recordset/recordset_access_internal.h>
 
 #include <cstdint>
-
-#include <korvo/com/oledate.h>
-#include <korvo/recordset/recordset_access_internal.h>
 
 using korvo::diag::ConvertComFailures;
 using korvo::diag::ErrorSite;
@@ -79,7 +78,8 @@ void CRecordset::GetFieldValue(short nIndex, long& value) {
 }
 
 void CRecordset::GetFieldValue(short nIndex, int& value) {
-  RecordsetAccess::ReadColumn(*this, nIndex, &value, [&](VARIANT& v) { value = m_VariantToInt(v); });
+  RecordsetAccess::ReadColumn(*this, nIndex, &value,
+                              [&](VARIANT& v) { value = m_VariantToInt(v); });
 }
 
 void CRecordset::GetFieldValue(const char* lpszName, int& value) {
@@ -97,7 +97,8 @@ void CRecordset::GetFieldValue(short nIndex, double& value) {
 }
 
 void CRecordset::GetFieldValue(short nIndex, unsigned char& value) {
-  RecordsetAccess::ReadColumn(*this, nIndex, &value, [&](VARIANT& v) { m_VariantToByte(v, value); });
+  RecordsetAccess::ReadColumn(*this, nIndex, &value,
+                              [&](VARIANT& v) { m_VariantToByte(v, value); });
 }
 
 void CRecordset::GetFieldValue(short nIndex, CTString& value) {
@@ -324,8 +325,7 @@ void CRecordset::SetFieldValue2(short nIndex, CTWString& value) {
 
 // ------------------------------------------------------------ description
 
-void CRecordset::GetFieldInfo(short nIndex, CTString& strName, int* pnType,
-                              unsigned int* pnSize) {
+void CRecordset::GetFieldInfo(short nIndex, CTString& strName, int* pnType, unsigned int* pnSize) {
   ConvertComFailures(m_trace, kFieldInfoSite, [&] {
     FieldPtr field;
     m_GetFieldObject(nIndex, field);

@@ -5,13 +5,12 @@
 // the member holds a value (rather than its pseudo-null value), how a
 // change is detected and what the pseudo-null value is. Exchange() below
 // is the one implementation of the operations.
-#include <korvo/recordset/rfx.h>
-
-#include <cstring>
-
 #include <korvo/recordset/CFieldExchange.h>
 #include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/recordset_access_internal.h>
+#include <korvo/recordset/rfx.h>
+
+#include <cstring>
 
 using korvo::recordset::RecordsetAccess;
 

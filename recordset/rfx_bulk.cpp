@@ -6,12 +6,11 @@
 // rowset size, opFreeRowset releases them; in between the pass owns them
 // (the interface hands them over as raw pointers, so new[] and delete[]
 // are the contract here).
+#include <korvo/recordset/CFieldExchange.h>
+#include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/rfx.h>
 
 #include <cstdint>
-
-#include <korvo/recordset/CFieldExchange.h>
-#include <korvo/recordset/CRecordset.h>
 
 namespace {
 
@@ -38,8 +37,8 @@ void ExchangeBulk(CFieldExchange* pFX, const char* szName, T** values, __int64**
       *indicators = new __int64[rs.GetRowsetSize()];
       return;
     case CFieldExchange::opFreeRowset:
-      delete[] *values;
-      delete[] *indicators;
+      delete[] * values;
+      delete[] * indicators;
       *values = nullptr;
       *indicators = nullptr;
       return;
@@ -52,21 +51,20 @@ void ExchangeBulk(CFieldExchange* pFX, const char* szName, T** values, __int64**
 }
 
 template <class T>
-void ExchangeBulkScalar(CFieldExchange* pFX, const char* szName, T** values,
-                        __int64** indicators) {
+void ExchangeBulkScalar(CFieldExchange* pFX, const char* szName, T** values, __int64** indicators) {
   const size_t rows = pFX->m_prs != nullptr ? pFX->m_prs->GetRowsetSize() : 0;
-  ExchangeBulk(pFX, szName, values, indicators, rows, [&](CRecordset& rs, short n) {
-    rs.GetBulkFieldValue(n, *values, *indicators);
-  });
+  ExchangeBulk(pFX, szName, values, indicators, rows,
+               [&](CRecordset& rs, short n) { rs.GetBulkFieldValue(n, *values, *indicators); });
 }
 
 }  // namespace
 
-void RFX_Text_Bulk(CFieldExchange* pFX, const char* szName, char** prgStrVals,
-                   __int64** prgLengths, int nMaxLength) {
+void RFX_Text_Bulk(CFieldExchange* pFX, const char* szName, char** prgStrVals, __int64** prgLengths,
+                   int nMaxLength) {
   // The buffer holds rowset size x maximum length bytes, counted in 32 bits
   // (a product that overflows is refused by new[] as a bad length).
-  const int64_t rows = pFX->m_prs != nullptr ? static_cast<int64_t>(pFX->m_prs->GetRowsetSize()) : 0;
+  const int64_t rows =
+      pFX->m_prs != nullptr ? static_cast<int64_t>(pFX->m_prs->GetRowsetSize()) : 0;
   const int32_t bytes = static_cast<int32_t>(static_cast<uint32_t>(rows * nMaxLength));
   const size_t elements = bytes < 0 ? SIZE_MAX : static_cast<size_t>(bytes);
   ExchangeBulk(pFX, szName, prgStrVals, prgLengths, elements, [&](CRecordset& rs, short n) {
@@ -74,8 +72,7 @@ void RFX_Text_Bulk(CFieldExchange* pFX, const char* szName, char** prgStrVals,
   });
 }
 
-void RFX_Int_Bulk(CFieldExchange* pFX, const char* szName, int** prgIntVals,
-                  __int64** prgLengths) {
+void RFX_Int_Bulk(CFieldExchange* pFX, const char* szName, int** prgIntVals, __int64** prgLengths) {
   ExchangeBulkScalar(pFX, szName, prgIntVals, prgLengths);
 }
 

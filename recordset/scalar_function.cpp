@@ -5,9 +5,8 @@
 // needs: the first family selects without a table, every other product
 // selects FROM DUAL. Nothing is caught here: COM errors leave to the
 // caller, which converts them under its own origin.
-#include <korvo/recordset/CRecordset.h>
-
 #include <korvo/com/com_error.h>
+#include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/recordset_access_internal.h>
 
 namespace {

@@ -6,15 +6,14 @@
 // return code 1029. 32-bit targets stay 32-bit although `long` is 64-bit
 // here: a VT_I8 that does not fit fails the change (overflow) like any
 // other value that cannot be converted.
+#include <korvo/com/oledate.h>
+#include <korvo/platform/time64.h>
 #include <korvo/recordset/CRecordset.h>
+#include <korvo/recordset/recordset_access_internal.h>
 
 #include <algorithm>
 #include <cstring>
 #include <ctime>
-
-#include <korvo/com/oledate.h>
-#include <korvo/platform/time64.h>
-#include <korvo/recordset/recordset_access_internal.h>
 
 namespace {
 
@@ -101,7 +100,7 @@ void CRecordset::m_VariantToCTTime(VARIANT& value, CTTime& out) {
     out = static_cast<__int64>(0);
     return;
   }
-  struct tm local{};
+  struct tm local {};
   local.tm_sec = fields.wSecond;
   local.tm_min = fields.wMinute;
   local.tm_hour = fields.wHour;
@@ -123,8 +122,8 @@ void CRecordset::m_VariantToLPSTR(VARIANT& value, char*& buffer, int nSize) {
   if (buffer == nullptr || nSize <= 0) return;
   const CTString narrow(TextOf(value));
   // Truncating copy that always terminates.
-  const size_t count = std::min(static_cast<size_t>(narrow.GetLength()),
-                                static_cast<size_t>(nSize) - 1);
+  const size_t count =
+      std::min(static_cast<size_t>(narrow.GetLength()), static_cast<size_t>(nSize) - 1);
   std::memcpy(buffer, static_cast<const char*>(narrow), count);
   buffer[count] = '\0';
 }
