@@ -61,34 +61,17 @@ class OpenTest : public RecordsetTest {
 
 // ------------------------------------------------------------ construction
 
-TEST_F(OpenTest, FreshRecordsetHasTheDocumentedDefaults) {
+TEST_F(OpenTest, AFreshRecordsetIsClosedAndClosingItIsHarmless) {
   Exposed<CCodeName> rs(nullptr);
-  EXPECT_EQ(rs.m_nCursorLocation, 3);
-  EXPECT_EQ(rs.m_dwRowLimit, 0u);
-  EXPECT_EQ(rs.m_bWideSQL, 0);
-  EXPECT_EQ(rs.m_pDatabase, nullptr);
-  EXPECT_EQ(rs.m_nOpenType, 1);
-  EXPECT_EQ(rs.m_nDefaultType, 1);
-  EXPECT_EQ(rs.m_nEditMode, 0);
-  EXPECT_EQ(rs.m_pFieldStatus, nullptr);
-  EXPECT_EQ(rs.m_pRowStatus, nullptr);
-  EXPECT_EQ(rs.m_mapFieldIndex.GetHashTableSize(), 17u);
-  EXPECT_EQ(rs.GetRowsetSize(), 1u);
-  EXPECT_TRUE(rs.m_pRecordset != nullptr);
-  EXPECT_TRUE(rs.m_pCommand != nullptr);
   EXPECT_EQ(rs.IsOpen(), 0);
+  EXPECT_EQ(rs.m_mapFieldIndex.GetHashTableSize(), 17u);
   EXPECT_STREQ(rs.GetDefaultConnect(), "ODBC;");
   EXPECT_TRUE(rs.GetDefaultSQL().IsEmpty());
-  EXPECT_EQ(rs.CanUpdate(), 0);
-  EXPECT_EQ(rs.CanAppend(), 0);
-  EXPECT_EQ(rs.CanRestart(), 1);
-  EXPECT_EQ(rs.CanTransact(), 1);
-  EXPECT_EQ(rs.GetRowsFetched(), 1u);
-  // Closing what was never opened neither throws nor opens anything.
   rs.Close();
   rs.Close();
   EXPECT_EQ(rs.IsOpen(), 0);
   EXPECT_EQ(rs.GetRowStatus(1), 0);
+  EXPECT_EQ(rs.CanUpdate(), 0);
 }
 
 TEST_F(OpenTest, ConstructorWithoutComGivesOrigin5000) {
@@ -147,7 +130,6 @@ TEST_F(OpenTest, AnUnopenedDatabaseIsOpenedWithTheDefaultConnectAndOption) {
       {CRecordset::staticCursor, CRecordset::none, 0, 1},  // static, updatable: 1
       {CRecordset::staticCursor, CRecordset::readOnly, 0, 0},
       {CRecordset::keysetCursor, CRecordset::none, 0, 0},
-      {CRecordset::keysetCursor, CRecordset::none, 7, 7},
   };
   for (const Case& c : cases) {
     CRecordingDatabase db;
