@@ -130,6 +130,7 @@ TEST_F(OpenTest, AnUnopenedDatabaseIsOpenedWithTheDefaultConnectAndOption) {
       {CRecordset::staticCursor, CRecordset::none, 0, 1},  // static, updatable: 1
       {CRecordset::staticCursor, CRecordset::readOnly, 0, 0},
       {CRecordset::keysetCursor, CRecordset::none, 0, 0},
+      {CRecordset::keysetCursor, CRecordset::none, 7, 7},  // the recordset's own option
   };
   for (const Case& c : cases) {
     CRecordingDatabase db;
