@@ -567,7 +567,8 @@ TEST_F(OpenTest, CopiesShareTheAdoObjectsAndOwnTheirBuffers) {
 
   Exposed<CCustomer> assigned(&db);
   assigned = rs;
-  assigned = assigned;
+  const Exposed<CCustomer>& self = assigned;
+  assigned = self;  // self-assignment keeps the buffers
   EXPECT_TRUE(assigned.m_pRecordset == rs.m_pRecordset);
   EXPECT_NE(assigned.m_pFieldStatus, rs.m_pFieldStatus);
   EXPECT_EQ(assigned.GetFieldStatus(1), CRecordset::fieldNull);
