@@ -23,9 +23,12 @@ int CFieldExchange::IsFieldType(unsigned int* pnField) {
 
 void CFieldExchange::Default(const char* lpszName) {
   if (m_nOperation != opAppendNames) korvo::diag::ThrowLibraryError(1030);
-  // Only the fields marked dirty are listed; before any field has been
-  // counted there is no status byte to read.
-  if (m_prs == nullptr || m_pstrNames == nullptr || m_nFieldNumber == 0) return;
+  // Only the fields marked dirty are listed. A field outside the status
+  // array (none counted yet, or more RFX_ calls than m_nFields declares)
+  // has no byte to read and is not listed.
+  if (m_prs == nullptr || m_pstrNames == nullptr || m_nFieldNumber == 0 ||
+      m_nFieldNumber > m_prs->m_nFields)
+    return;
   if (!m_prs->IsFieldStatusDirty(m_nFieldNumber - 1)) return;
   *m_pstrNames += lpszName;
   *m_pstrNames += m_lpszSeparator;

@@ -258,5 +258,22 @@ TEST_F(SelectSqlTest, AppendNamesListsDirtyFieldsAndCountsEveryVisitedField) {
   EXPECT_STREQ(names, "<NAME|CODENAMEACTIVE");
 }
 
+// Declares one field but binds two.
+class CUnderDeclared : public CCodeName {
+ public:
+  explicit CUnderDeclared(CDatabase* db) : CCodeName(db) { m_nFields = 1; }
+};
+
+TEST_F(SelectSqlTest, BindingsBeyondTheDeclaredFieldsAreNotListed) {
+  CDatabase& db = Database();
+  CUnderDeclared rs(&db);
+  auto e = CatchDB([&] { rs.Open(CRecordset::staticCursor, "CUSTOMER"); });
+  // The statement lists the declared field only; binding the second
+  // member then finds no column for it.
+  EXPECT_STREQ(rs.GetSQL(), "SELECT CODE  FROM CUSTOMER");
+  ASSERT_TRUE(e);
+  EXPECT_EQ(rs.IsOpen(), 0);
+}
+
 }  // namespace
 }  // namespace korvo::test
