@@ -302,7 +302,7 @@ void CRecordset::SetFieldValue(short nIndex, CTTime& value) {
     if (!value.GetAsSystemTime(local)) return;  // not representable: nothing is written
     _variant_t date;
     date.vt = VT_DATE;
-    if (!SystemTimeToVariantTime(&local, &date.date)) date.date = 0;
+    if (!SystemTimeToVariantTime(&local, &date.date)) return;
     PutBuilt(field, date);
   });
 }

@@ -1,8 +1,10 @@
 // recordset/recordset_access_internal.h: the one friend of CRecordset
-// (not installed). The typed column accessors share their read, write and
-// compare steps through it, and the RFX_ functions reach the field map and
-// the status array through it; each pattern is written here once.
+// (not installed). The typed column accessors share their read and write
+// steps through it (each pattern is written here once), and the RFX_
+// functions record their bindings in the field map through it.
 #pragma once
+
+#include <cstdint>
 
 #include <korvo/com/com_error.h>
 #include <korvo/com/variant.h>
