@@ -106,15 +106,8 @@ CRecordset::CRecordset(const CRecordset& other)
 
 CRecordset& CRecordset::operator=(const CRecordset& other) {
   if (this == &other) return *this;
-  // The buffers are copied first: if that fails, this object is unchanged.
-  std::unique_ptr<unsigned char[]> status;
-  if (other.m_pFieldStatus != nullptr && other.m_nFields != 0) {
-    status.reset(new unsigned char[other.m_nFields]);
-    std::memcpy(status.get(), other.m_pFieldStatus, other.m_nFields);
-  }
-  std::unique_ptr<unsigned short[]> rowStatus;
-  if (other.m_pRowStatus != nullptr) rowStatus.reset(new unsigned short[1]{other.m_pRowStatus[0]});
-
+  // The buffers first: if copying them fails, nothing else has changed.
+  CopyOwnedBuffers(other);
   CDatabase* ownDatabase = m_bOwnDatabase ? m_pDatabase : nullptr;
   m_pRecordset = other.m_pRecordset;
   m_pCommand = other.m_pCommand;
@@ -131,16 +124,12 @@ CRecordset& CRecordset::operator=(const CRecordset& other) {
   m_nOpenType = other.m_nOpenType;
   m_nDefaultType = other.m_nDefaultType;
   m_nEditMode = other.m_nEditMode;
-  delete[] m_pRowStatus;
-  m_pRowStatus = rowStatus.release();
   m_bOwnDatabase = 0;
   m_bUpdatable = other.m_bUpdatable;
   m_bAppendable = other.m_bAppendable;
   m_strSQL = other.m_strSQL;
   m_strTableName = other.m_strTableName;
   m_nBoundFields = other.m_nBoundFields;
-  delete[] m_pFieldStatus;
-  m_pFieldStatus = status.release();
   m_nRowsetSize = other.m_nRowsetSize;
   m_bRowsetAllocated = other.m_bRowsetAllocated;
   m_strRequerySQL = other.m_strRequerySQL;
@@ -152,19 +141,20 @@ CRecordset& CRecordset::operator=(const CRecordset& other) {
   return *this;
 }
 
+// Replaces this object's status array and row-status buffer by copies of
+// the other's; on failure this object keeps its own.
 void CRecordset::CopyOwnedBuffers(const CRecordset& other) {
+  std::unique_ptr<unsigned char[]> status;
   if (other.m_pFieldStatus != nullptr && other.m_nFields != 0) {
-    m_pFieldStatus = new unsigned char[other.m_nFields];
-    std::memcpy(m_pFieldStatus, other.m_pFieldStatus, other.m_nFields);
+    status.reset(new unsigned char[other.m_nFields]);
+    std::memcpy(status.get(), other.m_pFieldStatus, other.m_nFields);
   }
-  if (other.m_pRowStatus != nullptr) {
-    try {
-      m_pRowStatus = new unsigned short[1]{other.m_pRowStatus[0]};
-    } catch (...) {
-      delete[] m_pFieldStatus;
-      throw;
-    }
-  }
+  std::unique_ptr<unsigned short[]> rowStatus;
+  if (other.m_pRowStatus != nullptr) rowStatus.reset(new unsigned short[1]{other.m_pRowStatus[0]});
+  delete[] m_pFieldStatus;
+  m_pFieldStatus = status.release();
+  delete[] m_pRowStatus;
+  m_pRowStatus = rowStatus.release();
 }
 
 CRecordset::~CRecordset() {

@@ -565,13 +565,18 @@ TEST_F(OpenTest, CopiesShareTheAdoObjectsAndOwnTheirBuffers) {
   EXPECT_EQ(copy.m_code, 2);
   EXPECT_EQ(rs.GetAdoRecordSet()->GetAbsolutePosition(), 2);
 
+  // Assigned over an open recordset: its own buffers are replaced.
   Exposed<CCustomer> assigned(&db);
+  ASSERT_EQ(assigned.Open(CRecordset::staticCursor, "CUSTOMER"), 1);
+  _RecordsetPtr replaced = assigned.GetAdoRecordSet();
   assigned = rs;
   const Exposed<CCustomer>& self = assigned;
   assigned = self;  // self-assignment keeps the buffers
   EXPECT_TRUE(assigned.m_pRecordset == rs.m_pRecordset);
   EXPECT_NE(assigned.m_pFieldStatus, rs.m_pFieldStatus);
   EXPECT_EQ(assigned.GetFieldStatus(1), CRecordset::fieldNull);
+  EXPECT_FALSE(assigned.m_pRecordset == replaced);
+  replaced->Close();
 
   // A copy of a recordset with its own connection borrows it.
   Exposed<COwnConnection> own(Connect());
