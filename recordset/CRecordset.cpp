@@ -7,6 +7,7 @@
 #include <korvo/diag/com_failure_internal.h>
 #include <korvo/recordset/CRecordset.h>
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -194,7 +195,9 @@ void CRecordset::OnSetOptions() {
   // The time-out is a wish: a command that refuses it (or is missing)
   // runs with ADO's own.
   try {
-    m_pCommand->PutCommandTimeout(static_cast<long>(m_pDatabase->GetQueryTimeout()));
+    // ADO's long is 32 bits: 0xFFFFFFFF is -1, which it refuses.
+    m_pCommand->PutCommandTimeout(
+        static_cast<long>(static_cast<int32_t>(m_pDatabase->GetQueryTimeout())));
   } catch (...) {
   }
 }

@@ -187,6 +187,12 @@ TEST_F(OpenTest, OpenRunsItsStepsInOrderAndBindsTheFirstRow) {
   // The query time-out went to the command; the command was prepared.
   EXPECT_EQ(rs.m_pCommand->GetCommandTimeout(), 7);
   EXPECT_EQ(rs.m_pCommand->GetPrepared(), VARIANT_TRUE);
+  // A time-out the command refuses is no reason to fail the open.
+  db.SetQueryTimeout(0xFFFFFFFF);
+  Exposed<CCustomer> untimed(&db);
+  long before = untimed.m_pCommand->GetCommandTimeout();
+  ASSERT_EQ(untimed.Open(CRecordset::staticCursor, "CUSTOMER"), 1);
+  EXPECT_EQ(untimed.m_pCommand->GetCommandTimeout(), before);
 
   const std::vector<std::string> steps = {"CRecordset::Open",
                                           "CRecordset::SetState",
