@@ -349,6 +349,28 @@ TEST_F(EditingTest, UniqueKeyViolationCarriesNativeError23000AndReleasesLock15) 
   EXPECT_EQ(NameOf(3), "Cid");
 }
 
+TEST_F(EditingTest, ALibraryErrorWhileWritingPassesOnWithItsTagAndLock15Released) {
+  SwitchTraceOn();
+  CDatabase::SetCriticalSection(TRUE);
+  CDatabase& db = Database();
+  Exposed<CCustomer> rs(&db);
+  ASSERT_EQ(rs.Open(CRecordset::staticCursor, "CUSTOMER"), 1);
+  rs.Edit();
+  rs.m_name = "Anna";
+  rs.m_code = 1L << 40;  // no 32-bit column value: the setter refuses it
+  auto e = CatchDB([&] { rs.Update(); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->m_nReturnCode, 1029);  // passed on unchanged
+  EXPECT_TRUE(e->m_strErrorOrigin.IsEmpty());
+  ExpectLock15Free();
+  auto trace = Trace();
+  long execute = Find(trace, "CRecordset::ExecuteSetPosUpdate");
+  EXPECT_GT(Find(trace, "DbException120", execute), execute);
+  rs.CancelUpdate();
+  rs.MoveNext();
+  EXPECT_EQ(NameOf(1), "Ann");
+}
+
 TEST_F(EditingTest, Lock15IsHeldWhileTheRowIsWritten) {
   CDatabase::SetCriticalSection(TRUE);
   CDatabase& db = Database();
