@@ -38,11 +38,6 @@ void PutBuilt(FieldPtr& field, _variant_t& value) {
   value.Clear();
 }
 
-template <class String>
-bool SameText(const String& a, const String& b) {
-  return a.Compare(b) == 0;
-}
-
 }  // namespace
 
 // ------------------------------------------------------------ plumbing
@@ -179,8 +174,9 @@ void CRecordset::GetBulkFieldValue(short nIndex, double* pValue, __int64* pIndic
 
 namespace {
 
-bool Equal(const CTString& a, const CTString& b) { return SameText(a, b); }
-bool Equal(const CTWString& a, const CTWString& b) { return SameText(a, b); }
+// Text character by character, case-sensitive, up to the terminator.
+bool Equal(const CTString& a, const CTString& b) { return a.Compare(b) == 0; }
+bool Equal(const CTWString& a, const CTWString& b) { return a.Compare(b) == 0; }
 template <class T>
 bool Equal(const T& a, const T& b) {
   return a == b;
