@@ -10,6 +10,8 @@
 #include <korvo/com/safearray.h>
 #include <korvo/db/CDatabase.h>
 #include <korvo/diag/CDBException.h>
+#include <korvo/recordset/CRecordset.h>
+#include <korvo/recordset/rfx.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -37,6 +39,7 @@ constexpr const char* kExecuteOrigin = "void __cdecl CCmdset::Execute(void)";
 constexpr const char* kExecuteWithOptionsOrigin = "void __cdecl CCmdset::ExecuteWithOptions(long)";
 constexpr const char* kExecuteProcOrigin = "void __cdecl CCmdset::ExecuteProc(void)";
 constexpr const char* kExecuteCountOrigin = "void __cdecl CCmdset::Execute(long &)";
+constexpr const char* kExecuteRecordsetOrigin = "void __cdecl CCmdset::Execute(class CRecordset &)";
 constexpr const char* kSetActiveConnectionOrigin =
     "void __cdecl CCmdset::SetActiveConnection(class CDatabase *)";
 constexpr const char* kAppendSizedOrigin =
@@ -369,12 +372,104 @@ TEST_F(CmdsetTest, NativeError23000OnlyFromExecuteAndExecuteWithOptions) {
   EXPECT_FALSE(closed->m_strErrorText.IsEmpty());
 }
 
+// A recordset binding two columns, exposing its open type.
+class CNames : public CRecordset {
+ public:
+  explicit CNames(CDatabase* db) : CRecordset(db) { m_nFields = 2; }
+  using CRecordset::m_nOpenType;
+  long m_id = 0;
+  CTString m_name;
+  void DoFieldExchange(CFieldExchange* pFX) override {
+    RFX_Long(pFX, "id", m_id);
+    RFX_Text(pFX, "name", m_name);
+  }
+};
+
+TEST_F(CmdsetTest, ExecuteHandsTheResultSetToARecordset) {
+  CDatabase db;
+  Open(db);
+  db.ExecuteSQL("CREATE TABLE t (id INTEGER, name TEXT)");
+  db.ExecuteSQL("INSERT INTO t VALUES (1, 'a'), (2, 'b'), (3, 'c')");
+  CCmdset cmd(&db);
+  cmd.SetCommandText("SELECT id, name FROM t WHERE id >= ? ORDER BY id");
+  cmd.AppendParameter("from", CCmdset::typeInteger, 4, _variant_t(2L));
+
+  // A recordset that was never opened: the rows arrive in its ADO recordset.
+  CRecordset plain(&db);
+  _RecordsetPtr before = plain.GetAdoRecordSet();
+  cmd.Execute(plain);
+  _RecordsetPtr rows = plain.GetAdoRecordSet();
+  ASSERT_TRUE(rows);
+  EXPECT_NE(rows, before);
+  EXPECT_EQ(RefCount(rows), 2u) << "the recordset's reference and ours only";
+  EXPECT_EQ(rows->GetState(), adStateOpen);
+  auto field = [&](long column) {
+    return rows->GetFields()->GetItem(_variant_t(column))->GetValue();
+  };
+  EXPECT_EQ(static_cast<long>(field(0)), 2);
+  EXPECT_EQ(std::string(_bstr_t(field(1))), "b");
+  rows->MoveNext();
+  EXPECT_EQ(static_cast<long>(field(0)), 3);
+  EXPECT_EQ(std::string(_bstr_t(field(1))), "c");
+  rows->MoveNext();
+  EXPECT_EQ(rows->GetEOF(), VARIANT_TRUE);
+
+  // A command without rows leaves a closed ADO recordset.
+  CCmdset insert(&db);
+  insert.SetCommandText("INSERT INTO t VALUES (4, 'd')");
+  insert.Execute(plain);
+  ASSERT_TRUE(plain.GetAdoRecordSet());
+  EXPECT_EQ(plain.GetAdoRecordSet()->GetState(), adStateClosed);
+  EXPECT_EQ(Count(db, "t"), 4);
+
+  // A failure leaves the recordset's ADO recordset as it was.
+  _RecordsetPtr kept = plain.GetAdoRecordSet();
+  insert.SetCommandText("SELECT * FROM no_such_table");
+  auto e = CatchDB([&] { insert.Execute(plain); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->m_nReturnCode, 1000);
+  EXPECT_EQ(e->m_dwNativeError, 0u);
+  EXPECT_STREQ(e->m_strErrorOrigin, kExecuteRecordsetOrigin);
+  EXPECT_EQ(plain.GetAdoRecordSet(), kept);
+}
+
+TEST_F(CmdsetTest, ABoundRecordsetMovesThroughTheCommandsRows) {
+  CDatabase db;
+  Open(db);
+  db.ExecuteSQL("CREATE TABLE t (id INTEGER, name TEXT)");
+  db.ExecuteSQL("INSERT INTO t VALUES (1, 'a'), (2, 'b'), (3, 'c')");
+  CNames names(&db);
+  ASSERT_EQ(names.Open(CRecordset::staticCursor, "t"), 1);
+  EXPECT_EQ(names.m_id, 1);
+  const int openType = names.m_nOpenType;
+
+  CCmdset cmd(&db);
+  cmd.SetCommandText("SELECT id, name FROM t WHERE id > ? ORDER BY id DESC");
+  cmd.AppendParameter("above", CCmdset::typeInteger, 4, _variant_t(1L));
+  cmd.Execute(names);
+  // The bindings are kept: a move loads the new result's rows (a command's
+  // rows come forward-only, so the current one is loaded by moving 0).
+  EXPECT_EQ(names.m_id, 1) << "nothing is loaded before a move";
+  names.Move(0, CRecordset::fetchRelative);
+  EXPECT_EQ(names.m_id, 3);
+  EXPECT_STREQ(names.m_name, "c");
+  names.MoveNext();
+  EXPECT_EQ(names.m_id, 2);
+  EXPECT_STREQ(names.m_name, "b");
+  names.MoveNext();
+  EXPECT_EQ(names.IsEOF(), 1);
+  EXPECT_EQ(names.m_nOpenType, openType);
+}
+
 // ------------------------------------------------------------ the command's lifetime
 
 TEST_F(CmdsetTest, WithoutACommandObjectEveryOperationFails) {
   TestCmdset cmd;
   EXPECT_FALSE(cmd.m_pCommand);
   long count = 5;
+  CDatabase db;
+  Open(db);
+  CRecordset recordset(&db);
   struct Case {
     std::function<void()> run;
     const char* origin;
@@ -388,6 +483,7 @@ TEST_F(CmdsetTest, WithoutACommandObjectEveryOperationFails) {
        kAppendSizedOrigin},
       {[&] { cmd.AppendParameter("p", CCmdset::typeNumeric, _variant_t(1.0), 10, 2); },
        kAppendNumericOrigin},
+      {[&] { cmd.Execute(recordset); }, kExecuteRecordsetOrigin},
   };
   for (const Case& c : cases) {
     auto e = CatchDB(c.run);
@@ -568,10 +664,11 @@ TEST_F(CmdsetTest, OnlyFailuresAreTraced) {
     cmd.SetCommandText("INSERT INTO u VALUES (?)");
     cmd.AppendParameter("k", CCmdset::typeInteger, 4, _variant_t(1L));
     cmd.Execute();
-    cmd.SetCommandText("UPDATE u SET k = ?");
+    cmd.SetCommandText("UPDATE u SET k = k WHERE k IN (?, ?)");
     cmd.AppendParameter("n", CCmdset::typeNumeric, _variant_t(2.0), 10, 0);
     long count = 0;
     cmd.Execute(count);
+    EXPECT_EQ(count, 1);
     CCmdset copy(cmd);
     cmd.SetActiveConnection(&db);
     cmd.Close();
@@ -580,7 +677,7 @@ TEST_F(CmdsetTest, OnlyFailuresAreTraced) {
 
   std::vector<std::string> expected = before;
   CCmdset cmd(&db);
-  cmd.SetCommandText("INSERT INTO u VALUES (2)");
+  cmd.SetCommandText("INSERT INTO u VALUES (1)");
   auto violation = CatchDB([&] { cmd.Execute(); });
   ASSERT_TRUE(violation);
   expected.push_back(std::string(violation->m_strErrorText));
