@@ -17,56 +17,20 @@
 #include <cstring>
 #include <string>
 
+#include "write_table_support.h"
+
 namespace {
 
+using korvo::bench::CommitAndRemove;
+using korvo::bench::FormatName;
+using korvo::bench::SetRate;
+
 long g_rows = 1000000;
+constexpr const char* kCreate = korvo::bench::kCreateWriteTable;
 
-std::string DatabasePath(const char* what) {
-  const char* tmp = std::getenv("TMPDIR");
-  return std::string(tmp ? tmp : "/tmp") + "/korvo_ado_write_bench_" + what + "_" + std::to_string(getpid()) + ".db";
-}
+std::string DatabasePath(const char* what) { return korvo::bench::WriteTablePath(what); }
 
-constexpr const char* kCreate = "CREATE TABLE t (id INTEGER PRIMARY KEY, code INT, name TEXT, amount REAL)";
-
-// The same row content on both sides: an int, a 20-character text, a real.
-int FormatName(char* out, long i) { return std::snprintf(out, 32, "name-%015ld", i); }
-
-// Commits, closes the database and removes its file.
-void CommitAndRemove(sqlite3* db, sqlite3_stmt* statement, const std::string& path) {
-  sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-  sqlite3_finalize(statement);
-  sqlite3_close(db);
-  unlink(path.c_str());
-}
-
-void SetRate(benchmark::State& state, long rows) {
-  state.counters["rows_per_s"] =
-      benchmark::Counter(static_cast<double>(rows) * static_cast<double>(state.iterations()),
-                         benchmark::Counter::kIsRate);
-}
-
-void RawInsert(benchmark::State& state) {
-  for (auto _ : state) {
-    const std::string path = DatabasePath("raw");
-    sqlite3* db = nullptr;
-    sqlite3_open(path.c_str(), &db);
-    sqlite3_exec(db, kCreate, nullptr, nullptr, nullptr);
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO t (code, name, amount) VALUES (?, ?, ?)", -1, &insert, nullptr);
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    char name[32];
-    for (long i = 1; i <= g_rows; ++i) {
-      const int n = FormatName(name, i);
-      sqlite3_bind_int(insert, 1, static_cast<int>(i % 1000));
-      sqlite3_bind_text(insert, 2, name, n, SQLITE_TRANSIENT);
-      sqlite3_bind_double(insert, 3, i * 0.25);
-      sqlite3_step(insert);
-      sqlite3_reset(insert);
-    }
-    CommitAndRemove(db, insert, path);
-  }
-  SetRate(state, g_rows);
-}
+void RawInsert(benchmark::State& state) { korvo::bench::RawInsertRows(state, g_rows); }
 
 void AdoAddNew(benchmark::State& state) {
   for (auto _ : state) {

@@ -17,9 +17,15 @@ if [ -z "${KORVO_REGISTRY:-}" ]; then
 fi
 echo "== demo: build/examples/korvo_demo (registry: $KORVO_REGISTRY)"
 if [ $# -eq 0 ]; then set -- "$demo_dir/korvo_demo.db"; fi
-./build/examples/korvo_demo "$@"
-trace=$(ls -t "$demo_dir"/~KORVO*.log 2>/dev/null | head -n 1 || true)
-if [ -n "$trace" ]; then
+./build/examples/korvo_demo "$@" &
+demo_pid=$!
+wait "$demo_pid"
+echo
+echo "== demo: build/examples/korvo_recordset_walkthrough"
+./build/examples/korvo_recordset_walkthrough "$(dirname "$1")/korvo_walkthrough.db"
+# The connection demo's trace; the walk-through's is beside it.
+trace="$demo_dir/~KORVO$demo_pid.log"
+if [ -f "$trace" ]; then
   echo "== SQL trace: $trace"
   tr -d '\r' <"$trace" | sed '/^$/d'
   echo

@@ -413,6 +413,9 @@ TEST_P(ProviderConformance, NestsTransactionsAsSavepoints) {
   EXPECT_FALSE(LastError().description.empty());
   EXPECT_EQ(conn_->SetIsolationLevel(256), kSOk);
   EXPECT_EQ(conn_->SetIsolationLevel(4096), kSOk);
+  conn_->Close();
+  EXPECT_LT(conn_->BeginTransaction(1), 0);  // reported, not a crash
+  EXPECT_FALSE(LastError().description.empty());
 }
 
 TEST_P(ProviderConformance, ReusesPreparedStatementsAndReadsCells) {

@@ -22,6 +22,12 @@ message("${out}")
 if(rc)
   message(FATAL_ERROR "host program failed: ${rc}")
 endif()
+execute_process(COMMAND ${host_build}/korvo_host_recordset ${host_build}/host.db
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+message("${out}")
+if(rc)
+  message(FATAL_ERROR "recordset host program failed: ${rc}")
+endif()
 # pkg-config sees the same package.
 set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
 execute_process(COMMAND pkg-config --cflags --libs korvo RESULT_VARIABLE rc OUTPUT_VARIABLE flags)

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <iterator>
-#include <thread>
 #include <cstring>
+#include <iterator>
 #include <strings.h>
+#include <thread>
 
 #include <korvo/ado/connect_string_internal.h>
 #include <korvo/ado/excerpt_internal.h>
@@ -255,7 +255,8 @@ HRESULT SqliteConnection::Exec(const char* sql) {
 }
 
 HRESULT SqliteConnection::BeginTransaction(int level) {
-  if (db_ && db_->doomed()) return db_->FailDoomed();
+  if (!db_) return Exec("BEGIN");  // reports the closed connection
+  if (db_->doomed()) return db_->FailDoomed();
   if (level <= 1) {
     // The write lock is taken at once, while the caller holds nothing else
     // (no statement lock of the host's): a writer that waited for it inside

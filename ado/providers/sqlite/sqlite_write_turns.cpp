@@ -31,7 +31,7 @@ uint64_t WriteTurns::Acquire(Clock::time_point until) {
   waiting_.push_back(ticket);
   auto mine = [&] { return holder_ == 0 && waiting_.front() == ticket; };
   const bool got = until == Clock::time_point::max() ? (changed_.wait(lock, mine), true)
-                                                      : changed_.wait_until(lock, until, mine);
+                                                     : changed_.wait_until(lock, until, mine);
   if (!got) {
     waiting_.erase(std::find(waiting_.begin(), waiting_.end(), ticket));
     changed_.notify_all();  // the next in line may be first now

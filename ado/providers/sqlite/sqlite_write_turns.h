@@ -11,14 +11,14 @@
 // Thread-safety: WriteTurns is safe to use from any thread.
 #pragma once
 
+#include <korvo/ado/providers/provider.h>
+
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
-
-#include <korvo/ado/providers/provider.h>
 
 namespace korvo::ado::provider::sqlite {
 
