@@ -81,8 +81,43 @@ CDatabase::CDatabase()
   });
 }
 
-CDatabase::CDatabase(const CDatabase& other) = default;
-CDatabase& CDatabase::operator=(const CDatabase& other) = default;
+CDatabase::CDatabase(const CDatabase& other)
+    : m_pConnection(other.m_pConnection),
+      m_trace(other.m_trace),
+      m_nTransLevel(other.m_nTransLevel),
+      m_nDbmsType(other.m_nDbmsType),
+      m_pEventSink(TakeSinkShare(other.m_pEventSink)),
+      m_chIdentQuote(other.m_chIdentQuote),
+      m_strConnectString(other.m_strConnectString),
+      m_bUpdatable(other.m_bUpdatable),
+      m_bDirtyRead(other.m_bDirtyRead),
+      m_dwQueryTimeout(other.m_dwQueryTimeout) {}
+
+CDatabase& CDatabase::operator=(const CDatabase& other) {
+  if (this == &other) return *this;
+  // Take the new share first: `other` may be a copy holding the same sink.
+  CDatabaseEvent* sink = TakeSinkShare(other.m_pEventSink);
+  // This object's capture belongs to the connection it is about to drop.
+  if (m_pEventSink != nullptr) LetGoOfSink();
+  m_pEventSink = sink;
+  m_pConnection = other.m_pConnection;
+  m_trace = other.m_trace;
+  m_nTransLevel = other.m_nTransLevel;
+  m_nDbmsType = other.m_nDbmsType;
+  m_chIdentQuote = other.m_chIdentQuote;
+  m_strConnectString = other.m_strConnectString;
+  m_bUpdatable = other.m_bUpdatable;
+  m_bDirtyRead = other.m_bDirtyRead;
+  m_dwQueryTimeout = other.m_dwQueryTimeout;
+  return *this;
+}
+
+CDatabaseEvent* CDatabase::TakeSinkShare(CDatabaseEvent* sink) {
+  if (sink == nullptr) return nullptr;
+  sink->AddRef();
+  sink->m_nHolders.fetch_add(1);
+  return sink;
+}
 
 CDatabase::~CDatabase() {
   // Close's failure cannot leave a destructor: it has been traced by the
@@ -93,13 +128,7 @@ CDatabase::~CDatabase() {
     CDBException::Delete(e);
   } catch (...) {
   }
-  if (m_pEventSink != nullptr) {
-    try {
-      m_trace.PrintTrace("CDatabase::CaptureInfoMessage(Off)");
-      StopCapture();
-    } catch (...) {
-    }
-  }
+  if (m_pEventSink != nullptr) LetGoOfSink();
   m_pConnection = nullptr;
 }
 
@@ -381,6 +410,7 @@ void CDatabase::CaptureInfoMessage(BOOL bCapture) {
       if (FAILED(container->FindConnectionPoint(__uuidof(ConnectionEventsVt), &point))) return;
     }
     m_pEventSink = new CDatabaseEvent();
+    m_pEventSink->m_nHolders = 1;
     IUnknown* sink = nullptr;
     if (SUCCEEDED(m_pEventSink->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&sink)))) {
       point->Advise(sink, &m_pEventSink->m_dwCookie);
@@ -392,6 +422,17 @@ void CDatabase::CaptureInfoMessage(BOOL bCapture) {
 }
 
 void CDatabase::StopCapture() {
+  CDatabaseEvent* sink = m_pEventSink;
+  // Copies of this object share its connection and its sink: while another
+  // copy still captures, this one only gives back its share.
+  ULONG holders = sink->m_nHolders.load();
+  while (holders > 1 && !sink->m_nHolders.compare_exchange_weak(holders, holders - 1)) {
+  }
+  if (holders > 1) {
+    m_pEventSink = nullptr;
+    sink->Release();
+    return;
+  }
   IConnectionPointPtr point;
   {
     IConnectionPointContainerPtr container(m_pConnection.GetInterfacePtr());
@@ -400,9 +441,26 @@ void CDatabase::StopCapture() {
     if (!container) return;
     if (FAILED(container->FindConnectionPoint(__uuidof(ConnectionEventsVt), &point))) return;
   }
-  point->Unadvise(m_pEventSink->m_dwCookie);
+  point->Unadvise(sink->m_dwCookie);
   point = nullptr;
-  if (m_pEventSink->Release() == 0) m_pEventSink = nullptr;
+  sink->m_nHolders.fetch_sub(1);
+  m_pEventSink = nullptr;
+  sink->Release();
+}
+
+void CDatabase::LetGoOfSink() {
+  try {
+    m_trace.PrintTrace("CDatabase::CaptureInfoMessage(Off)");
+    StopCapture();
+  } catch (...) {
+  }
+  if (m_pEventSink == nullptr) return;
+  // Not unadvised (no connection point): the connection keeps its own
+  // reference and releases it when it goes; this object's share goes now.
+  CDatabaseEvent* sink = m_pEventSink;
+  m_pEventSink = nullptr;
+  sink->m_nHolders.fetch_sub(1);
+  sink->Release();
 }
 
 CTString CDatabase::GetInfoMessage() {

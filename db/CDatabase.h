@@ -46,8 +46,16 @@
 // thread that uses it. Statements of all connections are serialised on
 // global lock 15 while g_bUseODBCCriticalSection is set.
 // Ownership: owns its ADO connection object for its whole life (Close
-// keeps it, so the object can be opened again); copies share it by
-// reference count and share the message sink pointer without owning it.
+// keeps it, so the object can be opened again; only a Close whose
+// rollback failed replaces an object ADO will not close).
+// Copies share one ADO connection by reference count: what one copy opens,
+// executes, begins or closes, every copy sees, and destroying a copy
+// closes the connection for all of them (each keeps its own record
+// of the transaction level and its own settings). They also share the
+// message sink while capture is on, each holding its own reference: the
+// messages are collected once for the connection, any copy reads them,
+// and capture stays on until the last copy holding the sink switches it
+// off or is destroyed, in any order.
 #pragma once
 
 #include <korvo/ado/ado.h>
@@ -199,5 +207,13 @@ class KORVO_API CDatabase {
   BOOL EndTransaction(const char* operation, const char* noTransaction,
                       const korvo::diag::ErrorSite& site, HRESULT (_Connection::*end)());
   bool DbmsNameBeginsWithM();
+  // Switches capture off for this object: the last copy holding the sink
+  // unadvises it; every copy gives back its own reference. Keeps the sink
+  // when the connection offers no connection point.
   void StopCapture();
+  // StopCapture for the destructor and assignment: never throws and always
+  // gives back this object's share.
+  void LetGoOfSink();
+  // Takes a share of `sink` (may be null) for a copy; returns it.
+  static CDatabaseEvent* TakeSinkShare(CDatabaseEvent* sink);
 };

@@ -541,6 +541,77 @@ TEST_F(DatabaseTest, CaptureInfoMessageCollectsMessagesJoinedByComma) {
   // Left on: the destructor switches it off and frees the sink.
 }
 
+// Copies share one ADO connection and one sink; every order of copying,
+// switching off and destroying must leave the survivors collecting and
+// touch no freed sink (AddressSanitizer checks), and the last one out
+// frees it (LeakSanitizer checks).
+TEST_F(DatabaseTest, CopiesShareTheConnectionAndTheMessageSinkInAnyOrder) {
+  {
+    // The original dies first; the copy keeps collecting, then stops.
+    auto original = std::make_unique<TestDatabase>();
+    ASSERT_EQ(original->OpenEx(kMemory.c_str()), 1);
+    original->CaptureInfoMessage(1);
+    original->ExecuteSQL("SELECT korvo_info('before the copy')");
+    TestDatabase copy(*original);
+    EXPECT_TRUE(copy.GetAdoConnection() == original->GetAdoConnection());
+    EXPECT_EQ(copy.m_pEventSink, original->m_pEventSink);
+    original.reset();
+    // Its destructor closed the shared connection; the sink lives on.
+    EXPECT_EQ(copy.IsOpen(), 0);
+    EXPECT_STREQ(copy.GetInfoMessage(), "before the copy");
+    ASSERT_EQ(copy.OpenEx(nullptr), 1);
+    copy.ExecuteSQL("SELECT korvo_info('after the original died')");
+    EXPECT_STREQ(copy.GetInfoMessage(), "before the copy,after the original died");
+    copy.CaptureInfoMessage(0);
+    EXPECT_EQ(copy.m_pEventSink, nullptr);
+    EXPECT_TRUE(copy.GetInfoMessage().IsEmpty());
+  }
+  {
+    // The copy switches off first: only its share goes, the original still
+    // collects; then the original dies with capture on.
+    TestDatabase original;
+    ASSERT_EQ(original.OpenEx(kMemory.c_str()), 1);
+    original.CaptureInfoMessage(1);
+    {
+      TestDatabase copy(original);
+      copy.CaptureInfoMessage(0);
+      EXPECT_EQ(copy.m_pEventSink, nullptr);
+      EXPECT_NE(original.m_pEventSink, nullptr);
+      copy.ExecuteSQL("SELECT korvo_info('through the copy')");
+      copy.CaptureInfoMessage(1);  // a sink of its own on the shared connection
+      EXPECT_NE(copy.m_pEventSink, original.m_pEventSink);
+      copy.ExecuteSQL("SELECT korvo_info('both')");
+      EXPECT_STREQ(copy.GetInfoMessage(), "both");
+    }
+    EXPECT_STREQ(original.GetInfoMessage(), "through the copy,both");
+    EXPECT_EQ(original.IsOpen(), 0) << "the copy's destructor closed the shared connection";
+  }
+  {
+    // Assignment: the target's own capture (on its old connection) is
+    // switched off, and it shares the source's; self-assignment keeps all.
+    TestDatabase source;
+    ASSERT_EQ(source.OpenEx(kMemory.c_str()), 1);
+    source.CaptureInfoMessage(1);
+    TestDatabase target;
+    ASSERT_EQ(target.OpenEx(kMemory.c_str()), 1);
+    target.CaptureInfoMessage(1);
+    _ConnectionPtr oldConnection = target.GetAdoConnection();
+    target = source;
+    TestDatabase& alias = target;
+    target = alias;
+    EXPECT_EQ(target.m_pEventSink, source.m_pEventSink);
+    oldConnection->Execute(_bstr_t("SELECT korvo_info('old connection')"), nullptr, 0);
+    target.ExecuteSQL("SELECT korvo_info('shared')");
+    EXPECT_STREQ(source.GetInfoMessage(), "shared");
+    TestDatabase third(target);
+    target = TestDatabase();  // drops its share; source and third keep theirs
+    EXPECT_EQ(target.m_pEventSink, nullptr);
+    EXPECT_EQ(target.IsOpen(), 0);
+    third.ExecuteSQL("SELECT korvo_info('third')");
+    EXPECT_STREQ(source.GetInfoMessage(), "shared,third");
+  }
+}
+
 TEST_F(DatabaseTest, EventSinkAnswersItsInterfacesAndNullStatus) {
   CDatabaseEvent* sink = new CDatabaseEvent();
   IUnknown* unknown = nullptr;
