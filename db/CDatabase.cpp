@@ -382,9 +382,34 @@ void CDatabase::Close() {
   m_trace.PrintTrace("CDatabase::Close");
   ConvertComFailures(m_trace, kCloseSite, [this] {
     if (!IsOpen()) return;
-    if (InTransaction()) Rollback();
+    if (InTransaction()) {
+      try {
+        Rollback();
+      } catch (CDBException*) {
+        // The caller gets the rollback's failure, but the object must end
+        // closed: otherwise every later Close would meet the same failure
+        // and OpenEx would find the connection open.
+        m_nTransLevel = 0;
+        AbandonConnection();
+        throw;
+      }
+    }
     m_pConnection->Close();
   });
+}
+
+void CDatabase::AbandonConnection() noexcept {
+  try {
+    m_pConnection->Close();
+    return;
+  } catch (const _com_error&) {
+  }
+  // ADO refuses to close a connection whose transaction is still in
+  // progress, and only releasing the object rolls it back. This object
+  // lets go of it (copies keep theirs) and takes a fresh, closed one, so it
+  // can be opened again.
+  _ConnectionPtr fresh;
+  if (SUCCEEDED(fresh.CreateInstance(__uuidof(Connection)))) m_pConnection = fresh;
 }
 
 BOOL CDatabase::IsConnectionDead() {

@@ -109,7 +109,10 @@ class KORVO_API CDatabase {
   // read and runs the session instructions. Returns 1; throws "[6005]".
   virtual BOOL OpenEx(const char* lpszConnectString, DWORD dwOptions = 0);
   // Rolls back an open transaction and closes the ADO connection; a closed
-  // connection is left alone. Throws "[6001]" (or the rollback's "[6004]").
+  // connection is left alone. Throws "[6001]" (also when ADO still has a
+  // transaction level this object does not record, see the nesting rules
+  // above), or the rollback's "[6004]": the object is closed even then
+  // and can be opened again.
   virtual void Close();
   // Hands the query time-out to ADO (unless it is 0xFFFFFFFF). Called
   // before every statement; throws "[6002]".
@@ -207,6 +210,9 @@ class KORVO_API CDatabase {
   BOOL EndTransaction(const char* operation, const char* noTransaction,
                       const korvo::diag::ErrorSite& site, HRESULT (_Connection::*end)());
   bool DbmsNameBeginsWithM();
+  // After a rollback failed inside Close: closes the ADO connection, or,
+  // when ADO refuses, replaces it by a fresh closed connection object.
+  void AbandonConnection() noexcept;
   // Switches capture off for this object: the last copy holding the sink
   // unadvises it; every copy gives back its own reference. Keeps the sink
   // when the connection offers no connection point.
