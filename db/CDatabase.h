@@ -30,6 +30,29 @@
 //   kInTransaction | ADO decides       | runs          | nests; level kept | ends innermost level:      | rolls back, -> kClosed
 //                  |                   |               | = ADO's new level | -> kOpen                   |
 //
+// Transaction nesting: ADO nests (a second BeginTrans opens level 2, a
+// savepoint), but this object records one level only, the last one
+// BeginTrans returned. One CommitTrans or Rollback ends the innermost ADO
+// level and sets the record to 0, so a second one has nothing to end:
+//
+//   db.BeginTrans();          // ADO level 1, recorded 1
+//   db.ExecuteSQL("INSERT INTO t VALUES (1)");
+//   db.BeginTrans();          // ADO level 2, recorded 2
+//   db.ExecuteSQL("INSERT INTO t VALUES (2)");
+//   db.CommitTrans();         // ends level 2, recorded 0
+//   db.CommitTrans();         // traces "No Transaction Active", returns 1:
+//                             // level 1 is still open, nothing is committed
+//   db.Close();               // throws "[6001]": ADO will not close while a
+//                             // transaction is in progress
+//
+// Nothing is lost silently: Close refuses, and the host ends the outer
+// level itself, through the ADO connection, before closing again:
+//   db.GetAdoConnection()->CommitTrans();  // or RollbackTrans()
+//   db.Close();
+// Destroying the object instead rolls level 1 back (the destructor cannot
+// report it). A level this object does record is rolled back by Close.
+// A host that nests levels ends the outer ones through GetAdoConnection().
+//
 // Closing with open recordsets: a CRecordset or CCmdset holds a plain
 // pointer to its CDatabase, which must outlive it. Close (and the
 // destructor) closes the ADO connection only; recordsets opened on it
