@@ -23,6 +23,7 @@
 #include <korvo/com/coinit.h>
 
 #include "support/db_exception.h"
+#include "support/lock_wait.h"
 #include "support/test_support.h"
 #include "support/trace_file.h"
 
@@ -685,12 +686,10 @@ TEST_F(DatabaseTest, InitEnvironmentCallsTheDriverManagerUnderLock15) {
   EXPECT_EQ(g_bUseSQLCriticalSection, TRUE);
   EXPECT_EQ(CDatabase::InitEnvironment(CDatabase::poolPerEnvironment | CDatabase::poolPerDriver), 1);
 
-  DBLockGlobals(15);
-  auto call = std::async(std::launch::async, [] { return CDatabase::InitEnvironment(0); });
-  EXPECT_EQ(call.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout)
+  BOOL result = 0;
+  EXPECT_TRUE(korvo::test::BodyWaitsForLock(15, [&] { result = CDatabase::InitEnvironment(0); }))
       << "InitEnvironment ran without lock 15";
-  DBUnlockGlobals(15);
-  EXPECT_EQ(call.get(), 1);
+  EXPECT_EQ(result, 1);
   CDatabase::SetCriticalSection(FALSE);
   EXPECT_EQ(g_bUseODBCCriticalSection, FALSE);
 }
