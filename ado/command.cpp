@@ -40,6 +40,8 @@ HRESULT CommandObject::put_ActiveConnection(VARIANT value) {
 
 HRESULT CommandObject::get_CommandText(BSTR* out) { return OutText(out, text_); }
 HRESULT CommandObject::put_CommandText(BSTR text) {
+  com::ClearErrorInfo();
+  if (auto nul = NulRecord(text, "The command text", kDbErrorsInCommand)) return Report(*nul);
   text_ = BstrToUtf8(text);
   return kSOk;
 }

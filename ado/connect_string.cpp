@@ -30,6 +30,11 @@ std::string At(size_t pos) { return " at offset " + std::to_string(pos); }
 
 bool ConnectString::Parse(std::string_view text, std::string* error) {
   pairs_.clear();
+  const size_t nul = text.find('\0');
+  if (nul != std::string_view::npos) {
+    *error = "NUL character" + At(nul);
+    return false;
+  }
   size_t i = 0;
   const size_t n = text.size();
   while (i < n) {

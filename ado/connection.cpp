@@ -207,6 +207,7 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
   com::ClearErrorInfo();
   if (provider_) return Fail(AdoRecord(kAdoObjectOpen));
   errors_->clear();
+  if (auto nul = NulRecord(connectionString, "The connect string", kEInvalidArg)) return Fail(*nul);
   std::string text = SysStringLen(connectionString) > 0 ? Text(connectionString) : connection_string_;
 
   if (events_ && events_->SinkCount() > 0) {
@@ -288,7 +289,7 @@ HRESULT ConnectionObject::CloseNow() {
   const std::vector<ConnectionClient*> clients = clients_;
   for (ConnectionClient* client : clients) client->OnConnectionClosing();
   clients_.clear();
-  provider_->Close();  // the engine rolls back an open transaction
+  provider_->Close();  // the engine rolls back an open transaction (release only)
   provider_.reset();
   trans_level_ = 0;
   return kSOk;
@@ -298,6 +299,15 @@ HRESULT ConnectionObject::raw_Close() {
   com::ClearErrorInfo();
   if (!provider_) return Fail(AdoRecord(kAdoObjectClosed));
   errors_->clear();
+  // Closing would end the transaction without the host saying how; the
+  // host commits or rolls back first (releasing the object rolls back).
+  if (trans_level_ > 0) {
+    return Fail(AdoRecord(kAdoInTransaction,
+                          "Connection object cannot be explicitly closed while in a transaction (" +
+                              std::to_string(trans_level_) +
+                              (trans_level_ == 1 ? " level is" : " levels are") +
+                              " open: commit or roll back first)."));
+  }
   CloseNow();
   Fire([&](ConnectionEventsVt* sink) {
     EventStatusEnum status = adStatusOK;
@@ -344,6 +354,7 @@ HRESULT ConnectionObject::raw_Execute(BSTR commandText, VARIANT* recordsAffected
   if (out) *out = nullptr;
   BeginOperation();
   if (!provider_) return Fail(AdoRecord(kAdoConnectionUnusable));
+  if (auto nul = NulRecord(commandText, "The command text", kDbErrorsInCommand)) return Fail(*nul);
   std::string sql;
   HRESULT hr = StatementText(options, adCmdText, Text(commandText), &sql);
   if (FAILED(hr)) return hr;
@@ -493,6 +504,7 @@ HRESULT ConnectionObject::get_ConnectionString(BSTR* out) { return OutText(out, 
 HRESULT ConnectionObject::put_ConnectionString(BSTR text) {
   com::ClearErrorInfo();
   if (provider_) return Fail(AdoRecord(kAdoObjectOpen));
+  if (auto nul = NulRecord(text, "The connect string", kEInvalidArg)) return Fail(*nul);
   connection_string_ = Text(text);
   return kSOk;
 }

@@ -176,7 +176,7 @@ TEST_P(ProviderConformance, DescribesColumnsFromDeclaredTypes) {
   ASSERT_EQ(st->Execute({}, NoDeadline()), kSOk);
   const auto& cols = st->Columns();
   ASSERT_EQ(cols.size(), 17u);
-  const int expected[] = {3, 20, 2, 11, 5, 5, 202, 130, 202, 205, 135, 7, 134, 3, 202, 5, 202};
+  const int expected[] = {20, 20, 2, 11, 5, 5, 202, 130, 203, 205, 135, 7, 134, 20, 203, 5, 203};
   for (size_t i = 0; i < cols.size(); ++i) EXPECT_EQ(cols[i].ado_type, expected[i]) << cols[i].name;
   EXPECT_EQ(cols[0].name, "id");
   EXPECT_TRUE(cols[0].key);

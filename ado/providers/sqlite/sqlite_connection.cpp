@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include <korvo/ado/connect_string_internal.h>
+#include <korvo/ado/excerpt_internal.h>
 #include <korvo/ado/hresult_internal.h>
 #include <korvo/ado/providers/sqlite/sqlite_cursor.h>
 #include <korvo/ado/providers/sqlite/sqlite_errors.h>
@@ -41,6 +42,19 @@ void SqliteDb::Arm(Deadline deadline) {
 int SqliteDb::OnProgress(void* self) {
   auto* db = static_cast<SqliteDb*>(self);
   return Clock::now() >= db->deadline_ ? 1 : 0;
+}
+
+void SqliteDb::NoteFailure(const ErrorRecord& cause) {
+  if (!in_transaction_ || doomed_ || sqlite3_get_autocommit(db_.get()) == 0) return;
+  doomed_ = true;
+  doom_cause_ = Excerpt(cause.description, 200);
+}
+
+HRESULT SqliteDb::FailDoomed() {
+  return diagnostics().Fail(ProviderRecord(
+      kXactAborted, "40000",
+      "The transaction was rolled back by the engine; roll back to continue. (It ended with: " +
+          doom_cause_ + ")"));
 }
 
 StmtHandle SqliteDb::TakeCached(std::string_view sql) {
@@ -146,6 +160,12 @@ HRESULT SqliteConnection::Prepare(std::string_view sql, std::unique_ptr<Statemen
   Diagnostics& diag = diagnostics();
   diag.errors.clear();
   if (!db_) return diag.Fail(ProviderRecord(kAdoConnectionUnusable, "08003", "The connection is closed."));
+  if (db_->doomed()) return db_->FailDoomed();
+  // The engine reads up to a NUL; what follows it must not vanish unseen.
+  if (const size_t nul = sql.find('\0'); nul != std::string_view::npos) {
+    return diag.Fail(ProviderRecord(kDbErrorsInCommand, "42000",
+                                    "The SQL text contains a NUL character at offset " + std::to_string(nul) + "."));
+  }
   SqlRewriteOptions options;
   options.top_to_limit = true;
   options.rownum = true;
@@ -167,28 +187,52 @@ HRESULT SqliteConnection::Exec(const char* sql) {
   diag.errors.clear();
   if (!db_) return diag.Fail(ProviderRecord(kAdoConnectionUnusable, "08003", "The connection is closed."));
   const int rc = sqlite3_exec(db_->get(), sql, nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) return diag.Fail(RecordFor(db_->get(), rc, sql));
+  if (rc != SQLITE_OK) {
+    ErrorRecord record = RecordFor(db_->get(), rc, sql);
+    db_->NoteFailure(record);
+    return diag.Fail(std::move(record));
+  }
   return kSOk;
 }
 
 HRESULT SqliteConnection::BeginTransaction(int level) {
+  if (db_ && db_->doomed()) return db_->FailDoomed();
   if (level <= 1) {
     // Serializable takes the write lock at once, so the transaction cannot
     // fail later for a lock another writer took meanwhile.
-    return Exec(isolation_ >= 1048576 ? "BEGIN IMMEDIATE" : "BEGIN");
+    const HRESULT hr = Exec(isolation_ >= 1048576 ? "BEGIN IMMEDIATE" : "BEGIN");
+    if (hr >= 0) db_->SetInTransaction(true);
+    return hr;
   }
   return Exec(("SAVEPOINT korvo_level_" + std::to_string(level)).c_str());
 }
 
 HRESULT SqliteConnection::CommitTransaction(int level) {
-  if (level <= 1) return Exec("COMMIT");
-  return Exec(("RELEASE SAVEPOINT korvo_level_" + std::to_string(level)).c_str());
+  if (db_ && db_->doomed()) return db_->FailDoomed();
+  if (level > 1) return Exec(("RELEASE SAVEPOINT korvo_level_" + std::to_string(level)).c_str());
+  const HRESULT hr = Exec("COMMIT");
+  // A failed COMMIT either left the transaction open (to try again or
+  // roll back) or the engine ended it, which NoteFailure has doomed.
+  if (hr >= 0) db_->SetInTransaction(false);
+  return hr;
 }
 
 HRESULT SqliteConnection::RollbackTransaction(int level) {
-  if (level <= 1) return Exec("ROLLBACK");
-  const std::string name = "korvo_level_" + std::to_string(level);
-  return Exec(("ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name).c_str());
+  if (db_ && db_->doomed()) {
+    // The engine has already undone the work of every level; each level
+    // the host began still ends with its own rollback, the outer one
+    // clearing the doom.
+    diagnostics().errors.clear();
+    if (level <= 1) db_->SetInTransaction(false);
+    return kSOk;
+  }
+  if (level > 1) {
+    const std::string name = "korvo_level_" + std::to_string(level);
+    return Exec(("ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name).c_str());
+  }
+  const HRESULT hr = Exec("ROLLBACK");
+  if (hr >= 0 || (db_ && sqlite3_get_autocommit(db_->get()) != 0)) db_->SetInTransaction(false);
+  return hr;
 }
 
 HRESULT SqliteConnection::SetIsolationLevel(long level) {

@@ -49,6 +49,23 @@ class SqliteDb {
   int TEST_prepare_count() const { return prepare_count_; }
   void CountPrepare() { ++prepare_count_; }
 
+  // The transaction the object model began. The engine may roll it back
+  // by itself (a full disk, an I/O error, INSERT OR ROLLBACK, a trigger's
+  // RAISE(ROLLBACK)); the transaction is then doomed: every statement,
+  // commit and nested begin fails until the object model rolls it back,
+  // so that nothing runs in autocommit while the host believes it is
+  // inside a transaction.
+  void SetInTransaction(bool open) {
+    in_transaction_ = open;
+    doomed_ = false;
+  }
+  bool doomed() const { return doomed_; }
+  // Called after every failing engine call: learns from the engine
+  // whether it ended the transaction. `cause` is the failure's record.
+  void NoteFailure(const ErrorRecord& cause);
+  // Fails with the doomed transaction's record (REQUIRES: doomed()).
+  HRESULT FailDoomed();
+
  private:
   static int OnProgress(void* self);
 
@@ -57,6 +74,9 @@ class SqliteDb {
   Deadline deadline_ = Deadline::max();
   bool armed_ = false;
   int prepare_count_ = 0;
+  bool in_transaction_ = false;
+  bool doomed_ = false;
+  std::string doom_cause_;
   std::vector<std::pair<std::string, StmtHandle>> cache_;  // oldest first
 };
 
@@ -79,6 +99,8 @@ class SqliteConnection final : public Connection {
   const std::shared_ptr<SqliteDb>& db() const { return db_; }
 
  private:
+  // Runs one of the provider's own statements (transaction control,
+  // pragmas); a failure is recorded and checked for an engine rollback.
   HRESULT Exec(const char* sql);
 
   std::shared_ptr<SqliteDb> db_;

@@ -136,6 +136,7 @@ HRESULT SqliteStatement::StepFailed(sqlite3_stmt* stmt, int rc) {
   sqlite3_reset(stmt);
   has_row_ = false;
   db_->Arm(NoDeadline());
+  db_->NoteFailure(record);
   return db_->diagnostics().Fail(std::move(record));
 }
 
@@ -146,6 +147,7 @@ void SqliteStatement::CountChanges(sqlite3_stmt* stmt) {
 HRESULT SqliteStatement::Execute(const std::vector<ParamValue>& params, Deadline deadline) {
   db_->diagnostics().errors.clear();
   Reset();
+  if (db_->doomed()) return db_->FailDoomed();
   db_->Arm(deadline);
   changes_ = 0;
   columns_valid_ = false;
