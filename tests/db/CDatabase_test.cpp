@@ -360,6 +360,48 @@ TEST_F(DatabaseTest, NestedBeginThenTwoCommits) {
   EXPECT_EQ(CountRows(db, "t"), 0);
 }
 
+// The nesting rules of the header, step by step: the outer ADO level that
+// CDatabase no longer records is reported at Close, never dropped, and the
+// host ends it through the ADO connection.
+TEST_F(DatabaseTest, OuterLevelLeftOpenByNestingIsReportedAtCloseNotLost) {
+  const std::string connect = SqliteConnect(dir_.File("outer.db"));
+  TestDatabase db;
+  ASSERT_EQ(db.OpenEx(connect.c_str()), 1);
+  db.ExecuteSQL("CREATE TABLE t (v INTEGER)");
+  ASSERT_EQ(db.BeginTrans(), 1);
+  db.ExecuteSQL("INSERT INTO t VALUES (1)");
+  ASSERT_EQ(db.BeginTrans(), 1);
+  db.ExecuteSQL("INSERT INTO t VALUES (2)");
+  ASSERT_EQ(db.CommitTrans(), 1);
+  ASSERT_EQ(db.CommitTrans(), 1);  // only traced: level 1 stays open
+  EXPECT_EQ(db.m_nTransLevel, 0);
+
+  auto refused = CatchDB([&] { db.Close(); });
+  ASSERT_TRUE(refused) << "Close dropped an open transaction silently";
+  EXPECT_STREQ(refused->m_strErrorOrigin, "[6001]");
+  EXPECT_FALSE(refused->m_strErrorText.IsEmpty());
+  EXPECT_EQ(db.IsOpen(), 1) << "refused, so still open and usable";
+  EXPECT_EQ(CountRows(db, "t"), 2);
+
+  db.GetAdoConnection()->CommitTrans();  // the host ends level 1 itself
+  db.Close();
+  EXPECT_EQ(db.IsOpen(), 0);
+  CDatabase reader;
+  ASSERT_EQ(reader.OpenEx(connect.c_str()), 1);
+  EXPECT_EQ(CountRows(reader, "t"), 2) << "both rows committed by the host";
+
+  // Destroying the object instead rolls the unrecorded level back.
+  {
+    CDatabase dropped;
+    ASSERT_EQ(dropped.OpenEx(connect.c_str()), 1);
+    ASSERT_EQ(dropped.BeginTrans(), 1);
+    ASSERT_EQ(dropped.BeginTrans(), 1);
+    dropped.ExecuteSQL("INSERT INTO t VALUES (3)");
+    ASSERT_EQ(dropped.CommitTrans(), 1);
+  }
+  EXPECT_EQ(CountRows(reader, "t"), 2);
+}
+
 TEST_F(DatabaseTest, CloseRollsBackAnOpenTransaction) {
   const std::string connect = SqliteConnect(dir_.File("close.db"));
   CDatabase writer;
