@@ -21,6 +21,8 @@
 #include <vector>
 
 #include <korvo/com/coinit.h>
+#include <korvo/com/error_info.h>
+#include <korvo/com/object.h>
 
 #include "support/db_exception.h"
 #include "support/lock_wait.h"
@@ -503,6 +505,91 @@ TEST_F(DatabaseTest, CloseWhoseRollbackFailsLeavesTheObjectClosedAndReopenable) 
   db.Close();  // rolls back
   ASSERT_EQ(db.OpenEx(nullptr), 1);
   EXPECT_EQ(CountRows(db, "t"), 1);
+}
+
+// A connection whose RollbackTrans fails and leaves ADO's transaction in
+// progress, which no real engine does (SQLite's ROLLBACK always ends it).
+// Everything else goes to a real connection.
+class RollbackRefusingConnection final : public korvo::com::Object<_Connection> {
+ public:
+  explicit RollbackRefusingConnection(_ConnectionPtr real) : real_(std::move(real)) {}
+
+  HRESULT raw_RollbackTrans() override {
+    korvo::com::ReportErrorA(E_FAIL, "the rollback failed in the engine", "test");
+    return E_FAIL;
+  }
+  HRESULT get_Properties(Properties** out) override { return real_->get_Properties(out); }
+  HRESULT get_ConnectionString(BSTR* out) override { return real_->get_ConnectionString(out); }
+  HRESULT put_ConnectionString(BSTR text) override { return real_->put_ConnectionString(text); }
+  HRESULT get_CommandTimeout(long* out) override { return real_->get_CommandTimeout(out); }
+  HRESULT put_CommandTimeout(long s) override { return real_->put_CommandTimeout(s); }
+  HRESULT get_ConnectionTimeout(long* out) override { return real_->get_ConnectionTimeout(out); }
+  HRESULT put_ConnectionTimeout(long s) override { return real_->put_ConnectionTimeout(s); }
+  HRESULT get_Version(BSTR* out) override { return real_->get_Version(out); }
+  HRESULT raw_Close() override { return real_->raw_Close(); }
+  HRESULT raw_Execute(BSTR text, VARIANT* affected, long options, _Recordset** out) override {
+    return real_->raw_Execute(text, affected, options, out);
+  }
+  HRESULT raw_BeginTrans(long* level) override { return real_->raw_BeginTrans(level); }
+  HRESULT raw_CommitTrans() override { return real_->raw_CommitTrans(); }
+  HRESULT raw_Open(BSTR connect, BSTR user, BSTR password, long options) override {
+    return real_->raw_Open(connect, user, password, options);
+  }
+  HRESULT get_Errors(Errors** out) override { return real_->get_Errors(out); }
+  HRESULT get_DefaultDatabase(BSTR* out) override { return real_->get_DefaultDatabase(out); }
+  HRESULT put_DefaultDatabase(BSTR name) override { return real_->put_DefaultDatabase(name); }
+  HRESULT get_IsolationLevel(IsolationLevelEnum* out) override {
+    return real_->get_IsolationLevel(out);
+  }
+  HRESULT put_IsolationLevel(IsolationLevelEnum l) override { return real_->put_IsolationLevel(l); }
+  HRESULT get_CursorLocation(CursorLocationEnum* out) override {
+    return real_->get_CursorLocation(out);
+  }
+  HRESULT put_CursorLocation(CursorLocationEnum l) override { return real_->put_CursorLocation(l); }
+  HRESULT get_Provider(BSTR* out) override { return real_->get_Provider(out); }
+  HRESULT put_Provider(BSTR name) override { return real_->put_Provider(name); }
+  HRESULT get_State(long* out) override { return real_->get_State(out); }
+  HRESULT raw_Cancel() override { return real_->raw_Cancel(); }
+
+ private:
+  _ConnectionPtr real_;
+};
+
+class DatabaseOverFake : public TestDatabase {
+ public:
+  using CDatabase::m_pConnection;
+};
+
+TEST_F(DatabaseTest, CloseWhoseRollbackFailsWithTheTransactionStillOpenReplacesTheConnection) {
+  const std::string connect = SqliteConnect(dir_.File("refusing.db"));
+  DatabaseOverFake db;
+  ASSERT_EQ(db.OpenEx(connect.c_str()), 1);
+  db.ExecuteSQL("CREATE TABLE t (v INTEGER)");
+  db.ExecuteSQL("INSERT INTO t VALUES (1)");
+  _ConnectionPtr real = db.m_pConnection;
+  _ConnectionPtr fake;
+  ASSERT_EQ(korvo::com::CreateObject<RollbackRefusingConnection>(
+                __uuidof(_Connection), reinterpret_cast<void**>(&fake), real),
+            S_OK);
+  db.m_pConnection = fake;
+  ASSERT_EQ(db.BeginTrans(), 1);
+  db.ExecuteSQL("INSERT INTO t VALUES (2)");
+
+  auto e = CatchDB([&] { db.Close(); });
+  ASSERT_TRUE(e);
+  EXPECT_STREQ(e->m_strErrorOrigin, "[6004]");
+  EXPECT_STREQ(e->m_strErrorText, "the rollback failed in the engine");
+  // ADO would not close the connection (its transaction is in progress):
+  // the object let go of it and holds a fresh one, closed and reopenable.
+  EXPECT_TRUE(db.GetAdoConnection() != fake);
+  EXPECT_EQ(db.IsOpen(), 0);
+  EXPECT_EQ(db.m_nTransLevel, 0);
+  db.Close();
+  EXPECT_EQ(real->GetState(), adStateOpen) << "the abandoned connection is still the old one";
+  fake = nullptr;
+  real = nullptr;  // the last reference: releasing rolls back
+  ASSERT_EQ(db.OpenEx(nullptr), 1);
+  EXPECT_EQ(CountRows(db, "t"), 1) << "the uncommitted row was rolled back on release";
 }
 
 // ------------------------------------------------------------ the trace
