@@ -86,6 +86,9 @@ HRESULT CommandObject::raw_CreateParameter(BSTR name, DataTypeEnum type, Paramet
   if (direction < adParamUnknown || direction > adParamReturnValue || size < 0) {
     return ReportAdo(AdoError(3001));
   }
+  if (!IsKnownDataType(type)) {
+    return ReportAdo(AdoError(3001), "Unknown parameter data type " + std::to_string(type) + ".");
+  }
   auto* p = new ParameterObject();
   _ParameterPtr holder(static_cast<_Parameter*>(p));
   p->name = BstrToUtf8(name);

@@ -255,6 +255,9 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
     return complete(Fail(AdoRecord(kEInvalidArg, "The connect string is malformed: " + error)));
   }
   const ProviderChoice choice = ChooseProvider(text, parsed);
+  // The provider's waits while opening follow ConnectionTimeout unless
+  // the connect string sets its own.
+  if (!parsed.Has("Connect Timeout")) parsed.Set("Connect Timeout", std::to_string(connection_timeout_));
   std::unique_ptr<provider::Connection> engine;
   if (choice.kind == ProviderKind::kSqlite) {
     engine = provider::CreateSqliteConnection();
@@ -274,6 +277,7 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
     return complete(hr);
   }
   if (isolation_ != adXactReadCommitted) engine->SetIsolationLevel(isolation_);
+  engine->SetLockWaitTimeout(command_timeout_);
   provider_ = std::move(engine);
   provider_name_ = choice.name;
   connection_string_ = text;
@@ -510,7 +514,11 @@ HRESULT ConnectionObject::put_ConnectionString(BSTR text) {
 }
 
 HRESULT ConnectionObject::get_CommandTimeout(long* out) { return Out(out, command_timeout_); }
-HRESULT ConnectionObject::put_CommandTimeout(long seconds) { return PutSeconds(&command_timeout_, seconds); }
+HRESULT ConnectionObject::put_CommandTimeout(long seconds) {
+  const HRESULT hr = PutSeconds(&command_timeout_, seconds);
+  if (SUCCEEDED(hr) && provider_) provider_->SetLockWaitTimeout(command_timeout_);
+  return hr;
+}
 HRESULT ConnectionObject::get_ConnectionTimeout(long* out) { return Out(out, connection_timeout_); }
 HRESULT ConnectionObject::put_ConnectionTimeout(long seconds) {
   return PutSeconds(&connection_timeout_, seconds);

@@ -12,6 +12,15 @@
 // (their Fields then report 3704); a command keeps its text and
 // parameters and prepares again after the connection is reopened.
 //
+// Waiting for locks: a statement waiting for another connection's lock
+// waits until its command time-out; opening waits up to ConnectionTimeout
+// and the transaction calls up to CommandTimeout (0: no limit). The SQLite
+// provider's outer BeginTrans takes the engine's write lock at once (BEGIN
+// IMMEDIATE), so a writer waits there, before any of its statements runs,
+// and not inside a statement a host may have serialised on a lock of its
+// own. The connect-string keyword "Busy Timeout" (milliseconds) bounds
+// every such wait.
+//
 // Transactions: BeginTrans returns the new nesting level; CommitTrans and
 // RollbackTrans end the innermost one. When the engine rolls the
 // transaction back by itself, the transaction is doomed: statements,

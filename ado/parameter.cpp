@@ -79,6 +79,7 @@ HRESULT ParameterObject::put_Value(VARIANT v) {
 }
 HRESULT ParameterObject::get_Type(DataTypeEnum* out) { return Out(out, type); }
 HRESULT ParameterObject::put_Type(DataTypeEnum t) {
+  if (!IsKnownDataType(t)) return ReportAdo(AdoError(3001), "Unknown parameter data type " + std::to_string(t) + ".");
   type = t;
   return kSOk;
 }

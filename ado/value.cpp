@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include <korvo/ado/ado.h>
 #include <korvo/ado/hresult_internal.h>
 #include <korvo/com/hresult.h>
 #include <korvo/com/oledate.h>
@@ -288,6 +289,22 @@ bool FormatIsoDate(double date, int32_t ado_type, std::string* out) {
   }
   *out = buf;
   return true;
+}
+
+bool IsKnownDataType(long t) {
+  switch (t) {
+    case adEmpty: case adSmallInt: case adInteger: case adSingle: case adDouble: case adCurrency:
+    case adDate: case adBSTR: case adIDispatch: case adError: case adBoolean: case adVariant:
+    case adIUnknown: case adDecimal: case adTinyInt: case adUnsignedTinyInt: case adUnsignedSmallInt:
+    case adUnsignedInt: case adBigInt: case adUnsignedBigInt: case adFileTime: case adGUID:
+    case adBinary: case adChar: case adWChar: case adNumeric: case adUserDefined: case adDBDate:
+    case adDBTime: case adDBTimeStamp: case adChapter: case adPropVariant: case adVarNumeric:
+    case adVarChar: case adLongVarChar: case adVarWChar: case adLongVarWChar: case adVarBinary:
+    case adLongVarBinary:
+      return true;
+    default:
+      return false;
+  }
 }
 
 bool IsTextType(int32_t t) {

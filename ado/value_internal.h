@@ -31,6 +31,9 @@ bool ParseIsoDate(const char* text, size_t size, double* date);
 // adDBTime, "YYYY-MM-DD HH:MM:SS" otherwise. False outside the range.
 bool FormatIsoDate(double date, int32_t ado_type, std::string* out);
 
+// True for a value of DataTypeEnum.
+bool IsKnownDataType(long ado_type);
+
 // True for the ADO types whose values are text, dates, binary, integers.
 bool IsTextType(int32_t ado_type);
 bool IsDateType(int32_t ado_type);

@@ -66,5 +66,25 @@ TEST_F(HostileInputTest, RefusesANulInsideAConnectStringOrStatementNamingItsPosi
   Exec(c, "INSERT INTO t VALUES (1)");
 }
 
+TEST_F(HostileInputTest, RefusesAParameterOfAnUnknownDataType) {
+  constexpr HRESULT kInvalidArgument = static_cast<HRESULT>(0x800A0BB9);
+  _CommandPtr cmd;
+  ASSERT_EQ(cmd.CreateInstance(__uuidof(Command)), S_OK);
+  for (const long type : {9999L, -1L, 1L, 15L, 206L}) {
+    const Raised r = Catch([&] {
+      cmd->CreateParameter("p", static_cast<DataTypeEnum>(type), adParamInput, 4, _variant_t(1L));
+    });
+    EXPECT_EQ(r.hr, kInvalidArgument) << type;
+    EXPECT_NE(r.description.find(std::to_string(type)), std::string::npos) << r.description;
+  }
+  _ParameterPtr p = cmd->CreateParameter("p", adVarWChar, adParamInput, 4, _variant_t(1L));
+  EXPECT_EQ(Catch([&] { p->PutType(static_cast<DataTypeEnum>(9999)); }).hr, kInvalidArgument);
+  EXPECT_EQ(p->GetType(), adVarWChar);
+  for (const DataTypeEnum known : {adEmpty, adBigInt, adGUID, adLongVarBinary, adDBTimeStamp}) {
+    p->PutType(known);
+    EXPECT_EQ(p->GetType(), known);
+  }
+}
+
 }  // namespace
 }  // namespace korvo::ado::test

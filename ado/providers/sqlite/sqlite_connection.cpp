@@ -2,7 +2,10 @@
 // transactions as BEGIN / SAVEPOINT levels, isolation, properties.
 #include <korvo/ado/providers/sqlite/sqlite_connection.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
+#include <thread>
 #include <cstring>
 #include <strings.h>
 
@@ -30,18 +33,46 @@ bool IsNo(const std::string* v) {
 
 void SqliteDb::Arm(Deadline deadline) {
   deadline_ = deadline;
-  if (deadline != Deadline::max()) {
-    if (!armed_) sqlite3_progress_handler(db_.get(), kProgressOps, &SqliteDb::OnProgress, this);
+  // Once installed the check stays: without a deadline it returns at once.
+  if (deadline != Deadline::max() && !armed_) {
+    sqlite3_progress_handler(db_.get(), kProgressOps, &SqliteDb::OnProgress, this);
     armed_ = true;
-  } else if (armed_) {
-    sqlite3_progress_handler(db_.get(), 0, nullptr, nullptr);
-    armed_ = false;
   }
 }
 
 int SqliteDb::OnProgress(void* self) {
   auto* db = static_cast<SqliteDb*>(self);
-  return Clock::now() >= db->deadline_ ? 1 : 0;
+  return db->deadline_ != Deadline::max() && Clock::now() >= db->deadline_ ? 1 : 0;
+}
+
+void SqliteDb::SetWaits(std::chrono::milliseconds wait, std::optional<std::chrono::milliseconds> cap) {
+  wait_ = wait;
+  cap_ = cap;
+}
+
+int SqliteDb::OnBusy(void* self, int count) {
+  // Short sleeps first: the lock is usually another writer's short
+  // transaction.
+  static constexpr int kSleepMs[] = {1, 1, 2, 2, 5, 5, 10, 10, 20, 25, 50};
+  auto* db = static_cast<SqliteDb*>(self);
+  const Clock::time_point now = Clock::now();
+  if (count == 0) db->busy_since_ = now;
+  Clock::time_point end = Clock::time_point::max();
+  if (db->deadline_ != Deadline::max()) {
+    end = db->deadline_;
+  } else if (db->wait_.count() > 0) {
+    end = db->busy_since_ + db->wait_;
+  }
+  if (db->cap_) end = std::min(end, db->busy_since_ + *db->cap_);
+  if (now >= end) return 0;
+  const int step = kSleepMs[std::min<size_t>(static_cast<size_t>(count), std::size(kSleepMs) - 1)];
+  std::chrono::microseconds sleep = std::chrono::milliseconds(step);
+  if (end != Clock::time_point::max()) {
+    sleep = std::min(sleep, std::chrono::duration_cast<std::chrono::microseconds>(end - now) +
+                                std::chrono::microseconds(1));
+  }
+  std::this_thread::sleep_for(sleep);
+  return 1;
 }
 
 void SqliteDb::NoteFailure(const ErrorRecord& cause) {
@@ -104,10 +135,18 @@ HRESULT SqliteConnection::Open(const ConnectString& options) {
     return diag.Fail(RecordFor(raw, rc, "opening \"" + *source + "\""));
   }
   sqlite3_extended_result_codes(raw, 1);
-  int busy_ms = 5000;
-  if (const std::string* busy = options.Find("Busy Timeout")) busy_ms = std::atoi(busy->c_str());
-  sqlite3_busy_timeout(raw, busy_ms);
   auto db = std::make_shared<SqliteDb>(std::move(handle), shared_diagnostics());
+  // Waits for another connection's lock follow the connection's
+  // time-outs: the connect time-out while opening, the command time-out
+  // after (SetLockWaitTimeout). "Busy Timeout" (milliseconds) bounds them.
+  busy_cap_.reset();
+  if (const std::string* busy = options.Find("Busy Timeout")) {
+    busy_cap_ = std::chrono::milliseconds(std::max(0, std::atoi(busy->c_str())));
+  }
+  long connect_seconds = 15;
+  if (const std::string* connect = options.Find("Connect Timeout")) connect_seconds = std::atol(connect->c_str());
+  db->SetWaits(std::chrono::seconds(std::max(0L, connect_seconds)), busy_cap_);
+  sqlite3_busy_handler(raw, &SqliteDb::OnBusy, db.get());
   int setup = RegisterFunctions(raw, db.get());
   if (setup == SQLITE_OK && !IsNo(options.Find("Foreign Keys"))) {
     setup = sqlite3_exec(raw, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
@@ -172,7 +211,7 @@ HRESULT SqliteConnection::Prepare(std::string_view sql, std::unique_ptr<Statemen
   SqlRewriteResult rewritten;
   std::string error;
   if (!RewriteSql(sql, options, &rewritten, &error)) {
-    return diag.Fail(ProviderRecord(kDbErrorsInCommand, "42000", "Syntax error in SQL text: " + error));
+    return diag.Fail(ProviderRecord(kDbErrorsInCommand, "42000", "The SQL text cannot be run: " + error));
   }
   auto statement = std::make_unique<SqliteStatement>(db_, std::move(rewritten.sql),
                                                      rewritten.return_value_marker);
@@ -198,9 +237,12 @@ HRESULT SqliteConnection::Exec(const char* sql) {
 HRESULT SqliteConnection::BeginTransaction(int level) {
   if (db_ && db_->doomed()) return db_->FailDoomed();
   if (level <= 1) {
-    // Serializable takes the write lock at once, so the transaction cannot
-    // fail later for a lock another writer took meanwhile.
-    const HRESULT hr = Exec(isolation_ >= 1048576 ? "BEGIN IMMEDIATE" : "BEGIN");
+    // The write lock is taken at once, while the caller holds nothing else
+    // (no statement lock of the host's): a writer that waited for it inside
+    // a statement could be waiting for a transaction whose owner waits for
+    // that statement's lock. A read-only database takes no write lock.
+    const bool read_only = sqlite3_db_readonly(db_->get(), "main") == 1;
+    const HRESULT hr = Exec(read_only ? "BEGIN" : "BEGIN IMMEDIATE");
     if (hr >= 0) db_->SetInTransaction(true);
     return hr;
   }
@@ -233,6 +275,10 @@ HRESULT SqliteConnection::RollbackTransaction(int level) {
   const HRESULT hr = Exec("ROLLBACK");
   if (hr >= 0 || (db_ && sqlite3_get_autocommit(db_->get()) != 0)) db_->SetInTransaction(false);
   return hr;
+}
+
+void SqliteConnection::SetLockWaitTimeout(long seconds) {
+  if (db_) db_->SetWaits(std::chrono::seconds(std::max(0L, seconds)), busy_cap_);
 }
 
 HRESULT SqliteConnection::SetIsolationLevel(long level) {

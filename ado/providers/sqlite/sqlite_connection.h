@@ -4,7 +4,9 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,9 +36,16 @@ class SqliteDb {
   sqlite3* get() const { return db_.get(); }
   Diagnostics& diagnostics() { return *diagnostics_; }
 
-  // Installs (or, for NoDeadline, removes) the progress check that
-  // interrupts a statement running past `deadline`.
+  // Sets the deadline of the statement about to run (NoDeadline when it
+  // has none or has finished): a statement running past it is
+  // interrupted, and a wait for another connection's lock ends there.
   void Arm(Deadline deadline);
+  // The longest wait for a lock outside a statement's deadline (zero for
+  // none); `cap`, when given, bounds every wait ("Busy Timeout").
+  void SetWaits(std::chrono::milliseconds wait, std::optional<std::chrono::milliseconds> cap);
+  // The engine's busy handler (`self` is the SqliteDb): sleeps and
+  // retries until the wait's end.
+  static int OnBusy(void* self, int count);
 
   // A small cache of prepared single statements by text, so that a text
   // executed again (session instructions, repeated ExecuteSQL) is not
@@ -73,6 +82,9 @@ class SqliteDb {
   std::shared_ptr<Diagnostics> diagnostics_;
   Deadline deadline_ = Deadline::max();
   bool armed_ = false;
+  std::chrono::milliseconds wait_{30000};
+  std::optional<std::chrono::milliseconds> cap_;
+  Clock::time_point busy_since_;
   int prepare_count_ = 0;
   bool in_transaction_ = false;
   bool doomed_ = false;
@@ -90,6 +102,7 @@ class SqliteConnection final : public Connection {
   HRESULT CommitTransaction(int level) override;
   HRESULT RollbackTransaction(int level) override;
   HRESULT SetIsolationLevel(long level) override;
+  void SetLockWaitTimeout(long seconds) override;
   std::string Info(InfoProperty what) const override;
   bool SupportsProcedures() const override { return false; }
   HRESULT KeyColumns(const std::string& schema, const std::string& table,
@@ -107,6 +120,7 @@ class SqliteConnection final : public Connection {
   std::string data_source_;
   std::string dbms_name_;
   long isolation_ = 4096;  // adXactReadCommitted
+  std::optional<std::chrono::milliseconds> busy_cap_;  // "Busy Timeout", when given
 };
 
 // Registers korvo_info() and the ODBC scalar functions SQLite lacks.

@@ -135,7 +135,6 @@ HRESULT SqliteStatement::StepFailed(sqlite3_stmt* stmt, int rc) {
   ErrorRecord record = RecordFor(db_->get(), rc);
   sqlite3_reset(stmt);
   has_row_ = false;
-  db_->Arm(NoDeadline());
   db_->NoteFailure(record);
   return db_->diagnostics().Fail(std::move(record));
 }
@@ -144,11 +143,19 @@ void SqliteStatement::CountChanges(sqlite3_stmt* stmt) {
   if (IsDml(stmt)) changes_ += sqlite3_changes64(db_->get());
 }
 
+// Clears the statement's deadline when a call returns, so that a later
+// engine call without one (a prepare, a transaction call) is not held to it.
+struct SqliteStatement::ArmedScope {
+  SqliteDb& db;
+  ArmedScope(SqliteDb& d, Deadline deadline) : db(d) { db.Arm(deadline); }
+  ~ArmedScope() { db.Arm(NoDeadline()); }
+};
+
 HRESULT SqliteStatement::Execute(const std::vector<ParamValue>& params, Deadline deadline) {
   db_->diagnostics().errors.clear();
   Reset();
   if (db_->doomed()) return db_->FailDoomed();
-  db_->Arm(deadline);
+  const ArmedScope armed(*db_, deadline);
   changes_ = 0;
   columns_valid_ = false;
   result_ = nullptr;
@@ -204,7 +211,7 @@ HRESULT SqliteStatement::Execute(const std::vector<ParamValue>& params, Deadline
 
 HRESULT SqliteStatement::Next(Deadline deadline) {
   if (!has_row_ || result_ == nullptr) return kSOk;
-  db_->Arm(deadline);
+  const ArmedScope armed(*db_, deadline);
   const int rc = sqlite3_step(result_);
   if (rc == SQLITE_ROW) return kSOk;
   has_row_ = false;

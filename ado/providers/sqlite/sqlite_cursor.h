@@ -38,6 +38,7 @@ class SqliteStatement final : public Statement {
   // only blanks or comments remain.
   HRESULT PrepareNext(bool* none);
   HRESULT Bind(sqlite3_stmt* stmt, const std::vector<ParamValue>& params, size_t* offset);
+  struct ArmedScope;
   HRESULT StepFailed(sqlite3_stmt* stmt, int rc);
   void CountChanges(sqlite3_stmt* stmt);
 
