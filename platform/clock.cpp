@@ -1,9 +1,9 @@
 // platform/clock.cpp: the wall clock and its test switch.
-#include "clock_internal.h"
+#include <korvo/platform/thread_annotations.h>
 
 #include <atomic>
 
-#include <korvo/platform/thread_annotations.h>
+#include "clock_internal.h"
 
 namespace korvo::platform {
 namespace {

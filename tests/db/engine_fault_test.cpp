@@ -6,11 +6,11 @@
 // reopened, must hold exactly the rows committed so far: the operation's
 // rows when it reported success, none of them when it failed.
 // LeakSanitizer (in the sanitizer build) checks that no failure path leaks.
+#include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
+#include <korvo/com/coinit.h>
 #include <korvo/db/CDatabase.h>
 #include <korvo/diag/CDBException.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -20,8 +20,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <korvo/com/coinit.h>
 
 #include "support/faulty_vfs.h"
 #include "support/test_support.h"
@@ -164,8 +162,10 @@ std::vector<Operation> Operations() {
            try {
              db.ExecuteSQL(InsertSql(id).c_str());
            } catch (CDBException* e) {
-             if (first) e->Delete();
-             else first.reset(e);
+             if (first)
+               e->Delete();
+             else
+               first.reset(e);
            }
          }
          db.Rollback();
@@ -188,8 +188,8 @@ std::vector<Operation> Operations() {
       // ------------------------------------------------ the object model
       {"Connection.Execute SELECT, read every row", true,
        [](CDatabase& db, const Rows&) {
-         _RecordsetPtr rs = db.GetAdoConnection()->Execute("SELECT id, v FROM t ORDER BY id",
-                                                           nullptr, adCmdText);
+         _RecordsetPtr rs =
+             db.GetAdoConnection()->Execute("SELECT id, v FROM t ORDER BY id", nullptr, adCmdText);
          ReadAll(rs);
        },
        none},
@@ -288,8 +288,8 @@ class EngineFaultTest : public ::testing::Test {
     // same statement touch more than one.
     ASSERT_EQ(db.BeginTrans(), 1);
     for (long long id = 1; id <= 200; ++id) {
-      const std::string sql = "INSERT INTO t VALUES (" + std::to_string(id) + ", '" +
-                              ValueFor(id) + std::string(40, 'x') + "')";
+      const std::string sql = "INSERT INTO t VALUES (" + std::to_string(id) + ", '" + ValueFor(id) +
+                              std::string(40, 'x') + "')";
       db.ExecuteSQL(sql.c_str());
       committed_[id] = ValueFor(id) + std::string(40, 'x');
     }
@@ -402,7 +402,9 @@ TEST_F(EngineFaultTest, EveryOperationSurvivesTheNthFailingReadWriteSyncOrLock) 
   for (const Operation& op : Operations()) {
     // A clean run first: it counts the calls of each kind the operation
     // makes and checks its effect.
-    EXPECT_TRUE(RunOnce(op, [] { ArmVfsFault(VfsOp::kRead, 0); }, op.name)) << op.name;
+    EXPECT_TRUE(RunOnce(
+        op, [] { ArmVfsFault(VfsOp::kRead, 0); }, op.name))
+        << op.name;
     long calls[4];
     std::copy(std::begin(calls_), std::end(calls_), calls);
     std::printf("  %-66s reads %3ld writes %3ld syncs %2ld locks %2ld\n", op.name, calls[0],
@@ -412,7 +414,8 @@ TEST_F(EngineFaultTest, EveryOperationSurvivesTheNthFailingReadWriteSyncOrLock) 
       for (int n = 1; n <= k; ++n) {
         const std::string what = std::string(op.name) + ", " + VfsOpName(kKinds[i]) + " #" +
                                  std::to_string(n) + " fails";
-        const bool ok = RunOnce(op, [&] { ArmVfsFault(kKinds[i], n); }, what);
+        const bool ok = RunOnce(
+            op, [&] { ArmVfsFault(kKinds[i], n); }, what);
         ++runs;
         injected += VfsFaultInjected() ? 1 : 0;
         failures += ok ? 0 : 1;
@@ -433,8 +436,8 @@ TEST_F(EngineFaultTest, CloseRollsBackThroughAnyFaultWithoutCommittingAnything) 
   int injected = 0;
   for (VfsOp kind : kKinds) {
     for (int n = 1; n <= 40; ++n) {
-      const std::string what = std::string(VfsOpName(kind)) + " #" + std::to_string(n) +
-                               " of Close fails";
+      const std::string what =
+          std::string(VfsOpName(kind)) + " #" + std::to_string(n) + " of Close fails";
       CDatabase db;
       ASSERT_EQ(db.OpenEx(connect_.c_str()), 1);
       // A transaction larger than the cache: its pages spill into the file,

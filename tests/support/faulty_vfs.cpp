@@ -83,18 +83,32 @@ int ShmUnmap(sqlite3_file* f, int deleteFlag) {
   if (RealMethods(f)->iVersion < 2) return SQLITE_OK;
   return RealMethods(f)->xShmUnmap(Real(f), deleteFlag);
 }
-int Fetch(sqlite3_file* f, sqlite3_int64 offset, int amount, void** out) {
+int Fetch(sqlite3_file*, sqlite3_int64, int, void** out) {
   *out = nullptr;  // no memory map: SQLite reads instead
-  (void)f, (void)offset, (void)amount;
   return SQLITE_OK;
 }
 int Unfetch(sqlite3_file*, sqlite3_int64, void*) { return SQLITE_OK; }
 
 const sqlite3_io_methods kMethods = {
-    3,        Close,           Read,        Write,      Truncate,
-    Sync,     FileSize,        Lock,        Unlock,     CheckReservedLock,
-    FileControl, SectorSize,   DeviceCharacteristics,   ShmMap,
-    ShmLock,  ShmBarrier,      ShmUnmap,    Fetch,      Unfetch,
+    3,
+    Close,
+    Read,
+    Write,
+    Truncate,
+    Sync,
+    FileSize,
+    Lock,
+    Unlock,
+    CheckReservedLock,
+    FileControl,
+    SectorSize,
+    DeviceCharacteristics,
+    ShmMap,
+    ShmLock,
+    ShmBarrier,
+    ShmUnmap,
+    Fetch,
+    Unfetch,
 };
 
 sqlite3_vfs g_shim;
@@ -114,11 +128,16 @@ int Open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* o
 
 const char* VfsOpName(VfsOp op) {
   switch (op) {
-    case VfsOp::kRead: return "read";
-    case VfsOp::kWrite: return "write";
-    case VfsOp::kSync: return "sync";
-    case VfsOp::kLock: return "lock";
-    case VfsOp::kCount: break;
+    case VfsOp::kRead:
+      return "read";
+    case VfsOp::kWrite:
+      return "write";
+    case VfsOp::kSync:
+      return "sync";
+    case VfsOp::kLock:
+      return "lock";
+    case VfsOp::kCount:
+      break;
   }
   return "?";
 }

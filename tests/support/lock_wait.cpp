@@ -1,13 +1,13 @@
 // tests/support/lock_wait.cpp: the lock-wait probe behind BodyWaitsForLock.
 #include "support/lock_wait.h"
 
+#include <korvo/db/global_locks_internal.h>
+
 #include <condition_variable>
 #include <mutex>
 #include <set>
 #include <thread>
 #include <utility>
-
-#include <korvo/db/global_locks_internal.h>
 
 namespace korvo::test {
 namespace {
