@@ -52,6 +52,10 @@
 // Destroying the object instead rolls level 1 back (the destructor cannot
 // report it). A level this object does record is rolled back by Close.
 // A host that nests levels ends the outer ones through GetAdoConnection().
+// When the engine rolls a transaction back by itself (an I/O error, a full
+// disk), every statement fails ("[6007]".."[6009]") until the host calls
+// Rollback, which then succeeds: nothing runs outside the transaction the
+// host believes open.
 //
 // Closing with open recordsets: a CRecordset or CCmdset holds a plain
 // pointer to its CDatabase, which must outlive it. Close (and the
