@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include <korvo/ado/excerpt_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
 
@@ -141,7 +142,7 @@ HRESULT CommandObject::Run(long options, VARIANT* parameters, std::shared_ptr<pr
     const HRESULT hr = VariantToParam(p->value, p->type, &value, &error);
     if (FAILED(hr)) {
       return conn->Fail(AdoRecord(hr, "Parameter " + std::to_string(i + 1) +
-                                          (p->name.empty() ? "" : " (\"" + p->name + "\")") + ": " + error));
+                                          (p->name.empty() ? "" : " (\"" + Excerpt(p->name) + "\")") + ": " + error));
     }
     values.push_back(std::move(value));
   }

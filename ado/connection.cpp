@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <korvo/ado/connect_string_internal.h>
+#include <korvo/ado/excerpt_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
 #include <korvo/platform/thread_annotations.h>
@@ -264,7 +265,7 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
   } else {
     std::string detail = choice.kind == ProviderKind::kOdbc ? "ODBC (MSDASQL) is not available"
                          : choice.name.empty()              ? "the connect string names no provider"
-                                                            : "no provider named \"" + choice.name + "\"";
+                                                            : "no provider named \"" + Excerpt(choice.name) + "\"";
     return complete(Fail(AdoRecord(kAdoProviderNotFound,
                                    "Provider cannot be found. It may not be properly installed. (" +
                                        detail + ")")));
@@ -346,7 +347,7 @@ HRESULT ConnectionObject::StatementText(long options, long default_type, const s
   if (type == 0 || type == adCmdUnknown) type = default_type;
   *sql = text;
   if (type == adCmdStoredProc && !provider_->SupportsProcedures()) {
-    return Fail(AdoRecord(kEFail, "The provider has no stored procedures; \"" + text +
+    return Fail(AdoRecord(kEFail, "The provider has no stored procedures; \"" + Excerpt(text) +
                                       "\" cannot run as one (call it as a function instead)."));
   }
   if (type == adCmdTable || type == adCmdTableDirect) *sql = "SELECT * FROM " + text;
@@ -539,7 +540,7 @@ HRESULT ConnectionObject::put_DefaultDatabase(BSTR name) {
   if (!provider_) return Fail(AdoRecord(kAdoObjectClosed));
   const std::string wanted = Text(name);
   if (EqualNames(wanted, provider_->Info(provider::InfoProperty::kDefaultDatabase))) return kSOk;
-  return Fail(AdoRecord(kAdoNotAllowed, "The provider cannot change its database to \"" + wanted + "\"."));
+  return Fail(AdoRecord(kAdoNotAllowed, "The provider cannot change its database to \"" + Excerpt(wanted) + "\"."));
 }
 
 HRESULT ConnectionObject::get_IsolationLevel(IsolationLevelEnum* out) { return Out(out, isolation_); }

@@ -5,6 +5,8 @@
 #include <korvo/ado/sql_escape_internal.h>
 
 #include <cctype>
+
+#include <korvo/ado/excerpt_internal.h>
 #include <vector>
 
 namespace korvo::ado {
@@ -184,7 +186,7 @@ class EscapeTranslator : Lexer {
       out += body;
       return true;
     }
-    return Fail("Unknown escape sequence '{" + word + "'", start) >= 0;
+    return Fail("Unknown escape sequence '{" + Excerpt(word) + "'", start) >= 0;
   }
 
   bool return_marker_ = false;

@@ -1,9 +1,8 @@
 // Tests of waiting for another connection's write lock: transactions take
 // it when they begin, and a wait lasts as long as the connection's
 // time-outs allow (not a fixed time).
-#include <korvo/ado/ado.h>
-
 #include <gtest/gtest.h>
+#include <korvo/ado/ado.h>
 
 #include <chrono>
 #include <thread>
@@ -29,7 +28,12 @@ TEST_F(LockWaitTest, WaitsForAnotherWritersLockAsLongAsTheCommandTimeoutAllows) 
   EXPECT_LT(begin.hr, 0);
   EXPECT_NE(begin.description.find("locked"), std::string::npos) << begin.description;
   // Readers are not held up by a writer's transaction.
-  EXPECT_EQ(waiter->Execute("SELECT count(*) FROM t", nullptr, adCmdText)->GetFields()->GetItem(0L)->GetValue().llVal, 0);
+  EXPECT_EQ(waiter->Execute("SELECT count(*) FROM t", nullptr, adCmdText)
+                ->GetFields()
+                ->GetItem(0L)
+                ->GetValue()
+                .llVal,
+            0);
 
   // With a longer time-out the writer waits longer than any fixed busy
   // time and succeeds once the holder commits.
@@ -45,7 +49,12 @@ TEST_F(LockWaitTest, WaitsForAnotherWritersLockAsLongAsTheCommandTimeoutAllows) 
   holder->CommitTrans();
   writer.join();
   EXPECT_EQ(waited.hr, S_OK) << waited.description;
-  EXPECT_EQ(holder->Execute("SELECT sum(v) FROM t", nullptr, adCmdText)->GetFields()->GetItem(0L)->GetValue().llVal, 3);
+  EXPECT_EQ(holder->Execute("SELECT sum(v) FROM t", nullptr, adCmdText)
+                ->GetFields()
+                ->GetItem(0L)
+                ->GetValue()
+                .llVal,
+            3);
 }
 
 }  // namespace

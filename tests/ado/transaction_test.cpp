@@ -1,8 +1,7 @@
 // Tests of transactions the engine ends by itself and of closing a
 // connection with a transaction in progress.
-#include <korvo/ado/ado.h>
-
 #include <gtest/gtest.h>
+#include <korvo/ado/ado.h>
 
 #include "ado/ado_test_support.h"
 
@@ -11,7 +10,8 @@ namespace {
 
 constexpr HRESULT kAborted = static_cast<HRESULT>(0x8004D019);
 constexpr HRESULT kInTransaction = static_cast<HRESULT>(0x800A0CAE);
-constexpr const char* kDoomText = "The transaction was rolled back by the engine; roll back to continue.";
+constexpr const char* kDoomText =
+    "The transaction was rolled back by the engine; roll back to continue.";
 
 class TransactionTest : public AdoTest {
  protected:
@@ -61,8 +61,9 @@ TEST_F(TransactionTest, DoomLastsUntilEveryNestedLevelIsRolledBack) {
   _ConnectionPtr c = Open(FileConnect());
   _ConnectionPtr other = Open(FileConnect());
   Exec(c, "CREATE TABLE t (k INT)");
-  Exec(c, "CREATE TRIGGER stop BEFORE INSERT ON t WHEN NEW.k < 0 "
-          "BEGIN SELECT RAISE(ROLLBACK, 'negative keys end the transaction'); END");
+  Exec(c,
+       "CREATE TRIGGER stop BEFORE INSERT ON t WHEN NEW.k < 0 "
+       "BEGIN SELECT RAISE(ROLLBACK, 'negative keys end the transaction'); END");
   EXPECT_EQ(c->BeginTrans(), 1);
   Exec(c, "INSERT INTO t VALUES (1)");
   EXPECT_EQ(c->BeginTrans(), 2);
@@ -70,7 +71,7 @@ TEST_F(TransactionTest, DoomLastsUntilEveryNestedLevelIsRolledBack) {
   const Raised raised = Catch([&] { Exec(c, "INSERT INTO t VALUES (-1)"); });
   EXPECT_NE(raised.description.find("negative keys"), std::string::npos) << raised.description;
   ExpectDoomed(c, "INSERT INTO t VALUES (3)");
-  EXPECT_EQ(c->RollbackTrans(), S_OK);  // level 2
+  EXPECT_EQ(c->RollbackTrans(), S_OK);          // level 2
   ExpectDoomed(c, "INSERT INTO t VALUES (5)");  // level 1 is still the host's
   EXPECT_EQ(Catch([&] { c->CommitTrans(); }).hr, kAborted);
   EXPECT_EQ(c->RollbackTrans(), S_OK);  // level 1: the doom is over

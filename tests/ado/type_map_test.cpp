@@ -1,9 +1,8 @@
 // Tests of the SQLite type map: every declared type's field Type, and the
 // agreement of each field's Type with the VARIANT type of its Value for
 // values of every storage class the engine lets a column hold.
-#include <korvo/ado/ado.h>
-
 #include <gtest/gtest.h>
+#include <korvo/ado/ado.h>
 
 #include <map>
 #include <string>
@@ -19,13 +18,22 @@ constexpr HRESULT kOverflow = static_cast<HRESULT>(0x80040E57);
 
 // ADO's published VARIANT type of a value of each data type.
 VARTYPE ExpectedVt(DataTypeEnum type) {
-  static const std::map<int, VARTYPE> kVt = {
-      {adSmallInt, VT_I2},      {adInteger, VT_I4},        {adBigInt, VT_I8},
-      {adTinyInt, VT_I1},       {adDouble, VT_R8},         {adBoolean, VT_BOOL},
-      {adDate, VT_DATE},        {adDBDate, VT_DATE},       {adDBTime, VT_DATE},
-      {adDBTimeStamp, VT_DATE}, {adWChar, VT_BSTR},        {adVarWChar, VT_BSTR},
-      {adLongVarWChar, VT_BSTR}, {adBinary, VT_ARRAY | VT_UI1}, {adVarBinary, VT_ARRAY | VT_UI1},
-      {adLongVarBinary, VT_ARRAY | VT_UI1}};
+  static const std::map<int, VARTYPE> kVt = {{adSmallInt, VT_I2},
+                                             {adInteger, VT_I4},
+                                             {adBigInt, VT_I8},
+                                             {adTinyInt, VT_I1},
+                                             {adDouble, VT_R8},
+                                             {adBoolean, VT_BOOL},
+                                             {adDate, VT_DATE},
+                                             {adDBDate, VT_DATE},
+                                             {adDBTime, VT_DATE},
+                                             {adDBTimeStamp, VT_DATE},
+                                             {adWChar, VT_BSTR},
+                                             {adVarWChar, VT_BSTR},
+                                             {adLongVarWChar, VT_BSTR},
+                                             {adBinary, VT_ARRAY | VT_UI1},
+                                             {adVarBinary, VT_ARRAY | VT_UI1},
+                                             {adLongVarBinary, VT_ARRAY | VT_UI1}};
   const auto it = kVt.find(type);
   return it == kVt.end() ? VARTYPE{VT_ERROR} : it->second;
 }
@@ -38,33 +46,51 @@ struct Declared {
 
 const std::vector<Declared>& TheMap() {
   static const std::vector<Declared> kMap = {
-      {"INTEGER", adBigInt, 8},          {"INT", adBigInt, 8},
-      {"BIGINT", adBigInt, 8},           {"MEDIUMINT", adBigInt, 8},
-      {"INT8", adBigInt, 8},             {"UNSIGNED BIG INT", adBigInt, 8},
-      {"SMALLINT", adSmallInt, 2},       {"INT2", adSmallInt, 2},
-      {"TINYINT", adTinyInt, 1},         {"BOOLEAN", adBoolean, 2},
-      {"BIT", adBoolean, 2},             {"CHAR(4)", adWChar, 4},
-      {"NCHAR(3)", adWChar, 3},          {"VARCHAR(20)", adVarWChar, 20},
-      {"NVARCHAR(9)", adVarWChar, 9},    {"VARCHAR", adLongVarWChar, 1073741823},
-      {"TEXT", adLongVarWChar, 1073741823}, {"CLOB", adLongVarWChar, 1073741823},
-      {"NTEXT", adLongVarWChar, 1073741823}, {"LONGTEXT", adLongVarWChar, 1073741823},
-      {"BINARY(4)", adBinary, 4},        {"VARBINARY(8)", adVarBinary, 8},
-      {"VARBINARY", adLongVarBinary, 1073741823}, {"BLOB", adLongVarBinary, 1073741823},
-      {"IMAGE", adLongVarBinary, 1073741823}, {"DATETIME", adDBTimeStamp, 16},
-      {"TIMESTAMP", adDBTimeStamp, 16},  {"DATE", adDate, 8},
-      {"TIME", adDBTime, 8},             {"REAL", adDouble, 8},
-      {"FLOAT", adDouble, 8},            {"DOUBLE PRECISION", adDouble, 8},
-      {"NUMERIC(10,2)", adDouble, 8},    {"DECIMAL", adDouble, 8},
-      {"MONEY", adDouble, 8},            {"WHATEVER", adDouble, 8},
+      {"INTEGER", adBigInt, 8},
+      {"INT", adBigInt, 8},
+      {"BIGINT", adBigInt, 8},
+      {"MEDIUMINT", adBigInt, 8},
+      {"INT8", adBigInt, 8},
+      {"UNSIGNED BIG INT", adBigInt, 8},
+      {"SMALLINT", adSmallInt, 2},
+      {"INT2", adSmallInt, 2},
+      {"TINYINT", adTinyInt, 1},
+      {"BOOLEAN", adBoolean, 2},
+      {"BIT", adBoolean, 2},
+      {"CHAR(4)", adWChar, 4},
+      {"NCHAR(3)", adWChar, 3},
+      {"VARCHAR(20)", adVarWChar, 20},
+      {"NVARCHAR(9)", adVarWChar, 9},
+      {"VARCHAR", adLongVarWChar, 1073741823},
+      {"TEXT", adLongVarWChar, 1073741823},
+      {"CLOB", adLongVarWChar, 1073741823},
+      {"NTEXT", adLongVarWChar, 1073741823},
+      {"LONGTEXT", adLongVarWChar, 1073741823},
+      {"BINARY(4)", adBinary, 4},
+      {"VARBINARY(8)", adVarBinary, 8},
+      {"VARBINARY", adLongVarBinary, 1073741823},
+      {"BLOB", adLongVarBinary, 1073741823},
+      {"IMAGE", adLongVarBinary, 1073741823},
+      {"DATETIME", adDBTimeStamp, 16},
+      {"TIMESTAMP", adDBTimeStamp, 16},
+      {"DATE", adDate, 8},
+      {"TIME", adDBTime, 8},
+      {"REAL", adDouble, 8},
+      {"FLOAT", adDouble, 8},
+      {"DOUBLE PRECISION", adDouble, 8},
+      {"NUMERIC(10,2)", adDouble, 8},
+      {"DECIMAL", adDouble, 8},
+      {"MONEY", adDouble, 8},
+      {"WHATEVER", adDouble, 8},
   };
   return kMap;
 }
 
 // Values of every storage class, as SQL literals.
-const char* const kValues[] = {"NULL",        "7",           "1099511627776", "-3",
-                               "1.5",         "2.0",         "'12'",          "'abc'",
-                               "'2021-02-03 04:05:06'",      "x'00ff'",       "''",
-                               "100000",      "'1e400'"};
+const char* const kValues[] = {
+    "NULL",   "7",     "1099511627776",         "-3",      "1.5", "2.0",
+    "'12'",   "'abc'", "'2021-02-03 04:05:06'", "x'00ff'", "''",  "100000",
+    "'1e400'"};
 
 class TypeMapTest : public AdoTest {};
 
@@ -88,14 +114,17 @@ TEST_F(TypeMapTest, EveryDeclaredTypeHasItsAdoTypeAndSize) {
   }
   // Expression columns take their type from the first row's value.
   rs = c->Execute("SELECT 1 + 1, 2.5, 'x', x'01', NULL", nullptr, adCmdText);
-  const DataTypeEnum expression[] = {adBigInt, adDouble, adLongVarWChar, adLongVarBinary, adLongVarWChar};
-  for (long i = 0; i < 5; ++i) EXPECT_EQ(rs->GetFields()->GetItem(i)->GetType(), expression[i]) << i;
+  const DataTypeEnum expression[] = {adBigInt, adDouble, adLongVarWChar, adLongVarBinary,
+                                     adLongVarWChar};
+  for (long i = 0; i < 5; ++i)
+    EXPECT_EQ(rs->GetFields()->GetItem(i)->GetType(), expression[i]) << i;
 }
 
 TEST_F(TypeMapTest, ValueAlwaysHasTheVariantTypeOfTheFieldType) {
   _ConnectionPtr c = Open(FileConnect());
   std::string create = "CREATE TABLE m (row INTEGER";
-  for (size_t i = 0; i < TheMap().size(); ++i) create += ", c" + std::to_string(i) + " " + TheMap()[i].decl;
+  for (size_t i = 0; i < TheMap().size(); ++i)
+    create += ", c" + std::to_string(i) + " " + TheMap()[i].decl;
   Exec(c, (create + ")").c_str());
   for (size_t v = 0; v < std::size(kValues); ++v) {
     std::string insert = "INSERT INTO m VALUES (" + std::to_string(v);
@@ -114,7 +143,8 @@ TEST_F(TypeMapTest, ValueAlwaysHasTheVariantTypeOfTheFieldType) {
     const long row = static_cast<long>(fields->GetItem(0L)->GetValue());
     for (long i = 1; i < fields->GetCount(); ++i) {
       FieldPtr f = fields->GetItem(i);
-      const std::string where = std::string(static_cast<const char*>(f->GetName())) + " holding " + kValues[row];
+      const std::string where =
+          std::string(static_cast<const char*>(f->GetName())) + " holding " + kValues[row];
       const VARTYPE expected = ExpectedVt(f->GetType());
       ASSERT_NE(expected, VT_ERROR) << where << ": unexpected type " << f->GetType();
       _variant_t value;
@@ -151,7 +181,9 @@ TEST_F(TypeMapTest, ConvertsWhatTheTypeCanHoldAndRefusesTheRest) {
   EXPECT_EQ(f->GetItem("d")->GetValue().vt, VT_DATE);
   _variant_t bytes = f->GetItem("b")->GetValue();  // a number's text, as the engine casts it
   ASSERT_EQ(bytes.vt, VT_ARRAY | VT_UI1);
-  EXPECT_EQ(std::string(static_cast<const char*>(bytes.parray->pvData), bytes.parray->rgsabound[0].cElements), "5");
+  EXPECT_EQ(std::string(static_cast<const char*>(bytes.parray->pvData),
+                        bytes.parray->rgsabound[0].cElements),
+            "5");
   EXPECT_EQ(std::u16string(f->GetItem("t")->GetValue().bstrVal), u"42");
   EXPECT_EQ(f->GetItem("f")->GetValue().boolVal, VARIANT_TRUE);
   EXPECT_EQ(f->GetItem("r")->GetValue().dblVal, 3.0);

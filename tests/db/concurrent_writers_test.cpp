@@ -3,17 +3,15 @@
 // serialised on global lock 15 (SetCriticalSection(1)): a writer waits for
 // the engine's write lock where it holds no global lock, so the owner of
 // that write lock can always take lock 15 and finish.
+#include <gtest/gtest.h>
+#include <korvo/com/coinit.h>
 #include <korvo/db/CDatabase.h>
 #include <korvo/diag/CDBException.h>
-
-#include <gtest/gtest.h>
 
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <korvo/com/coinit.h>
 
 #include "support/test_support.h"
 
@@ -55,7 +53,9 @@ class ConcurrentWritersTest : public ::testing::Test {
                 break;
               }
               for (int k = n; k < n + kPerTransaction; ++k) {
-                db.ExecuteSQL(("INSERT INTO w VALUES (" + std::to_string(t) + ", " + std::to_string(k) + ")").c_str());
+                db.ExecuteSQL(
+                    ("INSERT INTO w VALUES (" + std::to_string(t) + ", " + std::to_string(k) + ")")
+                        .c_str());
               }
               db.CommitTrans();
             }
@@ -87,9 +87,10 @@ TEST_F(ConcurrentWritersTest, EveryRowOfEveryTransactionIsStoredOnceWithTheState
   CDatabase check;
   check.OpenEx(Connect().c_str());
   const std::string expected =
-      "CREATE TABLE expected AS WITH RECURSIVE i(v) AS (SELECT 0 UNION ALL SELECT v + 1 FROM i WHERE v + 1 < " +
-      std::to_string(kThreads * kPerThread) + ") SELECT v / " + std::to_string(kPerThread) + " AS t, v % " +
-      std::to_string(kPerThread) + " AS n FROM i";
+      "CREATE TABLE expected AS WITH RECURSIVE i(v) AS (SELECT 0 UNION ALL SELECT v + 1 FROM i "
+      "WHERE v + 1 < " +
+      std::to_string(kThreads * kPerThread) + ") SELECT v / " + std::to_string(kPerThread) +
+      " AS t, v % " + std::to_string(kPerThread) + " AS n FROM i";
   check.ExecuteSQL(expected.c_str());
   long missing = -1, extra = -1;
   check.ExecuteSQL("DELETE FROM expected WHERE (t, n) IN (SELECT t, n FROM w)", &missing);

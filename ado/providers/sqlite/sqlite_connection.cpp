@@ -50,6 +50,28 @@ void SqliteDb::SetWaits(std::chrono::milliseconds wait, std::optional<std::chron
   cap_ = cap;
 }
 
+Clock::time_point SqliteDb::WaitEnd(Clock::time_point since) const {
+  Clock::time_point end = Clock::time_point::max();
+  if (deadline_ != Deadline::max()) {
+    end = deadline_;
+  } else if (wait_.count() > 0) {
+    end = since + wait_;
+  }
+  if (cap_) end = std::min(end, since + *cap_);
+  return end;
+}
+
+bool SqliteDb::TakeWriteTurn() {
+  if (!turns_ || turn_ != 0) return true;
+  turn_ = turns_->Acquire(WaitEnd(Clock::now()));
+  return turn_ != 0;
+}
+
+void SqliteDb::GiveBackWriteTurn() {
+  if (turns_) turns_->Release(turn_);
+  turn_ = 0;
+}
+
 int SqliteDb::OnBusy(void* self, int count) {
   // Short sleeps first: the lock is usually another writer's short
   // transaction.
@@ -57,13 +79,7 @@ int SqliteDb::OnBusy(void* self, int count) {
   auto* db = static_cast<SqliteDb*>(self);
   const Clock::time_point now = Clock::now();
   if (count == 0) db->busy_since_ = now;
-  Clock::time_point end = Clock::time_point::max();
-  if (db->deadline_ != Deadline::max()) {
-    end = db->deadline_;
-  } else if (db->wait_.count() > 0) {
-    end = db->busy_since_ + db->wait_;
-  }
-  if (db->cap_) end = std::min(end, db->busy_since_ + *db->cap_);
+  const Clock::time_point end = db->WaitEnd(db->busy_since_);
   if (now >= end) return 0;
   const int step = kSleepMs[std::min<size_t>(static_cast<size_t>(count), std::size(kSleepMs) - 1)];
   std::chrono::microseconds sleep = std::chrono::milliseconds(step);
@@ -132,7 +148,7 @@ HRESULT SqliteConnection::Open(const ConnectString& options) {
   const int rc = sqlite3_open_v2(source->c_str(), &raw, flags, nullptr);
   DbHandle handle(raw);
   if (rc != SQLITE_OK) {
-    return diag.Fail(RecordFor(raw, rc, "opening \"" + *source + "\""));
+    return diag.Fail(RecordFor(raw, rc, "opening \"" + Excerpt(*source, 256) + "\""));
   }
   sqlite3_extended_result_codes(raw, 1);
   auto db = std::make_shared<SqliteDb>(std::move(handle), shared_diagnostics());
@@ -147,6 +163,9 @@ HRESULT SqliteConnection::Open(const ConnectString& options) {
   if (const std::string* connect = options.Find("Connect Timeout")) connect_seconds = std::atol(connect->c_str());
   db->SetWaits(std::chrono::seconds(std::max(0L, connect_seconds)), busy_cap_);
   sqlite3_busy_handler(raw, &SqliteDb::OnBusy, db.get());
+  if (const char* file = sqlite3_db_filename(raw, "main"); file != nullptr && *file != '\0') {
+    db->SetWriteTurns(WriteTurns::ForFile(file));
+  }
   int setup = RegisterFunctions(raw, db.get());
   if (setup == SQLITE_OK && !IsNo(options.Find("Foreign Keys"))) {
     setup = sqlite3_exec(raw, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
@@ -189,6 +208,7 @@ void SqliteConnection::Close() {
     if (sqlite3_get_autocommit(db_->get()) == 0) {
       sqlite3_exec(db_->get(), "ROLLBACK", nullptr, nullptr, nullptr);
     }
+    db_->SetInTransaction(false);
     db_->ClearCache();
   }
   db_.reset();
@@ -242,8 +262,18 @@ HRESULT SqliteConnection::BeginTransaction(int level) {
     // a statement could be waiting for a transaction whose owner waits for
     // that statement's lock. A read-only database takes no write lock.
     const bool read_only = sqlite3_db_readonly(db_->get(), "main") == 1;
+    if (!read_only && !db_->TakeWriteTurn()) {
+      return diagnostics().Fail(ProviderRecord(
+          kEFail, "HYT00",
+          "database is locked (another connection of this program holds the write lock; the "
+          "wait ended with the time-out)"));
+    }
     const HRESULT hr = Exec(read_only ? "BEGIN" : "BEGIN IMMEDIATE");
-    if (hr >= 0) db_->SetInTransaction(true);
+    if (hr >= 0) {
+      db_->SetInTransaction(true);
+    } else {
+      db_->GiveBackWriteTurn();
+    }
     return hr;
   }
   return Exec(("SAVEPOINT korvo_level_" + std::to_string(level)).c_str());

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <korvo/ado/providers/provider.h>
+#include <korvo/ado/providers/sqlite/sqlite_write_turns.h>
 
 namespace korvo::ado::provider::sqlite {
 
@@ -32,6 +33,9 @@ class SqliteDb {
  public:
   SqliteDb(DbHandle db, std::shared_ptr<Diagnostics> diagnostics)
       : db_(std::move(db)), diagnostics_(std::move(diagnostics)) {}
+  ~SqliteDb() { GiveBackWriteTurn(); }
+  SqliteDb(const SqliteDb&) = delete;
+  SqliteDb& operator=(const SqliteDb&) = delete;
 
   sqlite3* get() const { return db_.get(); }
   Diagnostics& diagnostics() { return *diagnostics_; }
@@ -46,6 +50,17 @@ class SqliteDb {
   // The engine's busy handler (`self` is the SqliteDb): sleeps and
   // retries until the wait's end.
   static int OnBusy(void* self, int count);
+
+  // The end of a wait for a lock that begins now, by the rules above.
+  Clock::time_point WaitEnd(Clock::time_point now) const;
+
+  // This process's queue for the file's write lock (null for a private
+  // in-memory or temporary database); the turn is held while a
+  // transaction the object model began is open.
+  void SetWriteTurns(std::shared_ptr<WriteTurns> turns) { turns_ = std::move(turns); }
+  // False when the turn did not come before the wait's end.
+  bool TakeWriteTurn();
+  void GiveBackWriteTurn();
 
   // A small cache of prepared single statements by text, so that a text
   // executed again (session instructions, repeated ExecuteSQL) is not
@@ -67,6 +82,7 @@ class SqliteDb {
   void SetInTransaction(bool open) {
     in_transaction_ = open;
     doomed_ = false;
+    if (!open) GiveBackWriteTurn();
   }
   bool doomed() const { return doomed_; }
   // Called after every failing engine call: learns from the engine
@@ -85,6 +101,8 @@ class SqliteDb {
   std::chrono::milliseconds wait_{30000};
   std::optional<std::chrono::milliseconds> cap_;
   Clock::time_point busy_since_;
+  std::shared_ptr<WriteTurns> turns_;
+  uint64_t turn_ = 0;  // the ticket held, 0 for none
   int prepare_count_ = 0;
   bool in_transaction_ = false;
   bool doomed_ = false;
