@@ -63,6 +63,9 @@
 #include <korvo/db/CDatabase.h>
 #include <korvo/db/CDatabaseEvent.h>
 
+// Commands: CCmdset, a command or stored procedure with typed parameters.
+#include <korvo/cmd/CCmdset.h>
+
 // Recordsets: CRecordset, the field exchange context and the RFX_ functions.
 #include <korvo/recordset/CFieldExchange.h>
 #include <korvo/recordset/rfx.h>

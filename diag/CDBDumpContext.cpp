@@ -8,6 +8,7 @@
 #include <korvo/platform/codepage.h>
 #include <korvo/platform/debugout.h>
 #include <korvo/platform/format.h>
+#include <korvo/platform/gcvt_internal.h>
 #include <korvo/platform/widechar.h>
 
 using korvo::platform::Format;
@@ -111,18 +112,15 @@ CDBDumpContext& CDBDumpContext::operator<<(const void* pointer) {
   return *this;
 }
 
-// The C runtime's _gcvt gives the shortest %g form with that many
-// significant digits.
 CDBDumpContext& CDBDumpContext::operator<<(float value) {
-  char buffer[kNumberBuffer * 2];
-  Format(buffer, sizeof buffer, "%.*g", 6, static_cast<double>(value));
-  return *this << static_cast<const char*>(buffer);
+  char buffer[korvo::platform::kGcvtBufferSize];
+  return *this << static_cast<const char*>(
+             korvo::platform::_gcvt(static_cast<double>(value), 6, buffer));
 }
 
 CDBDumpContext& CDBDumpContext::operator<<(double value) {
-  char buffer[kNumberBuffer * 2];
-  Format(buffer, sizeof buffer, "%.*g", 15, value);
-  return *this << static_cast<const char*>(buffer);
+  char buffer[korvo::platform::kGcvtBufferSize];
+  return *this << static_cast<const char*>(korvo::platform::_gcvt(value, 15, buffer));
 }
 
 void CDBDumpContext::HexDump(const char* lineFormat, BYTE* bytes, int count, int bytesPerLine) {

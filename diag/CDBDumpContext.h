@@ -43,8 +43,11 @@ class KORVO_API CDBDumpContext {
   CDBDumpContext& operator<<(unsigned long value);   // "%lu"
   // "$%lX" of the low 32 bits of the address.
   CDBDumpContext& operator<<(const void* pointer);
-  CDBDumpContext& operator<<(float value);   // 6 significant digits
-  CDBDumpContext& operator<<(double value);  // 15 significant digits
+  // As the C runtime's _gcvt writes them, with 6 / 15
+  // significant digits: 1.0 -> "1.", 0.05 -> "5.e-002", 1.0/3.0 ->
+  // "0.333333333333333"; infinities and NaN as "inf", "-inf", "nan".
+  CDBDumpContext& operator<<(float value);
+  CDBDumpContext& operator<<(double value);
 
   // Writes `count` bytes as " %02X" each, `bytesPerLine` to a line (1 when
   // it is below 1), every line headed by `lineFormat` applied to the address

@@ -1,9 +1,10 @@
 // platform/widechar.cpp: the C runtime's wide-text functions over 16-bit
 // UTF-16 units, and the Microsoft narrow extensions.
 //
-// Classification and case mapping defer to the C library's wchar_t
-// functions (current locale) one unit at a time; surrogate units are left
-// alone, so a pair is never split or changed.
+// White space is Korvo's own table (the Windows set, the same in every
+// locale). The other classes and case mapping defer to the C library's
+// wchar_t functions (current locale) one unit at a time; surrogate units are
+// left alone, so a pair is never split or changed.
 #include <korvo/platform/widechar.h>
 
 #include <cctype>
@@ -15,6 +16,20 @@
 namespace {
 
 bool IsSurrogate(WCHAR c) { return c >= 0xD800 && c <= 0xDFFF; }
+
+// The units Windows classifies as white space, in every locale: the ASCII
+// controls tab to carriage return, the space, and the Unicode spaces of the
+// Basic Multilingual Plane, no-break spaces included. glibc's iswspace
+// knows only ASCII in the "C" locale and leaves the no-break spaces out in
+// the others, so it cannot serve.
+struct UnitRange {
+  WCHAR first;
+  WCHAR last;
+};
+constexpr UnitRange kWhiteSpace[] = {
+    {0x0009, 0x000D}, {0x0020, 0x0020}, {0x00A0, 0x00A0}, {0x1680, 0x1680}, {0x2000, 0x200A},
+    {0x2028, 0x2029}, {0x202F, 0x202F}, {0x205F, 0x205F}, {0x3000, 0x3000},
+};
 
 // Widens UTF-16 to the C library's UTF-32 wchar_t text for wcscoll.
 std::wstring ToWide(const WCHAR* s) {
@@ -198,7 +213,13 @@ char* _strrev(char* s) {
 
 namespace korvo::platform {
 
-int IsWSpace(WCHAR c) { return !IsSurrogate(c) && std::iswspace(c) ? 1 : 0; }
+int IsWSpace(WCHAR c) {
+  for (const UnitRange& range : kWhiteSpace) {
+    if (c < range.first) return 0;  // the table is sorted
+    if (c <= range.last) return 1;
+  }
+  return 0;
+}
 
 int IsWDigit(WCHAR c) { return !IsSurrogate(c) && std::iswdigit(c) ? 1 : 0; }
 

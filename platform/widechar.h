@@ -3,8 +3,9 @@
 // uses (_stricmp, _strupr, ...).
 //
 // The wide forms are overloads of the C library names for `const WCHAR*`,
-// so code written for a 16-bit wchar_t reads the same. Character classes
-// and case mapping give the C library's results for text in the Basic
+// so code written for a 16-bit wchar_t reads the same. White space is
+// classified as on Windows (see IsWSpace); the other character classes and
+// case mapping give the C library's results for text in the Basic
 // Multilingual Plane; surrogate units are never classified or mapped.
 // All functions are pure (thread-safe) except where they write through a
 // pointer argument, and none accepts a null pointer unless it says so.
@@ -49,10 +50,13 @@ KORVO_API char* _strrev(char* s);
 
 namespace korvo::platform {
 
-// Character classes and case mapping of one 16-bit unit (iswspace,
-// iswdigit, iswalpha, towupper, towlower of the C library for that code
-// point). Not overloads of the C names: an int or wchar_t argument would
-// make those calls ambiguous in host code.
+// Character classes and case mapping of one 16-bit unit. IsWSpace is the
+// Windows iswspace, the same in every locale: tab to carriage return
+// (U+0009..U+000D), space, and the Unicode spaces U+00A0, U+1680,
+// U+2000..U+200A, U+2028, U+2029, U+202F, U+205F and U+3000. The others are
+// iswdigit, iswalpha, towupper and towlower of the C library for that code
+// point (current locale). Not overloads of the C names: an int or wchar_t
+// argument would make those calls ambiguous in host code.
 KORVO_API int IsWSpace(WCHAR c);
 KORVO_API int IsWDigit(WCHAR c);
 KORVO_API int IsWAlpha(WCHAR c);

@@ -28,8 +28,8 @@
 // 1005 (wrong edit mode), 1007 (no current row), 1009 (read-only), 1026
 // (unknown field or column number), 1029 (value conversion), 1030 (an
 // exchange operation a field type does not handle). IsBOF, IsEOF,
-// GetRecordCount and IsOpen have no handler: an ADO failure there arrives
-// as _com_error.
+// GetRecordCount, IsOpen and GetFieldIndexByName have no handler: an ADO
+// failure there arrives as _com_error.
 //
 // Recordset states (IsOpen is the ADO recordset's State):
 //
@@ -69,6 +69,11 @@
 // its own copies of the status array, the row-status buffer and the field
 // map, and never owns the CDatabase: a copy of a recordset that made its
 // own connection borrows it, so the source must outlive the copy.
+// Assigning to a recordset that made its own connection deletes that
+// connection (close the recordset first).
+// A class that uses multiRowFetch closes itself in its own destructor:
+// by the time ~CRecordset runs, its DoBulkFieldExchange can no longer free
+// the multi-row buffers.
 #pragma once
 
 #include <korvo/ado/ado.h>
@@ -174,7 +179,8 @@ class KORVO_API CRecordset {
 
   // Throws CDBException* with `nReturnCode` (1001..1030 with the text
   // "Error come from KORVO library"). An override may return; the
-  // library's checks then go on as documented at each call.
+  // operation that called it then stops there (answering 0 or -1 where it
+  // has a result).
   virtual void ThrowDBException(short nReturnCode);
 
   virtual void DoFieldExchange(CFieldExchange* pFX);
@@ -182,6 +188,9 @@ class KORVO_API CRecordset {
 
   // ------------------------------------------------------------ navigation
 
+  // A failing move is "[5002]"; a failure while loading the new row
+  // becomes return code 1000 without text or origin (the loading error
+  // is traced and deleted). A code outside 1..6 is refused as "[5002]".
   virtual void Move(long nRows, unsigned short wFetchType = fetchNext);
   void MoveNext() { Move(1, fetchNext); }
   void MovePrev() { Move(-1, fetchPrior); }
@@ -198,12 +207,17 @@ class KORVO_API CRecordset {
   // 1 when the row was stored, 0 when nothing had changed.
   virtual BOOL Update();
   virtual void Delete();
-  // Leaves edit mode; nothing is sent (the members keep their values).
+  // Leaves edit mode and clears every dirty bit; nothing is sent (the
+  // members keep their values). A change still pending in the ADO row
+  // (after an Update that failed) is cancelled there too, so that the next
+  // move does not write it after all. An ADO failure is "[5015]".
   void CancelUpdate();
 
   // ------------------------------------------------------------ field status
   // By member address (null: every field). Addresses are those recorded by
   // the last binding pass.
+  // Refreshes the dirty bits first (edit mode 1 or 2; 0 otherwise). An
+  // address no binding recorded answers 0.
   BOOL IsFieldDirty(void* pv);
   // Throws 1026 for an address no binding recorded.
   BOOL IsFieldNull(void* pv);

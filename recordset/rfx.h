@@ -19,9 +19,12 @@
 //
 // Bulk functions: opAllocRowset allocates `*values` (rowset size elements;
 // RFX_Text_Bulk: rowset size x nMaxLength bytes) and `*lengths` (rowset
-// size 64-bit null indicators) with new[]; opFreeRowset frees both and sets
-// them null. A bulk member is owned by the recordset's pass between those
-// two operations; the host must not free it.
+// size 64-bit null indicators: -1 null, -2 a value) with new[];
+// opFreeRowset frees both and sets them null. Elements are of the
+// pointed-to type: RFX_Long_Bulk's are `long` (sizeof(long), 8 bytes on
+// this platform), each holding a 32-bit value; a column value outside 32
+// bits fails with 1029. A bulk member is owned by the recordset's pass
+// between those two operations; the host must not free it.
 //
 // Thread-safety: as the recordset (one thread at a time).
 #pragma once

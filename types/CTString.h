@@ -49,6 +49,9 @@
 //   comparison operators; each returns a new string in one exact-size block.
 // - A moved-from string is empty; moving a locked string into another that
 //   is not locked hands the locked block over.
+// - Format also takes CTString and CTWString objects as arguments and
+//   prints their text; AppendFormat and AppendFormatV append formatted text
+//   (see TStringBase.h).
 #pragma once
 
 #include <korvo/com/bstr.h>

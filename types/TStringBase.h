@@ -66,6 +66,42 @@ struct EmptyStringBlock {
 template <class Derived, class Ch>
 struct StringConcat;  // builds the results of the free operator+ (library-internal)
 
+template <class Derived, class Ch>
+class TStringBase;
+
+// Declared only, for deduction: the string class and the character type of
+// a string object, also of a host class derived from CTString or CTWString.
+template <class D, class Ch>
+D StringClassOf(const TStringBase<D, Ch>*);
+template <class D, class Ch>
+Ch StringCharOf(const TStringBase<D, Ch>*);
+
+// A CTString or CTWString object (or one of a class derived from them).
+template <class T>
+concept StringObject = requires(const T* s) { StringCharOf(s); };
+
+// The formatting members pass their arguments through these two steps. A
+// string object is first copied (sharing its block: one count increment),
+// so that formatting into the very string that is also an argument reads
+// from a block that stays alive; then its text pointer, of its own width,
+// goes to the engine. Any other argument passes both steps unchanged.
+template <class T>
+const T& HoldFormatArg(const T& arg) noexcept {
+  return arg;
+}
+template <StringObject T>
+auto HoldFormatArg(const T& text) {
+  return decltype(StringClassOf(&text))(text);
+}
+template <class T>
+const T& PassFormatArg(const T& arg) noexcept {
+  return arg;
+}
+template <StringObject T>
+auto PassFormatArg(const T& text) noexcept {
+  return static_cast<const decltype(StringCharOf(&text))*>(text);
+}
+
 // Derived is the string class itself (CTString or CTWString): results are
 // returned as that class.
 template <class Derived, class Ch>
@@ -159,12 +195,40 @@ class KORVO_API TStringBase {
   // reused. A format error leaves the string unchanged. Narrow formats take
   // narrow text for %s/%c and wide (WCHAR) text for %S/%C; wide formats the
   // reverse.
-  // REQUIRES: no argument points into this string's own characters (the
-  // output may be written into the block the argument is read from).
+  //
+  // Format and AppendFormat also take CTString and CTWString objects for
+  // %s/%S, as Windows host code commonly passes them: when any argument is
+  // a string object, a template front hands its text pointer to the engine
+  // (other arguments unchanged), and such an argument may be this string
+  // itself. Calls without string objects go straight to the C-variadic
+  // members, as do binaries built before the front existed. FormatV cannot
+  // see what its va_list holds: pass text pointers to it.
+  // REQUIRES: no pointer argument (and not the format) points into this
+  // string's own characters (the output may be written into the block the
+  // argument is read from).
   void FormatV(const Ch* format, va_list args);
   void Format(const Ch* format, ...);
   // The format text is the string resource `formatId` (empty if missing).
   void Format(unsigned int formatId, ...);
+  template <class... Args>
+    requires(StringObject<Args> || ...)
+  void Format(const Ch* format, const Args&... args) {
+    Format(format, PassFormatArg(HoldFormatArg(args))...);
+  }
+  template <class... Args>
+    requires(StringObject<Args> || ...)
+  void Format(unsigned int formatId, const Args&... args) {
+    Format(formatId, PassFormatArg(HoldFormatArg(args))...);
+  }
+  // Appends the formatted text (a format error appends nothing). The output
+  // is formatted apart first, so arguments may point into this string.
+  void AppendFormatV(const Ch* format, va_list args);
+  void AppendFormat(const Ch* format, ...);
+  template <class... Args>
+    requires(StringObject<Args> || ...)
+  void AppendFormat(const Ch* format, const Args&... args) {
+    AppendFormat(format, PassFormatArg(HoldFormatArg(args))...);
+  }
 
   // Replaces the text with string resource `id` of the main executable
   // (platform/resources.h). Returns non-zero when a non-empty text was
@@ -225,8 +289,10 @@ class KORVO_API TStringBase {
   template <class D, class C>
   friend struct StringConcat;
 
-  // FormatV with any exception returned instead of thrown (see Format).
-  std::exception_ptr FormatVCaught(const Ch* format, va_list args) noexcept;
+  // `formatter` (FormatV or AppendFormatV) with any exception returned
+  // instead of thrown (see Format).
+  std::exception_ptr FormatCaught(void (TStringBase::*formatter)(const Ch*, va_list),
+                                  const Ch* format, va_list args) noexcept;
 
   static EmptyStringBlock<Ch> s_empty;
 };

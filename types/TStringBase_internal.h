@@ -689,13 +689,22 @@ void TStringBase<D, Ch>::FormatV(const Ch* format, va_list args) {
   ReleaseBuffer();
 }
 
-// va_end must run in the function that called va_start, also when
-// formatting throws: the exception is carried out of FormatV and rethrown
-// after va_end.
 template <class D, class Ch>
-std::exception_ptr TStringBase<D, Ch>::FormatVCaught(const Ch* format, va_list args) noexcept {
+void TStringBase<D, Ch>::AppendFormatV(const Ch* format, va_list args) {
+  D piece;
+  piece.FormatV(format, args);
+  const TStringBase& text = piece;
+  ConcatInPlace(text.GetData()->nLength, text.m_pszData);
+}
+
+// va_end must run in the function that called va_start, also when
+// formatting throws: the exception is carried out of the formatter and
+// rethrown after va_end.
+template <class D, class Ch>
+std::exception_ptr TStringBase<D, Ch>::FormatCaught(
+    void (TStringBase::*formatter)(const Ch*, va_list), const Ch* format, va_list args) noexcept {
   try {
-    FormatV(format, args);
+    (this->*formatter)(format, args);
     return nullptr;
   } catch (...) {
     return std::current_exception();
@@ -706,7 +715,7 @@ template <class D, class Ch>
 void TStringBase<D, Ch>::Format(const Ch* format, ...) {
   va_list args;
   va_start(args, format);
-  const std::exception_ptr error = FormatVCaught(format, args);
+  const std::exception_ptr error = FormatCaught(&TStringBase::FormatV, format, args);
   va_end(args);
   if (error) std::rethrow_exception(error);
 }
@@ -717,7 +726,16 @@ void TStringBase<D, Ch>::Format(unsigned int formatId, ...) {
   format.LoadStringA(formatId);
   va_list args;
   va_start(args, formatId);
-  const std::exception_ptr error = FormatVCaught(format, args);
+  const std::exception_ptr error = FormatCaught(&TStringBase::FormatV, format, args);
+  va_end(args);
+  if (error) std::rethrow_exception(error);
+}
+
+template <class D, class Ch>
+void TStringBase<D, Ch>::AppendFormat(const Ch* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const std::exception_ptr error = FormatCaught(&TStringBase::AppendFormatV, format, args);
   va_end(args);
   if (error) std::rethrow_exception(error);
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -105,12 +106,18 @@ TEST_F(DumpContextTest, NumbersArePlainSinglePieces) {
   EXPECT_EQ(pieces_, (std::vector<std::string>{"1", "\r\n"}));
 }
 
-TEST_F(DumpContextTest, FloatingPointDigits) {
-  dc_ << 1.0 / 3.0;
-  dc_ << 1.0f / 3.0f;
-  dc_ << 2.5;
-  dc_ << 1e20;
-  EXPECT_EQ(pieces_, (std::vector<std::string>{"0.333333333333333", "0.333333", "2.5", "1e+20"}));
+// The C runtime's _gcvt form: 15 significant digits for double, 6 for float.
+TEST_F(DumpContextTest, FloatingPointIsWrittenAsGcvtWritesIt) {
+  dc_ << 1.0 / 3.0 << 1.0f / 3.0f << 2.5 << 1e20 << 1.0 << 100.0 << 0.05 << 0.0;
+  EXPECT_EQ(pieces_, (std::vector<std::string>{"0.333333333333333", "0.333333", "2.5", "1.e+020",
+                                               "1.", "100.", "5.e-002", "0."}));
+  pieces_.clear();
+  dc_ << -1234567890.123 << -1234567890.123f << 123456.0f << 1234567.0f << 1e15 << 1e14;
+  EXPECT_EQ(pieces_, (std::vector<std::string>{"-1234567890.123", "-1.23457e+009", "123456.",
+                                               "1.23457e+006", "1.e+015", "100000000000000."}));
+  pieces_.clear();
+  dc_ << HUGE_VAL << -HUGE_VALF << std::nan("");
+  EXPECT_EQ(pieces_, (std::vector<std::string>{"inf", "-inf", "nan"}));
 }
 
 TEST_F(DumpContextTest, HexDumpPieces) {

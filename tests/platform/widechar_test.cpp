@@ -43,7 +43,7 @@ const std::vector<std::u16string> kSamples = {
     u"x y\tz",    u"\uFFFF",     u"\u00E0\u00E1b", u"zzz",         u"\u03A3\u03C3",
 };
 
-TEST_F(WideChar, ClassesAndCaseMatchTheCLibraryOnEveryBmpUnit) {
+TEST_F(WideChar, DigitsLettersAndCaseMatchTheCLibraryOnEveryBmpUnit) {
   int mismatches = 0;
   for (char32_t c = 0; c < 0x10000; ++c) {
     WCHAR u = static_cast<WCHAR>(c);
@@ -55,7 +55,6 @@ TEST_F(WideChar, ClassesAndCaseMatchTheCLibraryOnEveryBmpUnit) {
       continue;
     }
     wint_t w = static_cast<wint_t>(c);
-    if ((IsWSpace(u) != 0) != (std::iswspace(w) != 0)) ++mismatches;
     if ((IsWDigit(u) != 0) != (std::iswdigit(w) != 0)) ++mismatches;
     if ((IsWAlpha(u) != 0) != (std::iswalpha(w) != 0)) ++mismatches;
     if (std::towupper(w) <= 0xFFFF && ToWUpper(u) != std::towupper(w)) ++mismatches;
@@ -63,7 +62,44 @@ TEST_F(WideChar, ClassesAndCaseMatchTheCLibraryOnEveryBmpUnit) {
   }
   EXPECT_EQ(0, mismatches);
   EXPECT_EQ(u'\u00C9', ToWUpper(u'\u00E9'));
-  EXPECT_TRUE(IsWSpace(u'\u3000'));
+}
+
+// The Windows white-space set, written out unit by unit.
+bool IsListedSpace(char32_t c) {
+  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0xA0 || c == 0x1680 ||
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
+         c == 0x205F || c == 0x3000;
+}
+
+// Counts the BMP units whose IsWSpace differs from the listed set.
+int SpaceMismatches() {
+  int mismatches = 0;
+  for (char32_t c = 0; c < 0x10000; ++c) {
+    if ((IsWSpace(static_cast<WCHAR>(c)) != 0) != IsListedSpace(c)) ++mismatches;
+  }
+  return mismatches;
+}
+
+TEST(WideSpace, IsTheWindowsSetInEveryLocale) {
+  const std::string old = std::setlocale(LC_ALL, nullptr);
+  ASSERT_NE(nullptr, std::setlocale(LC_ALL, "C"));
+  EXPECT_EQ(0, SpaceMismatches());
+  // In the "C" locale glibc knows only the ASCII spaces.
+  EXPECT_EQ(0, std::iswspace(0x3000));
+  EXPECT_EQ(1, IsWSpace(u'\u3000'));
+  ASSERT_NE(nullptr, std::setlocale(LC_ALL, "C.UTF-8"));
+  EXPECT_EQ(0, SpaceMismatches());
+  // glibc leaves the no-break spaces out even here.
+  EXPECT_EQ(0, std::iswspace(0x00A0));
+  EXPECT_EQ(1, IsWSpace(u'\u00A0'));
+  EXPECT_EQ(1, IsWSpace(u'\u2007'));
+  EXPECT_EQ(1, IsWSpace(u'\u202F'));
+  std::setlocale(LC_ALL, old.c_str());
+  // Neighbours and look-alikes that are not white space.
+  for (WCHAR c : {u'\u0008', u'\u000E', u'\u001F', u'\u0085', u'\u180E', u'\u200B',
+                  u'\u2027', u'\u202A', u'\u205E', u'\u2060', u'\u3001', u'\uFEFF'}) {
+    EXPECT_EQ(0, IsWSpace(c)) << std::hex << static_cast<int>(c);
+  }
 }
 
 TEST_F(WideChar, StringFunctionsMatchTheCLibrary) {

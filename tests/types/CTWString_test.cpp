@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <clocale>
 #include <string>
 #include <thread>
 #include <vector>
@@ -196,6 +197,28 @@ TEST(CTWStringTest, TrimmingAndCaseUseTheWideCharacterFunctions) {
   EXPECT_EQ(U(mixed), u"MIXED\u4e2d");
   mixed.MakeReverse();
   EXPECT_EQ(U(mixed), u"\u4e2dDEXIM");
+}
+
+TEST(CTWStringTest, TrimmingKnowsTheUnicodeSpacesInTheCLocale) {
+  // The default "C" locale, where the C library's iswspace knows only ASCII.
+  ASSERT_NE(std::setlocale(LC_ALL, "C"), nullptr);
+  CTWString ideographic(u"\u3000x");
+  ideographic.TrimLeft();
+  EXPECT_EQ(U(ideographic), u"x");
+  const std::u16string spaces =
+      u"\u00a0\u1680\u2000\u2001\u2002\u2003\u2004\u2005\u2006\u2007\u2008\u2009\u200a"
+      u"\u2028\u2029\u202f\u205f\u3000 \t\n\v\f\r";
+  CTWString both((spaces + u"a\u3000b" + spaces).c_str());
+  both.TrimLeft();
+  EXPECT_EQ(U(both), u"a\u3000b" + spaces);
+  both.TrimRight();
+  EXPECT_EQ(U(both), u"a\u3000b");
+  EXPECT_EQ(both.GetLength(), 3);
+  // Zero-width and other format characters are not white space.
+  CTWString kept(u"\u200b\ufeffy\u0085\u180e");
+  kept.TrimLeft();
+  kept.TrimRight();
+  EXPECT_EQ(U(kept), u"\u200b\ufeffy\u0085\u180e");
 }
 
 TEST(CTWStringTest, FormattingTakesWideTextForPercentS) {

@@ -1,0 +1,348 @@
+// recordset/field_values.cpp: typed access to the current row's columns by
+// 1-based number (recordset layer): getters, bulk getters, comparers,
+// setters and the column description.
+//
+// Every accessor fetches the ADO Field afresh (nothing is cached between
+// calls) and releases it before returning. The getters, comparers and
+// setters are one pattern each (recordset_access_internal.h); what differs
+// per type is only the conversion below.
+#include <korvo/com/oledate.h>
+#include <korvo/recordset/CRecordset.h>
+#include <korvo/recordset/recordset_access_internal.h>
+
+#include <cstdint>
+
+using korvo::diag::ConvertComFailures;
+using korvo::diag::ErrorSite;
+using korvo::recordset::RecordsetAccess;
+
+namespace {
+
+constexpr ErrorSite kFieldObjectSite{"[5011]", "DbException116"};
+constexpr ErrorSite kFieldValueSite{"[5003]", "DbException104"};
+constexpr ErrorSite kSetTextSite{"[5005]", "DbException108"};
+constexpr ErrorSite kSetWideTextSite{"[5020]", "DbException108"};
+constexpr ErrorSite kSetIntSite{"[5006]", "DbException109"};
+constexpr ErrorSite kSetLongSite{"[5007]", "DbException110"};
+constexpr ErrorSite kSetTimeSite{"[5009]", "DbException112"};
+constexpr ErrorSite kSetDoubleSite{"[5010]", "DbException113"};
+constexpr ErrorSite kSetByteSite{"[5016]", "DbException114"};
+constexpr ErrorSite kSetExpressionSite{"[5021]", "DbException107"};
+constexpr ErrorSite kSetWideExpressionSite{"[5022]", "DbException107"};
+constexpr ErrorSite kFieldInfoSite{"[5016]", "DbException122"};
+constexpr ErrorSite kFieldsCountSite{"[5016]", "DbException123"};
+
+// Writes a value built into a VARIANT; the value is cleared afterwards.
+void PutBuilt(FieldPtr& field, _variant_t& value) {
+  RecordsetAccess::PutValue(field, value);
+  value.Clear();
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ plumbing
+
+void CRecordset::m_GetFieldObject(short nIndex, FieldPtr& field) {
+  ConvertComFailures(m_trace, kFieldObjectSite, [&] {
+    const _variant_t index(static_cast<long>(nIndex - 1));
+    if (!m_pRecordset) _com_issue_error(E_POINTER);
+    FieldsPtr fields = m_pRecordset->GetFields();
+    if (!fields) return;
+    const long count = fields->GetCount();
+    if (count <= 0) return;
+    if (nIndex - 1 < 0 || nIndex - 1 >= count) ThrowDBException(1026);
+    field = fields->GetItem(index);
+  });
+}
+
+void CRecordset::m_GetFieldValue(short nIndex, VARIANT& value) {
+  ConvertComFailures(m_trace, kFieldValueSite, [&] {
+    FieldPtr field;
+    m_GetFieldObject(nIndex, field);
+    if (!field) _com_issue_error(E_POINTER);
+    const HRESULT hr = field->get_Value(&value);
+    if (FAILED(hr)) _com_issue_errorex(hr, field.GetInterfacePtr(), __uuidof(Field));
+  });
+}
+
+// ------------------------------------------------------------ getters
+
+void CRecordset::GetFieldValue(short nIndex, long& value) {
+  RecordsetAccess::ReadColumn(*this, nIndex, &value,
+                              [&](VARIANT& v) { value = m_VariantToLong(v); });
+}
+
+void CRecordset::GetFieldValue(short nIndex, int& value) {
+  RecordsetAccess::ReadColumn(*this, nIndex, &value,
+                              [&](VARIANT& v) { value = m_VariantToInt(v); });
+}
+
+void CRecordset::GetFieldValue(const char* lpszName, int& value) {
+  GetFieldValue(static_cast<short>(GetFieldIndexByName(lpszName)), value);
+}
+
+void CRecordset::GetFieldValueBool(short nIndex, int& value) {
+  RecordsetAccess::ReadColumn(*this, nIndex, &value,
+                              [&](VARIANT& v) { value = m_VariantToBool(v); });
+}
+
+void CRecordset::GetFieldValue(short nIndex, double& value) {
+  RecordsetAccess::ReadColumn(*this, nIndex, &value,
+                              [&](VARIANT& v) { value = m_VariantToDouble(v); });
+}
+
+void CRecordset::GetFieldValue(short nIndex, unsigned char& value) {
+  RecordsetAccess::ReadColumn(*this, nIndex, &value,
+                              [&](VARIANT& v) { m_VariantToByte(v, value); });
+}
+
+void CRecordset::GetFieldValue(short nIndex, CTString& value) {
+  RecordsetAccess::ReadColumn(*this, nIndex, &value,
+                              [&](VARIANT& v) { m_VariantToCTString(v, value); });
+}
+
+void CRecordset::GetFieldValue(const char* lpszName, CTString& value) {
+  GetFieldValue(static_cast<short>(GetFieldIndexByName(lpszName)), value);
+}
+
+void CRecordset::GetFieldValue(short nIndex, CTWString& value) {
+  RecordsetAccess::ReadColumn(*this, nIndex, &value,
+                              [&](VARIANT& v) { m_VariantToCTWString(v, value); });
+}
+
+void CRecordset::GetFieldValue(const char* lpszName, CTWString& value) {
+  GetFieldValue(static_cast<short>(GetFieldIndexByName(lpszName)), value);
+}
+
+void CRecordset::GetFieldValue(short nIndex, WCHAR* lpszValue, int nSize) {
+  RecordsetAccess::ReadColumn(*this, nIndex, lpszValue,
+                              [&](VARIANT& v) { m_VariantToWchar(v, lpszValue, nSize); });
+}
+
+void CRecordset::GetFieldValue2(short nIndex, CTString& value) {
+  RecordsetAccess::ReadColumn(*this, nIndex, &value,
+                              [&](VARIANT& v) { m_VariantToCTString2(v, value); });
+}
+
+void CRecordset::GetFieldValue2(short nIndex, CTWString& value) {
+  RecordsetAccess::ReadColumn(*this, nIndex, &value,
+                              [&](VARIANT& v) { m_VariantToCTWString2(v, value); });
+}
+
+void CRecordset::GetFieldValue(short nIndex, CTTime& value) {
+  RecordsetAccess::ReadColumn(*this, nIndex, &value,
+                              [&](VARIANT& v) { m_VariantToCTTime(v, value); });
+}
+
+void CRecordset::GetFieldValue(short nIndex, SYSTEMTIME* pValue) {
+  RecordsetAccess::ReadColumn(*this, nIndex, pValue,
+                              [&](VARIANT& v) { m_VariantToSYSTEMTIME(v, pValue); });
+}
+
+// ------------------------------------------------------------ bulk getters
+
+void CRecordset::GetBulkFieldValue(short nIndex, char*& lpszBuffer, __int64* pIndicator,
+                                   int nSize) {
+  RecordsetAccess::ReadBulkColumn(*this, nIndex, pIndicator,
+                                  [&](VARIANT& v) { m_VariantToLPSTR(v, lpszBuffer, nSize); });
+}
+
+void CRecordset::GetBulkFieldValue(short nIndex, int* pValue, __int64* pIndicator) {
+  RecordsetAccess::ReadBulkColumn(*this, nIndex, pIndicator,
+                                  [&](VARIANT& v) { *pValue = m_VariantToInt(v); });
+}
+
+void CRecordset::GetBulkFieldValue(short nIndex, long* pValue, __int64* pIndicator) {
+  RecordsetAccess::ReadBulkColumn(*this, nIndex, pIndicator,
+                                  [&](VARIANT& v) { *pValue = m_VariantToLong(v); });
+}
+
+void CRecordset::GetBulkFieldValue(short nIndex, TIMESTAMP_STRUCT* pValue, __int64* pIndicator) {
+  RecordsetAccess::ReadBulkColumn(*this, nIndex, pIndicator,
+                                  [&](VARIANT& v) { m_VariantToTimestampStruct(v, pValue); });
+}
+
+void CRecordset::GetBulkFieldValue(short nIndex, double* pValue, __int64* pIndicator) {
+  RecordsetAccess::ReadBulkColumn(*this, nIndex, pIndicator,
+                                  [&](VARIANT& v) { *pValue = m_VariantToDouble(v); });
+}
+
+// ------------------------------------------------------------ comparers
+// The temporary starts as the type's pseudo-null value: a null column then
+// compares equal to a member that holds it (the text forms compare the
+// empty string, the time form 0, which are their pseudo-null values too).
+
+namespace {
+
+// Text character by character, case-sensitive, up to the terminator.
+bool Equal(const CTString& a, const CTString& b) { return a.Compare(b) == 0; }
+bool Equal(const CTWString& a, const CTWString& b) { return a.Compare(b) == 0; }
+template <class T>
+bool Equal(const T& a, const T& b) {
+  return a == b;
+}
+
+// Reads the column into `temporary` exactly as the getter does (its
+// address is bound to no field, so a null column changes no status) and
+// compares it with the caller's value.
+template <class T, void (CRecordset::*Getter)(short, T&)>
+int CompareWith(CRecordset& rs, short n, const T& value, T temporary) {
+  (rs.*Getter)(n, temporary);
+  return Equal(temporary, value) ? 1 : 0;
+}
+
+}  // namespace
+
+int CRecordset::CmpFieldValue(short nIndex, CTString& value) {
+  return CompareWith<CTString, &CRecordset::GetFieldValue>(*this, nIndex, value, CTString());
+}
+
+int CRecordset::CmpFieldValue(short nIndex, CTWString& value) {
+  return CompareWith<CTWString, &CRecordset::GetFieldValue>(*this, nIndex, value, CTWString());
+}
+
+int CRecordset::CmpFieldValue(short nIndex, int& value) {
+  return CompareWith<int, &CRecordset::GetFieldValue>(*this, nIndex, value,
+                                                      korvo::recordset::kIntPseudoNull);
+}
+
+int CRecordset::CmpFieldValue(short nIndex, long& value) {
+  return CompareWith<long, &CRecordset::GetFieldValue>(*this, nIndex, value,
+                                                       korvo::recordset::kLongPseudoNull);
+}
+
+int CRecordset::CmpFieldValue(short nIndex, CTTime& value) {
+  return CompareWith<CTTime, &CRecordset::GetFieldValue>(*this, nIndex, value,
+                                                         CTTime(static_cast<__int64>(0)));
+}
+
+int CRecordset::CmpFieldValue(short nIndex, double& value) {
+  return CompareWith<double, &CRecordset::GetFieldValue>(*this, nIndex, value,
+                                                         korvo::recordset::kDoublePseudoNull);
+}
+
+int CRecordset::CmpFieldValue2(short nIndex, CTString& value) {
+  return CompareWith<CTString, &CRecordset::GetFieldValue2>(*this, nIndex, value, CTString());
+}
+
+int CRecordset::CmpFieldValue2(short nIndex, CTWString& value) {
+  return CompareWith<CTWString, &CRecordset::GetFieldValue2>(*this, nIndex, value, CTWString());
+}
+
+// ------------------------------------------------------------ setters
+
+void CRecordset::SetFieldValue(short nIndex, CTString& value) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetTextSite, [&](FieldPtr& field) {
+    _variant_t text;
+    text.bstrVal = value.AllocSysString();
+    if (text.bstrVal == nullptr) _com_issue_error(E_OUTOFMEMORY);
+    text.vt = VT_BSTR;
+    PutBuilt(field, text);
+  });
+}
+
+void CRecordset::SetFieldValue(short nIndex, CTWString& value) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetWideTextSite, [&](FieldPtr& field) {
+    _variant_t text;
+    text.bstrVal = value.AllocSysString();
+    if (text.bstrVal == nullptr) _com_issue_error(E_OUTOFMEMORY);
+    text.vt = VT_BSTR;
+    PutBuilt(field, text);
+  });
+}
+
+void CRecordset::SetFieldValue(short nIndex, int& value) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetIntSite, [&](FieldPtr& field) {
+    // Only the low 16 bits travel: 70000 is written as 4464.
+    _variant_t number(static_cast<short>(static_cast<uint16_t>(value & 0xFFFF)), VT_I2);
+    PutBuilt(field, number);
+  });
+}
+
+void CRecordset::SetFieldValueBool(short nIndex, int& value) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetIntSite, [&](FieldPtr& field) {
+    _variant_t flag(static_cast<short>(value != 0 ? 1 : 0), VT_I2);
+    PutBuilt(field, flag);
+  });
+}
+
+void CRecordset::SetFieldValue(short nIndex, long& value) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetLongSite, [&](FieldPtr& field) {
+    // VT_I4 holds 32 bits; a wider long cannot be written as one.
+    if (value < INT32_MIN || value > INT32_MAX) {
+      ThrowDBException(1029);
+      return;
+    }
+    _variant_t number(value, VT_I4);
+    PutBuilt(field, number);
+  });
+}
+
+void CRecordset::SetFieldValue(short nIndex, double& value) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetDoubleSite, [&](FieldPtr& field) {
+    _variant_t number(value, VT_R8);
+    PutBuilt(field, number);
+  });
+}
+
+void CRecordset::SetFieldValue(short nIndex, unsigned char& value) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetByteSite, [&](FieldPtr& field) {
+    _variant_t number(static_cast<BYTE>(value));
+    PutBuilt(field, number);
+  });
+}
+
+void CRecordset::SetFieldValue(short nIndex, CTTime& value) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetTimeSite, [&](FieldPtr& field) {
+    SYSTEMTIME local{};
+    if (!value.GetAsSystemTime(local)) return;  // not representable: nothing is written
+    _variant_t date;
+    date.vt = VT_DATE;
+    if (!SystemTimeToVariantTime(&local, &date.date)) return;
+    PutBuilt(field, date);
+  });
+}
+
+void CRecordset::SetFieldValue2(short nIndex, CTString& value) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetExpressionSite, [&](FieldPtr& field) {
+    _variant_t result;
+    m_SetScalareFunction(result, value);
+    PutBuilt(field, result);
+  });
+}
+
+void CRecordset::SetFieldValue2(short nIndex, CTWString& value) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetWideExpressionSite, [&](FieldPtr& field) {
+    _variant_t result;
+    m_SetScalareFunction(result, value);
+    PutBuilt(field, result);
+  });
+}
+
+// ------------------------------------------------------------ description
+
+void CRecordset::GetFieldInfo(short nIndex, CTString& strName, int* pnType, unsigned int* pnSize) {
+  ConvertComFailures(m_trace, kFieldInfoSite, [&] {
+    FieldPtr field;
+    m_GetFieldObject(nIndex, field);
+    if (!field) _com_issue_error(E_POINTER);
+    const _bstr_t name = field->GetName();
+    strName = static_cast<const WCHAR*>(name);
+    if (pnType != nullptr) *pnType = static_cast<int>(field->GetType());
+    if (pnSize != nullptr) {
+      *pnSize = 0;
+      // A size that cannot be read is reported as 0, not as a failure.
+      long size = 0;
+      if (SUCCEEDED(field->get_ActualSize(&size))) *pnSize = static_cast<unsigned int>(size);
+    }
+  });
+}
+
+long CRecordset::GetFieldsCount() {
+  return ConvertComFailures(m_trace, kFieldsCountSite, [&]() -> long {
+    if (!m_pRecordset) _com_issue_error(E_POINTER);
+    FieldsPtr fields = m_pRecordset->GetFields();
+    if (!fields) return 0;
+    return fields->GetCount();
+  });
+}

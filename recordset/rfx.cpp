@@ -1,0 +1,236 @@
+// recordset/rfx.cpp: the single-row RFX_ functions (recordset layer).
+//
+// Every function is the same exchange over a per-type description: how to
+// read and write the member through the recordset's typed accessors, when
+// the member holds a value (rather than its pseudo-null value), how a
+// change is detected and what the pseudo-null value is. Exchange() below
+// is the one implementation of the operations.
+#include <korvo/recordset/CFieldExchange.h>
+#include <korvo/recordset/CRecordset.h>
+#include <korvo/recordset/recordset_access_internal.h>
+#include <korvo/recordset/rfx.h>
+
+#include <cstring>
+
+using korvo::recordset::RecordsetAccess;
+
+namespace {
+
+// How opMarkForUpdate decides that a field changed.
+enum class DirtyRule {
+  kCompare,  // the column's current value differs from the member
+  kNotNull,  // the field's null bit is clear
+};
+
+// The text of a member whose buffer was filled up to a zero character:
+// its length is taken from that character.
+template <class String>
+void TrimAtTerminator(String& text) {
+  int length = 0;
+  while (length < text.GetLength() && text[length] != 0) ++length;
+  if (length != text.GetLength()) text = text.Left(length);
+}
+
+// The description of one member type. Ops provides:
+//   static void Read(CRecordset&, short, T&);
+//   static void Write(CRecordset&, short, T&);
+//   static bool HoldsValue(const T&);
+//   static int Equal(CRecordset&, short, T&);   (DirtyRule::kCompare only)
+//   static void MakePseudoNull(T&);
+//   static constexpr DirtyRule kDirtyRule;
+//   static constexpr bool kText, kDirtyOnAddNewUnlessSet, kLongBinary;
+template <class Ops, class T>
+void Exchange(CFieldExchange* pFX, const char* szName, T& value) {
+  unsigned int fieldNumber = 0;
+  if (!pFX->IsFieldType(&fieldNumber)) return;
+  CRecordset& rs = *pFX->m_prs;
+  const short n = static_cast<short>(fieldNumber);
+  const unsigned long index = fieldNumber - 1;
+
+  switch (pFX->m_nOperation) {
+    case CFieldExchange::opBindFieldsToColumns:
+      if (!rs.IsEOF()) {
+        Ops::Read(rs, n, value);
+        if constexpr (Ops::kText) TrimAtTerminator(value);
+      }
+      RecordsetAccess::MapField(rs, &value, fieldNumber);
+      return;
+
+    case CFieldExchange::opBindFieldsForUpdate:
+      Ops::Write(rs, n, value);
+      return;
+
+    case CFieldExchange::opMarkForAddNew:
+      if constexpr (Ops::kLongBinary) {
+        return;
+      } else if constexpr (Ops::kDirtyOnAddNewUnlessSet) {
+        // An int is sent even while it holds its pseudo-null value.
+        if (!rs.IsFieldStatusDirty(index)) {
+          rs.SetDirtyFieldStatus(index);
+          rs.ClearNullFieldStatus(index);
+        }
+      } else if (Ops::HoldsValue(value)) {
+        rs.SetDirtyFieldStatus(index);
+        rs.ClearNullFieldStatus(index);
+      }
+      return;
+
+    case CFieldExchange::opMarkForUpdate:
+      if (!Ops::kLongBinary && Ops::HoldsValue(value)) rs.ClearNullFieldStatus(index);
+      if constexpr (Ops::kText) {
+        if (value.IsEmpty()) rs.SetNullFieldStatus(index);
+      }
+      if constexpr (Ops::kDirtyRule == DirtyRule::kCompare) {
+        if (!Ops::Equal(rs, n, value)) rs.SetDirtyFieldStatus(index);
+      } else {
+        if (!rs.IsFieldStatusNull(index)) rs.SetDirtyFieldStatus(index);
+      }
+      return;
+
+    case CFieldExchange::opSetFieldNull:
+      if (pFX->m_pvTarget != nullptr && pFX->m_pvTarget != &value) return;
+      if (pFX->m_bNullValue) {
+        rs.SetNullFieldStatus(index);
+        Ops::MakePseudoNull(value);
+      } else {
+        rs.ClearNullFieldStatus(index);
+      }
+      return;
+
+    default:
+      pFX->Default(szName);
+      return;
+  }
+}
+
+// Defaults shared by most descriptions.
+struct OpsBase {
+  static constexpr bool kText = false;
+  static constexpr bool kDirtyOnAddNewUnlessSet = false;
+  static constexpr bool kLongBinary = false;
+  static constexpr DirtyRule kDirtyRule = DirtyRule::kCompare;
+};
+
+// A scalar member with a pseudo-null value and the plain accessors.
+template <class T, T kPseudoNull>
+struct ScalarOps : OpsBase {
+  static void Read(CRecordset& rs, short n, T& v) { rs.GetFieldValue(n, v); }
+  static void Write(CRecordset& rs, short n, T& v) { rs.SetFieldValue(n, v); }
+  static bool HoldsValue(const T& v) { return v != kPseudoNull; }
+  static int Equal(CRecordset& rs, short n, T& v) { return rs.CmpFieldValue(n, v); }
+  static void MakePseudoNull(T& v) { v = kPseudoNull; }
+};
+
+template <class String>
+struct TextOps : OpsBase {
+  static constexpr bool kText = true;
+  static void Read(CRecordset& rs, short n, String& v) { rs.GetFieldValue(n, v); }
+  static void Write(CRecordset& rs, short n, String& v) { rs.SetFieldValue(n, v); }
+  static bool HoldsValue(const String& v) { return !v.IsEmpty(); }
+  static int Equal(CRecordset& rs, short n, String& v) { return rs.CmpFieldValue(n, v); }
+  static void MakePseudoNull(String& v) { v.Empty(); }
+};
+
+struct Text2Ops : TextOps<CTString> {
+  static void Read(CRecordset& rs, short n, CTString& v) { rs.GetFieldValue2(n, v); }
+  static void Write(CRecordset& rs, short n, CTString& v) { rs.SetFieldValue2(n, v); }
+  static int Equal(CRecordset& rs, short n, CTString& v) { return rs.CmpFieldValue2(n, v); }
+};
+
+struct IntOps : ScalarOps<int, korvo::recordset::kIntPseudoNull> {
+  static constexpr bool kDirtyOnAddNewUnlessSet = true;
+};
+
+struct LongOps : ScalarOps<long, korvo::recordset::kLongPseudoNull> {};
+
+struct ByteOps : ScalarOps<unsigned char, korvo::recordset::kBytePseudoNull> {
+  static constexpr DirtyRule kDirtyRule = DirtyRule::kNotNull;
+};
+
+struct BoolOps : ScalarOps<int, korvo::recordset::kBoolPseudoNull> {
+  static void Read(CRecordset& rs, short n, int& v) { rs.GetFieldValueBool(n, v); }
+  static void Write(CRecordset& rs, short n, int& v) { rs.SetFieldValueBool(n, v); }
+};
+
+struct DoubleOps : OpsBase {
+  static void Read(CRecordset& rs, short n, double& v) { rs.GetFieldValue(n, v); }
+  static void Write(CRecordset& rs, short n, double& v) { rs.SetFieldValue(n, v); }
+  // Exact: only the pseudo-null bit pattern itself counts as no value.
+  static bool HoldsValue(const double& v) { return v != korvo::recordset::kDoublePseudoNull; }
+  static int Equal(CRecordset& rs, short n, double& v) { return rs.CmpFieldValue(n, v); }
+  static void MakePseudoNull(double& v) { v = korvo::recordset::kDoublePseudoNull; }
+};
+
+struct DateOps : OpsBase {
+  static void Read(CRecordset& rs, short n, CTTime& v) { rs.GetFieldValue(n, v); }
+  static void Write(CRecordset& rs, short n, CTTime& v) { rs.SetFieldValue(n, v); }
+  static bool HoldsValue(const CTTime& v) { return v.GetTime() != 0; }
+  static int Equal(CRecordset& rs, short n, CTTime& v) { return rs.CmpFieldValue(n, v); }
+  static void MakePseudoNull(CTTime& v) { v = static_cast<__int64>(0); }
+};
+
+struct BinaryOps : OpsBase {
+  static constexpr DirtyRule kDirtyRule = DirtyRule::kNotNull;
+  static void Read(CRecordset& rs, short n, CTByteArray& v) { rs.GetFieldValue(n, v); }
+  static void Write(CRecordset& rs, short n, CTByteArray& v) { rs.SetFieldValue(n, v); }
+  static bool HoldsValue(const CTByteArray& v) { return !(v.GetSize() == 1 && v[0] == 0xFF); }
+  static void MakePseudoNull(CTByteArray& v) {
+    v.SetSize(1);
+    v[0] = 0xFF;
+  }
+};
+
+struct LongBinaryOps : OpsBase {
+  static constexpr bool kLongBinary = true;
+  static constexpr DirtyRule kDirtyRule = DirtyRule::kNotNull;
+  static void Read(CRecordset& rs, short n, CTLongBinary& v) { rs.GetFieldValue(n, v); }
+  static void Write(CRecordset& rs, short n, CTLongBinary& v) { rs.SetFieldValue(n, v); }
+  static bool HoldsValue(const CTLongBinary&) { return false; }
+  static void MakePseudoNull(CTLongBinary& v) { v.m_nDataLength = 0; }
+};
+
+}  // namespace
+
+void RFX_Text(CFieldExchange* pFX, const char* szName, CTString& value, int, int, short) {
+  Exchange<TextOps<CTString>>(pFX, szName, value);
+}
+
+void RFX_Text(CFieldExchange* pFX, const char* szName, CTWString& value, int, int, short) {
+  Exchange<TextOps<CTWString>>(pFX, szName, value);
+}
+
+void RFX_Text2(CFieldExchange* pFX, const char* szName, CTString& value, int, int, short) {
+  Exchange<Text2Ops>(pFX, szName, value);
+}
+
+void RFX_Int(CFieldExchange* pFX, const char* szName, int& value) {
+  Exchange<IntOps>(pFX, szName, value);
+}
+
+void RFX_Long(CFieldExchange* pFX, const char* szName, long& value) {
+  Exchange<LongOps>(pFX, szName, value);
+}
+
+void RFX_Byte(CFieldExchange* pFX, const char* szName, unsigned char& value) {
+  Exchange<ByteOps>(pFX, szName, value);
+}
+
+void RFX_Bool(CFieldExchange* pFX, const char* szName, int& value) {
+  Exchange<BoolOps>(pFX, szName, value);
+}
+
+void RFX_Binary(CFieldExchange* pFX, const char* szName, CTByteArray& value, __int64) {
+  Exchange<BinaryOps>(pFX, szName, value);
+}
+
+void RFX_Date(CFieldExchange* pFX, const char* szName, CTTime& value) {
+  Exchange<DateOps>(pFX, szName, value);
+}
+
+void RFX_LongBinary(CFieldExchange* pFX, const char* szName, CTLongBinary& value) {
+  Exchange<LongBinaryOps>(pFX, szName, value);
+}
+
+void RFX_Double(CFieldExchange* pFX, const char* szName, double& value) {
+  Exchange<DoubleOps>(pFX, szName, value);
+}

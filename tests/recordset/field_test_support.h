@@ -1,0 +1,134 @@
+// tests/recordset/field_test_support.h: a fixture for the tests of typed
+// field access, conversions, binary fields and field exchange: COM on the
+// test thread, a SQLite file with a connection, and a recordset class that
+// exposes the protected conversion routines and status array.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <korvo/com/coinit.h>
+#include <korvo/db/CDatabase.h>
+#include <korvo/diag/CDBException.h>
+#include <korvo/recordset/CRecordset.h>
+#include <korvo/recordset/rfx.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/db_exception.h"
+#include "support/test_support.h"
+#include "support/trace_file.h"
+
+namespace korvo::test {
+
+// A recordset that lets the tests reach the protected routines.
+class ProbeRecordset : public CRecordset {
+ public:
+  explicit ProbeRecordset(CDatabase* db) : CRecordset(db) {}
+
+  using CRecordset::m_AllocLongBinary;
+  using CRecordset::m_AppendChunk;
+  using CRecordset::m_dwOptions;
+  using CRecordset::m_GetFieldObject;
+  using CRecordset::m_GetFieldValue;
+  using CRecordset::m_pFieldStatus;
+  using CRecordset::m_SetScalareFunction;
+  using CRecordset::m_VariantToBool;
+  using CRecordset::m_VariantToByte;
+  using CRecordset::m_VariantToCTByteArray;
+  using CRecordset::m_VariantToCTLongBinary;
+  using CRecordset::m_VariantToCTString;
+  using CRecordset::m_VariantToCTString2;
+  using CRecordset::m_VariantToCTTime;
+  using CRecordset::m_VariantToCTWString;
+  using CRecordset::m_VariantToCTWString2;
+  using CRecordset::m_VariantToDouble;
+  using CRecordset::m_VariantToInt;
+  using CRecordset::m_VariantToLong;
+  using CRecordset::m_VariantToLPSTR;
+  using CRecordset::m_VariantToSYSTEMTIME;
+  using CRecordset::m_VariantToTimestampStruct;
+  using CRecordset::m_VariantToWchar;
+
+  // Gives the recordset a status array of `fields` cleared bytes (freed by
+  // the recordset's Close, as an open's own array is).
+  void UseStatus(unsigned int fields) {
+    delete[] m_pFieldStatus;
+    m_nFields = fields;
+    m_pFieldStatus = new unsigned char[fields]();
+  }
+};
+
+class FieldTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0); }
+  void TearDown() override {
+    if (db_) db_->Close();
+    db_.reset();
+    CoUninitialize();
+  }
+
+  std::string Connect(const char* extra = "") const {
+    return "Provider=SQLite;Data Source=" + dir_.File("fields.db") + ";" + extra;
+  }
+
+  // The fixture's connection, opened at first use.
+  CDatabase& Db(const char* extra = "") {
+    if (!db_) {
+      db_ = std::make_unique<CDatabase>();
+      EXPECT_EQ(db_->OpenEx(Connect(extra).c_str(), 0), 1);
+    }
+    return *db_;
+  }
+
+  void Exec(const char* sql) { Db().ExecuteSQL(sql); }
+
+  // An ADO recordset opened on `sql` (client cursor, optimistic lock, so
+  // it can be edited), for attaching with SetAdoRecordSet.
+  _RecordsetPtr OpenAdo(const char* sql) {
+    _RecordsetPtr rs;
+    EXPECT_EQ(rs.CreateInstance(__uuidof(Recordset)), S_OK);
+    rs->PutCursorLocation(adUseClient);
+    rs->Open(sql, _variant_t(static_cast<IDispatch*>(Db().GetAdoConnection())), adOpenStatic,
+             adLockOptimistic, adCmdText);
+    return rs;
+  }
+
+  // The first column of the first row of `sql` on a connection of its own,
+  // as text ("NULL" for a null value).
+  std::string Scalar(const char* sql) {
+    CDatabase other;
+    EXPECT_EQ(other.OpenEx(Connect().c_str(), 0), 1);
+    _RecordsetPtr rs = other.GetAdoConnection()->Execute(sql, nullptr, adCmdText);
+    const _variant_t v = rs->GetFields()->GetItem(0L)->GetValue();
+    std::string text = v.vt == VT_NULL ? "NULL" : static_cast<const char*>(_bstr_t(v));
+    rs->Close();
+    other.Close();
+    return text;
+  }
+
+  // Switches the trace on into the fixture's directory; call before the
+  // first library object of the process is made (each case runs alone).
+  void TraceOn() {
+    WriteFile(dir_.File("registry.reg"), RegistryFile(dir_.path().c_str()));
+    env_ = std::make_unique<ScopedEnv>("KORVO_REGISTRY", dir_.File("registry.reg").c_str());
+  }
+  std::vector<std::string> Trace() const {
+    return TraceTexts(ReadFile(TraceFileOf(dir_.path(), getpid())));
+  }
+
+  TempDir dir_;
+  std::unique_ptr<ScopedEnv> env_;
+  std::unique_ptr<CDatabase> db_;
+};
+
+// The index of the first trace entry equal to `text` at or after `from`,
+// or -1.
+inline int FindTrace(const std::vector<std::string>& trace, const std::string& text, int from = 0) {
+  for (size_t i = static_cast<size_t>(from); i < trace.size(); ++i)
+    if (trace[i] == text) return static_cast<int>(i);
+  return -1;
+}
+
+}  // namespace korvo::test

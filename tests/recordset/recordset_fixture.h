@@ -1,0 +1,279 @@
+// tests/recordset/recordset_fixture.h: what the recordset tests share: a
+// SQLite file with a CUSTOMER table, derived recordsets bound to it with
+// the RFX_ functions, and access to the protected state they look at.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <korvo/com/coinit.h>
+#include <korvo/db/CDatabase.h>
+#include <korvo/db/global_locks.h>
+#include <korvo/diag/CDBException.h>
+#include <korvo/recordset/CFieldExchange.h>
+#include <korvo/recordset/CRecordset.h>
+#include <korvo/recordset/rfx.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/db_exception.h"
+#include "support/test_support.h"
+#include "support/trace_file.h"
+
+namespace korvo::test {
+
+// The CUSTOMER rows every test starts from, in CODE order.
+struct CustomerRow {
+  long code;
+  const char* name;
+  int active;
+};
+inline const std::vector<CustomerRow> kCustomers = {
+    {1, "Ann", 1}, {2, "Bob", 0}, {3, "Cid", 1}, {4, "Dan", 1}, {5, "Eve", 0}, {6, "Fay", 1},
+};
+
+inline std::string SqliteConnect(const std::string& file, const char* extra = "") {
+  return "Provider=SQLite;Data Source=" + file + ";" + extra;
+}
+
+// Exposes the protected state and steps of a recordset class to the tests.
+template <class Base>
+class Exposed : public Base {
+ public:
+  using Base::AllocRowset;
+  using Base::AllocStatusArrays;
+  using Base::Base;
+  using Base::BuildSQL;
+  using Base::m_bAppendable;
+  using Base::m_bOwnDatabase;
+  using Base::m_bUpdatable;
+  using Base::m_dwOptions;
+  using Base::m_mapFieldIndex;
+  using Base::m_nBoundFields;
+  using Base::m_nConnectOption;
+  using Base::m_nDefaultType;
+  using Base::m_nEditMode;
+  using Base::m_nOpenType;
+  using Base::m_pFieldStatus;
+  using Base::m_pRowStatus;
+  using Base::m_strRequerySQL;
+  using Base::m_strSQL;
+};
+
+// CODE and NAME of CUSTOMER: the two-column recordset of the statement
+// examples.
+class CCodeName : public CRecordset {
+ public:
+  explicit CCodeName(CDatabase* db) : CRecordset(db) { m_nFields = 2; }
+  long m_code = 0;
+  CTString m_name;
+  void DoFieldExchange(CFieldExchange* pFX) override {
+    RFX_Long(pFX, "CODE", m_code);
+    RFX_Text(pFX, "NAME", m_name);
+  }
+};
+
+// All three columns; counts its binding passes.
+class CCustomer : public CRecordset {
+ public:
+  explicit CCustomer(CDatabase* db) : CRecordset(db) { m_nFields = 3; }
+  long m_code = 0;
+  CTString m_name;
+  int m_active = 0;
+  int m_bindPasses = 0;
+  void DoFieldExchange(CFieldExchange* pFX) override {
+    if (pFX->m_nOperation == CFieldExchange::opBindFieldsToColumns) ++m_bindPasses;
+    RFX_Long(pFX, "CODE", m_code);
+    RFX_Text(pFX, "NAME", m_name);
+    RFX_Int(pFX, "ACTIVE", m_active);
+  }
+};
+
+// A multi-row recordset whose freeing pass can be made to fail once.
+class CBulkCodes : public CRecordset {
+ public:
+  explicit CBulkCodes(CDatabase* db) : CRecordset(db) { m_nFields = 1; }
+  ~CBulkCodes() override {
+    Close();
+    delete[] m_codes;
+    delete[] m_lengths;
+  }
+  void DoBulkFieldExchange(CFieldExchange* pFX) override {
+    if (pFX->m_nOperation == CFieldExchange::opFreeRowset && failFree) {
+      failFree = false;
+      throw std::runtime_error("free");
+    }
+    RFX_Long_Bulk(pFX, "CODE", &m_codes, &m_lengths);
+  }
+  bool failFree = false;
+  long* m_codes = nullptr;
+  __int64* m_lengths = nullptr;
+};
+
+// Shows whether an operation holds lock 15: another thread holds the lock
+// until the operation has been entered, then lets it go after a pause.
+// A step of the operation that runs under the lock can only run after
+// that release, so Released() is then always true; without the lock the
+// step runs during the pause and sees false. (The pause only widens the
+// window in which a missing lock is caught; a correct lock never fails.)
+class Lock15Holder {
+ public:
+  Lock15Holder()
+      : thread_([this] {
+          DBLockGlobals(15);
+          held_ = true;
+          held_.notify_all();
+          entered_.wait(false);
+          std::this_thread::sleep_for(std::chrono::milliseconds(100));
+          released_ = true;
+          DBUnlockGlobals(15);
+        }) {
+    held_.wait(false);
+  }
+  ~Lock15Holder() {
+    Entered();
+    thread_.join();
+  }
+  Lock15Holder(const Lock15Holder&) = delete;
+  Lock15Holder& operator=(const Lock15Holder&) = delete;
+
+  // Called as the operation starts (before it could take the lock).
+  void Entered() {
+    entered_ = true;
+    entered_.notify_all();
+  }
+  bool Released() const { return released_; }
+
+ private:
+  std::atomic<bool> held_{false};
+  std::atomic<bool> entered_{false};
+  std::atomic<bool> released_{false};
+  std::thread thread_;
+};
+
+// Whether another thread can take lock 15 now: it takes and releases it,
+// and is joined (a lock left held would hang here, and the test time out).
+inline void ExpectLock15Free() {
+  std::thread other([] {
+    DBLockGlobals(15);
+    DBUnlockGlobals(15);
+  });
+  other.join();
+}
+
+// A CCustomer whose Open, Move and Update announce themselves to a
+// Lock15Holder, and whose passes record whether it had let go by then.
+class CLockProbe : public CCustomer {
+ public:
+  using CCustomer::CCustomer;
+  Lock15Holder* holder = nullptr;
+  // Pass operation code -> whether the holder had released at that pass.
+  int probedOperation = -1;
+  int sawReleased = -1;
+  BOOL Open(unsigned int type, const char* sql, unsigned long options,
+            unsigned long limit) override {
+    if (holder) holder->Entered();
+    return CCustomer::Open(type, sql, options, limit);
+  }
+  void Move(long rows, unsigned short fetch) override {
+    if (holder) holder->Entered();
+    CCustomer::Move(rows, fetch);
+  }
+  BOOL Update() override {
+    if (holder) holder->Entered();
+    return CCustomer::Update();
+  }
+  void Delete() override {
+    if (holder) holder->Entered();
+    CCustomer::Delete();
+  }
+  void DoFieldExchange(CFieldExchange* pFX) override {
+    if (holder && static_cast<int>(pFX->m_nOperation) == probedOperation)
+      sawReleased = holder->Released() ? 1 : 0;
+    CCustomer::DoFieldExchange(pFX);
+  }
+};
+
+class RecordsetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
+    file_ = dir_.File("customers.db");
+  }
+  void TearDown() override {
+    db_.reset();
+    CoUninitialize();
+  }
+
+  // Points the registry at one that switches the trace on. Must come
+  // before the first library object of the process (each test runs in a
+  // process of its own).
+  void SwitchTraceOn() {
+    WriteFile(dir_.File("registry.reg"), RegistryWithTrace(dir_.path()));
+    env_ = std::make_unique<ScopedEnv>("KORVO_REGISTRY", dir_.File("registry.reg").c_str());
+  }
+  std::vector<std::string> Trace() const {
+    return TraceTexts(ReadFile(TraceFileOf(dir_.path(), getpid())));
+  }
+  // Index of the first trace entry equal to `text` at or after `from`; -1
+  // when there is none.
+  static long Find(const std::vector<std::string>& trace, const std::string& text, long from = 0) {
+    for (size_t i = static_cast<size_t>(from); i < trace.size(); ++i)
+      if (trace[i] == text) return static_cast<long>(i);
+    return -1;
+  }
+
+  std::string Connect(const char* extra = "") const { return SqliteConnect(file_, extra); }
+
+  // The test's connection to the file, opened (and CUSTOMER created) on
+  // the first call; `extra` is appended to the connect string then.
+  CDatabase& Database(const char* extra = "") {
+    if (db_) return *db_;
+    db_ = std::make_unique<CDatabase>();
+    EXPECT_EQ(db_->OpenEx(Connect(extra).c_str()), 1);
+    if (!created_) {
+      db_->ExecuteSQL(
+          "CREATE TABLE CUSTOMER (CODE INTEGER PRIMARY KEY, NAME TEXT UNIQUE, ACTIVE INTEGER)");
+      for (const CustomerRow& row : kCustomers) {
+        db_->ExecuteSQL(("INSERT INTO CUSTOMER VALUES (" + std::to_string(row.code) + ",'" +
+                         row.name + "'," + std::to_string(row.active) + ")")
+                            .c_str());
+      }
+      created_ = true;
+    }
+    return *db_;
+  }
+
+  // A single value read straight from the file with a new connection.
+  std::string Query(const std::string& sql) {
+    CDatabase db;
+    db.OpenEx(Connect().c_str());
+    _RecordsetPtr rs = db.GetAdoConnection()->Execute(_bstr_t(sql.c_str()), nullptr, 0);
+    if (rs->GetadoEOF() == VARIANT_TRUE) return "<none>";
+    _variant_t v = rs->GetFields()->GetItem(_variant_t(0L))->GetValue();
+    if (v.vt == VT_NULL) return "<null>";
+    return std::string(CTString(static_cast<const WCHAR*>(_bstr_t(v))));
+  }
+
+  // The CODE values of every row from the current one to the end.
+  template <class Rs>
+  static std::vector<long> Codes(Rs& rs) {
+    std::vector<long> codes;
+    for (; !rs.IsEOF(); rs.MoveNext()) codes.push_back(rs.m_code);
+    return codes;
+  }
+
+  TempDir dir_;
+  std::string file_;
+  std::unique_ptr<ScopedEnv> env_;
+  std::unique_ptr<CDatabase> db_;
+  bool created_ = false;
+};
+
+}  // namespace korvo::test
