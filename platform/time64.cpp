@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "clock_internal.h"
+
 namespace {
 
 static_assert(sizeof(time_t) == 8, "time_t carries the whole range");
@@ -91,7 +93,8 @@ struct tm* _gmtime64(const __time64_t* t) {
 }
 
 __time64_t _time64(__time64_t* out) {
-  __time64_t now = ::time(nullptr);
+  // The same clock as GetSystemTime, not time()'s coarser one.
+  __time64_t now = korvo::platform::WallClockNow().tv_sec;
   if (out != nullptr) *out = now;
   return now;
 }

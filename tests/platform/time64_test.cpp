@@ -6,6 +6,9 @@
 
 #include <cerrno>
 
+#include <korvo/platform/clock_internal.h>
+#include <korvo/platform/process.h>
+
 #include "support/test_support.h"
 
 namespace {
@@ -96,13 +99,19 @@ TEST(Time64, LocalTimeFollowsTzAndTheRangeIsUtc) {
   EXPECT_EQ(-1, _mktime64(&f));
 }
 
-TEST(Time64, NowAgreesWithTime) {
+TEST(Time64, NowReadsTheWallClock) {
+  // The clock GetSystemTime reads, so the two never disagree about the
+  // current second.
+  korvo::platform::TEST_FixWallClock(32535215999LL, 999999999);
   __time64_t out = 0;
-  time_t before = time(nullptr);
-  __time64_t now = _time64(&out);
-  EXPECT_EQ(now, out);
-  EXPECT_GE(now, before);
-  EXPECT_LE(now, time(nullptr));
+  EXPECT_EQ(_time64(&out), 32535215999LL);
+  EXPECT_EQ(out, 32535215999LL);
+  SYSTEMTIME st;
+  GetSystemTime(&st);
+  EXPECT_EQ(st.wYear, 3000);
+  EXPECT_EQ(st.wSecond, 59);
+  korvo::platform::TEST_UseRealClock();
+  EXPECT_GT(_time64(nullptr), 1704067200) << "the real clock is before 2024";
 }
 
 }  // namespace
