@@ -109,7 +109,7 @@ enum ErrorValueEnum {
   adErrNoCurrentRecord = 3021, adErrIllegalOperation = 3219, adErrFeatureNotAvailable = 3251,
   adErrItemNotFound = 3265, adErrInvalidArgument = 3001, adErrDataConversion = 3421,
   adErrObjectClosed = 3704, adErrObjectOpen = 3705, adErrProviderNotFound = 3706,
-  adErrInvalidConnection = 3709
+  adErrInvalidConnection = 3709, adErrInTransaction = 3246
 };
 
 // ------------------------------------------------------------ declarations
