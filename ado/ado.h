@@ -98,6 +98,7 @@ enum FieldAttributeEnum {
   adFldRowID = 0x100, adFldRowVersion = 0x200, adFldCacheDeferred = 0x1000,
   adFldKeyColumn = 0x8000
 };
+enum FieldEnum { adUnknown = -1 };
 enum EditModeEnum { adEditNone = 0, adEditInProgress = 1, adEditAdd = 2, adEditDelete = 4 };
 enum PropertyAttributesEnum {
   adPropNotSupported = 0, adPropRequired = 1, adPropOptional = 2, adPropRead = 512,
@@ -245,6 +246,9 @@ struct Errors : IDispatch {
 // A column of the recordset's current row. The Value getters convert the
 // row's value to the VARIANT type of the field's Type (VT_NULL for NULL).
 struct Field : IDispatch {
+  // The length of the current row's value in bytes; adUnknown (-1) for a
+  // NULL, whose length is not known (so a reader that skips zero-length
+  // values still reads, and sees, the NULL).
   virtual HRESULT get_ActualSize(long* out) = 0;
   virtual HRESULT get_Attributes(long* out) = 0;
   virtual HRESULT get_DefinedSize(long* out) = 0;

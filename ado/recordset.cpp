@@ -146,18 +146,20 @@ class FieldObject final : public com::Object<Field> {
   }
   HRESULT raw_GetChunk(long length, VARIANT* out) override {
     if (out == nullptr) return ReportAdo(kEPointer);
-    if (length < 0) return ReportAdo(AdoError(3001));
     Cell cell;
     const HRESULT hr = Current(&cell);
     if (FAILED(hr)) return hr;
     VariantInit(out);
-    if (chunk_serial_ != data_->cursor->row_serial()) {
-      chunk_serial_ = data_->cursor->row_serial();
-      chunk_offset_ = 0;
-    }
+    // A NULL answers VT_NULL whatever length was asked for (its ActualSize
+    // is adUnknown, which a reader may pass on as the length).
     if (cell.type == CellType::kNull) {
       out->vt = VT_NULL;
       return kSOk;
+    }
+    if (length < 0) return ReportAdo(AdoError(3001));
+    if (chunk_serial_ != data_->cursor->row_serial()) {
+      chunk_serial_ = data_->cursor->row_serial();
+      chunk_offset_ = 0;
     }
     if (cell.type != CellType::kText && cell.type != CellType::kBlob) return Convert(cell, out);
     if (IsTextType(info_.ado_type) || (cell.type == CellType::kText && !IsBinaryType(info_.ado_type))) {

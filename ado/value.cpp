@@ -476,7 +476,7 @@ HRESULT CellToVariant(const Cell& c, int32_t t, VARIANT* out) {
 
 long CellActualSize(const Cell& c, int32_t t, int32_t defined_size) {
   switch (c.type) {
-    case CellType::kNull: return 0;
+    case CellType::kNull: return -1;  // adUnknown: a NULL has no known length
     case CellType::kText:
     case CellType::kBlob: return static_cast<long>(c.size);
     case CellType::kReal: return 8;

@@ -183,7 +183,7 @@ TEST_F(CommandTest, BindsNullsOfEveryType) {
   while (!rs->GetEOF()) {
     for (long i = 0; i < 7; ++i) {
       EXPECT_EQ(rs->GetFields()->GetItem(i)->GetValue().vt, VT_NULL) << i;
-      EXPECT_EQ(rs->GetFields()->GetItem(i)->GetActualSize(), 0);
+      EXPECT_EQ(rs->GetFields()->GetItem(i)->GetActualSize(), adUnknown);
     }
     ++rows;
     rs->MoveNext();
