@@ -99,6 +99,24 @@ TEST(Time64, LocalTimeFollowsTzAndTheRangeIsUtc) {
   EXPECT_EQ(-1, _mktime64(&f));
 }
 
+// Every half hour of a year with two offset changes, on both sides of a TZ
+// switch: the same time and fields as mktime itself (the skipped and the
+// repeated hour included).
+TEST(Time64, LocalFieldsConvertExactlyLikeMktime) {
+  for (const char* zone : {"CET-1CEST,M3.5.0,M10.5.0/3", "EST5EDT,M3.2.0,M11.1.0"}) {
+    ScopedEnv tz("TZ", zone);
+    for (int step = 0; step < 366 * 48; ++step) {
+      struct tm mine = Fields(2023, 1, 1 + step / 48, (step / 2) % 24, (step % 2) * 30 + 7, 5);
+      timegm(&mine);  // the day of the year as a date, no zone involved
+      mine.tm_isdst = -1;
+      struct tm theirs = mine;
+      ASSERT_EQ(mktime(&theirs), _mktime64(&mine)) << zone << " step " << step;
+      EXPECT_EQ(theirs.tm_hour, mine.tm_hour) << zone << " step " << step;
+      EXPECT_EQ(theirs.tm_isdst, mine.tm_isdst) << zone << " step " << step;
+    }
+  }
+}
+
 TEST(Time64, NowReadsTheWallClock) {
   // The clock GetSystemTime reads, so the two never disagree about the
   // current second.
