@@ -274,27 +274,32 @@ class RecordsetModelTest : public FieldTest {
 void RecordsetModelTest::CheckTable(const std::vector<Row>& rows, const std::string& where) {
   std::map<long long, const Row*> expected;
   for (const Row& r : rows) expected[r[kId]->i] = &r;
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open_v2(dir_.File("fields.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
-            SQLITE_OK);
-  sqlite3_stmt* st = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT id,name,wide,i,l,b,flag,x,d,bin,blob FROM t ORDER BY id",
-                               -1, &st, nullptr),
-            SQLITE_OK);
+  sqlite3* raw = nullptr;
+  const int opened =
+      sqlite3_open_v2(dir_.File("fields.db").c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+  const std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close);
+  ASSERT_EQ(opened, SQLITE_OK);
+  sqlite3_stmt* prepared = nullptr;
+  ASSERT_EQ(
+      sqlite3_prepare_v2(db.get(), "SELECT id,name,wide,i,l,b,flag,x,d,bin,blob FROM t ORDER BY id",
+                         -1, &prepared, nullptr),
+      SQLITE_OK);
+  const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> st(prepared, sqlite3_finalize);
   auto it = expected.begin();
-  for (; sqlite3_step(st) == SQLITE_ROW; ++it) {
-    ASSERT_NE(it, expected.end()) << where << ": extra row " << sqlite3_column_int64(st, 0);
+  for (; sqlite3_step(st.get()) == SQLITE_ROW; ++it) {
+    ASSERT_NE(it, expected.end()) << where << ": extra row " << sqlite3_column_int64(st.get(), 0);
     const Row& r = *it->second;
-    EXPECT_EQ(sqlite3_column_int64(st, 0), it->first) << where;
+    EXPECT_EQ(sqlite3_column_int64(st.get(), 0), it->first) << where;
     for (int c = 1; c < kFields; ++c) {
       const std::string what =
           where + ", id " + std::to_string(it->first) + " column " + std::to_string(c);
-      const bool null = sqlite3_column_type(st, c) == SQLITE_NULL;
+      const bool null = sqlite3_column_type(st.get(), c) == SQLITE_NULL;
       ASSERT_EQ(null, !r[c].has_value()) << what;
       if (null) continue;
-      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
-      const std::string bytes(static_cast<const char*>(sqlite3_column_blob(st, c)) ?: "",
-                              static_cast<size_t>(sqlite3_column_bytes(st, c)));
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), c));
+      const auto* data = static_cast<const char*>(sqlite3_column_blob(st.get(), c));
+      const std::string bytes(data ? data : "",
+                              static_cast<size_t>(sqlite3_column_bytes(st.get(), c)));
       if (c == kName) {
         EXPECT_EQ(std::string(text), r[c]->s) << what;
       }
@@ -302,10 +307,10 @@ void RecordsetModelTest::CheckTable(const std::vector<Row>& rows, const std::str
         EXPECT_EQ(std::string(text), Utf8(r[c]->w)) << what;
       }
       if (c == kInt || c == kLong || c == kByte || c == kBool) {
-        EXPECT_EQ(sqlite3_column_int64(st, c), r[c]->i) << what;
+        EXPECT_EQ(sqlite3_column_int64(st.get(), c), r[c]->i) << what;
       }
       if (c == kDouble) {
-        EXPECT_EQ(sqlite3_column_double(st, c), r[c]->d) << what;
+        EXPECT_EQ(sqlite3_column_double(st.get(), c), r[c]->d) << what;
       }
       if (c == kDate) {
         EXPECT_EQ(std::string(text), LocalText(r[c]->i)) << what;
@@ -316,8 +321,6 @@ void RecordsetModelTest::CheckTable(const std::vector<Row>& rows, const std::str
     }
   }
   EXPECT_EQ(it, expected.end()) << where << ": rows missing";
-  sqlite3_finalize(st);
-  sqlite3_close(db);
 }
 
 void RecordsetModelTest::RunSeed(unsigned seed, int steps) {
