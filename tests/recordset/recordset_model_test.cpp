@@ -6,6 +6,7 @@
 // reads it. KORVO_MODEL_SEED chooses the first seed (printed).
 #include <sqlite3.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -154,9 +155,10 @@ bool Load(Members& m, int c, const std::optional<Val>& v) {
 }
 
 void MakePseudoNull(Members& m, int c) {
+  const bool held = m.blobHeld;
   Load(m, c, std::nullopt);
   if (c == kBin) m.bin = std::string(1, '\xFF');
-  if (c == kBlob) m.blob.clear();  // the length only: the block stays
+  if (c == kBlob) m.blobHeld = held;  // only the length goes: the block stays
 }
 
 bool HoldsValue(const Members& m, int c) {
