@@ -6,6 +6,7 @@
 // reads it. KORVO_MODEL_SEED chooses the first seed (printed).
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -348,6 +349,30 @@ void RecordsetModelTest::RunSeed(unsigned seed, int steps) {
     for (int c = 0; c < kFields; ++c) m.status[c] = Load(m, c, rows[pos][c]) ? 2 : 0;
   };
 
+  // The members and status bits against the model.
+  auto expectMembers = [&](const std::string& at) {
+    EXPECT_EQ(rs.m_id, m.id) << at;
+    EXPECT_EQ(std::string(rs.m_name), m.name) << at;
+    EXPECT_EQ(U16(rs.m_wide), m.wide) << at;
+    EXPECT_EQ(rs.m_int, m.i) << at;
+    EXPECT_EQ(rs.m_long, m.l) << at;
+    EXPECT_EQ(rs.m_byte, m.b) << at;
+    EXPECT_EQ(rs.m_bool, m.flag) << at;
+    EXPECT_EQ(rs.m_double, m.x) << at;
+    EXPECT_EQ(rs.m_date.GetTime(), m.date) << at;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(rs.m_bin.GetData()), rs.m_bin.GetSize()),
+              m.bin)
+        << at;
+    EXPECT_EQ(rs.m_blob.m_nDataLength, m.blob.size()) << at;
+    if (rs.m_blob.m_nDataLength == m.blob.size() && !m.blob.empty()) {
+      EXPECT_EQ(std::memcmp(rs.m_blob.m_pData, m.blob.data(), m.blob.size()), 0) << at;
+    }
+    for (int c = 0; c < kFields; ++c) {
+      EXPECT_EQ(rs.GetFieldStatus(static_cast<unsigned long>(c)), m.status[c])
+          << at << " status " << c;
+    }
+  };
+
   for (int step = 0, done = 0; done < steps; ++step) {
     const std::string where = "seed " + std::to_string(seed) + " step " + std::to_string(step);
     std::string op;
@@ -521,28 +546,20 @@ void RecordsetModelTest::RunSeed(unsigned seed, int steps) {
     const std::string at = where + " (" + op + ")";
     ASSERT_EQ(rs.m_nEditMode, mode) << at;
     ASSERT_EQ(rs.IsEOF(), !removed && pos >= static_cast<long>(rows.size()) ? 1 : 0) << at;
-    EXPECT_EQ(rs.m_id, m.id) << at;
-    EXPECT_EQ(std::string(rs.m_name), m.name) << at;
-    EXPECT_EQ(U16(rs.m_wide), m.wide) << at;
-    EXPECT_EQ(rs.m_int, m.i) << at;
-    EXPECT_EQ(rs.m_long, m.l) << at;
-    EXPECT_EQ(rs.m_byte, m.b) << at;
-    EXPECT_EQ(rs.m_bool, m.flag) << at;
-    EXPECT_EQ(rs.m_double, m.x) << at;
-    EXPECT_EQ(rs.m_date.GetTime(), m.date) << at;
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(rs.m_bin.GetData()), rs.m_bin.GetSize()),
-              m.bin)
-        << at;
-    EXPECT_EQ(rs.m_blob.m_nDataLength, m.blob.size()) << at;
-    if (rs.m_blob.m_nDataLength == m.blob.size() && !m.blob.empty()) {
-      EXPECT_EQ(std::memcmp(rs.m_blob.m_pData, m.blob.data(), m.blob.size()), 0) << at;
-    }
-    for (int c = 0; c < kFields; ++c) {
-      EXPECT_EQ(rs.GetFieldStatus(static_cast<unsigned long>(c)), m.status[c])
-          << at << " status " << c;
-    }
+    expectMembers(at);
     if (HasFatalFailure() || HasNonfatalFailure()) return;
   }
+  // Read back from the file through the recordset: the same rows, in key
+  // order, loaded as the model loads them.
+  std::sort(rows.begin(), rows.end(),
+            [](const Row& x, const Row& y) { return x[kId]->i < y[kId]->i; });
+  ASSERT_EQ(rs.Requery(), 1);
+  for (pos = 0; pos < static_cast<long>(rows.size()); ++pos, rs.MoveNext()) {
+    ASSERT_FALSE(rs.IsEOF()) << "seed " << seed << " requery row " << pos;
+    load();
+    expectMembers("seed " + std::to_string(seed) + " requery row " + std::to_string(pos));
+  }
+  EXPECT_TRUE(rs.IsEOF()) << "seed " << seed << " requery: rows left";
   rs.Close();
   for (const auto& [name, count] : tally) std::printf("  %s: %d\n", name.c_str(), count);
   std::printf("  rows at the end: %zu\n", rows.size());
