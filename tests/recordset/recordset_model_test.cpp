@@ -431,7 +431,7 @@ void RecordsetModelTest::RunSeed(unsigned seed, int steps) {
           case kBin:
             m.bin = std::string(static_cast<size_t>(pick(4)), static_cast<char>(pick(256)));
             rs.m_bin.SetSize(static_cast<int>(m.bin.size()));
-            std::memcpy(rs.m_bin.GetData(), m.bin.data(), m.bin.size());
+            if (!m.bin.empty()) std::memcpy(rs.m_bin.GetData(), m.bin.data(), m.bin.size());
             break;
           case kBlob:
             // A long binary is never marked by the recordset: the host says so.
