@@ -98,6 +98,7 @@ enum FieldAttributeEnum {
   adFldRowID = 0x100, adFldRowVersion = 0x200, adFldCacheDeferred = 0x1000,
   adFldKeyColumn = 0x8000
 };
+enum FieldEnum { adUnknown = -1 };
 enum EditModeEnum { adEditNone = 0, adEditInProgress = 1, adEditAdd = 2, adEditDelete = 4 };
 enum PropertyAttributesEnum {
   adPropNotSupported = 0, adPropRequired = 1, adPropOptional = 2, adPropRead = 512,
@@ -109,7 +110,7 @@ enum ErrorValueEnum {
   adErrNoCurrentRecord = 3021, adErrIllegalOperation = 3219, adErrFeatureNotAvailable = 3251,
   adErrItemNotFound = 3265, adErrInvalidArgument = 3001, adErrDataConversion = 3421,
   adErrObjectClosed = 3704, adErrObjectOpen = 3705, adErrProviderNotFound = 3706,
-  adErrInvalidConnection = 3709
+  adErrInvalidConnection = 3709, adErrInTransaction = 3246
 };
 
 // ------------------------------------------------------------ declarations
@@ -245,6 +246,9 @@ struct Errors : IDispatch {
 // A column of the recordset's current row. The Value getters convert the
 // row's value to the VARIANT type of the field's Type (VT_NULL for NULL).
 struct Field : IDispatch {
+  // The length of the current row's value in bytes; adUnknown (-1) for a
+  // NULL, whose length is not known (so a reader that skips zero-length
+  // values still reads, and sees, the NULL).
   virtual HRESULT get_ActualSize(long* out) = 0;
   virtual HRESULT get_Attributes(long* out) = 0;
   virtual HRESULT get_DefinedSize(long* out) = 0;

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include <korvo/ado/excerpt_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
 
@@ -40,6 +41,8 @@ HRESULT CommandObject::put_ActiveConnection(VARIANT value) {
 
 HRESULT CommandObject::get_CommandText(BSTR* out) { return OutText(out, text_); }
 HRESULT CommandObject::put_CommandText(BSTR text) {
+  com::ClearErrorInfo();
+  if (auto nul = NulRecord(text, "The command text", kDbErrorsInCommand)) return Report(*nul);
   text_ = BstrToUtf8(text);
   return kSOk;
 }
@@ -83,6 +86,9 @@ HRESULT CommandObject::raw_CreateParameter(BSTR name, DataTypeEnum type, Paramet
   com::ClearErrorInfo();
   if (direction < adParamUnknown || direction > adParamReturnValue || size < 0) {
     return ReportAdo(AdoError(3001));
+  }
+  if (!IsKnownDataType(type)) {
+    return ReportAdo(AdoError(3001), "Unknown parameter data type " + std::to_string(type) + ".");
   }
   auto* p = new ParameterObject();
   _ParameterPtr holder(static_cast<_Parameter*>(p));
@@ -136,7 +142,7 @@ HRESULT CommandObject::Run(long options, VARIANT* parameters, std::shared_ptr<pr
     const HRESULT hr = VariantToParam(p->value, p->type, &value, &error);
     if (FAILED(hr)) {
       return conn->Fail(AdoRecord(hr, "Parameter " + std::to_string(i + 1) +
-                                          (p->name.empty() ? "" : " (\"" + p->name + "\")") + ": " + error));
+                                          (p->name.empty() ? "" : " (\"" + Excerpt(p->name) + "\")") + ": " + error));
     }
     values.push_back(std::move(value));
   }

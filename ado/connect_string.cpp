@@ -2,6 +2,9 @@
 #include <korvo/ado/connect_string_internal.h>
 
 #include <cctype>
+#include <cstddef>
+
+#include <korvo/ado/excerpt_internal.h>
 
 namespace korvo::ado {
 namespace {
@@ -30,6 +33,12 @@ std::string At(size_t pos) { return " at offset " + std::to_string(pos); }
 
 bool ConnectString::Parse(std::string_view text, std::string* error) {
   pairs_.clear();
+  index_.clear();
+  const size_t nul = text.find('\0');
+  if (nul != std::string_view::npos) {
+    *error = "NUL character" + At(nul);
+    return false;
+  }
   size_t i = 0;
   const size_t n = text.size();
   while (i < n) {
@@ -39,7 +48,7 @@ bool ConnectString::Parse(std::string_view text, std::string* error) {
     std::string_view key = Trim(text.substr(key_start, i - key_start));
     if (i >= n || text[i] == ';') {
       if (!key.empty()) {
-        *error = "Keyword \"" + std::string(key) + "\" has no '=' and no value" + At(key_start);
+        *error = "Keyword \"" + Excerpt(key) + "\" has no '=' and no value" + At(key_start);
         return false;
       }
       ++i;  // empty segment
@@ -72,12 +81,12 @@ bool ConnectString::Parse(std::string_view text, std::string* error) {
       }
       if (!closed) {
         *error = std::string("Unbalanced ") + (open == '{' ? "brace" : "quote") +
-                 " in the value of \"" + std::string(key) + "\"" + At(open_pos);
+                 " in the value of \"" + Excerpt(key) + "\"" + At(open_pos);
         return false;
       }
       while (i < n && IsBlank(text[i])) ++i;
       if (i < n && text[i] != ';') {
-        *error = "Unexpected text after the quoted value of \"" + std::string(key) + "\"" + At(i);
+        *error = "Unexpected text after the quoted value of \"" + Excerpt(key) + "\"" + At(i);
         return false;
       }
     } else {
@@ -91,30 +100,32 @@ bool ConnectString::Parse(std::string_view text, std::string* error) {
   return true;
 }
 
+std::string ConnectString::Folded(std::string_view keyword) {
+  std::string folded(keyword);
+  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return folded;
+}
+
 const std::string* ConnectString::Find(std::string_view keyword) const {
-  for (const auto& [k, v] : pairs_) {
-    if (EqualNoCase(k, keyword)) return &v;
-  }
-  return nullptr;
+  const auto it = index_.find(Folded(keyword));
+  return it == index_.end() ? nullptr : &pairs_[it->second].second;
 }
 
 void ConnectString::Set(std::string_view keyword, std::string_view value) {
-  for (auto& [k, v] : pairs_) {
-    if (EqualNoCase(k, keyword)) {
-      v = value;
-      return;
-    }
+  const auto [it, added] = index_.emplace(Folded(keyword), pairs_.size());
+  if (!added) {
+    pairs_[it->second].second = value;
+    return;
   }
   pairs_.emplace_back(std::string(keyword), std::string(value));
 }
 
 void ConnectString::Remove(std::string_view keyword) {
-  for (auto it = pairs_.begin(); it != pairs_.end(); ++it) {
-    if (EqualNoCase(it->first, keyword)) {
-      pairs_.erase(it);
-      return;
-    }
-  }
+  const auto it = index_.find(Folded(keyword));
+  if (it == index_.end()) return;
+  pairs_.erase(pairs_.begin() + static_cast<std::ptrdiff_t>(it->second));
+  index_.clear();
+  for (size_t i = 0; i < pairs_.size(); ++i) index_.emplace(Folded(pairs_[i].first), i);
 }
 
 std::string ConnectString::ToString() const {

@@ -14,6 +14,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -21,6 +22,8 @@ namespace korvo::ado {
 
 class ConnectString {
  public:
+  // Parsing, Find and Set take time in proportion to the text and the
+  // keyword, not to the number of keywords already seen.
   // Parses UTF-8 text. On failure returns false and sets *error to a
   // description of what is wrong and where.
   bool Parse(std::string_view text, std::string* error);
@@ -40,7 +43,10 @@ class ConnectString {
   std::string ToString() const;
 
  private:
+  static std::string Folded(std::string_view keyword);
+
   std::vector<std::pair<std::string, std::string>> pairs_;
+  std::unordered_map<std::string, size_t> index_;  // folded keyword -> position in pairs_
 };
 
 // Which engine a connect string asks for.

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <korvo/ado/connect_string_internal.h>
+#include <korvo/ado/excerpt_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
 #include <korvo/platform/thread_annotations.h>
@@ -207,6 +208,7 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
   com::ClearErrorInfo();
   if (provider_) return Fail(AdoRecord(kAdoObjectOpen));
   errors_->clear();
+  if (auto nul = NulRecord(connectionString, "The connect string", kEInvalidArg)) return Fail(*nul);
   std::string text = SysStringLen(connectionString) > 0 ? Text(connectionString) : connection_string_;
 
   if (events_ && events_->SinkCount() > 0) {
@@ -254,13 +256,16 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
     return complete(Fail(AdoRecord(kEInvalidArg, "The connect string is malformed: " + error)));
   }
   const ProviderChoice choice = ChooseProvider(text, parsed);
+  // The provider's waits while opening follow ConnectionTimeout unless
+  // the connect string sets its own.
+  if (!parsed.Has("Connect Timeout")) parsed.Set("Connect Timeout", std::to_string(connection_timeout_));
   std::unique_ptr<provider::Connection> engine;
   if (choice.kind == ProviderKind::kSqlite) {
     engine = provider::CreateSqliteConnection();
   } else {
     std::string detail = choice.kind == ProviderKind::kOdbc ? "ODBC (MSDASQL) is not available"
                          : choice.name.empty()              ? "the connect string names no provider"
-                                                            : "no provider named \"" + choice.name + "\"";
+                                                            : "no provider named \"" + Excerpt(choice.name) + "\"";
     return complete(Fail(AdoRecord(kAdoProviderNotFound,
                                    "Provider cannot be found. It may not be properly installed. (" +
                                        detail + ")")));
@@ -273,6 +278,7 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
     return complete(hr);
   }
   if (isolation_ != adXactReadCommitted) engine->SetIsolationLevel(isolation_);
+  engine->SetLockWaitTimeout(command_timeout_);
   provider_ = std::move(engine);
   provider_name_ = choice.name;
   connection_string_ = text;
@@ -288,7 +294,7 @@ HRESULT ConnectionObject::CloseNow() {
   const std::vector<ConnectionClient*> clients = clients_;
   for (ConnectionClient* client : clients) client->OnConnectionClosing();
   clients_.clear();
-  provider_->Close();  // the engine rolls back an open transaction
+  provider_->Close();  // the engine rolls back an open transaction (release only)
   provider_.reset();
   trans_level_ = 0;
   return kSOk;
@@ -298,6 +304,15 @@ HRESULT ConnectionObject::raw_Close() {
   com::ClearErrorInfo();
   if (!provider_) return Fail(AdoRecord(kAdoObjectClosed));
   errors_->clear();
+  // Closing would end the transaction without the host saying how; the
+  // host commits or rolls back first (releasing the object rolls back).
+  if (trans_level_ > 0) {
+    return Fail(AdoRecord(kAdoInTransaction,
+                          "Connection object cannot be explicitly closed while in a transaction (" +
+                              std::to_string(trans_level_) +
+                              (trans_level_ == 1 ? " level is" : " levels are") +
+                              " open: commit or roll back first)."));
+  }
   CloseNow();
   Fire([&](ConnectionEventsVt* sink) {
     EventStatusEnum status = adStatusOK;
@@ -332,7 +347,7 @@ HRESULT ConnectionObject::StatementText(long options, long default_type, const s
   if (type == 0 || type == adCmdUnknown) type = default_type;
   *sql = text;
   if (type == adCmdStoredProc && !provider_->SupportsProcedures()) {
-    return Fail(AdoRecord(kEFail, "The provider has no stored procedures; \"" + text +
+    return Fail(AdoRecord(kEFail, "The provider has no stored procedures; \"" + Excerpt(text) +
                                       "\" cannot run as one (call it as a function instead)."));
   }
   if (type == adCmdTable || type == adCmdTableDirect) *sql = "SELECT * FROM " + text;
@@ -344,6 +359,7 @@ HRESULT ConnectionObject::raw_Execute(BSTR commandText, VARIANT* recordsAffected
   if (out) *out = nullptr;
   BeginOperation();
   if (!provider_) return Fail(AdoRecord(kAdoConnectionUnusable));
+  if (auto nul = NulRecord(commandText, "The command text", kDbErrorsInCommand)) return Fail(*nul);
   std::string sql;
   HRESULT hr = StatementText(options, adCmdText, Text(commandText), &sql);
   if (FAILED(hr)) return hr;
@@ -493,12 +509,17 @@ HRESULT ConnectionObject::get_ConnectionString(BSTR* out) { return OutText(out, 
 HRESULT ConnectionObject::put_ConnectionString(BSTR text) {
   com::ClearErrorInfo();
   if (provider_) return Fail(AdoRecord(kAdoObjectOpen));
+  if (auto nul = NulRecord(text, "The connect string", kEInvalidArg)) return Fail(*nul);
   connection_string_ = Text(text);
   return kSOk;
 }
 
 HRESULT ConnectionObject::get_CommandTimeout(long* out) { return Out(out, command_timeout_); }
-HRESULT ConnectionObject::put_CommandTimeout(long seconds) { return PutSeconds(&command_timeout_, seconds); }
+HRESULT ConnectionObject::put_CommandTimeout(long seconds) {
+  const HRESULT hr = PutSeconds(&command_timeout_, seconds);
+  if (SUCCEEDED(hr) && provider_) provider_->SetLockWaitTimeout(command_timeout_);
+  return hr;
+}
 HRESULT ConnectionObject::get_ConnectionTimeout(long* out) { return Out(out, connection_timeout_); }
 HRESULT ConnectionObject::put_ConnectionTimeout(long seconds) {
   return PutSeconds(&connection_timeout_, seconds);
@@ -519,7 +540,7 @@ HRESULT ConnectionObject::put_DefaultDatabase(BSTR name) {
   if (!provider_) return Fail(AdoRecord(kAdoObjectClosed));
   const std::string wanted = Text(name);
   if (EqualNames(wanted, provider_->Info(provider::InfoProperty::kDefaultDatabase))) return kSOk;
-  return Fail(AdoRecord(kAdoNotAllowed, "The provider cannot change its database to \"" + wanted + "\"."));
+  return Fail(AdoRecord(kAdoNotAllowed, "The provider cannot change its database to \"" + Excerpt(wanted) + "\"."));
 }
 
 HRESULT ConnectionObject::get_IsolationLevel(IsolationLevelEnum* out) { return Out(out, isolation_); }

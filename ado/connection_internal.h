@@ -6,10 +6,27 @@
 // a closed one 3704, Execute/BeginTrans/CommitTrans/RollbackTrans on a
 // closed one 3709.
 //
-// Close policy: closing a connection closes every recordset still open on
-// it (their Fields then report 3704) and rolls back an open transaction;
-// a command keeps its text and parameters and prepares again after the
-// connection is reopened.
+// Close policy: Close while a transaction is in progress fails (3246) and
+// changes nothing; only releasing the object rolls an open transaction
+// back. Closing closes every recordset still open on the connection
+// (their Fields then report 3704); a command keeps its text and
+// parameters and prepares again after the connection is reopened.
+//
+// Waiting for locks: a statement waiting for another connection's lock
+// waits until its command time-out; opening waits up to ConnectionTimeout
+// and the transaction calls up to CommandTimeout (0: no limit). The SQLite
+// provider's outer BeginTrans takes the engine's write lock at once (BEGIN
+// IMMEDIATE), so a writer waits there, before any of its statements runs,
+// and not inside a statement a host may have serialised on a lock of its
+// own. The connect-string keyword "Busy Timeout" (milliseconds) bounds
+// every such wait.
+//
+// Transactions: BeginTrans returns the new nesting level; CommitTrans and
+// RollbackTrans end the innermost one. When the engine rolls the
+// transaction back by itself, the transaction is doomed: statements,
+// CommitTrans and BeginTrans fail with XACT_E_ABORTED ("The transaction
+// was rolled back by the engine; roll back to continue.") and each
+// RollbackTrans succeeds, until the outermost level has been rolled back.
 //
 // Errors collection: emptied when an operation starts; a failing provider
 // call leaves the provider's records there; a statement that produced

@@ -25,11 +25,13 @@ inline constexpr HRESULT kDbConcurrencyViolation = Hr(0x80040E38);
 inline constexpr HRESULT kDbAbortLimitReached = Hr(0x80040E31);  // command time-out
 inline constexpr HRESULT kDbDataOverflow = Hr(0x80040E57);
 inline constexpr HRESULT kXactNoTransaction = Hr(0x8004D00E);   // XACT_E_NOTRANSACTION
+inline constexpr HRESULT kXactAborted = Hr(0x8004D019);         // XACT_E_ABORTED
 
 // ADO's own errors: 0x800A0000 + number.
 inline constexpr HRESULT AdoError(uint32_t number) { return Hr(0x800A0000u + number); }
 inline constexpr HRESULT kAdoNoCurrentRecord = AdoError(3021);
 inline constexpr HRESULT kAdoNotAllowed = AdoError(3219);
+inline constexpr HRESULT kAdoInTransaction = AdoError(3246);
 inline constexpr HRESULT kAdoNotUpdatable = AdoError(3251);
 inline constexpr HRESULT kAdoItemNotFound = AdoError(3265);
 inline constexpr HRESULT kAdoWrongType = AdoError(3421);

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +62,13 @@ HRESULT OutInterface(I** out, I* p) {
   if (p) p->AddRef();
   return kSOk;
 }
+
+// Wide text a caller gives (a connect string, a statement) must not hide
+// a NUL: the engines take NUL-terminated text and would silently run only
+// what comes before it. The record refusing `text` when it holds one
+// (`what` names the text, e.g. "The connect string"), with the NUL's
+// position in UTF-16 characters counting from 0; nullopt when it holds none.
+std::optional<provider::ErrorRecord> NulRecord(BSTR text, const char* what, HRESULT hr);
 
 // A collection index: an integer VARIANT (any integer type, by reference
 // too) gives *position; a VT_BSTR gives *name. False for anything else.

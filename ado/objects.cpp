@@ -36,6 +36,7 @@ std::string AdoText(HRESULT hr) {
              "invalid in this context.";
     case 0x80040E24: return "Rowset does not support fetching backward.";
     case 0x8004D00E: return "No transaction is active.";
+    case 0x800A0CAE: return "Connection object cannot be explicitly closed while in a transaction.";
     case 0x80040E0C: return "Command text was not set for the command object.";
     case 0x80004003: return "Invalid pointer.";
     case 0x80070057: return "The parameter is incorrect.";
@@ -153,6 +154,17 @@ HRESULT OutText(BSTR* out, const std::string& utf8) {
   if (out == nullptr) return ReportAdo(kEPointer);
   *out = Utf8ToBstr(utf8.data(), utf8.size());
   return *out ? kSOk : ReportAdo(kEOutOfMemory);
+}
+
+std::optional<ErrorRecord> NulRecord(BSTR text, const char* what, HRESULT hr) {
+  const UINT length = SysStringLen(text);
+  for (UINT i = 0; i < length; ++i) {
+    if (text[i] == 0) {
+      return AdoRecord(hr, std::string(what) + " contains a NUL character at position " + std::to_string(i) +
+                               " (counting from 0); text with an embedded NUL is refused, not cut.");
+    }
+  }
+  return std::nullopt;
 }
 
 HRESULT ReportAdo(HRESULT hr, std::string description) { return Report(AdoRecord(hr, std::move(description))); }

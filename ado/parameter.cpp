@@ -42,9 +42,9 @@ class ParametersObject final : public com::Object<Parameters> {
     std::string name;
     bool by_name = false;
     if (!ParseIndex(index, &position, &name, &by_name)) return -1;
+    if (!by_name) return position >= 0 && static_cast<size_t>(position) < items_.size() ? position : -1;
     for (size_t i = 0; i < items_.size(); ++i) {
-      if (by_name ? EqualNames(static_cast<ParameterObject*>(items_[i].GetInterfacePtr())->name, name)
-                  : static_cast<long>(i) == position)
+      if (EqualNames(static_cast<ParameterObject*>(items_[i].GetInterfacePtr())->name, name))
         return static_cast<long>(i);
     }
     return -1;
@@ -79,6 +79,7 @@ HRESULT ParameterObject::put_Value(VARIANT v) {
 }
 HRESULT ParameterObject::get_Type(DataTypeEnum* out) { return Out(out, type); }
 HRESULT ParameterObject::put_Type(DataTypeEnum t) {
+  if (!IsKnownDataType(t)) return ReportAdo(AdoError(3001), "Unknown parameter data type " + std::to_string(t) + ".");
   type = t;
   return kSOk;
 }

@@ -19,11 +19,16 @@
 // written to the database. Update writes the buffer as one statement
 // (RowWriter) and then changes the snapshot; a failing write leaves the
 // snapshot and the buffer as they were, for CancelUpdate or another try.
-// Moving with pending changes updates first, as ADO does; Close and
-// Requery drop them. Writes are immediate: batch updating is not offered.
+// Moving with pending changes updates first, as ADO does. Close and
+// Requery with an edit in progress (EditMode not adEditNone) are refused
+// with 3219 and change nothing, until Update, CancelUpdate or CancelBatch
+// ends the edit; only releasing the recordset or closing its connection
+// drops a pending edit. Writes are immediate: batch updating is not
+// offered.
 #include <korvo/ado/command_internal.h>
 #include <korvo/ado/connection_internal.h>
 #include <korvo/ado/cursor_internal.h>
+#include <korvo/ado/excerpt_internal.h>
 #include <korvo/ado/row_writer_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
@@ -128,8 +133,7 @@ class FieldObject final : public com::Object<Field> {
     const HRESULT hr = Current(&cell);
     if (FAILED(hr)) return hr;
     VariantInit(out);
-    const HRESULT conv = CellToVariant(cell, info_.ado_type, out);
-    return FAILED(conv) ? ReportAdo(conv) : kSOk;
+    return Convert(cell, out);
   }
   HRESULT put_Value(VARIANT value) override { return Put(value, false); }
   HRESULT get_Precision(unsigned char* out) override {
@@ -142,22 +146,22 @@ class FieldObject final : public com::Object<Field> {
   }
   HRESULT raw_GetChunk(long length, VARIANT* out) override {
     if (out == nullptr) return ReportAdo(kEPointer);
-    if (length < 0) return ReportAdo(AdoError(3001));
     Cell cell;
     const HRESULT hr = Current(&cell);
     if (FAILED(hr)) return hr;
     VariantInit(out);
-    if (chunk_serial_ != data_->cursor->row_serial()) {
-      chunk_serial_ = data_->cursor->row_serial();
-      chunk_offset_ = 0;
-    }
+    // A NULL answers VT_NULL whatever length was asked for (its ActualSize
+    // is adUnknown, which a reader may pass on as the length).
     if (cell.type == CellType::kNull) {
       out->vt = VT_NULL;
       return kSOk;
     }
-    if (cell.type != CellType::kText && cell.type != CellType::kBlob) {
-      return FAILED(CellToVariant(cell, info_.ado_type, out)) ? ReportAdo(kEOutOfMemory) : kSOk;
+    if (length < 0) return ReportAdo(AdoError(3001));
+    if (chunk_serial_ != data_->cursor->row_serial()) {
+      chunk_serial_ = data_->cursor->row_serial();
+      chunk_offset_ = 0;
     }
+    if (cell.type != CellType::kText && cell.type != CellType::kBlob) return Convert(cell, out);
     if (IsTextType(info_.ado_type) || (cell.type == CellType::kText && !IsBinaryType(info_.ado_type))) {
       // Text comes in UTF-16 characters.
       const std::u16string all = Utf8ToUtf16(std::string_view(cell.data, cell.size));
@@ -218,8 +222,20 @@ class FieldObject final : public com::Object<Field> {
       cell = data_->cursor->Get(column_);
     }
     VariantInit(out);
-    const HRESULT conv = CellToVariant(cell, info_.ado_type, out);
-    return FAILED(conv) ? ReportAdo(conv) : kSOk;
+    return Convert(cell, out);
+  }
+
+  // The cell as this field's Value, or a report of why it cannot be one.
+  HRESULT Convert(const Cell& cell, VARIANT* out) {
+    const HRESULT hr = CellToVariant(cell, info_.ado_type, out);
+    if (SUCCEEDED(hr) || hr == kEOutOfMemory) return SUCCEEDED(hr) ? kSOk : ReportAdo(hr);
+    static const char* const kKinds[] = {"NULL", "integer", "real", "text", "binary"};
+    std::string held = kKinds[static_cast<int>(cell.type)];
+    if (cell.type == CellType::kInt) held += " " + std::to_string(cell.i);
+    if (cell.type == CellType::kText) held += " '" + Excerpt(std::string_view(cell.data, cell.size), 40) + "'";
+    return ReportAdo(hr, "The value of field \"" + info_.name + "\" (" + held + ") " +
+                             (hr == kDbDataOverflow ? "is out of the range of" : "cannot be converted to") +
+                             " its type (ADO type " + std::to_string(info_.ado_type) + ").");
   }
 
   // Value puts and AppendChunk: converted to the column's type at once,
@@ -432,6 +448,7 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
   HRESULT raw_Close() override {
     com::ClearErrorInfo();
     if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    if (EditInProgress()) return RefuseWhileEditing("Close");
     CloseNow(true);
     return kSOk;
   }
@@ -494,6 +511,7 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
       if (FAILED(hr)) return hr;
       timeout = command->timeout();
     } else if (src->vt == VT_BSTR) {
+      if (auto nul = NulRecord(src->bstrVal, "The source text", kDbErrorsInCommand)) return Report(*nul);
       bool given = false;
       HRESULT hr = ConnectionFromVariant(activeConnection, std::addressof(conn_ptr), &given);
       if (FAILED(hr)) return hr;
@@ -516,6 +534,7 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
   HRESULT raw_Requery(long) override {
     com::ClearErrorInfo();
     if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    if (EditInProgress()) return RefuseWhileEditing("Requery");
     auto* conn = static_cast<ConnectionObject*>(connection_.GetInterfacePtr());
     const std::string sql = source_;
     CloseNow(true);
@@ -554,6 +573,13 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
       return ReportAdo(AdoError(3001), "Assign the values through the Fields, then call without lists.");
     }
     return kSOk;
+  }
+
+  bool EditInProgress() const { return data_->cursor && data_->edit.mode != adEditNone; }
+  static HRESULT RefuseWhileEditing(const char* operation) {
+    return ReportAdo(kAdoNotAllowed, std::string(operation) +
+                                         " is not allowed while an edit is in progress: call Update, "
+                                         "CancelUpdate or CancelBatch first.");
   }
 
   void DropEdit() {

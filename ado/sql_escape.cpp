@@ -5,6 +5,8 @@
 #include <korvo/ado/sql_escape_internal.h>
 
 #include <cctype>
+
+#include <korvo/ado/excerpt_internal.h>
 #include <vector>
 
 namespace korvo::ado {
@@ -184,10 +186,31 @@ class EscapeTranslator : Lexer {
       out += body;
       return true;
     }
-    return Fail("Unknown escape sequence '{" + word + "'", start) >= 0;
+    return Fail("Unknown escape sequence '{" + Excerpt(word) + "'", start) >= 0;
   }
 
   bool return_marker_ = false;
+};
+
+// Where the parser stands in one query level (a statement, or the text
+// inside one pair of parentheses).
+enum class Clause { kNone, kSelect, kFrom, kWhere, kGroup, kHaving, kOrder, kLimit, kOn, kOther };
+
+struct Level {
+  std::string limit;            // rows of TOP n or of a translated ROWNUM condition
+  Clause clause = Clause::kNone;
+  bool query = false;           // a SELECT begins at this level
+  bool inherited_condition = false;  // parentheses inside a WHERE, HAVING or ON
+  bool between = false;         // a BETWEEN waits for its AND
+  bool conjunct_and = false;    // the last AND joined conditions (not BETWEEN's)
+  // What a ROWNUM row limit of the outermost level cannot be combined with.
+  bool rownum_limit = false;
+  const char* conflict = nullptr;
+
+  bool InCondition() const {
+    if (!query) return inherited_condition;
+    return clause == Clause::kWhere || clause == Clause::kHaving || clause == Clause::kOn;
+  }
 };
 
 class RowLimitTranslator : Lexer {
@@ -196,25 +219,27 @@ class RowLimitTranslator : Lexer {
       : Lexer(s, error), options_(options) {}
 
   bool Run(std::string& out) {
-    std::vector<std::string> limits(1);  // per parenthesis level
+    levels_.assign(1, Level{});
     while (i_ < s_.size()) {
       const char c = s_[i_];
       const int opaque = CopyOpaque(out);
       if (opaque < 0) return false;
       if (opaque > 0) continue;
       if (c == '(') {
-        limits.emplace_back();
+        Level inner;
+        inner.inherited_condition = levels_.back().InCondition();
+        levels_.push_back(std::move(inner));
         out += c;
         ++i_;
       } else if (c == ')') {
-        if (limits.size() > 1) {
-          Flush(out, limits.back());
-          limits.pop_back();
+        if (levels_.size() > 1) {
+          Flush(out, levels_.back().limit);
+          levels_.pop_back();
         }
         out += c;
         ++i_;
       } else if (c == ';') {
-        Flush(out, limits.back());
+        if (!EndStatement(out)) return false;
         out += c;
         ++i_;
       } else if (IsDigit(c)) {
@@ -223,21 +248,18 @@ class RowLimitTranslator : Lexer {
         const bool after_dot = !out.empty() && out.back() == '.';
         const std::string_view word = ReadWord();
         const std::string lower = Lower(word);
-        if (options_.top_to_limit && lower == "select") {
-          out.append(word);
-          if (!Top(out, &limits.back())) return false;
-        } else if (options_.rownum && lower == "rownum" && !after_dot) {
-          out += "ROW_NUMBER() OVER ()";
-        } else {
-          out.append(word);
+        if (!after_dot && options_.rownum && lower == "rownum") {
+          if (!Rownum(out)) return false;
+          continue;
         }
+        out.append(word);
+        if (!after_dot && !Keyword(lower, out)) return false;
       } else {
         out += c;
         ++i_;
       }
     }
-    Flush(out, limits.front());
-    return true;
+    return EndStatement(out);
   }
 
  private:
@@ -249,9 +271,145 @@ class RowLimitTranslator : Lexer {
     limit.clear();
   }
 
+  // The end of a statement: its row limit goes at the end, unless a
+  // ROWNUM condition was combined with what a LIMIT cannot express.
+  bool EndStatement(std::string& out) {
+    Level& top = levels_.front();
+    if (top.rownum_limit && top.conflict != nullptr) {
+      *error_ = std::string("ROWNUM in the WHERE clause is not translated together with ") + top.conflict +
+                ": ROWNUM numbers the rows before they are grouped, sorted or combined, a row limit "
+                "after. Limit an inner query instead, e.g. SELECT * FROM (SELECT ... ORDER BY ...) "
+                "WHERE ROWNUM <= n";
+      return false;
+    }
+    levels_.resize(1);
+    Flush(out, top.limit);
+    top = Level{};
+    return true;
+  }
+
+  // Tracks the clause a keyword begins at the current level.
+  bool Keyword(const std::string& lower, std::string& out) {
+    Level& level = levels_.back();
+    const bool outermost = levels_.size() == 1;
+    if (lower == "select") {
+      level.query = true;
+      level.clause = Clause::kSelect;
+      if (options_.top_to_limit && !Top(out, &level)) return false;
+    } else if (lower == "from") {
+      level.clause = Clause::kFrom;
+    } else if (lower == "where") {
+      level.clause = Clause::kWhere;
+    } else if (lower == "group") {
+      level.clause = Clause::kGroup;
+      if (outermost) level.conflict = "GROUP BY";
+    } else if (lower == "having") {
+      level.clause = Clause::kHaving;
+      if (outermost) level.conflict = "HAVING";
+    } else if (lower == "order") {
+      level.clause = Clause::kOrder;
+      if (outermost) level.conflict = "ORDER BY";
+    } else if (lower == "limit") {
+      level.clause = Clause::kLimit;
+      if (outermost) level.conflict = "LIMIT";
+    } else if (lower == "on") {
+      if (level.clause == Clause::kFrom) level.clause = Clause::kOn;
+    } else if (lower == "join") {
+      if (level.clause == Clause::kOn) level.clause = Clause::kFrom;
+    } else if (lower == "union" || lower == "intersect" || lower == "except") {
+      level.clause = Clause::kOther;
+      if (outermost) level.conflict = "UNION, INTERSECT or EXCEPT";
+    } else if (lower == "distinct") {
+      if (outermost && level.clause == Clause::kSelect) level.conflict = "DISTINCT";
+    } else if (lower == "between") {
+      level.between = true;
+    } else if (lower == "and") {
+      level.conjunct_and = !level.between;
+      level.between = false;
+    } else if (lower == "or") {
+      if (outermost && level.clause == Clause::kWhere) level.conflict = "OR";
+    } else if (outermost && level.clause == Clause::kSelect &&
+               (lower == "count" || lower == "sum" || lower == "avg" || lower == "min" ||
+                lower == "max" || lower == "total" || lower == "group_concat")) {
+      size_t k = i_;
+      while (k < s_.size() && IsBlank(s_[k])) ++k;
+      if (k < s_.size() && s_[k] == '(') level.conflict = "an aggregate function";
+    }
+    return true;
+  }
+
+  // The pseudo-column ROWNUM (just read). In a select list or an ORDER BY
+  // it numbers the rows; as a condition it is a row limit, translated
+  // where it stands alone in a top-level AND of the outermost WHERE.
+  bool Rownum(std::string& out) {
+    Level& level = levels_.back();
+    if (!level.InCondition()) {
+      out += "ROW_NUMBER() OVER ()";
+      return true;
+    }
+    const size_t at = i_ - 6;
+    const std::string_view kForms =
+        "ROWNUM is translated as a row limit only where it stands alone in a top-level AND of the "
+        "outermost WHERE, as ROWNUM <= n, ROWNUM < n or ROWNUM = 1 (e.g. SELECT a FROM t WHERE b = 1 "
+        "AND ROWNUM <= 10)";
+    if (levels_.size() != 1 || level.clause != Clause::kWhere) {
+      return Fail(std::string(kForms) + "; it is not translated inside a subquery or a HAVING or ON "
+                                        "condition, nor inside parentheses: ROWNUM",
+                  at) >= 0;
+    }
+    // The keyword before it: WHERE, or an AND joining conditions.
+    size_t end = out.size();
+    while (end > 0 && IsBlank(out[end - 1])) --end;
+    size_t start = end;
+    while (start > 0 && IsWordChar(out[start - 1])) --start;
+    const std::string before = Lower(std::string_view(out).substr(start, end - start));
+    const bool after_where = before == "where";
+    if (!after_where && !(before == "and" && level.conjunct_and)) {
+      return Fail(std::string(kForms) + "; this ROWNUM", at) >= 0;
+    }
+    // The comparison: ROWNUM <= n, ROWNUM < n, ROWNUM = n.
+    SkipBlanks();
+    std::string op;
+    while (i_ < s_.size() && (s_[i_] == '<' || s_[i_] == '=' || s_[i_] == '>' || s_[i_] == '!')) op += s_[i_++];
+    SkipBlanks();
+    const size_t digits = i_;
+    while (i_ < s_.size() && IsDigit(s_[i_])) ++i_;
+    const bool number = i_ > digits && i_ - digits <= 18 && !(i_ < s_.size() && (IsWordChar(s_[i_]) || s_[i_] == '.'));
+    if (!number || (op != "<=" && op != "<" && op != "=")) {
+      return Fail(std::string(kForms) + "; this comparison of ROWNUM", at) >= 0;
+    }
+    const long long n = std::stoll(std::string(s_.substr(digits, i_ - digits)));
+    const long long rows = op == "<=" ? n : op == "<" ? (n > 0 ? n - 1 : 0) : (n == 1 ? 1 : 0);
+    // What follows: AND (the condition is dropped with it) or the WHERE's end.
+    const size_t after = i_;
+    SkipBlanks();
+    const size_t next = i_;
+    const std::string next_word = Lower(ReadWord());
+    if (next_word == "and") {
+      SkipBlanks();
+    } else {
+      i_ = next;
+      const bool where_ends = next_word.empty() ? (i_ >= s_.size() || s_[i_] == ';')
+                                                : (next_word == "group" || next_word == "order" ||
+                                                   next_word == "having" || next_word == "limit" ||
+                                                   next_word == "union" || next_word == "intersect" ||
+                                                   next_word == "except" || next_word == "window");
+      if (!where_ends) return Fail(std::string(kForms) + "; this ROWNUM condition", at) >= 0;
+      i_ = after;
+      out.erase(start);  // the WHERE or AND before it goes with it
+      while (!out.empty() && IsBlank(out.back())) out.pop_back();
+    }
+    if (!level.limit.empty()) {
+      return Fail("A query has both TOP and a ROWNUM condition; give one row limit: ROWNUM", at) >= 0;
+    }
+    level.limit = std::to_string(rows);
+    level.rownum_limit = true;
+    return true;
+  }
+
   // After a SELECT keyword: consumes "[DISTINCT|ALL] TOP n" or
   // "TOP (n)", keeping the quantifier, and records n for this level.
-  bool Top(std::string& out, std::string* limit) {
+  bool Top(std::string& out, Level* level) {
     const size_t save = i_;
     SkipBlanks();
     std::string_view quantifier;
@@ -291,12 +449,14 @@ class RowLimitTranslator : Lexer {
     if (!quantifier.empty()) {
       out += ' ';
       out.append(quantifier);
+      if (levels_.size() == 1 && Lower(quantifier) == "distinct") level->conflict = "DISTINCT";
     }
-    *limit = std::move(n);
+    level->limit = std::move(n);
     return true;
   }
 
   const SqlRewriteOptions& options_;
+  std::vector<Level> levels_;
 };
 
 }  // namespace

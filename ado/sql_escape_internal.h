@@ -13,8 +13,18 @@
 //   {oj join}        -> join;   {escape 'c'} -> ESCAPE 'c'.
 // Row limits (when asked): "SELECT [DISTINCT|ALL] TOP n ..." and
 // "TOP (n)" become the same SELECT with " LIMIT n" at the end of its own
-// query level; the bare pseudo-column ROWNUM becomes
-// "ROW_NUMBER() OVER ()" (so it works in a select list, not in WHERE).
+// query level. The pseudo-column ROWNUM in a select list (or ORDER BY)
+// becomes "ROW_NUMBER() OVER ()". As a condition it is a row limit:
+// "ROWNUM <= n", "ROWNUM < n" or "ROWNUM = 1" standing alone in a
+// top-level AND of the outermost WHERE is dropped from the WHERE (with its
+// AND, or the WHERE itself when nothing else is left) and becomes
+// " LIMIT n" at the end of the statement:
+//   SELECT x FROM t WHERE a = 1 AND ROWNUM <= 2  ->  SELECT x FROM t WHERE a = 1 LIMIT 2
+// Any other ROWNUM condition (under OR or NOT, in parentheses, a subquery,
+// HAVING or ON, compared otherwise) and a ROWNUM limit together with
+// GROUP BY, HAVING, ORDER BY, LIMIT, DISTINCT, an aggregate or UNION at
+// the outermost level (which a limit at the end would change the meaning
+// of) are refused with a description of the forms that are translated.
 // String literals, quoted identifiers and comments are copied untouched.
 // Malformed input (an unterminated literal, comment or escape, an unknown
 // escape keyword, a TOP without a number) is reported, never a crash.

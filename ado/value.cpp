@@ -4,10 +4,13 @@
 // array the VARIANT owns.
 #include <korvo/ado/value_internal.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 
+#include <korvo/ado/ado.h>
 #include <korvo/ado/hresult_internal.h>
 #include <korvo/com/hresult.h>
 #include <korvo/com/oledate.h>
@@ -288,6 +291,22 @@ bool FormatIsoDate(double date, int32_t ado_type, std::string* out) {
   return true;
 }
 
+bool IsKnownDataType(long t) {
+  switch (t) {
+    case adEmpty: case adSmallInt: case adInteger: case adSingle: case adDouble: case adCurrency:
+    case adDate: case adBSTR: case adIDispatch: case adError: case adBoolean: case adVariant:
+    case adIUnknown: case adDecimal: case adTinyInt: case adUnsignedTinyInt: case adUnsignedSmallInt:
+    case adUnsignedInt: case adBigInt: case adUnsignedBigInt: case adFileTime: case adGUID:
+    case adBinary: case adChar: case adWChar: case adNumeric: case adUserDefined: case adDBDate:
+    case adDBTime: case adDBTimeStamp: case adChapter: case adPropVariant: case adVarNumeric:
+    case adVarChar: case adLongVarChar: case adVarWChar: case adLongVarWChar: case adVarBinary:
+    case adLongVarBinary:
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool IsTextType(int32_t t) {
   return t == 8 || t == 129 || t == 130 || t == 200 || t == 201 || t == 202 || t == 203;
 }
@@ -297,102 +316,167 @@ bool IsIntegerType(int32_t t) {
   return t == 2 || t == 3 || t == 16 || t == 17 || t == 18 || t == 19 || t == 20 || t == 21;
 }
 
+VARTYPE VarTypeFor(int32_t t) {
+  switch (t) {
+    case 2: return VT_I2;
+    case 3: return VT_I4;
+    case 4: return VT_R4;
+    case 5: return VT_R8;
+    case 6: return VT_CY;
+    case 7: case 133: case 134: case 135: return VT_DATE;
+    case 8: case 72: case 129: case 130: case 200: case 201: case 202: case 203: return VT_BSTR;
+    case 11: return VT_BOOL;
+    case 14: case 131: case 139: return VT_DECIMAL;
+    case 16: return VT_I1;
+    case 17: return VT_UI1;
+    case 18: return VT_UI2;
+    case 19: return VT_UI4;
+    case 20: return VT_I8;
+    case 21: return VT_UI8;
+    case 128: case 204: case 205: return static_cast<VARTYPE>(VT_ARRAY | VT_UI1);
+    default: return VT_EMPTY;
+  }
+}
+
+namespace {
+
+// Text that is a whole number or a number, with nothing else but blanks
+// around it (what a numeric field can take from a text value).
+bool ParseWhole(const char* data, size_t size, int64_t* v) {
+  const std::string text(data, size);
+  char* end = nullptr;
+  errno = 0;
+  const long long n = std::strtoll(text.c_str(), &end, 10);
+  if (end == text.c_str() || errno != 0) return false;
+  while (*end == ' ') ++end;
+  if (*end != '\0') return false;
+  *v = n;
+  return true;
+}
+bool ParseReal(const char* data, size_t size, double* v) {
+  const std::string text(data, size);
+  char* end = nullptr;
+  const double r = std::strtod(text.c_str(), &end);
+  if (end == text.c_str() || !std::isfinite(r)) return false;
+  while (*end == ' ') ++end;
+  if (*end != '\0') return false;
+  *v = r;
+  return true;
+}
+
+// A number cell (or numeric text) as a VARIANT of `target` (an integer,
+// real, currency, decimal or boolean type). Whole numbers stay exact; a
+// fraction never silently becomes an integer.
+HRESULT NumberToVariant(const Cell& c, VARTYPE target, VARIANT* out) {
+  VARIANT from;
+  VariantInit(&from);
+  switch (c.type) {
+    case CellType::kInt:
+      from.vt = VT_I8;
+      from.llVal = c.i;
+      break;
+    case CellType::kReal:
+      from.vt = VT_R8;
+      from.dblVal = c.r;
+      break;
+    case CellType::kText: {
+      int64_t whole = 0;
+      if (ParseWhole(c.data, c.size, &whole)) {
+        from.vt = VT_I8;
+        from.llVal = whole;
+      } else if (ParseReal(c.data, c.size, &from.dblVal)) {
+        from.vt = VT_R8;
+      } else {
+        return kDbCantConvertValue;
+      }
+      break;
+    }
+    default:
+      return kDbCantConvertValue;
+  }
+  const bool integer_target = target == VT_I1 || target == VT_I2 || target == VT_I4 ||
+                              target == VT_I8 || target == VT_UI1 || target == VT_UI2 ||
+                              target == VT_UI4 || target == VT_UI8;
+  if (from.vt == VT_R8 && integer_target) {
+    if (std::nearbyint(from.dblVal) != from.dblVal) return kDbCantConvertValue;
+    if (std::fabs(from.dblVal) >= 9.2e18) return kDbDataOverflow;
+    from.vt = VT_I8;
+    from.llVal = static_cast<int64_t>(from.dblVal);
+  }
+  if (from.vt == target) {
+    *out = from;
+    return kSOk;
+  }
+  const HRESULT hr = VariantChangeType(out, &from, 0, target);
+  if (SUCCEEDED(hr)) return kSOk;
+  return hr == DISP_E_OVERFLOW ? kDbDataOverflow : kDbCantConvertValue;
+}
+
+}  // namespace
+
 HRESULT CellToVariant(const Cell& c, int32_t t, VARIANT* out) {
   if (c.type == CellType::kNull) {
     out->vt = VT_NULL;
     return kSOk;
   }
-  if (IsTextType(t)) {
-    switch (c.type) {
-      case CellType::kText:
-      case CellType::kBlob:
-        return PutBstr(c.data, c.size, out);
-      case CellType::kInt: {
+  const VARTYPE target = VarTypeFor(t);
+  switch (target) {
+    case VT_EMPTY:  // adVariant and types without a fixed VARIANT type
+      return Natural(c, out);
+    case VT_BSTR:
+      switch (c.type) {
+        case CellType::kText:
+        case CellType::kBlob:
+          return PutBstr(c.data, c.size, out);
+        case CellType::kInt: {
+          const std::string s = std::to_string(c.i);
+          return PutBstr(s.data(), s.size(), out);
+        }
+        default: {
+          const std::string s = RealText(c.r);
+          return PutBstr(s.data(), s.size(), out);
+        }
+      }
+    case VT_ARRAY | VT_UI1:
+      // Numbers as the bytes of their text, as the engine casts them.
+      if (c.type == CellType::kInt) {
         const std::string s = std::to_string(c.i);
-        return PutBstr(s.data(), s.size(), out);
+        return PutBytes(s.data(), s.size(), out);
       }
-      default: {
+      if (c.type == CellType::kReal) {
         const std::string s = RealText(c.r);
-        return PutBstr(s.data(), s.size(), out);
+        return PutBytes(s.data(), s.size(), out);
       }
-    }
-  }
-  if (IsDateType(t)) {
-    double d = 0;
-    if (c.type == CellType::kText && ParseIsoDate(c.data, c.size, &d)) {
+      return PutBytes(c.data, c.size, out);
+    case VT_DATE: {
+      double d = 0;
+      if (c.type != CellType::kText || !ParseIsoDate(c.data, c.size, &d)) return kDbCantConvertValue;
       out->vt = VT_DATE;
       out->date = d;
       return kSOk;
     }
-    return Natural(c, out);
-  }
-  if (IsBinaryType(t)) {
-    if (c.type == CellType::kBlob || c.type == CellType::kText) return PutBytes(c.data, c.size, out);
-    return Natural(c, out);
-  }
-  if (c.type == CellType::kReal && IsIntegerType(t) && std::nearbyint(c.r) == c.r &&
-      std::fabs(c.r) < 9.2e18) {
-    return CellToVariant(Cell{CellType::kInt, static_cast<int64_t>(c.r), 0, nullptr, 0}, t, out);
-  }
-  if (c.type == CellType::kInt) {
-    switch (t) {
-      case 11:  // adBoolean
-        out->vt = VT_BOOL;
-        out->boolVal = c.i != 0 ? VARIANT_TRUE : VARIANT_FALSE;
-        return kSOk;
-      case 2:  // adSmallInt
-        if (c.i >= INT16_MIN && c.i <= INT16_MAX) {
-          out->vt = VT_I2;
-          out->iVal = static_cast<SHORT>(c.i);
-          return kSOk;
-        }
-        break;
-      case 16:  // adTinyInt
-        if (c.i >= -128 && c.i <= 127) {
-          out->vt = VT_I1;
-          out->cVal = static_cast<CHAR>(c.i);
-          return kSOk;
-        }
-        break;
-      case 17:  // adUnsignedTinyInt
-        if (c.i >= 0 && c.i <= 255) {
-          out->vt = VT_UI1;
-          out->bVal = static_cast<BYTE>(c.i);
-          return kSOk;
-        }
-        break;
-      case 20:  // adBigInt
-      case 21:
+    case VT_I8:  // the commonest: SQLite's integers
+      if (c.type == CellType::kInt) {
         out->vt = VT_I8;
         out->llVal = c.i;
         return kSOk;
-      case 4:  // adSingle
-      case 5:  // adDouble
-      case 131:
-      case 14:
-      case 139:
+      }
+      return NumberToVariant(c, target, out);
+    case VT_R8:
+      if (c.type == CellType::kReal) {
         out->vt = VT_R8;
-        out->dblVal = static_cast<double>(c.i);
+        out->dblVal = c.r;
         return kSOk;
-      case 6:  // adCurrency
-        out->vt = VT_CY;
-        out->cyVal.int64 = c.i * 10000;
-        return kSOk;
-      default:
-        break;
-    }
+      }
+      return NumberToVariant(c, target, out);
+    default:
+      return NumberToVariant(c, target, out);
   }
-  if (c.type == CellType::kReal && t == 6) {
-    out->vt = VT_CY;
-    out->cyVal.int64 = static_cast<LONGLONG>(std::llround(c.r * 10000.0));
-    return kSOk;
-  }
-  return Natural(c, out);
 }
 
 long CellActualSize(const Cell& c, int32_t t, int32_t defined_size) {
   switch (c.type) {
-    case CellType::kNull: return 0;
+    case CellType::kNull: return -1;  // adUnknown: a NULL has no known length
     case CellType::kText:
     case CellType::kBlob: return static_cast<long>(c.size);
     case CellType::kReal: return 8;

@@ -31,14 +31,27 @@ bool ParseIsoDate(const char* text, size_t size, double* date);
 // adDBTime, "YYYY-MM-DD HH:MM:SS" otherwise. False outside the range.
 bool FormatIsoDate(double date, int32_t ado_type, std::string* out);
 
+// True for a value of DataTypeEnum.
+bool IsKnownDataType(long ado_type);
+
 // True for the ADO types whose values are text, dates, binary, integers.
 bool IsTextType(int32_t ado_type);
 bool IsDateType(int32_t ado_type);
 bool IsBinaryType(int32_t ado_type);
 bool IsIntegerType(int32_t ado_type);
 
-// The cell as a VARIANT of the type's VT (VT_NULL for NULL; a value that
-// does not fit the type keeps its own kind). `out` must be empty.
+// The VARIANT type a value of the ADO type has (VT_BSTR for text,
+// VT_DATE for every date and time type, VT_ARRAY | VT_UI1 for binary,
+// VT_DECIMAL for numeric, ...); VT_EMPTY for adVariant, adEmpty and the
+// types without one.
+VARTYPE VarTypeFor(int32_t ado_type);
+// The cell as a VARIANT of exactly VarTypeFor(ado_type) (VT_NULL for NULL;
+// the cell's own kind when that is VT_EMPTY), so that a field's Type and
+// its Value always agree. A value the type cannot hold is never passed on
+// in another type: DB_E_CANTCONVERTVALUE (text that is not a number or an
+// ISO date, a fraction for an integer type, a blob for a number) or
+// DB_E_DATAOVERFLOW (a number out of the type's range). Numbers convert
+// to text and to the bytes of their text. `out` must be empty.
 // E_OUTOFMEMORY when an allocation fails.
 HRESULT CellToVariant(const provider::Cell& cell, int32_t ado_type, VARIANT* out);
 // Field.ActualSize: bytes of text (UTF-8 as stored) and binary values, the

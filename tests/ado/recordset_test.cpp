@@ -43,9 +43,9 @@ TEST_P(RecordsetTest, ReadsFieldsByPositionAndByName) {
   ASSERT_EQ(fields->GetCount(), 3);
   FieldPtr name = fields->GetItem("NAME");  // without regard to case
   EXPECT_EQ(std::string(static_cast<const char*>(name->GetName())), "Name");
-  EXPECT_EQ(name->GetType(), adVarWChar);
+  EXPECT_EQ(name->GetType(), adLongVarWChar);
   EXPECT_EQ(fields->GetItem(2L)->GetType(), adDouble);
-  EXPECT_EQ(fields->GetItem(0L)->GetType(), adInteger);
+  EXPECT_EQ(fields->GetItem(0L)->GetType(), adBigInt);
   EXPECT_TRUE(fields->GetItem(0L)->GetAttributes() & adFldKeyColumn);
   EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(name->GetValue()))), "one");
   EXPECT_EQ(name->GetActualSize(), 3);

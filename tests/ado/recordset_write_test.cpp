@@ -14,6 +14,7 @@ namespace korvo::ado::test {
 namespace {
 
 constexpr HRESULT kNoCurrentRecord = static_cast<HRESULT>(0x800A0BCD);
+constexpr HRESULT kNotAllowed = static_cast<HRESULT>(0x800A0C93);
 constexpr HRESULT kNotUpdatable = static_cast<HRESULT>(0x800A0CB3);
 constexpr HRESULT kWrongType = static_cast<HRESULT>(0x800A0D5D);
 constexpr HRESULT kConcurrency = static_cast<HRESULT>(0x80040E38);
@@ -123,6 +124,40 @@ TEST_F(RecordsetWriteTest, CancelsPendingChangesAndRejectsBadValues) {
   rs->Update();  // nothing pending: nothing sent
   EXPECT_EQ(Scalar(other_, "SELECT group_concat(name) FROM (SELECT name FROM w ORDER BY id)"), "one,two,three");
   EXPECT_EQ(Scalar(other_, "SELECT amount FROM w WHERE id = 1"), "1.5");
+}
+
+TEST_F(RecordsetWriteTest, CloseAndRequeryAreRefusedWhileAnEditIsInProgress) {
+  _RecordsetPtr rs = OpenRs(conn_, "SELECT id, name, amount FROM w ORDER BY id");
+  // Each way of ending an edit lifts the refusal; the edit survives it.
+  for (const char* end : {"Update", "CancelUpdate", "CancelBatch"}) {
+    SCOPED_TRACE(end);
+    FieldsPtr f = rs->GetFields();  // a Requery gives new Fields
+    f->GetItem("amount")->PutValue(_variant_t(7.0));
+    const Raised close = Catch([&] { rs->Close(); });
+    EXPECT_EQ(close.hr, kNotAllowed);
+    EXPECT_NE(close.description.find("edit is in progress"), std::string::npos) << close.description;
+    EXPECT_EQ(Catch([&] { rs->Requery(adOptionUnspecified); }).hr, kNotAllowed);
+    EXPECT_EQ(rs->GetState(), adStateOpen);
+    EXPECT_EQ(rs->GetEditMode(), adEditInProgress);
+    EXPECT_EQ(static_cast<double>(f->GetItem("amount")->GetValue()), 7.0);
+    if (std::strcmp(end, "Update") == 0) {
+      rs->Update();
+    } else if (std::strcmp(end, "CancelUpdate") == 0) {
+      rs->CancelUpdate();
+    } else {
+      rs->CancelBatch(adAffectCurrent);
+    }
+    EXPECT_EQ(rs->GetEditMode(), adEditNone);
+    rs->Requery(adOptionUnspecified);
+  }
+  EXPECT_EQ(Scalar(other_, "SELECT amount FROM w WHERE id = 1"), "7");
+  // A new row counts as an edit too, before any value is put.
+  rs->AddNew();
+  EXPECT_EQ(Catch([&] { rs->Close(); }).hr, kNotAllowed);
+  rs->CancelUpdate();
+  rs->Close();
+  EXPECT_EQ(rs->GetState(), adStateClosed);
+  EXPECT_EQ(Scalar(other_, "SELECT count(*) FROM w"), "3");
 }
 
 TEST_F(RecordsetWriteTest, SecondEditOfTheSameRowFailsWithConcurrencyViolation) {

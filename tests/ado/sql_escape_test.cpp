@@ -74,6 +74,62 @@ TEST(SqlEscape, ReplacesTheRownumPseudoColumn) {
             "SELECT t.rownum, 'ROWNUM', \"rownum\" FROM t");
 }
 
+TEST(SqlEscape, TranslatesAStandaloneRownumConditionAsARowLimit) {
+  EXPECT_EQ(Rewrite("SELECT x FROM t WHERE ROWNUM <= 2"), "SELECT x FROM t LIMIT 2");
+  EXPECT_EQ(Rewrite("select x from t where rownum < 3;"), "select x from t LIMIT 2;");
+  EXPECT_EQ(Rewrite("SELECT x FROM t WHERE ROWNUM = 1"), "SELECT x FROM t LIMIT 1");
+  EXPECT_EQ(Rewrite("SELECT x FROM t WHERE ROWNUM = 2"), "SELECT x FROM t LIMIT 0");
+  EXPECT_EQ(Rewrite("SELECT x FROM t WHERE a = 1 AND ROWNUM <= 5"), "SELECT x FROM t WHERE a = 1 LIMIT 5");
+  EXPECT_EQ(Rewrite("SELECT x FROM t WHERE ROWNUM <= 5 AND a = 1"), "SELECT x FROM t WHERE a = 1 LIMIT 5");
+  EXPECT_EQ(Rewrite("SELECT x FROM t WHERE a BETWEEN 1 AND 3 AND ROWNUM<=4 AND (b = 2 OR c = 3)"),
+            "SELECT x FROM t WHERE a BETWEEN 1 AND 3 AND (b = 2 OR c = 3) LIMIT 4");
+  // An ordered inner query limited outside, and the inner levels untouched.
+  EXPECT_EQ(Rewrite("SELECT * FROM (SELECT x FROM t ORDER BY x) WHERE ROWNUM <= 3"),
+            "SELECT * FROM (SELECT x FROM t ORDER BY x) LIMIT 3");
+  EXPECT_EQ(Rewrite("SELECT ROWNUM, x FROM t WHERE ROWNUM <= 3; SELECT y FROM u WHERE ROWNUM < 2"),
+            "SELECT ROW_NUMBER() OVER (), x FROM t LIMIT 3; SELECT y FROM u LIMIT 1");
+  // What the recordset layer builds keeps working.
+  EXPECT_EQ(Rewrite("SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROWNUM ORAROWNUM  FROM C WHERE A=1) "
+                    "WHERE ORAROWNUM <= 10"),
+            "SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROW_NUMBER() OVER () ORAROWNUM  FROM C WHERE A=1) "
+            "WHERE ORAROWNUM <= 10");
+  EXPECT_EQ(Rewrite("SELECT  TOP 10 CODE FROM C WHERE ROWNUM_X = 1"), "SELECT CODE FROM C WHERE ROWNUM_X = 1 LIMIT 10");
+}
+
+TEST(SqlEscape, RefusesRownumConditionsItDoesNotTranslate) {
+  auto refused = [](const std::string& in) {
+    SqlRewriteOptions options;
+    options.top_to_limit = true;
+    options.rownum = true;
+    SqlRewriteResult out;
+    std::string error;
+    EXPECT_FALSE(RewriteSql(in, options, &out, &error)) << in << " -> " << out.sql;
+    EXPECT_NE(error.find("ROWNUM"), std::string::npos) << in << ": " << error;
+    return error;
+  };
+  // Not alone in a top-level AND of the outermost WHERE.
+  EXPECT_NE(refused("SELECT x FROM t WHERE a = 1 OR ROWNUM <= 2").find("stands alone"), std::string::npos);
+  refused("SELECT x FROM t WHERE ROWNUM <= 2 OR a = 1");
+  refused("SELECT x FROM t WHERE (ROWNUM <= 2)");
+  refused("SELECT x FROM t WHERE NOT ROWNUM <= 2");
+  refused("SELECT x FROM t WHERE a BETWEEN ROWNUM AND 2");
+  refused("SELECT x FROM t WHERE ROWNUM > 2");
+  refused("SELECT x FROM t WHERE ROWNUM <= ?");
+  refused("SELECT x FROM t WHERE ROWNUM <= 2 + 1");
+  refused("SELECT x FROM t WHERE 2 >= ROWNUM");
+  EXPECT_NE(refused("SELECT x FROM t WHERE id IN (SELECT id FROM u WHERE ROWNUM <= 3)").find("subquery"),
+            std::string::npos);
+  refused("SELECT a, count(*) FROM t GROUP BY a HAVING ROWNUM < 3");
+  refused("SELECT * FROM t JOIN u ON ROWNUM = 1");
+  // Alone, but with what a row limit at the end cannot express.
+  EXPECT_NE(refused("SELECT x FROM t WHERE ROWNUM <= 2 ORDER BY x").find("ORDER BY"), std::string::npos);
+  refused("SELECT a FROM t WHERE ROWNUM <= 2 GROUP BY a");
+  refused("SELECT count(*) FROM t WHERE ROWNUM <= 2");
+  refused("SELECT DISTINCT a FROM t WHERE ROWNUM <= 2");
+  refused("SELECT a FROM t WHERE ROWNUM <= 2 UNION SELECT b FROM u");
+  refused("SELECT TOP 3 a FROM t WHERE ROWNUM <= 2");
+}
+
 TEST(SqlEscape, ReportsMalformedText) {
   EXPECT_NE(Error("SELECT {d '2020-01-01'").find("'}'"), std::string::npos);
   EXPECT_NE(Error("SELECT {fn UCASE(a)").find("Unterminated escape"), std::string::npos);

@@ -59,10 +59,11 @@ TEST_F(BinaryFieldTest, ByteArraysTakeTheWholeValueOrAreEmptied) {
   Attach(3)->GetFieldValue(kData, array);
   EXPECT_EQ(array.GetSize(), 0);
   EXPECT_EQ(array.GetData(), nullptr);
-  // The provider reports a NULL value's size as 0 too, so it reads the same.
+  // A NULL (size adUnknown) is read and reported through SetFieldNull: an
+  // array that no binding names keeps what it held.
   array.SetSize(2);
   Attach(4)->GetFieldValue(kData, array);
-  EXPECT_EQ(array.GetSize(), 0);
+  EXPECT_EQ(array.GetSize(), 2);
 
   // A value of another type with a non-zero size cannot become bytes.
   array.SetSize(1);

@@ -344,7 +344,7 @@ TEST_F(FieldValueTest, FieldInfoDescribesTheColumnAndTheCurrentValue) {
   auto nulls = Attach(2);
   size = 99;
   nulls->GetFieldInfo(kName, name, nullptr, &size);
-  EXPECT_EQ(size, 0u);
+  EXPECT_EQ(size, 0xFFFFFFFFu);  // adUnknown: a NULL has no length
 }
 
 // ------------------------------------------------------------ setters

@@ -163,16 +163,20 @@ TEST_F(RfxTest, EveryTypeRoundTripsValuesAndNulls) {
     for (void* member : {static_cast<void*>(&rs.m_name), static_cast<void*>(&rs.m_wide),
                          static_cast<void*>(&rs.m_stamp2), static_cast<void*>(&rs.m_long),
                          static_cast<void*>(&rs.m_byte), static_cast<void*>(&rs.m_bool),
-                         static_cast<void*>(&rs.m_date), static_cast<void*>(&rs.m_double)})
+                         static_cast<void*>(&rs.m_date), static_cast<void*>(&rs.m_double),
+                         static_cast<void*>(&rs.m_bin), static_cast<void*>(&rs.m_blob)})
       EXPECT_EQ(rs.IsFieldNull(member), 2);
     EXPECT_EQ(rs.IsFieldNull(&rs.m_int), 0);
-    // The provider reports a NULL binary's size as 0: read as empty, not null.
-    EXPECT_EQ(rs.m_bin.GetSize(), 0);
+    // NULL binaries arrive as null, holding their pseudo-null values.
+    ASSERT_EQ(rs.m_bin.GetSize(), 1);
+    EXPECT_EQ(rs.m_bin.GetAt(0), 0xFF);
     EXPECT_EQ(rs.m_blob.m_nDataLength, 0u);
 
-    // Edit the null row into values.
+    // Edit the null row into values; only the host clears a long binary's
+    // null bit.
     rs.Edit();
     FillValues(rs, 2);
+    rs.SetFieldNull(&rs.m_blob, FALSE);
     EXPECT_EQ(rs.Update(), 1);
     rs.Close();
   }

@@ -2,11 +2,15 @@
 // transactions as BEGIN / SAVEPOINT levels, isolation, properties.
 #include <korvo/ado/providers/sqlite/sqlite_connection.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <strings.h>
+#include <thread>
 
 #include <korvo/ado/connect_string_internal.h>
+#include <korvo/ado/excerpt_internal.h>
 #include <korvo/ado/hresult_internal.h>
 #include <korvo/ado/providers/sqlite/sqlite_cursor.h>
 #include <korvo/ado/providers/sqlite/sqlite_errors.h>
@@ -29,18 +33,75 @@ bool IsNo(const std::string* v) {
 
 void SqliteDb::Arm(Deadline deadline) {
   deadline_ = deadline;
-  if (deadline != Deadline::max()) {
-    if (!armed_) sqlite3_progress_handler(db_.get(), kProgressOps, &SqliteDb::OnProgress, this);
+  // Once installed the check stays: without a deadline it returns at once.
+  if (deadline != Deadline::max() && !armed_) {
+    sqlite3_progress_handler(db_.get(), kProgressOps, &SqliteDb::OnProgress, this);
     armed_ = true;
-  } else if (armed_) {
-    sqlite3_progress_handler(db_.get(), 0, nullptr, nullptr);
-    armed_ = false;
   }
 }
 
 int SqliteDb::OnProgress(void* self) {
   auto* db = static_cast<SqliteDb*>(self);
-  return Clock::now() >= db->deadline_ ? 1 : 0;
+  return db->deadline_ != Deadline::max() && Clock::now() >= db->deadline_ ? 1 : 0;
+}
+
+void SqliteDb::SetWaits(std::chrono::milliseconds wait, std::optional<std::chrono::milliseconds> cap) {
+  wait_ = wait;
+  cap_ = cap;
+}
+
+Clock::time_point SqliteDb::WaitEnd(Clock::time_point since) const {
+  Clock::time_point end = Clock::time_point::max();
+  if (deadline_ != Deadline::max()) {
+    end = deadline_;
+  } else if (wait_.count() > 0) {
+    end = since + wait_;
+  }
+  if (cap_) end = std::min(end, since + *cap_);
+  return end;
+}
+
+bool SqliteDb::TakeWriteTurn() {
+  if (!turns_ || turn_ != 0) return true;
+  turn_ = turns_->Acquire(WaitEnd(Clock::now()));
+  return turn_ != 0;
+}
+
+void SqliteDb::GiveBackWriteTurn() {
+  if (turns_) turns_->Release(turn_);
+  turn_ = 0;
+}
+
+int SqliteDb::OnBusy(void* self, int count) {
+  // Short sleeps first: the lock is usually another writer's short
+  // transaction.
+  static constexpr int kSleepMs[] = {1, 1, 2, 2, 5, 5, 10, 10, 20, 25, 50};
+  auto* db = static_cast<SqliteDb*>(self);
+  const Clock::time_point now = Clock::now();
+  if (count == 0) db->busy_since_ = now;
+  const Clock::time_point end = db->WaitEnd(db->busy_since_);
+  if (now >= end) return 0;
+  const int step = kSleepMs[std::min<size_t>(static_cast<size_t>(count), std::size(kSleepMs) - 1)];
+  std::chrono::microseconds sleep = std::chrono::milliseconds(step);
+  if (end != Clock::time_point::max()) {
+    sleep = std::min(sleep, std::chrono::duration_cast<std::chrono::microseconds>(end - now) +
+                                std::chrono::microseconds(1));
+  }
+  std::this_thread::sleep_for(sleep);
+  return 1;
+}
+
+void SqliteDb::NoteFailure(const ErrorRecord& cause) {
+  if (!in_transaction_ || doomed_ || sqlite3_get_autocommit(db_.get()) == 0) return;
+  doomed_ = true;
+  doom_cause_ = Excerpt(cause.description, 200);
+}
+
+HRESULT SqliteDb::FailDoomed() {
+  return diagnostics().Fail(ProviderRecord(
+      kXactAborted, "40000",
+      "The transaction was rolled back by the engine; roll back to continue. (It ended with: " +
+          doom_cause_ + ")"));
 }
 
 StmtHandle SqliteDb::TakeCached(std::string_view sql) {
@@ -87,13 +148,24 @@ HRESULT SqliteConnection::Open(const ConnectString& options) {
   const int rc = sqlite3_open_v2(source->c_str(), &raw, flags, nullptr);
   DbHandle handle(raw);
   if (rc != SQLITE_OK) {
-    return diag.Fail(RecordFor(raw, rc, "opening \"" + *source + "\""));
+    return diag.Fail(RecordFor(raw, rc, "opening \"" + Excerpt(*source, 256) + "\""));
   }
   sqlite3_extended_result_codes(raw, 1);
-  int busy_ms = 5000;
-  if (const std::string* busy = options.Find("Busy Timeout")) busy_ms = std::atoi(busy->c_str());
-  sqlite3_busy_timeout(raw, busy_ms);
   auto db = std::make_shared<SqliteDb>(std::move(handle), shared_diagnostics());
+  // Waits for another connection's lock follow the connection's
+  // time-outs: the connect time-out while opening, the command time-out
+  // after (SetLockWaitTimeout). "Busy Timeout" (milliseconds) bounds them.
+  busy_cap_.reset();
+  if (const std::string* busy = options.Find("Busy Timeout")) {
+    busy_cap_ = std::chrono::milliseconds(std::max(0, std::atoi(busy->c_str())));
+  }
+  long connect_seconds = 15;
+  if (const std::string* connect = options.Find("Connect Timeout")) connect_seconds = std::atol(connect->c_str());
+  db->SetWaits(std::chrono::seconds(std::max(0L, connect_seconds)), busy_cap_);
+  sqlite3_busy_handler(raw, &SqliteDb::OnBusy, db.get());
+  if (const char* file = sqlite3_db_filename(raw, "main"); file != nullptr && *file != '\0') {
+    db->SetWriteTurns(WriteTurns::ForFile(file));
+  }
   int setup = RegisterFunctions(raw, db.get());
   if (setup == SQLITE_OK && !IsNo(options.Find("Foreign Keys"))) {
     setup = sqlite3_exec(raw, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
@@ -136,6 +208,7 @@ void SqliteConnection::Close() {
     if (sqlite3_get_autocommit(db_->get()) == 0) {
       sqlite3_exec(db_->get(), "ROLLBACK", nullptr, nullptr, nullptr);
     }
+    db_->SetInTransaction(false);
     db_->ClearCache();
   }
   db_.reset();
@@ -146,13 +219,19 @@ HRESULT SqliteConnection::Prepare(std::string_view sql, std::unique_ptr<Statemen
   Diagnostics& diag = diagnostics();
   diag.errors.clear();
   if (!db_) return diag.Fail(ProviderRecord(kAdoConnectionUnusable, "08003", "The connection is closed."));
+  if (db_->doomed()) return db_->FailDoomed();
+  // The engine reads up to a NUL; what follows it must not vanish unseen.
+  if (const size_t nul = sql.find('\0'); nul != std::string_view::npos) {
+    return diag.Fail(ProviderRecord(kDbErrorsInCommand, "42000",
+                                    "The SQL text contains a NUL character at offset " + std::to_string(nul) + "."));
+  }
   SqlRewriteOptions options;
   options.top_to_limit = true;
   options.rownum = true;
   SqlRewriteResult rewritten;
   std::string error;
   if (!RewriteSql(sql, options, &rewritten, &error)) {
-    return diag.Fail(ProviderRecord(kDbErrorsInCommand, "42000", "Syntax error in SQL text: " + error));
+    return diag.Fail(ProviderRecord(kDbErrorsInCommand, "42000", "The SQL text cannot be run: " + error));
   }
   auto statement = std::make_unique<SqliteStatement>(db_, std::move(rewritten.sql),
                                                      rewritten.return_value_marker);
@@ -167,28 +246,70 @@ HRESULT SqliteConnection::Exec(const char* sql) {
   diag.errors.clear();
   if (!db_) return diag.Fail(ProviderRecord(kAdoConnectionUnusable, "08003", "The connection is closed."));
   const int rc = sqlite3_exec(db_->get(), sql, nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) return diag.Fail(RecordFor(db_->get(), rc, sql));
+  if (rc != SQLITE_OK) {
+    ErrorRecord record = RecordFor(db_->get(), rc, sql);
+    db_->NoteFailure(record);
+    return diag.Fail(std::move(record));
+  }
   return kSOk;
 }
 
 HRESULT SqliteConnection::BeginTransaction(int level) {
+  if (!db_) return Exec("BEGIN");  // reports the closed connection
+  if (db_->doomed()) return db_->FailDoomed();
   if (level <= 1) {
-    // Serializable takes the write lock at once, so the transaction cannot
-    // fail later for a lock another writer took meanwhile.
-    return Exec(isolation_ >= 1048576 ? "BEGIN IMMEDIATE" : "BEGIN");
+    // The write lock is taken at once, while the caller holds nothing else
+    // (no statement lock of the host's): a writer that waited for it inside
+    // a statement could be waiting for a transaction whose owner waits for
+    // that statement's lock. A read-only database takes no write lock.
+    const bool read_only = sqlite3_db_readonly(db_->get(), "main") == 1;
+    if (!read_only && !db_->TakeWriteTurn()) {
+      return diagnostics().Fail(ProviderRecord(
+          kEFail, "HYT00",
+          "database is locked (another connection of this program holds the write lock; the "
+          "wait ended with the time-out)"));
+    }
+    const HRESULT hr = Exec(read_only ? "BEGIN" : "BEGIN IMMEDIATE");
+    if (hr >= 0) {
+      db_->SetInTransaction(true);
+    } else {
+      db_->GiveBackWriteTurn();
+    }
+    return hr;
   }
   return Exec(("SAVEPOINT korvo_level_" + std::to_string(level)).c_str());
 }
 
 HRESULT SqliteConnection::CommitTransaction(int level) {
-  if (level <= 1) return Exec("COMMIT");
-  return Exec(("RELEASE SAVEPOINT korvo_level_" + std::to_string(level)).c_str());
+  if (db_ && db_->doomed()) return db_->FailDoomed();
+  if (level > 1) return Exec(("RELEASE SAVEPOINT korvo_level_" + std::to_string(level)).c_str());
+  const HRESULT hr = Exec("COMMIT");
+  // A failed COMMIT either left the transaction open (to try again or
+  // roll back) or the engine ended it, which NoteFailure has doomed.
+  if (hr >= 0) db_->SetInTransaction(false);
+  return hr;
 }
 
 HRESULT SqliteConnection::RollbackTransaction(int level) {
-  if (level <= 1) return Exec("ROLLBACK");
-  const std::string name = "korvo_level_" + std::to_string(level);
-  return Exec(("ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name).c_str());
+  if (db_ && db_->doomed()) {
+    // The engine has already undone the work of every level; each level
+    // the host began still ends with its own rollback, the outer one
+    // clearing the doom.
+    diagnostics().errors.clear();
+    if (level <= 1) db_->SetInTransaction(false);
+    return kSOk;
+  }
+  if (level > 1) {
+    const std::string name = "korvo_level_" + std::to_string(level);
+    return Exec(("ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name).c_str());
+  }
+  const HRESULT hr = Exec("ROLLBACK");
+  if (hr >= 0 || (db_ && sqlite3_get_autocommit(db_->get()) != 0)) db_->SetInTransaction(false);
+  return hr;
+}
+
+void SqliteConnection::SetLockWaitTimeout(long seconds) {
+  if (db_) db_->SetWaits(std::chrono::seconds(std::max(0L, seconds)), busy_cap_);
 }
 
 HRESULT SqliteConnection::SetIsolationLevel(long level) {

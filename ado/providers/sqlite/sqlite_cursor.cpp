@@ -13,6 +13,9 @@
 namespace korvo::ado::provider::sqlite {
 namespace {
 
+// Statements of a batch kept prepared across executions.
+constexpr size_t kKeptParts = 64;
+
 // Skips blanks, ';' and comments; returns the offset of the next token.
 size_t SkipFiller(const std::string& s, size_t i, bool semicolons) {
   while (i < s.size()) {
@@ -80,8 +83,11 @@ HRESULT SqliteStatement::PrepareNext(bool* none) {
   }
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
+  // The length counts the terminating NUL: given a length without one,
+  // the engine copies the whole remaining text on every prepare, which
+  // made a long batch cost the square of its length.
   const int rc = sqlite3_prepare_v3(db_->get(), sql_.c_str() + start,
-                                    static_cast<int>(sql_.size() - start), SQLITE_PREPARE_PERSISTENT,
+                                    static_cast<int>(sql_.size() - start + 1), SQLITE_PREPARE_PERSISTENT,
                                     &raw, &tail);
   StmtHandle stmt(raw);
   if (rc != SQLITE_OK) return db_->diagnostics().Fail(RecordFor(db_->get(), rc));
@@ -135,7 +141,7 @@ HRESULT SqliteStatement::StepFailed(sqlite3_stmt* stmt, int rc) {
   ErrorRecord record = RecordFor(db_->get(), rc);
   sqlite3_reset(stmt);
   has_row_ = false;
-  db_->Arm(NoDeadline());
+  db_->NoteFailure(record);
   return db_->diagnostics().Fail(std::move(record));
 }
 
@@ -143,11 +149,26 @@ void SqliteStatement::CountChanges(sqlite3_stmt* stmt) {
   if (IsDml(stmt)) changes_ += sqlite3_changes64(db_->get());
 }
 
+// Clears the statement's deadline when a call returns, so that a later
+// engine call without one (a prepare, a transaction call) is not held to it.
+struct SqliteStatement::ArmedScope {
+  SqliteDb& db;
+  ArmedScope(SqliteDb& d, Deadline deadline) : db(d) { db.Arm(deadline); }
+  ~ArmedScope() { db.Arm(NoDeadline()); }
+};
+
 HRESULT SqliteStatement::Execute(const std::vector<ParamValue>& params, Deadline deadline) {
   db_->diagnostics().errors.clear();
   Reset();
-  db_->Arm(deadline);
+  if (db_->doomed()) return db_->FailDoomed();
+  const ArmedScope armed(*db_, deadline);
   changes_ = 0;
+  if (discarded_) {  // a long batch prepares its statements again
+    parts_.clear();
+    tail_ = 0;
+    all_prepared_ = false;
+    discarded_ = false;
+  }
   columns_valid_ = false;
   result_ = nullptr;
   size_t offset = 0;
@@ -192,6 +213,12 @@ HRESULT SqliteStatement::Execute(const std::vector<ParamValue>& params, Deadline
       result_ = s;
       break;
     }
+    // A batch keeps its first statements prepared for the next execution;
+    // the rest go once run, so memory does not grow with its length.
+    if (k >= kKeptParts) {
+      parts_[k].reset();
+      discarded_ = true;
+    }
   }
   if (result_ == nullptr && !parts_.empty()) result_ = parts_.back().get();
   rows_affected_ = (result_ != nullptr && sqlite3_column_count(result_) > 0 && changes_ == 0)
@@ -202,7 +229,7 @@ HRESULT SqliteStatement::Execute(const std::vector<ParamValue>& params, Deadline
 
 HRESULT SqliteStatement::Next(Deadline deadline) {
   if (!has_row_ || result_ == nullptr) return kSOk;
-  db_->Arm(deadline);
+  const ArmedScope armed(*db_, deadline);
   const int rc = sqlite3_step(result_);
   if (rc == SQLITE_ROW) return kSOk;
   has_row_ = false;

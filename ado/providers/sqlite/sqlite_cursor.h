@@ -38,6 +38,7 @@ class SqliteStatement final : public Statement {
   // only blanks or comments remain.
   HRESULT PrepareNext(bool* none);
   HRESULT Bind(sqlite3_stmt* stmt, const std::vector<ParamValue>& params, size_t* offset);
+  struct ArmedScope;
   HRESULT StepFailed(sqlite3_stmt* stmt, int rc);
   void CountChanges(sqlite3_stmt* stmt);
 
@@ -47,6 +48,7 @@ class SqliteStatement final : public Statement {
   std::vector<StmtHandle> parts_;
   size_t tail_ = 0;          // offset in sql_ of the text after parts_.back()
   bool all_prepared_ = false;
+  bool discarded_ = false;   // statements of a long batch were finalized after running
   sqlite3_stmt* result_ = nullptr;  // the part whose rows are exposed
   bool has_row_ = false;
   int64_t rows_affected_ = -1;

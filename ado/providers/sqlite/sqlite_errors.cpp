@@ -2,6 +2,7 @@
 // the HRESULTs the object model reports. No other file reads native codes.
 #include <korvo/ado/providers/sqlite/sqlite_errors.h>
 
+#include <korvo/ado/excerpt_internal.h>
 #include <korvo/ado/hresult_internal.h>
 
 namespace korvo::ado::provider::sqlite {
@@ -63,10 +64,12 @@ ErrorRecord RecordFor(sqlite3* db, int code, std::string_view context) {
   record.sqlstate = m.sqlstate;
   record.native = extended;
   record.source = kSourceName;
-  record.description = std::move(message);
+  // The engine's messages quote the text they stumbled on ("near
+  // \"...\": syntax error"), which may be a megabyte long.
+  record.description = ExcerptEnds(message, 300);
   if (!context.empty()) {
     record.description += " (";
-    record.description.append(context);
+    record.description += ExcerptEnds(context, 300);
     record.description += ")";
   }
   return record;

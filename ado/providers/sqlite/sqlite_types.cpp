@@ -55,9 +55,6 @@ bool MapDeclaredType(const char* decl, ColumnInfo* info) {
     set(kAdDBTime, 8);
   } else if (StartsWith(d, "BOOL") || d == "BIT") {
     set(kAdBoolean, 2);
-  } else if (StartsWith(d, "BIGINT") || StartsWith(d, "INT8") || StartsWith(d, "UNSIGNED BIG INT")) {
-    set(kAdBigInt, 8);
-    info->precision = 19;
   } else if (StartsWith(d, "SMALLINT") || StartsWith(d, "INT2")) {
     set(kAdSmallInt, 2);
     info->precision = 5;
@@ -65,17 +62,29 @@ bool MapDeclaredType(const char* decl, ColumnInfo* info) {
     set(kAdTinyInt, 1);
     info->precision = 3;
   } else if (Contains(d, "INT")) {
-    set(kAdInteger, 4);
-    info->precision = 10;
+    // INTEGER, INT, BIGINT, ...: the engine keeps 64 bits in all of them.
+    set(kAdBigInt, 8);
+    info->precision = 19;
   } else if (StartsWith(d, "NCHAR") || StartsWith(d, "CHAR") || StartsWith(d, "CHARACTER(") ||
              StartsWith(d, "NATIVE CHARACTER")) {
     set(kAdWChar, size > 0 ? size : 1);
   } else if (Contains(d, "CLOB") || StartsWith(d, "LONG") || StartsWith(d, "NTEXT")) {
     set(kAdLongVarWChar, kLongSize);
   } else if (Contains(d, "CHAR") || Contains(d, "TEXT")) {
-    set(kAdVarWChar, size > 0 ? size : kLongSize);
-  } else if (StartsWith(d, "VARBINARY") || StartsWith(d, "BINARY")) {
-    set(StartsWith(d, "BINARY") ? kAdBinary : kAdVarBinary, size > 0 ? size : kLongSize);
+    // Text without a length (TEXT, VARCHAR) is long text.
+    if (size > 0) {
+      set(kAdVarWChar, size);
+    } else {
+      set(kAdLongVarWChar, kLongSize);
+    }
+  } else if (StartsWith(d, "BINARY")) {
+    set(kAdBinary, size > 0 ? size : 1);
+  } else if (StartsWith(d, "VARBINARY")) {
+    if (size > 0) {
+      set(kAdVarBinary, size);
+    } else {
+      set(kAdLongVarBinary, kLongSize);
+    }
   } else if (Contains(d, "BLOB") || Contains(d, "IMAGE")) {
     set(kAdLongVarBinary, kLongSize);
   } else if (Contains(d, "REAL") || Contains(d, "FLOA") || Contains(d, "DOUB") ||
@@ -99,9 +108,9 @@ bool MapDeclaredType(const char* decl, ColumnInfo* info) {
 void MapStorageClass(int storage_class, ColumnInfo* info) {
   switch (storage_class) {
     case SQLITE_INTEGER:
-      info->ado_type = kAdInteger;
-      info->defined_size = 4;
-      info->precision = 10;
+      info->ado_type = kAdBigInt;
+      info->defined_size = 8;
+      info->precision = 19;
       break;
     case SQLITE_FLOAT:
       info->ado_type = kAdDouble;
@@ -112,8 +121,8 @@ void MapStorageClass(int storage_class, ColumnInfo* info) {
       info->ado_type = kAdLongVarBinary;
       info->defined_size = kLongSize;
       break;
-    default:
-      info->ado_type = kAdVarWChar;
+    default:  // text, or no row to tell: long text takes any value
+      info->ado_type = kAdLongVarWChar;
       info->defined_size = kLongSize;
       break;
   }

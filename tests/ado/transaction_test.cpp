@@ -1,0 +1,118 @@
+// Tests of transactions the engine ends by itself and of closing a
+// connection with a transaction in progress.
+#include <gtest/gtest.h>
+#include <korvo/ado/ado.h>
+
+#include "ado/ado_test_support.h"
+
+namespace korvo::ado::test {
+namespace {
+
+constexpr HRESULT kAborted = static_cast<HRESULT>(0x8004D019);
+constexpr HRESULT kInTransaction = static_cast<HRESULT>(0x800A0CAE);
+constexpr const char* kDoomText =
+    "The transaction was rolled back by the engine; roll back to continue.";
+
+class TransactionTest : public AdoTest {
+ protected:
+  long Count(_ConnectionPtr& c, const char* sql) {
+    _RecordsetPtr rs = c->Execute(sql, nullptr, adCmdText);
+    return static_cast<long>(rs->GetFields()->GetItem(0L)->GetValue());
+  }
+  // A statement of a doomed transaction: refused with the doom's text.
+  void ExpectDoomed(_ConnectionPtr& c, const char* sql) {
+    const Raised r = Catch([&] { Exec(c, sql); });
+    EXPECT_EQ(r.hr, kAborted) << sql;
+    EXPECT_NE(r.description.find(kDoomText), std::string::npos) << r.description;
+  }
+};
+
+TEST_F(TransactionTest, EngineRollbackDoomsTheTransactionUntilRollbackTrans) {
+  {
+    _ConnectionPtr c = Open(FileConnect());
+    Exec(c, "CREATE TABLE t (k INT PRIMARY KEY)");
+    EXPECT_EQ(c->BeginTrans(), 1);
+    Exec(c, "INSERT INTO t VALUES (1)");
+    // The engine rolls the whole transaction back for this conflict.
+    const Raised conflict = Catch([&] { Exec(c, "INSERT OR ROLLBACK INTO t VALUES (1)"); });
+    EXPECT_EQ(conflict.hr, static_cast<HRESULT>(0x80040E2F)) << conflict.description;
+    // Nothing runs in autocommit behind the host's back.
+    ExpectDoomed(c, "INSERT INTO t VALUES (2)");
+    ExpectDoomed(c, "SELECT 1");
+    EXPECT_EQ(Catch([&] { c->CommitTrans(); }).hr, kAborted);
+    EXPECT_EQ(Catch([&] { c->BeginTrans(); }).hr, kAborted);
+    _CommandPtr cmd;
+    cmd.CreateInstance(__uuidof(Command));
+    cmd->PutRefActiveConnection(c);
+    cmd->PutCommandText("INSERT INTO t VALUES (3)");
+    EXPECT_EQ(Catch([&] { cmd->Execute(nullptr, nullptr, adExecuteNoRecords); }).hr, kAborted);
+    EXPECT_EQ(Catch([&] { c->Close(); }).hr, kInTransaction);
+    // Rolling back succeeds and clears the doom.
+    EXPECT_EQ(c->RollbackTrans(), S_OK);
+    EXPECT_EQ(Catch([&] { c->RollbackTrans(); }).hr, static_cast<HRESULT>(0x8004D00E));
+    Exec(c, "INSERT INTO t VALUES (4)");
+    c->Close();
+  }
+  _ConnectionPtr reopened = Open(FileConnect());
+  EXPECT_EQ(Count(reopened, "SELECT group_concat(k) FROM t"), 4);
+}
+
+TEST_F(TransactionTest, DoomLastsUntilEveryNestedLevelIsRolledBack) {
+  _ConnectionPtr c = Open(FileConnect());
+  _ConnectionPtr other = Open(FileConnect());
+  Exec(c, "CREATE TABLE t (k INT)");
+  Exec(c,
+       "CREATE TRIGGER stop BEFORE INSERT ON t WHEN NEW.k < 0 "
+       "BEGIN SELECT RAISE(ROLLBACK, 'negative keys end the transaction'); END");
+  EXPECT_EQ(c->BeginTrans(), 1);
+  Exec(c, "INSERT INTO t VALUES (1)");
+  EXPECT_EQ(c->BeginTrans(), 2);
+  Exec(c, "INSERT INTO t VALUES (2)");
+  const Raised raised = Catch([&] { Exec(c, "INSERT INTO t VALUES (-1)"); });
+  EXPECT_NE(raised.description.find("negative keys"), std::string::npos) << raised.description;
+  ExpectDoomed(c, "INSERT INTO t VALUES (3)");
+  EXPECT_EQ(c->RollbackTrans(), S_OK);          // level 2
+  ExpectDoomed(c, "INSERT INTO t VALUES (5)");  // level 1 is still the host's
+  EXPECT_EQ(Catch([&] { c->CommitTrans(); }).hr, kAborted);
+  EXPECT_EQ(c->RollbackTrans(), S_OK);  // level 1: the doom is over
+  EXPECT_EQ(Count(other, "SELECT count(*) FROM t"), 0);
+  // A failure that leaves the transaction open does not doom it.
+  EXPECT_EQ(c->BeginTrans(), 1);
+  Exec(c, "INSERT INTO t VALUES (7)");
+  EXPECT_LT(Catch([&] { Exec(c, "INSERT INTO nowhere VALUES (1)"); }).hr, 0);
+  Exec(c, "INSERT INTO t VALUES (8)");
+  c->CommitTrans();
+  EXPECT_EQ(Count(other, "SELECT sum(k) FROM t"), 15);
+}
+
+TEST_F(TransactionTest, CloseIsRefusedInATransactionAndReleaseRollsBack) {
+  _ConnectionPtr other = Open(FileConnect());
+  Exec(other, "CREATE TABLE t (k INT)");
+  _ConnectionPtr c = Open(FileConnect());
+  EXPECT_EQ(c->BeginTrans(), 1);
+  Exec(c, "INSERT INTO t VALUES (1)");
+  EXPECT_EQ(c->BeginTrans(), 2);
+  const Raised refused = Catch([&] { c->Close(); });
+  EXPECT_EQ(refused.hr, kInTransaction);
+  EXPECT_NE(refused.description.find("while in a transaction"), std::string::npos);
+  // Refused means nothing changed: still open, still in the transaction.
+  EXPECT_EQ(c->GetState(), adStateOpen);
+  Exec(c, "INSERT INTO t VALUES (2)");
+  c->CommitTrans();
+  EXPECT_EQ(Catch([&] { c->Close(); }).hr, kInTransaction);
+  c->CommitTrans();
+  c->Close();
+  EXPECT_EQ(c->GetState(), adStateClosed);
+  EXPECT_EQ(Count(other, "SELECT sum(k) FROM t"), 3);
+
+  // Releasing the object is the way to abandon a transaction.
+  c->Open(_bstr_t(FileConnect().c_str()), "", "", adConnectUnspecified);
+  c->BeginTrans();
+  Exec(c, "INSERT INTO t VALUES (100)");
+  c = nullptr;
+  Exec(other, "INSERT INTO t VALUES (0)");  // no lock left behind
+  EXPECT_EQ(Count(other, "SELECT sum(k) FROM t"), 3);
+}
+
+}  // namespace
+}  // namespace korvo::ado::test
