@@ -112,7 +112,7 @@ std::string LocalText(long long t) {
 }
 
 // What the getter of column c loads into the member from a cell; returns
-// whether the null bit is set (a null binary is read as empty, not null).
+// whether the null bit is set.
 bool Load(Members& m, int c, const std::optional<Val>& v) {
   const bool null = !v.has_value();
   const Val x = v.value_or(Val{});
@@ -145,22 +145,18 @@ bool Load(Members& m, int c, const std::optional<Val>& v) {
       m.date = null ? 0 : x.i;
       break;
     case kBin:
-      m.bin = x.s;
-      return false;
+      m.bin = null ? std::string(1, '\xFF') : x.s;
+      break;
     case kBlob:
+      // A null long binary keeps its block; a value of 0 bytes has none.
+      if (!null) m.blobHeld = !x.s.empty();
       m.blob = x.s;
-      m.blobHeld = !x.s.empty();
-      return false;
+      break;
   }
   return null;
 }
 
-void MakePseudoNull(Members& m, int c) {
-  const bool held = m.blobHeld;
-  Load(m, c, std::nullopt);
-  if (c == kBin) m.bin = std::string(1, '\xFF');
-  if (c == kBlob) m.blobHeld = held;  // only the length goes: the block stays
-}
+void MakePseudoNull(Members& m, int c) { Load(m, c, std::nullopt); }
 
 bool HoldsValue(const Members& m, int c) {
   switch (c) {
