@@ -81,8 +81,43 @@ CDatabase::CDatabase()
   });
 }
 
-CDatabase::CDatabase(const CDatabase& other) = default;
-CDatabase& CDatabase::operator=(const CDatabase& other) = default;
+CDatabase::CDatabase(const CDatabase& other)
+    : m_pConnection(other.m_pConnection),
+      m_trace(other.m_trace),
+      m_nTransLevel(other.m_nTransLevel),
+      m_nDbmsType(other.m_nDbmsType),
+      m_pEventSink(TakeSinkShare(other.m_pEventSink)),
+      m_chIdentQuote(other.m_chIdentQuote),
+      m_strConnectString(other.m_strConnectString),
+      m_bUpdatable(other.m_bUpdatable),
+      m_bDirtyRead(other.m_bDirtyRead),
+      m_dwQueryTimeout(other.m_dwQueryTimeout) {}
+
+CDatabase& CDatabase::operator=(const CDatabase& other) {
+  if (this == &other) return *this;
+  // Take the new share first: `other` may be a copy holding the same sink.
+  CDatabaseEvent* sink = TakeSinkShare(other.m_pEventSink);
+  // This object's capture belongs to the connection it is about to drop.
+  if (m_pEventSink != nullptr) LetGoOfSink();
+  m_pEventSink = sink;
+  m_pConnection = other.m_pConnection;
+  m_trace = other.m_trace;
+  m_nTransLevel = other.m_nTransLevel;
+  m_nDbmsType = other.m_nDbmsType;
+  m_chIdentQuote = other.m_chIdentQuote;
+  m_strConnectString = other.m_strConnectString;
+  m_bUpdatable = other.m_bUpdatable;
+  m_bDirtyRead = other.m_bDirtyRead;
+  m_dwQueryTimeout = other.m_dwQueryTimeout;
+  return *this;
+}
+
+CDatabaseEvent* CDatabase::TakeSinkShare(CDatabaseEvent* sink) {
+  if (sink == nullptr) return nullptr;
+  sink->AddRef();
+  sink->m_nHolders.fetch_add(1);
+  return sink;
+}
 
 CDatabase::~CDatabase() {
   // Close's failure cannot leave a destructor: it has been traced by the
@@ -93,13 +128,7 @@ CDatabase::~CDatabase() {
     CDBException::Delete(e);
   } catch (...) {
   }
-  if (m_pEventSink != nullptr) {
-    try {
-      m_trace.PrintTrace("CDatabase::CaptureInfoMessage(Off)");
-      StopCapture();
-    } catch (...) {
-    }
-  }
+  if (m_pEventSink != nullptr) LetGoOfSink();
   m_pConnection = nullptr;
 }
 
@@ -353,9 +382,34 @@ void CDatabase::Close() {
   m_trace.PrintTrace("CDatabase::Close");
   ConvertComFailures(m_trace, kCloseSite, [this] {
     if (!IsOpen()) return;
-    if (InTransaction()) Rollback();
+    if (InTransaction()) {
+      try {
+        Rollback();
+      } catch (CDBException*) {
+        // The caller gets the rollback's failure, but the object must end
+        // closed: otherwise every later Close would meet the same failure
+        // and OpenEx would find the connection open.
+        m_nTransLevel = 0;
+        AbandonConnection();
+        throw;
+      }
+    }
     m_pConnection->Close();
   });
+}
+
+void CDatabase::AbandonConnection() noexcept {
+  try {
+    m_pConnection->Close();
+    return;
+  } catch (const _com_error&) {
+  }
+  // ADO refuses to close a connection whose transaction is still in
+  // progress, and only releasing the object rolls it back. This object
+  // lets go of it (copies keep theirs) and takes a fresh, closed one, so it
+  // can be opened again.
+  _ConnectionPtr fresh;
+  if (SUCCEEDED(fresh.CreateInstance(__uuidof(Connection)))) m_pConnection = fresh;
 }
 
 BOOL CDatabase::IsConnectionDead() {
@@ -381,6 +435,7 @@ void CDatabase::CaptureInfoMessage(BOOL bCapture) {
       if (FAILED(container->FindConnectionPoint(__uuidof(ConnectionEventsVt), &point))) return;
     }
     m_pEventSink = new CDatabaseEvent();
+    m_pEventSink->m_nHolders = 1;
     IUnknown* sink = nullptr;
     if (SUCCEEDED(m_pEventSink->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&sink)))) {
       point->Advise(sink, &m_pEventSink->m_dwCookie);
@@ -392,6 +447,17 @@ void CDatabase::CaptureInfoMessage(BOOL bCapture) {
 }
 
 void CDatabase::StopCapture() {
+  CDatabaseEvent* sink = m_pEventSink;
+  // Copies of this object share its connection and its sink: while another
+  // copy still captures, this one only gives back its share.
+  ULONG holders = sink->m_nHolders.load();
+  while (holders > 1 && !sink->m_nHolders.compare_exchange_weak(holders, holders - 1)) {
+  }
+  if (holders > 1) {
+    m_pEventSink = nullptr;
+    sink->Release();
+    return;
+  }
   IConnectionPointPtr point;
   {
     IConnectionPointContainerPtr container(m_pConnection.GetInterfacePtr());
@@ -400,9 +466,26 @@ void CDatabase::StopCapture() {
     if (!container) return;
     if (FAILED(container->FindConnectionPoint(__uuidof(ConnectionEventsVt), &point))) return;
   }
-  point->Unadvise(m_pEventSink->m_dwCookie);
+  point->Unadvise(sink->m_dwCookie);
   point = nullptr;
-  if (m_pEventSink->Release() == 0) m_pEventSink = nullptr;
+  sink->m_nHolders.fetch_sub(1);
+  m_pEventSink = nullptr;
+  sink->Release();
+}
+
+void CDatabase::LetGoOfSink() {
+  try {
+    m_trace.PrintTrace("CDatabase::CaptureInfoMessage(Off)");
+    StopCapture();
+  } catch (...) {
+  }
+  if (m_pEventSink == nullptr) return;
+  // Not unadvised (no connection point): the connection keeps its own
+  // reference and releases it when it goes; this object's share goes now.
+  CDatabaseEvent* sink = m_pEventSink;
+  m_pEventSink = nullptr;
+  sink->m_nHolders.fetch_sub(1);
+  sink->Release();
 }
 
 CTString CDatabase::GetInfoMessage() {

@@ -30,6 +30,33 @@
 //   kInTransaction | ADO decides       | runs          | nests; level kept | ends innermost level:      | rolls back, -> kClosed
 //                  |                   |               | = ADO's new level | -> kOpen                   |
 //
+// Transaction nesting: ADO nests (a second BeginTrans opens level 2, a
+// savepoint), but this object records one level only, the last one
+// BeginTrans returned. One CommitTrans or Rollback ends the innermost ADO
+// level and sets the record to 0, so a second one has nothing to end:
+//
+//   db.BeginTrans();          // ADO level 1, recorded 1
+//   db.ExecuteSQL("INSERT INTO t VALUES (1)");
+//   db.BeginTrans();          // ADO level 2, recorded 2
+//   db.ExecuteSQL("INSERT INTO t VALUES (2)");
+//   db.CommitTrans();         // ends level 2, recorded 0
+//   db.CommitTrans();         // traces "No Transaction Active", returns 1:
+//                             // level 1 is still open, nothing is committed
+//   db.Close();               // throws "[6001]": ADO will not close while a
+//                             // transaction is in progress
+//
+// Nothing is lost silently: Close refuses, and the host ends the outer
+// level itself, through the ADO connection, before closing again:
+//   db.GetAdoConnection()->CommitTrans();  // or RollbackTrans()
+//   db.Close();
+// Destroying the object instead rolls level 1 back (the destructor cannot
+// report it). A level this object does record is rolled back by Close.
+// A host that nests levels ends the outer ones through GetAdoConnection().
+// When the engine rolls a transaction back by itself (an I/O error, a full
+// disk), every statement fails ("[6007]".."[6009]") until the host calls
+// Rollback, which then succeeds: nothing runs outside the transaction the
+// host believes open.
+//
 // Closing with open recordsets: a CRecordset or CCmdset holds a plain
 // pointer to its CDatabase, which must outlive it. Close (and the
 // destructor) closes the ADO connection only; recordsets opened on it
@@ -46,8 +73,16 @@
 // thread that uses it. Statements of all connections are serialised on
 // global lock 15 while g_bUseODBCCriticalSection is set.
 // Ownership: owns its ADO connection object for its whole life (Close
-// keeps it, so the object can be opened again); copies share it by
-// reference count and share the message sink pointer without owning it.
+// keeps it, so the object can be opened again; only a Close whose
+// rollback failed replaces an object ADO will not close).
+// Copies share one ADO connection by reference count: what one copy opens,
+// executes, begins or closes, every copy sees, and destroying a copy
+// closes the connection for all of them (each keeps its own record
+// of the transaction level and its own settings). They also share the
+// message sink while capture is on, each holding its own reference: the
+// messages are collected once for the connection, any copy reads them,
+// and capture stays on until the last copy holding the sink switches it
+// off or is destroyed, in any order.
 #pragma once
 
 #include <korvo/ado/ado.h>
@@ -101,7 +136,10 @@ class KORVO_API CDatabase {
   // read and runs the session instructions. Returns 1; throws "[6005]".
   virtual BOOL OpenEx(const char* lpszConnectString, DWORD dwOptions = 0);
   // Rolls back an open transaction and closes the ADO connection; a closed
-  // connection is left alone. Throws "[6001]" (or the rollback's "[6004]").
+  // connection is left alone. Throws "[6001]" (also when ADO still has a
+  // transaction level this object does not record, see the nesting rules
+  // above), or the rollback's "[6004]": the object is closed even then
+  // and can be opened again.
   virtual void Close();
   // Hands the query time-out to ADO (unless it is 0xFFFFFFFF). Called
   // before every statement; throws "[6002]".
@@ -199,5 +237,16 @@ class KORVO_API CDatabase {
   BOOL EndTransaction(const char* operation, const char* noTransaction,
                       const korvo::diag::ErrorSite& site, HRESULT (_Connection::*end)());
   bool DbmsNameBeginsWithM();
+  // After a rollback failed inside Close: closes the ADO connection, or,
+  // when ADO refuses, replaces it by a fresh closed connection object.
+  void AbandonConnection() noexcept;
+  // Switches capture off for this object: the last copy holding the sink
+  // unadvises it; every copy gives back its own reference. Keeps the sink
+  // when the connection offers no connection point.
   void StopCapture();
+  // StopCapture for the destructor and assignment: never throws and always
+  // gives back this object's share.
+  void LetGoOfSink();
+  // Takes a share of `sink` (may be null) for a copy; returns it.
+  static CDatabaseEvent* TakeSinkShare(CDatabaseEvent* sink);
 };

@@ -17,10 +17,11 @@ HRESULT CDatabaseEvent::QueryInterface(REFIID riid, void** out) {
   return E_NOINTERFACE;
 }
 
-ULONG CDatabaseEvent::AddRef() { return ++m_nRefCount; }
+ULONG CDatabaseEvent::AddRef() { return m_nRefCount.fetch_add(1, std::memory_order_relaxed) + 1; }
 
 ULONG CDatabaseEvent::Release() {
-  ULONG count = --m_nRefCount;
+  // acq_rel: whatever one holder wrote is visible to the one that deletes.
+  ULONG count = m_nRefCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
   if (count == 0) delete this;
   return count;
 }

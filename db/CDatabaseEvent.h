@@ -8,10 +8,15 @@
 // status argument.
 // Ownership: reference counted; created by CDatabase::CaptureInfoMessage,
 // which keeps one reference (and the connection point one more while the
-// sink is advised). Release destroys it when the count reaches 0.
-// Thread-safety: caller must synchronise; the count is a plain integer
-// because one connection (and its events) is used by one thread at a time.
+// sink is advised). Copies of that CDatabase share the sink and hold one
+// reference each. Release destroys it when the count reaches 0.
+// Thread-safety: the reference count is atomic, so copies of a CDatabase
+// may take and drop their references on any thread; the collected text is
+// the caller's to synchronise (one connection, and its events, is used by
+// one thread at a time).
 #pragma once
+
+#include <atomic>
 
 #include <korvo/ado/ado.h>
 #include <korvo/com/bstr_t.h>
@@ -49,8 +54,14 @@ class KORVO_API CDatabaseEvent final : public ConnectionEventsVt {
   DWORD m_dwCookie;
   // The messages collected so far; an empty holder until the first one.
   _bstr_t m_bstrMessages;
-  ULONG m_nRefCount;
+  // Counted atomically, as every COM object of the library counts.
+  std::atomic<ULONG> m_nRefCount;
 
  private:
+  friend class CDatabase;
   ~CDatabaseEvent();
+
+  // The CDatabase copies capturing through this sink. They share one ADO
+  // connection; the last one to switch capture off unadvises the sink.
+  std::atomic<ULONG> m_nHolders{0};
 };

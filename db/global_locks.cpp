@@ -1,6 +1,9 @@
 // db/global_locks.cpp: the process-wide lock table (db layer).
 #include <korvo/db/global_locks.h>
 
+#include <atomic>
+
+#include <korvo/db/global_locks_internal.h>
 #include <korvo/platform/thread_annotations.h>
 
 BOOL g_bUseODBCCriticalSection = 0;
@@ -20,6 +23,8 @@ korvo::platform::RecursiveMutex* LockTable() {
 
 bool ValidLock(int n) { return n >= 0 && n < kLockCount; }
 
+std::atomic<korvo::db::LockWaitObserver> g_waitObserver{nullptr};
+
 }  // namespace
 
 // Not checked by the thread-safety analysis: the lock is chosen by a number
@@ -27,9 +32,27 @@ bool ValidLock(int n) { return n >= 0 && n < kLockCount; }
 // which no capability expression can name. No library data is guarded by
 // these locks; they serialise statement execution as a whole.
 void DBLockGlobals(int lockNumber) KORVO_NO_THREAD_SAFETY_ANALYSIS {
-  if (ValidLock(lockNumber)) LockTable()[lockNumber].Lock();
+  if (!ValidLock(lockNumber)) return;
+  korvo::platform::RecursiveMutex& lock = LockTable()[lockNumber];
+  if (korvo::db::LockWaitObserver observer = g_waitObserver.load(std::memory_order_acquire)) {
+    if (lock.TryLock()) return;
+    observer(lockNumber);
+  }
+  lock.Lock();
 }
 
 void DBUnlockGlobals(int lockNumber) KORVO_NO_THREAD_SAFETY_ANALYSIS {
   if (ValidLock(lockNumber)) LockTable()[lockNumber].Unlock();
 }
+
+namespace korvo::db {
+
+bool TryLockGlobal(int lockNumber) KORVO_NO_THREAD_SAFETY_ANALYSIS {
+  return ValidLock(lockNumber) && LockTable()[lockNumber].TryLock();
+}
+
+void TEST_SetLockWaitObserver(LockWaitObserver observer) {
+  g_waitObserver.store(observer, std::memory_order_release);
+}
+
+}  // namespace korvo::db

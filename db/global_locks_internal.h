@@ -9,6 +9,17 @@ namespace korvo::db {
 // The lock number the library serialises statements on.
 inline constexpr int kStatementLock = 15;
 
+// Takes lock `lockNumber` (0..16) when no other thread holds it; true when
+// taken (then release it with DBUnlockGlobals). False for other numbers.
+bool TryLockGlobal(int lockNumber);
+
+// Tests: called on the waiting thread, with the lock number, each time
+// DBLockGlobals finds the lock held by another thread and is about to wait
+// for it. Lets a test know that a thread waits, instead of guessing from
+// how long it took. Null (the default) switches it off.
+using LockWaitObserver = void (*)(int lockNumber);
+void TEST_SetLockWaitObserver(LockWaitObserver observer);
+
 // Holds one global lock for its scope.
 class GlobalLock {
  public:

@@ -4,6 +4,21 @@
 #include <korvo/diag/CDBException.h>
 #include <korvo/diag/CDBExceptionW.h>
 
+namespace {
+
+// `p->Delete()` on a null pointer must do nothing, as the exceptions'
+// contract says. A compiler may assume `this` is never null and drop a
+// plain `if (this)` (g++ and clang both do at -O2), so the pointer is
+// passed through an empty asm statement: the optimiser cannot see what
+// comes out, and the null test stays.
+template <class T>
+void DeleteUnlessNull(T* self) {
+  asm("" : "+r"(self));
+  delete self;
+}
+
+}  // namespace
+
 CDBException::CDBException(SHORT nReturnCode) : m_nReturnCode(nReturnCode), m_dwNativeError(0) {}
 CDBException::CDBException(DWORD dwNativeError) : m_nReturnCode(0), m_dwNativeError(dwNativeError) {}
 CDBException::CDBException(const CDBException& other) = default;
@@ -15,7 +30,7 @@ void CDBException::Empty() {
   m_strErrorOrigin.Empty();
 }
 
-void CDBException::Delete() { delete this; }
+void CDBException::Delete() { DeleteUnlessNull(this); }
 void CDBException::Delete(CDBException* e) { delete e; }
 
 CDBExceptionW::CDBExceptionW(SHORT nReturnCode) : m_nReturnCode(nReturnCode), m_dwNativeError(0) {}
@@ -30,5 +45,5 @@ void CDBExceptionW::Empty() {
   m_strErrorOrigin.Empty();
 }
 
-void CDBExceptionW::Delete() { delete this; }
+void CDBExceptionW::Delete() { DeleteUnlessNull(this); }
 void CDBExceptionW::Delete(CDBExceptionW* e) { delete e; }

@@ -33,7 +33,8 @@ class KORVO_API CDBException {
 
   // Empties both texts; the two numbers stay.
   void Empty();
-  // Destroys this object and returns its memory.
+  // Destroys this object and returns its memory; called through a null
+  // pointer (`e->Delete()` with e null) it does nothing.
   // REQUIRES: the object was allocated with new (as the library does).
   void Delete();
   // The same for a pointer that may be null (then nothing happens).

@@ -26,6 +26,7 @@ class KORVO_API CDBExceptionW {
   ~CDBExceptionW();
 
   void Empty();
+  // Destroys this object; through a null pointer it does nothing.
   // REQUIRES: the object was allocated with new.
   void Delete();
   static void Delete(CDBExceptionW* e);

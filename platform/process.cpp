@@ -7,6 +7,8 @@
 
 #include <ctime>
 
+#include "clock_internal.h"
+
 namespace {
 
 thread_local DWORD t_lastError = 0;
@@ -19,8 +21,7 @@ DWORD GetCurrentProcessId() { return static_cast<DWORD>(::getpid()); }
 
 void GetSystemTime(SYSTEMTIME* out) {
   if (out == nullptr) return;
-  timespec now{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
+  const timespec now = korvo::platform::WallClockNow();
   struct tm fields{};
   ::gmtime_r(&now.tv_sec, &fields);
   out->wYear = static_cast<WORD>(fields.tm_year + 1900);

@@ -3,7 +3,12 @@
 #include <korvo/platform/time64.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "clock_internal.h"
 
 namespace {
 
@@ -41,9 +46,62 @@ __time64_t MakeTime(struct tm* fields, Convert convert) {
   return t;
 }
 
+bool SameClock(const struct tm& a, const struct tm& b) {
+  return a.tm_year == b.tm_year && a.tm_mon == b.tm_mon && a.tm_mday == b.tm_mday &&
+         a.tm_hour == b.tm_hour && a.tm_min == b.tm_min && a.tm_sec == b.tm_sec;
+}
+
+// mktime re-reads the zone (a stat of /etc/localtime) on every call, which
+// dominates reading a date column row by row. localtime_r does not, so a
+// time whose fields are already in range is found from timegm and the
+// local offset, re-reading the zone only when TZ changed since this thread
+// last looked. The answer is taken only where it is the one mktime must
+// give: the fields convert back unchanged and the offset is the same a day
+// either side (no change of offset makes the time ambiguous or missing);
+// anything else goes to mktime itself.
+thread_local std::string t_zone;
+thread_local int t_zone_state = 0;  // 0 not looked yet, 1 no TZ, 2 TZ is t_zone
+
+bool OffsetAt(time_t t, long* offset) {
+  struct tm out;
+  if (::localtime_r(&t, &out) == nullptr) return false;
+  *offset = out.tm_gmtoff;
+  return true;
+}
+
+time_t FastMakeTime(struct tm* fields) {
+  const struct tm& f = *fields;
+  if (f.tm_isdst != -1 || f.tm_sec < 0 || f.tm_sec > 59 || f.tm_min < 0 || f.tm_min > 59 ||
+      f.tm_hour < 0 || f.tm_hour > 23 || f.tm_mday < 1 || f.tm_mday > 31 || f.tm_mon < 0 ||
+      f.tm_mon > 11) {
+    return ::mktime(fields);
+  }
+  const char* zone = std::getenv("TZ");
+  const int state = zone == nullptr ? 1 : 2;
+  if (state != t_zone_state || (zone != nullptr && t_zone != zone)) {
+    ::tzset();
+    t_zone = zone == nullptr ? "" : zone;
+    t_zone_state = state;
+  }
+  struct tm utc = f;
+  const time_t clock = ::timegm(&utc);
+  long first = 0, offset = 0, before = 0, after = 0;
+  if (clock == -1 || !OffsetAt(clock, &first) || !OffsetAt(clock - first, &offset)) {
+    return ::mktime(fields);
+  }
+  const time_t t = clock - offset;
+  struct tm back;
+  if (::localtime_r(&t, &back) == nullptr || !SameClock(back, f) || !OffsetAt(t - 86400, &before) ||
+      !OffsetAt(t + 86400, &after) || before != offset || after != offset) {
+    return ::mktime(fields);
+  }
+  *fields = back;
+  return t;
+}
+
 }  // namespace
 
-__time64_t _mktime64(struct tm* fields) { return MakeTime(fields, ::mktime); }
+__time64_t _mktime64(struct tm* fields) { return MakeTime(fields, FastMakeTime); }
 
 __time64_t _mkgmtime64(struct tm* fields) { return MakeTime(fields, ::timegm); }
 
@@ -91,7 +149,8 @@ struct tm* _gmtime64(const __time64_t* t) {
 }
 
 __time64_t _time64(__time64_t* out) {
-  __time64_t now = ::time(nullptr);
+  // The same clock as GetSystemTime, not time()'s coarser one.
+  __time64_t now = korvo::platform::WallClockNow().tv_sec;
   if (out != nullptr) *out = now;
   return now;
 }

@@ -21,8 +21,11 @@
 #include <vector>
 
 #include <korvo/com/coinit.h>
+#include <korvo/com/error_info.h>
+#include <korvo/com/object.h>
 
 #include "support/db_exception.h"
+#include "support/lock_wait.h"
 #include "support/test_support.h"
 #include "support/trace_file.h"
 
@@ -359,6 +362,48 @@ TEST_F(DatabaseTest, NestedBeginThenTwoCommits) {
   EXPECT_EQ(CountRows(db, "t"), 0);
 }
 
+// The nesting rules of the header, step by step: the outer ADO level that
+// CDatabase no longer records is reported at Close, never dropped, and the
+// host ends it through the ADO connection.
+TEST_F(DatabaseTest, OuterLevelLeftOpenByNestingIsReportedAtCloseNotLost) {
+  const std::string connect = SqliteConnect(dir_.File("outer.db"));
+  TestDatabase db;
+  ASSERT_EQ(db.OpenEx(connect.c_str()), 1);
+  db.ExecuteSQL("CREATE TABLE t (v INTEGER)");
+  ASSERT_EQ(db.BeginTrans(), 1);
+  db.ExecuteSQL("INSERT INTO t VALUES (1)");
+  ASSERT_EQ(db.BeginTrans(), 1);
+  db.ExecuteSQL("INSERT INTO t VALUES (2)");
+  ASSERT_EQ(db.CommitTrans(), 1);
+  ASSERT_EQ(db.CommitTrans(), 1);  // only traced: level 1 stays open
+  EXPECT_EQ(db.m_nTransLevel, 0);
+
+  auto refused = CatchDB([&] { db.Close(); });
+  ASSERT_TRUE(refused) << "Close dropped an open transaction silently";
+  EXPECT_STREQ(refused->m_strErrorOrigin, "[6001]");
+  EXPECT_FALSE(refused->m_strErrorText.IsEmpty());
+  EXPECT_EQ(db.IsOpen(), 1) << "refused, so still open and usable";
+  EXPECT_EQ(CountRows(db, "t"), 2);
+
+  db.GetAdoConnection()->CommitTrans();  // the host ends level 1 itself
+  db.Close();
+  EXPECT_EQ(db.IsOpen(), 0);
+  CDatabase reader;
+  ASSERT_EQ(reader.OpenEx(connect.c_str()), 1);
+  EXPECT_EQ(CountRows(reader, "t"), 2) << "both rows committed by the host";
+
+  // Destroying the object instead rolls the unrecorded level back.
+  {
+    CDatabase dropped;
+    ASSERT_EQ(dropped.OpenEx(connect.c_str()), 1);
+    ASSERT_EQ(dropped.BeginTrans(), 1);
+    ASSERT_EQ(dropped.BeginTrans(), 1);
+    dropped.ExecuteSQL("INSERT INTO t VALUES (3)");
+    ASSERT_EQ(dropped.CommitTrans(), 1);
+  }
+  EXPECT_EQ(CountRows(reader, "t"), 2);
+}
+
 TEST_F(DatabaseTest, CloseRollsBackAnOpenTransaction) {
   const std::string connect = SqliteConnect(dir_.File("close.db"));
   CDatabase writer;
@@ -426,11 +471,125 @@ TEST_F(DatabaseTest, FailingRollbackInsideCloseArrivesAsItsOwnExceptionAndIsTrac
     EXPECT_EQ(trace[trace.size() - 3], "CDatabase::Rollback");
     EXPECT_EQ(trace[trace.size() - 2], std::string(e->m_strErrorText));
     EXPECT_EQ(trace.back(), "DbException2");
-    // The destructor meets the same failure and must not throw.
   }
+  // The failed Close still closed the connection: the destructor has
+  // nothing left to fail on.
   std::vector<std::string> trace = Trace();
-  EXPECT_EQ(trace.back(), "DbException2");
-  EXPECT_NE(std::find(trace.begin(), trace.end(), "CDatabase::Free"), trace.end());
+  ASSERT_GE(trace.size(), 2u);
+  EXPECT_EQ(trace[trace.size() - 2], "CDatabase::Free");
+  EXPECT_EQ(trace.back(), "CDatabase::Close");
+}
+
+TEST_F(DatabaseTest, CloseWhoseRollbackFailsLeavesTheObjectClosedAndReopenable) {
+  const std::string connect = SqliteConnect(dir_.File("stuck.db"));
+  TestDatabase db;
+  ASSERT_EQ(db.OpenEx(connect.c_str()), 1);
+  db.ExecuteSQL("CREATE TABLE t (v INTEGER)");
+  ASSERT_EQ(db.BeginTrans(), 1);
+  db.ExecuteSQL("INSERT INTO t VALUES (1)");
+  db.GetAdoConnection()->CommitTrans();  // behind the library's back
+  auto e = CatchDB([&] { db.Close(); });
+  ASSERT_TRUE(e);
+  EXPECT_STREQ(e->m_strErrorOrigin, "[6004]");
+
+  // Closed, not stuck: a second Close only traces, OpenEx opens again and
+  // the object works as a fresh one would.
+  EXPECT_EQ(db.IsOpen(), 0);
+  EXPECT_EQ(db.IsConnectionDead(), 1);
+  EXPECT_EQ(db.m_nTransLevel, 0);
+  db.Close();
+  ASSERT_EQ(db.OpenEx(nullptr), 1);
+  EXPECT_EQ(CountRows(db, "t"), 1) << "the row committed behind its back stays";
+  ASSERT_EQ(db.BeginTrans(), 1);
+  db.ExecuteSQL("INSERT INTO t VALUES (2)");
+  db.Close();  // rolls back
+  ASSERT_EQ(db.OpenEx(nullptr), 1);
+  EXPECT_EQ(CountRows(db, "t"), 1);
+}
+
+// A connection whose RollbackTrans fails and leaves ADO's transaction in
+// progress, which no real engine does (SQLite's ROLLBACK always ends it).
+// Everything else goes to a real connection.
+class RollbackRefusingConnection final : public korvo::com::Object<_Connection> {
+ public:
+  explicit RollbackRefusingConnection(_ConnectionPtr real) : real_(std::move(real)) {}
+
+  HRESULT raw_RollbackTrans() override {
+    korvo::com::ReportErrorA(E_FAIL, "the rollback failed in the engine", "test");
+    return E_FAIL;
+  }
+  HRESULT get_Properties(Properties** out) override { return real_->get_Properties(out); }
+  HRESULT get_ConnectionString(BSTR* out) override { return real_->get_ConnectionString(out); }
+  HRESULT put_ConnectionString(BSTR text) override { return real_->put_ConnectionString(text); }
+  HRESULT get_CommandTimeout(long* out) override { return real_->get_CommandTimeout(out); }
+  HRESULT put_CommandTimeout(long s) override { return real_->put_CommandTimeout(s); }
+  HRESULT get_ConnectionTimeout(long* out) override { return real_->get_ConnectionTimeout(out); }
+  HRESULT put_ConnectionTimeout(long s) override { return real_->put_ConnectionTimeout(s); }
+  HRESULT get_Version(BSTR* out) override { return real_->get_Version(out); }
+  HRESULT raw_Close() override { return real_->raw_Close(); }
+  HRESULT raw_Execute(BSTR text, VARIANT* affected, long options, _Recordset** out) override {
+    return real_->raw_Execute(text, affected, options, out);
+  }
+  HRESULT raw_BeginTrans(long* level) override { return real_->raw_BeginTrans(level); }
+  HRESULT raw_CommitTrans() override { return real_->raw_CommitTrans(); }
+  HRESULT raw_Open(BSTR connect, BSTR user, BSTR password, long options) override {
+    return real_->raw_Open(connect, user, password, options);
+  }
+  HRESULT get_Errors(Errors** out) override { return real_->get_Errors(out); }
+  HRESULT get_DefaultDatabase(BSTR* out) override { return real_->get_DefaultDatabase(out); }
+  HRESULT put_DefaultDatabase(BSTR name) override { return real_->put_DefaultDatabase(name); }
+  HRESULT get_IsolationLevel(IsolationLevelEnum* out) override {
+    return real_->get_IsolationLevel(out);
+  }
+  HRESULT put_IsolationLevel(IsolationLevelEnum l) override { return real_->put_IsolationLevel(l); }
+  HRESULT get_CursorLocation(CursorLocationEnum* out) override {
+    return real_->get_CursorLocation(out);
+  }
+  HRESULT put_CursorLocation(CursorLocationEnum l) override { return real_->put_CursorLocation(l); }
+  HRESULT get_Provider(BSTR* out) override { return real_->get_Provider(out); }
+  HRESULT put_Provider(BSTR name) override { return real_->put_Provider(name); }
+  HRESULT get_State(long* out) override { return real_->get_State(out); }
+  HRESULT raw_Cancel() override { return real_->raw_Cancel(); }
+
+ private:
+  _ConnectionPtr real_;
+};
+
+class DatabaseOverFake : public TestDatabase {
+ public:
+  using CDatabase::m_pConnection;
+};
+
+TEST_F(DatabaseTest, CloseWhoseRollbackFailsWithTheTransactionStillOpenReplacesTheConnection) {
+  const std::string connect = SqliteConnect(dir_.File("refusing.db"));
+  DatabaseOverFake db;
+  ASSERT_EQ(db.OpenEx(connect.c_str()), 1);
+  db.ExecuteSQL("CREATE TABLE t (v INTEGER)");
+  db.ExecuteSQL("INSERT INTO t VALUES (1)");
+  _ConnectionPtr real = db.m_pConnection;
+  _ConnectionPtr fake;
+  ASSERT_EQ(korvo::com::CreateObject<RollbackRefusingConnection>(
+                __uuidof(_Connection), reinterpret_cast<void**>(&fake), real),
+            S_OK);
+  db.m_pConnection = fake;
+  ASSERT_EQ(db.BeginTrans(), 1);
+  db.ExecuteSQL("INSERT INTO t VALUES (2)");
+
+  auto e = CatchDB([&] { db.Close(); });
+  ASSERT_TRUE(e);
+  EXPECT_STREQ(e->m_strErrorOrigin, "[6004]");
+  EXPECT_STREQ(e->m_strErrorText, "the rollback failed in the engine");
+  // ADO would not close the connection (its transaction is in progress):
+  // the object let go of it and holds a fresh one, closed and reopenable.
+  EXPECT_TRUE(db.GetAdoConnection() != fake);
+  EXPECT_EQ(db.IsOpen(), 0);
+  EXPECT_EQ(db.m_nTransLevel, 0);
+  db.Close();
+  EXPECT_EQ(real->GetState(), adStateOpen) << "the abandoned connection is still the old one";
+  fake = nullptr;
+  real = nullptr;  // the last reference: releasing rolls back
+  ASSERT_EQ(db.OpenEx(nullptr), 1);
+  EXPECT_EQ(CountRows(db, "t"), 1) << "the uncommitted row was rolled back on release";
 }
 
 // ------------------------------------------------------------ the trace
@@ -541,6 +700,77 @@ TEST_F(DatabaseTest, CaptureInfoMessageCollectsMessagesJoinedByComma) {
   // Left on: the destructor switches it off and frees the sink.
 }
 
+// Copies share one ADO connection and one sink; every order of copying,
+// switching off and destroying must leave the survivors collecting and
+// touch no freed sink (AddressSanitizer checks), and the last one out
+// frees it (LeakSanitizer checks).
+TEST_F(DatabaseTest, CopiesShareTheConnectionAndTheMessageSinkInAnyOrder) {
+  {
+    // The original dies first; the copy keeps collecting, then stops.
+    auto original = std::make_unique<TestDatabase>();
+    ASSERT_EQ(original->OpenEx(kMemory.c_str()), 1);
+    original->CaptureInfoMessage(1);
+    original->ExecuteSQL("SELECT korvo_info('before the copy')");
+    TestDatabase copy(*original);
+    EXPECT_TRUE(copy.GetAdoConnection() == original->GetAdoConnection());
+    EXPECT_EQ(copy.m_pEventSink, original->m_pEventSink);
+    original.reset();
+    // Its destructor closed the shared connection; the sink lives on.
+    EXPECT_EQ(copy.IsOpen(), 0);
+    EXPECT_STREQ(copy.GetInfoMessage(), "before the copy");
+    ASSERT_EQ(copy.OpenEx(nullptr), 1);
+    copy.ExecuteSQL("SELECT korvo_info('after the original died')");
+    EXPECT_STREQ(copy.GetInfoMessage(), "before the copy,after the original died");
+    copy.CaptureInfoMessage(0);
+    EXPECT_EQ(copy.m_pEventSink, nullptr);
+    EXPECT_TRUE(copy.GetInfoMessage().IsEmpty());
+  }
+  {
+    // The copy switches off first: only its share goes, the original still
+    // collects; then the original dies with capture on.
+    TestDatabase original;
+    ASSERT_EQ(original.OpenEx(kMemory.c_str()), 1);
+    original.CaptureInfoMessage(1);
+    {
+      TestDatabase copy(original);
+      copy.CaptureInfoMessage(0);
+      EXPECT_EQ(copy.m_pEventSink, nullptr);
+      EXPECT_NE(original.m_pEventSink, nullptr);
+      copy.ExecuteSQL("SELECT korvo_info('through the copy')");
+      copy.CaptureInfoMessage(1);  // a sink of its own on the shared connection
+      EXPECT_NE(copy.m_pEventSink, original.m_pEventSink);
+      copy.ExecuteSQL("SELECT korvo_info('both')");
+      EXPECT_STREQ(copy.GetInfoMessage(), "both");
+    }
+    EXPECT_STREQ(original.GetInfoMessage(), "through the copy,both");
+    EXPECT_EQ(original.IsOpen(), 0) << "the copy's destructor closed the shared connection";
+  }
+  {
+    // Assignment: the target's own capture (on its old connection) is
+    // switched off, and it shares the source's; self-assignment keeps all.
+    TestDatabase source;
+    ASSERT_EQ(source.OpenEx(kMemory.c_str()), 1);
+    source.CaptureInfoMessage(1);
+    TestDatabase target;
+    ASSERT_EQ(target.OpenEx(kMemory.c_str()), 1);
+    target.CaptureInfoMessage(1);
+    _ConnectionPtr oldConnection = target.GetAdoConnection();
+    target = source;
+    TestDatabase& alias = target;
+    target = alias;
+    EXPECT_EQ(target.m_pEventSink, source.m_pEventSink);
+    oldConnection->Execute(_bstr_t("SELECT korvo_info('old connection')"), nullptr, 0);
+    target.ExecuteSQL("SELECT korvo_info('shared')");
+    EXPECT_STREQ(source.GetInfoMessage(), "shared");
+    TestDatabase third(target);
+    target = TestDatabase();  // drops its share; source and third keep theirs
+    EXPECT_EQ(target.m_pEventSink, nullptr);
+    EXPECT_EQ(target.IsOpen(), 0);
+    third.ExecuteSQL("SELECT korvo_info('third')");
+    EXPECT_STREQ(source.GetInfoMessage(), "shared,third");
+  }
+}
+
 TEST_F(DatabaseTest, EventSinkAnswersItsInterfacesAndNullStatus) {
   CDatabaseEvent* sink = new CDatabaseEvent();
   IUnknown* unknown = nullptr;
@@ -585,12 +815,10 @@ TEST_F(DatabaseTest, InitEnvironmentCallsTheDriverManagerUnderLock15) {
   EXPECT_EQ(g_bUseSQLCriticalSection, TRUE);
   EXPECT_EQ(CDatabase::InitEnvironment(CDatabase::poolPerEnvironment | CDatabase::poolPerDriver), 1);
 
-  DBLockGlobals(15);
-  auto call = std::async(std::launch::async, [] { return CDatabase::InitEnvironment(0); });
-  EXPECT_EQ(call.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout)
+  BOOL result = 0;
+  EXPECT_TRUE(korvo::test::BodyWaitsForLock(15, [&] { result = CDatabase::InitEnvironment(0); }))
       << "InitEnvironment ran without lock 15";
-  DBUnlockGlobals(15);
-  EXPECT_EQ(call.get(), 1);
+  EXPECT_EQ(result, 1);
   CDatabase::SetCriticalSection(FALSE);
   EXPECT_EQ(g_bUseODBCCriticalSection, FALSE);
 }

@@ -7,45 +7,37 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <future>
 #include <string>
+
+#include "support/lock_wait.h"
 
 namespace {
 
-using namespace std::chrono_literals;
-
-// True when another thread can take and release lock n within a generous
-// time; false when it stays blocked (the lock is held here).
-bool OtherThreadCanTake(int n, std::chrono::milliseconds wait) {
-  auto other = std::async(std::launch::async, [n] {
-    DBLockGlobals(n);
-    DBUnlockGlobals(n);
-  });
-  bool ready = other.wait_for(wait) == std::future_status::ready;
-  if (!ready) return false;  // the future's destructor would block; caller releases first
-  other.get();
-  return true;
-}
+using korvo::test::BodyWaitsForLock;
+using korvo::test::OtherThreadCanTake;
 
 TEST(GlobalLocks, RecursivePerThreadAndExclusiveAcrossThreads) {
   DBLockGlobals(3);
   DBLockGlobals(3);  // the same thread again: must not block
+  EXPECT_FALSE(OtherThreadCanTake(3)) << "lock 3 is not exclusive";
+  DBUnlockGlobals(3);
+  EXPECT_FALSE(OtherThreadCanTake(3)) << "one release of a lock taken twice freed it";
+  DBUnlockGlobals(3);
+  EXPECT_TRUE(OtherThreadCanTake(3));
 
-  auto other = std::async(std::launch::async, [] {
+  // A thread asking for a held lock waits for it, and gets it once it is
+  // released.
+  bool got = false;
+  EXPECT_TRUE(BodyWaitsForLock(3, [&] {
     DBLockGlobals(3);
+    got = true;
     DBUnlockGlobals(3);
-  });
-  EXPECT_EQ(other.wait_for(200ms), std::future_status::timeout) << "lock 3 is not exclusive";
-  DBUnlockGlobals(3);
-  EXPECT_EQ(other.wait_for(200ms), std::future_status::timeout)
-      << "one release of a lock taken twice freed it";
-  DBUnlockGlobals(3);
-  EXPECT_EQ(other.wait_for(20s), std::future_status::ready);
+  }));
+  EXPECT_TRUE(got);
 
   // Locks are independent: holding 3 does not block 4.
   DBLockGlobals(3);
-  EXPECT_TRUE(OtherThreadCanTake(4, 20s));
+  EXPECT_TRUE(OtherThreadCanTake(4));
   DBUnlockGlobals(3);
 }
 
@@ -53,44 +45,34 @@ TEST(GlobalLocks, NumbersOutsideTheTableDoNothing) {
   for (int n : {-1, 17, 1000}) {
     DBLockGlobals(n);
     DBUnlockGlobals(n);
+    EXPECT_FALSE(korvo::db::TryLockGlobal(n));
   }
   // Taking an invalid number must not have taken any real lock.
   DBLockGlobals(17);
-  for (int n = 0; n <= 16; ++n) EXPECT_TRUE(OtherThreadCanTake(n, 20s)) << "lock " << n;
+  for (int n = 0; n <= 16; ++n) EXPECT_TRUE(OtherThreadCanTake(n)) << "lock " << n;
   DBUnlockGlobals(-1);  // and releasing one must not release a real one
   DBLockGlobals(16);
   DBUnlockGlobals(17);
-  auto other = std::async(std::launch::async, [] {
-    DBLockGlobals(16);
-    DBUnlockGlobals(16);
-  });
-  EXPECT_EQ(other.wait_for(200ms), std::future_status::timeout);
+  EXPECT_FALSE(OtherThreadCanTake(16));
   DBUnlockGlobals(16);
-  other.get();
 }
 
 TEST(GlobalLocks, StatementLockFollowsTheFlagAndReleasesOnThrow) {
   ASSERT_EQ(g_bUseODBCCriticalSection, 0) << "the flag starts cleared";
   {
     korvo::db::StatementLock notHeld;
-    EXPECT_TRUE(OtherThreadCanTake(korvo::db::kStatementLock, 20s));
+    EXPECT_TRUE(OtherThreadCanTake(korvo::db::kStatementLock));
   }
   g_bUseODBCCriticalSection = 1;
-  std::future<void> other;
   try {
     korvo::db::StatementLock held;
     // Flipping the flag inside must not unbalance the release.
     g_bUseODBCCriticalSection = 0;
-    other = std::async(std::launch::async, [] {
-      DBLockGlobals(15);
-      DBUnlockGlobals(15);
-    });
-    EXPECT_EQ(other.wait_for(200ms), std::future_status::timeout);
+    EXPECT_FALSE(OtherThreadCanTake(korvo::db::kStatementLock));
     throw 42;
   } catch (int) {
   }
-  EXPECT_EQ(other.wait_for(20s), std::future_status::ready) << "lock 15 leaked on throw";
-  EXPECT_TRUE(OtherThreadCanTake(korvo::db::kStatementLock, 20s)) << "lock 15 leaked on throw";
+  EXPECT_TRUE(OtherThreadCanTake(korvo::db::kStatementLock)) << "lock 15 leaked on throw";
 }
 
 TEST(Keywords, FilledWhenTheLibraryIsLoaded) {

@@ -14,8 +14,9 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,16 +30,21 @@ namespace {
 
 std::atomic<int> g_inside{0};
 std::atomic<int> g_mostInside{0};
-std::atomic<int> g_probeSleepMicros{0};
+// Set: each probe waits inside the engine until a second statement is
+// inside too, so an overlap is shown by an event, not by a lucky timing.
+std::atomic<bool> g_probeMeets{false};
+std::mutex g_meetMutex;
+std::condition_variable g_meetChanged;
 
 void Probe(sqlite3_context* ctx, int, sqlite3_value**) {
   int now = ++g_inside;
   int seen = g_mostInside.load();
   while (now > seen && !g_mostInside.compare_exchange_weak(seen, now)) {
   }
-  // Widen the window in which another statement could overlap.
-  if (int micros = g_probeSleepMicros.load()) {
-    std::this_thread::sleep_for(std::chrono::microseconds(micros));
+  if (g_probeMeets.load()) {
+    std::unique_lock<std::mutex> lock(g_meetMutex);
+    g_meetChanged.notify_all();
+    g_meetChanged.wait(lock, [] { return g_mostInside.load() >= 2; });
   } else {
     std::this_thread::yield();
   }
@@ -59,7 +65,7 @@ class StatementLockTest : public ::testing::Test {
   void SetUp() override {
     g_inside = 0;
     g_mostInside = 0;
-    g_probeSleepMicros = 0;
+    g_probeMeets = false;
   }
 
   // Runs `perThread` statements on `threads` threads, each with its own
@@ -101,10 +107,12 @@ class StatementLockTest : public ::testing::Test {
 TEST_F(StatementLockTest, ProbeSeesOverlapWithoutTheLock) {
   // Shows the probe can see two statements at once, so the next case's
   // assertion means something.
+  // Without the lock two statements meet inside the engine (with it they
+  // could not, and this case would hang).
   ASSERT_EQ(g_bUseODBCCriticalSection, 0);
-  g_probeSleepMicros = 2000;
-  RunThreads(8, 20, 0);
-  EXPECT_GT(g_mostInside.load(), 1);
+  g_probeMeets = true;
+  RunThreads(2, 1, 0);
+  EXPECT_EQ(g_mostInside.load(), 2);
 }
 
 TEST_F(StatementLockTest, EightThreadsTenThousandStatementsEachRunOneAtATime) {

@@ -8,6 +8,10 @@
 #include <ctime>
 #include <thread>
 
+#include <korvo/platform/clock_internal.h>
+
+#include "support/test_support.h"
+
 namespace {
 
 TEST(Process, IdentityAndLastErrorPerThread) {
@@ -26,30 +30,27 @@ TEST(Process, IdentityAndLastErrorPerThread) {
   EXPECT_EQ(1234u, GetLastError());
 }
 
-time_t RealtimeSeconds() {
-  // time() may read a coarser clock that lags a tick behind; compare with
-  // the clock GetSystemTime reads.
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return now.tv_sec;
-}
-
 TEST(Process, SystemTimeIsUtcNow) {
-  time_t before = RealtimeSeconds();
+  // 2026-01-31 13:05:09.987 UTC, a Saturday, with the process in a zone
+  // far from UTC: the fields must be the UTC ones.
+  korvo::test::ScopedEnv zone("TZ", "XST-5:45");
+  tzset();
+  korvo::platform::TEST_FixWallClock(1769864709, 987654321);
   SYSTEMTIME st;
   GetSystemTime(&st);
-  time_t after = RealtimeSeconds();
-  struct tm fields = {};
-  fields.tm_year = st.wYear - 1900;
-  fields.tm_mon = st.wMonth - 1;
-  fields.tm_mday = st.wDay;
-  fields.tm_hour = st.wHour;
-  fields.tm_min = st.wMinute;
-  fields.tm_sec = st.wSecond;
-  time_t seconds = timegm(&fields);
-  EXPECT_GE(seconds, before);
-  EXPECT_LE(seconds, after);
-  EXPECT_EQ(fields.tm_wday, st.wDayOfWeek);  // timegm filled the weekday
+  EXPECT_EQ(st.wYear, 2026);
+  EXPECT_EQ(st.wMonth, 1);
+  EXPECT_EQ(st.wDay, 31);
+  EXPECT_EQ(st.wDayOfWeek, 6);
+  EXPECT_EQ(st.wHour, 13);
+  EXPECT_EQ(st.wMinute, 5);
+  EXPECT_EQ(st.wSecond, 9);
+  EXPECT_EQ(st.wMilliseconds, 987);
+  korvo::platform::TEST_UseRealClock();
+
+  // The real clock: a plausible present, not a comparison with another clock.
+  GetSystemTime(&st);
+  EXPECT_GE(st.wYear, 2024);
   EXPECT_LT(st.wMilliseconds, 1000);
   GetSystemTime(nullptr);  // tolerated
 }

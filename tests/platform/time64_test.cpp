@@ -6,6 +6,9 @@
 
 #include <cerrno>
 
+#include <korvo/platform/clock_internal.h>
+#include <korvo/platform/process.h>
+
 #include "support/test_support.h"
 
 namespace {
@@ -96,13 +99,37 @@ TEST(Time64, LocalTimeFollowsTzAndTheRangeIsUtc) {
   EXPECT_EQ(-1, _mktime64(&f));
 }
 
-TEST(Time64, NowAgreesWithTime) {
+// Every half hour of a year with two offset changes, on both sides of a TZ
+// switch: the same time and fields as mktime itself (the skipped and the
+// repeated hour included).
+TEST(Time64, LocalFieldsConvertExactlyLikeMktime) {
+  for (const char* zone : {"CET-1CEST,M3.5.0,M10.5.0/3", "EST5EDT,M3.2.0,M11.1.0"}) {
+    ScopedEnv tz("TZ", zone);
+    for (int step = 0; step < 366 * 48; ++step) {
+      struct tm mine = Fields(2023, 1, 1 + step / 48, (step / 2) % 24, (step % 2) * 30 + 7, 5);
+      timegm(&mine);  // the day of the year as a date, no zone involved
+      mine.tm_isdst = -1;
+      struct tm theirs = mine;
+      ASSERT_EQ(mktime(&theirs), _mktime64(&mine)) << zone << " step " << step;
+      EXPECT_EQ(theirs.tm_hour, mine.tm_hour) << zone << " step " << step;
+      EXPECT_EQ(theirs.tm_isdst, mine.tm_isdst) << zone << " step " << step;
+    }
+  }
+}
+
+TEST(Time64, NowReadsTheWallClock) {
+  // The clock GetSystemTime reads, so the two never disagree about the
+  // current second.
+  korvo::platform::TEST_FixWallClock(32535215999LL, 999999999);
   __time64_t out = 0;
-  time_t before = time(nullptr);
-  __time64_t now = _time64(&out);
-  EXPECT_EQ(now, out);
-  EXPECT_GE(now, before);
-  EXPECT_LE(now, time(nullptr));
+  EXPECT_EQ(_time64(&out), 32535215999LL);
+  EXPECT_EQ(out, 32535215999LL);
+  SYSTEMTIME st;
+  GetSystemTime(&st);
+  EXPECT_EQ(st.wYear, 3000);
+  EXPECT_EQ(st.wSecond, 59);
+  korvo::platform::TEST_UseRealClock();
+  EXPECT_GT(_time64(nullptr), 1704067200) << "the real clock is before 2024";
 }
 
 }  // namespace

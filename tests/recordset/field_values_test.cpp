@@ -17,8 +17,8 @@ class FieldValueTest : public FieldTest {
     Exec(
         "CREATE TABLE v (id INTEGER PRIMARY KEY, n INTEGER, big INTEGER, flag BOOLEAN,"
         " name VARCHAR(40), amount DOUBLE, stamp DATETIME, small TINYINT);"
-        // TINYINT values stay below 128: the column type is a signed byte to ADO.
-        "INSERT INTO v VALUES (1, 123, 5000000000, 1, 'abc', 2.5, '2020-06-15 12:00:00', 100);"
+        // TINYINT is an unsigned byte to ADO: 200 reads as 200.
+        "INSERT INTO v VALUES (1, 123, 5000000000, 1, 'abc', 2.5, '2020-06-15 12:00:00', 200);"
         "INSERT INTO v VALUES (2, NULL, NULL, NULL, NULL, NULL, NULL, NULL);"
         "INSERT INTO v VALUES (3, -7, 0, 0, 'caf\xc3\xa9', -1.25, '1999-12-31 23:59:59', 0)");
   }
@@ -53,7 +53,7 @@ TEST_F(FieldValueTest, GettersConvertEachColumnToTheTargetType) {
   EXPECT_EQ(d, 123.0);
   unsigned char b = 0;
   rs->GetFieldValue(kSmall, b);
-  EXPECT_EQ(b, 100);
+  EXPECT_EQ(b, 200);
   CTString s;
   rs->GetFieldValue(kName, s);
   EXPECT_STREQ(s, "abc");
@@ -163,7 +163,7 @@ TEST_F(FieldValueTest, ColumnNumbersOutsideTheRowGive1026) {
   // The last column is still inside.
   unsigned char b = 0;
   rs->GetFieldValue(kSmall, b);
-  EXPECT_EQ(b, 100);
+  EXPECT_EQ(b, 200);
 }
 
 TEST_F(FieldValueTest, WithoutFieldsEveryAccessEndsWithEPointerUnderItsOrigin) {

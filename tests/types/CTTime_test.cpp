@@ -8,6 +8,7 @@
 #include <ctime>
 #include <string>
 
+#include <korvo/platform/clock_internal.h>
 #include <korvo/platform/filetime.h>
 
 #include "support/test_support.h"
@@ -305,10 +306,10 @@ TEST(CTTimeTest, ArithmeticComparisonAndCopies) {
   rendered = static_cast<__int64>(7);
   EXPECT_EQ(rendered.GetTime(), 7);
 
-  const __int64 before = std::time(nullptr);
-  const __int64 now = CTTime::GetTickCount().GetTime();
-  EXPECT_GE(now, before);
-  EXPECT_LE(now, std::time(nullptr));
+  // The current time comes from the library's wall clock.
+  korvo::platform::TEST_FixWallClock(1769864709);
+  EXPECT_EQ(CTTime::GetTickCount().GetTime(), 1769864709);
+  korvo::platform::TEST_UseRealClock();
 }
 
 }  // namespace

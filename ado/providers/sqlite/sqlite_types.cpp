@@ -59,7 +59,8 @@ bool MapDeclaredType(const char* decl, ColumnInfo* info) {
     set(kAdSmallInt, 2);
     info->precision = 5;
   } else if (StartsWith(d, "TINYINT")) {
-    set(kAdTinyInt, 1);
+    // Unsigned, as the byte type of the recordset's exchange (0..255).
+    set(kAdUnsignedTinyInt, 1);
     info->precision = 3;
   } else if (Contains(d, "INT")) {
     // INTEGER, INT, BIGINT, ...: the engine keeps 64 bits in all of them.
