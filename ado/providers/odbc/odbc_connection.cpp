@@ -171,6 +171,8 @@ HRESULT OdbcConnection::Open(const ConnectString& options) {
   db->data_source = Describe(cs);
   const std::string quote = GetInfoText(db->dbc(), SQL_IDENTIFIER_QUOTE_CHAR);
   if (quote.size() == 1 && quote[0] != ' ') db->quote = quote[0];
+  // MariaDB Connector/ODBC takes SQL_ATTR_QUERY_TIMEOUT and ignores it.
+  if (IsMysqlFamily(*db)) db->canceller = std::make_unique<DeadlineCanceller>();
   db_ = std::move(db);
   in_transaction_ = false;
   const HRESULT hr = ApplyIsolation();

@@ -3,6 +3,7 @@
 // hold.
 #pragma once
 
+#include <korvo/ado/providers/odbc/odbc_canceller.h>
 #include <korvo/ado/providers/odbc/odbc_sql.h>
 
 #include <memory>
@@ -81,6 +82,8 @@ class OdbcDb {
   std::string database;
   std::string data_source;
   char quote = '"';
+  // Set for a driver that does not enforce the statement time-out itself.
+  std::unique_ptr<DeadlineCanceller> canceller;
 
  private:
   EnvHandle env_;

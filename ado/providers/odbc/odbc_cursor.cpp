@@ -203,7 +203,15 @@ HRESULT OdbcStatement::Execute(const std::vector<ParamValue>& params, Deadline d
     offset += part.markers;
     hr = SetTimeout(part, deadline);
     if (hr < 0) return hr;
+    DeadlineWatch watch(db_->canceller.get(), part.stmt.get(), deadline);
     const SQLRETURN rc = SQLExecute(part.stmt.get());
+    if (watch.Disarm() && SQL_SUCCEEDED(rc)) {
+      // Cancelled just as it finished: the driver may have closed the
+      // result under it, and the deadline has passed either way.
+      SQLFreeStmt(part.stmt.get(), SQL_CLOSE);
+      has_row_ = false;
+      return db_->diagnostics().Fail(ProviderRecord(kDbAbortLimitReached, "HYT00", "Query timeout expired"));
+    }
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) return Failed(part.stmt.get(), rc);
     db_->Note(SQL_HANDLE_STMT, part.stmt.get(), rc);
     SQLSMALLINT column_count = 0;
