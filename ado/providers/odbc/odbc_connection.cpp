@@ -348,16 +348,29 @@ HRESULT OdbcConnection::KeyColumns(const std::string& schema, const std::string&
   if (!exists) {
     return diagnostics().Fail(ProviderRecord(kDbErrorsInCommand, "42S02", "no such table: " + table));
   }
-  rc = SQLPrimaryKeys(stmt.get(), nullptr, 0, text(schema), length(schema), text(table), length(table));
+  // MariaDB Connector/ODBC numbers SQLPrimaryKeys' KEY_SEQ by the columns'
+  // places in the table, not in the key; its SQLStatistics numbers the
+  // key's own index (named PRIMARY) correctly.
+  const bool from_index = IsMysqlFamily(*db_);
+  rc = from_index ? SQLStatistics(stmt.get(), nullptr, 0, text(schema), length(schema), text(table),
+                                  length(table), SQL_INDEX_UNIQUE, SQL_QUICK)
+                  : SQLPrimaryKeys(stmt.get(), nullptr, 0, text(schema), length(schema), text(table),
+                                   length(table));
   if (!SQL_SUCCEEDED(rc)) return db_->Fail(SQL_HANDLE_STMT, stmt.get(), rc, "reading the key of " + table);
+  const SQLUSMALLINT name_column = from_index ? 9 : 4;
+  const SQLUSMALLINT seq_column = from_index ? 8 : 5;
   std::vector<std::pair<SQLINTEGER, std::string>> keyed;
   while (SQL_SUCCEEDED(rc = SQLFetch(stmt.get()))) {
     char name[256] = {0};
     SQLLEN name_length = 0;
     SQLINTEGER seq = 0;
     SQLLEN seq_length = 0;
-    SQLGetData(stmt.get(), 4, SQL_C_CHAR, name, sizeof name, &name_length);
-    SQLGetData(stmt.get(), 5, SQL_C_SLONG, &seq, 0, &seq_length);
+    if (from_index) {
+      SQLGetData(stmt.get(), 6, SQL_C_CHAR, name, sizeof name, &name_length);
+      if (std::strcmp(name, "PRIMARY") != 0) continue;
+    }
+    SQLGetData(stmt.get(), name_column, SQL_C_CHAR, name, sizeof name, &name_length);
+    SQLGetData(stmt.get(), seq_column, SQL_C_SLONG, &seq, 0, &seq_length);
     keyed.emplace_back(seq, name);
   }
   if (rc != SQL_NO_DATA) return db_->Fail(SQL_HANDLE_STMT, stmt.get(), rc, "reading the key of " + table);
