@@ -1,7 +1,9 @@
 // CRecordset against PostgreSQL through the ODBC provider, as a host uses
 // it: open, move, Edit / AddNew / Update / Delete, checked through a
 // second connection.
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "recordset/recordset_fixture.h"
 #include "support/pg_scratch.h"
@@ -95,6 +97,34 @@ TEST_F(ServerRecordsetTest, OpensMovesAndEditsRowsOnPostgres) {
   for (; !rs.IsEOF(); rs.MoveNext()) codes.push_back(rs.m_code);
   std::sort(codes.begin(), codes.end());
   EXPECT_EQ(codes, (std::vector<long>{1, 3, 4, 5, 6, 7}));
+}
+
+// The library's row-limit forms for product type 2 (ROWNUM, and
+// ROW_NUMBER() OVER with a sort) reach PostgreSQL in its own dialect and
+// really limit; the recordset still shows the statement it built.
+TEST_F(ServerRecordsetTest, RowLimitsOfTheSelectWorkedExamplesHoldOnPostgres) {
+  ASSERT_EQ(db_->GetDbmsType(), CDatabase::dbmsTypeOther);
+  auto codes = [](CRecordset& rs, long& code) {
+    std::vector<long> out;
+    for (; !rs.IsEOF(); rs.MoveNext()) out.push_back(code);
+    return out;
+  };
+  CCodeName filtered(db_.get());
+  filtered.m_strFilter = "ACTIVE=1";
+  ASSERT_EQ(filtered.Open(CRecordset::staticCursor, "CUSTOMER", CRecordset::none, 2), 1);
+  EXPECT_STREQ(filtered.GetSQL(),
+               "SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROWNUM ORAROWNUM  FROM CUSTOMER WHERE "
+               "ACTIVE=1) WHERE ORAROWNUM <= 2");
+  // Which two active rows is the server's choice.
+  for (long code : codes(filtered, filtered.m_code)) EXPECT_TRUE(code == 1 || code == 3 || code == 4 || code == 6);
+  EXPECT_EQ(filtered.GetRecordCount(), 2);
+  CCodeName sorted(db_.get());
+  sorted.m_strSort = "NAME DESC";
+  ASSERT_EQ(sorted.Open(CRecordset::staticCursor, "CUSTOMER", CRecordset::none, 3), 1);
+  EXPECT_EQ(codes(sorted, sorted.m_code), (std::vector<long>{6, 5, 4}));
+  CCodeName all(db_.get());
+  ASSERT_EQ(all.Open(CRecordset::staticCursor, "CUSTOMER", CRecordset::none, 10), 1);
+  EXPECT_EQ(codes(all, all.m_code).size(), 6u);
 }
 
 }  // namespace
