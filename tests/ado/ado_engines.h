@@ -17,8 +17,8 @@ namespace korvo::ado::test {
 
 struct AdoEngine {
   std::string name;
-  std::string admin;           // a server's connect string; "" for SQLite or no server
-  const char* variable = "";   // where `admin` comes from
+  std::string admin;          // a server's connect string; "" for SQLite or no server
+  const char* variable = "";  // where `admin` comes from
   // The connect string of the scratch area (a file under `dir`, or a
   // server's schema / database named `scratch`).
   std::function<std::string(const std::string& dir, const std::string& scratch)> connect;
@@ -80,7 +80,9 @@ inline std::vector<AdoEngine> AdoEngines() {
   maria.list = [](const std::string& v, const std::string& order) {
     return "(SELECT group_concat(" + v + " ORDER BY " + order + ") FROM w)";
   };
-  maria.concat = [](const std::string& a, const std::string& b) { return "CONCAT(" + a + ", " + b + ")"; };
+  maria.concat = [](const std::string& a, const std::string& b) {
+    return "CONCAT(" + a + ", " + b + ")";
+  };
   maria.unique_violation_text = "Duplicate";
   return {sqlite, pg, maria};
 }

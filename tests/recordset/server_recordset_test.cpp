@@ -22,11 +22,13 @@ class ServerRecordsetTest : public ::testing::Test {
     other_ = std::make_unique<CDatabase>();
     ASSERT_EQ(db_->OpenEx(scratch_->Connect().c_str()), 1);
     EXPECT_EQ(other_->OpenEx(scratch_->Connect().c_str()), 1);
-    db_->ExecuteSQL("CREATE TABLE CUSTOMER (CODE INTEGER PRIMARY KEY, NAME VARCHAR(20) UNIQUE, ACTIVE INTEGER)");
+    db_->ExecuteSQL(
+        "CREATE TABLE CUSTOMER (CODE INTEGER PRIMARY KEY, NAME VARCHAR(20) UNIQUE, ACTIVE "
+        "INTEGER)");
     for (const CustomerRow& row : kCustomers) {
-      db_->ExecuteSQL(("INSERT INTO CUSTOMER VALUES (" + std::to_string(row.code) + ",'" + row.name + "'," +
-                      std::to_string(row.active) + ")")
-                         .c_str());
+      db_->ExecuteSQL(("INSERT INTO CUSTOMER VALUES (" + std::to_string(row.code) + ",'" +
+                       row.name + "'," + std::to_string(row.active) + ")")
+                          .c_str());
     }
   }
   void TearDown() override {
@@ -49,7 +51,9 @@ class ServerRecordsetTest : public ::testing::Test {
 
 TEST_F(ServerRecordsetTest, OpensMovesAndEditsRowsOnPostgres) {
   CCustomer rs(db_.get());
-  ASSERT_EQ(rs.Open(CRecordset::keysetCursor, "SELECT CODE, NAME, ACTIVE FROM CUSTOMER ORDER BY CODE"), 1);
+  ASSERT_EQ(
+      rs.Open(CRecordset::keysetCursor, "SELECT CODE, NAME, ACTIVE FROM CUSTOMER ORDER BY CODE"),
+      1);
   EXPECT_EQ(rs.CanUpdate(), 1);
   std::vector<long> codes;
   for (; !rs.IsEOF(); rs.MoveNext()) codes.push_back(rs.m_code);
@@ -116,7 +120,8 @@ TEST_F(ServerRecordsetTest, RowLimitsOfTheSelectWorkedExamplesHoldOnPostgres) {
                "SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROWNUM ORAROWNUM  FROM CUSTOMER WHERE "
                "ACTIVE=1) WHERE ORAROWNUM <= 2");
   // Which two active rows is the server's choice.
-  for (long code : codes(filtered, filtered.m_code)) EXPECT_TRUE(code == 1 || code == 3 || code == 4 || code == 6);
+  for (long code : codes(filtered, filtered.m_code))
+    EXPECT_TRUE(code == 1 || code == 3 || code == 4 || code == 6);
   EXPECT_EQ(filtered.GetRecordCount(), 2);
   CCodeName sorted(db_.get());
   sorted.m_strSort = "NAME DESC";

@@ -34,7 +34,9 @@ class PgScratch {
   PgScratch(const PgScratch&) = delete;
   PgScratch& operator=(const PgScratch&) = delete;
 
-  std::string Connect() const { return dsn_ + ";ConnSettings={SET search_path TO " + schema_ + "}"; }
+  std::string Connect() const {
+    return dsn_ + ";ConnSettings={SET search_path TO " + schema_ + "}";
+  }
 
  private:
   std::string dsn_;

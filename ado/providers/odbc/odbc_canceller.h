@@ -3,12 +3,11 @@
 #pragma once
 
 #include <korvo/ado/providers/odbc/odbc_sql.h>
+#include <korvo/ado/providers/provider.h>
 
 #include <condition_variable>
 #include <mutex>
 #include <thread>
-
-#include <korvo/ado/providers/provider.h>
 
 namespace korvo::ado::provider::odbc {
 
