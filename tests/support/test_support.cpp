@@ -13,6 +13,12 @@
 #include <sstream>
 #include <stdexcept>
 
+// LeakSanitizer reads these from every test binary (the support library
+// is in each). psqlODBC 13.02 leaks 336 bytes of its own when PostgreSQL
+// rejects a statement's syntax (seen with a plain ODBC program as well);
+// only blocks that driver allocated are excused.
+extern "C" const char* __lsan_default_suppressions() { return "leak:psqlodbcw.so\n"; }
+
 namespace korvo::test {
 
 TempDir::TempDir() {
