@@ -79,6 +79,9 @@ class ImportRowset : public CRecordset {
         const auto bytes = BytesOfHex(*values[i]);
         bytes_[i].SetSize(static_cast<int>(bytes->size()));
         if (!bytes->empty()) std::memcpy(bytes_[i].GetData(), bytes->data(), bytes->size());
+      } else if (columns_[i].kind == ValueKind::kBoolean) {
+        // The words CheckValue accepts, as the digits the object model converts.
+        text_[i] = *values[i] == "1" || strcasecmp(values[i]->c_str(), "true") == 0 ? "1" : "0";
       } else {
         text_[i] = CTString(values[i]->data(), static_cast<int>(values[i]->size()));
       }
@@ -112,6 +115,12 @@ std::vector<Column> MatchHeader(CDatabase& db, const std::string& table,
     const Column* found = nullptr;
     for (const Column& column : empty.columns) {
       if (name && strcasecmp(name->c_str(), column.name.c_str()) == 0) found = &column;
+    }
+    for (const Column& taken : chosen) {
+      if (found != nullptr && taken.name == found->name) {
+        problem = "the header names column " + taken.name + " twice";
+        return {};
+      }
     }
     if (found == nullptr) {
       problem = "the header names " +
@@ -238,6 +247,9 @@ int ImportCsv(CDatabase& db, const std::string& table, const std::string& csvPat
 
 int ExportCsv(CDatabase& db, const std::string& table, const std::string& csvPath,
               std::ostream& out, std::ostream& err) {
+  // Opened first, so that a missing table leaves no empty file behind.
+  ResultRowset rs(&db);
+  rs.Open(CRecordset::forwardOnly, ("SELECT * FROM " + table).c_str(), CRecordset::readOnly);
   std::ofstream file;
   const bool toStdout = csvPath == "-";
   if (!toStdout) {
@@ -248,8 +260,6 @@ int ExportCsv(CDatabase& db, const std::string& table, const std::string& csvPat
     }
   }
   std::ostream& csv = toStdout ? out : file;
-  ResultRowset rs(&db);
-  rs.Open(CRecordset::forwardOnly, ("SELECT * FROM " + table).c_str(), CRecordset::readOnly);
   const std::vector<Column> columns = rs.Describe();
   std::vector<Cell> header;
   for (const Column& column : columns) header.emplace_back(column.name);
