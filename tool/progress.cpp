@@ -57,7 +57,10 @@ void Progress::Message(const std::string& message) {
 }
 
 void Progress::Finish() {
-  if (terminal_ && bar_shown_) out_ << "\r\x1b[2K" << std::flush;
+  // The final figures stay on the screen.
+  if (terminal_ && bar_shown_) {
+    out_ << "\r\x1b[2K" << BarLine(last_rows_, last_bytes_) << '\n' << std::flush;
+  }
   bar_shown_ = false;
 }
 

@@ -18,7 +18,8 @@ class Progress {
   void Update(size_t rows, size_t bytes);
   // Prints `message` as a line of its own (the bar is drawn again after).
   void Message(const std::string& message);
-  // Clears the bar; the caller prints the summary.
+  // Draws the bar a last time and ends its line; the caller prints the
+  // summary.
   void Finish();
 
   static constexpr size_t kLineEvery = 10000;

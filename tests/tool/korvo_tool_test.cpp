@@ -183,6 +183,23 @@ TEST_F(ToolTest, ImportCommitsGoodRowsAndNamesTheBadLines) {
                            std::to_string(5000050000LL - 1000 - 49999 - 99998) + "\n");
 }
 
+TEST_F(ToolTest, ImportOnATerminalDrawsAProgressBar) {
+  ASSERT_EQ(Sql("CREATE TABLE t (id INTEGER, note TEXT)").status, 0);
+  {
+    std::ofstream out(dir_ + "/small.csv");
+    out << "id,note\n1,a\nx,b\n3,c\n";
+  }
+  TmuxPrompt terminal(dir_, Quote(tool_) + " import " + Quote(db_) + " t " +
+                                Quote(dir_ + "/small.csv") + "; sleep 600");
+  const std::string screen = terminal.WaitFor("imported 2 rows into t, rejected 1 line");
+  EXPECT_NE(screen.find("line 3: rejected: column id: \"x\" is not an integer\n"),
+            std::string::npos)
+      << screen;
+  EXPECT_NE(screen.find("[##############################] 100%  2 rows  "), std::string::npos)
+      << screen;
+  EXPECT_NE(screen.find(" rows/s  ETA 0 s"), std::string::npos) << screen;
+}
+
 TEST_F(ToolTest, ExportThenImportRoundTripsEveryTypeAndNull) {
   const std::string columns =
       "(i INTEGER, big BIGINT, r REAL, d NUMERIC(10,2), s TEXT, v VARCHAR(20), b BLOB, "
