@@ -17,7 +17,9 @@
 // is in each). psqlODBC 13.02 leaks 336 bytes of its own when PostgreSQL
 // rejects a statement's syntax (seen with a plain ODBC program as well);
 // only blocks that driver allocated are excused.
-extern "C" const char* __lsan_default_suppressions() { return "leak:psqlodbcw.so\n"; }
+extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions() {
+  return "leak:psqlodbcw.so\n";
+}
 
 namespace korvo::test {
 
@@ -56,7 +58,8 @@ ScopedEnv::~ScopedEnv() {
 
 int RunCurrentTestInNewProcess() {
   const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-  std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+  std::string filter =
+      std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
   char self[] = "/proc/self/exe";
   char* argv[] = {self, filter.data(), nullptr};
   pid_t child = -1;
