@@ -5,9 +5,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <iterator>
 #include <thread>
+#include <vector>
 
 #include <korvo/platform/time64.h>
 
@@ -39,10 +38,9 @@ TEST(Process, SystemTimeAndTime64ReadOneWallClockInUtc) {
     korvo::test::FixedWallClock clock(1769864709, 987654321);
     SYSTEMTIME st;
     GetSystemTime(&st);
-    const WORD expected[] = {2026, 1, 6, 31, 13, 5, 9, 987};
-    const WORD got[] = {st.wYear,   st.wMonth,  st.wDayOfWeek, st.wDay,
-                        st.wHour,   st.wMinute, st.wSecond,    st.wMilliseconds};
-    EXPECT_TRUE(std::equal(std::begin(got), std::end(got), std::begin(expected)));
+    const std::vector<WORD> fields = {st.wYear, st.wMonth,  st.wDayOfWeek, st.wDay,
+                                      st.wHour, st.wMinute, st.wSecond,    st.wMilliseconds};
+    EXPECT_EQ(fields, (std::vector<WORD>{2026, 1, 6, 31, 13, 5, 9, 987}));
     // _time64 reads the same clock, so the two never disagree about the
     // current second, up to the last convertible one.
     korvo::test::FixedWallClock last(32535215999LL, 999999999);
