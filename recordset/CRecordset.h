@@ -113,6 +113,11 @@ struct RowShortcuts {
   bool asked = false;                // accessOf has been asked
   std::vector<void*> mapped;         // [field number - 1]: member mapped to it
   int mapCount = 0;                  // the field map's size after the last insert
+  // The binding pass under way, and whether the row it loads is EOF (asked
+  // once per pass: loading the members does not move the recordset).
+  const CFieldExchange* bindingPass = nullptr;
+  bool bindingEofKnown = false;
+  bool bindingAtEof = false;
 };
 }  // namespace korvo::recordset
 

@@ -145,6 +145,17 @@ struct RecordsetAccess {
 
   // ---------------------------------------------------------------- RFX_ access
 
+  // IsEOF for the exchange of one member; asked once per binding pass.
+  static bool AtEof(CRecordset& rs, const CFieldExchange* pFX) {
+    RowShortcuts& memo = rs.m_shortcuts;
+    if (memo.bindingPass != pFX) return rs.IsEOF() != 0;
+    if (!memo.bindingEofKnown) {
+      memo.bindingAtEof = rs.IsEOF() != 0;
+      memo.bindingEofKnown = true;
+    }
+    return memo.bindingAtEof;
+  }
+
   // Records member -> field number in the field map. The binding pass runs
   // on every row with the same members: an entry the map already holds is
   // not inserted again.
