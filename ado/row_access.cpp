@@ -114,21 +114,50 @@ bool CellToRowCell(const Cell& cell, int32_t ado_type, RowCell* out) {
 
 bool VariantToScalarRowCell(const VARIANT& value, RowCell* out) {
   switch (value.vt) {
-    case VT_I1: out->integer = value.cVal; break;
-    case VT_I2: out->integer = value.iVal; break;
-    case VT_I4: out->integer = value.lVal; break;
-    case VT_I8: out->integer = value.llVal; break;
-    case VT_UI1: out->integer = value.bVal; break;
-    case VT_UI2: out->integer = value.uiVal; break;
-    case VT_UI4: out->integer = value.ulVal; break;
-    case VT_UI8: out->integer = static_cast<int64_t>(value.ullVal); break;
-    case VT_INT: out->integer = value.intVal; break;
-    case VT_UINT: out->integer = value.uintVal; break;
-    case VT_BOOL: out->integer = value.boolVal; break;
-    case VT_R4: out->real = value.fltVal; break;
-    case VT_R8: out->real = value.dblVal; break;
-    case VT_DATE: out->real = value.date; break;
-    default: return false;
+    case VT_I1:
+      out->integer = value.cVal;
+      break;
+    case VT_I2:
+      out->integer = value.iVal;
+      break;
+    case VT_I4:
+      out->integer = value.lVal;
+      break;
+    case VT_I8:
+      out->integer = value.llVal;
+      break;
+    case VT_UI1:
+      out->integer = value.bVal;
+      break;
+    case VT_UI2:
+      out->integer = value.uiVal;
+      break;
+    case VT_UI4:
+      out->integer = value.ulVal;
+      break;
+    case VT_UI8:
+      out->integer = static_cast<int64_t>(value.ullVal);
+      break;
+    case VT_INT:
+      out->integer = value.intVal;
+      break;
+    case VT_UINT:
+      out->integer = value.uintVal;
+      break;
+    case VT_BOOL:
+      out->integer = value.boolVal;
+      break;
+    case VT_R4:
+      out->real = value.fltVal;
+      break;
+    case VT_R8:
+      out->real = value.dblVal;
+      break;
+    case VT_DATE:
+      out->real = value.date;
+      break;
+    default:
+      return false;
   }
   out->vt = value.vt;
   return true;
@@ -136,21 +165,50 @@ bool VariantToScalarRowCell(const VARIANT& value, RowCell* out) {
 
 bool ScalarRowCellToVariant(const RowCell& cell, VARIANT* out) {
   switch (cell.vt) {
-    case VT_I1: out->cVal = static_cast<CHAR>(cell.integer); break;
-    case VT_I2: out->iVal = static_cast<SHORT>(cell.integer); break;
-    case VT_I4: out->lVal = static_cast<LONG>(cell.integer); break;
-    case VT_I8: out->llVal = cell.integer; break;
-    case VT_UI1: out->bVal = static_cast<BYTE>(cell.integer); break;
-    case VT_UI2: out->uiVal = static_cast<USHORT>(cell.integer); break;
-    case VT_UI4: out->ulVal = static_cast<ULONG>(cell.integer); break;
-    case VT_UI8: out->ullVal = static_cast<ULONGLONG>(cell.integer); break;
-    case VT_INT: out->intVal = static_cast<INT>(cell.integer); break;
-    case VT_UINT: out->uintVal = static_cast<UINT>(cell.integer); break;
-    case VT_BOOL: out->boolVal = static_cast<VARIANT_BOOL>(cell.integer); break;
-    case VT_R4: out->fltVal = static_cast<FLOAT>(cell.real); break;
-    case VT_R8: out->dblVal = cell.real; break;
-    case VT_DATE: out->date = cell.real; break;
-    default: return false;
+    case VT_I1:
+      out->cVal = static_cast<CHAR>(cell.integer);
+      break;
+    case VT_I2:
+      out->iVal = static_cast<SHORT>(cell.integer);
+      break;
+    case VT_I4:
+      out->lVal = static_cast<LONG>(cell.integer);
+      break;
+    case VT_I8:
+      out->llVal = cell.integer;
+      break;
+    case VT_UI1:
+      out->bVal = static_cast<BYTE>(cell.integer);
+      break;
+    case VT_UI2:
+      out->uiVal = static_cast<USHORT>(cell.integer);
+      break;
+    case VT_UI4:
+      out->ulVal = static_cast<ULONG>(cell.integer);
+      break;
+    case VT_UI8:
+      out->ullVal = static_cast<ULONGLONG>(cell.integer);
+      break;
+    case VT_INT:
+      out->intVal = static_cast<INT>(cell.integer);
+      break;
+    case VT_UINT:
+      out->uintVal = static_cast<UINT>(cell.integer);
+      break;
+    case VT_BOOL:
+      out->boolVal = static_cast<VARIANT_BOOL>(cell.integer);
+      break;
+    case VT_R4:
+      out->fltVal = static_cast<FLOAT>(cell.real);
+      break;
+    case VT_R8:
+      out->dblVal = cell.real;
+      break;
+    case VT_DATE:
+      out->date = cell.real;
+      break;
+    default:
+      return false;
   }
   out->vt = cell.vt;
   return true;

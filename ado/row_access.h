@@ -15,10 +15,10 @@
 // Thread-safety: as the recordset itself (one thread at a time).
 #pragma once
 
+#include <korvo/ado/ado.h>
+
 #include <cstddef>
 #include <cstdint>
-
-#include <korvo/ado/ado.h>
 
 // One cell of the current row in its raw form.
 struct RowCell {

@@ -4,13 +4,13 @@
 // Thread-safety: pure functions.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <string>
-
 #include <korvo/ado/providers/provider.h>
 #include <korvo/ado/row_access.h>
 #include <korvo/com/variant.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
 
 namespace korvo::ado {
 

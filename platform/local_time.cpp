@@ -11,7 +11,7 @@ namespace {
 
 constexpr int kBlockShift = 21;  // 2^21 s, about 24 days
 constexpr time_t kDay = 86400;
-constexpr size_t kSlots = 2048;  // direct-mapped by block number
+constexpr size_t kSlots = 2048;                 // direct-mapped by block number
 constexpr __time64_t kMaxTime = 32535215999LL;  // _mktime64's last second
 
 struct Block {
@@ -89,8 +89,8 @@ __time64_t ByMktime(int year, int month, int day, int hour, int minute, int seco
 
 __time64_t LocalTimeToTime64(int year, int month, int day, int hour, int minute, int second) {
   // The fields _mktime64's own shortcut takes; it normalises the rest.
-  if (second < 0 || second > 59 || minute < 0 || minute > 59 || hour < 0 || hour > 23 ||
-      day < 1 || day > 31 || month < 1 || month > 12) {
+  if (second < 0 || second > 59 || minute < 0 || minute > 59 || hour < 0 || hour > 23 || day < 1 ||
+      day > 31 || month < 1 || month > 12) {
     return ByMktime(year, month, day, hour, minute, second);
   }
   FollowZone();

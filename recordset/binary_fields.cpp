@@ -19,6 +19,7 @@
 using korvo::diag::ConvertComFailures;
 using korvo::diag::ErrorSite;
 using korvo::recordset::RecordsetAccess;
+using ColumnPut = korvo::recordset::RecordsetAccess::ColumnPut;
 
 namespace {
 
@@ -212,7 +213,7 @@ void CRecordset::m_VariantToCTLongBinary(_variant_t& value, CTLongBinary& out, l
 // ------------------------------------------------------------ writing
 
 void CRecordset::SetFieldValue(short nIndex, CTByteArray& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetByteArraySite, [&](RecordsetAccess::ColumnPut& put) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetByteArraySite, [&](ColumnPut& put) {
     // An empty array writes an empty byte array, not a null value.
     _variant_t bytes = MakeByteArray(value.GetData(), static_cast<ULONG>(value.GetSize()));
     put.Value(bytes);
@@ -221,7 +222,7 @@ void CRecordset::SetFieldValue(short nIndex, CTByteArray& value) {
 }
 
 void CRecordset::SetFieldValue(short nIndex, CTLongBinary& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetLongBinarySite, [&](RecordsetAccess::ColumnPut& put) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetLongBinarySite, [&](ColumnPut& put) {
     if (value.m_pData != nullptr) m_AppendChunk(put.Field(), value.m_pData, value.m_nDataLength);
   });
 }

@@ -16,6 +16,7 @@
 using korvo::diag::ConvertComFailures;
 using korvo::diag::ErrorSite;
 using korvo::recordset::RecordsetAccess;
+using ColumnPut = korvo::recordset::RecordsetAccess::ColumnPut;
 
 namespace {
 
@@ -34,7 +35,7 @@ constexpr ErrorSite kFieldInfoSite{"[5016]", "DbException122"};
 constexpr ErrorSite kFieldsCountSite{"[5016]", "DbException123"};
 
 // Writes a value built into a VARIANT; the value is cleared afterwards.
-void PutBuilt(RecordsetAccess::ColumnPut& put, _variant_t& value) {
+void PutBuilt(ColumnPut& put, _variant_t& value) {
   put.Value(value);
   value.Clear();
 }
@@ -133,7 +134,8 @@ void CRecordset::GetFieldValue2(short nIndex, CTString& value) {
 
 void CRecordset::GetFieldValue2(short nIndex, CTWString& value) {
   RecordsetAccess::ReadColumn(*this, nIndex, &value,
-                              [&](VARIANT& v) { m_VariantToCTWString2(v, value); }, FillInto(value));
+                              [&](VARIANT& v) { m_VariantToCTWString2(v, value); },
+                              FillInto(value));
 }
 
 void CRecordset::GetFieldValue(short nIndex, CTTime& value) {
@@ -245,7 +247,7 @@ int CRecordset::CmpFieldValue2(short nIndex, CTWString& value) {
 // ------------------------------------------------------------ setters
 
 void CRecordset::SetFieldValue(short nIndex, CTString& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetTextSite, [&](RecordsetAccess::ColumnPut& put) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetTextSite, [&](ColumnPut& put) {
     if (put.Text(value)) return;
     _variant_t text;
     text.bstrVal = value.AllocSysString();
@@ -256,7 +258,7 @@ void CRecordset::SetFieldValue(short nIndex, CTString& value) {
 }
 
 void CRecordset::SetFieldValue(short nIndex, CTWString& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetWideTextSite, [&](RecordsetAccess::ColumnPut& put) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetWideTextSite, [&](ColumnPut& put) {
     _variant_t text;
     text.bstrVal = value.AllocSysString();
     if (text.bstrVal == nullptr) _com_issue_error(E_OUTOFMEMORY);
@@ -266,7 +268,7 @@ void CRecordset::SetFieldValue(short nIndex, CTWString& value) {
 }
 
 void CRecordset::SetFieldValue(short nIndex, int& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetIntSite, [&](RecordsetAccess::ColumnPut& put) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetIntSite, [&](ColumnPut& put) {
     // Only the low 16 bits travel: 70000 is written as 4464.
     _variant_t number(static_cast<short>(static_cast<uint16_t>(value & 0xFFFF)), VT_I2);
     PutBuilt(put, number);
@@ -274,14 +276,14 @@ void CRecordset::SetFieldValue(short nIndex, int& value) {
 }
 
 void CRecordset::SetFieldValueBool(short nIndex, int& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetIntSite, [&](RecordsetAccess::ColumnPut& put) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetIntSite, [&](ColumnPut& put) {
     _variant_t flag(static_cast<short>(value != 0 ? 1 : 0), VT_I2);
     PutBuilt(put, flag);
   });
 }
 
 void CRecordset::SetFieldValue(short nIndex, long& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetLongSite, [&](RecordsetAccess::ColumnPut& put) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetLongSite, [&](ColumnPut& put) {
     // VT_I4 holds 32 bits; a wider long cannot be written as one.
     if (value < INT32_MIN || value > INT32_MAX) {
       ThrowDBException(1029);
@@ -293,21 +295,21 @@ void CRecordset::SetFieldValue(short nIndex, long& value) {
 }
 
 void CRecordset::SetFieldValue(short nIndex, double& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetDoubleSite, [&](RecordsetAccess::ColumnPut& put) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetDoubleSite, [&](ColumnPut& put) {
     _variant_t number(value, VT_R8);
     PutBuilt(put, number);
   });
 }
 
 void CRecordset::SetFieldValue(short nIndex, unsigned char& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetByteSite, [&](RecordsetAccess::ColumnPut& put) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetByteSite, [&](ColumnPut& put) {
     _variant_t number(static_cast<BYTE>(value));
     PutBuilt(put, number);
   });
 }
 
 void CRecordset::SetFieldValue(short nIndex, CTTime& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetTimeSite, [&](RecordsetAccess::ColumnPut& put) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetTimeSite, [&](ColumnPut& put) {
     SYSTEMTIME local{};
     if (!value.GetAsSystemTime(local)) return;  // not representable: nothing is written
     _variant_t date;
@@ -318,7 +320,7 @@ void CRecordset::SetFieldValue(short nIndex, CTTime& value) {
 }
 
 void CRecordset::SetFieldValue2(short nIndex, CTString& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetExpressionSite, [&](RecordsetAccess::ColumnPut& put) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetExpressionSite, [&](ColumnPut& put) {
     _variant_t result;
     m_SetScalareFunction(result, value);
     PutBuilt(put, result);
@@ -326,7 +328,7 @@ void CRecordset::SetFieldValue2(short nIndex, CTString& value) {
 }
 
 void CRecordset::SetFieldValue2(short nIndex, CTWString& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetWideExpressionSite, [&](RecordsetAccess::ColumnPut& put) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetWideExpressionSite, [&](ColumnPut& put) {
     _variant_t result;
     m_SetScalareFunction(result, value);
     PutBuilt(put, result);

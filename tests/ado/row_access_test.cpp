@@ -1,11 +1,10 @@
 // Tests of IKorvoRowAccess: the raw cells agree with Field.Value cell by
 // cell, cells without a raw form send the reader to Field.Value, and puts
 // end as Field.Value's puts do.
+#include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 #include <korvo/ado/row_access.h>
 #include <korvo/ado/row_access_internal.h>
-
-#include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
@@ -117,7 +116,7 @@ TEST_F(RowAccessTest, PutsEndAsFieldValuePutsDo) {
 
 TEST(PlainUtf8, AcceptsWellFormedTextWithoutZeroBytesOnly) {
   for (const char* ok : {"", "plain ascii text longer than eight", "Grüße", "€", "😀",
-                               "\xed\x9f\xbf", "\xf4\x8f\xbf\xbf"}) {
+                         "\xed\x9f\xbf", "\xf4\x8f\xbf\xbf"}) {
     EXPECT_TRUE(IsPlainUtf8(ok, std::strlen(ok))) << ok;
   }
   for (const std::string& bad :

@@ -1,8 +1,7 @@
 // Tests of LocalTimeToTime64: the same time as mktime for every local time
 // it is given, around changes of offset and after a change of TZ.
-#include <korvo/platform/local_time_internal.h>
-
 #include <gtest/gtest.h>
+#include <korvo/platform/local_time_internal.h>
 
 #include <cstdio>
 #include <ctime>
@@ -44,15 +43,16 @@ TEST(LocalTime, GivesWhatMktimeGivesInEveryZone) {
         day.tm_mday = 1 + step / 72;
         timegm(&day);  // the day of the year as a month and a day
         const int hour = (step % 72) / 3, minute = (step % 3) * 20 + 7;
-        ASSERT_EQ(ByMktime(year, day.tm_mon + 1, day.tm_mday, hour, minute, 5),
-                  korvo::platform::LocalTimeToTime64(year, day.tm_mon + 1, day.tm_mday, hour,
-                                                     minute, 5))
+        ASSERT_EQ(
+            ByMktime(year, day.tm_mon + 1, day.tm_mday, hour, minute, 5),
+            korvo::platform::LocalTimeToTime64(year, day.tm_mon + 1, day.tm_mday, hour, minute, 5))
             << zone << " " << year << " step " << step << " seed " << seed;
       }
     }
     for (int i = 0; i < 20000; ++i) {
       const int year = 1960 + static_cast<int>(random() % 1060);
-      const int month = 1 + static_cast<int>(random() % 12), day = 1 + static_cast<int>(random() % 31);
+      const int month = 1 + static_cast<int>(random() % 12),
+                day = 1 + static_cast<int>(random() % 31);
       const int hour = static_cast<int>(random() % 24), minute = static_cast<int>(random() % 60);
       const int second = static_cast<int>(random() % 60);
       ASSERT_EQ(ByMktime(year, month, day, hour, minute, second),
