@@ -2,9 +2,9 @@
 // on Linux: L"..." literals, wchar_t buffers, std::wstring) enters and
 // leaves the library's UTF-16 interface.
 //
-// Every public operation that takes WCHAR text has a twin taking the
-// host's wchar_t text, written once as a constrained template that converts
-// and forwards:
+// The operations of CDatabase, CCmdset and CRecordset that take WCHAR text
+// have a twin taking the host's wchar_t text, each a constrained template
+// that converts here and forwards:
 //   template <korvo::HostWideChar C>
 //   void ExecuteSQL(const C* lpszSQL, long* pRecordsAffected = nullptr) {
 //     ExecuteSQL(korvo::HostWideText(lpszSQL).c_str(), pRecordsAffected);

@@ -130,6 +130,7 @@ class KORVO_API CTWString : public korvo::detail::TStringBase<CTWString, WCHAR> 
   std::wstring GetStdWString() const;
   explicit operator std::wstring() const { return GetStdWString(); }
 
+  // The conversion behind the wchar_t members and operators.
   static korvo::Utf16Copy HostText(const wchar_t* text) {
     return korvo::Utf16Copy(text, korvo::InvalidText::kReplace);
   }
