@@ -77,9 +77,13 @@ concept SetCommandProcTakes = requires(O& o) {
   o.SetCommandProc(std::declval<A>());
 };
 template <class O>
-concept ExecuteSQLWTakesZero = requires(O& o) { o.ExecuteSQLW(0); };
+concept ExecuteSQLWTakesZero = requires(O& o) {
+  o.ExecuteSQLW(0);
+};
 template <class O>
-concept OpenWTakesZero = requires(O& o) { o.OpenW(0u, 0); };
+concept OpenWTakesZero = requires(O& o) {
+  o.OpenW(0u, 0);
+};
 
 using Wide = const wchar_t*;
 using U16 = const char16_t*;
