@@ -76,10 +76,13 @@
 // the multi-row buffers.
 #pragma once
 
+#include <string>
+
 #include <korvo/ado/ado.h>
 #include <korvo/ado/row_access.h>
 #include <korvo/db/CDatabase.h>
 #include <korvo/diag/CKorvoTrace.h>
+#include <korvo/diag/host_wide_text.h>
 #include <korvo/platform/export.h>
 #include <korvo/platform/wintypes.h>
 #include <korvo/recordset/CFieldExchange.h>
@@ -174,6 +177,16 @@ class KORVO_API CRecordset {
   // Open with UTF-16 text (held as UTF-8; m_bWideSQL stays set).
   virtual BOOL OpenW(unsigned int nOpenType = useDefaultType, const WCHAR* lpszSQL = nullptr,
                      unsigned long dwOptions = none, unsigned long dwRowLimit = 0);
+  // The host's wchar_t (UTF-32) text, converted to UTF-16 and passed to
+  // the virtual OpenW (diag/host_wide_text.h: invalid text throws
+  // CDBException* and leaves the recordset as it was). A derived class
+  // that overrides OpenW hides this form; `using CRecordset::OpenW;`
+  // brings it back.
+  template <korvo::HostWideChar C>
+  BOOL OpenW(unsigned int nOpenType, const C* lpszSQL, unsigned long dwOptions = none,
+             unsigned long dwRowLimit = 0) {
+    return OpenW(nOpenType, korvo::HostWideText(lpszSQL).c_str(), dwOptions, dwRowLimit);
+  }
   // Closes and opens again with the last open's type, text, options and
   // row limit, and the current filter and sort. 0 with directExecute.
   virtual BOOL Requery();
@@ -295,6 +308,18 @@ class KORVO_API CRecordset {
   // Copies at most nSize units (wcsncpy: zero-padded, unterminated when
   // the text fills the buffer).
   void GetFieldValue(short nIndex, WCHAR* lpszValue, int nSize);
+  // Wide text for the host as UTF-32: into a std::wstring, or into a
+  // wchar_t buffer of nSize characters with the wcsncpy rule above. A lone
+  // surrogate in the value throws CDBException* (diag/host_wide_text.h),
+  // a null value reads as empty text.
+  void GetFieldValue(short nIndex, std::wstring& value);
+  void GetFieldValue(const char* lpszName, std::wstring& value);
+  template <korvo::HostWideChar C>
+  void GetFieldValue(short nIndex, C* lpszValue, int nSize) {
+    std::wstring value;
+    GetFieldValue(nIndex, value);
+    CopyHostWideText(value, lpszValue, nSize);
+  }
   // Dates as "YYYY-MM-DD hh:mm:ss.mmm", text as is, anything else empty.
   void GetFieldValue2(short nIndex, CTString& value);
   void GetFieldValue2(short nIndex, CTWString& value);
@@ -338,6 +363,18 @@ class KORVO_API CRecordset {
   // evaluates it ("SELECT <expr> AS RES [FROM DUAL]").
   void SetFieldValue2(short nIndex, CTString& value);
   void SetFieldValue2(short nIndex, CTWString& value);
+  // The host's wchar_t (UTF-32) text, converted to UTF-16 first
+  // (diag/host_wide_text.h: invalid text throws CDBException*).
+  template <korvo::HostWideChar C>
+  void SetFieldValue(short nIndex, const C* value) {
+    CTWString text(korvo::HostWideText(value).c_str());
+    SetFieldValue(nIndex, text);
+  }
+  template <korvo::HostWideChar C>
+  void SetFieldValue2(short nIndex, const C* value) {
+    CTWString text(korvo::HostWideText(value).c_str());
+    SetFieldValue2(nIndex, text);
+  }
 
   // Column nIndex's name, ADO type code and the current value's length in
   // bytes; the type and size pointers may be null.
@@ -426,6 +463,8 @@ class KORVO_API CRecordset {
   void m_AppendChunk(FieldPtr& field, const void* data, unsigned __int64 count);
 
  private:
+  // The wchar_t-buffer getter's copy (wcsncpy rule, in wchar_t units).
+  static void CopyHostWideText(const std::wstring& value, wchar_t* buffer, int nSize);
   friend struct korvo::recordset::RecordsetAccess;
   void CopyOwnedBuffers(const CRecordset& other);
 

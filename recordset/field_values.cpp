@@ -12,6 +12,7 @@
 #include <korvo/recordset/recordset_access_internal.h>
 
 #include <cstdint>
+#include <cwchar>
 
 using korvo::diag::ConvertComFailures;
 using korvo::diag::ErrorSite;
@@ -125,6 +126,21 @@ void CRecordset::GetFieldValue(const char* lpszName, CTWString& value) {
 void CRecordset::GetFieldValue(short nIndex, WCHAR* lpszValue, int nSize) {
   RecordsetAccess::ReadColumn(*this, nIndex, lpszValue,
                               [&](VARIANT& v) { m_VariantToWchar(v, lpszValue, nSize); });
+}
+
+void CRecordset::GetFieldValue(short nIndex, std::wstring& value) {
+  CTWString text;
+  GetFieldValue(nIndex, text);
+  value = korvo::ToHostWideString(text, static_cast<size_t>(text.GetLength()));
+}
+
+void CRecordset::GetFieldValue(const char* lpszName, std::wstring& value) {
+  GetFieldValue(static_cast<short>(GetFieldIndexByName(lpszName)), value);
+}
+
+void CRecordset::CopyHostWideText(const std::wstring& value, wchar_t* buffer, int nSize) {
+  if (buffer == nullptr || nSize <= 0) return;
+  std::wcsncpy(buffer, value.c_str(), static_cast<size_t>(nSize));
 }
 
 void CRecordset::GetFieldValue2(short nIndex, CTString& value) {
