@@ -10,6 +10,7 @@
 
 #include <korvo/ado/connect_string_internal.h>
 #include <korvo/ado/excerpt_internal.h>
+#include <korvo/ado/execute_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
 #include <korvo/platform/thread_annotations.h>
@@ -332,11 +333,8 @@ HRESULT ConnectionObject::PrepareAndRun(const std::string& sql,
   std::unique_ptr<provider::Statement> statement;
   HRESULT hr = provider_->Prepare(sql, &statement);
   if (FAILED(hr)) return FailFromProvider(hr);
-  hr = statement->Execute(params, DeadlineFor(timeout_seconds));
-  if (FAILED(hr)) {
-    provider_->diagnostics().messages.clear();
-    return FailFromProvider(hr);
-  }
+  hr = RunStatement(*this, *statement, params, timeout_seconds);
+  if (FAILED(hr)) return hr;
   *out = std::move(statement);
   return kSOk;
 }
@@ -360,51 +358,16 @@ HRESULT ConnectionObject::raw_Execute(BSTR commandText, VARIANT* recordsAffected
   BeginOperation();
   if (!provider_) return Fail(AdoRecord(kAdoConnectionUnusable));
   if (auto nul = NulRecord(commandText, "The command text", kDbErrorsInCommand)) return Fail(*nul);
-  std::string sql;
-  HRESULT hr = StatementText(options, adCmdText, Text(commandText), &sql);
+  ExecuteCall call;
+  call.options = options;
+  call.timeout_seconds = command_timeout_;
+  HRESULT hr = StatementText(options, adCmdText, Text(commandText), &call.sql);
   if (FAILED(hr)) return hr;
-  if (!FireWillExecute(sql, adOpenForwardOnly, adLockReadOnly, options, nullptr, nullptr)) return kAdoNotAllowed;
-
   std::shared_ptr<provider::Statement> statement;
-  hr = PrepareAndRun(sql, {}, command_timeout_, &statement);
-  if (FAILED(hr)) {
-    FireExecuteComplete(-1, hr, nullptr, nullptr);
-    return hr;
-  }
-  const bool rows = !statement->Columns().empty() && (options == -1 || (options & adExecuteNoRecords) == 0);
-  _RecordsetPtr recordset;
-  if (rows) {
-    RecordsetSpec spec;
-    spec.source = sql;
-    hr = CreateOpenRecordset(this, statement, spec, &recordset);
-    if (FAILED(hr)) return hr;
-  } else {
-    while (statement->HasRow()) {
-      hr = statement->Next(DeadlineFor(command_timeout_));
-      if (FAILED(hr)) {
-        FireExecuteComplete(-1, hr, nullptr, nullptr);
-        return FailFromProvider(hr);
-      }
-    }
-  }
-  const int64_t affected = statement->RowsAffected();
-  if (!rows) statement.reset();
-  if (recordsAffected != nullptr) {
-    VariantClear(recordsAffected);
-    recordsAffected->vt = VT_I4;
-    recordsAffected->lVal = static_cast<LONG>(affected < INT32_MIN ? -1 : affected > INT32_MAX ? INT32_MAX : affected);
-  }
-  DeliverMessages();
-  FireExecuteComplete(static_cast<long>(affected), kSOk, nullptr, recordset);
-  if (out != nullptr) {
-    if (!recordset) {
-      // No rows: a closed recordset, as ADO returns.
-      hr = recordset.CreateInstance(KORVO_UUIDOF(Recordset));
-      if (FAILED(hr)) return ReportAdo(hr);
-    }
-    *out = recordset.Detach();
-  }
-  return kSOk;
+  hr = FireWillExecute(call.sql, adOpenForwardOnly, adLockReadOnly, options, nullptr, nullptr)
+           ? PrepareAndRun(call.sql, {}, command_timeout_, &statement)
+           : kAdoNotAllowed;
+  return FinishExecute(*this, hr, std::move(statement), call, recordsAffected, out);
 }
 
 // ----------------------------------------------------------- transactions

@@ -23,6 +23,7 @@
 // offered.
 #include <korvo/ado/command_internal.h>
 #include <korvo/ado/connection_internal.h>
+#include <korvo/ado/execute_internal.h>
 #include <korvo/ado/recordset_data_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
@@ -248,10 +249,14 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
       conn->BeginOperation();
       hr = conn->StatementText(options, adCmdText, BstrToUtf8(src->bstrVal), &sql);
       if (FAILED(hr)) return hr;
-      if (!conn->FireWillExecute(sql, cursor_type_, lock_type_, options, nullptr, this)) return kAdoNotAllowed;
       timeout = conn->command_timeout();
-      hr = conn->PrepareAndRun(sql, {}, timeout, &statement);
-      if (FAILED(hr)) return hr;
+      hr = conn->FireWillExecute(sql, cursor_type_, lock_type_, options, nullptr, this)
+               ? conn->PrepareAndRun(sql, {}, timeout, &statement)
+               : kAdoNotAllowed;
+      if (FAILED(hr)) {
+        conn->FireExecuteComplete(-1, hr, nullptr, this);
+        return hr;
+      }
     } else {
       return ReportAdo(AdoError(3001), "The Source must be SQL text or a Command object.");
     }
@@ -361,10 +366,13 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
                  const std::string& sql, long timeout, bool fire = true) {
     if (statement->Columns().empty()) {
       // A statement without rows leaves the recordset closed, as in ADO.
-      while (statement->HasRow() && SUCCEEDED(statement->Next(provider::NoDeadline()))) {
+      const HRESULT hr = DrainStatement(*conn, *statement, timeout);
+      if (FAILED(hr)) {
+        if (fire) conn->FireExecuteComplete(-1, hr, nullptr, this);
+        return hr;
       }
       conn->DeliverMessages();
-      if (fire) conn->FireExecuteComplete(static_cast<long>(statement->RowsAffected()), kSOk, nullptr, this);
+      if (fire) conn->FireExecuteComplete(RecordsAffectedValue(statement->RowsAffected()), kSOk, nullptr, this);
       return kSOk;
     }
     std::unique_ptr<Cursor> cursor;
