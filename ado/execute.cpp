@@ -17,7 +17,8 @@ HRESULT RunStatement(ConnectionObject& conn, provider::Statement& statement,
   return conn.FailFromProvider(hr);
 }
 
-HRESULT DrainStatement(ConnectionObject& conn, provider::Statement& statement, long timeout_seconds) {
+HRESULT DrainStatement(ConnectionObject& conn, provider::Statement& statement,
+                       long timeout_seconds) {
   const provider::Deadline deadline = ConnectionObject::DeadlineFor(timeout_seconds);
   while (statement.HasRow()) {
     const HRESULT hr = statement.Next(deadline);
@@ -35,8 +36,9 @@ LONG RecordsAffectedValue(int64_t affected) {
   return affected > INT32_MAX ? INT32_MAX : static_cast<LONG>(affected);
 }
 
-HRESULT FinishExecute(ConnectionObject& conn, HRESULT run_hr, std::shared_ptr<provider::Statement> statement,
-                      const ExecuteCall& call, VARIANT* records_affected, _Recordset** out) {
+HRESULT FinishExecute(ConnectionObject& conn, HRESULT run_hr,
+                      std::shared_ptr<provider::Statement> statement, const ExecuteCall& call,
+                      VARIANT* records_affected, _Recordset** out) {
   auto fail = [&](HRESULT hr) {
     conn.FireExecuteComplete(-1, hr, call.command, nullptr);
     return hr;

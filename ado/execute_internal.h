@@ -17,12 +17,12 @@
 // Thread-safety: caller must synchronise (one connection per thread).
 #pragma once
 
+#include <korvo/ado/connection_internal.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <korvo/ado/connection_internal.h>
 
 namespace korvo::ado {
 
@@ -33,7 +33,8 @@ HRESULT RunStatement(ConnectionObject& conn, provider::Statement& statement,
 
 // Reads the rest of a statement's rows and resets it; on failure the
 // error is reported through `conn`.
-HRESULT DrainStatement(ConnectionObject& conn, provider::Statement& statement, long timeout_seconds);
+HRESULT DrainStatement(ConnectionObject& conn, provider::Statement& statement,
+                       long timeout_seconds);
 
 // The provider's affected-row count as the host's 32-bit RecordsAffected.
 LONG RecordsAffectedValue(int64_t affected);
@@ -51,7 +52,8 @@ struct ExecuteCall {
 // *records_affected (when not null), delivers messages, fires
 // ExecuteComplete, and hands out the recordset (a closed one when there
 // are no rows) when `out` is not null.
-HRESULT FinishExecute(ConnectionObject& conn, HRESULT run_hr, std::shared_ptr<provider::Statement> statement,
-                      const ExecuteCall& call, VARIANT* records_affected, _Recordset** out);
+HRESULT FinishExecute(ConnectionObject& conn, HRESULT run_hr,
+                      std::shared_ptr<provider::Statement> statement, const ExecuteCall& call,
+                      VARIANT* records_affected, _Recordset** out);
 
 }  // namespace korvo::ado

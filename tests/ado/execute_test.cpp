@@ -1,9 +1,8 @@
 // Connection.Execute and Command.Execute take one statement path: the same
 // statements give the same counts, events, errors and data through both.
+#include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 #include <korvo/ado/execute_internal.h>
-
-#include <gtest/gtest.h>
 
 #include <climits>
 #include <cstdint>
@@ -17,8 +16,8 @@ namespace {
 // Records WillExecute / ExecuteComplete; cancels WillExecute on request.
 class ExecuteEvents final : public korvo::com::Object<ConnectionEventsVt> {
  public:
-  HRESULT WillExecute(BSTR*, CursorTypeEnum*, LockTypeEnum*, long*, EventStatusEnum* status, _Command*,
-                      _Recordset*, _Connection*) override {
+  HRESULT WillExecute(BSTR*, CursorTypeEnum*, LockTypeEnum*, long*, EventStatusEnum* status,
+                      _Command*, _Recordset*, _Connection*) override {
     log += "will;";
     if (cancel) *status = adStatusCancel;
     return S_OK;
@@ -33,7 +32,9 @@ class ExecuteEvents final : public korvo::com::Object<ConnectionEventsVt> {
   HRESULT BeginTransComplete(long, Error*, EventStatusEnum*, _Connection*) override { return S_OK; }
   HRESULT CommitTransComplete(Error*, EventStatusEnum*, _Connection*) override { return S_OK; }
   HRESULT RollbackTransComplete(Error*, EventStatusEnum*, _Connection*) override { return S_OK; }
-  HRESULT WillConnect(BSTR*, BSTR*, BSTR*, long*, EventStatusEnum*, _Connection*) override { return S_OK; }
+  HRESULT WillConnect(BSTR*, BSTR*, BSTR*, long*, EventStatusEnum*, _Connection*) override {
+    return S_OK;
+  }
   HRESULT ConnectComplete(Error*, EventStatusEnum*, _Connection*) override { return S_OK; }
   HRESULT Disconnect(EventStatusEnum*, _Connection*) override { return S_OK; }
 
@@ -69,7 +70,8 @@ class ExecuteTest : public AdoTest {
     IConnectionPointPtr point;
     EXPECT_EQ(container->FindConnectionPoint(__uuidof(ConnectionEventsVt), &point), S_OK);
     ConnectionEventsVt* raw = nullptr;
-    EXPECT_EQ(korvo::com::CreateObject<ExecuteEvents>(__uuidof(ConnectionEventsVt), reinterpret_cast<void**>(&raw)),
+    EXPECT_EQ(korvo::com::CreateObject<ExecuteEvents>(__uuidof(ConnectionEventsVt),
+                                                      reinterpret_cast<void**>(&raw)),
               S_OK);
     ConnectionEventsVtPtr sink(raw, false);
     auto* events = static_cast<ExecuteEvents*>(raw);
@@ -98,10 +100,13 @@ class ExecuteTest : public AdoTest {
       if (recordset && recordset->GetState() == adStateOpen) {
         out += " rows";
         for (; !recordset->GetadoEOF(); recordset->MoveNext()) {
-          out += " " + std::to_string(static_cast<long>(recordset->GetFields()->GetItem(0L)->GetValue()));
+          out += " " +
+                 std::to_string(static_cast<long>(recordset->GetFields()->GetItem(0L)->GetValue()));
         }
       }
-      if (FAILED(hr)) out += " error: " + std::string(static_cast<const char*>(c->GetErrors()->GetItem(0L)->GetDescription()));
+      if (FAILED(hr))
+        out += " error: " +
+               std::string(static_cast<const char*>(c->GetErrors()->GetItem(0L)->GetDescription()));
       out += "\n";
     }
     EXPECT_EQ(point->Unadvise(cookie), S_OK);
@@ -114,15 +119,21 @@ TEST_F(ExecuteTest, ConnectionAndCommandGiveTheSameCountsEventsErrorsAndData) {
   const std::string by_command = RunAll(true, "command.db");
   EXPECT_EQ(by_connection, by_command);
   // The shared rules themselves, on the connection's run.
-  EXPECT_NE(by_connection.find("UNION ALL SELECT 3: hr 0, affected 3, will;complete(3,ok);"), std::string::npos)
+  EXPECT_NE(by_connection.find("UNION ALL SELECT 3: hr 0, affected 3, will;complete(3,ok);"),
+            std::string::npos)
       << by_connection;
-  EXPECT_NE(by_connection.find("WHERE v > 100: hr 0, affected 0, will;complete(0,ok);"), std::string::npos);
-  EXPECT_NE(by_connection.find("ORDER BY v: hr 0, affected -1, will;complete(-1,ok); rows 1 4 6"), std::string::npos);
-  EXPECT_NE(by_connection.find("v = 9: hr -2146825069, affected -99, will;complete(-1,failed,error);"),
+  EXPECT_NE(by_connection.find("WHERE v > 100: hr 0, affected 0, will;complete(0,ok);"),
             std::string::npos);
-  EXPECT_NE(by_connection.find("SELEKT 1: hr -2147217900, affected -99, will;complete(-1,failed,error);"),
+  EXPECT_NE(by_connection.find("ORDER BY v: hr 0, affected -1, will;complete(-1,ok); rows 1 4 6"),
             std::string::npos);
-  EXPECT_NE(by_connection.find("t: hr 0, affected -1, will;complete(-1,ok); rows 1 4 6 9"), std::string::npos);
+  EXPECT_NE(
+      by_connection.find("v = 9: hr -2146825069, affected -99, will;complete(-1,failed,error);"),
+      std::string::npos);
+  EXPECT_NE(
+      by_connection.find("SELEKT 1: hr -2147217900, affected -99, will;complete(-1,failed,error);"),
+      std::string::npos);
+  EXPECT_NE(by_connection.find("t: hr 0, affected -1, will;complete(-1,ok); rows 1 4 6 9"),
+            std::string::npos);
 }
 
 TEST(RecordsAffectedValueTest, ClampsTheProviderCountToThe32BitRange) {
