@@ -3,6 +3,7 @@
 #include <korvo/ado/excerpt_internal.h>
 #include <korvo/ado/object_internal.h>
 #include <korvo/ado/recordset_data_internal.h>
+#include <korvo/ado/recordset_state_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
 
@@ -26,7 +27,7 @@ class FieldObject final : public com::Object<Field> {
     return Out(out, CellActualSize(cell, info_.ado_type, info_.defined_size));
   }
   HRESULT get_Attributes(long* out) override {
-    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    if (const HRESULT hr = Check(RecordsetOperation::kReadFieldInfo); FAILED(hr)) return hr;
     long a = adFldUnknownUpdatable;
     if (info_.nullable) a |= adFldIsNullable | adFldMayBeNull;
     if (info_.ado_type == adLongVarWChar || info_.ado_type == adLongVarBinary ||
@@ -40,15 +41,15 @@ class FieldObject final : public com::Object<Field> {
     return Out(out, a);
   }
   HRESULT get_DefinedSize(long* out) override {
-    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    if (const HRESULT hr = Check(RecordsetOperation::kReadFieldInfo); FAILED(hr)) return hr;
     return Out(out, static_cast<long>(info_.defined_size));
   }
   HRESULT get_Name(BSTR* out) override {
-    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    if (const HRESULT hr = Check(RecordsetOperation::kReadFieldInfo); FAILED(hr)) return hr;
     return OutText(out, info_.name);
   }
   HRESULT get_Type(DataTypeEnum* out) override {
-    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    if (const HRESULT hr = Check(RecordsetOperation::kReadFieldInfo); FAILED(hr)) return hr;
     return Out(out, static_cast<DataTypeEnum>(info_.ado_type));
   }
   HRESULT get_Value(VARIANT* out) override {
@@ -61,11 +62,11 @@ class FieldObject final : public com::Object<Field> {
   }
   HRESULT put_Value(VARIANT value) override { return Put(value, false); }
   HRESULT get_Precision(unsigned char* out) override {
-    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    if (const HRESULT hr = Check(RecordsetOperation::kReadFieldInfo); FAILED(hr)) return hr;
     return Out(out, info_.precision);
   }
   HRESULT get_NumericScale(unsigned char* out) override {
-    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    if (const HRESULT hr = Check(RecordsetOperation::kReadFieldInfo); FAILED(hr)) return hr;
     return Out(out, info_.scale);
   }
   HRESULT raw_GetChunk(long length, VARIANT* out) override {
@@ -116,11 +117,16 @@ class FieldObject final : public com::Object<Field> {
   HRESULT get_UnderlyingValue(VARIANT* out) override { return StoredValue(out); }
 
  private:
-  bool Open() const { return data_->cursor && data_->generation == generation_; }
+  // The recordset's state check (a Field kept from an earlier open is
+  // closed).
+  HRESULT Check(RecordsetOperation operation) const {
+    if (data_->generation != generation_) return ReportAdo(kAdoObjectClosed);
+    return CheckRecordsetState(*data_, operation);
+  }
 
   // The value as the edit buffer shows it.
   HRESULT Current(Cell* cell) {
-    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    if (const HRESULT hr = Check(RecordsetOperation::kReadField); FAILED(hr)) return hr;
     const EditBuffer& edit = data_->edit;
     if (edit.mode != adEditNone && edit.changed[static_cast<size_t>(column_)] != 0) {
       *cell = CellOf(edit.values[static_cast<size_t>(column_)]);
@@ -130,21 +136,16 @@ class FieldObject final : public com::Object<Field> {
       *cell = Cell{};
       return kSOk;
     }
-    Cursor& cursor = *data_->cursor;
-    if (!cursor.on_row()) return ReportAdo(kAdoNoCurrentRecord);
-    *cell = cursor.Get(column_);
+    *cell = data_->cursor->Get(column_);
     return kSOk;
   }
 
   // The value as the snapshot holds it (NULL for a row being added).
   HRESULT StoredValue(VARIANT* out) {
     if (out == nullptr) return ReportAdo(kEPointer);
-    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    if (const HRESULT hr = Check(RecordsetOperation::kReadField); FAILED(hr)) return hr;
     Cell cell;
-    if (data_->edit.mode != adEditAdd) {
-      if (!data_->cursor->on_row()) return ReportAdo(kAdoNoCurrentRecord);
-      cell = data_->cursor->Get(column_);
-    }
+    if (data_->edit.mode != adEditAdd) cell = data_->cursor->Get(column_);
     VariantInit(out);
     return Convert(cell, out);
   }
@@ -165,10 +166,9 @@ class FieldObject final : public com::Object<Field> {
   // Value puts and AppendChunk: converted to the column's type at once,
   // so a value the column cannot take fails here and changes nothing.
   HRESULT Put(const VARIANT& value, bool chunk) {
-    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    if (const HRESULT hr = Check(RecordsetOperation::kWriteField); FAILED(hr)) return hr;
     RecordsetData& d = *data_;
     if (!d.writer) return ReportAdo(kAdoNotUpdatable);
-    if (d.edit.mode == adEditNone && !d.cursor->on_row()) return ReportAdo(kAdoNoCurrentRecord);
     if (chunk && !IsTextType(info_.ado_type) && !IsBinaryType(info_.ado_type)) {
       return ReportAdo(kAdoWrongType, "AppendChunk needs a text or binary field.");
     }

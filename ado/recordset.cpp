@@ -1,10 +1,8 @@
 // ado/recordset.cpp: the Recordset object: opening, navigation, and the
 // write path (its Fields are in fields.cpp and field.cpp).
 //
-// Recordset states: closed (after creation, Close, or its connection's
-// Close) and open. Every navigation and field access on a closed
-// recordset fails with 3704; Open on an open one with 3705; a field value
-// without a current row (BOF or EOF) with 3021.
+// States: the position and edit-mode tables in recordset_state_internal.h
+// say which states each method accepts; every method checks them first.
 //
 // Writing: a static snapshot opened with an optimistic or pessimistic lock
 // (pessimistic works as optimistic) on a result from one base table is
@@ -25,6 +23,7 @@
 #include <korvo/ado/connection_internal.h>
 #include <korvo/ado/execute_internal.h>
 #include <korvo/ado/recordset_data_internal.h>
+#include <korvo/ado/recordset_state_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
 
@@ -53,7 +52,7 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
     return CreateProperties({}, out);
   }
   HRESULT get_AbsolutePosition(long* out) override {
-    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    if (const HRESULT hr = Check(RecordsetOperation::kReadState); FAILED(hr)) return hr;
     return Out(out, data_->cursor->absolute_position());
   }
   HRESULT get_ActiveConnection(_Connection** out) override {
@@ -61,15 +60,15 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
   }
   HRESULT putref_ActiveConnection(IDispatch* object) override {
     com::ClearErrorInfo();
-    if (data_->cursor) return ReportAdo(kAdoObjectOpen);
+    if (const HRESULT hr = Check(RecordsetOperation::kSetWhileClosed); FAILED(hr)) return hr;
     return ConnectionFromObject(object, std::addressof(connection_));
   }
   HRESULT get_BOF(VARIANT_BOOL* out) override {
-    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    if (const HRESULT hr = Check(RecordsetOperation::kReadState); FAILED(hr)) return hr;
     return Out(out, data_->cursor->bof() ? VARIANT_TRUE : VARIANT_FALSE);
   }
   HRESULT get_EOF(VARIANT_BOOL* out) override {
-    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    if (const HRESULT hr = Check(RecordsetOperation::kReadState); FAILED(hr)) return hr;
     return Out(out, data_->cursor->eof() ? VARIANT_TRUE : VARIANT_FALSE);
   }
   HRESULT get_CacheSize(long* out) override { return Out(out, cache_size_); }
@@ -80,14 +79,14 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
   }
   HRESULT get_CursorType(CursorTypeEnum* out) override { return Out(out, cursor_type_); }
   HRESULT put_CursorType(CursorTypeEnum type) override {
-    if (data_->cursor) return ReportAdo(kAdoObjectOpen);
+    if (const HRESULT hr = Check(RecordsetOperation::kSetWhileClosed); FAILED(hr)) return hr;
     if (type < adOpenForwardOnly || type > adOpenStatic) return ReportAdo(AdoError(3001));
     cursor_type_ = type;
     return kSOk;
   }
   HRESULT get_LockType(LockTypeEnum* out) override { return Out(out, lock_type_); }
   HRESULT put_LockType(LockTypeEnum type) override {
-    if (data_->cursor) return ReportAdo(kAdoObjectOpen);
+    if (const HRESULT hr = Check(RecordsetOperation::kSetWhileClosed); FAILED(hr)) return hr;
     if (type < adLockReadOnly || type > adLockBatchOptimistic) return ReportAdo(AdoError(3001));
     lock_type_ = type;
     return kSOk;
@@ -98,7 +97,7 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
     return ReportAdo(kENotImpl, "MaxRecords is not supported; limit the rows in the statement.");
   }
   HRESULT get_RecordCount(long* out) override {
-    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    if (const HRESULT hr = Check(RecordsetOperation::kReadState); FAILED(hr)) return hr;
     return Out(out, data_->cursor->record_count());
   }
   HRESULT get_Source(VARIANT* out) override {
@@ -112,18 +111,18 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
   HRESULT get_State(long* out) override { return Out(out, data_->cursor ? long{adStateOpen} : long{adStateClosed}); }
   HRESULT get_CursorLocation(CursorLocationEnum* out) override { return Out(out, cursor_location_); }
   HRESULT put_CursorLocation(CursorLocationEnum location) override {
-    if (data_->cursor) return ReportAdo(kAdoObjectOpen);
+    if (const HRESULT hr = Check(RecordsetOperation::kSetWhileClosed); FAILED(hr)) return hr;
     if (location != adUseServer && location != adUseClient) return ReportAdo(AdoError(3001));
     cursor_location_ = location;
     return kSOk;
   }
   HRESULT get_EditMode(EditModeEnum* out) override {
-    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    if (const HRESULT hr = Check(RecordsetOperation::kReadState); FAILED(hr)) return hr;
     return Out(out, data_->edit.mode);
   }
   HRESULT raw_AddNew(VARIANT fieldList, VARIANT values) override {
     com::ClearErrorInfo();
-    HRESULT hr = WritableWithoutLists(fieldList, values);
+    HRESULT hr = WritableWithoutLists(RecordsetOperation::kEdit, fieldList, values);
     if (FAILED(hr)) return hr;
     if (data_->edit.mode != adEditNone) {
       hr = Store();
@@ -133,13 +132,13 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
     return kSOk;
   }
   HRESULT raw_CancelUpdate() override {
-    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    if (const HRESULT hr = Check(RecordsetOperation::kEdit); FAILED(hr)) return hr;
     DropEdit();
     return kSOk;
   }
   HRESULT raw_Delete(AffectEnum affect) override {
     com::ClearErrorInfo();
-    HRESULT hr = WritableWithoutLists(vtMissing, vtMissing);
+    HRESULT hr = WritableWithoutLists(RecordsetOperation::kDelete, vtMissing, vtMissing);
     if (FAILED(hr)) return hr;
     if (affect != adAffectCurrent) {
       return ReportAdo(AdoError(3001), "Delete removes the current row only (adAffectCurrent).");
@@ -149,7 +148,6 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
       return kSOk;
     }
     auto& cursor = static_cast<SnapshotCursor&>(*data_->cursor);
-    if (!cursor.on_row()) return ReportAdo(kAdoNoCurrentRecord);
     auto* conn = static_cast<ConnectionObject*>(connection_.GetInterfacePtr());
     if (conn == nullptr || !conn->is_open()) return ReportAdo(kAdoConnectionUnusable);
     conn->BeginOperation();
@@ -163,20 +161,19 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
   }
   HRESULT raw_Update(VARIANT fields, VARIANT values) override {
     com::ClearErrorInfo();
-    const HRESULT hr = WritableWithoutLists(fields, values);
+    const HRESULT hr = WritableWithoutLists(RecordsetOperation::kEdit, fields, values);
     if (FAILED(hr)) return hr;
     return data_->edit.mode == adEditNone ? kSOk : Store();
   }
   HRESULT raw_CancelBatch(AffectEnum) override {
-    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    if (const HRESULT hr = Check(RecordsetOperation::kEdit); FAILED(hr)) return hr;
     DropEdit();  // writes are immediate: only the current row's edit is pending
     return kSOk;
   }
 
   HRESULT raw_Close() override {
     com::ClearErrorInfo();
-    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
-    if (EditInProgress()) return RefuseWhileEditing("Close");
+    if (const HRESULT hr = Check(RecordsetOperation::kClose); FAILED(hr)) return hr;
     CloseNow(true);
     return kSOk;
   }
@@ -218,7 +215,7 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
   HRESULT raw_Open(VARIANT source, VARIANT activeConnection, CursorTypeEnum cursorType,
                    LockTypeEnum lockType, long options) override {
     com::ClearErrorInfo();
-    if (data_->cursor) return ReportAdo(kAdoObjectOpen);
+    if (const HRESULT hr = Check(RecordsetOperation::kOpen); FAILED(hr)) return hr;
     if (cursorType != adOpenUnspecified) {
       if (cursorType < adOpenForwardOnly || cursorType > adOpenStatic) return ReportAdo(AdoError(3001));
       cursor_type_ = cursorType;
@@ -265,8 +262,7 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
 
   HRESULT raw_Requery(long) override {
     com::ClearErrorInfo();
-    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
-    if (EditInProgress()) return RefuseWhileEditing("Requery");
+    if (const HRESULT hr = Check(RecordsetOperation::kRequery); FAILED(hr)) return hr;
     auto* conn = static_cast<ConnectionObject*>(connection_.GetInterfacePtr());
     const std::string sql = source_;
     CloseNow(true);
@@ -293,10 +289,11 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
     fields_.Attach(f);
   }
 
-  // Open, updatable, and called without the field-list and value-array
-  // arguments (values are assigned through the Fields instead).
-  HRESULT WritableWithoutLists(const VARIANT& fields, const VARIANT& values) {
-    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+  // In a state `operation` accepts, updatable, and called without the
+  // field-list and value-array arguments (values are assigned through the
+  // Fields instead).
+  HRESULT WritableWithoutLists(RecordsetOperation operation, const VARIANT& fields, const VARIANT& values) {
+    if (const HRESULT hr = Check(operation); FAILED(hr)) return hr;
     if (!data_->writer) return ReportAdo(kAdoNotUpdatable);
     auto missing = [](const VARIANT& v) {
       return v.vt == VT_EMPTY || (v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND);
@@ -307,12 +304,8 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
     return kSOk;
   }
 
-  bool EditInProgress() const { return data_->cursor && data_->edit.mode != adEditNone; }
-  static HRESULT RefuseWhileEditing(const char* operation) {
-    return ReportAdo(kAdoNotAllowed, std::string(operation) +
-                                         " is not allowed while an edit is in progress: call Update, "
-                                         "CancelUpdate or CancelBatch first.");
-  }
+  // The state table's check (recordset_state_internal.h).
+  HRESULT Check(RecordsetOperation operation) const { return CheckRecordsetState(*data_, operation); }
 
   void DropEdit() {
     if (data_->cursor) data_->edit.Reset(data_->cursor->columns().size());
@@ -422,7 +415,7 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
   template <class Fn>
   HRESULT Navigate(Fn&& fn) {
     com::ClearErrorInfo();
-    if (!data_->cursor) return ReportAdo(kAdoObjectClosed);
+    if (const HRESULT hr = Check(RecordsetOperation::kMove); FAILED(hr)) return hr;
     if (data_->edit.mode != adEditNone) {  // moving stores the pending edit first
       const HRESULT stored = Store();
       if (FAILED(stored)) return stored;
