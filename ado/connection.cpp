@@ -4,15 +4,13 @@
 
 #include <algorithm>
 #include <memory>
-#include <cstdio>
-#include <iostream>
-#include <unistd.h>
 
 #include <korvo/ado/connect_string_internal.h>
 #include <korvo/ado/excerpt_internal.h>
 #include <korvo/ado/execute_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
+#include <korvo/platform/terminal_internal.h>
 #include <korvo/platform/thread_annotations.h>
 
 namespace korvo::ado {
@@ -47,17 +45,19 @@ bool PromptForConnectString(const std::string& current, std::string* answer, std
     *error = "The connect prompt was cancelled.";
     return false;
   }
-  if (!isatty(STDIN_FILENO)) {
-    *error = "No connect string was given and none can be asked for: standard input is not a "
-             "terminal and no prompt callback is set (korvo::ado::SetConnectPromptCallback).";
-    return false;
-  }
-  std::fprintf(stderr, "Connect string%s%s: ", current.empty() ? "" : " [", current.empty() ? "" : (current + "]").c_str());
-  std::fflush(stderr);
   std::string line;
-  if (!std::getline(std::cin, line)) {
-    *error = "The connect prompt was cancelled.";
-    return false;
+  const std::string question =
+      "Connect string" + (current.empty() ? std::string() : " [" + current + "]") + ": ";
+  switch (platform::AskTerminal(question, &line)) {
+    case platform::TerminalAnswer::kAnswered:
+      break;
+    case platform::TerminalAnswer::kNoTerminal:
+      *error = "No connect string was given and none can be asked for: standard input is not a "
+               "terminal and no prompt callback is set (korvo::ado::SetConnectPromptCallback).";
+      return false;
+    case platform::TerminalAnswer::kEnded:
+      *error = "The connect prompt was cancelled.";
+      return false;
   }
   *answer = line.empty() ? current : line;
   if (answer->empty()) {
