@@ -114,6 +114,8 @@ ConnectionObject::ConnectionObject() : errors_(std::make_shared<std::vector<Erro
 }
 
 ConnectionObject::~ConnectionObject() {
+  // A failed rollback cannot be reported from here; CloseNow explains why
+  // nothing is lost.
   CloseNow();
   if (events_) events_->Disconnect();
 }
@@ -271,14 +273,25 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
                                    "Provider cannot be found. It may not be properly installed. (" +
                                        detail + ")")));
   }
-  const HRESULT hr = engine->Open(parsed);
-  if (FAILED(hr)) {
+  auto engine_failed = [&](HRESULT hr) {
     *errors_ = engine->diagnostics().errors;
     if (errors_->empty()) errors_->push_back(AdoRecord(hr));
     Report(errors_->front());
     return complete(hr);
+  };
+  const HRESULT hr = engine->Open(parsed);
+  if (FAILED(hr)) return engine_failed(hr);
+  if (isolation_ != adXactReadCommitted) {
+    // The level was asked for before the open; a connection that cannot
+    // apply it stays closed rather than run at a level the host did not
+    // choose.
+    const HRESULT level_hr = engine->SetIsolationLevel(isolation_);
+    if (FAILED(level_hr)) {
+      const HRESULT reported = engine_failed(level_hr);  // before Close clears the records
+      engine->Close();
+      return reported;
+    }
   }
-  if (isolation_ != adXactReadCommitted) engine->SetIsolationLevel(isolation_);
   engine->SetLockWaitTimeout(command_timeout_);
   provider_ = std::move(engine);
   provider_name_ = choice.name;
@@ -295,10 +308,14 @@ HRESULT ConnectionObject::CloseNow() {
   const std::vector<ConnectionClient*> clients = clients_;
   for (ConnectionClient* client : clients) client->OnConnectionClosing();
   clients_.clear();
-  provider_->Close();  // the engine rolls back an open transaction (release only)
+  provider_->Close();  // the engine rolls back an open transaction
+  // A failed rollback is reported; the connection is closed regardless,
+  // and nothing of the transaction was committed.
+  const auto& errors = provider_->diagnostics().errors;
+  const HRESULT hr = errors.empty() ? kSOk : FailFromProvider(errors.front().hr);
   provider_.reset();
   trans_level_ = 0;
-  return kSOk;
+  return hr;
 }
 
 HRESULT ConnectionObject::raw_Close() {
@@ -314,12 +331,12 @@ HRESULT ConnectionObject::raw_Close() {
                               (trans_level_ == 1 ? " level is" : " levels are") +
                               " open: commit or roll back first)."));
   }
-  CloseNow();
+  const HRESULT hr = CloseNow();
   Fire([&](ConnectionEventsVt* sink) {
     EventStatusEnum status = adStatusOK;
     sink->Disconnect(&status, this);
   });
-  return kSOk;
+  return hr;
 }
 
 HRESULT ConnectionObject::get_State(long* out) { return Out(out, provider_ ? long{adStateOpen} : long{adStateClosed}); }
