@@ -57,6 +57,7 @@
 
 // The data-access object model (ADO) over SQLite and ODBC providers.
 #include <korvo/ado/ado.h>
+#include <korvo/ado/odbc_environment.h>
 
 // Connections: CDatabase, its events sink and the global locks.
 #include <korvo/db/global_locks.h>
