@@ -4,6 +4,7 @@
 #include <korvo/ado/recordset_data_internal.h>
 #include <korvo/ado/recordset_state_internal.h>
 
+#include <iterator>
 #include <string>
 
 namespace korvo::ado {
