@@ -59,6 +59,7 @@
 
 // The data-access object model (ADO) over SQLite and ODBC providers.
 #include <korvo/ado/ado.h>
+#include <korvo/ado/odbc_environment.h>
 #include <korvo/ado/row_access.h>
 
 // Connections: CDatabase, its events sink and the global locks.

@@ -40,7 +40,11 @@
 #include <korvo/platform/export.h>
 
 // ---------------------------------------------------------------- enumerations
+// Grouped by the interface that takes them; the values are ADO's published
+// ones.
 
+// Recordset: cursor, lock and cursor location (CursorType, LockType,
+// CursorLocation, also Connection.CursorLocation).
 enum CursorTypeEnum {
   adOpenUnspecified = -1, adOpenForwardOnly = 0, adOpenKeyset = 1, adOpenDynamic = 2,
   adOpenStatic = 3
@@ -50,6 +54,9 @@ enum LockTypeEnum {
   adLockBatchOptimistic = 4
 };
 enum CursorLocationEnum { adUseNone = 1, adUseServer = 2, adUseClient = 3, adUseClientBatch = 3 };
+
+// Execute and Open options: the command type and execution flags, or-ed
+// into one `options` argument.
 enum CommandTypeEnum {
   adCmdUnspecified = -1, adCmdUnknown = 8, adCmdText = 1, adCmdTable = 2, adCmdStoredProc = 4,
   adCmdFile = 256, adCmdTableDirect = 512
@@ -58,20 +65,18 @@ enum ExecuteOptionEnum {
   adOptionUnspecified = -1, adAsyncExecute = 0x10, adAsyncFetch = 0x20,
   adAsyncFetchNonBlocking = 0x40, adExecuteNoRecords = 0x80
 };
+
+// Connection: Open options, State (also Command and Recordset State),
+// IsolationLevel, the "Prompt" property, and the events' status.
 enum ConnectOptionEnum { adConnectUnspecified = -1, adAsyncConnect = 0x10 };
 enum ObjectStateEnum {
   adStateClosed = 0, adStateOpen = 1, adStateConnecting = 2, adStateExecuting = 4,
   adStateFetching = 8
 };
-enum AffectEnum { adAffectCurrent = 1, adAffectGroup = 2, adAffectAll = 3, adAffectAllChapters = 4 };
 enum IsolationLevelEnum {
   adXactUnspecified = -1, adXactChaos = 16, adXactReadUncommitted = 256, adXactBrowse = 256,
   adXactCursorStability = 4096, adXactReadCommitted = 4096, adXactRepeatableRead = 65536,
   adXactSerializable = 1048576, adXactIsolated = 1048576
-};
-enum ParameterDirectionEnum {
-  adParamUnknown = 0, adParamInput = 1, adParamOutput = 2, adParamInputOutput = 3,
-  adParamReturnValue = 4
 };
 enum ConnectPromptEnum {
   adPromptAlways = 1, adPromptComplete = 2, adPromptCompleteRequired = 3, adPromptNever = 4
@@ -80,8 +85,15 @@ enum EventStatusEnum {
   adStatusOK = 1, adStatusErrorsOccurred = 2, adStatusCantDeny = 3, adStatusCancel = 4,
   adStatusUnwantedEvent = 5
 };
+
+// Recordset navigation and editing: AbsolutePosition's special values,
+// Move's start, Delete's and CancelBatch's scope, EditMode.
 enum PositionEnum { adPosUnknown = -1, adPosBOF = -2, adPosEOF = -3 };
 enum BookmarkEnum { adBookmarkCurrent = 0, adBookmarkFirst = 1, adBookmarkLast = 2 };
+enum AffectEnum { adAffectCurrent = 1, adAffectGroup = 2, adAffectAll = 3, adAffectAllChapters = 4 };
+enum EditModeEnum { adEditNone = 0, adEditInProgress = 1, adEditAdd = 2, adEditDelete = 4 };
+
+// Field and Parameter: data types, field attributes, parameter direction.
 enum DataTypeEnum {
   adEmpty = 0, adSmallInt = 2, adInteger = 3, adSingle = 4, adDouble = 5, adCurrency = 6,
   adDate = 7, adBSTR = 8, adIDispatch = 9, adError = 10, adBoolean = 11, adVariant = 12,
@@ -99,7 +111,12 @@ enum FieldAttributeEnum {
   adFldKeyColumn = 0x8000
 };
 enum FieldEnum { adUnknown = -1 };
-enum EditModeEnum { adEditNone = 0, adEditInProgress = 1, adEditAdd = 2, adEditDelete = 4 };
+enum ParameterDirectionEnum {
+  adParamUnknown = 0, adParamInput = 1, adParamOutput = 2, adParamInputOutput = 3,
+  adParamReturnValue = 4
+};
+
+// Property: attributes.
 enum PropertyAttributesEnum {
   adPropNotSupported = 0, adPropRequired = 1, adPropOptional = 2, adPropRead = 512,
   adPropWrite = 1024
@@ -114,6 +131,8 @@ enum ErrorValueEnum {
 };
 
 // ------------------------------------------------------------ declarations
+// Interface and class identifiers, and a smart pointer per interface
+// (_ConnectionPtr, FieldsPtr, ...), which holds one reference.
 
 struct _Connection;
 struct _Command;
@@ -174,8 +193,11 @@ inline HRESULT Check(HRESULT hr, IUnknown* object, REFIID iid) {
 
 #define KORVO_ADO_CHECK(hr, I) ::korvo::ado::Check((hr), this, __uuidof(I))
 
-// ------------------------------------------------------------ collections
+// ------------------------------------------------------------ properties
 
+// A named value of a connection (its Properties); the connection's
+// properties read and write through to it ("Prompt", "Extended
+// Properties", "DBMS Name", ...). Writing a read-only one fails (3219).
 struct Property : IDispatch {
   virtual HRESULT get_Value(VARIANT* out) = 0;
   virtual HRESULT put_Value(VARIANT value) = 0;
@@ -192,6 +214,8 @@ struct Property : IDispatch {
   ~Property() = default;
 };
 
+// An object's properties. The collection and its items keep the object
+// they describe alive.
 struct Properties : IDispatch {
   virtual HRESULT get_Count(long* out) = 0;
   // By 0-based position (any integer VARIANT) or by name (VT_BSTR, without
@@ -206,6 +230,8 @@ struct Properties : IDispatch {
  protected:
   ~Properties() = default;
 };
+
+// ------------------------------------------------------------ errors
 
 // One provider record: Number is the HRESULT of the failing call (0 for
 // an informational message), NativeError the engine's own code.
@@ -243,8 +269,16 @@ struct Errors : IDispatch {
   ~Errors() = default;
 };
 
+// ------------------------------------------------------------ fields
+
 // A column of the recordset's current row. The Value getters convert the
 // row's value to the VARIANT type of the field's Type (VT_NULL for NULL).
+// States: every member fails with 3704 once its recordset has closed (a
+// Field kept by the host stays safe to call); the value members need a
+// current row (3021 at BOF, EOF or on a deleted row), a row being added
+// counting as one. Value puts and AppendChunk need an updatable recordset
+// (3251) and collect in the recordset's edit buffer until Update;
+// OriginalValue and UnderlyingValue show the row as last read or written.
 struct Field : IDispatch {
   // The length of the current row's value in bytes; adUnknown (-1) for a
   // NULL, whose length is not known (so a reader that skips zero-length
@@ -284,6 +318,8 @@ struct Field : IDispatch {
   ~Field() = default;
 };
 
+// The columns of a recordset, in result order; empty while it is closed.
+// Each open gives a new collection (get it again after Open or Requery).
 struct Fields : IDispatch {
   virtual HRESULT get_Count(long* out) = 0;
   // By 0-based position (any integer VARIANT) or by name (VT_BSTR,
@@ -300,6 +336,11 @@ struct Fields : IDispatch {
 
 // ------------------------------------------------------------ parameters
 
+// A value bound to a command's ? marker. Input parameters bind in the order
+// they were appended; output and return-value ones bind nothing and are
+// not filled. A value is converted to the parameter's Type when the
+// command executes; one it cannot take fails the Execute, naming the
+// parameter.
 struct _Parameter : IDispatch {
   virtual HRESULT get_Name(BSTR* out) = 0;
   virtual HRESULT put_Name(BSTR name) = 0;
@@ -335,6 +376,7 @@ struct _Parameter : IDispatch {
   ~_Parameter() = default;
 };
 
+// A command's parameters, in append order. Holds a reference to each.
 struct Parameters : IDispatch {
   virtual HRESULT get_Count(long* out) = 0;
   virtual HRESULT get_Item(VARIANT index, _Parameter** out) = 0;
@@ -355,6 +397,18 @@ struct Parameters : IDispatch {
 
 // ------------------------------------------------------------ connection
 
+// A session with one database through its provider (SQLite, or a server
+// through ODBC), chosen by the connect string.
+// States: closed (created, Close) and open. Open on an open connection
+// fails with 3705, Close on a closed one with 3704, Execute and the
+// transaction calls on a closed one with 3709. Close while a transaction
+// is open fails with 3246 and changes nothing; releasing the object rolls
+// an open transaction back. Closing closes the recordsets still open on
+// it. Transactions nest (inner levels are savepoints); CommitTrans and
+// RollbackTrans end the innermost one.
+// Errors: a failing call leaves the provider's records in Errors, emptied
+// when the next operation starts. Events: see ConnectionEventsVt, advised
+// through IConnectionPointContainer.
 struct _Connection : IDispatch {
   virtual HRESULT get_Properties(Properties** out) = 0;
   virtual HRESULT get_ConnectionString(BSTR* out) = 0;
@@ -423,6 +477,13 @@ struct _Connection : IDispatch {
 
 // ------------------------------------------------------------ command
 
+// A statement kept with its text, type, time-out and parameters, run on
+// its ActiveConnection as often as wanted. With Prepared set it keeps the
+// prepared statement and reuses it while the text and connection stay the
+// same and no recordset still reads from it. Execute on a command without
+// an open connection fails with 3709, without text with DB_E_NOCOMMAND.
+// Execute follows the same rules as Connection.Execute (counts, events,
+// errors).
 struct _Command : IDispatch {
   virtual HRESULT get_Properties(Properties** out) = 0;
   virtual HRESULT get_ActiveConnection(_Connection** out) = 0;
@@ -484,6 +545,17 @@ struct _Command : IDispatch {
 
 // ------------------------------------------------------------ recordset
 
+// The rows of a statement: forward-only over the running statement (a
+// server cursor), or a static snapshot read at open (a client cursor, or
+// any scrollable cursor type), which is updatable when opened with an
+// optimistic or pessimistic lock on a result from one base table.
+// States: a position (closed, BOF, on a row, EOF, on a deleted row) and
+// an edit mode (EditMode). A closed recordset refuses everything but Open
+// and its settings with 3704; an open one refuses Open and the settings
+// CursorType, LockType, CursorLocation, ActiveConnection with 3705;
+// Close and Requery are refused with 3219 while an edit is pending;
+// Delete and the field values need a current row (3021). Moving with an
+// edit pending writes it first. A refused call changes nothing.
 struct _Recordset : IDispatch {
   virtual HRESULT get_Properties(Properties** out) = 0;
   virtual HRESULT get_AbsolutePosition(long* out) = 0;
@@ -570,6 +642,10 @@ struct _Recordset : IDispatch {
 
 // The connection's outgoing interface, implemented by a host's sink and
 // advised on the connection point for __uuidof(ConnectionEventsVt).
+// ExecuteComplete follows every WillExecute (Connection.Execute,
+// Command.Execute, Recordset.Open), a cancelled one included; a handler
+// cancels WillExecute by setting adStatusCancel, and the call then fails
+// with 3219.
 // Every handler receives the status adStatusOK (adStatusErrorsOccurred
 // when the operation failed, with pError set) and may set
 // adStatusUnwantedEvent. InfoMessage fires after a statement that produced

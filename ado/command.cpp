@@ -6,6 +6,7 @@
 #include <memory>
 
 #include <korvo/ado/excerpt_internal.h>
+#include <korvo/ado/execute_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
 
@@ -106,7 +107,8 @@ HRESULT CommandObject::raw_CreateParameter(BSTR name, DataTypeEnum type, Paramet
 }
 
 HRESULT CommandObject::Run(long options, VARIANT* parameters, std::shared_ptr<provider::Statement>* out,
-                           std::string* sql_out) {
+                           std::string* sql_out, bool* announced) {
+  *announced = false;
   ConnectionObject* conn = connection();
   if (conn == nullptr || !conn->is_open()) return ReportAdo(kAdoConnectionUnusable);
   conn->BeginOperation();
@@ -147,6 +149,8 @@ HRESULT CommandObject::Run(long options, VARIANT* parameters, std::shared_ptr<pr
   const HRESULT text_hr = conn->StatementText(options, type_, text_, &sql, static_cast<int>(values.size()));
   if (FAILED(text_hr)) return text_hr;
 
+  *sql_out = sql;
+  *announced = true;
   if (!conn->FireWillExecute(sql, adOpenForwardOnly, adLockReadOnly, options, this, nullptr)) {
     return kAdoNotAllowed;
   }
@@ -173,13 +177,9 @@ HRESULT CommandObject::Run(long options, VARIANT* parameters, std::shared_ptr<pr
   // {?= call f(?)}: the return value's marker is gone from the text, so
   // the parameter standing for it binds nothing.
   if (statement->ReturnValueMarker() && !first_unbound && !values.empty()) values.erase(values.begin());
-  const HRESULT hr = statement->Execute(values, ConnectionObject::DeadlineFor(timeout_));
-  if (FAILED(hr)) {
-    conn->provider()->diagnostics().messages.clear();
-    return conn->FailFromProvider(hr);
-  }
+  const HRESULT hr = RunStatement(*conn, *statement, values, timeout_);
+  if (FAILED(hr)) return hr;
   *out = std::move(statement);
-  *sql_out = std::move(sql);
   return kSOk;
 }
 
@@ -188,55 +188,24 @@ HRESULT CommandObject::raw_Execute(VARIANT* recordsAffected, VARIANT* parameters
   if (out) *out = nullptr;
   com::ClearErrorInfo();
   std::shared_ptr<provider::Statement> statement;
-  std::string sql;
-  HRESULT hr = Run(options, parameters, &statement, &sql);
-  ConnectionObject* conn = connection();
-  if (FAILED(hr)) {
-    if (conn) conn->FireExecuteComplete(-1, hr, this, nullptr);
-    return hr;
-  }
-  const bool rows = !statement->Columns().empty() && (options == -1 || (options & adExecuteNoRecords) == 0);
-  _RecordsetPtr recordset;
-  if (rows) {
-    RecordsetSpec spec;
-    spec.source = sql;
-    spec.cache_size = 1;
-    spec.timeout_seconds = timeout_;
-    hr = CreateOpenRecordset(conn, statement, spec, &recordset);
-    if (FAILED(hr)) return hr;
-  } else {
-    while (statement->HasRow()) {
-      hr = statement->Next(ConnectionObject::DeadlineFor(timeout_));
-      if (FAILED(hr)) {
-        conn->FireExecuteComplete(-1, hr, this, nullptr);
-        return conn->FailFromProvider(hr);
-      }
-    }
-    statement->Reset();
-  }
-  const int64_t affected = statement->RowsAffected();
-  if (recordsAffected != nullptr) {
-    VariantClear(recordsAffected);
-    recordsAffected->vt = VT_I4;
-    recordsAffected->lVal = static_cast<LONG>(affected > INT32_MAX ? INT32_MAX : affected < -1 ? -1 : affected);
-  }
-  statement.reset();
-  conn->DeliverMessages();
-  conn->FireExecuteComplete(static_cast<long>(affected), kSOk, this, recordset);
-  if (out != nullptr) {
-    if (!recordset) {
-      hr = recordset.CreateInstance(KORVO_UUIDOF(Recordset));
-      if (FAILED(hr)) return ReportAdo(hr);
-    }
-    *out = recordset.Detach();
-  }
-  return kSOk;
+  ExecuteCall call;
+  call.options = options;
+  call.timeout_seconds = timeout_;
+  call.command = this;
+  bool announced = false;
+  const HRESULT hr = Run(options, parameters, &statement, &call.sql, &announced);
+  if (!announced) return hr;
+  return FinishExecute(*connection(), hr, std::move(statement), call, recordsAffected, out);
 }
 
 HRESULT CommandObject::RunForRecordset(long options, std::shared_ptr<provider::Statement>* statement,
                                        _ConnectionPtr* connection, std::string* source) {
-  const HRESULT hr = Run(options, nullptr, statement, source);
-  if (FAILED(hr)) return hr;
+  bool announced = false;
+  const HRESULT hr = Run(options, nullptr, statement, source, &announced);
+  if (FAILED(hr)) {
+    if (announced) this->connection()->FireExecuteComplete(-1, hr, this, nullptr);
+    return hr;
+  }
   *connection = connection_;
   return kSOk;
 }

@@ -91,8 +91,9 @@ class CommandObject final : public com::Object<_Command> {
 
  private:
   // Prepares (or reuses) and executes; on failure the error is reported.
+  // *announced: WillExecute was fired (so ExecuteComplete must follow).
   HRESULT Run(long options, VARIANT* parameters, std::shared_ptr<provider::Statement>* out,
-              std::string* sql);
+              std::string* sql, bool* announced);
   ConnectionObject* connection() const;
 
   _ConnectionPtr connection_;

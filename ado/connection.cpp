@@ -4,14 +4,13 @@
 
 #include <algorithm>
 #include <memory>
-#include <cstdio>
-#include <iostream>
-#include <unistd.h>
 
 #include <korvo/ado/connect_string_internal.h>
 #include <korvo/ado/excerpt_internal.h>
+#include <korvo/ado/execute_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
+#include <korvo/platform/terminal_internal.h>
 #include <korvo/platform/thread_annotations.h>
 
 namespace korvo::ado {
@@ -46,17 +45,19 @@ bool PromptForConnectString(const std::string& current, std::string* answer, std
     *error = "The connect prompt was cancelled.";
     return false;
   }
-  if (!isatty(STDIN_FILENO)) {
-    *error = "No connect string was given and none can be asked for: standard input is not a "
-             "terminal and no prompt callback is set (korvo::ado::SetConnectPromptCallback).";
-    return false;
-  }
-  std::fprintf(stderr, "Connect string%s%s: ", current.empty() ? "" : " [", current.empty() ? "" : (current + "]").c_str());
-  std::fflush(stderr);
   std::string line;
-  if (!std::getline(std::cin, line)) {
-    *error = "The connect prompt was cancelled.";
-    return false;
+  const std::string question =
+      "Connect string" + (current.empty() ? std::string() : " [" + current + "]") + ": ";
+  switch (platform::AskTerminal(question, &line)) {
+    case platform::TerminalAnswer::kAnswered:
+      break;
+    case platform::TerminalAnswer::kNoTerminal:
+      *error = "No connect string was given and none can be asked for: standard input is not a "
+               "terminal and no prompt callback is set (korvo::ado::SetConnectPromptCallback).";
+      return false;
+    case platform::TerminalAnswer::kEnded:
+      *error = "The connect prompt was cancelled.";
+      return false;
   }
   *answer = line.empty() ? current : line;
   if (answer->empty()) {
@@ -113,6 +114,8 @@ ConnectionObject::ConnectionObject() : errors_(std::make_shared<std::vector<Erro
 }
 
 ConnectionObject::~ConnectionObject() {
+  // A failed rollback cannot be reported from here; CloseNow explains why
+  // nothing is lost.
   CloseNow();
   if (events_) events_->Disconnect();
 }
@@ -285,14 +288,25 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
                                    "Provider cannot be found. It may not be properly installed. (" +
                                        detail + ")")));
   }
-  const HRESULT hr = engine->Open(parsed);
-  if (FAILED(hr)) {
+  auto engine_failed = [&](HRESULT hr) {
     *errors_ = engine->diagnostics().errors;
     if (errors_->empty()) errors_->push_back(AdoRecord(hr));
     Report(errors_->front());
     return complete(hr);
+  };
+  const HRESULT hr = engine->Open(parsed);
+  if (FAILED(hr)) return engine_failed(hr);
+  if (isolation_ != adXactReadCommitted) {
+    // The level was asked for before the open; a connection that cannot
+    // apply it stays closed rather than run at a level the host did not
+    // choose.
+    const HRESULT level_hr = engine->SetIsolationLevel(isolation_);
+    if (FAILED(level_hr)) {
+      const HRESULT reported = engine_failed(level_hr);  // before Close clears the records
+      engine->Close();
+      return reported;
+    }
   }
-  if (isolation_ != adXactReadCommitted) engine->SetIsolationLevel(isolation_);
   engine->SetLockWaitTimeout(command_timeout_);
   provider_ = std::move(engine);
   provider_name_ = choice.name;
@@ -309,10 +323,14 @@ HRESULT ConnectionObject::CloseNow() {
   const std::vector<ConnectionClient*> clients = clients_;
   for (ConnectionClient* client : clients) client->OnConnectionClosing();
   clients_.clear();
-  provider_->Close();  // the engine rolls back an open transaction (release only)
+  provider_->Close();  // the engine rolls back an open transaction
+  // A failed rollback is reported; the connection is closed regardless,
+  // and nothing of the transaction was committed.
+  const auto& errors = provider_->diagnostics().errors;
+  const HRESULT hr = errors.empty() ? kSOk : FailFromProvider(errors.front().hr);
   provider_.reset();
   trans_level_ = 0;
-  return kSOk;
+  return hr;
 }
 
 HRESULT ConnectionObject::raw_Close() {
@@ -329,12 +347,12 @@ HRESULT ConnectionObject::raw_Close() {
                               (trans_level_ == 1 ? " level is" : " levels are") +
                               " open: commit or roll back first)."));
   }
-  CloseNow();
+  const HRESULT hr = CloseNow();
   Fire([&](ConnectionEventsVt* sink) {
     EventStatusEnum status = adStatusOK;
     sink->Disconnect(&status, this);
   });
-  return kSOk;
+  return hr;
 }
 
 // A connection whose server went away reports closed, so that a host
@@ -354,11 +372,8 @@ HRESULT ConnectionObject::PrepareAndRun(const std::string& sql,
   HRESULT hr = provider_->Prepare(sql, &statement);
   if (FAILED(hr)) return FailFromProvider(hr);
   statement->SetFetchRows(fetch_rows);
-  hr = statement->Execute(params, DeadlineFor(timeout_seconds));
-  if (FAILED(hr)) {
-    provider_->diagnostics().messages.clear();
-    return FailFromProvider(hr);
-  }
+  hr = RunStatement(*this, *statement, params, timeout_seconds);
+  if (FAILED(hr)) return hr;
   *out = std::move(statement);
   return kSOk;
 }
@@ -386,51 +401,16 @@ HRESULT ConnectionObject::raw_Execute(BSTR commandText, VARIANT* recordsAffected
   BeginOperation();
   if (!provider_) return Fail(AdoRecord(kAdoConnectionUnusable));
   if (auto nul = NulRecord(commandText, "The command text", kDbErrorsInCommand)) return Fail(*nul);
-  std::string sql;
-  HRESULT hr = StatementText(options, adCmdText, Text(commandText), &sql);
+  ExecuteCall call;
+  call.options = options;
+  call.timeout_seconds = command_timeout_;
+  HRESULT hr = StatementText(options, adCmdText, Text(commandText), &call.sql);
   if (FAILED(hr)) return hr;
-  if (!FireWillExecute(sql, adOpenForwardOnly, adLockReadOnly, options, nullptr, nullptr)) return kAdoNotAllowed;
-
   std::shared_ptr<provider::Statement> statement;
-  hr = PrepareAndRun(sql, {}, command_timeout_, &statement);
-  if (FAILED(hr)) {
-    FireExecuteComplete(-1, hr, nullptr, nullptr);
-    return hr;
-  }
-  const bool rows = !statement->Columns().empty() && (options == -1 || (options & adExecuteNoRecords) == 0);
-  _RecordsetPtr recordset;
-  if (rows) {
-    RecordsetSpec spec;
-    spec.source = sql;
-    hr = CreateOpenRecordset(this, statement, spec, &recordset);
-    if (FAILED(hr)) return hr;
-  } else {
-    while (statement->HasRow()) {
-      hr = statement->Next(DeadlineFor(command_timeout_));
-      if (FAILED(hr)) {
-        FireExecuteComplete(-1, hr, nullptr, nullptr);
-        return FailFromProvider(hr);
-      }
-    }
-  }
-  const int64_t affected = statement->RowsAffected();
-  if (!rows) statement.reset();
-  if (recordsAffected != nullptr) {
-    VariantClear(recordsAffected);
-    recordsAffected->vt = VT_I4;
-    recordsAffected->lVal = static_cast<LONG>(affected < INT32_MIN ? -1 : affected > INT32_MAX ? INT32_MAX : affected);
-  }
-  DeliverMessages();
-  FireExecuteComplete(static_cast<long>(affected), kSOk, nullptr, recordset);
-  if (out != nullptr) {
-    if (!recordset) {
-      // No rows: a closed recordset, as ADO returns.
-      hr = recordset.CreateInstance(KORVO_UUIDOF(Recordset));
-      if (FAILED(hr)) return ReportAdo(hr);
-    }
-    *out = recordset.Detach();
-  }
-  return kSOk;
+  hr = FireWillExecute(call.sql, adOpenForwardOnly, adLockReadOnly, options, nullptr, nullptr)
+           ? PrepareAndRun(call.sql, {}, command_timeout_, &statement)
+           : kAdoNotAllowed;
+  return FinishExecute(*this, hr, std::move(statement), call, recordsAffected, out);
 }
 
 // ----------------------------------------------------------- transactions

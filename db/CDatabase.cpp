@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include <korvo/ado/odbc_environment_internal.h>
+#include <korvo/ado/odbc_environment.h>
 #include <korvo/com/connection_point.h>
 #include <korvo/com/error_info.h>
 #include <korvo/db/CDatabaseEvent.h>

@@ -145,6 +145,8 @@ class Connection {
   // know are ignored.
   virtual HRESULT Open(const ConnectString& options) = 0;
   // Closes; statements still alive keep the engine's handle until they go.
+  // An open transaction is rolled back; when that fails, the failure is
+  // left in diagnostics().errors and the connection is closed all the same.
   virtual void Close() = 0;
   // Opened and usable: false after Close, and after the link to a server
   // was lost (every call then fails until the connection is reopened).

@@ -1,9 +1,8 @@
 // Tests of the Connection object on real SQLite databases.
 #include <korvo/ado/ado.h>
+#include <korvo/platform/terminal_internal.h>
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include "ado/ado_test_support.h"
 
@@ -151,6 +150,16 @@ bool AnswerPrompt(void* context, const char*, std::string* answer) {
   return true;
 }
 
+// A terminal that answers what the test set, and keeps the question.
+platform::TerminalAnswer g_terminal_answer = platform::TerminalAnswer::kNoTerminal;
+std::string g_terminal_line;
+std::string g_terminal_question;
+platform::TerminalAnswer FakeTerminal(const std::string& question, std::string* line) {
+  g_terminal_question = question;
+  if (g_terminal_answer == platform::TerminalAnswer::kAnswered) *line = g_terminal_line;
+  return g_terminal_answer;
+}
+
 TEST_F(ConnectionTest, PromptsThroughTheHostCallback) {
   PromptState state;
   state.answer = FileConnect("prompted.db");
@@ -169,12 +178,29 @@ TEST_F(ConnectionTest, PromptsThroughTheHostCallback) {
   EXPECT_LT(r.hr, 0);
   EXPECT_NE(r.description.find("cancelled"), std::string::npos);
   SetConnectPromptCallback(nullptr, nullptr);
-  // Without a callback and without a terminal the open fails clearly.
-  if (!isatty(STDIN_FILENO)) {
-    const Raised none = Catch([&] { c->Open("", "", "", adConnectUnspecified); });
-    EXPECT_LT(none.hr, 0);
-    EXPECT_NE(none.description.find("terminal"), std::string::npos);
-  }
+  // Without a callback the terminal is asked; without a terminal the open
+  // fails clearly.
+  g_terminal_answer = platform::TerminalAnswer::kNoTerminal;
+  platform::TEST_SetTerminal(FakeTerminal);
+  const Raised none = Catch([&] { c->Open("", "", "", adConnectUnspecified); });
+  EXPECT_LT(none.hr, 0);
+  EXPECT_NE(none.description.find("not a terminal"), std::string::npos) << none.description;
+  g_terminal_answer = platform::TerminalAnswer::kEnded;
+  EXPECT_NE(Catch([&] { c->Open("", "", "", adConnectUnspecified); }).description.find("cancelled"),
+            std::string::npos);
+  g_terminal_answer = platform::TerminalAnswer::kAnswered;
+  g_terminal_line = FileConnect("typed.db");
+  c->PutConnectionString("");
+  c->Open("", "", "", adConnectUnspecified);
+  EXPECT_EQ(g_terminal_question, "Connect string: ");
+  EXPECT_EQ(c->GetState(), adStateOpen);
+  c->Close();
+  g_terminal_line.clear();  // an empty line keeps the string shown, here the one from the last open
+  c->Open("", "", "", adConnectUnspecified);
+  EXPECT_EQ(g_terminal_question, "Connect string [" + FileConnect("typed.db") + "]: ");
+  EXPECT_EQ(c->GetState(), adStateOpen);
+  c->Close();
+  platform::TEST_SetTerminal(nullptr);
   // Prompt "never" with no connect string at all is an error too (an
   // empty argument would reuse the ConnectionString property).
   c->GetProperties()->GetItem("Prompt")->PutValue(4L);

@@ -234,6 +234,24 @@ TEST_P(RecordsetTest, ReplacesItsResultFromACommandExecution) {
   EXPECT_EQ(Id(rs), 4);
 }
 
+// GetChunk keeps its offset per row: a new current row starts over, and
+// an empty value gives one empty chunk before the end; a NULL ends at once.
+TEST_P(RecordsetTest, GetChunkStartsOverOnEachRow) {
+  Exec(conn_, "INSERT INTO r VALUES (6, '', NULL), (7, NULL, NULL)");
+  _RecordsetPtr rs = OpenText("SELECT Name FROM r WHERE id IN (3, 4, 6, 7) ORDER BY id");
+  FieldPtr name = rs->GetFields()->GetItem(0L);
+  EXPECT_EQ(std::u16string(name->GetChunk(2).bstrVal), u"th");
+  rs->MoveNext();  // half-read "three" is left behind
+  EXPECT_EQ(std::u16string(name->GetChunk(3).bstrVal), u"fou");
+  EXPECT_EQ(std::u16string(name->GetChunk(3).bstrVal), u"r");
+  rs->MoveNext();
+  EXPECT_EQ(name->GetChunk(4).vt, VT_BSTR);  // '': one empty chunk,
+  EXPECT_EQ(name->GetChunk(4).vt, VT_NULL);  // then the end
+  rs->MoveNext();
+  EXPECT_EQ(name->GetChunk(4).vt, VT_NULL);
+  EXPECT_EQ(Catch([&] { name->GetChunk(-1); }).hr, S_OK);  // a NULL ignores the length
+}
+
 INSTANTIATE_TEST_SUITE_P(Cursors, RecordsetTest, ::testing::Values(adUseServer, adUseClient),
                          [](const auto& info) { return info.param == adUseClient ? "Client" : "Server"; });
 

@@ -4,6 +4,7 @@
 #include <korvo/ado/ado.h>
 
 #include "ado/ado_test_support.h"
+#include "support/faulty_vfs.h"
 
 namespace korvo::ado::test {
 namespace {
@@ -112,6 +113,43 @@ TEST_F(TransactionTest, CloseIsRefusedInATransactionAndReleaseRollsBack) {
   c = nullptr;
   Exec(other, "INSERT INTO t VALUES (0)");  // no lock left behind
   EXPECT_EQ(Count(other, "SELECT sum(k) FROM t"), 3);
+}
+
+// A transaction the host began in SQL (so Close is not refused) is rolled
+// back by Close. When a write of that rollback fails, the connection is
+// closed all the same (with the failure reported, should the engine report
+// one); reopened, the file is sound and holds nothing of the transaction.
+TEST_F(TransactionTest, CloseWhoseRollbackFailsToWriteCommitsNothing) {
+  korvo::test::InstallFaultyVfs();
+  int injected_count = 0;
+  for (int n = 1; n <= 3; ++n) {
+    SCOPED_TRACE(n);
+    const std::string file = "rollback" + std::to_string(n) + ".db";
+    _ConnectionPtr c = Open(FileConnect(file));
+    // A one-page cache makes the insert spill into the file, so the
+    // rollback has pages to write back.
+    Exec(c, "PRAGMA cache_size = 1; CREATE TABLE t (v TEXT); INSERT INTO t VALUES ('kept')");
+    Exec(c, "BEGIN; INSERT INTO t SELECT hex(randomblob(500)) FROM (WITH RECURSIVE n(x) AS "
+            "(SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 200) SELECT x FROM n)");
+    korvo::test::ArmVfsFault(korvo::test::VfsOp::kWrite, n);
+    const Raised closed = Catch([&] { c->Close(); });
+    const bool injected = korvo::test::VfsFaultInjected();
+    korvo::test::DisarmVfsFaults();
+    EXPECT_EQ(c->GetState(), adStateClosed);
+    if (injected) {
+      ++injected_count;
+      if (FAILED(closed.hr)) {
+        EXPECT_NE(closed.description.find("rolling back on close"), std::string::npos);
+      }
+    } else {
+      EXPECT_EQ(closed.hr, S_OK) << closed.description;
+    }
+    _ConnectionPtr again = Open(FileConnect(file));
+    EXPECT_EQ(Count(again, "SELECT count(*) FROM t"), 1);
+    _RecordsetPtr check = again->Execute("PRAGMA integrity_check", nullptr, adCmdText);
+    EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(check->GetFields()->GetItem(0L)->GetValue()))), "ok");
+  }
+  EXPECT_GT(injected_count, 0);  // the rollback did write, and a write failed
 }
 
 }  // namespace

@@ -205,8 +205,14 @@ void SqliteConnection::Close() {
   if (db_) {
     // Statements a command still keeps hold the handle open after this;
     // the work of an unfinished transaction must not wait for them.
+    diagnostics().errors.clear();
     if (sqlite3_get_autocommit(db_->get()) == 0) {
-      sqlite3_exec(db_->get(), "ROLLBACK", nullptr, nullptr, nullptr);
+      // The engine does not report an I/O failure of a rollback: it
+      // leaves the journal, which it plays back when the file is next
+      // opened, so nothing of the transaction is ever committed. Any other
+      // failure is reported, and the close goes on.
+      const int rc = sqlite3_exec(db_->get(), "ROLLBACK", nullptr, nullptr, nullptr);
+      if (rc != SQLITE_OK) diagnostics().Fail(RecordFor(db_->get(), rc, "rolling back on close"));
     }
     db_->SetInTransaction(false);
     db_->ClearCache();

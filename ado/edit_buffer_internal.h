@@ -1,0 +1,31 @@
+// ado/edit_buffer_internal.h: the field values a recordset collects
+// between AddNew or the first Value put and the Update that writes them.
+// Thread-safety: caller must synchronise (part of one recordset's data).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include <korvo/ado/ado.h>
+#include <korvo/ado/providers/provider.h>
+
+namespace korvo::ado {
+
+// Field values put since the last Update, per column.
+struct EditBuffer {
+  EditModeEnum mode = adEditNone;
+  std::vector<provider::ParamValue> values;
+  std::vector<uint8_t> changed;  // 0 not put, 1 put, 2 put by AppendChunk
+  std::vector<int> changed_list;
+
+  // No edit, sized for `columns` columns.
+  void Reset(size_t columns);
+  // A chunk after a chunk of the same edit is appended to it.
+  void Assign(int column, provider::ParamValue&& value, bool chunk);
+};
+
+// The value as a cell; it points into `v`, valid while `v` is unchanged.
+provider::Cell CellOf(const provider::ParamValue& v);
+
+}  // namespace korvo::ado

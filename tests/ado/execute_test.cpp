@@ -1,0 +1,149 @@
+// Connection.Execute and Command.Execute take one statement path: the same
+// statements give the same counts, events, errors and data through both.
+#include <gtest/gtest.h>
+#include <korvo/ado/ado.h>
+#include <korvo/ado/execute_internal.h>
+
+#include <climits>
+#include <cstdint>
+#include <string>
+
+#include "ado/ado_test_support.h"
+
+namespace korvo::ado::test {
+namespace {
+
+// Records WillExecute / ExecuteComplete; cancels WillExecute on request.
+class ExecuteEvents final : public korvo::com::Object<ConnectionEventsVt> {
+ public:
+  HRESULT WillExecute(BSTR*, CursorTypeEnum*, LockTypeEnum*, long*, EventStatusEnum* status,
+                      _Command*, _Recordset*, _Connection*) override {
+    log += "will;";
+    if (cancel) *status = adStatusCancel;
+    return S_OK;
+  }
+  HRESULT ExecuteComplete(long affected, Error* e, EventStatusEnum* status, _Command*, _Recordset*,
+                          _Connection*) override {
+    log += "complete(" + std::to_string(affected) + (*status == adStatusOK ? ",ok" : ",failed") +
+           (e ? ",error" : "") + ");";
+    return S_OK;
+  }
+  HRESULT InfoMessage(Error*, EventStatusEnum*, _Connection*) override { return S_OK; }
+  HRESULT BeginTransComplete(long, Error*, EventStatusEnum*, _Connection*) override { return S_OK; }
+  HRESULT CommitTransComplete(Error*, EventStatusEnum*, _Connection*) override { return S_OK; }
+  HRESULT RollbackTransComplete(Error*, EventStatusEnum*, _Connection*) override { return S_OK; }
+  HRESULT WillConnect(BSTR*, BSTR*, BSTR*, long*, EventStatusEnum*, _Connection*) override {
+    return S_OK;
+  }
+  HRESULT ConnectComplete(Error*, EventStatusEnum*, _Connection*) override { return S_OK; }
+  HRESULT Disconnect(EventStatusEnum*, _Connection*) override { return S_OK; }
+
+  std::string log;
+  bool cancel = false;
+};
+
+class ExecuteTest : public AdoTest {
+ protected:
+  struct Case {
+    const char* sql;
+    long options;
+    bool cancel;
+  };
+
+  // Runs every case on a fresh database through Connection.Execute (or
+  // Command.Execute) and describes what each gave, then the table.
+  std::string RunAll(bool through_command, const std::string& file) {
+    static const Case kCases[] = {
+        {"INSERT INTO t SELECT 1 UNION ALL SELECT 2 UNION ALL SELECT 3", adCmdText, false},
+        {"UPDATE t SET v = v + 10 WHERE v > 100", adCmdText, false},
+        {"UPDATE t SET v = v * 2 WHERE v >= 2", long{adCmdText} | adExecuteNoRecords, false},
+        {"SELECT v FROM t ORDER BY v", adCmdText, false},
+        {"SELECT v FROM t ORDER BY v", long{adCmdText} | adExecuteNoRecords, false},
+        {"INSERT INTO t VALUES (9); SELECT count(*) FROM t", adCmdText, false},
+        {"DELETE FROM t WHERE v = 9", adCmdText, true},
+        {"SELEKT 1", adCmdText, false},
+        {"t", adCmdTable, false},
+    };
+    _ConnectionPtr c = Open("Provider=SQLite;Data Source=" + dir_.File(file));
+    Exec(c, "CREATE TABLE t (v INTEGER)");
+    IConnectionPointContainerPtr container(c);
+    IConnectionPointPtr point;
+    EXPECT_EQ(container->FindConnectionPoint(__uuidof(ConnectionEventsVt), &point), S_OK);
+    ConnectionEventsVt* raw = nullptr;
+    EXPECT_EQ(korvo::com::CreateObject<ExecuteEvents>(__uuidof(ConnectionEventsVt),
+                                                      reinterpret_cast<void**>(&raw)),
+              S_OK);
+    ConnectionEventsVtPtr sink(raw, false);
+    auto* events = static_cast<ExecuteEvents*>(raw);
+    DWORD cookie = 0;
+    EXPECT_EQ(point->Advise(sink, &cookie), S_OK);
+
+    std::string out;
+    for (const Case& k : kCases) {
+      events->log.clear();
+      events->cancel = k.cancel;
+      _variant_t affected(-99L);
+      _Recordset* rs = nullptr;
+      HRESULT hr;
+      if (through_command) {
+        _CommandPtr command;
+        EXPECT_EQ(command.CreateInstance(__uuidof(Command)), S_OK);
+        command->PutRefActiveConnection(c);
+        command->PutCommandText(k.sql);
+        hr = command->raw_Execute(&affected, nullptr, k.options, &rs);
+      } else {
+        hr = c->raw_Execute(_bstr_t(k.sql), &affected, k.options, &rs);
+      }
+      _RecordsetPtr recordset(rs, false);
+      out += std::string(k.sql) + ": hr " + std::to_string(hr) + ", affected " +
+             std::to_string(static_cast<long>(affected)) + ", " + events->log;
+      if (recordset && recordset->GetState() == adStateOpen) {
+        out += " rows";
+        for (; !recordset->GetadoEOF(); recordset->MoveNext()) {
+          out += " " +
+                 std::to_string(static_cast<long>(recordset->GetFields()->GetItem(0L)->GetValue()));
+        }
+      }
+      if (FAILED(hr))
+        out += " error: " +
+               std::string(static_cast<const char*>(c->GetErrors()->GetItem(0L)->GetDescription()));
+      out += "\n";
+    }
+    EXPECT_EQ(point->Unadvise(cookie), S_OK);
+    return out;
+  }
+};
+
+TEST_F(ExecuteTest, ConnectionAndCommandGiveTheSameCountsEventsErrorsAndData) {
+  const std::string by_connection = RunAll(false, "connection.db");
+  const std::string by_command = RunAll(true, "command.db");
+  EXPECT_EQ(by_connection, by_command);
+  // The shared rules themselves, on the connection's run.
+  EXPECT_NE(by_connection.find("UNION ALL SELECT 3: hr 0, affected 3, will;complete(3,ok);"),
+            std::string::npos)
+      << by_connection;
+  EXPECT_NE(by_connection.find("WHERE v > 100: hr 0, affected 0, will;complete(0,ok);"),
+            std::string::npos);
+  EXPECT_NE(by_connection.find("ORDER BY v: hr 0, affected -1, will;complete(-1,ok); rows 1 4 6"),
+            std::string::npos);
+  EXPECT_NE(
+      by_connection.find("v = 9: hr -2146825069, affected -99, will;complete(-1,failed,error);"),
+      std::string::npos);
+  EXPECT_NE(
+      by_connection.find("SELEKT 1: hr -2147217900, affected -99, will;complete(-1,failed,error);"),
+      std::string::npos);
+  EXPECT_NE(by_connection.find("t: hr 0, affected -1, will;complete(-1,ok); rows 1 4 6 9"),
+            std::string::npos);
+}
+
+TEST(RecordsAffectedValueTest, ClampsTheProviderCountToThe32BitRange) {
+  EXPECT_EQ(RecordsAffectedValue(0), 0);
+  EXPECT_EQ(RecordsAffectedValue(INT32_MAX), INT32_MAX);
+  EXPECT_EQ(RecordsAffectedValue(int64_t{INT32_MAX} + 1), INT32_MAX);
+  EXPECT_EQ(RecordsAffectedValue(-1), -1);
+  EXPECT_EQ(RecordsAffectedValue(-5), -1);  // an ODBC driver's unknown count
+  EXPECT_EQ(RecordsAffectedValue(INT64_MIN), -1);
+}
+
+}  // namespace
+}  // namespace korvo::ado::test
