@@ -14,6 +14,7 @@
 #include <korvo/platform/resources.h>
 #include <korvo/platform/registry.h>
 #include <korvo/platform/file.h>
+#include <korvo/platform/civil_date.h>
 #include <korvo/platform/filetime.h>
 #include <korvo/platform/thread_annotations.h>
 
@@ -54,9 +55,11 @@
 #include <korvo/diag/CKorvoTrace.h>
 #include <korvo/diag/CDBException.h>
 #include <korvo/diag/CDBExceptionW.h>
+#include <korvo/diag/settings_key.h>
 
 // The data-access object model (ADO) over SQLite and ODBC providers.
 #include <korvo/ado/ado.h>
+#include <korvo/ado/error_result.h>
 
 // Connections: CDatabase, its events sink and the global locks.
 #include <korvo/db/global_locks.h>
