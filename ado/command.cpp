@@ -201,11 +201,11 @@ HRESULT CommandObject::raw_Execute(VARIANT* recordsAffected, VARIANT* parameters
   const bool rows = !statement->Columns().empty() && (options == -1 || (options & adExecuteNoRecords) == 0);
   _RecordsetPtr recordset;
   if (rows) {
-    RecordsetSpec spec;
-    spec.source = sql;
-    spec.cache_size = 1;
-    spec.timeout_seconds = timeout_;
-    hr = CreateOpenRecordset(conn, statement, spec, &recordset);
+    RecordsetRequest request;
+    request.source = sql;
+    request.cache_size = 1;
+    request.timeout_seconds = timeout_;
+    hr = CreateOpenRecordset(conn, statement, request, &recordset);
     if (FAILED(hr)) return hr;
   } else {
     while (statement->HasRow()) {

@@ -374,9 +374,9 @@ HRESULT ConnectionObject::raw_Execute(BSTR commandText, VARIANT* recordsAffected
   const bool rows = !statement->Columns().empty() && (options == -1 || (options & adExecuteNoRecords) == 0);
   _RecordsetPtr recordset;
   if (rows) {
-    RecordsetSpec spec;
-    spec.source = sql;
-    hr = CreateOpenRecordset(this, statement, spec, &recordset);
+    RecordsetRequest request;
+    request.source = sql;
+    hr = CreateOpenRecordset(this, statement, request, &recordset);
     if (FAILED(hr)) return hr;
   } else {
     while (statement->HasRow()) {
