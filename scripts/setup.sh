@@ -5,6 +5,9 @@ set -euo pipefail
 
 packages=(cmake g++ make pkg-config libsqlite3-dev sqlite3 unixodbc-dev libgtest-dev libgmock-dev
           libbenchmark-dev)
+# The korvo tool: argument parsing, line editing, CSV reading; tmux drives
+# its interactive prompt in the tests.
+packages+=(libcli11-dev libedit-dev libcsv-dev tmux)
 packages+=("$@")
 
 missing=()
