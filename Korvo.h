@@ -60,6 +60,7 @@
 // The data-access object model (ADO) over SQLite and ODBC providers.
 #include <korvo/ado/ado.h>
 #include <korvo/ado/error_result.h>
+#include <korvo/ado/row_access.h>
 
 // Connections: CDatabase, its events sink and the global locks.
 #include <korvo/db/global_locks.h>

@@ -77,6 +77,7 @@
 #pragma once
 
 #include <korvo/ado/ado.h>
+#include <korvo/ado/row_access.h>
 #include <korvo/db/CDatabase.h>
 #include <korvo/diag/CKorvoTrace.h>
 #include <korvo/platform/export.h>
@@ -89,9 +90,36 @@
 #include <korvo/types/CTTime.h>
 #include <korvo/types/CTWString.h>
 
+#include <vector>
+
 namespace korvo::recordset {
 struct RecordsetAccess;
-}
+
+// What a recordset remembers between rows so that reading a row costs
+// little: the direct row access of the ADO recordset it was found on, and
+// which members the field map already holds. A copy starts with nothing
+// remembered (it finds both again).
+struct RowShortcuts {
+  RowShortcuts() = default;
+  RowShortcuts(const RowShortcuts&) {}
+  RowShortcuts& operator=(const RowShortcuts&) {
+    *this = RowShortcuts();
+    return *this;
+  }
+  RowShortcuts& operator=(RowShortcuts&&) = default;
+
+  IKorvoRowAccessPtr access;         // null: the ADO recordset has none
+  const void* accessOf = nullptr;    // the _Recordset `access` was asked of
+  bool asked = false;                // accessOf has been asked
+  std::vector<void*> mapped;         // [field number - 1]: member mapped to it
+  int mapCount = 0;                  // the field map's size after the last insert
+  // The binding pass under way, and whether the row it loads is EOF (asked
+  // once per pass: loading the members does not move the recordset).
+  const CFieldExchange* bindingPass = nullptr;
+  bool bindingEofKnown = false;
+  bool bindingAtEof = false;
+};
+}  // namespace korvo::recordset
 
 class KORVO_API CRecordset {
  public:
@@ -400,4 +428,6 @@ class KORVO_API CRecordset {
  private:
   friend struct korvo::recordset::RecordsetAccess;
   void CopyOwnedBuffers(const CRecordset& other);
+
+  korvo::recordset::RowShortcuts m_shortcuts;
 };

@@ -52,12 +52,6 @@ class AllTypes : public CRecordset {
   double m_double = 0;
 };
 
-std::string Bytes(const CTByteArray& a) {
-  return a.GetData() ? std::string(reinterpret_cast<const char*>(a.GetData()), a.GetSize()) : "";
-}
-std::string Bytes(const CTLongBinary& b) {
-  return b.m_pData ? std::string(static_cast<const char*>(b.m_pData), b.m_nDataLength) : "";
-}
 void SetBytes(CTByteArray& a, const std::string& bytes) {
   a.SetSize(static_cast<int>(bytes.size()));
   std::memcpy(a.GetData(), bytes.data(), bytes.size());
@@ -66,10 +60,10 @@ void SetBytes(CTLongBinary& b, const std::string& bytes) {
   b.SetParam(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()));
 }
 
-class RfxTest : public FieldTest {
+class RfxTest : public RoutedFieldTest {
  protected:
   void SetUp() override {
-    FieldTest::SetUp();
+    RoutedFieldTest::SetUp();
     Exec(
         "CREATE TABLE t (id INTEGER PRIMARY KEY, name VARCHAR(50), wide TEXT, stamp2 DATETIME,"
         " i SMALLINT, l INTEGER, b TINYINT, flag BOOLEAN, bin VARBINARY(16), d DATETIME,"
@@ -103,99 +97,46 @@ class RfxTest : public FieldTest {
     SetBytes(rs.m_blob, std::string("blob\0data", 9));
     rs.m_double = 6.25;
   }
-
-  void ExpectValues(AllTypes& rs, long id) {
-    EXPECT_EQ(rs.m_id, id);
-    EXPECT_STREQ(rs.m_name, "narrow");
-    EXPECT_EQ(U16(rs.m_wide), u"w\u00efde");
-    EXPECT_STREQ(rs.m_stamp2, "2020-01-02 03:04:05.000");
-    EXPECT_EQ(rs.m_int, 4464);
-    EXPECT_EQ(rs.m_long, -2000000000L);
-    EXPECT_EQ(rs.m_byte, 7);
-    EXPECT_EQ(rs.m_bool, 1);
-    EXPECT_EQ(Bytes(rs.m_bin), std::string("\x01\x00\xFE", 3));
-    EXPECT_EQ(rs.m_date.GetTime(), CTTime(2022, 8, 9, 10, 11, 12).GetTime());
-    EXPECT_EQ(Bytes(rs.m_blob), std::string("blob\0data", 9));
-    EXPECT_EQ(rs.m_double, 6.25);
-    for (unsigned long f = 0; f < rs.m_nFields; ++f) EXPECT_EQ(rs.IsFieldStatusNull(f), 0) << f;
-  }
 };
 
-TEST_F(RfxTest, EveryTypeRoundTripsValuesAndNulls) {
+// The model-based test (recordset_model_test.cpp) carries every other
+// type through AddNew / Edit / Update, nulls and pseudo-null values
+// included, and reads the table back. Left here: RFX_Text2, whose value is
+// an SQL expression sent as written; the null test by member; and members
+// set null and then all marked dirty, which are written as NULL.
+TEST_P(RfxTest, Text2ExpressionsAndNullsByMember) {
   {
     AllTypes rs(&Db());
     ASSERT_EQ(rs.Open(CRecordset::staticCursor, nullptr, CRecordset::none), 1);
-    EXPECT_TRUE(rs.IsEOF());
     rs.AddNew();
     FillValues(rs, 1);
-    // AddNew never marks a long binary: the host says it is to be sent.
     rs.SetFieldNull(&rs.m_blob, FALSE);
     rs.SetFieldDirty(&rs.m_blob);
     EXPECT_EQ(rs.Update(), 1);
-    // A row of nulls: only the key is set. RFX_Int sends its pseudo-null
-    // value all the same; every other field stays NULL.
     rs.AddNew();
     rs.m_id = 2;
     EXPECT_EQ(rs.Update(), 1);
     rs.Close();
   }
-  EXPECT_EQ(Stored(1, "i"), "4464");
   EXPECT_EQ(Stored(1, "typeof(stamp2)"), "text");
-  EXPECT_EQ(Stored(2, "i"), std::to_string(kIntNull));
-  for (const char* column : {"name", "wide", "stamp2", "l", "b", "flag", "bin", "d", "blob", "x"})
-    EXPECT_EQ(Stored(2, column), "NULL") << column;
-
+  EXPECT_EQ(Stored(2, "stamp2"), "NULL");
   {
     AllTypes rs(&Db());
     OpenAt(rs, 1);
-    ExpectValues(rs, 1);
+    EXPECT_STREQ(rs.m_stamp2, "2020-01-02 03:04:05.000");
     rs.MoveNext();
-    EXPECT_EQ(rs.m_id, 2);
-    EXPECT_TRUE(rs.m_name.IsEmpty());
-    EXPECT_TRUE(rs.m_wide.IsEmpty());
+    ASSERT_EQ(rs.m_id, 2);
     EXPECT_TRUE(rs.m_stamp2.IsEmpty());
-    EXPECT_EQ(rs.m_int, kIntNull);
-    EXPECT_EQ(rs.m_long, kLongNull);
-    EXPECT_EQ(rs.m_byte, 255);
-    EXPECT_EQ(rs.m_bool, 2);
-    EXPECT_EQ(rs.m_date.GetTime(), 0);
-    EXPECT_EQ(rs.m_double, kDoubleNull);
-    for (void* member : {static_cast<void*>(&rs.m_name), static_cast<void*>(&rs.m_wide),
-                         static_cast<void*>(&rs.m_stamp2), static_cast<void*>(&rs.m_long),
-                         static_cast<void*>(&rs.m_byte), static_cast<void*>(&rs.m_bool),
-                         static_cast<void*>(&rs.m_date), static_cast<void*>(&rs.m_double),
-                         static_cast<void*>(&rs.m_bin), static_cast<void*>(&rs.m_blob)})
-      EXPECT_EQ(rs.IsFieldNull(member), 2);
-    EXPECT_EQ(rs.IsFieldNull(&rs.m_int), 0);
-    // NULL binaries arrive as null, holding their pseudo-null values.
-    ASSERT_EQ(rs.m_bin.GetSize(), 1);
-    EXPECT_EQ(rs.m_bin.GetAt(0), 0xFF);
-    EXPECT_EQ(rs.m_blob.m_nDataLength, 0u);
+    void* const nullable[] = {&rs.m_name, &rs.m_wide, &rs.m_stamp2, &rs.m_long, &rs.m_byte,
+                              &rs.m_bool, &rs.m_date, &rs.m_double, &rs.m_bin,  &rs.m_blob};
+    for (void* member : nullable) EXPECT_EQ(rs.IsFieldNull(member), 2);
+    EXPECT_EQ(rs.IsFieldNull(&rs.m_int), 0);  // RFX_Int sent its pseudo-null value
 
-    // Edit the null row into values; only the host clears a long binary's
-    // null bit.
-    rs.Edit();
-    FillValues(rs, 2);
-    rs.SetFieldNull(&rs.m_blob, FALSE);
-    EXPECT_EQ(rs.Update(), 1);
-    rs.Close();
-  }
-  {
-    AllTypes rs(&Db());
-    OpenAt(rs, 2);
-    ExpectValues(rs, 2);
-    // And the first row into nulls.
     rs.MovePrev();
     ASSERT_EQ(rs.m_id, 1);
     rs.Edit();
-    for (void* member : {static_cast<void*>(&rs.m_name), static_cast<void*>(&rs.m_wide),
-                         static_cast<void*>(&rs.m_stamp2), static_cast<void*>(&rs.m_int),
-                         static_cast<void*>(&rs.m_long), static_cast<void*>(&rs.m_byte),
-                         static_cast<void*>(&rs.m_bool), static_cast<void*>(&rs.m_bin),
-                         static_cast<void*>(&rs.m_date), static_cast<void*>(&rs.m_blob),
-                         static_cast<void*>(&rs.m_double)})
-      rs.SetFieldNull(member);
-    // Members that were set null are written as NULL once they are dirty.
+    for (void* member : nullable) rs.SetFieldNull(member);
+    rs.SetFieldNull(&rs.m_int);
     rs.SetFieldDirty(nullptr);
     EXPECT_EQ(rs.Update(), 1);
     rs.Close();
@@ -203,11 +144,6 @@ TEST_F(RfxTest, EveryTypeRoundTripsValuesAndNulls) {
   for (const char* column :
        {"name", "wide", "stamp2", "i", "l", "b", "flag", "bin", "d", "blob", "x"})
     EXPECT_EQ(Stored(1, column), "NULL") << column;
-  EXPECT_EQ(Stored(2, "wide"),
-            "w\xc3\xaf"
-            "de");
-  EXPECT_EQ(Stored(2, "hex(bin)"), "0100FE");
-  EXPECT_EQ(Stored(2, "d"), "2022-08-09 10:11:12");
 }
 
 // The compared types only (no byte or binary column, which are marked
@@ -234,7 +170,7 @@ class ComparedTypes : public CRecordset {
   double m_double = 0;
 };
 
-TEST_F(RfxTest, UpdateSendsOnlyTheFieldsThatChanged) {
+TEST_P(RfxTest, UpdateSendsOnlyTheFieldsThatChanged) {
   Exec(
       "INSERT INTO t (id, name, i, l, flag, x, d, b, bin)"
       " VALUES (1, 'same', 3, 4, 1, 1.5, '2001-01-01 00:00:00', NULL, X'01')");
@@ -279,7 +215,7 @@ class RfxPassTest : public RfxTest {
   }
 };
 
-TEST_F(RfxPassTest, AFieldTypeOtherThanColumnNeitherCountsNorActs) {
+TEST_P(RfxPassTest, AFieldTypeOtherThanColumnNeitherCountsNorActs) {
   AllTypes rs(&Db());
   OpenAt(rs, 1);
   CFieldExchange fx(CFieldExchange::opSetFieldNull, &rs);
@@ -298,7 +234,7 @@ TEST_F(RfxPassTest, AFieldTypeOtherThanColumnNeitherCountsNorActs) {
   EXPECT_EQ(rs.IsFieldStatusNull(0), 2);
 }
 
-TEST_F(RfxPassTest, BindingAtEndOfFileKeepsMembersButRecordsTheirNumbers) {
+TEST_P(RfxPassTest, BindingAtEndOfFileKeepsMembersButRecordsTheirNumbers) {
   AllTypes rs(&Db());
   OpenAt(rs, 1);
   rs.MoveNext();
@@ -314,7 +250,7 @@ TEST_F(RfxPassTest, BindingAtEndOfFileKeepsMembersButRecordsTheirNumbers) {
   EXPECT_EQ(rs.GetBoundFieldIndex(&rs.m_double), 12);
 }
 
-TEST_F(RfxPassTest, MarkForAddNewMarksMembersThatHoldValues) {
+TEST_P(RfxPassTest, MarkForAddNewMarksMembersThatHoldValues) {
   AllTypes rs(&Db());
   OpenAt(rs, 1);
   rs.AddNew();  // every member pseudo-null, every field null and clean
@@ -345,7 +281,7 @@ TEST_F(RfxPassTest, MarkForAddNewMarksMembersThatHoldValues) {
   rs.CancelUpdate();
 }
 
-TEST_F(RfxPassTest, MarkForUpdateComparesTextAndTreatsEmptyAsNull) {
+TEST_P(RfxPassTest, MarkForUpdateComparesTextAndTreatsEmptyAsNull) {
   Exec("INSERT INTO t (id, name, wide) VALUES (2, NULL, 'w')");
   AllTypes rs(&Db());
   OpenAt(rs, 1);
@@ -376,7 +312,7 @@ TEST_F(RfxPassTest, MarkForUpdateComparesTextAndTreatsEmptyAsNull) {
   EXPECT_EQ(Stored(2, "wide"), "NULL");
 }
 
-TEST_F(RfxPassTest, SetFieldNullAimsAtOneMemberOrAll) {
+TEST_P(RfxPassTest, SetFieldNullAimsAtOneMemberOrAll) {
   AllTypes rs(&Db());
   OpenAt(rs, 1);
   rs.SetFieldStatus(1, CRecordset::fieldDirty);
@@ -400,7 +336,7 @@ TEST_F(RfxPassTest, SetFieldNullAimsAtOneMemberOrAll) {
   EXPECT_EQ(rs.m_double, kDoubleNull);
 }
 
-TEST_F(RfxPassTest, UnhandledOperationsFallBackToDefault) {
+TEST_P(RfxPassTest, UnhandledOperationsFallBackToDefault) {
   AllTypes rs(&Db());
   OpenAt(rs, 1);
   for (unsigned int op : {5u, 7u, 8u, 42u}) {
@@ -451,7 +387,7 @@ class BulkSet : public CRecordset {
   int maxText_;
 };
 
-TEST_F(RfxTest, BulkFunctionsAllocateReadAndFree) {
+TEST_P(RfxTest, BulkFunctionsAllocateReadAndFree) {
   Exec(
       "INSERT INTO t (id, name, i, d, x) VALUES (1, 'abcdef', 9, '2020-02-03 04:05:06', 0.5);"
       "INSERT INTO t (id) VALUES (2)");
@@ -507,7 +443,7 @@ TEST_F(RfxTest, BulkFunctionsAllocateReadAndFree) {
   rs.Close();
 }
 
-TEST_F(RfxTest, BulkArraysHoldOneElementPerRowOfTheRowset) {
+TEST_P(RfxTest, BulkArraysHoldOneElementPerRowOfTheRowset) {
   BulkSet rs(&Db());  // rowset size 3, text maximum length 4
   CFieldExchange alloc(CFieldExchange::opAllocRowset, &rs);
   rs.DoBulkFieldExchange(&alloc);
@@ -535,6 +471,9 @@ TEST_F(RfxTest, BulkArraysHoldOneElementPerRowOfTheRowset) {
   empty.DoBulkFieldExchange(&releaseEmpty);
   EXPECT_EQ(empty.names, nullptr);
 }
+
+KORVO_OVER_BOTH_ROUTES(RfxPassTest);
+KORVO_OVER_BOTH_ROUTES(RfxTest);
 
 }  // namespace
 }  // namespace korvo::test
