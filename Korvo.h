@@ -15,6 +15,7 @@
 #include <korvo/platform/resources.h>
 #include <korvo/platform/registry.h>
 #include <korvo/platform/file.h>
+#include <korvo/platform/civil_date.h>
 #include <korvo/platform/filetime.h>
 #include <korvo/platform/thread_annotations.h>
 
@@ -56,9 +57,11 @@
 #include <korvo/diag/CDBException.h>
 #include <korvo/diag/CDBExceptionW.h>
 #include <korvo/diag/host_wide_text.h>
+#include <korvo/diag/settings_key.h>
 
 // The data-access object model (ADO) over SQLite and ODBC providers.
 #include <korvo/ado/ado.h>
+#include <korvo/ado/error_result.h>
 #include <korvo/ado/odbc_environment.h>
 #include <korvo/ado/row_access.h>
 

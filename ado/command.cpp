@@ -91,8 +91,11 @@ HRESULT CommandObject::raw_CreateParameter(BSTR name, DataTypeEnum type, Paramet
   if (!IsKnownDataType(type)) {
     return ReportAdo(AdoError(3001), "Unknown parameter data type " + std::to_string(type) + ".");
   }
-  auto* p = new ParameterObject();
-  _ParameterPtr holder(static_cast<_Parameter*>(p));
+  _Parameter* created = nullptr;
+  const HRESULT made = com::CreateObject<ParameterObject>(KORVO_UUIDOF(_Parameter), reinterpret_cast<void**>(&created));
+  if (FAILED(made)) return ReportAdo(made);
+  _ParameterPtr holder(created, false);
+  auto* p = static_cast<ParameterObject*>(created);
   p->name = BstrToUtf8(name);
   p->type = type;
   p->direction = direction;

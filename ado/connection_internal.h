@@ -156,7 +156,8 @@ class ConnectionObject final : public com::Object<_Connection, IConnectionPointC
 
 // Recordsets (recordset.cpp): an open recordset over an executed
 // statement, read through a forward-only stream or a static snapshot.
-struct RecordsetSpec {
+// What a recordset is opened with: its cursor, lock, cache and source.
+struct RecordsetRequest {
   CursorLocationEnum location = adUseServer;
   CursorTypeEnum cursor_type = adOpenForwardOnly;
   LockTypeEnum lock_type = adLockReadOnly;
@@ -165,7 +166,7 @@ struct RecordsetSpec {
   std::string source;
 };
 HRESULT CreateOpenRecordset(ConnectionObject* connection, std::shared_ptr<provider::Statement> statement,
-                            const RecordsetSpec& spec, _Recordset** out);
+                            const RecordsetRequest& request, _Recordset** out);
 
 // The connection an ActiveConnection argument names: a Korvo connection
 // object (VT_DISPATCH / VT_UNKNOWN or `object`), or a connect string

@@ -48,10 +48,10 @@ HRESULT FinishExecute(ConnectionObject& conn, HRESULT run_hr,
                     (call.options == -1 || (call.options & adExecuteNoRecords) == 0);
   _RecordsetPtr recordset;
   if (rows) {
-    RecordsetSpec spec;
-    spec.source = call.sql;
-    spec.timeout_seconds = call.timeout_seconds;
-    const HRESULT hr = CreateOpenRecordset(&conn, statement, spec, &recordset);
+    RecordsetRequest request;
+    request.source = call.sql;
+    request.timeout_seconds = call.timeout_seconds;
+    const HRESULT hr = CreateOpenRecordset(&conn, statement, request, &recordset);
     if (FAILED(hr)) return fail(hr);
   } else {
     const HRESULT hr = DrainStatement(conn, *statement, call.timeout_seconds);

@@ -90,7 +90,7 @@ class FieldObject final : public com::Object<Field> {
     if (cell.type != CellType::kText && cell.type != CellType::kBlob) return Convert(cell, out);
     if (IsTextType(info_.ado_type) || (cell.type == CellType::kText && !IsBinaryType(info_.ado_type))) {
       // Text comes in UTF-16 characters.
-      const std::u16string all = Utf8ToUtf16(std::string_view(cell.data, cell.size));
+      const std::u16string all = platform::Utf8ToUtf16(std::string_view(cell.data, cell.size));
       if (chunk_offset_ >= all.size() && !(all.empty() && chunk_offset_ == 0)) {
         out->vt = VT_NULL;
         return kSOk;

@@ -1,43 +1,43 @@
-// ado/hresult_internal.h: the HRESULTs the object model and its providers
-// report, as typed constants (no macros, so they cannot clash with com/).
+// ado/hresult_internal.h: the short names the object model and its
+// providers use for the HRESULTs they report. Every value is defined once:
+// the COM and OLE DB codes in com/hresult.h, ADO's own errors by their
+// ErrorValueEnum number (ado/ado.h) through AdoError (ado/error_result.h).
 #pragma once
 
-#include <korvo/platform/wintypes.h>
+#include <korvo/ado/ado.h>
+#include <korvo/ado/error_result.h>
+#include <korvo/com/hresult.h>
 
 namespace korvo::ado {
 
-inline constexpr HRESULT Hr(uint32_t v) { return static_cast<HRESULT>(v); }
+inline constexpr HRESULT kSOk = S_OK;
+inline constexpr HRESULT kEFail = E_FAIL;
+inline constexpr HRESULT kEInvalidArg = E_INVALIDARG;
+inline constexpr HRESULT kEOutOfMemory = E_OUTOFMEMORY;
+inline constexpr HRESULT kENotImpl = E_NOTIMPL;
+inline constexpr HRESULT kEPointer = E_POINTER;
+inline constexpr HRESULT kDbCantConvertValue = DB_E_CANTCONVERTVALUE;
+inline constexpr HRESULT kDbPermissionDenied = DB_SEC_E_PERMISSIONDENIED;
+inline constexpr HRESULT kDbNoCommand = DB_E_NOCOMMAND;
+inline constexpr HRESULT kDbParamNotOptional = DB_E_PARAMNOTOPTIONAL;  // a ? without a value
+inline constexpr HRESULT kDbErrorsInCommand = DB_E_ERRORSINCOMMAND;
+inline constexpr HRESULT kDbCantFetchBackwards = DB_E_CANTFETCHBACKWARDS;
+inline constexpr HRESULT kDbIntegrityViolation = DB_E_INTEGRITYVIOLATION;
+inline constexpr HRESULT kDbConcurrencyViolation = DB_E_CONCURRENCYVIOLATION;
+inline constexpr HRESULT kDbAbortLimitReached = DB_E_ABORTLIMITREACHED;  // command time-out
+inline constexpr HRESULT kDbDataOverflow = DB_E_DATAOVERFLOW;
+inline constexpr HRESULT kXactNoTransaction = XACT_E_NOTRANSACTION;
+inline constexpr HRESULT kXactAborted = XACT_E_ABORTED;
 
-inline constexpr HRESULT kSOk = 0;
-inline constexpr HRESULT kEFail = Hr(0x80004005);
-inline constexpr HRESULT kEInvalidArg = Hr(0x80070057);
-inline constexpr HRESULT kEOutOfMemory = Hr(0x8007000E);
-inline constexpr HRESULT kENotImpl = Hr(0x80004001);
-inline constexpr HRESULT kEPointer = Hr(0x80004003);
-inline constexpr HRESULT kDbCantConvertValue = Hr(0x80040E07);
-inline constexpr HRESULT kDbPermissionDenied = Hr(0x80040E09);  // DB_SEC_E_PERMISSIONDENIED
-inline constexpr HRESULT kDbNoCommand = Hr(0x80040E0C);        // DB_E_NOCOMMAND
-inline constexpr HRESULT kDbParamNotOptional = Hr(0x80040E10);  // a ? without a value
-inline constexpr HRESULT kDbErrorsInCommand = Hr(0x80040E14);
-inline constexpr HRESULT kDbCantFetchBackwards = Hr(0x80040E24);
-inline constexpr HRESULT kDbIntegrityViolation = Hr(0x80040E2F);
-inline constexpr HRESULT kDbConcurrencyViolation = Hr(0x80040E38);
-inline constexpr HRESULT kDbAbortLimitReached = Hr(0x80040E31);  // command time-out
-inline constexpr HRESULT kDbDataOverflow = Hr(0x80040E57);
-inline constexpr HRESULT kXactNoTransaction = Hr(0x8004D00E);   // XACT_E_NOTRANSACTION
-inline constexpr HRESULT kXactAborted = Hr(0x8004D019);         // XACT_E_ABORTED
-
-// ADO's own errors: 0x800A0000 + number.
-inline constexpr HRESULT AdoError(uint32_t number) { return Hr(0x800A0000u + number); }
-inline constexpr HRESULT kAdoNoCurrentRecord = AdoError(3021);
-inline constexpr HRESULT kAdoNotAllowed = AdoError(3219);
-inline constexpr HRESULT kAdoInTransaction = AdoError(3246);
-inline constexpr HRESULT kAdoNotUpdatable = AdoError(3251);
-inline constexpr HRESULT kAdoItemNotFound = AdoError(3265);
-inline constexpr HRESULT kAdoWrongType = AdoError(3421);
-inline constexpr HRESULT kAdoObjectClosed = AdoError(3704);
-inline constexpr HRESULT kAdoObjectOpen = AdoError(3705);
-inline constexpr HRESULT kAdoProviderNotFound = AdoError(3706);
-inline constexpr HRESULT kAdoConnectionUnusable = AdoError(3709);
+inline constexpr HRESULT kAdoNoCurrentRecord = AdoError(adErrNoCurrentRecord);
+inline constexpr HRESULT kAdoNotAllowed = AdoError(adErrIllegalOperation);
+inline constexpr HRESULT kAdoInTransaction = AdoError(adErrInTransaction);
+inline constexpr HRESULT kAdoNotUpdatable = AdoError(adErrFeatureNotAvailable);
+inline constexpr HRESULT kAdoItemNotFound = AdoError(adErrItemNotFound);
+inline constexpr HRESULT kAdoWrongType = AdoError(adErrDataConversion);
+inline constexpr HRESULT kAdoObjectClosed = AdoError(adErrObjectClosed);
+inline constexpr HRESULT kAdoObjectOpen = AdoError(adErrObjectOpen);
+inline constexpr HRESULT kAdoProviderNotFound = AdoError(adErrProviderNotFound);
+inline constexpr HRESULT kAdoConnectionUnusable = AdoError(adErrInvalidConnection);
 
 }  // namespace korvo::ado

@@ -50,7 +50,7 @@ HRESULT Out(T* out, T value) {
 HRESULT OutText(BSTR* out, const std::string& utf8);
 // A time-out property's setter: 3001 for a negative count of seconds.
 inline HRESULT PutSeconds(long* target, long seconds) {
-  if (seconds < 0) return ReportAdo(AdoError(3001), "A time-out cannot be negative.");
+  if (seconds < 0) return ReportAdo(AdoError(adErrInvalidArgument), "A time-out cannot be negative.");
   *target = seconds;
   return kSOk;
 }

@@ -145,8 +145,8 @@ ErrorRecord AdoRecord(HRESULT hr, std::string description) {
 }
 
 HRESULT Report(const ErrorRecord& record) {
-  const std::u16string description = Utf8ToUtf16(record.description);
-  const std::u16string source = Utf8ToUtf16(record.source.empty() ? kAdoSource : record.source);
+  const std::u16string description = platform::Utf8ToUtf16(record.description);
+  const std::u16string source = platform::Utf8ToUtf16(record.source.empty() ? kAdoSource : record.source);
   return com::ReportError(record.hr, description.c_str(), source.c_str());
 }
 

@@ -79,13 +79,13 @@ HRESULT ParameterObject::put_Value(VARIANT v) {
 }
 HRESULT ParameterObject::get_Type(DataTypeEnum* out) { return Out(out, type); }
 HRESULT ParameterObject::put_Type(DataTypeEnum t) {
-  if (!IsKnownDataType(t)) return ReportAdo(AdoError(3001), "Unknown parameter data type " + std::to_string(t) + ".");
+  if (!IsKnownDataType(t)) return ReportAdo(AdoError(adErrInvalidArgument), "Unknown parameter data type " + std::to_string(t) + ".");
   type = t;
   return kSOk;
 }
 HRESULT ParameterObject::get_Direction(ParameterDirectionEnum* out) { return Out(out, direction); }
 HRESULT ParameterObject::put_Direction(ParameterDirectionEnum d) {
-  if (d < adParamUnknown || d > adParamReturnValue) return ReportAdo(AdoError(3001));
+  if (d < adParamUnknown || d > adParamReturnValue) return ReportAdo(AdoError(adErrInvalidArgument));
   direction = d;
   return kSOk;
 }
@@ -101,7 +101,7 @@ HRESULT ParameterObject::put_NumericScale(unsigned char s) {
 }
 HRESULT ParameterObject::get_Size(long* out) { return Out(out, size); }
 HRESULT ParameterObject::put_Size(long s) {
-  if (s < 0) return ReportAdo(AdoError(3001));
+  if (s < 0) return ReportAdo(AdoError(adErrInvalidArgument));
   size = s;
   return kSOk;
 }

@@ -40,12 +40,12 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>, p
 
   // Takes an executed statement (used by Connection/Command Execute).
   HRESULT OpenOn(ConnectionObject* conn, std::shared_ptr<provider::Statement> statement,
-                 const RecordsetSpec& spec) {
-    cursor_location_ = spec.location;
-    cursor_type_ = spec.cursor_type;
-    lock_type_ = spec.lock_type;
-    cache_size_ = spec.cache_size;
-    return Attach(conn, std::move(statement), spec.source, spec.timeout_seconds, false);
+                 const RecordsetRequest& request) {
+    cursor_location_ = request.location;
+    cursor_type_ = request.cursor_type;
+    lock_type_ = request.lock_type;
+    cache_size_ = request.cache_size;
+    return Attach(conn, std::move(statement), request.source, request.timeout_seconds, false);
   }
 
   HRESULT get_Properties(Properties** out) override {
@@ -461,12 +461,12 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>, p
 }  // namespace
 
 HRESULT CreateOpenRecordset(ConnectionObject* connection, std::shared_ptr<provider::Statement> statement,
-                            const RecordsetSpec& spec, _Recordset** out) {
+                            const RecordsetRequest& request, _Recordset** out) {
   _Recordset* raw = nullptr;
   HRESULT hr = com::CreateObject<RecordsetObject>(KORVO_UUIDOF(_Recordset), reinterpret_cast<void**>(&raw));
   if (FAILED(hr)) return ReportAdo(hr);
   _RecordsetPtr holder(raw, false);
-  hr = static_cast<RecordsetObject*>(raw)->OpenOn(connection, std::move(statement), spec);
+  hr = static_cast<RecordsetObject*>(raw)->OpenOn(connection, std::move(statement), request);
   if (FAILED(hr)) return hr;
   *out = holder.Detach();
   return kSOk;

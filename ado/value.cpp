@@ -5,6 +5,7 @@
 #include <korvo/ado/value_internal.h>
 
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstdio>
@@ -15,82 +16,14 @@
 #include <korvo/com/hresult.h>
 #include <korvo/com/oledate.h>
 #include <korvo/com/safearray.h>
+#include <korvo/platform/civil_date.h>
+#include <korvo/platform/codepage.h>
 
 namespace korvo::ado {
 namespace {
 
 using provider::Cell;
 using provider::CellType;
-
-// Decodes one code point at s[i]; advances i. Malformed bytes give U+FFFD
-// and advance by one, so counting and writing always agree.
-char32_t DecodeOne(const unsigned char* s, size_t n, size_t& i) {
-  const unsigned char b = s[i];
-  if (b < 0x80) {
-    ++i;
-    return b;
-  }
-  int len = 0;
-  char32_t cp = 0;
-  if ((b & 0xE0) == 0xC0) {
-    len = 2;
-    cp = b & 0x1F;
-  } else if ((b & 0xF0) == 0xE0) {
-    len = 3;
-    cp = b & 0x0F;
-  } else if ((b & 0xF8) == 0xF0) {
-    len = 4;
-    cp = b & 0x07;
-  } else {
-    ++i;
-    return 0xFFFD;
-  }
-  if (i + static_cast<size_t>(len) > n) {
-    ++i;
-    return 0xFFFD;
-  }
-  for (int k = 1; k < len; ++k) {
-    const unsigned char c = s[i + static_cast<size_t>(k)];
-    if ((c & 0xC0) != 0x80) {
-      ++i;
-      return 0xFFFD;
-    }
-    cp = (cp << 6) | (c & 0x3F);
-  }
-  static const char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-    ++i;
-    return 0xFFFD;
-  }
-  i += static_cast<size_t>(len);
-  return cp;
-}
-
-// Writes (when out is not null) and counts the UTF-16 units of s.
-size_t Utf8To16(const char* data, size_t n, char16_t* out) {
-  const auto* s = reinterpret_cast<const unsigned char*>(data);
-  size_t i = 0, units = 0;
-  while (i < n) {
-    if (s[i] < 0x80) {  // ASCII runs dominate
-      if (out) out[units] = s[i];
-      ++units;
-      ++i;
-      continue;
-    }
-    const char32_t cp = DecodeOne(s, n, i);
-    if (cp >= 0x10000) {
-      if (out) {
-        out[units] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-        out[units + 1] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-      }
-      units += 2;
-    } else {
-      if (out) out[units] = static_cast<char16_t>(cp);
-      ++units;
-    }
-  }
-  return units;
-}
 
 HRESULT PutBstr(const char* data, size_t size, VARIANT* out) {
   BSTR b = Utf8ToBstr(data, size);
@@ -177,78 +110,38 @@ size_t ParseTime(const char* s, size_t n, int* h, int* mi, int* sec, double* fra
 
 }  // namespace
 
-std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out(Utf8To16(text.data(), text.size(), nullptr), u'\0');
-  Utf8To16(text.data(), text.size(), out.data());
-  return out;
+std::string BstrToUtf8(BSTR text) {
+  if (text == nullptr) return std::string();
+  return platform::Utf16ToUtf8(std::u16string_view(text, SysStringLen(text)));
 }
-
-std::string Utf16ToUtf8(const WCHAR* text, size_t length) {
-  std::string out;
-  out.reserve(length);
-  for (size_t i = 0; i < length; ++i) {
-    char32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
-}
-
-std::string BstrToUtf8(BSTR text) { return text ? Utf16ToUtf8(text, SysStringLen(text)) : std::string(); }
 
 BSTR Utf8ToBstr(const char* data, size_t size) {
-  // Most text is ASCII: one pass that widens, falling back to counting
-  // first when a multi-byte sequence shows up.
-  const auto* s = reinterpret_cast<const unsigned char*>(data);
-  BSTR ascii = SysAllocStringLen(nullptr, static_cast<UINT>(size));
-  if (ascii == nullptr) return nullptr;
-  size_t i = 0;
-  while (i < size && s[i] < 0x80) {
-    ascii[i] = s[i];
-    ++i;
+  // One byte never gives more than one unit: convert straight into a BSTR
+  // of the byte length (exact for ASCII, the common case) and shorten it
+  // when multi-byte sequences made the text shorter.
+  if (size > INT_MAX) return nullptr;
+  BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(size));
+  if (b == nullptr || size == 0) return b;
+  const int units = MultiByteToWideChar(CP_UTF8, 0, data, static_cast<int>(size), b,
+                                        static_cast<int>(size));
+  if (units == static_cast<int>(size)) return b;
+  if (SysReAllocStringLen(&b, b, static_cast<UINT>(units)) == FALSE) {
+    SysFreeString(b);
+    return nullptr;
   }
-  if (i == size) return ascii;
-  SysFreeString(ascii);
-  const size_t units = Utf8To16(data, size, nullptr);
-  BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(units));
-  if (b != nullptr) Utf8To16(data, size, b);
   return b;
 }
 
-// Days from 1899-12-30 to y-m-d in the proleptic Gregorian calendar
-// (the days-from-civil algorithm), for the date columns read on every row;
-// validates the fields as SystemTimeToVariantTime does.
+// OLE day number (days from 1899-12-30) of y-m-d, checked as
+// SystemTimeToVariantTime checks it; the date columns are read on every
+// row, so the day is counted directly.
 bool OleDay(int y, int m, int d, long* day) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
-  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  if (d > kDays[m - 1] + (m == 2 && leap ? 1 : 0)) return false;
-  const int yy = m <= 2 ? y - 1 : y;
-  const int era = yy / 400;
-  const int yoe = yy - era * 400;
-  const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  const long days_since_1970 = static_cast<long>(era) * 146097 + doe - 719468;
-  *day = days_since_1970 + 25569;  // 1970-01-01 is OLE day 25569
+  if (y < 100 || y > 9999 || !platform::IsValidDate(y, static_cast<unsigned>(m), static_cast<unsigned>(d))) {
+    return false;
+  }
+  constexpr long kOleDayOf1970 = 25569;
+  *day = static_cast<long>(platform::DaysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d))) +
+         kOleDayOf1970;
   return true;
 }
 

@@ -1,6 +1,6 @@
 // ado/value_internal.h: conversions between the providers' cells and
 // parameter values and the OLE Automation types of the object model:
-// UTF-8 <-> UTF-16 text, ISO date text <-> OLE dates, cell -> VARIANT by
+// BSTR <-> UTF-8 text, ISO date text <-> OLE dates, cell -> VARIANT by
 // the column's ADO type, VARIANT -> parameter value by the parameter's
 // ADO type.
 // Thread-safety: pure functions.
@@ -12,13 +12,12 @@
 #include <korvo/ado/providers/provider.h>
 #include <korvo/com/bstr.h>
 #include <korvo/com/variant.h>
+#include <korvo/platform/codepage.h>
 
 namespace korvo::ado {
 
-// UTF-8 to UTF-16 and back; malformed input becomes U+FFFD, never a crash.
-std::u16string Utf8ToUtf16(std::string_view text);
-std::string Utf16ToUtf8(const WCHAR* text, size_t length);
-// A BSTR's text as UTF-8 (null gives "").
+// BSTRs to and from UTF-8, by platform's Utf8ToUtf16 / Utf16ToUtf8 rule
+// for malformed text. A BSTR's text as UTF-8 (null gives "").
 std::string BstrToUtf8(BSTR text);
 // A new BSTR of UTF-8 text; null when memory runs out.
 BSTR Utf8ToBstr(const char* data, size_t size);

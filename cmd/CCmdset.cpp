@@ -1,7 +1,6 @@
 // cmd/CCmdset.cpp: the command object (cmd layer): an ADO Command bound to
 // a CDatabase's connection, its typed input parameters and execution.
 #include <korvo/cmd/CCmdset.h>
-#include <korvo/com/error_info.h>
 #include <korvo/db/CDatabase.h>
 #include <korvo/diag/com_failure_internal.h>
 #include <korvo/recordset/CRecordset.h>
@@ -63,14 +62,7 @@ void CCmdset::SetActiveConnection(CDatabase* pDatabase) {
   ConvertComFailures(m_trace, kSetActiveConnectionSite, [&] {
     m_pCommand = nullptr;
     if (pDatabase == nullptr) _com_issue_error(E_POINTER);
-    HRESULT hr = m_pCommand.CreateInstance(__uuidof(Command));
-    if (FAILED(hr)) {
-      // Object creation records no description of its own; give the
-      // exception the system's text for the code.
-      _com_error plain(hr);
-      korvo::com::ReportErrorA(hr, plain.ErrorMessage(), "Korvo.CCmdset");
-      _com_issue_errorex(hr, nullptr, GUID_NULL);
-    }
+    korvo::diag::CreateComObject(m_pCommand, __uuidof(Command), "Korvo.CCmdset");
     m_pCommand->PutRefActiveConnection(pDatabase->GetAdoConnection());
     // ADO's CommandTimeout is a 32-bit value: 0xFFFFFFFF arrives as -1.
     m_pCommand->PutCommandTimeout(static_cast<LONG>(pDatabase->GetQueryTimeout()));

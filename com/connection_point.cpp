@@ -1,6 +1,8 @@
 // com/connection_point.cpp: the reusable connection point.
 #include <korvo/com/connection_point.h>
 
+#include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -9,6 +11,8 @@
 namespace korvo::com {
 
 struct ConnectionPointState {
+  ConnectionPointState(IConnectionPointContainer* owner, REFIID id) : container(owner), iid(id) {}
+
   platform::Mutex mutex;
   // Not owned; null once disconnected.
   IConnectionPointContainer* container KORVO_GUARDED_BY(mutex);
@@ -19,22 +23,22 @@ struct ConnectionPointState {
 };
 
 ConnectionPoint::ConnectionPoint(IConnectionPointContainer* container, REFIID iid)
-    : state_(new ConnectionPointState{{}, container, iid, 1, {}}) {}
+    : state_(std::make_unique<ConnectionPointState>(container, iid)) {}
 
-ConnectionPoint::~ConnectionPoint() {
-  Disconnect();
-  delete state_;
-}
+ConnectionPoint::~ConnectionPoint() { Disconnect(); }
 
 HRESULT ConnectionPoint::Create(IConnectionPointContainer* container, REFIID iid, ConnectionPoint** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
+  IConnectionPoint* point = nullptr;
   try {
-    *out = new ConnectionPoint(container, iid);
-  } catch (const std::bad_alloc&) {
+    const HRESULT hr = CreateObject<ConnectionPoint>(IID_IConnectionPoint, reinterpret_cast<void**>(&point),
+                                                     container, iid);
+    if (FAILED(hr)) return hr;
+  } catch (const std::bad_alloc&) {  // the state's allocation
     return E_OUTOFMEMORY;
   }
-  (*out)->AddRef();
+  *out = static_cast<ConnectionPoint*>(point);
   return S_OK;
 }
 

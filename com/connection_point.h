@@ -31,6 +31,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <utility>
 
 #include <korvo/com/com_ptr.h>
@@ -116,11 +117,13 @@ class KORVO_API ConnectionPoint final : public Object<IConnectionPoint> {
   }
 
  private:
+  template <class T, class... Args>
+  friend HRESULT CreateObject(REFIID riid, void** out, Args&&... args);
   ConnectionPoint(IConnectionPointContainer* container, REFIID iid);
   ~ConnectionPoint() override;
   void ForEachRaw(const std::function<void(IUnknown*)>& fn);
 
-  ConnectionPointState* state_;
+  std::unique_ptr<ConnectionPointState> state_;
 };
 
 typedef _com_ptr_t<_com_IIID<ConnectionPoint, &KORVO_UUIDOF(IConnectionPoint)>> ConnectionPointPtr;

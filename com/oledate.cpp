@@ -5,41 +5,13 @@
 
 #include <korvo/com/oledate_internal.h>
 #include <korvo/com/text_internal.h>
+#include <korvo/platform/civil_date.h>
 
 namespace {
 
 constexpr long long kDaysFrom1970 = 25569;  // 1899-12-30 to 1970-01-01
 constexpr long long kLastDay = 2958465;     // 9999-12-31
 constexpr long long kSecondsPerDay = 86400;
-
-// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's
-// days_from_civil).
-long long DaysFromCivil(long long y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const long long era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<long long>(doe) - 719468;
-}
-
-void CivilFromDays(long long z, long long* y, unsigned* m, unsigned* d) {
-  z += 719468;
-  const long long era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  *d = doy - (153 * mp + 2) / 5 + 1;
-  *m = mp < 10 ? mp + 3 : mp - 9;
-  *y = static_cast<long long>(yoe) + era * 400 + (*m <= 2);
-}
-
-unsigned DaysInMonth(unsigned y, unsigned m) {
-  static constexpr unsigned kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  return m == 2 && leap ? 29 : kDays[m - 1];
-}
 
 // Day index (days since 1899-12-30, the calendar day the value names) and
 // second of that day, rounded to the nearest second.
@@ -68,13 +40,11 @@ DATE Join(long long day, long long second) {
 INT VariantTimeToSystemTime(DOUBLE date, LPSYSTEMTIME out) {
   long long day = 0, second = 0;
   if (out == nullptr || !Split(date, &day, &second)) return FALSE;
-  long long y = 0;
-  unsigned m = 0, d = 0;
-  CivilFromDays(day - kDaysFrom1970, &y, &m, &d);
+  const korvo::platform::CivilDate civil = korvo::platform::CivilFromDays(day - kDaysFrom1970);
   SYSTEMTIME t{};
-  t.wYear = static_cast<WORD>(y);
-  t.wMonth = static_cast<WORD>(m);
-  t.wDay = static_cast<WORD>(d);
+  t.wYear = static_cast<WORD>(civil.year);
+  t.wMonth = static_cast<WORD>(civil.month);
+  t.wDay = static_cast<WORD>(civil.day);
   t.wDayOfWeek = static_cast<WORD>(((day % 7) + 7 + 6) % 7);  // 1899-12-30 was a Saturday
   t.wHour = static_cast<WORD>(second / 3600);
   t.wMinute = static_cast<WORD>(second / 60 % 60);
@@ -87,10 +57,10 @@ INT VariantTimeToSystemTime(DOUBLE date, LPSYSTEMTIME out) {
 INT SystemTimeToVariantTime(LPSYSTEMTIME time, DOUBLE* out) {
   if (time == nullptr || out == nullptr) return FALSE;
   const SYSTEMTIME& t = *time;
-  if (t.wYear < 100 || t.wYear > 9999 || t.wMonth < 1 || t.wMonth > 12 || t.wDay < 1 ||
-      t.wDay > DaysInMonth(t.wYear, t.wMonth) || t.wHour > 23 || t.wMinute > 59 || t.wSecond > 59)
+  if (t.wYear < 100 || t.wYear > 9999 || !korvo::platform::IsValidDate(t.wYear, t.wMonth, t.wDay) ||
+      t.wHour > 23 || t.wMinute > 59 || t.wSecond > 59)
     return FALSE;
-  long long day = DaysFromCivil(t.wYear, t.wMonth, t.wDay) + kDaysFrom1970;
+  long long day = korvo::platform::DaysFromCivil(t.wYear, t.wMonth, t.wDay) + kDaysFrom1970;
   *out = Join(day, t.wHour * 3600LL + t.wMinute * 60LL + t.wSecond);
   return TRUE;
 }
@@ -111,14 +81,12 @@ bool FormatDate(DATE date, std::string* out) {
     p += digits;
   };
   if (day != 0) {
-    long long y = 0;
-    unsigned m = 0, d = 0;
-    CivilFromDays(day - kDaysFrom1970, &y, &m, &d);
-    put(y, 4);
+    const platform::CivilDate civil = platform::CivilFromDays(day - kDaysFrom1970);
+    put(civil.year, 4);
     *p++ = '-';
-    put(m, 2);
+    put(civil.month, 2);
     *p++ = '-';
-    put(d, 2);
+    put(civil.day, 2);
   }
   if (day == 0 || second != 0) {
     if (p != buffer) *p++ = ' ';

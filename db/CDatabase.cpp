@@ -6,15 +6,16 @@
 #include <cstring>
 #include <memory>
 
+#include <korvo/ado/error_result.h>
 #include <korvo/ado/odbc_environment.h>
 #include <korvo/com/connection_point.h>
-#include <korvo/com/error_info.h>
+#include <korvo/com/object.h>
 #include <korvo/db/CDatabaseEvent.h>
 #include <korvo/db/global_locks_internal.h>
 #include <korvo/db/sql_text_internal.h>
 #include <korvo/diag/CDBException.h>
 #include <korvo/diag/com_failure_internal.h>
-#include <korvo/platform/registry.h>
+#include <korvo/diag/settings_key.h>
 
 using korvo::diag::ConvertComFailures;
 using korvo::diag::ErrorSite;
@@ -38,20 +39,13 @@ constexpr const char* kBeginTransTag = "DbException8";
 constexpr DWORD kLeaveTimeoutAlone = 0xFFFFFFFF;
 constexpr int kPromptedConnectMax = 1023;  // the prompt's 1024-byte buffer
 constexpr int kDatabaseNameMax = 63;       // the name's 64-byte buffer
-constexpr HRESULT kItemNotFound = KORVO_HR(0x800A0CC1);
+constexpr HRESULT kItemNotFound = korvo::ado::AdoError(adErrItemNotFound);
 
-const char kRegistryKey[] = "SOFTWARE\\ZEP\\ORB_P5";
 const char kSessionInstructionsValue[] = "Dbms System Session Instructions";
 
 CTString NarrowText(const _bstr_t& text) {
   return CTString(static_cast<const WCHAR*>(text));
 }
-
-// Closes a registry key on every path out of ExecuteSessionInstructions.
-struct RegKeyCloser {
-  void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using RegKeyHolder = std::unique_ptr<std::remove_pointer_t<HKEY>, RegKeyCloser>;
 
 }  // namespace
 
@@ -69,15 +63,7 @@ CDatabase::CDatabase()
       m_bDirtyRead(0),
       m_dwQueryTimeout(0) {
   ConvertComFailures(m_trace, kCreateSite, [this] {
-    HRESULT hr = m_pConnection.CreateInstance(__uuidof(Connection));
-    if (FAILED(hr)) {
-      // Object creation records no description of its own; give the
-      // exception the system's text for the code (for instance "COM not
-      // initialised on this thread").
-      _com_error plain(hr);
-      korvo::com::ReportErrorA(hr, plain.ErrorMessage(), "Korvo.CDatabase");
-      _com_issue_errorex(hr, nullptr, GUID_NULL);
-    }
+    korvo::diag::CreateComObject(m_pConnection, __uuidof(Connection), "Korvo.CDatabase");
   });
 }
 
@@ -201,10 +187,8 @@ bool CDatabase::DbmsNameBeginsWithM() {
 
 void CDatabase::ExecuteSessionInstructions() {
   m_trace.PrintTrace("CDatabase::ExecuteSessionInstructions");
-  HKEY rawKey = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRegistryKey, 0, KEY_READ, &rawKey) != ERROR_SUCCESS)
-    return;
-  RegKeyHolder key(rawKey);
+  korvo::platform::UniqueRegKey key = korvo::diag::OpenSettingsKey();
+  if (!key) return;
   DWORD size = 0;
   if (RegQueryValueExA(key.get(), kSessionInstructionsValue, nullptr, nullptr, nullptr, &size) !=
       ERROR_SUCCESS)
@@ -434,12 +418,18 @@ void CDatabase::CaptureInfoMessage(BOOL bCapture) {
       if (!container) return;
       if (FAILED(container->FindConnectionPoint(__uuidof(ConnectionEventsVt), &point))) return;
     }
-    m_pEventSink = new CDatabaseEvent();
-    m_pEventSink->m_nHolders = 1;
+    // The sink's IUnknown is the library's reference to it.
     IUnknown* sink = nullptr;
-    if (SUCCEEDED(m_pEventSink->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&sink)))) {
-      point->Advise(sink, &m_pEventSink->m_dwCookie);
-    }
+    const HRESULT created =
+        korvo::com::CreateObject<CDatabaseEvent>(IID_IUnknown, reinterpret_cast<void**>(&sink));
+    if (FAILED(created)) _com_issue_error(created);
+    m_pEventSink = static_cast<CDatabaseEvent*>(static_cast<ConnectionEventsVt*>(sink));
+    m_pEventSink->m_nHolders = 1;
+    // Advise's result is deliberately not examined: capture counts as on
+    // either way. Advise can only refuse this sink for want of memory or of
+    // cookie numbers; the cookie then stays 0, the sink collects nothing
+    // and the Unadvise(0) of switching off is refused without effect.
+    point->Advise(sink, &m_pEventSink->m_dwCookie);
   } else if (m_pEventSink != nullptr && bCapture == 0) {
     m_trace.PrintTrace("CDatabase::CaptureInfoMessage(Off)");
     StopCapture();

@@ -2,29 +2,16 @@
 // informational messages (db layer).
 #include <korvo/db/CDatabaseEvent.h>
 
-CDatabaseEvent::CDatabaseEvent() : m_dwCookie(0), m_nRefCount(0) {}
+namespace {
 
-CDatabaseEvent::~CDatabaseEvent() = default;
-
-HRESULT CDatabaseEvent::QueryInterface(REFIID riid, void** out) {
-  if (out == nullptr) return E_POINTER;
-  if (riid == IID_IUnknown || riid == __uuidof(ConnectionEventsVt)) {
-    *out = static_cast<ConnectionEventsVt*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
+// What every event but InfoMessage does: let the operation go on.
+HRESULT Acknowledge(EventStatusEnum* adStatus) {
+  if (adStatus == nullptr) return E_POINTER;
+  *adStatus = adStatusOK;
+  return S_OK;
 }
 
-ULONG CDatabaseEvent::AddRef() { return m_nRefCount.fetch_add(1, std::memory_order_relaxed) + 1; }
-
-ULONG CDatabaseEvent::Release() {
-  // acq_rel: whatever one holder wrote is visible to the one that deletes.
-  ULONG count = m_nRefCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
-  if (count == 0) delete this;
-  return count;
-}
+}  // namespace
 
 HRESULT CDatabaseEvent::InfoMessage(Error*, EventStatusEnum* adStatus, _Connection* pConnection) {
   if (adStatus == nullptr) return E_POINTER;
@@ -42,58 +29,41 @@ HRESULT CDatabaseEvent::InfoMessage(Error*, EventStatusEnum* adStatus, _Connecti
     } catch (const _com_error&) {
     }
   }
-  *adStatus = adStatusOK;
-  return S_OK;
+  return Acknowledge(adStatus);
 }
 
 HRESULT CDatabaseEvent::BeginTransComplete(long, Error*, EventStatusEnum* adStatus, _Connection*) {
-  if (adStatus == nullptr) return E_POINTER;
-  *adStatus = adStatusOK;
-  return S_OK;
+  return Acknowledge(adStatus);
 }
 
 HRESULT CDatabaseEvent::CommitTransComplete(Error*, EventStatusEnum* adStatus, _Connection*) {
-  if (adStatus == nullptr) return E_POINTER;
-  *adStatus = adStatusOK;
-  return S_OK;
+  return Acknowledge(adStatus);
 }
 
 HRESULT CDatabaseEvent::RollbackTransComplete(Error*, EventStatusEnum* adStatus, _Connection*) {
-  if (adStatus == nullptr) return E_POINTER;
-  *adStatus = adStatusOK;
-  return S_OK;
+  return Acknowledge(adStatus);
 }
 
 HRESULT CDatabaseEvent::WillExecute(BSTR*, CursorTypeEnum*, LockTypeEnum*, long*,
                                     EventStatusEnum* adStatus, _Command*, _Recordset*,
                                     _Connection*) {
-  if (adStatus == nullptr) return E_POINTER;
-  *adStatus = adStatusOK;
-  return S_OK;
+  return Acknowledge(adStatus);
 }
 
 HRESULT CDatabaseEvent::ExecuteComplete(long, Error*, EventStatusEnum* adStatus, _Command*,
                                         _Recordset*, _Connection*) {
-  if (adStatus == nullptr) return E_POINTER;
-  *adStatus = adStatusOK;
-  return S_OK;
+  return Acknowledge(adStatus);
 }
 
 HRESULT CDatabaseEvent::WillConnect(BSTR*, BSTR*, BSTR*, long*, EventStatusEnum* adStatus,
                                     _Connection*) {
-  if (adStatus == nullptr) return E_POINTER;
-  *adStatus = adStatusOK;
-  return S_OK;
+  return Acknowledge(adStatus);
 }
 
 HRESULT CDatabaseEvent::ConnectComplete(Error*, EventStatusEnum* adStatus, _Connection*) {
-  if (adStatus == nullptr) return E_POINTER;
-  *adStatus = adStatusOK;
-  return S_OK;
+  return Acknowledge(adStatus);
 }
 
 HRESULT CDatabaseEvent::Disconnect(EventStatusEnum* adStatus, _Connection*) {
-  if (adStatus == nullptr) return E_POINTER;
-  *adStatus = adStatusOK;
-  return S_OK;
+  return Acknowledge(adStatus);
 }

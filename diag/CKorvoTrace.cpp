@@ -8,7 +8,7 @@
 #include <korvo/platform/file.h>
 #include <korvo/platform/format.h>
 #include <korvo/platform/process.h>
-#include <korvo/platform/registry.h>
+#include <korvo/diag/settings_key.h>
 #include <korvo/platform/thread_annotations.h>
 
 namespace {
@@ -47,16 +47,12 @@ void CKorvoTrace::m_GetSqlTrace() {
   // One spare byte keeps the directory terminated even when the value
   // fills the whole 260-byte buffer.
   char directory[kPathBuffer + 1] = {};
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZEP\\ORB_P5", 0, KEY_READ, &key) !=
-      ERROR_SUCCESS) {
-    g_iTrace.store(kTraceOff, std::memory_order_release);
-    return;
+  LONG rc = ERROR_FILE_NOT_FOUND;
+  if (korvo::platform::UniqueRegKey key = korvo::diag::OpenSettingsKey()) {
+    DWORD size = kPathBuffer;
+    rc = RegQueryValueExA(key.get(), "Dbms Korvo Trace", nullptr, nullptr,
+                          reinterpret_cast<BYTE*>(directory), &size);
   }
-  DWORD size = kPathBuffer;
-  LONG rc = RegQueryValueExA(key, "Dbms Korvo Trace", nullptr, nullptr,
-                             reinterpret_cast<BYTE*>(directory), &size);
-  RegCloseKey(key);
   if (rc != ERROR_SUCCESS || directory[0] == '\0') {
     g_iTrace.store(kTraceOff, std::memory_order_release);
     return;

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include <korvo/com/error_info.h>
+
 namespace korvo::diag {
 
 namespace {
@@ -38,6 +40,12 @@ void ThrowLibraryError(SHORT returnCode) {
   if (returnCode >= kFirstLibraryCode && returnCode <= kLastLibraryCode)
     e->m_strErrorText = "Error come from KORVO library";
   throw e.release();
+}
+
+void RaiseCreationFailure(HRESULT hr, const char* source) {
+  const _com_error plain(hr);
+  korvo::com::ReportErrorA(hr, plain.ErrorMessage(), source);
+  _com_issue_errorex(hr, nullptr, GUID_NULL);
 }
 
 void ThrowSystemError(DWORD systemError) { throw new CDBException(systemError); }

@@ -48,6 +48,19 @@ DWORD NativeErrorForProviderCode(HRESULT providerCode);
 // (a failed memory request passes the last-error code).
 [[noreturn]] void ThrowSystemError(DWORD systemError);
 
+// Raises the _com_error for a failed object creation. Creation records no
+// description of its own, so the error carries the system's text for the
+// code, reported under `source` ("Korvo.CDatabase", ...).
+[[noreturn]] void RaiseCreationFailure(HRESULT hr, const char* source);
+
+// Creates the COM object of class `clsid` in `object` (a _com_ptr_t);
+// a failure leaves through RaiseCreationFailure.
+template <class SmartPtr>
+void CreateComObject(SmartPtr& object, const CLSID& clsid, const char* source) {
+  const HRESULT hr = object.CreateInstance(clsid);
+  if (FAILED(hr)) RaiseCreationFailure(hr, source);
+}
+
 // Rules for the native error of a converted failure.
 struct NoNativeError {
   HRESULT operator()(const _com_error&) const noexcept { return 0; }

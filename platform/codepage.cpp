@@ -449,15 +449,12 @@ std::u16string ToUtf16(UINT codePage, std::string_view text) {
   std::u16string result;
   const Charset* cs = text.empty() || text.size() > INT_MAX ? nullptr : Resolve(codePage);
   if (cs == nullptr) return result;
+  if (cs->utf8) return Utf8ToUtf16(text);
   // One byte never gives more than one unit: convert once into a buffer of
   // the input's length.
   result.resize(text.size());
   WideSink out(result.data(), result.size());
-  if (cs->utf8) {
-    DecodeUtf8(reinterpret_cast<const unsigned char*>(text.data()), text.size(), out);
-  } else {
-    IconvToUtf16(*cs, text.data(), text.size(), out);
-  }
+  IconvToUtf16(*cs, text.data(), text.size(), out);
   result.resize(out.overflow() ? 0 : out.count());
   return result;
 }
@@ -466,15 +463,8 @@ std::string FromUtf16(UINT codePage, std::u16string_view text) {
   std::string result;
   const Charset* cs = text.empty() || text.size() > INT_MAX / 4 ? nullptr : Resolve(codePage);
   if (cs == nullptr) return result;
+  if (cs->utf8) return Utf16ToUtf8(text);
   bool used = false;
-  if (cs->utf8) {
-    // At most three bytes per unit (a pair gives four for two units).
-    result.resize(text.size() * 3);
-    NarrowSink out(result.data(), result.size());
-    EncodeUtf8(text.data(), text.size(), out, &used);
-    result.resize(out.count());
-    return result;
-  }
   NarrowSink counter(nullptr, 0);
   IconvFromUtf16(*cs, text.data(), text.size(), counter, '?', &used);
   result.resize(counter.count());
@@ -482,6 +472,25 @@ std::string FromUtf16(UINT codePage, std::u16string_view text) {
   NarrowSink out(result.data(), result.size());
   IconvFromUtf16(*cs, text.data(), text.size(), out, '?', &used);
   result.resize(out.overflow() ? 0 : out.count());
+  return result;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  // One byte never gives more than one unit.
+  std::u16string result(text.size(), u'\0');
+  WideSink out(result.data(), result.size());
+  DecodeUtf8(reinterpret_cast<const unsigned char*>(text.data()), text.size(), out);
+  result.resize(out.count());
+  return result;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  // At most three bytes per unit (a pair gives four for two units).
+  std::string result(text.size() * 3, '\0');
+  NarrowSink out(result.data(), result.size());
+  bool replaced = false;
+  EncodeUtf8(text.data(), text.size(), out, &replaced);
+  result.resize(out.count());
   return result;
 }
 

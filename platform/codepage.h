@@ -11,6 +11,9 @@
 // Thread-safety: every function may be called from any thread.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include <korvo/platform/export.h>
 #include <korvo/platform/process.h>
 #include <korvo/platform/wintypes.h>
@@ -51,6 +54,18 @@ KORVO_API BOOL CharToOemA(const char* src, char* dst);
 KORVO_API BOOL OemToCharA(const char* src, char* dst);
 
 namespace korvo::platform {
+
+// UTF-8 <-> UTF-16 of a whole text: the library's one converter between
+// the two (CP_UTF8 of the functions above runs the same code). Malformed
+// UTF-8 becomes U+FFFD, one per maximal ill-formed subsequence: a byte that
+// cannot start a sequence is one U+FFFD; a lead byte followed by the valid
+// start of its sequence that then breaks off is one U+FFFD for the lead and
+// those continuation bytes together, and the byte that broke it off is read
+// afresh ("a\xE2\x82b" gives 'a', U+FFFD, 'b'). Overlong forms, surrogates
+// and values above U+10FFFF are ill-formed. An unpaired surrogate in UTF-16
+// becomes U+FFFD in UTF-8. Never fails; an empty text gives an empty one.
+KORVO_API std::u16string Utf8ToUtf16(std::string_view text);
+KORVO_API std::string Utf16ToUtf8(std::u16string_view text);
 
 // The iconv names in effect for CP_ACP and CP_OEMCP ("UTF-8", "CP437", ...).
 KORVO_API const char* AnsiCodePageName();

@@ -4,6 +4,7 @@
 
 #include <ctime>
 
+#include <korvo/platform/civil_date.h>
 #include <korvo/platform/process.h>
 
 namespace {
@@ -28,37 +29,6 @@ BOOL Fail() {
   return FALSE;
 }
 
-// Days since 1970-01-01 of a civil date, and the reverse (H. Hinnant's
-// algorithms, valid for every year used here).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  y = static_cast<int64_t>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = doy - (153 * mp + 2) / 5 + 1;
-  m = mp < 10 ? mp + 3 : mp - 9;
-  y += m <= 2;
-}
-
-bool IsLeap(unsigned y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-unsigned DaysInMonth(unsigned y, unsigned m) {
-  static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
-}
-
 }  // namespace
 
 BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* systemTime) {
@@ -67,12 +37,10 @@ BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* systemTime) {
   if (ticks < 0) return Fail();  // top bit set
   const int64_t days = ticks / kTicksPerDay;
   const int64_t rest = ticks % kTicksPerDay;
-  int64_t year;
-  unsigned month, day;
-  CivilFromDays(days - kDaysFrom1601To1970, year, month, day);
-  systemTime->wYear = static_cast<WORD>(year);
-  systemTime->wMonth = static_cast<WORD>(month);
-  systemTime->wDay = static_cast<WORD>(day);
+  const korvo::platform::CivilDate civil = korvo::platform::CivilFromDays(days - kDaysFrom1601To1970);
+  systemTime->wYear = static_cast<WORD>(civil.year);
+  systemTime->wMonth = static_cast<WORD>(civil.month);
+  systemTime->wDay = static_cast<WORD>(civil.day);
   // 1601-01-01 was a Monday.
   systemTime->wDayOfWeek = static_cast<WORD>((days + 1) % 7);
   const int64_t seconds = rest / kTicksPerSecond;
@@ -85,12 +53,12 @@ BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* systemTime) {
 
 BOOL SystemTimeToFileTime(const SYSTEMTIME* st, FILETIME* fileTime) {
   if (st == nullptr || fileTime == nullptr) return Fail();
-  if (st->wYear < 1601 || st->wYear > 30827 || st->wMonth < 1 || st->wMonth > 12 ||
-      st->wDay < 1 || st->wDay > DaysInMonth(st->wYear, st->wMonth) || st->wHour > 23 ||
+  if (st->wYear < 1601 || st->wYear > 30827 ||
+      !korvo::platform::IsValidDate(st->wYear, st->wMonth, st->wDay) || st->wHour > 23 ||
       st->wMinute > 59 || st->wSecond > 59 || st->wMilliseconds > 999) {
     return Fail();
   }
-  const int64_t days = DaysFromCivil(st->wYear, st->wMonth, st->wDay) + kDaysFrom1601To1970;
+  const int64_t days = korvo::platform::DaysFromCivil(st->wYear, st->wMonth, st->wDay) + kDaysFrom1601To1970;
   const int64_t seconds = days * 86400 + st->wHour * 3600 + st->wMinute * 60 + st->wSecond;
   SetTicks(*fileTime, seconds * kTicksPerSecond + st->wMilliseconds * int64_t{10000});
   return TRUE;

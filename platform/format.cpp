@@ -92,7 +92,7 @@ class Sink {
 
 enum class Length { kNone, kHH, kH, kL, kLL, kLongDouble, kSize, kIntMax, kPtrDiff, kI32, kI64 };
 
-struct Spec {
+struct Conversion {
   bool left = false;
   bool plus = false;
   bool space = false;
@@ -102,10 +102,10 @@ struct Spec {
   bool hasPrecision = false;
   size_t precision = 0;
   Length length = Length::kNone;
-  char conversion = 0;
+  char letter = 0;  // d, s, f, ...
 };
 
-// Reads a decimal field of a spec; false when it exceeds INT_MAX.
+// Reads a decimal field (width, precision) of a conversion; false when it exceeds INT_MAX.
 template <typename Ch>
 bool ReadNumber(const Ch*& p, size_t& value) {
   value = 0;
@@ -120,18 +120,18 @@ bool ReadNumber(const Ch*& p, size_t& value) {
 // Parses the conversion after a '%'. `*` fields take their int from the
 // arguments as they are met, as the C library does.
 template <typename Ch, typename Args>
-bool ParseSpec(const Ch*& p, Spec& spec, Args& args) {
+bool ParseConversion(const Ch*& p, Conversion& conv, Args& args) {
   for (;; ++p) {
     if (*p == '-') {
-      spec.left = true;
+      conv.left = true;
     } else if (*p == '+') {
-      spec.plus = true;
+      conv.plus = true;
     } else if (*p == ' ') {
-      spec.space = true;
+      conv.space = true;
     } else if (*p == '#') {
-      spec.alt = true;
+      conv.alt = true;
     } else if (*p == '0') {
-      spec.zero = true;
+      conv.zero = true;
     } else {
       break;
     }
@@ -140,11 +140,11 @@ bool ParseSpec(const Ch*& p, Spec& spec, Args& args) {
     ++p;
     long long w = args.template Next<int>();
     if (w < 0) {
-      spec.left = true;
+      conv.left = true;
       w = -w;
     }
-    spec.width = static_cast<size_t>(w);
-  } else if (!ReadNumber(p, spec.width)) {
+    conv.width = static_cast<size_t>(w);
+  } else if (!ReadNumber(p, conv.width)) {
     return false;
   }
   if (*p == '.') {
@@ -152,55 +152,55 @@ bool ParseSpec(const Ch*& p, Spec& spec, Args& args) {
     if (*p == '*') {
       ++p;
       int prec = args.template Next<int>();
-      spec.hasPrecision = prec >= 0;
-      spec.precision = prec >= 0 ? static_cast<size_t>(prec) : 0;
+      conv.hasPrecision = prec >= 0;
+      conv.precision = prec >= 0 ? static_cast<size_t>(prec) : 0;
     } else {
-      spec.hasPrecision = true;
-      if (!ReadNumber(p, spec.precision)) return false;
+      conv.hasPrecision = true;
+      if (!ReadNumber(p, conv.precision)) return false;
     }
   }
   switch (*p) {
     case 'h':
       ++p;
-      spec.length = Length::kH;
+      conv.length = Length::kH;
       if (*p == 'h') {
         ++p;
-        spec.length = Length::kHH;
+        conv.length = Length::kHH;
       }
       break;
     case 'l':
       ++p;
-      spec.length = Length::kL;
+      conv.length = Length::kL;
       if (*p == 'l') {
         ++p;
-        spec.length = Length::kLL;
+        conv.length = Length::kLL;
       }
       break;
     case 'L':
       ++p;
-      spec.length = Length::kLongDouble;
+      conv.length = Length::kLongDouble;
       break;
     case 'z':
       ++p;
-      spec.length = Length::kSize;
+      conv.length = Length::kSize;
       break;
     case 'j':
       ++p;
-      spec.length = Length::kIntMax;
+      conv.length = Length::kIntMax;
       break;
     case 't':
       ++p;
-      spec.length = Length::kPtrDiff;
+      conv.length = Length::kPtrDiff;
       break;
     case 'I':
       ++p;
-      spec.length = Length::kSize;
+      conv.length = Length::kSize;
       if (p[0] == '6' && p[1] == '4') {
         p += 2;
-        spec.length = Length::kI64;
+        conv.length = Length::kI64;
       } else if (p[0] == '3' && p[1] == '2') {
         p += 2;
-        spec.length = Length::kI32;
+        conv.length = Length::kI32;
       }
       break;
     default:
@@ -210,7 +210,7 @@ bool ParseSpec(const Ch*& p, Spec& spec, Args& args) {
   auto c = static_cast<std::make_unsigned_t<Ch>>(*p);
   if (c == 0 || c > 127) return false;
   ++p;
-  spec.conversion = static_cast<char>(c);
+  conv.letter = static_cast<char>(c);
   return true;
 }
 
@@ -282,17 +282,17 @@ bool ReadUnsigned(Args& args, Length length, unsigned long long& value) {
 // Pads `bodyLength` characters of output to the conversion's width: spaces before
 // (or after, left-justified) what `emitBody` writes.
 template <typename Ch, typename Body>
-void Padded(Sink<Ch>& sink, const Spec& spec, size_t bodyLength, Body&& emitBody) {
-  size_t pad = spec.width > bodyLength ? spec.width - bodyLength : 0;
-  if (!spec.left) sink.Fill(' ', pad);
+void Padded(Sink<Ch>& sink, const Conversion& conv, size_t bodyLength, Body&& emitBody) {
+  size_t pad = conv.width > bodyLength ? conv.width - bodyLength : 0;
+  if (!conv.left) sink.Fill(' ', pad);
   emitBody();
-  if (spec.left) sink.Fill(' ', pad);
+  if (conv.left) sink.Fill(' ', pad);
 }
 
 // d i u o x X p. `showSign` says whether + and space apply (signed
 // conversions, and %p as in the C library).
 template <typename Ch>
-void EmitInteger(Sink<Ch>& sink, const Spec& spec, unsigned long long magnitude, bool negative,
+void EmitInteger(Sink<Ch>& sink, const Conversion& conv, unsigned long long magnitude, bool negative,
                  bool showSign) {
   bool isZero = magnitude == 0;
   char digits[24];
@@ -300,7 +300,7 @@ void EmitInteger(Sink<Ch>& sink, const Spec& spec, unsigned long long magnitude,
   char* first = end;
   unsigned base = 10;
   const char* alphabet = "0123456789abcdef";
-  switch (spec.conversion) {
+  switch (conv.letter) {
     case 'o':
       base = 8;
       break;
@@ -316,7 +316,7 @@ void EmitInteger(Sink<Ch>& sink, const Spec& spec, unsigned long long magnitude,
       break;
   }
   // A zero with precision 0 has no digits at all.
-  if (magnitude != 0 || !spec.hasPrecision || spec.precision != 0) {
+  if (magnitude != 0 || !conv.hasPrecision || conv.precision != 0) {
     do {
       *--first = alphabet[magnitude % base];
       magnitude /= base;
@@ -328,26 +328,26 @@ void EmitInteger(Sink<Ch>& sink, const Spec& spec, unsigned long long magnitude,
   size_t prefixLength = 0;
   if (negative) {
     prefix[prefixLength++] = '-';
-  } else if (showSign && spec.plus) {
+  } else if (showSign && conv.plus) {
     prefix[prefixLength++] = '+';
-  } else if (showSign && spec.space) {
+  } else if (showSign && conv.space) {
     prefix[prefixLength++] = ' ';
   }
-  if (spec.alt && base == 16 && !isZero) {
+  if (conv.alt && base == 16 && !isZero) {
     prefix[prefixLength++] = '0';
-    prefix[prefixLength++] = spec.conversion == 'X' ? 'X' : 'x';
+    prefix[prefixLength++] = conv.letter == 'X' ? 'X' : 'x';
   }
 
   size_t zeros = 0;
-  if (spec.hasPrecision) {
-    if (spec.precision > ndigits) zeros = spec.precision - ndigits;
-  } else if (spec.zero && !spec.left && spec.width > prefixLength + ndigits) {
-    zeros = spec.width - prefixLength - ndigits;
+  if (conv.hasPrecision) {
+    if (conv.precision > ndigits) zeros = conv.precision - ndigits;
+  } else if (conv.zero && !conv.left && conv.width > prefixLength + ndigits) {
+    zeros = conv.width - prefixLength - ndigits;
   }
   // '#' with octal: the first digit printed is a 0.
-  if (spec.alt && base == 8 && zeros == 0 && (ndigits == 0 || *first != '0')) zeros = 1;
+  if (conv.alt && base == 8 && zeros == 0 && (ndigits == 0 || *first != '0')) zeros = 1;
 
-  Padded(sink, spec, prefixLength + zeros + ndigits, [&] {
+  Padded(sink, conv, prefixLength + zeros + ndigits, [&] {
     sink.Put(prefix, prefixLength);
     sink.Fill('0', zeros);
     sink.Put(first, ndigits);
@@ -362,48 +362,48 @@ constexpr size_t kExactPrecision = 17000;
 // f F e E g G a A: the C library makes the digits, then width is applied
 // here (zeros go after the sign and the 0x of %a, as snprintf puts them).
 template <typename Ch, typename Args>
-bool EmitFloat(Sink<Ch>& sink, const Spec& spec, Args& args) {
+bool EmitFloat(Sink<Ch>& sink, const Conversion& conv, Args& args) {
   long double value;
-  if (spec.length == Length::kLongDouble) {
+  if (conv.length == Length::kLongDouble) {
     value = args.template Next<long double>();
-  } else if (spec.length == Length::kNone || spec.length == Length::kL) {
+  } else if (conv.length == Length::kNone || conv.length == Length::kL) {
     value = args.template Next<double>();
   } else {
     return false;
   }
 
   bool finite = std::isfinite(value);
-  size_t precision = spec.precision;
+  size_t precision = conv.precision;
   size_t extraZeros = 0;
-  if (spec.hasPrecision && precision > kExactPrecision) {
-    bool keepsTrailingZeros = spec.alt || (spec.conversion != 'g' && spec.conversion != 'G');
+  if (conv.hasPrecision && precision > kExactPrecision) {
+    bool keepsTrailingZeros = conv.alt || (conv.letter != 'g' && conv.letter != 'G');
     if (finite && keepsTrailingZeros) extraZeros = precision - kExactPrecision;
     precision = kExactPrecision;
   }
 
-  char conversionSpec[12];
-  char* s = conversionSpec;
+  char cFormat[12];
+  char* s = cFormat;
   *s++ = '%';
-  if (spec.plus) *s++ = '+';
-  if (spec.space) *s++ = ' ';
-  if (spec.alt) *s++ = '#';
-  if (spec.hasPrecision) {
+  if (conv.plus) *s++ = '+';
+  if (conv.space) *s++ = ' ';
+  if (conv.alt) *s++ = '#';
+  if (conv.hasPrecision) {
     *s++ = '.';
     *s++ = '*';
   }
-  if (spec.length == Length::kLongDouble) *s++ = 'L';
-  *s++ = spec.conversion;
+  if (conv.length == Length::kLongDouble) *s++ = 'L';
+  *s++ = conv.letter;
   *s = 0;
 
   auto print = [&](char* buffer, size_t size) {
     int prec = static_cast<int>(precision);
-    if (spec.length == Length::kLongDouble) {
-      return spec.hasPrecision ? snprintf(buffer, size, conversionSpec, prec, value)
-                               : snprintf(buffer, size, conversionSpec, value);
+    if (conv.length == Length::kLongDouble) {
+      return conv.hasPrecision ? snprintf(buffer, size, cFormat, prec, value)
+                               : snprintf(buffer, size, cFormat, value);
     }
     double d = static_cast<double>(value);
-    return spec.hasPrecision ? snprintf(buffer, size, conversionSpec, prec, d)
-                             : snprintf(buffer, size, conversionSpec, d);
+    return conv.hasPrecision ? snprintf(buffer, size, cFormat, prec, d)
+                             : snprintf(buffer, size, cFormat, d);
   };
   ScratchBuffer<char, 128> scratch;
   char* text = scratch.Reserve(128);
@@ -419,10 +419,10 @@ bool EmitFloat(Sink<Ch>& sink, const Spec& spec, Args& args) {
   size_t tail = length;  // exponent: extra precision zeros go before it
   if (finite) {
     if (text[0] == '-' || text[0] == '+' || text[0] == ' ') ++head;
-    if (spec.conversion == 'a' || spec.conversion == 'A') head += 2;
+    if (conv.letter == 'a' || conv.letter == 'A') head += 2;
     const char* exponent = "eE";
-    if (spec.conversion == 'a' || spec.conversion == 'A') exponent = "pP";
-    if (spec.conversion != 'f' && spec.conversion != 'F') {
+    if (conv.letter == 'a' || conv.letter == 'A') exponent = "pP";
+    if (conv.letter != 'f' && conv.letter != 'F') {
       const char* e = static_cast<const char*>(std::memchr(text, exponent[0], length));
       if (e == nullptr) e = static_cast<const char*>(std::memchr(text, exponent[1], length));
       if (e != nullptr) tail = static_cast<size_t>(e - text);
@@ -430,9 +430,9 @@ bool EmitFloat(Sink<Ch>& sink, const Spec& spec, Args& args) {
   }
   size_t body = length + extraZeros;
   size_t zeros = 0;
-  if (finite && spec.zero && !spec.left && spec.width > body) zeros = spec.width - body;
+  if (finite && conv.zero && !conv.left && conv.width > body) zeros = conv.width - body;
 
-  Padded(sink, spec, body + zeros, [&] {
+  Padded(sink, conv, body + zeros, [&] {
     sink.Put(text, head);
     sink.Fill('0', zeros);
     sink.Put(text + head, tail - head);
@@ -475,22 +475,22 @@ size_t ConvertText(const WCHAR* s, size_t n, ScratchBuffer<char, 256>& scratch, 
 // Writes `n` units of text of the argument's width `Src`, padded to the
 // width (with spaces: the C library ignores '0' for text).
 template <typename Ch, typename Src>
-bool EmitText(Sink<Ch>& sink, const Spec& spec, const Src* s, size_t n) {
+bool EmitText(Sink<Ch>& sink, const Conversion& conv, const Src* s, size_t n) {
   if constexpr (std::is_same_v<Src, Ch>) {
-    Padded(sink, spec, n, [&] { sink.Put(s, n); });
+    Padded(sink, conv, n, [&] { sink.Put(s, n); });
   } else {
     if (n > static_cast<size_t>(INT_MAX) / 4) return false;
     ScratchBuffer<Ch, 256> scratch;
     Ch* converted = nullptr;
     size_t length = n == 0 ? 0 : ConvertText(s, n, scratch, converted);
-    Padded(sink, spec, length, [&] { sink.Put(converted, length); });
+    Padded(sink, conv, length, [&] { sink.Put(converted, length); });
   }
   return true;
 }
 
 template <typename Src>
-size_t BoundedLength(const Src* s, const Spec& spec) {
-  size_t limit = spec.hasPrecision ? spec.precision : SIZE_MAX;
+size_t BoundedLength(const Src* s, const Conversion& conv) {
+  size_t limit = conv.hasPrecision ? conv.precision : SIZE_MAX;
   size_t n = 0;
   while (n < limit && s[n] != 0) ++n;
   return n;
@@ -498,8 +498,8 @@ size_t BoundedLength(const Src* s, const Spec& spec) {
 
 // s S c C: which width of argument the conversion takes.
 template <typename Ch>
-bool TakesNarrowText(const Spec& spec, bool& narrow) {
-  switch (spec.length) {
+bool TakesNarrowText(const Conversion& conv, bool& narrow) {
+  switch (conv.length) {
     case Length::kH:
       narrow = true;
       return true;
@@ -507,7 +507,7 @@ bool TakesNarrowText(const Spec& spec, bool& narrow) {
       narrow = false;
       return true;
     case Length::kNone: {
-      bool lower = spec.conversion == 's' || spec.conversion == 'c';
+      bool lower = conv.letter == 's' || conv.letter == 'c';
       narrow = lower == std::is_same_v<Ch, char>;
       return true;
     }
@@ -517,28 +517,28 @@ bool TakesNarrowText(const Spec& spec, bool& narrow) {
 }
 
 template <typename Ch, typename Src, typename Args>
-bool EmitString(Sink<Ch>& sink, const Spec& spec, Args& args) {
+bool EmitString(Sink<Ch>& sink, const Conversion& conv, Args& args) {
   const Src* s = args.template Next<const Src*>();
   if (s == nullptr) {
     // The C library prints nothing rather than part of "(null)".
     static constexpr char kNull[] = "(null)";
-    size_t n = spec.hasPrecision && spec.precision < 6 ? 0 : 6;
-    Padded(sink, spec, n, [&] { sink.Put(kNull, n); });
+    size_t n = conv.hasPrecision && conv.precision < 6 ? 0 : 6;
+    Padded(sink, conv, n, [&] { sink.Put(kNull, n); });
     return true;
   }
-  return EmitText(sink, spec, s, BoundedLength(s, spec));
+  return EmitText(sink, conv, s, BoundedLength(s, conv));
 }
 
 template <typename Ch, typename Args>
-bool EmitConversion(Sink<Ch>& sink, const Spec& spec, Args& args) {
-  switch (spec.conversion) {
+bool EmitConversion(Sink<Ch>& sink, const Conversion& conv, Args& args) {
+  switch (conv.letter) {
     case 'd':
     case 'i': {
       long long v;
-      if (!ReadSigned(args, spec.length, v)) return false;
+      if (!ReadSigned(args, conv.length, v)) return false;
       unsigned long long magnitude =
           v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
-      EmitInteger(sink, spec, magnitude, v < 0, true);
+      EmitInteger(sink, conv, magnitude, v < 0, true);
       return true;
     }
     case 'u':
@@ -546,18 +546,18 @@ bool EmitConversion(Sink<Ch>& sink, const Spec& spec, Args& args) {
     case 'x':
     case 'X': {
       unsigned long long v;
-      if (!ReadUnsigned(args, spec.length, v)) return false;
-      EmitInteger(sink, spec, v, false, false);
+      if (!ReadUnsigned(args, conv.length, v)) return false;
+      EmitInteger(sink, conv, v, false, false);
       return true;
     }
     case 'p': {
-      if (spec.length != Length::kNone) return false;
+      if (conv.length != Length::kNone) return false;
       const void* p = args.template Next<const void*>();
       if (p == nullptr) {
-        Padded(sink, spec, 5, [&] { sink.Put("(nil)", 5); });
+        Padded(sink, conv, 5, [&] { sink.Put("(nil)", 5); });
       } else {
         // The C library's %p is %#lx that keeps the + and space flags.
-        Spec hex = spec;
+        Conversion hex = conv;
         hex.alt = true;
         EmitInteger(sink, hex, reinterpret_cast<uintptr_t>(p), false, true);
       }
@@ -571,25 +571,25 @@ bool EmitConversion(Sink<Ch>& sink, const Spec& spec, Args& args) {
     case 'G':
     case 'a':
     case 'A':
-      return EmitFloat(sink, spec, args);
+      return EmitFloat(sink, conv, args);
     case 'c':
     case 'C': {
       bool narrow;
-      if (!TakesNarrowText<Ch>(spec, narrow)) return false;
+      if (!TakesNarrowText<Ch>(conv, narrow)) return false;
       int v = args.template Next<int>();
       if (narrow) {
         char c = static_cast<char>(v);
-        return EmitText(sink, spec, &c, 1);
+        return EmitText(sink, conv, &c, 1);
       }
       WCHAR c = static_cast<WCHAR>(v);
-      return EmitText(sink, spec, &c, 1);
+      return EmitText(sink, conv, &c, 1);
     }
     case 's':
     case 'S': {
       bool narrow;
-      if (!TakesNarrowText<Ch>(spec, narrow)) return false;
-      return narrow ? EmitString<Ch, char>(sink, spec, args)
-                    : EmitString<Ch, WCHAR>(sink, spec, args);
+      if (!TakesNarrowText<Ch>(conv, narrow)) return false;
+      return narrow ? EmitString<Ch, char>(sink, conv, args)
+                    : EmitString<Ch, WCHAR>(sink, conv, args);
     }
     case '%':
       sink.Put('%');
@@ -612,8 +612,8 @@ int Run(Ch* out, size_t capacity, const Ch* format, Args& args) {
     sink.Put(literal, static_cast<size_t>(p - literal));
     if (*p == 0) break;
     ++p;
-    Spec spec;
-    if (!ParseSpec(p, spec, args) || !EmitConversion(sink, spec, args)) return sink.Fail();
+    Conversion conv;
+    if (!ParseConversion(p, conv, args) || !EmitConversion(sink, conv, args)) return sink.Fail();
   }
   return sink.Finish();
 }

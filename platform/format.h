@@ -21,7 +21,7 @@
 // excluded), like snprintf. A malformed format gives a negative result and
 // leaves the empty text in `out` (capacity permitting): an unknown
 // conversion (%n included: nothing is ever written through an argument), a
-// dangling or incomplete spec, a length modifier that does not apply to its
+// dangling or incomplete conversion, a length modifier that does not apply to its
 // conversion (%Ld, %lls, %hf, %lp), a width or precision above INT_MAX. An
 // output longer than INT_MAX characters fails the same way. Arguments are
 // read in order and only as far as the format has named them. FormatV

@@ -20,6 +20,9 @@
 // but one handle by one thread at a time.
 #pragma once
 
+#include <memory>
+#include <type_traits>
+
 #include <korvo/platform/export.h>
 #include <korvo/platform/process.h>
 #include <korvo/platform/wintypes.h>
@@ -59,3 +62,13 @@ KORVO_API LONG RegCloseKey(HKEY key);
 // `data` without `dataSize`, is ERROR_INVALID_PARAMETER.
 KORVO_API LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type,
                                 BYTE* data, DWORD* dataSize);
+
+namespace korvo::platform {
+
+// An open key that RegCloseKey closes when the holder goes.
+struct RegKeyCloser {
+  void operator()(HKEY key) const { RegCloseKey(key); }
+};
+using UniqueRegKey = std::unique_ptr<std::remove_pointer_t<HKEY>, RegKeyCloser>;
+
+}  // namespace korvo::platform

@@ -1,7 +1,6 @@
 // recordset/CRecordset.cpp: the recordset object itself (recordset
 // layer): construction with its ADO command and recordset, copying,
 // destruction, and the overridable defaults.
-#include <korvo/com/error_info.h>
 #include <korvo/db/keywords_internal.h>
 #include <korvo/diag/CDBException.h>
 #include <korvo/diag/com_failure_internal.h>
@@ -16,20 +15,6 @@ namespace {
 constexpr korvo::diag::ErrorSite kCreateSite{"[5000]", "DbException100"};
 constexpr int kFieldMapBlockSize = 10;
 constexpr unsigned int kFieldMapBuckets = 17;
-// In-process server and handler, local and remote server.
-constexpr DWORD kCreateContext = 23;
-
-// Creates an ADO object; a failure raises _com_error with the system's
-// text for the code, since object creation records no description itself.
-template <class SmartPtr>
-void CreateAdoObject(SmartPtr& object, const CLSID& clsid) {
-  HRESULT hr = object.CreateInstance(clsid, nullptr, kCreateContext);
-  if (FAILED(hr)) {
-    _com_error plain(hr);
-    korvo::com::ReportErrorA(hr, plain.ErrorMessage(), "Korvo.CRecordset");
-    _com_issue_errorex(hr, nullptr, GUID_NULL);
-  }
-}
 
 }  // namespace
 
@@ -67,8 +52,8 @@ CRecordset::CRecordset(CDatabase* pDatabase)
       m_strOpenSort() {
   m_mapFieldIndex.InitHashTable(kFieldMapBuckets, 0);
   korvo::diag::ConvertComFailures(m_trace, kCreateSite, [this] {
-    CreateAdoObject(m_pCommand, __uuidof(Command));
-    CreateAdoObject(m_pRecordset, __uuidof(Recordset));
+    korvo::diag::CreateComObject(m_pCommand, __uuidof(Command), "Korvo.CRecordset");
+    korvo::diag::CreateComObject(m_pRecordset, __uuidof(Recordset), "Korvo.CRecordset");
   });
 }
 

@@ -14,7 +14,7 @@
 namespace korvo::tool {
 namespace {
 
-constexpr const char kKeyPath[] = "SOFTWARE\\ZEP\\ORB_P5";
+constexpr const char* kKeyPath = korvo::diag::kSettingsKey;
 constexpr const char kValueName[] = "Dbms Korvo Trace";
 constexpr const char kHeader[] = "Windows Registry Editor Version 5.00";
 
@@ -52,14 +52,13 @@ std::string ReadWholeFile(const std::string& path) {
 
 // The directory the registry names for the trace, empty when off.
 std::string TraceDirectory() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
+  const korvo::platform::UniqueRegKey key = korvo::diag::OpenSettingsKey();
+  if (!key) return {};
   char buffer[4096];
   DWORD size = sizeof buffer;
   DWORD type = 0;
-  const LONG status =
-      RegQueryValueExA(key, kValueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-  RegCloseKey(key);
+  const LONG status = RegQueryValueExA(key.get(), kValueName, nullptr, &type,
+                                       reinterpret_cast<BYTE*>(buffer), &size);
   if (status != ERROR_SUCCESS || type != REG_SZ || size == 0) return {};
   return std::string(buffer);
 }

@@ -1,5 +1,6 @@
 // Tests of the Command and Parameter objects on real SQLite databases.
 #include <korvo/ado/ado.h>
+#include <korvo/ado/error_result.h>
 #include <korvo/ado/command_internal.h>
 #include <korvo/com/oledate.h>
 #include <korvo/com/safearray.h>
@@ -158,10 +159,10 @@ TEST_F(CommandTest, BindsEachAdoTypeAsTheEngineValueItMeans) {
   // A byte array is no text, and text no boolean.
   p->PutType(adVarWChar);
   p->PutValue(Bytes("x"));
-  EXPECT_EQ(Catch([&] { cmd_->Execute(nullptr, nullptr, adExecuteNoRecords); }).hr, static_cast<HRESULT>(0x800A0D5D));
+  EXPECT_EQ(Catch([&] { cmd_->Execute(nullptr, nullptr, adExecuteNoRecords); }).hr, korvo::ado::AdoError(adErrDataConversion));
   p->PutType(adBoolean);
   p->PutValue("maybe");
-  EXPECT_EQ(Catch([&] { cmd_->Execute(nullptr, nullptr, adExecuteNoRecords); }).hr, static_cast<HRESULT>(0x800A0D5D));
+  EXPECT_EQ(Catch([&] { cmd_->Execute(nullptr, nullptr, adExecuteNoRecords); }).hr, korvo::ado::AdoError(adErrDataConversion));
 }
 
 TEST_F(CommandTest, BindsNullsOfEveryType) {
@@ -215,11 +216,11 @@ TEST_F(CommandTest, KeepsDatesAtTheEdgesOfTheOleRange) {
   // Outside the range, and a value that is no date at all.
   p->PutValue(_variant_t(2958466.5, VT_DATE));
   Raised r = Catch([&] { cmd_->Execute(nullptr, nullptr, adExecuteNoRecords); });
-  EXPECT_EQ(r.hr, static_cast<HRESULT>(0x800A0D5D));
+  EXPECT_EQ(r.hr, korvo::ado::AdoError(adErrDataConversion));
   EXPECT_NE(r.description.find("range"), std::string::npos);
   p->PutValue(_variant_t("not a date"));
   r = Catch([&] { cmd_->Execute(nullptr, nullptr, adExecuteNoRecords); });
-  EXPECT_EQ(r.hr, static_cast<HRESULT>(0x800A0D5D));
+  EXPECT_EQ(r.hr, korvo::ado::AdoError(adErrDataConversion));
   EXPECT_FALSE(r.description.empty());
 }
 
@@ -298,13 +299,13 @@ TEST_F(CommandTest, ExecutesWithRowsAndRefusesWhatItCannotDo) {
   rs->Close();
   cmd_->GetParameters()->GetItem(0L)->PutValue("three");
   Raised r = Catch([&] { cmd_->Execute(nullptr, nullptr, -1); });
-  EXPECT_EQ(r.hr, static_cast<HRESULT>(0x800A0D5D));
+  EXPECT_EQ(r.hr, korvo::ado::AdoError(adErrDataConversion));
   EXPECT_NE(r.description.find("Parameter 1"), std::string::npos);
 
   // Too few and too many values.
   cmd_->GetParameters()->Delete(0L);
   r = Catch([&] { cmd_->Execute(nullptr, nullptr, -1); });
-  EXPECT_EQ(r.hr, static_cast<HRESULT>(0x80040E10));
+  EXPECT_EQ(r.hr, DB_E_PARAMNOTOPTIONAL);
   cmd_->PutCommandText("SELECT 1");
   cmd_->GetParameters()->Append(cmd_->CreateParameter("x", adInteger, adParamInput, 4, _variant_t(1L)));
   EXPECT_LT(Catch([&] { cmd_->Execute(nullptr, nullptr, -1); }).hr, 0);
@@ -317,11 +318,11 @@ TEST_F(CommandTest, ExecutesWithRowsAndRefusesWhatItCannotDo) {
   EXPECT_NE(r.description.find("stored procedures"), std::string::npos);
   cmd_->PutCommandType(adCmdText);
   cmd_->PutCommandText("");
-  EXPECT_EQ(Catch([&] { cmd_->Execute(nullptr, nullptr, 0); }).hr, static_cast<HRESULT>(0x80040E0C));
+  EXPECT_EQ(Catch([&] { cmd_->Execute(nullptr, nullptr, 0); }).hr, DB_E_NOCOMMAND);
   _CommandPtr lonely;
   lonely.CreateInstance(__uuidof(Command));
   lonely->PutCommandText("SELECT 1");
-  EXPECT_EQ(Catch([&] { lonely->Execute(nullptr, nullptr, 0); }).hr, static_cast<HRESULT>(0x800A0E7D));
+  EXPECT_EQ(Catch([&] { lonely->Execute(nullptr, nullptr, 0); }).hr, korvo::ado::AdoError(adErrInvalidConnection));
   EXPECT_LT(Catch([&] { cmd_->GetParameters()->Append(conn_); }).hr, 0);
   // The ODBC return-value escape: its marker takes no value.
   cmd_->PutCommandText("{?= call abs(?)}");

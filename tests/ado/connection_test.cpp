@@ -1,5 +1,6 @@
 // Tests of the Connection object on real SQLite databases.
 #include <korvo/ado/ado.h>
+#include <korvo/ado/error_result.h>
 #include <korvo/platform/terminal_internal.h>
 
 #include <gtest/gtest.h>
@@ -66,7 +67,7 @@ TEST_F(ConnectionTest, RejectsBadConnectStringsClearly) {
   _ConnectionPtr c;
   ASSERT_EQ(c.CreateInstance(__uuidof(Connection)), S_OK);
   Raised r = Catch([&] { c->Open("Provider=Nonesuch.1", "", "", -1); });
-  EXPECT_EQ(r.hr, static_cast<HRESULT>(0x800A0E7A));
+  EXPECT_EQ(r.hr, korvo::ado::AdoError(adErrProviderNotFound));
   EXPECT_NE(r.description.find("Provider cannot be found"), std::string::npos);
   r = Catch([&] { c->Open("Provider=SQLite;Data Source='x", "", "", -1); });
   EXPECT_EQ(r.hr, E_INVALIDARG);
@@ -97,7 +98,7 @@ TEST_F(ConnectionTest, ReportsEngineErrorsInErrorsCollection) {
     EXPECT_EQ(std::string(static_cast<const char*>(c->GetErrors()->GetItem(0L)->GetSQLState())), "23000");
   }
   r = Catch([&] { c->GetErrors()->GetItem(5L); });
-  EXPECT_EQ(r.hr, static_cast<HRESULT>(0x800A0CC1));
+  EXPECT_EQ(r.hr, korvo::ado::AdoError(adErrItemNotFound));
   c->GetErrors()->Clear();
   EXPECT_EQ(c->GetErrors()->GetCount(), 0);
 }
@@ -105,14 +106,14 @@ TEST_F(ConnectionTest, ReportsEngineErrorsInErrorsCollection) {
 TEST_F(ConnectionTest, ClosedConnectionRefusesWork) {
   _ConnectionPtr c;
   ASSERT_EQ(c.CreateInstance(__uuidof(Connection)), S_OK);
-  EXPECT_EQ(Catch([&] { Exec(c, "SELECT 1"); }).hr, static_cast<HRESULT>(0x800A0E7D));
-  EXPECT_EQ(Catch([&] { c->BeginTrans(); }).hr, static_cast<HRESULT>(0x800A0E7D));
+  EXPECT_EQ(Catch([&] { Exec(c, "SELECT 1"); }).hr, korvo::ado::AdoError(adErrInvalidConnection));
+  EXPECT_EQ(Catch([&] { c->BeginTrans(); }).hr, korvo::ado::AdoError(adErrInvalidConnection));
   const Raised r = Catch([&] { c->Close(); });
-  EXPECT_EQ(r.hr, static_cast<HRESULT>(0x800A0E78));
+  EXPECT_EQ(r.hr, korvo::ado::AdoError(adErrObjectClosed));
   EXPECT_EQ(r.description, "Operation is not allowed when the object is closed.");
   c->Open(_bstr_t(FileConnect().c_str()), "", "", -1);
   EXPECT_EQ(Catch([&] { c->Open(_bstr_t(FileConnect().c_str()), "", "", -1); }).hr,
-            static_cast<HRESULT>(0x800A0E79));
+            korvo::ado::AdoError(adErrObjectOpen));
 }
 
 TEST_F(ConnectionTest, ExposesProperties) {
@@ -124,7 +125,7 @@ TEST_F(ConnectionTest, ExposesProperties) {
   EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(p->GetItem("Provider Name")->GetValue()))), "Korvo.SQLite");
   EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(p->GetItem("Extended Properties")->GetValue()))), FileConnect());
   EXPECT_EQ(static_cast<long>(p->GetItem("Prompt")->GetValue()), adPromptNever);
-  EXPECT_EQ(Catch([&] { p->GetItem("No Such Property"); }).hr, static_cast<HRESULT>(0x800A0CC1));
+  EXPECT_EQ(Catch([&] { p->GetItem("No Such Property"); }).hr, korvo::ado::AdoError(adErrItemNotFound));
   EXPECT_LT(Catch([&] { p->GetItem("DBMS Name")->PutValue("x"); }).hr, 0);
   EXPECT_EQ(std::string(static_cast<const char*>(c->GetDefaultDatabase())), "main");
   c->PutIsolationLevel(adXactReadUncommitted);
@@ -225,7 +226,7 @@ TEST_F(ConnectionTest, NestsTransactionsAndRollsBackToTheRightLevel) {
   EXPECT_EQ(Count(other, "SELECT count(*) FROM x"), 0);  // nothing committed yet
   c->CommitTrans();
   EXPECT_EQ(Count(other, "SELECT sum(v) FROM x"), 3);
-  EXPECT_EQ(Catch([&] { c->CommitTrans(); }).hr, static_cast<HRESULT>(0x8004D00E));
+  EXPECT_EQ(Catch([&] { c->CommitTrans(); }).hr, XACT_E_NOTRANSACTION);
 
   EXPECT_EQ(c->BeginTrans(), 1);
   Exec(c, "INSERT INTO x VALUES (10)");
@@ -256,7 +257,7 @@ TEST_F(ConnectionTest, InterruptsAStatementPastCommandTimeout) {
     c->Execute("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n) SELECT count(*) FROM n",
                nullptr, adCmdText);
   });
-  EXPECT_EQ(r.hr, static_cast<HRESULT>(0x80040E31));
+  EXPECT_EQ(r.hr, DB_E_ABORTLIMITREACHED);
   EXPECT_EQ(r.description, "Query timeout expired");
   EXPECT_EQ(std::string(static_cast<const char*>(c->GetErrors()->GetItem(0L)->GetSQLState())), "HYT00");
   EXPECT_EQ(Count(c, "SELECT 7"), 7);  // still usable

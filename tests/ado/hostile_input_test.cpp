@@ -2,6 +2,7 @@
 // embedded NULs, huge inputs, unknown enumeration values.
 #include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
+#include <korvo/ado/error_result.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -12,7 +13,7 @@
 namespace korvo::ado::test {
 namespace {
 
-constexpr HRESULT kErrorsInCommand = static_cast<HRESULT>(0x80040E14);
+constexpr HRESULT kErrorsInCommand = DB_E_ERRORSINCOMMAND;
 
 // A BSTR of `text` (UTF-8, ASCII here) with a NUL at each '#'.
 _bstr_t WithNul(const std::string& text) {
@@ -67,7 +68,7 @@ TEST_F(HostileInputTest, RefusesANulInsideAConnectStringOrStatementNamingItsPosi
 }
 
 TEST_F(HostileInputTest, RefusesAParameterOfAnUnknownDataType) {
-  constexpr HRESULT kInvalidArgument = static_cast<HRESULT>(0x800A0BB9);
+  constexpr HRESULT kInvalidArgument = korvo::ado::AdoError(adErrInvalidArgument);
   _CommandPtr cmd;
   ASSERT_EQ(cmd.CreateInstance(__uuidof(Command)), S_OK);
   for (const long type : {9999L, -1L, 1L, 15L, 206L}) {

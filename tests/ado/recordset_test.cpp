@@ -1,6 +1,7 @@
 // Tests of the Recordset (read path), Fields and Field objects on real
 // SQLite databases, for both cursor kinds.
 #include <korvo/ado/ado.h>
+#include <korvo/ado/error_result.h>
 
 #include <gtest/gtest.h>
 
@@ -9,9 +10,9 @@
 namespace korvo::ado::test {
 namespace {
 
-constexpr HRESULT kNoCurrentRecord = static_cast<HRESULT>(0x800A0BCD);
-constexpr HRESULT kItemNotFound = static_cast<HRESULT>(0x800A0CC1);
-constexpr HRESULT kClosed = static_cast<HRESULT>(0x800A0E78);
+constexpr HRESULT kNoCurrentRecord = korvo::ado::AdoError(adErrNoCurrentRecord);
+constexpr HRESULT kItemNotFound = korvo::ado::AdoError(adErrItemNotFound);
+constexpr HRESULT kClosed = korvo::ado::AdoError(adErrObjectClosed);
 
 class RecordsetTest : public AdoTest, public ::testing::WithParamInterface<CursorLocationEnum> {
  protected:
@@ -96,7 +97,7 @@ TEST_P(RecordsetTest, MovesPastEitherEndAndReportsNoCurrentRecord) {
     EXPECT_EQ(Id(rs), 1);
   } else {
     // A forward-only cursor cannot go back, but can start over.
-    EXPECT_EQ(Catch([&] { rs->MovePrevious(); }).hr, static_cast<HRESULT>(0x80040E24));
+    EXPECT_EQ(Catch([&] { rs->MovePrevious(); }).hr, DB_E_CANTFETCHBACKWARDS);
     rs->MoveFirst();
     EXPECT_EQ(Id(rs), 1);
   }
@@ -143,7 +144,7 @@ TEST_P(RecordsetTest, CountsRecordsAndReportsTheCursorItGave) {
   rs->PutCacheSize(100);
   EXPECT_EQ(rs->GetCacheSize(), 100);
   EXPECT_LT(Catch([&] { rs->PutCacheSize(0); }).hr, 0);
-  EXPECT_EQ(Catch([&] { rs->PutCursorLocation(adUseServer); }).hr, static_cast<HRESULT>(0x800A0E79));
+  EXPECT_EQ(Catch([&] { rs->PutCursorLocation(adUseServer); }).hr, korvo::ado::AdoError(adErrObjectOpen));
   rs->Close();
   // A scrollable server cursor is a counted snapshot as well.
   rs = OpenText("SELECT * FROM r", adOpenKeyset);
@@ -173,7 +174,7 @@ TEST_P(RecordsetTest, OpensOnACommandAndClosesCleanly) {
   EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))), "three");
   EXPECT_EQ(static_cast<_Connection*>(rs->GetActiveConnection()), static_cast<_Connection*>(conn_));
   EXPECT_EQ(Catch([&] { rs->Open("SELECT 1", vtMissing, adOpenForwardOnly, adLockReadOnly, -1); }).hr,
-            static_cast<HRESULT>(0x800A0E79));
+            korvo::ado::AdoError(adErrObjectOpen));
   FieldPtr kept = rs->GetFields()->GetItem(0L);
   rs->Close();
   EXPECT_EQ(rs->GetState(), adStateClosed);
@@ -204,7 +205,7 @@ TEST_P(RecordsetTest, ReportsBadSourcesAndStatements) {
   EXPECT_NE(r.description.find("no such column"), std::string::npos);
   EXPECT_EQ(conn_->GetErrors()->GetCount(), 1);
   EXPECT_EQ(Catch([&] { rs->Open("SELECT 1", vtMissing, adOpenForwardOnly, adLockReadOnly, -1); }).hr,
-            static_cast<HRESULT>(0x800A0E7D));
+            korvo::ado::AdoError(adErrInvalidConnection));
   EXPECT_LT(Catch([&] { rs->Open(_variant_t(3L), vtMissing, adOpenForwardOnly, adLockReadOnly, -1); }).hr, 0);
   EXPECT_EQ(rs->GetState(), adStateClosed);
   // A statement without rows leaves the recordset closed.
@@ -213,7 +214,7 @@ TEST_P(RecordsetTest, ReportsBadSourcesAndStatements) {
   EXPECT_EQ(rs->GetState(), adStateClosed);
   // A read-only lock refuses changes (the write path has its own tests).
   rs->Open("SELECT * FROM r", _variant_t(static_cast<IDispatch*>(conn_)), adOpenStatic, adLockReadOnly, adCmdText);
-  EXPECT_EQ(Catch([&] { rs->AddNew(); }).hr, static_cast<HRESULT>(0x800A0CB3));
+  EXPECT_EQ(Catch([&] { rs->AddNew(); }).hr, korvo::ado::AdoError(adErrFeatureNotAvailable));
   EXPECT_EQ(rs->GetLockType(), adLockReadOnly);
   // A connect string as the active connection opens one of its own.
   rs->Close();

@@ -2,6 +2,7 @@
 // Delete, CancelUpdate/CancelBatch, AppendChunk) on a SQLite file,
 // PostgreSQL and MariaDB, checked through a second connection.
 #include <korvo/ado/ado.h>
+#include <korvo/ado/error_result.h>
 
 #include <gtest/gtest.h>
 
@@ -13,12 +14,12 @@
 namespace korvo::ado::test {
 namespace {
 
-constexpr HRESULT kNoCurrentRecord = static_cast<HRESULT>(0x800A0BCD);
-constexpr HRESULT kNotAllowed = static_cast<HRESULT>(0x800A0C93);
-constexpr HRESULT kNotUpdatable = static_cast<HRESULT>(0x800A0CB3);
-constexpr HRESULT kWrongType = static_cast<HRESULT>(0x800A0D5D);
-constexpr HRESULT kConcurrency = static_cast<HRESULT>(0x80040E38);
-constexpr HRESULT kIntegrity = static_cast<HRESULT>(0x80040E2F);
+constexpr HRESULT kNoCurrentRecord = korvo::ado::AdoError(adErrNoCurrentRecord);
+constexpr HRESULT kNotAllowed = korvo::ado::AdoError(adErrIllegalOperation);
+constexpr HRESULT kNotUpdatable = korvo::ado::AdoError(adErrFeatureNotAvailable);
+constexpr HRESULT kWrongType = korvo::ado::AdoError(adErrDataConversion);
+constexpr HRESULT kConcurrency = DB_E_CONCURRENCYVIOLATION;
+constexpr HRESULT kIntegrity = DB_E_INTEGRITYVIOLATION;
 
 class RecordsetWriteTest : public EngineTest {
  protected:

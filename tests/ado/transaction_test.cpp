@@ -2,6 +2,7 @@
 // connection with a transaction in progress.
 #include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
+#include <korvo/ado/error_result.h>
 
 #include "ado/ado_test_support.h"
 #include "support/faulty_vfs.h"
@@ -9,8 +10,8 @@
 namespace korvo::ado::test {
 namespace {
 
-constexpr HRESULT kAborted = static_cast<HRESULT>(0x8004D019);
-constexpr HRESULT kInTransaction = static_cast<HRESULT>(0x800A0CAE);
+constexpr HRESULT kAborted = XACT_E_ABORTED;
+constexpr HRESULT kInTransaction = korvo::ado::AdoError(adErrInTransaction);
 constexpr const char* kDoomText =
     "The transaction was rolled back by the engine; roll back to continue.";
 
@@ -36,7 +37,7 @@ TEST_F(TransactionTest, EngineRollbackDoomsTheTransactionUntilRollbackTrans) {
     Exec(c, "INSERT INTO t VALUES (1)");
     // The engine rolls the whole transaction back for this conflict.
     const Raised conflict = Catch([&] { Exec(c, "INSERT OR ROLLBACK INTO t VALUES (1)"); });
-    EXPECT_EQ(conflict.hr, static_cast<HRESULT>(0x80040E2F)) << conflict.description;
+    EXPECT_EQ(conflict.hr, DB_E_INTEGRITYVIOLATION) << conflict.description;
     // Nothing runs in autocommit behind the host's back.
     ExpectDoomed(c, "INSERT INTO t VALUES (2)");
     ExpectDoomed(c, "SELECT 1");
@@ -50,7 +51,7 @@ TEST_F(TransactionTest, EngineRollbackDoomsTheTransactionUntilRollbackTrans) {
     EXPECT_EQ(Catch([&] { c->Close(); }).hr, kInTransaction);
     // Rolling back succeeds and clears the doom.
     EXPECT_EQ(c->RollbackTrans(), S_OK);
-    EXPECT_EQ(Catch([&] { c->RollbackTrans(); }).hr, static_cast<HRESULT>(0x8004D00E));
+    EXPECT_EQ(Catch([&] { c->RollbackTrans(); }).hr, XACT_E_NOTRANSACTION);
     Exec(c, "INSERT INTO t VALUES (4)");
     c->Close();
   }

@@ -13,8 +13,8 @@
 namespace korvo::ado::test {
 namespace {
 
-constexpr HRESULT kCantConvert = static_cast<HRESULT>(0x80040E07);
-constexpr HRESULT kOverflow = static_cast<HRESULT>(0x80040E57);
+constexpr HRESULT kCantConvert = DB_E_CANTCONVERTVALUE;
+constexpr HRESULT kOverflow = DB_E_DATAOVERFLOW;
 
 // ADO's published VARIANT type of a value of each data type.
 VARTYPE ExpectedVt(DataTypeEnum type) {

@@ -1,5 +1,5 @@
 // Tests of the value conversions: ISO date text against the COM layer's
-// calendar, and UTF-8 text into BSTRs.
+// calendar, and UTF-8 text into and out of BSTRs.
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/oledate.h>
 
@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <string>
 
 namespace korvo::ado {
 namespace {
@@ -48,18 +49,31 @@ TEST(Value, ParsesIsoDatesLikeTheOleCalendar) {
   EXPECT_EQ(text, "1899-12-29 06:00:00");
 }
 
-TEST(Value, ConvertsUtf8TextToBstrs) {
-  const char* samples[] = {"", "plain ascii", "h\xC3\xA9llo \xE2\x82\xAC", "\xF0\x9F\x98\x80 emoji",
-                           "bad \xC3 byte", "\xED\xA0\x80 surrogate"};
-  for (const char* s : samples) {
-    BSTR b = Utf8ToBstr(s, std::strlen(s));
+TEST(Value, BstrsHoldTheUtf8TextAsUtf16) {
+  // The BSTR is allocated at the byte length and shortened when multi-byte
+  // sequences give fewer units: its length must be the unit count.
+  const struct {
+    std::string utf8;
+    std::u16string utf16;
+  } cases[] = {
+      {"", u""},
+      {"plain ascii", u"plain ascii"},
+      {"h\xC3\xA9llo \xE2\x82\xAC", u"h\u00e9llo \u20ac"},
+      {"\xF0\x9F\x98\x80!", u"\U0001F600!"},
+      {"a\xE2\x82" "b", u"a\uFFFD" u"b"},
+      {std::string("x\0y", 3), std::u16string(u"x\0y", 3)},
+  };
+  for (const auto& c : cases) {
+    BSTR b = Utf8ToBstr(c.utf8.data(), c.utf8.size());
     ASSERT_NE(b, nullptr);
-    EXPECT_EQ(std::u16string(b, SysStringLen(b)), Utf8ToUtf16(s)) << s;
+    EXPECT_EQ(std::u16string(b, SysStringLen(b)), c.utf16) << c.utf8;
+    EXPECT_EQ(b[SysStringLen(b)], u'\0') << "terminated after the text";
+    if (c.utf16.find(u'\uFFFD') == std::u16string::npos) {
+      EXPECT_EQ(BstrToUtf8(b), c.utf8);
+    }
     SysFreeString(b);
   }
-  EXPECT_EQ(Utf8ToUtf16("h\xC3\xA9\xF0\x9F\x98\x80"), u"h\u00e9\U0001F600");
-  EXPECT_EQ(Utf8ToUtf16("a\xFF"), u"a\uFFFD");
-  EXPECT_EQ(Utf16ToUtf8(u"h\u00e9\U0001F600", 4), "h\xC3\xA9\xF0\x9F\x98\x80");
+  EXPECT_EQ(BstrToUtf8(nullptr), "");
 }
 
 }  // namespace

@@ -337,7 +337,7 @@ TEST_F(CmdsetTest, NativeError23000OnlyFromExecuteAndExecuteWithOptions) {
     cmd.m_pCommand->Execute(nullptr, nullptr, adExecuteNoRecords);
     ADD_FAILURE() << "the duplicate was inserted";
   } catch (const _com_error& error) {
-    EXPECT_EQ(static_cast<uint32_t>(error.Error()), 0x80040E2Fu);
+    EXPECT_EQ(error.Error(), DB_E_INTEGRITYVIOLATION);
   }
 
   struct Case {

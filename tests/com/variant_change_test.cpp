@@ -67,12 +67,12 @@ const char* NameOf(VARTYPE vt) {
 }
 
 // Builds the variant a "TYPE:value" text describes; the caller clears it.
-VARIANT Make(const std::string& spec) {
+VARIANT Make(const std::string& text) {
   VARIANT v;
   VariantInit(&v);
-  size_t colon = spec.find(':');
-  std::string value = colon == std::string::npos ? "" : spec.substr(colon + 1);
-  v.vt = TypeOf(spec.substr(0, colon));
+  size_t colon = text.find(':');
+  std::string value = colon == std::string::npos ? "" : text.substr(colon + 1);
+  v.vt = TypeOf(text.substr(0, colon));
   const char* s = value.c_str();
   switch (v.vt) {
     case VT_I1: v.cVal = static_cast<CHAR>(std::strtoll(s, nullptr, 10)); break;

@@ -75,16 +75,19 @@ TEST(GlobalLocks, StatementLockFollowsTheFlagAndReleasesOnThrow) {
   EXPECT_TRUE(OtherThreadCanTake(korvo::db::kStatementLock)) << "lock 15 leaked on throw";
 }
 
-TEST(Keywords, FilledWhenTheLibraryIsLoaded) {
-  using namespace korvo::db;
-  EXPECT_STREQ(g_szDefaultConnect, "ODBC;");
-  EXPECT_STREQ(g_szCallEscape, "{CALL ");
-  EXPECT_STREQ(g_szCallReturnEscape, "{?");
-  EXPECT_STREQ(g_szSelect, "SELECT ");
-  EXPECT_STREQ(g_szFrom, " FROM ");
-  EXPECT_STREQ(g_szWhere, " WHERE ");
-  EXPECT_STREQ(g_szOrderBy, " ORDER BY ");
-  EXPECT_EQ(g_chLiteralSeparator, '\'');
+// Read by dynamic initialisers of this executable, before main: the texts
+// must already be there when host code first runs.
+const std::string g_selectAtStartup = korvo::db::g_szSelect;
+const std::string g_defaultConnectAtStartup = korvo::db::g_szDefaultConnect;
+const char g_separatorAtStartup = korvo::db::g_chLiteralSeparator;
+
+TEST(Keywords, FilledBeforeTheHostsInitialisersRun) {
+  EXPECT_FALSE(g_selectAtStartup.empty());
+  EXPECT_EQ(g_selectAtStartup, korvo::db::g_szSelect);
+  EXPECT_FALSE(g_defaultConnectAtStartup.empty());
+  EXPECT_EQ(g_defaultConnectAtStartup, korvo::db::g_szDefaultConnect);
+  EXPECT_NE(g_separatorAtStartup, '\0');
+  EXPECT_EQ(g_separatorAtStartup, korvo::db::g_chLiteralSeparator);
 }
 
 std::string Rewrite(std::string sql) {

@@ -1,5 +1,6 @@
 // Tests of the SQL trace file: switch, file name, entry headers, whole
-// entries under concurrency, and no locking while tracing is off. Every
+// entries under concurrency, and no locking and no file while tracing is
+// off. Every
 // case runs in a process of its own (the switch is read once per process).
 #include <korvo/diag/CKorvoTrace.h>
 #include <korvo/diag/CKorvoTrace_internal.h>
@@ -187,13 +188,25 @@ void ExpectPrintTraceTakesNoLock() {
   other.join();
 }
 
-TEST(Trace, EmptyValueSwitchesTracingOffWithoutLocking) {
+// With tracing off a PrintTrace writes no file: not in `dir` (which holds
+// any directory the registry names), and not in the working directory,
+// which is `dir` too so that a relative or empty directory would land there.
+void ExpectTracingOffWritesNothing(const TempDir& dir) {
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  ExpectPrintTraceTakesNoLock();
+  std::filesystem::current_path(before);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+    EXPECT_NE(entry.path().filename().string().rfind("~KORVO", 0), 0u)
+        << "trace file written while tracing is off: " << entry.path();
+  }
+}
+
+TEST(Trace, EmptyValueSwitchesTracingOff) {
   TempDir dir;
   WriteFile(dir.File("registry.reg"), RegistryWithTrace(""));
   ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
-  ExpectPrintTraceTakesNoLock();
-  EXPECT_TRUE(std::filesystem::is_empty(dir.path()) ||
-              !std::filesystem::exists(TraceFileOf(dir.path(), getpid())));
+  ExpectTracingOffWritesNothing(dir);
 }
 
 TEST(Trace, MissingValueOrRegistrySwitchesTracingOff) {
@@ -203,22 +216,24 @@ TEST(Trace, MissingValueOrRegistrySwitchesTracingOff) {
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZEP\\ORB_P5]\r\n"
             "\"Other\"=\"" + dir.path() + "\"\r\n");
   ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
-  ExpectPrintTraceTakesNoLock();
-  EXPECT_FALSE(std::filesystem::exists(TraceFileOf(dir.path(), getpid())));
+  ExpectTracingOffWritesNothing(dir);
 }
 
 TEST(Trace, MissingRegistryFileSwitchesTracingOff) {
   TempDir dir;
   ScopedEnv registry("KORVO_REGISTRY", dir.File("absent.reg").c_str());
-  ExpectPrintTraceTakesNoLock();
+  ExpectTracingOffWritesNothing(dir);
 }
 
 TEST(Trace, ValueLongerThanTheBufferSwitchesTracingOff) {
   TempDir dir;
-  std::string longDir = dir.path() + "/" + std::string(300, 'd');
+  // A directory that exists, named by more bytes than the 260-byte buffer.
+  std::string longDir = dir.path();
+  while (longDir.size() <= 300) longDir += "/" + std::string(60, 'd');
+  std::filesystem::create_directories(longDir);
   WriteFile(dir.File("registry.reg"), RegistryWithTrace(longDir));
   ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
-  ExpectPrintTraceTakesNoLock();
+  ExpectTracingOffWritesNothing(dir);
 }
 
 TEST(Trace, DirectoryThatCannotBeOpenedWritesNothingAndDoesNotFail) {

@@ -4,7 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -129,6 +135,7 @@ TEST(CodePage, MalformedUtf8BecomesReplacementCharacters) {
       {"\xC0\xAF", u"\uFFFD\uFFFD"},                        // overlong lead C0
       {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},              // overlong three-byte form
       {std::string("\xE2\x82", 2) + "A", u"\uFFFDA"},       // truncated: one replacement
+      {"a\xE2\x82" "b", u"a\uFFFD" u"b"},
       {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},              // encoded surrogate
       {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},    // above U+10FFFF
       {"\xFF\xFE", u"\uFFFD\uFFFD"},
@@ -138,16 +145,118 @@ TEST(CodePage, MalformedUtf8BecomesReplacementCharacters) {
   for (const Case& c : cases) {
     EXPECT_EQ(c.expected, ToWide(CP_UTF8, c.bytes)) << c.bytes;
   }
-  // Every single byte and every byte pair converts without crashing, and the
-  // counting pass agrees with the writing pass.
-  for (int a = 0; a < 256; ++a) {
-    for (int b = 0; b < 256; b += 7) {
-      char two[2] = {static_cast<char>(a), static_cast<char>(b)};
-      int n = MultiByteToWideChar(CP_UTF8, 0, two, 2, nullptr, 0);
-      WCHAR out[2];
-      ASSERT_GE(n, 1);
-      ASSERT_EQ(n, MultiByteToWideChar(CP_UTF8, 0, two, 2, out, 2));
+}
+
+// iconv as the reference decoder: it converts the well-formed runs, and
+// where it stops the ill-formed subsequence is the longest prefix that some
+// continuation would make well-formed for iconv (at least one byte).
+class IconvReference {
+ public:
+  IconvReference(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~IconvReference() { iconv_close(cd_); }
+  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+  // Converts the whole input; at each place iconv refuses, `onRefused`
+  // appends the replacement and returns how many bytes it stands for.
+  template <class OnRefused>
+  std::string Convert(const std::string& input, OnRefused onRefused) {
+    std::string out;
+    size_t at = 0;
+    while (at < input.size()) {
+      iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+      char* in = const_cast<char*>(input.data()) + at;
+      size_t inLeft = input.size() - at;
+      char buffer[256];
+      char* o = buffer;
+      size_t oLeft = sizeof buffer;
+      const bool stopped = iconv(cd_, &in, &inLeft, &o, &oLeft) == static_cast<size_t>(-1);
+      out.append(buffer, static_cast<size_t>(o - buffer));
+      at = input.size() - inLeft;
+      if (stopped && errno != E2BIG) at += onRefused(input.substr(at), out);
     }
+    return out;
+  }
+  // True when iconv converts all of `bytes` without complaint.
+  bool Accepts(const std::string& bytes) {
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    char* in = const_cast<char*>(bytes.data());
+    size_t inLeft = bytes.size();
+    char buffer[16];
+    char* o = buffer;
+    size_t oLeft = sizeof buffer;
+    return iconv(cd_, &in, &inLeft, &o, &oLeft) != static_cast<size_t>(-1) && inLeft == 0;
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+// Whether some continuation bytes complete `prefix` to one character iconv
+// accepts. Only the second byte has a narrowed range (A0.., ..9F, 90..,
+// ..8F), so these four values cover every lead byte.
+bool Completable(IconvReference& iconvUtf8, const std::string& prefix) {
+  const unsigned char lead = static_cast<unsigned char>(prefix[0]);
+  const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  if (prefix.size() >= length) return false;
+  const std::string tails[] = {"\x80", "\x90", "\xA0", "\xBF"};
+  std::vector<std::string> candidates = {prefix};
+  for (size_t k = prefix.size(); k < length; ++k) {
+    std::vector<std::string> longer;
+    for (const std::string& c : candidates) {
+      for (const std::string& t : tails) longer.push_back(c + t);
+    }
+    candidates.swap(longer);
+  }
+  for (const std::string& c : candidates) {
+    if (iconvUtf8.Accepts(c)) return true;
+  }
+  return false;
+}
+
+TEST(CodePage, Utf8AndUtf16AgreeWithIconvOnRandomBytes) {
+  IconvReference fromUtf8("UTF-16LE", "UTF-8");
+  IconvReference fromUtf16("UTF-8", "UTF-16LE");
+  ASSERT_TRUE(fromUtf8.ok() && fromUtf16.ok());
+  const std::string kReplacement16("\xFD\xFF", 2);
+  const unsigned seed = std::random_device{}();
+  std::printf("seed %u\n", seed);
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 rng(seed);
+  // Bytes near the edges of the UTF-8 ranges, so that most strings hold
+  // both well-formed and ill-formed sequences; every fourth byte is any.
+  const unsigned char kEdges[] = {'a',  0x00, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF,
+                                  0xC0, 0xC1, 0xC2, 0xDF, 0xE0, 0xE1, 0xED, 0xEE, 0xEF,
+                                  0xF0, 0xF1, 0xF3, 0xF4, 0xF5, 0xF8, 0xFE, 0xFF};
+  for (int round = 0; round < 20000; ++round) {
+    std::string bytes(rng() % 24, '\0');
+    for (char& b : bytes) {
+      b = static_cast<char>(rng() % 4 == 0 ? rng() % 256 : kEdges[rng() % sizeof kEdges]);
+    }
+    const std::string expected = fromUtf8.Convert(bytes, [&](const std::string& rest, std::string& out) {
+      out += kReplacement16;
+      size_t k = std::min<size_t>(3, rest.size());
+      while (k > 1 && !Completable(fromUtf8, rest.substr(0, k))) --k;
+      return size_t{1} > k ? size_t{1} : k;
+    });
+    const std::u16string ours = korvo::platform::Utf8ToUtf16(bytes);
+    ASSERT_EQ(expected, std::string(reinterpret_cast<const char*>(ours.data()), ours.size() * 2))
+        << "round " << round;
+    if (!bytes.empty()) {
+      ASSERT_EQ(ours, ToWide(CP_UTF8, bytes)) << "counting and writing passes, round " << round;
+    }
+
+    // The reverse direction on random units, unpaired surrogates included.
+    std::u16string units(rng() % 12, u'\0');
+    for (char16_t& u : units) {
+      const unsigned r = rng();
+      u = static_cast<char16_t>(r % 3 == 0 ? 0xD800 + r / 3 % 0x800 : r / 3 % 0x10000);
+    }
+    const std::string utf16(reinterpret_cast<const char*>(units.data()), units.size() * 2);
+    const std::string expectedUtf8 = fromUtf16.Convert(utf16, [](const std::string&, std::string& out) {
+      out += "\xEF\xBF\xBD";
+      return size_t{2};
+    });
+    ASSERT_EQ(expectedUtf8, korvo::platform::Utf16ToUtf8(units)) << "round " << round;
   }
 }
 

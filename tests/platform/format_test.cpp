@@ -118,29 +118,29 @@ std::vector<std::string> AllFlagSets() {
 const std::vector<std::string> kWidths = {"", "1", "7", "24"};
 const std::vector<std::string> kPrecisions = {"", ".", ".0", ".1", ".4", ".19"};
 
-// Every spec of flags x width x precision for one conversion and length,
+// Every conversion of flags x width x precision for one conversion and length,
 // as (ours, reference) format pairs with text around the conversion.
-std::vector<std::pair<std::string, std::string>> Specs(
+std::vector<std::pair<std::string, std::string>> Conversions(
     const std::string& length, const std::string& referenceLength, char conversion,
     const std::vector<std::string>& precisions,
     const std::vector<std::string>& flagSets = AllFlagSets()) {
-  std::vector<std::pair<std::string, std::string>> specs;
+  std::vector<std::pair<std::string, std::string>> conversions;
   for (const std::string& flags : flagSets) {
     for (const std::string& width : kWidths) {
       for (const std::string& precision : precisions) {
         std::string head = "<%" + flags + width + precision;
-        specs.emplace_back(head + length + conversion + ">", head + referenceLength + conversion + ">");
+        conversions.emplace_back(head + length + conversion + ">", head + referenceLength + conversion + ">");
       }
     }
   }
-  return specs;
+  return conversions;
 }
 
 template <typename T>
 void CompareIntegers(Mismatches& narrow, Mismatches& wide, const std::string& length,
                      const std::string& referenceLength, const std::vector<T>& values) {
   for (char conversion : std::string("diuoxX")) {
-    for (const auto& [ours, reference] : Specs(length, referenceLength, conversion, kPrecisions)) {
+    for (const auto& [ours, reference] : Conversions(length, referenceLength, conversion, kPrecisions)) {
       for (T v : values) {
         CompareNarrow(narrow, ours, reference, v);
         CompareWide(wide, ours, reference, v);
@@ -188,17 +188,17 @@ TEST(Format, FloatingPointMatchesTheCLibraryDigitForDigit) {
   Mismatches narrow, wide;
   for (char conversion : std::string("fFeEgGaA")) {
     // The wide engine shares every digit with the narrow one, so it is
-    // checked on every seventh spec, which still walks all flags, widths
+    // checked on every seventh conversion, which still walks all flags, widths
     // and precisions.
     size_t index = 0;
-    for (const auto& [ours, reference] : Specs("", "", conversion, precisions)) {
+    for (const auto& [ours, reference] : Conversions("", "", conversion, precisions)) {
       bool alsoWide = index++ % 7 == 0;
       for (double v : ordinary) {
         CompareNarrow(narrow, ours, reference, v);
         if (alsoWide) CompareWide(wide, ours, reference, v);
       }
     }
-    for (const auto& [ours, reference] : Specs("L", "L", conversion, precisions)) {
+    for (const auto& [ours, reference] : Conversions("L", "L", conversion, precisions)) {
       bool alsoWide = index++ % 7 == 0;
       for (long double v : longOrdinary) {
         CompareNarrow(narrow, ours, reference, v);
@@ -206,7 +206,7 @@ TEST(Format, FloatingPointMatchesTheCLibraryDigitForDigit) {
       }
     }
     for (const char* length : {"", "l"}) {
-      for (const auto& [ours, reference] : Specs(length, length, conversion, precisions, someFlags)) {
+      for (const auto& [ours, reference] : Conversions(length, length, conversion, precisions, someFlags)) {
         for (double v : extremes) {
           CompareNarrow(narrow, ours, reference, v);
           CompareWide(wide, ours, reference, v);
@@ -214,7 +214,7 @@ TEST(Format, FloatingPointMatchesTheCLibraryDigitForDigit) {
       }
     }
     for (const auto& [ours, reference] :
-         Specs("L", "L", conversion, precisions, someFlags)) {
+         Conversions("L", "L", conversion, precisions, someFlags)) {
       for (long double v : longExtremes) {
         // The C library takes milliseconds for each %Lf of a 4933-digit
         // number; those few run in the test below.
@@ -284,7 +284,7 @@ TEST(Format, NarrowTextCharactersPointersAndPercentMatchTheCLibrary) {
   precisions.push_back(".6");
   precisions.push_back(".7");
   const char* volatile null = nullptr;  // opaque, so the compiler does not reject it
-  for (const auto& [ours, reference] : Specs("", "", 's', precisions)) {
+  for (const auto& [ours, reference] : Conversions("", "", 's', precisions)) {
     for (const char* text : {"", "a", "hello", "h\xc3\xa9llo w\xc3\xb6rld"}) {
       CompareNarrow(m, ours, reference, text);
     }
@@ -294,13 +294,13 @@ TEST(Format, NarrowTextCharactersPointersAndPercentMatchTheCLibrary) {
     hs.insert(hs.size() - 2, "h");
     CompareNarrow(m, hs, reference, "hello");
   }
-  for (const auto& [ours, reference] : Specs("", "", 'c', kPrecisions)) {
+  for (const auto& [ours, reference] : Conversions("", "", 'c', kPrecisions)) {
     for (int c : {int{'A'}, int{' '}, int{'%'}, 0xe9}) CompareNarrow(m, ours, reference, c);
     std::string hc = ours;
     hc.insert(hc.size() - 2, "h");
     CompareNarrow(m, hc, reference, 'z');
   }
-  for (const auto& [ours, reference] : Specs("", "", 'p', kPrecisions)) {
+  for (const auto& [ours, reference] : Conversions("", "", 'p', kPrecisions)) {
     for (const void* p : {static_cast<const void*>(nullptr), reinterpret_cast<const void*>(0x1234),
                           reinterpret_cast<const void*>(~uintptr_t{0}), static_cast<const void*>(&m)}) {
       CompareNarrow(m, ours, reference, p);
