@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(cmake g++ make pkg-config libsqlite3-dev sqlite3 unixodbc-dev libgtest-dev libgmock-dev
           libbenchmark-dev)
+# The API reference (target korvo_docs).
+packages+=(doxygen)
 packages+=("$@")
 
 missing=()
