@@ -7,6 +7,8 @@ packages=(cmake g++ make pkg-config libsqlite3-dev sqlite3 unixodbc-dev libgtest
           libbenchmark-dev)
 # The API reference (target korvo_docs).
 packages+=(doxygen)
+# The Debian packages (scripts/package.sh): dpkg-shlibdeps, and file, which CPack uses to find binaries.
+packages+=(dpkg-dev file)
 packages+=("$@")
 
 missing=()
