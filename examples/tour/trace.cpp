@@ -1,8 +1,6 @@
 // examples/tour/trace.cpp: the last step prints this process's SQL trace.
 // The registry setting "Dbms Korvo Trace" names the trace directory; the
 // file there is ~KORVO<process id>.log.
-#include <unistd.h>
-
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -39,7 +37,7 @@ void ShowTrace() {
     Say("the trace is off (KORVO_REGISTRY names no file with \"Dbms Korvo Trace\")");
     return;
   }
-  const std::string file = dir + "/~KORVO" + std::to_string(getpid()) + ".log";
+  const std::string file = dir + "/~KORVO" + std::to_string(GetCurrentProcessId()) + ".log";
   std::ifstream in(file, std::ios::binary);
   if (!in) {
     Say("no trace file at %s", file.c_str());
