@@ -1,0 +1,267 @@
+// Tests that use the korvo program as a person would: typing into its
+// prompt inside tmux and reading the screen, importing and exporting CSV
+// files, reading its error output. The program is $KORVO_TOOL.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// '...' for sh.
+std::string Quote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+class ToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* tool = std::getenv("KORVO_TOOL");
+    ASSERT_NE(tool, nullptr) << "KORVO_TOOL names the program under test";
+    tool_ = tool;
+    char pattern[] = "/tmp/korvo_tool_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    db_ = dir_ + "/test.db";
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+
+  // Runs korvo with `arguments` (already quoted for sh) under `env`.
+  Outcome Korvo(const std::string& arguments, const std::string& env = "") {
+    const std::string out = dir_ + "/stdout", err = dir_ + "/stderr";
+    const std::string command = env + " " + Quote(tool_) + " " + arguments + " >" + Quote(out) +
+                                " 2>" + Quote(err) + " </dev/null";
+    const int raw = std::system(command.c_str());
+    return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(out), ReadText(err)};
+  }
+  Outcome Sql(const std::string& sql, const std::string& flags = "") {
+    return Korvo(flags + " " + Quote(db_) + " " + Quote(sql));
+  }
+
+  std::string tool_, dir_, db_;
+};
+
+// The prompt in a tmux session of its own (own server socket, killed at
+// the end); the screen is polled with a generous deadline.
+class TmuxPrompt {
+ public:
+  TmuxPrompt(const std::string& dir, const std::string& command) : socket_(dir + "/tmux.sock") {
+    Tmux("-u new-session -d -x 100 -y 40 " + Quote(command));
+  }
+  ~TmuxPrompt() { Tmux("kill-server"); }
+
+  void Type(std::string text) {
+    // tmux takes an argument ending in ';' for a command separator.
+    if (!text.empty() && text.back() == ';') text.insert(text.size() - 1, "\\");
+    Tmux("send-keys -l " + Quote(text));
+    Tmux("send-keys Enter");
+  }
+  void Key(const std::string& key) { Tmux("send-keys " + key); }
+  std::string Screen() {
+    const std::string file = socket_ + ".screen";
+    Tmux("capture-pane -p -J -S -200 > " + Quote(file));
+    return ReadText(file);
+  }
+  // Waits until the screen shows `text`; returns the screen (failing the
+  // test with it when the deadline passes).
+  std::string WaitFor(const std::string& text) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::string screen;
+    while (std::chrono::steady_clock::now() < deadline) {
+      screen = Screen();
+      if (screen.find(text) != std::string::npos) return screen;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ADD_FAILURE() << "the screen never showed \"" << text << "\":\n" << screen;
+    return screen;
+  }
+
+ private:
+  void Tmux(const std::string& arguments) {
+    std::system(("tmux -S " + Quote(socket_) + " " + arguments).c_str());
+  }
+  std::string socket_;
+};
+
+TEST_F(ToolTest, PromptRunsTypedStatementsWithTablesErrorsAndHistory) {
+  TmuxPrompt prompt(dir_, "KORVO_HISTORY=" + dir_ + "/history " + Quote(tool_) + " " + Quote(db_));
+  prompt.WaitFor("korvo> ");
+  prompt.Type("CREATE TABLE people (id INTEGER, name TEXT);");
+  prompt.WaitFor("0 rows affected in");
+  // A statement over two lines, wide characters and a NULL.
+  prompt.Type("INSERT INTO people VALUES (1, '漢字'),");
+  prompt.WaitFor("  ...> ");
+  prompt.Type("  (22, NULL), (333, 'Ann');");
+  prompt.WaitFor("3 rows affected in");
+  prompt.Type("SELECT id, name FROM people ORDER BY id;");
+  std::string screen = prompt.WaitFor("3 rows in");
+  EXPECT_NE(screen.find(" id | name\n"
+                        "----+-----\n"
+                        "  1 | 漢字\n"
+                        " 22 | NULL\n"
+                        "333 | Ann\n"),
+            std::string::npos)
+      << screen;
+  prompt.Type("SELECT nope FROM people;");
+  screen = prompt.WaitFor("origin [");
+  EXPECT_NE(screen.find("return code 1000"), std::string::npos) << screen;
+  // The up arrow brings the last statement back for editing.
+  prompt.Key("Up");
+  prompt.Key("-N 7 BSpace");  // "people;"
+  prompt.Type("people WHERE id = 22;");
+  prompt.WaitFor("SELECT nope FROM people WHERE id = 22;");
+  prompt.Type(".quit");
+  // libedit writes blanks in the history file as \040.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (ReadText(dir_ + "/history").find("nope") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_NE(ReadText(dir_ + "/history").find("people"), std::string::npos);
+}
+
+TEST_F(ToolTest, ImportCommitsGoodRowsAndNamesTheBadLines) {
+  ASSERT_EQ(Sql("CREATE TABLE t (id INTEGER NOT NULL, amount REAL, note TEXT)").status, 0);
+  const std::string csv = dir_ + "/big.csv";
+  {
+    std::ofstream out(csv);
+    out << "id,amount,note\n";
+    for (int i = 1; i <= 100000; ++i) {
+      const int line = i + 1;
+      if (line == 1001) {
+        out << i << ",not a number,x\n";
+      } else if (line == 50000) {
+        out << i << ",1.5\n";  // a field short
+      } else if (line == 99999) {
+        out << ",2.5,\"id is NULL\"\n";  // refused by the engine
+      } else {
+        out << i << ',' << i * 0.25 << ",\"row " << i << "\"\n";
+      }
+    }
+  }
+  const Outcome import = Korvo("import " + Quote(db_) + " t " + Quote(csv));
+  EXPECT_EQ(import.status, 2) << import.err;
+  EXPECT_NE(import.out.find("imported 99997 rows into t, rejected 3 lines"), std::string::npos)
+      << import.out;
+  EXPECT_NE(import.err.find("line 1001: rejected: column amount: \"not a number\" is not a number"),
+            std::string::npos)
+      << import.err;
+  EXPECT_NE(import.err.find("line 50000: rejected: 2 fields where the header has 3"),
+            std::string::npos);
+  EXPECT_NE(import.err.find("line 99999: rejected: "), std::string::npos);
+  // Plain progress lines, not a redrawn bar, when stderr is no terminal.
+  EXPECT_NE(import.err.find("50000 rows"), std::string::npos);
+  EXPECT_EQ(import.err.find('\r'), std::string::npos);
+
+  const Outcome count = Sql("SELECT COUNT(*), SUM(id) FROM t", "--csv");
+  EXPECT_EQ(count.out, "COUNT(*),SUM(id)\n99997," +
+                           std::to_string(5000050000LL - 1000 - 49999 - 99998) + "\n");
+}
+
+TEST_F(ToolTest, ImportOnATerminalDrawsAProgressBar) {
+  ASSERT_EQ(Sql("CREATE TABLE t (id INTEGER, note TEXT)").status, 0);
+  {
+    std::ofstream out(dir_ + "/small.csv");
+    out << "id,note\n1,a\nx,b\n3,c\n";
+  }
+  TmuxPrompt terminal(dir_, Quote(tool_) + " import " + Quote(db_) + " t " +
+                                Quote(dir_ + "/small.csv") + "; sleep 600");
+  const std::string screen = terminal.WaitFor("imported 2 rows into t, rejected 1 line");
+  EXPECT_NE(screen.find("line 3: rejected: column id: \"x\" is not an integer\n"),
+            std::string::npos)
+      << screen;
+  EXPECT_NE(screen.find("[##############################] 100%  2 rows  "), std::string::npos)
+      << screen;
+  EXPECT_NE(screen.find(" rows/s  ETA 0 s"), std::string::npos) << screen;
+}
+
+TEST_F(ToolTest, ExportThenImportRoundTripsEveryTypeAndNull) {
+  const std::string columns =
+      "(i INTEGER, big BIGINT, r REAL, d NUMERIC(10,2), s TEXT, v VARCHAR(20), b BLOB, "
+      "dt DATETIME, day DATE, f BOOLEAN, t TINYINT, si SMALLINT)";
+  ASSERT_EQ(Sql("CREATE TABLE a " + columns + "; CREATE TABLE b " + columns).status, 0);
+  const Outcome insert = Sql(
+      "INSERT INTO a VALUES "
+      "(1, 9007199254740993, 0.1, 12.25, 'comma, \"quote\"' || char(10) || 'line', '漢字', "
+      "x'00FF10', '2024-02-29 13:45:06', '1999-12-31 00:00:00', 1, 200, -32768),"
+      "(-5, -1, -1.5e300, 0, '', ' padded ', x'', '1970-01-01 00:00:00', '2000-01-01 00:00:00', 0, "
+      "0, 32767),"
+      "(NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL)");
+  ASSERT_EQ(insert.status, 0) << insert.err;
+
+  const std::string first = dir_ + "/a.csv", second = dir_ + "/b.csv";
+  ASSERT_EQ(Korvo("export " + Quote(db_) + " a " + Quote(first)).status, 0);
+  const Outcome import = Korvo("import " + Quote(db_) + " b " + Quote(first));
+  ASSERT_EQ(import.status, 0) << import.err;
+  ASSERT_EQ(Korvo("export " + Quote(db_) + " b " + Quote(second)).status, 0);
+  EXPECT_EQ(ReadText(first), ReadText(second));
+
+  // The engine's own view: same values and same storage classes.
+  const std::string probe =
+      "SELECT quote(i), quote(big), quote(r), quote(d), quote(s), quote(v), quote(b), "
+      "quote(dt), quote(day), quote(f), quote(t), quote(si), typeof(s) FROM ";
+  const Outcome left = Sql(probe + "a ORDER BY rowid", "--csv");
+  const Outcome right = Sql(probe + "b ORDER BY rowid", "--csv");
+  EXPECT_EQ(left.out, right.out);
+  EXPECT_NE(left.out.find("NULL,NULL,NULL"), std::string::npos) << left.out;
+  EXPECT_NE(left.out.find("'',"), std::string::npos) << left.out;  // the empty text stays
+}
+
+TEST_F(ToolTest, ErrorsShowReturnCodeNativeErrorAndOrigin) {
+  const Outcome failed = Sql("SELECT * FROM missing_table");
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_NE(failed.err.find("error: "), std::string::npos) << failed.err;
+  EXPECT_NE(failed.err.find("missing_table"), std::string::npos) << failed.err;
+  EXPECT_NE(failed.err.find("return code 1000, native error "), std::string::npos) << failed.err;
+  EXPECT_NE(failed.err.find("origin [50"), std::string::npos) << failed.err;
+
+  const Outcome statement = Sql("INSERT INTO nowhere VALUES (1)");
+  EXPECT_EQ(statement.status, 1);
+  EXPECT_NE(statement.err.find("origin [6007]"), std::string::npos) << statement.err;
+
+  const Outcome json = Sql("SELECT 1 AS n, 'x' AS s, NULL AS z", "--json");
+  EXPECT_EQ(json.out, "[\n {\"n\": 1, \"s\": \"x\", \"z\": null}\n]\n");
+}
+
+TEST_F(ToolTest, TraceSwitchWritesTheRegistryAndShowPrintsTheTrace) {
+  const std::string env = "KORVO_REGISTRY=" + Quote(dir_ + "/registry.reg");
+  const Outcome on = Korvo("trace on " + Quote(dir_ + "/trace"), env);
+  ASSERT_EQ(on.status, 0) << on.err;
+  EXPECT_NE(ReadText(dir_ + "/registry.reg").find("\"Dbms Korvo Trace\"=\"" + dir_ + "/trace\""),
+            std::string::npos);
+  ASSERT_EQ(Korvo(Quote(db_) + " 'SELECT 1'", env).status, 0);
+  const Outcome show = Korvo("trace show", env);
+  EXPECT_EQ(show.status, 0) << show.err;
+  EXPECT_NE(show.out.find("CDatabase::OpenEx"), std::string::npos) << show.out;
+
+  ASSERT_EQ(Korvo("trace off", env).status, 0);
+  EXPECT_EQ(ReadText(dir_ + "/registry.reg").find("Dbms Korvo Trace"), std::string::npos);
+  EXPECT_EQ(Korvo("trace show", env).status, 1);
+}
+
+}  // namespace
