@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian packages of an already built tree (default build/),
 # unpacks them into a scratch root - nothing is installed on the system -
-# and builds and runs the outside host programs of tests/install/ against
-# that root alone.
+# and builds and runs the outside host programs of tests/install/ (and the
+# packaged korvo tool, when there is one) against that root alone.
 #
 #   bash scripts/package.sh [build-dir]
 set -euo pipefail
@@ -22,4 +22,8 @@ done
 echo "== package: host programs built against $root/usr"
 cmake -DBUILD_DIR="$build_dir" -DHOST_DIR="$PWD/tests/install" -DPREFIX="$root/usr" \
   -P tests/install/run_host.cmake
+if [ -x "$root/usr/bin/korvo" ]; then
+  echo "== package: the packaged korvo tool"
+  LD_LIBRARY_PATH="$root/usr/lib" "$root/usr/bin/korvo" ":memory:" "SELECT 'from the package' AS korvo"
+fi
 echo "== package: passed"
