@@ -116,9 +116,6 @@ HRESULT CommandObject::Run(long options, VARIANT* parameters, std::shared_ptr<pr
                                                 "collection; pass a missing argument here."));
   }
   if (text_.empty()) return conn->Fail(AdoRecord(kDbNoCommand));
-  std::string sql;
-  const HRESULT text_hr = conn->StatementText(options, type_, text_, &sql);
-  if (FAILED(text_hr)) return text_hr;
 
   // Input values in append order.
   std::vector<provider::ParamValue> values;
@@ -146,6 +143,9 @@ HRESULT CommandObject::Run(long options, VARIANT* parameters, std::shared_ptr<pr
     }
     values.push_back(std::move(value));
   }
+  std::string sql;
+  const HRESULT text_hr = conn->StatementText(options, type_, text_, &sql, static_cast<int>(values.size()));
+  if (FAILED(text_hr)) return text_hr;
 
   if (!conn->FireWillExecute(sql, adOpenForwardOnly, adLockReadOnly, options, this, nullptr)) {
     return kAdoNotAllowed;

@@ -206,6 +206,8 @@ void ConnectionObject::Detach(ConnectionClient* client) {
 
 HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
   com::ClearErrorInfo();
+  // A connection whose server went away is reopened without a Close.
+  if (provider_ && !provider_->IsOpen()) CloseNow();
   if (provider_) return Fail(AdoRecord(kAdoObjectOpen));
   errors_->clear();
   if (auto nul = NulRecord(connectionString, "The connect string", kEInvalidArg)) return Fail(*nul);
@@ -255,17 +257,30 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
   if (!parsed.Parse(StripOdbcPrefix(text), &error)) {
     return complete(Fail(AdoRecord(kEInvalidArg, "The connect string is malformed: " + error)));
   }
-  const ProviderChoice choice = ChooseProvider(text, parsed);
+  ProviderChoice choice = ChooseProvider(text, parsed);
+  // An ODBC string that names no data source is completed by the prompt
+  // when the host allows one.
+  if (choice.kind == ProviderKind::kOdbc && prompt_ != adPromptNever && !parsed.Has("DSN") &&
+      !parsed.Has("FILEDSN") && !parsed.Has("Driver")) {
+    std::string answer;
+    if (!PromptForConnectString(text, &answer, &error)) return complete(Fail(AdoRecord(kEFail, error)));
+    text = answer;
+    if (!parsed.Parse(StripOdbcPrefix(text), &error)) {
+      return complete(Fail(AdoRecord(kEInvalidArg, "The connect string is malformed: " + error)));
+    }
+    choice = ChooseProvider(text, parsed);
+  }
   // The provider's waits while opening follow ConnectionTimeout unless
   // the connect string sets its own.
   if (!parsed.Has("Connect Timeout")) parsed.Set("Connect Timeout", std::to_string(connection_timeout_));
   std::unique_ptr<provider::Connection> engine;
   if (choice.kind == ProviderKind::kSqlite) {
     engine = provider::CreateSqliteConnection();
+  } else if (choice.kind == ProviderKind::kOdbc) {
+    engine = provider::CreateOdbcConnection();
   } else {
-    std::string detail = choice.kind == ProviderKind::kOdbc ? "ODBC (MSDASQL) is not available"
-                         : choice.name.empty()              ? "the connect string names no provider"
-                                                            : "no provider named \"" + Excerpt(choice.name) + "\"";
+    std::string detail = choice.name.empty() ? "the connect string names no provider"
+                                             : "no provider named \"" + Excerpt(choice.name) + "\"";
     return complete(Fail(AdoRecord(kAdoProviderNotFound,
                                    "Provider cannot be found. It may not be properly installed. (" +
                                        detail + ")")));
@@ -306,7 +321,8 @@ HRESULT ConnectionObject::raw_Close() {
   errors_->clear();
   // Closing would end the transaction without the host saying how; the
   // host commits or rolls back first (releasing the object rolls back).
-  if (trans_level_ > 0) {
+  // (A lost server ended the transaction already.)
+  if (trans_level_ > 0 && provider_->IsOpen()) {
     return Fail(AdoRecord(kAdoInTransaction,
                           "Connection object cannot be explicitly closed while in a transaction (" +
                               std::to_string(trans_level_) +
@@ -321,17 +337,23 @@ HRESULT ConnectionObject::raw_Close() {
   return kSOk;
 }
 
-HRESULT ConnectionObject::get_State(long* out) { return Out(out, provider_ ? long{adStateOpen} : long{adStateClosed}); }
+// A connection whose server went away reports closed, so that a host
+// sees the link is dead; Close and Open still work on it.
+HRESULT ConnectionObject::get_State(long* out) {
+  return Out(out, provider_ && provider_->IsOpen() ? long{adStateOpen} : long{adStateClosed});
+}
 
 // ------------------------------------------------------------- statements
 
 HRESULT ConnectionObject::PrepareAndRun(const std::string& sql,
                                         const std::vector<provider::ParamValue>& params,
                                         long timeout_seconds,
-                                        std::shared_ptr<provider::Statement>* out) {
+                                        std::shared_ptr<provider::Statement>* out,
+                                        long fetch_rows) {
   std::unique_ptr<provider::Statement> statement;
   HRESULT hr = provider_->Prepare(sql, &statement);
   if (FAILED(hr)) return FailFromProvider(hr);
+  statement->SetFetchRows(fetch_rows);
   hr = statement->Execute(params, DeadlineFor(timeout_seconds));
   if (FAILED(hr)) {
     provider_->diagnostics().messages.clear();
@@ -342,7 +364,7 @@ HRESULT ConnectionObject::PrepareAndRun(const std::string& sql,
 }
 
 HRESULT ConnectionObject::StatementText(long options, long default_type, const std::string& text,
-                                        std::string* sql) {
+                                        std::string* sql, int procedure_parameters) {
   long type = options == -1 ? 0 : (options & 0x30F);
   if (type == 0 || type == adCmdUnknown) type = default_type;
   *sql = text;
@@ -351,6 +373,10 @@ HRESULT ConnectionObject::StatementText(long options, long default_type, const s
                                       "\" cannot run as one (call it as a function instead)."));
   }
   if (type == adCmdTable || type == adCmdTableDirect) *sql = "SELECT * FROM " + text;
+  // A procedure named by itself runs through the engine's call statement.
+  if (type == adCmdStoredProc && text.find_first_of("({ ") == std::string::npos) {
+    *sql = provider_->ProcedureCall(text, procedure_parameters);
+  }
   return kSOk;
 }
 

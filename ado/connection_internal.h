@@ -117,11 +117,16 @@ class ConnectionObject final : public com::Object<_Connection, IConnectionPointC
   // `default_type` when they name none): SELECT * FROM for a table; a
   // stored procedure on an engine without them is reported (returns the
   // failure).
-  HRESULT StatementText(long options, long default_type, const std::string& text, std::string* sql);
+  // A stored procedure named without its arguments becomes the provider's
+  // call of it with `procedure_parameters` markers.
+  HRESULT StatementText(long options, long default_type, const std::string& text, std::string* sql,
+                        int procedure_parameters = 0);
 
   // Runs `sql` as an executed statement; on failure the error is reported.
+  // `fetch_rows` is the rows per engine fetch (0: the provider's default).
   HRESULT PrepareAndRun(const std::string& sql, const std::vector<provider::ParamValue>& params,
-                        long timeout_seconds, std::shared_ptr<provider::Statement>* out);
+                        long timeout_seconds, std::shared_ptr<provider::Statement>* out,
+                        long fetch_rows = 0);
 
  protected:
   ~ConnectionObject() override;

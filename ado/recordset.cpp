@@ -523,7 +523,7 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
       if (FAILED(hr)) return hr;
       if (!conn->FireWillExecute(sql, cursor_type_, lock_type_, options, nullptr, this)) return kAdoNotAllowed;
       timeout = conn->command_timeout();
-      hr = conn->PrepareAndRun(sql, {}, timeout, &statement);
+      hr = conn->PrepareAndRun(sql, {}, timeout, &statement, FetchRows());
       if (FAILED(hr)) return hr;
     } else {
       return ReportAdo(AdoError(3001), "The Source must be SQL text or a Command object.");
@@ -541,7 +541,7 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
     if (conn == nullptr || !conn->is_open()) return ReportAdo(kAdoConnectionUnusable);
     conn->BeginOperation();
     std::shared_ptr<provider::Statement> statement;
-    const HRESULT hr = conn->PrepareAndRun(sql, {}, conn->command_timeout(), &statement);
+    const HRESULT hr = conn->PrepareAndRun(sql, {}, conn->command_timeout(), &statement, FetchRows());
     if (FAILED(hr)) return hr;
     return Attach(conn, std::move(statement), sql, conn->command_timeout());
   }
@@ -554,6 +554,14 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
   }
 
  private:
+  // A stream reads CacheSize rows per engine fetch; a snapshot reads the
+  // whole result, in large blocks.
+  long FetchRows() const {
+    constexpr long kSnapshotBlock = 1000;
+    const bool stream = cursor_location_ != adUseClient && cursor_type_ == adOpenForwardOnly;
+    return stream ? cache_size_ : std::max(cache_size_, kSnapshotBlock);
+  }
+
   void MakeFields() {
     fields_ = nullptr;
     Fields* f = nullptr;

@@ -7,6 +7,25 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
 
+# The database servers the server tests use, stopped again however the
+# suite ends. A caller that started them already (.ci/run) says so with
+# KORVO_SERVERS_STARTED=1. Without them those tests skip, except under CI.
+servers_dir=${KORVO_SERVERS_DIR:-/tmp/korvo-servers}
+if [ "${KORVO_SERVERS_STARTED:-0}" != 1 ]; then
+  if bash scripts/servers.sh start; then
+    trap 'bash scripts/servers.sh stop' EXIT
+  elif [ "${CI:-}" = true ]; then
+    echo "== test: the database servers did not start" >&2
+    exit 1
+  else
+    echo "== test: no database servers; the server tests will skip" >&2
+  fi
+fi
+if [ -f "$servers_dir/env.sh" ]; then
+  # shellcheck source=/dev/null
+  source "$servers_dir/env.sh"
+fi
+
 build_dir=build
 if [ "${KORVO_SANITIZE:-0}" = 1 ]; then
   build_dir=build-sanitize

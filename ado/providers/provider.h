@@ -109,6 +109,10 @@ class Statement {
   // statement up to its first row. Afterwards HasRow tells whether a row
   // is current.
   virtual HRESULT Execute(const std::vector<ParamValue>& params, Deadline deadline) = 0;
+  // Rows the engine hands over per fetch from now on (a server cursor's
+  // CacheSize); 0 for the provider's default. Engines that produce rows
+  // one at a time ignore it.
+  virtual void SetFetchRows(long rows) { (void)rows; }
   // Moves to the next row. REQUIRES: HasRow().
   virtual HRESULT Next(Deadline deadline) = 0;
   virtual bool HasRow() const = 0;
@@ -142,6 +146,8 @@ class Connection {
   virtual HRESULT Open(const ConnectString& options) = 0;
   // Closes; statements still alive keep the engine's handle until they go.
   virtual void Close() = 0;
+  // Opened and usable: false after Close, and after the link to a server
+  // was lost (every call then fails until the connection is reopened).
   virtual bool IsOpen() const = 0;
 
   // REQUIRES: IsOpen(). `sql` is UTF-8.
@@ -162,6 +168,13 @@ class Connection {
 
   virtual std::string Info(InfoProperty what) const = 0;
   virtual bool SupportsProcedures() const = 0;
+  // The statement that runs stored procedure `name` with `parameters` ?
+  // markers. REQUIRES: SupportsProcedures().
+  virtual std::string ProcedureCall(std::string_view name, int parameters) const {
+    std::string marks;
+    for (int i = 0; i < parameters; ++i) marks += i ? ",?" : "?";
+    return "{call " + std::string(name) + "(" + marks + ")}";
+  }
 
   // What the write path of an updatable cursor needs. The object model
   // builds the INSERT/UPDATE/DELETE text itself and runs it through
@@ -195,5 +208,6 @@ class Connection {
 };
 
 std::unique_ptr<Connection> CreateSqliteConnection();
+std::unique_ptr<Connection> CreateOdbcConnection();
 
 }  // namespace korvo::ado::provider

@@ -223,14 +223,19 @@ TEST_F(CommandTest, KeepsDatesAtTheEdgesOfTheOleRange) {
   EXPECT_FALSE(r.description.empty());
 }
 
-// The code page is read once per process, before the fixture's first
-// conversion; CTest runs this case in a process of its own.
+// The code page is read once per process, at the first conversion: CTest
+// runs this case in a process of its own, and so does the case itself
+// when an earlier test of the same process has fixed another code page.
 class AnsiCommandTest : public CommandTest {
  protected:
   korvo::test::ScopedEnv cp_{"KORVO_CODEPAGE", "CP1252"};
 };
 
 TEST_F(AnsiCommandTest, RoundTripsNonAsciiTextThroughTheAnsiCodePage) {
+  if (std::string(korvo::platform::AnsiCodePageName()) != "CP1252") {
+    EXPECT_EQ(korvo::test::RunCurrentTestInNewProcess(), 0);
+    return;
+  }
   Exec(conn_, "CREATE TABLE w (c TEXT)");
   // "Müller € ñ" in CP1252 bytes, as a narrow host string holds it.
   const char ansi[] = "M\xFCller \x80 \xF1";

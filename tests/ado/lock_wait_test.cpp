@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "ado/ado_test_support.h"
+#include "support/faulty_vfs.h"
 
 namespace korvo::ado::test {
 namespace {
@@ -15,6 +16,8 @@ namespace {
 class LockWaitTest : public AdoTest {};
 
 TEST_F(LockWaitTest, WaitsForAnotherWritersLockAsLongAsTheCommandTimeoutAllows) {
+  // The shim's count of lock calls shows when the writer below starts to wait.
+  korvo::test::InstallFaultyVfs();
   _ConnectionPtr holder = Open(FileConnect());
   Exec(holder, "CREATE TABLE t (v INT)");
   EXPECT_EQ(holder->BeginTrans(), 1);  // takes the write lock at once
@@ -35,15 +38,20 @@ TEST_F(LockWaitTest, WaitsForAnotherWritersLockAsLongAsTheCommandTimeoutAllows) 
                 .llVal,
             0);
 
-  // With a longer time-out the writer waits longer than any fixed busy
-  // time and succeeds once the holder commits.
+  // With a longer time-out the writer waits past a fixed 5 s busy time
+  // and succeeds once the holder commits. The 6 s are counted
+  // from the writer's first lock call, seen through the VFS, so a writer
+  // that starts late on a loaded machine still waits them in full.
   waiter->PutCommandTimeout(60);
+  korvo::test::ArmVfsFault(korvo::test::VfsOp::kLock, 0);  // restarts the count only
   Raised waited;
   std::thread writer([&] {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     waited = Catch([&] { Exec(waiter, "INSERT INTO t VALUES (2)"); });
     CoUninitialize();
   });
+  while (korvo::test::VfsCallCount(korvo::test::VfsOp::kLock) == 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   std::this_thread::sleep_for(std::chrono::seconds(6));
   Exec(holder, "INSERT INTO t VALUES (1)");
   holder->CommitTrans();

@@ -87,13 +87,7 @@ std::string BytesOf(const _variant_t& value) {
 }
 
 double OleDate(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
-  SYSTEMTIME st{};
-  st.wYear = year;
-  st.wMonth = month;
-  st.wDay = day;
-  st.wHour = hour;
-  st.wMinute = minute;
-  st.wSecond = second;
+  SYSTEMTIME st{year, month, 0, day, hour, minute, second, 0};
   double date = 0;
   EXPECT_TRUE(SystemTimeToVariantTime(&st, &date));
   return date;
@@ -119,7 +113,10 @@ ULONG RefCount(IUnknown* object) {
 class CmdsetTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0); }
-  void TearDown() override { CoUninitialize(); }
+  void TearDown() override {
+    db_.reset();
+    CoUninitialize();
+  }
 
   // Points the registry at one that switches the trace on. Must be called
   // before the first library object of the process is made.
@@ -135,15 +132,25 @@ class CmdsetTest : public ::testing::Test {
     ASSERT_EQ(db.OpenEx(SqliteConnect(dir_.File(name)).c_str()), 1);
   }
 
+  // The test's database on "cmd.db", opened on first use (so that TraceOn
+  // can come first).
+  CDatabase& Db() {
+    if (!db_) {
+      db_ = std::make_unique<CDatabase>();
+      Open(*db_);
+    }
+    return *db_;
+  }
+
   TempDir dir_;
   std::unique_ptr<ScopedEnv> env_;
+  std::unique_ptr<CDatabase> db_;
 };
 
 // ------------------------------------------------------------ text and parameters
 
 TEST_F(CmdsetTest, TwoInputParametersAreSentInTheOrderAppendedAndKeptAcrossExecutions) {
-  CDatabase db;
-  Open(db);
+  CDatabase& db = Db();
   db.ExecuteSQL("CREATE TABLE t (a TEXT, b INTEGER)");
   TestCmdset cmd(&db);
   cmd.SetCommandText("INSERT INTO t (a, b) VALUES (?, ?)");
@@ -178,8 +185,7 @@ TEST_F(CmdsetTest, TwoInputParametersAreSentInTheOrderAppendedAndKeptAcrossExecu
 }
 
 TEST_F(CmdsetTest, StoredProceduresAreRefusedByTheEmbeddedEngineWithAClearError) {
-  CDatabase db;
-  Open(db);
+  CDatabase& db = Db();
   db.ExecuteSQL("CREATE TABLE t (a INTEGER, b INTEGER)");
   TestCmdset cmd(&db);
   cmd.SetCommandProc("add_pair");
@@ -206,8 +212,7 @@ TEST_F(CmdsetTest, StoredProceduresAreRefusedByTheEmbeddedEngineWithAClearError)
 }
 
 TEST_F(CmdsetTest, AppendedParametersCarryTheirShape) {
-  CDatabase db;
-  Open(db);
+  CDatabase& db = Db();
   db.ExecuteSQL("CREATE TABLE n (v NUMERIC, s TEXT)");
   TestCmdset cmd(&db);
   cmd.SetCommandText("INSERT INTO n VALUES (?, ?)");
@@ -241,8 +246,7 @@ TEST_F(CmdsetTest, AppendedParametersCarryTheirShape) {
 }
 
 TEST_F(CmdsetTest, TypedParametersRoundTripIntoATable) {
-  CDatabase db;
-  Open(db);
+  CDatabase& db = Db();
   db.ExecuteSQL(
       "CREATE TABLE v (i INTEGER, d REAL, s TEXT, w TEXT, dt DATETIME, b BLOB, n INTEGER)");
   CCmdset cmd(&db);
@@ -280,8 +284,7 @@ TEST_F(CmdsetTest, TypedParametersRoundTripIntoATable) {
 // ------------------------------------------------------------ execution
 
 TEST_F(CmdsetTest, ExecuteWithACountStoresTheAffectedRows) {
-  CDatabase db;
-  Open(db);
+  CDatabase& db = Db();
   db.ExecuteSQL("CREATE TABLE t (id INTEGER PRIMARY KEY, v TEXT)");
   db.ExecuteSQL("INSERT INTO t (v) VALUES ('a'), ('a'), ('a'), ('a'), ('a'), ('b'), ('b')");
   CCmdset cmd(&db);
@@ -303,8 +306,7 @@ TEST_F(CmdsetTest, ExecuteWithACountStoresTheAffectedRows) {
 }
 
 TEST_F(CmdsetTest, ExecuteWithOptionsHandsTheOptionsToAdo) {
-  CDatabase db;
-  Open(db);
+  CDatabase& db = Db();
   db.ExecuteSQL("CREATE TABLE t (id INTEGER)");
   TestCmdset cmd(&db);
   cmd.SetCommandText("INSERT INTO t VALUES (1)");
@@ -323,8 +325,7 @@ TEST_F(CmdsetTest, ExecuteWithOptionsHandsTheOptionsToAdo) {
 }
 
 TEST_F(CmdsetTest, NativeError23000OnlyFromExecuteAndExecuteWithOptions) {
-  CDatabase db;
-  Open(db);
+  CDatabase& db = Db();
   db.ExecuteSQL("CREATE TABLE u (k INTEGER UNIQUE)");
   db.ExecuteSQL("INSERT INTO u VALUES (1)");
   TestCmdset cmd(&db);
@@ -383,8 +384,7 @@ class CNames : public CRecordset {
 };
 
 TEST_F(CmdsetTest, ExecuteHandsTheResultSetToARecordset) {
-  CDatabase db;
-  Open(db);
+  CDatabase& db = Db();
   db.ExecuteSQL("CREATE TABLE t (id INTEGER, name TEXT)");
   db.ExecuteSQL("INSERT INTO t VALUES (1, 'a'), (2, 'b'), (3, 'c')");
   CCmdset cmd(&db);
@@ -428,8 +428,7 @@ TEST_F(CmdsetTest, ExecuteHandsTheResultSetToARecordset) {
 }
 
 TEST_F(CmdsetTest, ABoundRecordsetMovesThroughTheCommandsRows) {
-  CDatabase db;
-  Open(db);
+  CDatabase& db = Db();
   db.ExecuteSQL("CREATE TABLE t (id INTEGER, name TEXT)");
   db.ExecuteSQL("INSERT INTO t VALUES (1, 'a'), (2, 'b'), (3, 'c')");
   CNames names(&db);
@@ -461,8 +460,7 @@ TEST_F(CmdsetTest, WithoutACommandObjectEveryOperationFails) {
   TestCmdset cmd;
   EXPECT_FALSE(cmd.m_pCommand);
   long count = 5;
-  CDatabase db;
-  Open(db);
+  CDatabase& db = Db();
   CRecordset recordset(&db);
   struct Case {
     std::function<void()> run;
@@ -504,8 +502,7 @@ TEST_F(CmdsetTest, WithoutACommandObjectEveryOperationFails) {
 }
 
 TEST_F(CmdsetTest, CopiesShareOneCommandAndCloseReleasesOneReference) {
-  CDatabase db;
-  Open(db);
+  CDatabase& db = Db();
   db.ExecuteSQL("CREATE TABLE t (id INTEGER)");
   TestCmdset first(&db);
   {
@@ -582,8 +579,7 @@ TEST_F(CmdsetTest, SetActiveConnectionStartsAFreshCommandOnThatConnection) {
 }
 
 TEST_F(CmdsetTest, CommandTimeoutIsTakenOnceWhenTheConnectionIsSet) {
-  CDatabase db;
-  Open(db);
+  CDatabase& db = Db();
   db.SetQueryTimeout(17);
   TestCmdset cmd(&db);
   EXPECT_EQ(cmd.m_pCommand->GetCommandTimeout(), 17);
@@ -635,8 +631,7 @@ TEST_F(CmdsetTest, ThrowDBExceptionGivesTheLibraryText) {
 
 TEST_F(CmdsetTest, OnlyFailuresAreTraced) {
   TraceOn();
-  CDatabase db;
-  Open(db);
+  CDatabase& db = Db();
   db.ExecuteSQL("CREATE TABLE u (k INTEGER UNIQUE)");
   const std::vector<std::string> before = Trace();
   ASSERT_FALSE(before.empty());

@@ -4,11 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <ctime>
-
 #include <korvo/platform/process.h>
 
-#include "support/test_support.h"
+#include "support/clock.h"
 
 namespace {
 
@@ -66,8 +64,7 @@ TEST(FileTimeTest, CalendarFieldsBothWays) {
 }
 
 TEST(FileTimeTest, LocalFileTimeUsesTheOffsetOfThatInstant) {
-  korvo::test::ScopedEnv tz("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
-  tzset();
+  korvo::test::ScopedTimeZone cet("CET-1CEST,M3.5.0,M10.5.0/3");
   FILETIME winter = Ft(kUnixEpoch + 1769864709ULL * 10000000ULL), local;
   ASSERT_TRUE(FileTimeToLocalFileTime(&winter, &local));
   EXPECT_EQ(Ticks(local) - Ticks(winter), 3600ULL * 10000000ULL);

@@ -6,8 +6,6 @@
 
 #include <cerrno>
 
-#include <korvo/platform/clock_internal.h>
-#include <korvo/platform/process.h>
 
 #include "support/test_support.h"
 
@@ -115,21 +113,6 @@ TEST(Time64, LocalFieldsConvertExactlyLikeMktime) {
       EXPECT_EQ(theirs.tm_isdst, mine.tm_isdst) << zone << " step " << step;
     }
   }
-}
-
-TEST(Time64, NowReadsTheWallClock) {
-  // The clock GetSystemTime reads, so the two never disagree about the
-  // current second.
-  korvo::platform::TEST_FixWallClock(32535215999LL, 999999999);
-  __time64_t out = 0;
-  EXPECT_EQ(_time64(&out), 32535215999LL);
-  EXPECT_EQ(out, 32535215999LL);
-  SYSTEMTIME st;
-  GetSystemTime(&st);
-  EXPECT_EQ(st.wYear, 3000);
-  EXPECT_EQ(st.wSecond, 59);
-  korvo::platform::TEST_UseRealClock();
-  EXPECT_GT(_time64(nullptr), 1704067200) << "the real clock is before 2024";
 }
 
 }  // namespace

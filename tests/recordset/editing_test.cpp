@@ -379,7 +379,7 @@ TEST_F(EditingTest, Lock15IsHeldWhileTheRowIsWritten) {
   rs.Edit();
   rs.m_name = "Annie";
   {
-    Lock15Holder holder;
+    LockHeldUntilWaitedFor holder(15);
     rs.holder = &holder;
     rs.probedOperation = CFieldExchange::opBindFieldsForUpdate;
     EXPECT_EQ(rs.Update(), 1);

@@ -192,7 +192,7 @@ TEST_F(NavigationTest, Lock15IsHeldAroundMoveAndReleasedAfterIt) {
   CLockProbe rs(&db);
   ASSERT_EQ(rs.Open(CRecordset::staticCursor, "CUSTOMER", CRecordset::none, 0), 1);
   {
-    Lock15Holder holder;
+    LockHeldUntilWaitedFor holder(15);
     rs.holder = &holder;
     rs.probedOperation = CFieldExchange::opBindFieldsToColumns;
     rs.Move(1, CRecordset::fetchNext);

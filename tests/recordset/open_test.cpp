@@ -121,48 +121,45 @@ TEST_F(OpenTest, DefaultConnectStringFailsAndTheOwnConnectionIsDropped) {
 
 TEST_F(OpenTest, AnUnopenedDatabaseIsOpenedWithTheDefaultConnectAndOption) {
   Database();
+  CDatabase::SetCriticalSection(TRUE);
   struct Case {
     unsigned int type;
     unsigned long options;
     int connectOption;
     BOOL expectedCursorLib;
+    BOOL answer;  // 0: the database refuses to open
   } cases[] = {
-      {CRecordset::staticCursor, CRecordset::none, 0, 1},  // static, updatable: 1
-      {CRecordset::staticCursor, CRecordset::readOnly, 0, 0},
-      {CRecordset::keysetCursor, CRecordset::none, 0, 0},
-      {CRecordset::keysetCursor, CRecordset::none, 7, 7},  // the recordset's own option
+      {CRecordset::staticCursor, CRecordset::none, 0, 1, 1},  // static, updatable: 1
+      {CRecordset::staticCursor, CRecordset::readOnly, 0, 0, 1},
+      {CRecordset::keysetCursor, CRecordset::none, 0, 0, 1},
+      {CRecordset::keysetCursor, CRecordset::none, 7, 7, 1},  // the recordset's own option
+      {CRecordset::staticCursor, CRecordset::none, 0, 1, 0},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.type << " " << c.options << " " << c.answer);
     CRecordingDatabase db;
+    db.answer = c.answer;
     Exposed<CRecordingOwnConnect> rs(&db);
     rs.connect = Connect().c_str();
     rs.m_nConnectOption = c.connectOption;
-    ASSERT_EQ(rs.Open(c.type, "CUSTOMER", c.options), 1);
+    ASSERT_EQ(rs.Open(c.type, "CUSTOMER", c.options), c.answer);
     EXPECT_EQ(db.opens, 1);
     EXPECT_EQ(db.dsn, "");
     EXPECT_EQ(db.exclusive, 0);
     EXPECT_EQ(db.readOnly, 0);
     EXPECT_EQ(db.connect, Connect());
-    EXPECT_EQ(db.cursorLib, c.expectedCursorLib) << c.type << " " << c.options;
+    EXPECT_EQ(db.cursorLib, c.expectedCursorLib);
     EXPECT_EQ(rs.m_bOwnDatabase, 0);
+    ExpectLock15Free();
+    if (!c.answer) {
+      EXPECT_EQ(rs.IsOpen(), 0);
+      continue;
+    }
     // Open: not opened again.
     rs.Close();
     ASSERT_EQ(rs.Open(c.type, "CUSTOMER", c.options), 1);
     EXPECT_EQ(db.opens, 1);
   }
-}
-
-TEST_F(OpenTest, ARefusedConnectionReturnsZeroAndReleasesLock15) {
-  Database();
-  CDatabase::SetCriticalSection(TRUE);
-  CRecordingDatabase db;
-  db.answer = 0;
-  Exposed<CRecordingOwnConnect> rs(&db);
-  rs.connect = Connect().c_str();
-  EXPECT_EQ(rs.Open(CRecordset::staticCursor, "CUSTOMER"), 0);
-  EXPECT_EQ(db.opens, 1);
-  EXPECT_EQ(rs.IsOpen(), 0);
-  ExpectLock15Free();
 }
 
 // ------------------------------------------------------------ open steps
@@ -487,7 +484,7 @@ TEST_F(OpenTest, Lock15IsHeldAroundOpenWhenSwitchedOn) {
   CDatabase& db = Database();
   CLockProbe rs(&db);
   {
-    Lock15Holder holder;
+    LockHeldUntilWaitedFor holder(15);
     rs.holder = &holder;
     rs.probedOperation = CFieldExchange::opBindFieldsToColumns;
     ASSERT_EQ(rs.Open(CRecordset::staticCursor, "CUSTOMER", CRecordset::none, 0), 1);

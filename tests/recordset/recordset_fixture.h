@@ -14,8 +14,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -23,6 +21,7 @@
 #include <vector>
 
 #include "support/db_exception.h"
+#include "support/lock_wait.h"
 #include "support/test_support.h"
 #include "support/trace_file.h"
 
@@ -116,47 +115,6 @@ class CBulkCodes : public CRecordset {
   __int64* m_lengths = nullptr;
 };
 
-// Shows whether an operation holds lock 15: another thread holds the lock
-// until the operation has been entered, then lets it go after a pause.
-// A step of the operation that runs under the lock can only run after
-// that release, so Released() is then always true; without the lock the
-// step runs during the pause and sees false. (The pause only widens the
-// window in which a missing lock is caught; a correct lock never fails.)
-class Lock15Holder {
- public:
-  Lock15Holder()
-      : thread_([this] {
-          DBLockGlobals(15);
-          held_ = true;
-          held_.notify_all();
-          entered_.wait(false);
-          std::this_thread::sleep_for(std::chrono::milliseconds(100));
-          released_ = true;
-          DBUnlockGlobals(15);
-        }) {
-    held_.wait(false);
-  }
-  ~Lock15Holder() {
-    Entered();
-    thread_.join();
-  }
-  Lock15Holder(const Lock15Holder&) = delete;
-  Lock15Holder& operator=(const Lock15Holder&) = delete;
-
-  // Called as the operation starts (before it could take the lock).
-  void Entered() {
-    entered_ = true;
-    entered_.notify_all();
-  }
-  bool Released() const { return released_; }
-
- private:
-  std::atomic<bool> held_{false};
-  std::atomic<bool> entered_{false};
-  std::atomic<bool> released_{false};
-  std::thread thread_;
-};
-
 // Whether another thread can take lock 15 now: it takes and releases it,
 // and is joined (a lock left held would hang here, and the test time out).
 inline void ExpectLock15Free() {
@@ -167,32 +125,15 @@ inline void ExpectLock15Free() {
   other.join();
 }
 
-// A CCustomer whose Open, Move and Update announce themselves to a
-// Lock15Holder, and whose passes record whether it had let go by then.
+// A CCustomer whose pass `probedOperation` records whether the lock-15
+// holder had let go by then (a pass run under lock 15 always sees it
+// released; one run without it sees it still held).
 class CLockProbe : public CCustomer {
  public:
   using CCustomer::CCustomer;
-  Lock15Holder* holder = nullptr;
-  // Pass operation code -> whether the holder had released at that pass.
+  const LockHeldUntilWaitedFor* holder = nullptr;
   int probedOperation = -1;
   int sawReleased = -1;
-  BOOL Open(unsigned int type, const char* sql, unsigned long options,
-            unsigned long limit) override {
-    if (holder) holder->Entered();
-    return CCustomer::Open(type, sql, options, limit);
-  }
-  void Move(long rows, unsigned short fetch) override {
-    if (holder) holder->Entered();
-    CCustomer::Move(rows, fetch);
-  }
-  BOOL Update() override {
-    if (holder) holder->Entered();
-    return CCustomer::Update();
-  }
-  void Delete() override {
-    if (holder) holder->Entered();
-    CCustomer::Delete();
-  }
   void DoFieldExchange(CFieldExchange* pFX) override {
     if (holder && static_cast<int>(pFX->m_nOperation) == probedOperation)
       sawReleased = holder->Released() ? 1 : 0;

@@ -52,12 +52,6 @@ class AllTypes : public CRecordset {
   double m_double = 0;
 };
 
-std::string Bytes(const CTByteArray& a) {
-  return a.GetData() ? std::string(reinterpret_cast<const char*>(a.GetData()), a.GetSize()) : "";
-}
-std::string Bytes(const CTLongBinary& b) {
-  return b.m_pData ? std::string(static_cast<const char*>(b.m_pData), b.m_nDataLength) : "";
-}
 void SetBytes(CTByteArray& a, const std::string& bytes) {
   a.SetSize(static_cast<int>(bytes.size()));
   std::memcpy(a.GetData(), bytes.data(), bytes.size());
@@ -103,99 +97,46 @@ class RfxTest : public FieldTest {
     SetBytes(rs.m_blob, std::string("blob\0data", 9));
     rs.m_double = 6.25;
   }
-
-  void ExpectValues(AllTypes& rs, long id) {
-    EXPECT_EQ(rs.m_id, id);
-    EXPECT_STREQ(rs.m_name, "narrow");
-    EXPECT_EQ(U16(rs.m_wide), u"w\u00efde");
-    EXPECT_STREQ(rs.m_stamp2, "2020-01-02 03:04:05.000");
-    EXPECT_EQ(rs.m_int, 4464);
-    EXPECT_EQ(rs.m_long, -2000000000L);
-    EXPECT_EQ(rs.m_byte, 7);
-    EXPECT_EQ(rs.m_bool, 1);
-    EXPECT_EQ(Bytes(rs.m_bin), std::string("\x01\x00\xFE", 3));
-    EXPECT_EQ(rs.m_date.GetTime(), CTTime(2022, 8, 9, 10, 11, 12).GetTime());
-    EXPECT_EQ(Bytes(rs.m_blob), std::string("blob\0data", 9));
-    EXPECT_EQ(rs.m_double, 6.25);
-    for (unsigned long f = 0; f < rs.m_nFields; ++f) EXPECT_EQ(rs.IsFieldStatusNull(f), 0) << f;
-  }
 };
 
-TEST_F(RfxTest, EveryTypeRoundTripsValuesAndNulls) {
+// The model-based test (recordset_model_test.cpp) carries every other
+// type through AddNew / Edit / Update, nulls and pseudo-null values
+// included, and reads the table back. Left here: RFX_Text2, whose value is
+// an SQL expression sent as written; the null test by member; and members
+// set null and then all marked dirty, which are written as NULL.
+TEST_F(RfxTest, Text2ExpressionsAndNullsByMember) {
   {
     AllTypes rs(&Db());
     ASSERT_EQ(rs.Open(CRecordset::staticCursor, nullptr, CRecordset::none), 1);
-    EXPECT_TRUE(rs.IsEOF());
     rs.AddNew();
     FillValues(rs, 1);
-    // AddNew never marks a long binary: the host says it is to be sent.
     rs.SetFieldNull(&rs.m_blob, FALSE);
     rs.SetFieldDirty(&rs.m_blob);
     EXPECT_EQ(rs.Update(), 1);
-    // A row of nulls: only the key is set. RFX_Int sends its pseudo-null
-    // value all the same; every other field stays NULL.
     rs.AddNew();
     rs.m_id = 2;
     EXPECT_EQ(rs.Update(), 1);
     rs.Close();
   }
-  EXPECT_EQ(Stored(1, "i"), "4464");
   EXPECT_EQ(Stored(1, "typeof(stamp2)"), "text");
-  EXPECT_EQ(Stored(2, "i"), std::to_string(kIntNull));
-  for (const char* column : {"name", "wide", "stamp2", "l", "b", "flag", "bin", "d", "blob", "x"})
-    EXPECT_EQ(Stored(2, column), "NULL") << column;
-
+  EXPECT_EQ(Stored(2, "stamp2"), "NULL");
   {
     AllTypes rs(&Db());
     OpenAt(rs, 1);
-    ExpectValues(rs, 1);
+    EXPECT_STREQ(rs.m_stamp2, "2020-01-02 03:04:05.000");
     rs.MoveNext();
-    EXPECT_EQ(rs.m_id, 2);
-    EXPECT_TRUE(rs.m_name.IsEmpty());
-    EXPECT_TRUE(rs.m_wide.IsEmpty());
+    ASSERT_EQ(rs.m_id, 2);
     EXPECT_TRUE(rs.m_stamp2.IsEmpty());
-    EXPECT_EQ(rs.m_int, kIntNull);
-    EXPECT_EQ(rs.m_long, kLongNull);
-    EXPECT_EQ(rs.m_byte, 255);
-    EXPECT_EQ(rs.m_bool, 2);
-    EXPECT_EQ(rs.m_date.GetTime(), 0);
-    EXPECT_EQ(rs.m_double, kDoubleNull);
-    for (void* member : {static_cast<void*>(&rs.m_name), static_cast<void*>(&rs.m_wide),
-                         static_cast<void*>(&rs.m_stamp2), static_cast<void*>(&rs.m_long),
-                         static_cast<void*>(&rs.m_byte), static_cast<void*>(&rs.m_bool),
-                         static_cast<void*>(&rs.m_date), static_cast<void*>(&rs.m_double),
-                         static_cast<void*>(&rs.m_bin), static_cast<void*>(&rs.m_blob)})
-      EXPECT_EQ(rs.IsFieldNull(member), 2);
-    EXPECT_EQ(rs.IsFieldNull(&rs.m_int), 0);
-    // NULL binaries arrive as null, holding their pseudo-null values.
-    ASSERT_EQ(rs.m_bin.GetSize(), 1);
-    EXPECT_EQ(rs.m_bin.GetAt(0), 0xFF);
-    EXPECT_EQ(rs.m_blob.m_nDataLength, 0u);
+    void* const nullable[] = {&rs.m_name, &rs.m_wide, &rs.m_stamp2, &rs.m_long, &rs.m_byte,
+                              &rs.m_bool, &rs.m_date, &rs.m_double, &rs.m_bin,  &rs.m_blob};
+    for (void* member : nullable) EXPECT_EQ(rs.IsFieldNull(member), 2);
+    EXPECT_EQ(rs.IsFieldNull(&rs.m_int), 0);  // RFX_Int sent its pseudo-null value
 
-    // Edit the null row into values; only the host clears a long binary's
-    // null bit.
-    rs.Edit();
-    FillValues(rs, 2);
-    rs.SetFieldNull(&rs.m_blob, FALSE);
-    EXPECT_EQ(rs.Update(), 1);
-    rs.Close();
-  }
-  {
-    AllTypes rs(&Db());
-    OpenAt(rs, 2);
-    ExpectValues(rs, 2);
-    // And the first row into nulls.
     rs.MovePrev();
     ASSERT_EQ(rs.m_id, 1);
     rs.Edit();
-    for (void* member : {static_cast<void*>(&rs.m_name), static_cast<void*>(&rs.m_wide),
-                         static_cast<void*>(&rs.m_stamp2), static_cast<void*>(&rs.m_int),
-                         static_cast<void*>(&rs.m_long), static_cast<void*>(&rs.m_byte),
-                         static_cast<void*>(&rs.m_bool), static_cast<void*>(&rs.m_bin),
-                         static_cast<void*>(&rs.m_date), static_cast<void*>(&rs.m_blob),
-                         static_cast<void*>(&rs.m_double)})
-      rs.SetFieldNull(member);
-    // Members that were set null are written as NULL once they are dirty.
+    for (void* member : nullable) rs.SetFieldNull(member);
+    rs.SetFieldNull(&rs.m_int);
     rs.SetFieldDirty(nullptr);
     EXPECT_EQ(rs.Update(), 1);
     rs.Close();
@@ -203,11 +144,6 @@ TEST_F(RfxTest, EveryTypeRoundTripsValuesAndNulls) {
   for (const char* column :
        {"name", "wide", "stamp2", "i", "l", "b", "flag", "bin", "d", "blob", "x"})
     EXPECT_EQ(Stored(1, column), "NULL") << column;
-  EXPECT_EQ(Stored(2, "wide"),
-            "w\xc3\xaf"
-            "de");
-  EXPECT_EQ(Stored(2, "hex(bin)"), "0100FE");
-  EXPECT_EQ(Stored(2, "d"), "2022-08-09 10:11:12");
 }
 
 // The compared types only (no byte or binary column, which are marked

@@ -23,143 +23,106 @@ class CDefaultTable : public CCodeName {
 
 class SelectSqlTest : public RecordsetTest {};
 
-TEST_F(SelectSqlTest, WorkedExamplesForTheSecondFamilyAndWithoutLimit) {
-  CDatabase& db = Database();
-  ASSERT_EQ(db.GetDbmsType(), CDatabase::dbmsTypeOther);
+// One open of CCodeName: the statement it must send and the rows that
+// come back, or, with `refused`, the engine's refusal of that statement.
+struct StatementCase {
+  const char* what;
+  const char* dbms;  // connect-string addition choosing the product family
+  const char* filter;
+  const char* sort;
+  unsigned long limit;
+  const char* source;  // Open's text; null for GetDefaultSQL
+  const char* sql;
+  std::vector<long> codes;
+  bool refused = false;
+};
 
-  CCodeName plain(&db);
-  ASSERT_EQ(plain.Open(CRecordset::staticCursor, "CUSTOMER"), 1);
-  EXPECT_STREQ(plain.GetSQL(), "SELECT CODE,NAME  FROM CUSTOMER");
-  EXPECT_EQ(Codes(plain), (std::vector<long>{1, 2, 3, 4, 5, 6}));
+// clang-format off
+const char* const kSecond = "";  // product type 2: ROWNUM wrappers
+const char* const kFirst = "DBMS Name=MySQL";  // product type 1: TOP n
 
-  CCodeName filtered(&db);
-  filtered.m_strFilter = "ACTIVE=1";
-  ASSERT_EQ(filtered.Open(CRecordset::staticCursor, "CUSTOMER", CRecordset::none, 10), 1);
-  EXPECT_STREQ(filtered.GetSQL(),
-               "SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROWNUM ORAROWNUM  FROM CUSTOMER WHERE "
-               "ACTIVE=1) WHERE ORAROWNUM <= 10");
-  EXPECT_EQ(Codes(filtered), (std::vector<long>{1, 3, 4, 6}));
+const StatementCase kStatements[] = {
+    {"table, no limit", kSecond, "", "", 0, "CUSTOMER", "SELECT CODE,NAME  FROM CUSTOMER",
+     {1, 2, 3, 4, 5, 6}},
+    {"filter, no limit", kSecond, "ACTIVE=0", "CODE", 0, "CUSTOMER",
+     "SELECT CODE,NAME  FROM CUSTOMER WHERE ACTIVE=0 ORDER BY CODE", {2, 5}},
+    {"ROWNUM wrapper", kSecond, "ACTIVE=1", "", 10, "CUSTOMER",
+     "SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROWNUM ORAROWNUM  FROM CUSTOMER WHERE "
+     "ACTIVE=1) WHERE ORAROWNUM <= 10",
+     {1, 3, 4, 6}},
+    {"ROWNUM wrapper limits", kSecond, "ACTIVE=1", "", 2, "CUSTOMER",
+     "SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROWNUM ORAROWNUM  FROM CUSTOMER WHERE "
+     "ACTIVE=1) WHERE ORAROWNUM <= 2",
+     {1, 3}},
+    {"ROW_NUMBER wrapper", kSecond, "", "NAME DESC", 10, "CUSTOMER",
+     "SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROW_NUMBER() OVER (order by NAME DESC) "
+     "ORAROWNUM  FROM CUSTOMER ORDER BY NAME DESC) WHERE ORAROWNUM <= 10",
+     {6, 5, 4, 3, 2, 1}},
+    {"ROW_NUMBER wrapper limits", kSecond, "", "NAME DESC", 3, "CUSTOMER",
+     "SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROW_NUMBER() OVER (order by NAME DESC) "
+     "ORAROWNUM  FROM CUSTOMER ORDER BY NAME DESC) WHERE ORAROWNUM <= 3",
+     {6, 5, 4}},
+    {"ROW_NUMBER ascending", kSecond, "", "NAME", 10, "CUSTOMER",
+     "SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROW_NUMBER() OVER (order by NAME) "
+     "ORAROWNUM  FROM CUSTOMER ORDER BY NAME) WHERE ORAROWNUM <= 10",
+     {1, 2, 3, 4, 5, 6}},
+    {"TOP", kFirst, "ACTIVE=1", "NAME", 10, "CUSTOMER",
+     "SELECT  TOP 10 CODE,NAME  FROM CUSTOMER WHERE ACTIVE=1 ORDER BY NAME", {1, 3, 4, 6}},
+    {"TOP limits", kFirst, "ACTIVE=1", "NAME DESC", 2, "CUSTOMER",
+     "SELECT  TOP 2 CODE,NAME  FROM CUSTOMER WHERE ACTIVE=1 ORDER BY NAME DESC", {6, 4}},
+    {"caller's SELECT gets no TOP", kFirst, "", "CODE", 2, "SELECT CODE,NAME FROM CUSTOMER",
+     "SELECT CODE,NAME FROM CUSTOMER ORDER BY CODE", {1, 2, 3, 4, 5, 6}},
+    {"caller's lower-case select", kSecond, "ACTIVE=1", "", 0, "select CODE, NAME from CUSTOMER",
+     "select CODE, NAME from CUSTOMER WHERE ACTIVE=1", {1, 3, 4, 6}},
+    {"caller's mixed-case select", kSecond, "", "CODE DESC", 0, "SeLeCt CODE, NAME from CUSTOMER",
+     "SeLeCt CODE, NAME from CUSTOMER ORDER BY CODE DESC", {6, 5, 4, 3, 2, 1}},
+    {"brackets outside literals become blanks", kSecond, "[NAME] = '[Bob]' OR NAME='Ann'", "", 0,
+     "[CUSTOMER]", "SELECT CODE,NAME  FROM  CUSTOMER  WHERE  NAME  = '[Bob]' OR NAME='Ann'", {1}},
+    // Sent as built; the engine refuses each of these.
+    {"procedure call kept as given", kSecond, "X=1", "", 0, "{CALL GET_CUSTOMERS}",
+     "{CALL GET_CUSTOMERS} WHERE X=1", {}, true},
+    {"function call kept as given", kSecond, "", "", 0, "{?=CALL F}", "{?=CALL F}", {}, true},
+    {"table named SELECT... taken for a statement", kSecond, "", "", 0, "SELECTED_ROWS",
+     "SELECTED_ROWS", {}, true},
+    {"ROWNUM limit on a caller's SELECT adds only the closing", kSecond, "ACTIVE=1", "", 10,
+     "SELECT CODE,NAME FROM CUSTOMER",
+     "SELECT CODE,NAME FROM CUSTOMER WHERE ACTIVE=1) WHERE ORAROWNUM <= 10", {}, true},
+    {"empty table name", kSecond, "", "", 0, "", "SELECT CODE,NAME  FROM ", {}, true},
+    {"no text: CRecordset's empty default", kSecond, "", "", 0, nullptr,
+     "SELECT CODE,NAME  FROM ", {}, true},
+};
+// clang-format on
 
-  CCodeName sorted(&db);
-  sorted.m_strSort = "NAME DESC";
-  ASSERT_EQ(sorted.Open(CRecordset::staticCursor, "CUSTOMER", CRecordset::none, 10), 1);
-  EXPECT_STREQ(sorted.GetSQL(),
-               "SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROW_NUMBER() OVER (order by NAME DESC) "
-               "ORAROWNUM  FROM CUSTOMER ORDER BY NAME DESC) WHERE ORAROWNUM <= 10");
-  EXPECT_EQ(Codes(sorted), (std::vector<long>{6, 5, 4, 3, 2, 1}));
-
-  // The limit really limits, in both wrapper forms.
-  CCodeName firstTwo(&db);
-  firstTwo.m_strFilter = "ACTIVE=1";
-  ASSERT_EQ(firstTwo.Open(CRecordset::staticCursor, "CUSTOMER", CRecordset::none, 2), 1);
-  EXPECT_EQ(Codes(firstTwo), (std::vector<long>{1, 3}));
-  CCodeName lastThree(&db);
-  lastThree.m_strSort = "NAME DESC";
-  ASSERT_EQ(lastThree.Open(CRecordset::staticCursor, "CUSTOMER", CRecordset::none, 3), 1);
-  EXPECT_STREQ(lastThree.GetSQL(),
-               "SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROW_NUMBER() OVER (order by NAME DESC) "
-               "ORAROWNUM  FROM CUSTOMER ORDER BY NAME DESC) WHERE ORAROWNUM <= 3");
-  EXPECT_EQ(Codes(lastThree), (std::vector<long>{6, 5, 4}));
-
-  // The exact sort of the example: by NAME.
-  CCodeName byName(&db);
-  byName.m_strSort = "NAME";
-  ASSERT_EQ(byName.Open(CRecordset::staticCursor, "CUSTOMER", CRecordset::none, 10), 1);
-  EXPECT_STREQ(byName.GetSQL(),
-               "SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROW_NUMBER() OVER (order by NAME) "
-               "ORAROWNUM  FROM CUSTOMER ORDER BY NAME) WHERE ORAROWNUM <= 10");
-  EXPECT_EQ(Codes(byName), (std::vector<long>{1, 2, 3, 4, 5, 6}));
+TEST_F(SelectSqlTest, StatementsAndRowsOfBothProductFamilies) {
+  Database().ExecuteSQL("CREATE TABLE SELECTED_ROWS (CODE INTEGER, NAME TEXT)");
+  for (const StatementCase& c : kStatements) {
+    SCOPED_TRACE(c.what);
+    CDatabase db;
+    ASSERT_EQ(db.OpenEx(Connect(c.dbms).c_str()), 1);
+    ASSERT_EQ(db.GetDbmsType(), c.dbms == kFirst ? CDatabase::dbmsTypeM : CDatabase::dbmsTypeOther);
+    CCodeName rs(&db);
+    rs.m_strFilter = c.filter;
+    rs.m_strSort = c.sort;
+    std::unique_ptr<CDBException> e;
+    try {
+      EXPECT_EQ(rs.Open(CRecordset::staticCursor, c.source, CRecordset::none, c.limit), 1);
+    } catch (CDBException* thrown) {
+      e.reset(thrown);
+    }
+    EXPECT_STREQ(rs.GetSQL(), c.sql);
+    if (c.refused) {
+      ASSERT_TRUE(e);
+      EXPECT_STREQ(e->m_strErrorOrigin, "[5014]");
+      EXPECT_EQ(e->m_nReturnCode, 1000);
+      EXPECT_EQ(rs.IsOpen(), 0);
+    } else {
+      ASSERT_FALSE(e) << e->m_strErrorText;
+      EXPECT_EQ(Codes(rs), c.codes);
+    }
+  }
 }
 
-TEST_F(SelectSqlTest, WorkedExampleForTheFirstFamilyUsesTop) {
-  Database();  // creates the file's table
-  CDatabase mysql;
-  ASSERT_EQ(mysql.OpenEx(Connect("DBMS Name=MySQL").c_str()), 1);
-  ASSERT_EQ(mysql.GetDbmsType(), CDatabase::dbmsTypeM);
-
-  CCodeName rs(&mysql);
-  rs.m_strFilter = "ACTIVE=1";
-  rs.m_strSort = "NAME";
-  ASSERT_EQ(rs.Open(CRecordset::staticCursor, "CUSTOMER", CRecordset::none, 10), 1);
-  EXPECT_STREQ(rs.GetSQL(), "SELECT  TOP 10 CODE,NAME  FROM CUSTOMER WHERE ACTIVE=1 ORDER BY NAME");
-  EXPECT_EQ(Codes(rs), (std::vector<long>{1, 3, 4, 6}));
-
-  CCodeName two(&mysql);
-  two.m_strFilter = "ACTIVE=1";
-  two.m_strSort = "NAME DESC";
-  ASSERT_EQ(two.Open(CRecordset::staticCursor, "CUSTOMER", CRecordset::none, 2), 1);
-  EXPECT_STREQ(two.GetSQL(),
-               "SELECT  TOP 2 CODE,NAME  FROM CUSTOMER WHERE ACTIVE=1 ORDER BY NAME DESC");
-  EXPECT_EQ(Codes(two), (std::vector<long>{6, 4}));
-
-  // A caller's SELECT gets no TOP; filter and sort still follow.
-  CCodeName own(&mysql);
-  own.m_strSort = "CODE";
-  ASSERT_EQ(
-      own.Open(CRecordset::staticCursor, "SELECT CODE,NAME FROM CUSTOMER", CRecordset::none, 2), 1);
-  EXPECT_STREQ(own.GetSQL(), "SELECT CODE,NAME FROM CUSTOMER ORDER BY CODE");
-  EXPECT_EQ(Codes(own), (std::vector<long>{1, 2, 3, 4, 5, 6}));
-}
-
-TEST_F(SelectSqlTest, CallersStatementsAreSentAsGivenWithFilterAndSort) {
-  CDatabase& db = Database();
-  CCodeName lower(&db);
-  lower.m_strFilter = "ACTIVE=1";
-  ASSERT_EQ(lower.Open(CRecordset::staticCursor, "select CODE, NAME from CUSTOMER"), 1);
-  EXPECT_STREQ(lower.GetSQL(), "select CODE, NAME from CUSTOMER WHERE ACTIVE=1");
-  EXPECT_EQ(Codes(lower), (std::vector<long>{1, 3, 4, 6}));
-
-  // Mixed case and a sort.
-  CCodeName mixed(&db);
-  mixed.m_strSort = "CODE DESC";
-  ASSERT_EQ(mixed.Open(CRecordset::staticCursor, "SeLeCt CODE, NAME from CUSTOMER"), 1);
-  EXPECT_STREQ(mixed.GetSQL(), "SeLeCt CODE, NAME from CUSTOMER ORDER BY CODE DESC");
-  EXPECT_EQ(Codes(mixed).front(), 6);
-
-  // A text in braces is a procedure call: kept as given (the engine then
-  // refuses it, at execution).
-  CCodeName call(&db);
-  call.m_strFilter = "X=1";
-  auto e = CatchDB([&] { call.Open(CRecordset::staticCursor, "{CALL GET_CUSTOMERS}"); });
-  ASSERT_TRUE(e);
-  EXPECT_STREQ(e->m_strErrorOrigin, "[5014]");
-  EXPECT_STREQ(call.GetSQL(), "{CALL GET_CUSTOMERS} WHERE X=1");
-  CCodeName ret(&db);
-  auto e2 = CatchDB([&] { ret.Open(CRecordset::staticCursor, "{?=CALL F}"); });
-  ASSERT_TRUE(e2);
-  EXPECT_STREQ(ret.GetSQL(), "{?=CALL F}");
-
-  // A table whose name begins with SELECT is taken for a statement.
-  db.ExecuteSQL("CREATE TABLE SELECTED_ROWS (CODE INTEGER, NAME TEXT)");
-  CCodeName selected(&db);
-  auto e3 = CatchDB([&] { selected.Open(CRecordset::staticCursor, "SELECTED_ROWS"); });
-  ASSERT_TRUE(e3);
-  EXPECT_STREQ(selected.GetSQL(), "SELECTED_ROWS");
-}
-
-TEST_F(SelectSqlTest, SecondFamilyLimitOnACallersSelectGetsOnlyTheClosing) {
-  CDatabase& db = Database();
-  CCodeName rs(&db);
-  rs.m_strFilter = "ACTIVE=1";
-  auto e =
-      CatchDB([&] { rs.Open(CRecordset::staticCursor, "SELECT CODE,NAME FROM CUSTOMER", 0, 10); });
-  ASSERT_TRUE(e);
-  // Sent as built; the unbalanced parenthesis is the engine's to refuse.
-  EXPECT_STREQ(rs.GetSQL(), "SELECT CODE,NAME FROM CUSTOMER WHERE ACTIVE=1) WHERE ORAROWNUM <= 10");
-  EXPECT_STREQ(e->m_strErrorOrigin, "[5014]");
-  EXPECT_EQ(e->m_nReturnCode, 1000);
-  EXPECT_EQ(rs.IsOpen(), 0);
-}
-
-TEST_F(SelectSqlTest, NoLimitTextWithoutALimitOrBeforeTheProductIsKnown) {
-  CDatabase& db = Database();
-  CCodeName rs(&db);
-  rs.m_strFilter = "ACTIVE=0";
-  rs.m_strSort = "CODE";
-  ASSERT_EQ(rs.Open(CRecordset::staticCursor, "CUSTOMER", CRecordset::none, 0), 1);
-  EXPECT_STREQ(rs.GetSQL(), "SELECT CODE,NAME  FROM CUSTOMER WHERE ACTIVE=0 ORDER BY CODE");
-  EXPECT_EQ(Codes(rs), (std::vector<long>{2, 5}));
-
+TEST_F(SelectSqlTest, LimitTextFollowsTheProductAndIsASigned32BitNumber) {
   // A connection never opened has product type 0: no limit text at all.
   CDatabase unopened;
   ASSERT_EQ(unopened.GetDbmsType(), CDatabase::dbmsUnknown);
@@ -170,50 +133,24 @@ TEST_F(SelectSqlTest, NoLimitTextWithoutALimitOrBeforeTheProductIsKnown) {
   build.BuildSQL("CUSTOMER");
   EXPECT_STREQ(build.GetSQL(), "SELECT CODE,NAME  FROM CUSTOMER ORDER BY NAME");
 
-  // Empty filter and sort add nothing; the limit is written as a signed
-  // 32-bit number.
-  CDatabase mysql;
-  ASSERT_EQ(mysql.OpenEx(Connect("DBMS Name=Maria").c_str()), 1);
-  Exposed<CCodeName> top(&mysql);
+  // Any name beginning with M is the first family; empty filter and sort
+  // add nothing.
+  Database();
+  CDatabase maria;
+  ASSERT_EQ(maria.OpenEx(Connect("DBMS Name=Maria").c_str()), 1);
+  Exposed<CCodeName> top(&maria);
   top.m_dwRowLimit = 0xFFFFFFFF;
-  top.m_strFilter = "";
-  top.m_strSort = "";
   top.AllocStatusArrays();
   top.BuildSQL("CUSTOMER");
   EXPECT_STREQ(top.GetSQL(), "SELECT  TOP -1 CODE,NAME  FROM CUSTOMER");
 }
 
-TEST_F(SelectSqlTest, EmptyOrDefaultTableNameEndsWithFrom) {
-  CDatabase& db = Database();
-  CCodeName empty(&db);
-  auto e = CatchDB([&] { empty.Open(CRecordset::staticCursor, ""); });
-  ASSERT_TRUE(e);
-  EXPECT_STREQ(empty.GetSQL(), "SELECT CODE,NAME  FROM ");
-  EXPECT_STREQ(e->m_strErrorOrigin, "[5014]");
-
-  // No text: GetDefaultSQL, empty in CRecordset itself.
-  CCodeName none(&db);
-  auto e2 = CatchDB([&] { none.Open(CRecordset::staticCursor, nullptr); });
-  ASSERT_TRUE(e2);
-  EXPECT_STREQ(none.GetSQL(), "SELECT CODE,NAME  FROM ");
-
-  // A derived class's default table.
-  CDefaultTable table(&db);
+TEST_F(SelectSqlTest, ADerivedClassesDefaultTable) {
+  CDefaultTable table(&Database());
   table.m_strFilter = "CODE=4";
   ASSERT_EQ(table.Open(), 1);
   EXPECT_STREQ(table.GetSQL(), "SELECT CODE,NAME  FROM CUSTOMER WHERE CODE=4");
   EXPECT_EQ(Codes(table), (std::vector<long>{4}));
-}
-
-TEST_F(SelectSqlTest, BracketsAreRewrittenOutsideLiteralsInTheWholeStatement) {
-  CDatabase& db = Database();
-  CCodeName rs(&db);
-  rs.m_strFilter = "[NAME] = '[Bob]' OR NAME='Ann'";
-  ASSERT_EQ(rs.Open(CRecordset::staticCursor, "[CUSTOMER]"), 1);
-  // A single bracket outside a literal becomes a blank.
-  EXPECT_STREQ(rs.GetSQL(),
-               "SELECT CODE,NAME  FROM  CUSTOMER  WHERE  NAME  = '[Bob]' OR NAME='Ann'");
-  EXPECT_EQ(Codes(rs), (std::vector<long>{1}));
 }
 
 TEST_F(SelectSqlTest, NoFieldNamesIsError1003WithItsTrace) {

@@ -59,4 +59,36 @@ bool OtherThreadCanTake(int lockNumber) {
   return taken;
 }
 
+LockHeldUntilWaitedFor::LockHeldUntilWaitedFor(int lockNumber) : lock_(lockNumber) {
+  korvo::db::TEST_SetLockWaitObserver(RecordWait);
+  thread_ = std::thread([this] {
+    DBLockGlobals(lock_);
+    std::unique_lock<std::mutex> lock(g_mutex);
+    held_ = true;
+    g_changed.notify_all();
+    g_changed.wait(lock, [this] {
+      if (stop_) return true;
+      for (const auto& wait : g_waits)
+        if (wait.first == lock_) return true;
+      return false;
+    });
+    released_ = true;
+    DBUnlockGlobals(lock_);
+  });
+  std::unique_lock<std::mutex> lock(g_mutex);
+  g_changed.wait(lock, [this] { return held_; });
+}
+
+LockHeldUntilWaitedFor::~LockHeldUntilWaitedFor() {
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    stop_ = true;
+    g_changed.notify_all();
+  }
+  thread_.join();
+  korvo::db::TEST_SetLockWaitObserver(nullptr);
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_waits.clear();
+}
+
 }  // namespace korvo::test

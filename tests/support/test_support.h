@@ -38,6 +38,12 @@ class ScopedEnv {
   bool had_old_;
 };
 
+// Runs the current test again, alone, in a new process of this binary and
+// returns its exit status (0: it passed; -1: it did not exit normally).
+// For a test whose process-wide setting an earlier test of the same
+// process has already fixed, when the whole binary runs in one process.
+int RunCurrentTestInNewProcess();
+
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 

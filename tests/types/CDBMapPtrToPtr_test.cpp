@@ -79,7 +79,10 @@ TEST(CDBMapPtrToPtrTest, HashingAndBuckets) {
   EXPECT_EQ(m.ValueAt(P(0x11)), nullptr);
 }
 
-TEST(CDBMapPtrToPtrTest, LookupSetAtAndRemoveKey) {
+// Lookup, SetAt, [] and RemoveKey on colliding keys, and the table freed
+// with the last entry, are checked against std::unordered_map by the
+// random test below; here the lazy table and the created slot.
+TEST(CDBMapPtrToPtrTest, TheTableComesWithTheFirstEntryAndASlotStartsNull) {
   InspectedMap m;
   void* value = P(77);
   EXPECT_EQ(m.Lookup(P(1), value), 0);  // no table yet
@@ -87,42 +90,18 @@ TEST(CDBMapPtrToPtrTest, LookupSetAtAndRemoveKey) {
   EXPECT_FALSE(m.HasTable());
   EXPECT_EQ(m.RemoveKey(P(1)), 0);
   EXPECT_EQ(m.GetStartPosition(), nullptr);
-
+  EXPECT_EQ(m.IsEmpty(), 1);
   void*& slot = m[P(0x40)];
   EXPECT_EQ(slot, nullptr);  // created null
   EXPECT_TRUE(m.HasTable());
+  EXPECT_EQ(m.IsEmpty(), 0);
   slot = P(5);
   EXPECT_EQ(m.Lookup(P(0x40), value), 1);
   EXPECT_EQ(value, P(5));
-  m.SetAt(P(0x40), P(6));
-  EXPECT_EQ(m.GetCount(), 1);
-  EXPECT_EQ(m[P(0x40)], P(6));
-  m.SetAt(P(0x50), P(7));
-  EXPECT_EQ(m.GetCount(), 2);
-  EXPECT_EQ(m.IsEmpty(), 0);
-  EXPECT_EQ(m.RemoveKey(P(0x51)), 0);
   EXPECT_EQ(m.RemoveKey(P(0x40)), 1);
-  EXPECT_EQ(m.Lookup(P(0x40), value), 0);
-  EXPECT_EQ(m.GetCount(), 1);
-  EXPECT_TRUE(m.HasTable());
-  // Removing the only entry frees the table and every block.
-  EXPECT_EQ(m.RemoveKey(P(0x50)), 1);
   EXPECT_FALSE(m.HasTable());
-  EXPECT_EQ(m.Blocks(), 0);
-  EXPECT_EQ(m.IsEmpty(), 1);
-  EXPECT_EQ(m.Lookup(P(0x50), value), 0);
   m[P(0x50)] = P(8);
-  EXPECT_TRUE(m.HasTable());
   EXPECT_EQ(m.GetHashTableSize(), 17u);
-
-  // Removal from the middle and the end of a chain.
-  InspectedMap chain;
-  for (uintptr_t low = 0; low < 4; ++low) chain[P(0x200 | low)] = P(low);
-  EXPECT_EQ(chain.Chain(0x20 % 17), (std::vector<void*>{P(0x203), P(0x202), P(0x201), P(0x200)}));
-  EXPECT_EQ(chain.RemoveKey(P(0x202)), 1);
-  EXPECT_EQ(chain.RemoveKey(P(0x200)), 1);
-  EXPECT_EQ(chain.RemoveKey(P(0x203)), 1);
-  EXPECT_EQ(chain.Chain(0x20 % 17), (std::vector<void*>{P(0x201)}));
 }
 
 TEST(CDBMapPtrToPtrTest, EntryBlocksAndTheLazyTable) {

@@ -8,27 +8,18 @@
 #include <ctime>
 #include <string>
 
-#include <korvo/platform/clock_internal.h>
 #include <korvo/platform/filetime.h>
 
-#include "support/test_support.h"
+#include "support/clock.h"
 
 namespace {
 
-using korvo::test::ScopedEnv;
 
 // Central European time without tzdata: +1, +2 from the last Sunday of
 // March 02:00 to the last Sunday of October 03:00.
 constexpr const char* kCet = "CET-1CEST,M3.5.0,M10.5.0/3";
 
-class TimeZone {
- public:
-  explicit TimeZone(const char* tz) : env_("TZ", tz) { tzset(); }
-  ~TimeZone() { tzset(); }
-
- private:
-  ScopedEnv env_;
-};
+using TimeZone = korvo::test::ScopedTimeZone;
 
 // 2026-01-31 13:05:09 UTC.
 constexpr __int64 kJan31 = 1769864709;
@@ -144,7 +135,7 @@ TEST(CTTimeTest, LocalAndUtcGettersAndRenderingsUnderFixedZone) {
   EXPECT_EQ(CTTime(2026, 7, 1, 12, 0, 0, -1).GetTime(), asSummer.GetTime());
 }
 
-TEST(CTTimeTest, DayOfWeekAndDayOfYearAtEpochInUtc) {
+TEST(CTTimeTest, EpochFieldsAndNormalTimePadding) {
   TimeZone tz("UTC0");
   const CTTime epoch(static_cast<__int64>(0));
   EXPECT_EQ(epoch.GetDayOfWeek(), 5);
@@ -152,18 +143,10 @@ TEST(CTTimeTest, DayOfWeekAndDayOfYearAtEpochInUtc) {
   EXPECT_EQ(epoch.GetQuantieme(), 1);
   EXPECT_EQ(epoch.GetYear(), 1970);
   EXPECT_EQ(CTTime(2024, 12, 31, 0, 0, 0).GetQuantieme(), 366);
-}
-
-TEST(CTTimeTest, NormalTimeZeroPadsDayAndMonthOnly) {
-  TimeZone tz("UTC0");
-  CTTime march5(2026, 3, 5, 23, 59, 59);
-  EXPECT_STREQ(march5.GetNormalTime(), "05/03/2026");
-  CTTime nov15(2026, 11, 15, 0, 0, 0);
-  EXPECT_STREQ(nov15.GetNormalTime(), "15/11/2026");
-  CTTime jan1(2026, 1, 1, 0, 0, 0);
-  EXPECT_STREQ(jan1.GetNormalTime(), "01/01/2026");
-  CTTime dec9(2026, 12, 9, 0, 0, 0);
-  EXPECT_STREQ(dec9.GetNormalTime(), "09/12/2026");
+  // Day and month are zero-padded, the time left out.
+  EXPECT_STREQ(CTTime(2026, 3, 5, 23, 59, 59).GetNormalTime(), "05/03/2026");
+  EXPECT_STREQ(CTTime(2026, 11, 15, 0, 0, 0).GetNormalTime(), "15/11/2026");
+  EXPECT_STREQ(CTTime(2026, 12, 9, 0, 0, 0).GetNormalTime(), "09/12/2026");
 }
 
 TEST(CTTimeTest, NullTimeAndBlankRenderings) {
@@ -307,9 +290,8 @@ TEST(CTTimeTest, ArithmeticComparisonAndCopies) {
   EXPECT_EQ(rendered.GetTime(), 7);
 
   // The current time comes from the library's wall clock.
-  korvo::platform::TEST_FixWallClock(1769864709);
+  korvo::test::FixedWallClock clock(1769864709);
   EXPECT_EQ(CTTime::GetTickCount().GetTime(), 1769864709);
-  korvo::platform::TEST_UseRealClock();
 }
 
 }  // namespace

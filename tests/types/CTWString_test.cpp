@@ -1,7 +1,7 @@
 // Tests of CTWString: where it differs from CTString (narrow and UTF-32
 // input, the widening += of a byte, 16-bit case mapping and white space,
-// the resource margin of one unit, BSTR copies) and the shared rules seen
-// through 16-bit units.
+// search and comparison by units, the resource margin of one unit, BSTR
+// copies).
 #include <korvo/types/CTWString.h>
 
 #include <gtest/gtest.h>
@@ -9,8 +9,6 @@
 #include <climits>
 #include <clocale>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include <korvo/com/bstr.h>
 #include <korvo/platform/resources.h>
@@ -31,14 +29,16 @@ const WCHAR* StaticEmpty() {
   return empty;
 }
 
-TEST(CTWStringTest, HeaderLayoutSharingAndTheOwnEmptyBuffer) {
+// Sharing, copy-on-write, locking, clamping and the reference count are
+// the shared template's, checked once through CTString; here only what
+// the 16-bit instance has of its own.
+TEST(CTWStringTest, HeaderLayoutAndTheOwnEmptyBuffer) {
   static_assert(sizeof(TWStringData) == 12);
   CTWString empty;
   EXPECT_EQ(Count(empty), -1);
   EXPECT_EQ(Units(CTWString(u"")), StaticEmpty());
   EXPECT_NE(static_cast<const void*>(StaticEmpty()),
             static_cast<const void*>(static_cast<const char*>(CTString())));
-
   CTWString text(u"abcdef");
   EXPECT_EQ(text.GetLength(), 6);
   EXPECT_EQ(text.GetAllocLength(), 6);
@@ -48,36 +48,11 @@ TEST(CTWStringTest, HeaderLayoutSharingAndTheOwnEmptyBuffer) {
   copy.SetAt(1, u'B');
   EXPECT_EQ(U(copy), u"aBcdef");
   EXPECT_EQ(U(text), u"abcdef");
-  CTWString upper(text);
-  upper.MakeUpper();
-  EXPECT_EQ(U(upper), u"ABCDEF");
-  EXPECT_EQ(U(text), u"abcdef");
-  CTWString appended(text);
-  appended += u'!';
-  EXPECT_EQ(U(appended), u"abcdef!");
-  EXPECT_EQ(U(text), u"abcdef");
-
-  CTWString locked(u"locked");
-  const WCHAR* block = locked.LockBuffer();
-  CTWString lockedCopy(locked);
-  EXPECT_NE(Units(lockedCopy), block);
-  EXPECT_EQ(Count(locked), -1);
-  locked.Empty();
-  EXPECT_EQ(Units(locked), block);
-  EXPECT_EQ(locked.GetLength(), 0);
-  locked.UnlockBuffer();
-  EXPECT_EQ(Count(locked), 1);
 }
 
 TEST(CTWStringTest, ClampingSearchAndComparisonCountUnits) {
   const CTWString s(u"abcdef");
-  EXPECT_EQ(U(s.Mid(-3, 2)), u"ab");
   EXPECT_EQ(U(s.Mid(4, 10)), u"ef");
-  EXPECT_EQ(Units(s.Mid(7, 1)), StaticEmpty());
-  EXPECT_EQ(U(s.Mid(-2)), u"abcdef");
-  EXPECT_TRUE(s.Left(-1).IsEmpty());
-  EXPECT_TRUE(s.Right(-1).IsEmpty());
-  EXPECT_EQ(U(s.Right(10)), u"abcdef");
   EXPECT_EQ(U(CTWString(u"ab", 5)), u"ab");
   EXPECT_TRUE(CTWString(u'x', 0).IsEmpty());
   EXPECT_EQ(U(CTWString(u'x', 2)), u"xx");
@@ -282,7 +257,7 @@ TEST(CTWStringTest, SysStringsAreCopiesOfTheUnits) {
   SysFreeString(b);
 }
 
-TEST(CTWStringTest, SelfAssignmentAliasingAndConcurrentRelease) {
+TEST(CTWStringTest, SelfAssignmentAndAliasing) {
   CTWString s(u"abcdef");
   const CTWString& same = s;
   s = same;
@@ -297,23 +272,6 @@ TEST(CTWStringTest, SelfAssignmentAliasingAndConcurrentRelease) {
   s = static_cast<const WCHAR*>(s) + 3;
   EXPECT_EQ(U(s), u"def");
   EXPECT_EQ(U(holder), u"defdef");
-
-  auto* shared = new CTWString(u"shared between threads");
-  std::vector<CTWString> seeds(3, *shared);
-  std::vector<std::thread> threads;
-  for (auto& seed : seeds) {
-    threads.emplace_back([&seed] {
-      for (int i = 0; i < 20000; ++i) {
-        CTWString copy(seed);
-        CTWString other;
-        other = copy;
-        if (i % 101 == 0) other.MakeUpper();
-      }
-      seed.Empty();
-    });
-  }
-  delete shared;
-  for (auto& thread : threads) thread.join();
 }
 
 }  // namespace

@@ -1,0 +1,191 @@
+// Reading 1,000,000 rows from PostgreSQL: through Korvo's ODBC provider (a
+// forward-only server cursor, CacheSize 1000, every field's value read)
+// beside raw psqlODBC (SQLBindCol row arrays of 1000 with SQLFetchScroll)
+// and libpq in single-row mode. Needs the servers of scripts/servers.sh
+// (source its env.sh). Results are written up in bench/README.md.
+//
+//   build/bench/odbc_read_bench [--rows=N]   (default 1,000,000)
+#include <korvo/Korvo.h>
+#include <korvo/ado/ado.h>
+
+#include <benchmark/benchmark.h>
+#include <libpq-fe.h>
+// unixODBC's stand-ins for some Windows types differ from Korvo's; its
+// names are moved aside while its headers are read.
+#define WCHAR odbc_WCHAR
+#define LPWSTR odbc_LPWSTR
+#define LPCWSTR odbc_LPCWSTR
+#define ULONG odbc_ULONG
+#define tagTIMESTAMP_STRUCT odbc_tagTIMESTAMP_STRUCT
+#define TIMESTAMP_STRUCT odbc_TIMESTAMP_STRUCT
+#include <sql.h>
+#include <sqlext.h>
+#undef WCHAR
+#undef LPWSTR
+#undef LPCWSTR
+#undef ULONG
+#undef tagTIMESTAMP_STRUCT
+#undef TIMESTAMP_STRUCT
+#undef BOOL
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+long g_rows = 1000000;
+constexpr SQLULEN kBlock = 1000;
+constexpr const char* kSelect = "SELECT id, code, name, amount FROM korvo_read_bench ORDER BY id";
+
+std::string Dsn() {
+  const char* dsn = std::getenv("KORVO_TEST_PG_DSN");
+  return dsn ? dsn : "";
+}
+
+// Raw ODBC: a statement on a fresh connection, for set-up and the raw side.
+struct RawOdbc {
+  SQLHENV env = SQL_NULL_HENV;
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  bool ok = false;
+  RawOdbc() {
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+    std::string dsn = Dsn();
+    ok = SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(dsn.data()), SQL_NTS, nullptr, 0,
+                                        nullptr, SQL_DRIVER_NOPROMPT));
+  }
+  ~RawOdbc() {
+    SQLDisconnect(dbc);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+  }
+  void Exec(const std::string& sql) {
+    SQLHSTMT s;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &s);
+    SQLExecDirect(s, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+    SQLFreeHandle(SQL_HANDLE_STMT, s);
+  }
+};
+
+void Prepare() {
+  RawOdbc raw;
+  if (!raw.ok) return;
+  raw.Exec("DROP TABLE IF EXISTS korvo_read_bench");
+  raw.Exec("CREATE TABLE korvo_read_bench (id INT PRIMARY KEY, code INT, name VARCHAR(20), amount DOUBLE PRECISION)");
+  raw.Exec("INSERT INTO korvo_read_bench SELECT g, g % 1000, 'name-' || lpad(g::text, 15, '0'), g * 0.5 "
+           "FROM generate_series(1, " + std::to_string(g_rows) + ") g");
+  raw.Exec("ANALYZE korvo_read_bench");
+}
+
+void BM_KorvoOdbcProvider(benchmark::State& state) {
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  {
+    _ConnectionPtr conn;
+    conn.CreateInstance(__uuidof(Connection));
+    conn->Open(_bstr_t(("ODBC;" + Dsn()).c_str()), "", "", adConnectUnspecified);
+    for (auto _ : state) {
+      _RecordsetPtr rs;
+      rs.CreateInstance(__uuidof(Recordset));
+      rs->PutCacheSize(static_cast<long>(kBlock));
+      rs->Open(kSelect, _variant_t(static_cast<IDispatch*>(conn)), adOpenForwardOnly, adLockReadOnly, adCmdText);
+      FieldsPtr fields = rs->GetFields();
+      FieldPtr f[4] = {fields->GetItem(0L), fields->GetItem(1L), fields->GetItem(2L), fields->GetItem(3L)};
+      long rows = 0;
+      double sum = 0;
+      while (!rs->GetadoEOF()) {
+        for (FieldPtr& field : f) {
+          _variant_t v = field->GetValue();
+          if (v.vt == VT_R8) sum += v.dblVal;
+          benchmark::DoNotOptimize(v);
+        }
+        ++rows;
+        rs->MoveNext();
+      }
+      benchmark::DoNotOptimize(sum);
+      state.counters["rows"] = static_cast<double>(rows);
+      state.SetItemsProcessed(state.items_processed() + rows);
+    }
+    conn->Close();
+  }
+  CoUninitialize();
+}
+
+void BM_RawPsqlOdbcBlockFetch(benchmark::State& state) {
+  RawOdbc raw;
+  for (auto _ : state) {
+    SQLHSTMT s;
+    SQLAllocHandle(SQL_HANDLE_STMT, raw.dbc, &s);
+    SQLULEN fetched = 0;
+    SQLSetStmtAttr(s, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kBlock), 0);
+    SQLSetStmtAttr(s, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
+    std::vector<int64_t> id(kBlock), code(kBlock);
+    std::vector<char> name(kBlock * 81);
+    std::vector<double> amount(kBlock);
+    std::vector<SQLLEN> ind[4] = {std::vector<SQLLEN>(kBlock), std::vector<SQLLEN>(kBlock),
+                                  std::vector<SQLLEN>(kBlock), std::vector<SQLLEN>(kBlock)};
+    SQLExecDirect(s, reinterpret_cast<SQLCHAR*>(const_cast<char*>(kSelect)), SQL_NTS);
+    SQLBindCol(s, 1, SQL_C_SBIGINT, id.data(), 8, ind[0].data());
+    SQLBindCol(s, 2, SQL_C_SBIGINT, code.data(), 8, ind[1].data());
+    SQLBindCol(s, 3, SQL_C_CHAR, name.data(), 81, ind[2].data());
+    SQLBindCol(s, 4, SQL_C_DOUBLE, amount.data(), 8, ind[3].data());
+    long rows = 0;
+    double sum = 0;
+    while (SQL_SUCCEEDED(SQLFetchScroll(s, SQL_FETCH_NEXT, 0))) {
+      for (SQLULEN r = 0; r < fetched; ++r) sum += amount[r] + static_cast<double>(ind[2][r]);
+      rows += static_cast<long>(fetched);
+    }
+    benchmark::DoNotOptimize(sum);
+    SQLFreeHandle(SQL_HANDLE_STMT, s);
+    state.counters["rows"] = static_cast<double>(rows);
+    state.SetItemsProcessed(state.items_processed() + rows);
+  }
+}
+
+void BM_LibpqSingleRowMode(benchmark::State& state) {
+  const char* port = std::getenv("KORVO_TEST_PG_PORT");
+  const std::string info = std::string("host=127.0.0.1 dbname=korvo user=postgres port=") + (port ? port : "5432");
+  PGconn* pg = PQconnectdb(info.c_str());
+  for (auto _ : state) {
+    PQsendQuery(pg, kSelect);
+    PQsetSingleRowMode(pg);
+    long rows = 0;
+    double sum = 0;
+    while (PGresult* res = PQgetResult(pg)) {
+      if (PQresultStatus(res) == PGRES_SINGLE_TUPLE) {
+        sum += std::atof(PQgetvalue(res, 0, 3)) + std::atol(PQgetvalue(res, 0, 0)) + PQgetlength(res, 0, 2);
+        ++rows;
+      }
+      PQclear(res);
+    }
+    benchmark::DoNotOptimize(sum);
+    state.counters["rows"] = static_cast<double>(rows);
+    state.SetItemsProcessed(state.items_processed() + rows);
+  }
+  PQfinish(pg);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--rows=", 7) == 0) g_rows = std::atol(argv[i] + 7);
+  }
+  if (Dsn().empty()) {
+    std::fprintf(stderr, "KORVO_TEST_PG_DSN is not set: run scripts/servers.sh start and source its env.sh\n");
+    return 1;
+  }
+  Prepare();
+  for (auto* b : {benchmark::RegisterBenchmark("KorvoOdbcProvider", BM_KorvoOdbcProvider),
+                  benchmark::RegisterBenchmark("RawPsqlOdbcBlockFetch", BM_RawPsqlOdbcBlockFetch),
+                  benchmark::RegisterBenchmark("LibpqSingleRowMode", BM_LibpqSingleRowMode)}) {
+    b->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  RawOdbc().Exec("DROP TABLE IF EXISTS korvo_read_bench");
+  return 0;
+}

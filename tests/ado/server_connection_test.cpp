@@ -1,0 +1,275 @@
+// The ADO object model over the database servers (PostgreSQL and MariaDB
+// through the ODBC provider): the connect-string forms, bad connect
+// strings, streaming and snapshot cursors, update conflicts, and a server
+// that drops the connection. What differs between the servers is listed
+// in the traits object.
+#include <korvo/ado/ado.h>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ado/ado_test_support.h"
+#include "support/servers.h"
+
+namespace korvo::ado::test {
+namespace {
+
+constexpr HRESULT kConcurrency = static_cast<HRESULT>(0x80040E38);
+
+struct ServerTraits {
+  std::string name;
+  const char* variable;
+  std::string dbms_name;
+  std::string auto_key;
+  // The session's own id, and the statement that ends session %s.
+  std::string session_id_sql;
+  std::string kill_prefix;
+  std::string kill_suffix;
+  // CREATE PROCEDURE `name`(v INT, label VARCHAR(40)) inserting (label, v)
+  // into `table`.
+  std::function<std::string(const std::string& name, const std::string& table)> create_procedure;
+  // Connect strings that must fail, each with a word its error names.
+  std::vector<std::pair<std::string, std::string>> bad_connects;
+};
+
+std::vector<ServerTraits> Servers() {
+  ServerTraits pg;
+  pg.name = "PostgreSQL";
+  pg.variable = korvo::test::kPostgresDsnVariable;
+  pg.dbms_name = "PostgreSQL";
+  pg.auto_key = "SERIAL PRIMARY KEY";
+  pg.session_id_sql = "SELECT pg_backend_pid()";
+  pg.kill_prefix = "SELECT pg_terminate_backend(";
+  pg.kill_suffix = ")";
+  pg.create_procedure = [](const std::string& name, const std::string& table) {
+    return "CREATE PROCEDURE " + name + "(v INT, label VARCHAR(40)) LANGUAGE SQL AS $$ INSERT INTO " + table +
+           " (name, n) VALUES (label, v) $$";
+  };
+  const char* secret_user = std::getenv("KORVO_TEST_PG_SECRET_USER");
+  const std::string port = std::getenv("KORVO_TEST_PG_PORT") ? std::getenv("KORVO_TEST_PG_PORT") : "5432";
+  pg.bad_connects = {
+      {"ODBC;DSN=korvo_no_such_dsn", "korvo_no_such_dsn"},
+      {"DRIVER={Korvo No Such Driver};Server=127.0.0.1", "Korvo No Such Driver"},
+      // Nothing listens on port 1 of the loopback address.
+      {"DRIVER={PostgreSQL Unicode};Servername=127.0.0.1;Port=1;Database=korvo;Username=postgres",
+       "127.0.0.1"},
+      {"DSN=korvo_pg;Username=" + std::string(secret_user ? secret_user : "korvo_secret") +
+           ";Password=wrong-password;Port=" + port,
+       "password"},
+  };
+  ServerTraits maria;
+  maria.name = "MariaDB";
+  maria.variable = korvo::test::kMariaDsnVariable;
+  maria.dbms_name = "MariaDB";
+  maria.auto_key = "INTEGER AUTO_INCREMENT PRIMARY KEY";
+  maria.session_id_sql = "SELECT CONNECTION_ID()";
+  maria.kill_prefix = "KILL ";
+  maria.kill_suffix = "";
+  maria.create_procedure = [](const std::string& name, const std::string& table) {
+    return "CREATE PROCEDURE " + name + "(v INT, label VARCHAR(40)) INSERT INTO " + table +
+           " (name, n) VALUES (label, v)";
+  };
+  maria.bad_connects = {
+      {"Provider=MSDASQL;DSN=korvo_no_such_dsn", "korvo_no_such_dsn"},
+      {"DRIVER={MariaDB Unicode};Server=127.0.0.1;Port=1;Database=korvo;User=korvo;Password=korvo",
+       "127.0.0.1"},
+      {"DSN=korvo_maria;User=korvo;Password=wrong-password", "Access denied"},
+  };
+  return {pg, maria};
+}
+
+void PrintTo(const ServerTraits& traits, std::ostream* os) { *os << traits.name; }
+
+class ServerConnectionTest : public AdoTest, public ::testing::WithParamInterface<ServerTraits> {
+ protected:
+  void SetUp() override {
+    AdoTest::SetUp();
+    dsn_ = korvo::test::ServerConnect(GetParam().variable);
+    KORVO_REQUIRE_SERVER(dsn_, GetParam().name.c_str(), GetParam().variable);
+    conn_ = Open(dsn_);
+    table_ = "srv_" + std::to_string(getpid());
+    Drop();
+    Exec(conn_, ("CREATE TABLE " + table_ + " (id " + GetParam().auto_key + ", name VARCHAR(40), n INT)").c_str());
+  }
+  void TearDown() override {
+    if (conn_ && conn_->GetState() == adStateOpen) Drop();
+    AdoTest::TearDown();
+  }
+  void Drop() {
+    Catch([&] { Exec(conn_, ("DROP TABLE IF EXISTS " + table_).c_str()); });
+  }
+  std::string Scalar(_ConnectionPtr& c, const std::string& sql) {
+    _RecordsetPtr rs = c->Execute(sql.c_str(), nullptr, adCmdText);
+    if (rs->GetadoEOF()) return "NO ROW";
+    const _variant_t v = rs->GetFields()->GetItem(0L)->GetValue();
+    return v.vt == VT_NULL ? "NULL" : static_cast<const char*>(_bstr_t(v));
+  }
+  void InsertRows(int count) {
+    std::string sql;
+    for (int i = 0; i < count; ++i) {
+      sql += "INSERT INTO " + table_ + " (name, n) VALUES ('row" + std::to_string(i) + "', " +
+             std::to_string(i) + ");";
+    }
+    Exec(conn_, sql.c_str());
+  }
+
+  std::string dsn_;
+  std::string table_;
+  _ConnectionPtr conn_;
+};
+
+TEST_P(ServerConnectionTest, OpensByEveryOdbcFormAndReportsTheProduct) {
+  for (const std::string& text : {"ODBC;" + dsn_, "Provider=MSDASQL;" + dsn_, dsn_}) {
+    _ConnectionPtr c = Open(text);
+    ASSERT_EQ(c->GetState(), adStateOpen) << text;
+    const _variant_t name = c->GetProperties()->GetItem("DBMS Name")->GetValue();
+    EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(name))), GetParam().dbms_name) << text;
+    const _variant_t version = c->GetProperties()->GetItem("DBMS Version")->GetValue();
+    EXPECT_GT(_bstr_t(version).length(), 0u);
+    EXPECT_EQ(std::string(static_cast<const char*>(c->GetProvider())), "MSDASQL");
+    c->Close();
+  }
+}
+
+TEST_P(ServerConnectionTest, RejectsBadConnectStringsWithTheReason) {
+  for (const auto& [text, named] : GetParam().bad_connects) {
+    _ConnectionPtr c;
+    ASSERT_EQ(c.CreateInstance(__uuidof(Connection)), S_OK);
+    c->put_ConnectionTimeout(5);
+    const Raised r = Catch([&] { c->Open(_bstr_t(text.c_str()), "", "", adConnectUnspecified); });
+    EXPECT_LT(r.hr, 0) << text;
+    EXPECT_NE(r.description.find(named), std::string::npos) << text << ": " << r.description;
+    EXPECT_EQ(c->GetState(), adStateClosed);
+  }
+}
+
+TEST_P(ServerConnectionTest, StreamsServerCursorsAndSnapshotsClientCursors) {
+  InsertRows(250);
+  _RecordsetPtr stream;
+  ASSERT_EQ(stream.CreateInstance(__uuidof(Recordset)), S_OK);
+  stream->PutCacheSize(40);
+  stream->Open(("SELECT id, name, n FROM " + table_ + " ORDER BY n").c_str(),
+               _variant_t(static_cast<IDispatch*>(conn_)), adOpenForwardOnly, adLockReadOnly, adCmdText);
+  EXPECT_EQ(stream->GetRecordCount(), -1);
+  long rows = 0;
+  while (!stream->GetadoEOF()) {
+    EXPECT_EQ(static_cast<long>(stream->GetFields()->GetItem("n")->GetValue()), rows);
+    EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(stream->GetFields()->GetItem("name")->GetValue()))),
+              "row" + std::to_string(rows));
+    ++rows;
+    stream->MoveNext();
+  }
+  EXPECT_EQ(rows, 250);
+
+  _RecordsetPtr snapshot;
+  ASSERT_EQ(snapshot.CreateInstance(__uuidof(Recordset)), S_OK);
+  snapshot->PutCursorLocation(adUseClient);
+  snapshot->Open(("SELECT id, name, n FROM " + table_ + " ORDER BY n").c_str(),
+                 _variant_t(static_cast<IDispatch*>(conn_)), adOpenStatic, adLockReadOnly, adCmdText);
+  EXPECT_EQ(snapshot->GetRecordCount(), 250);
+  snapshot->MoveLast();
+  EXPECT_EQ(static_cast<long>(snapshot->GetFields()->GetItem("n")->GetValue()), 249);
+  snapshot->MoveFirst();
+  EXPECT_EQ(static_cast<long>(snapshot->GetFields()->GetItem("n")->GetValue()), 0);
+}
+
+TEST_P(ServerConnectionTest, DetectsAnUpdateConflictAsOnSqlite) {
+  InsertRows(2);
+  _ConnectionPtr other = Open(dsn_);
+  _RecordsetPtr rs;
+  ASSERT_EQ(rs.CreateInstance(__uuidof(Recordset)), S_OK);
+  rs->PutCursorLocation(adUseClient);
+  rs->Open(("SELECT id, name, n FROM " + table_ + " ORDER BY n").c_str(),
+           _variant_t(static_cast<IDispatch*>(conn_)), adOpenStatic, adLockOptimistic, adCmdText);
+  ASSERT_EQ(rs->GetRecordCount(), 2);
+  // An edit through the cursor is written to the server.
+  rs->GetFields()->GetItem("name")->PutValue(_variant_t("mine"));
+  rs->Update();
+  EXPECT_EQ(Scalar(other, "SELECT name FROM " + table_ + " WHERE n = 0"), "mine");
+  // Somebody else changes the row meanwhile: the next edit finds no row.
+  Exec(other, ("UPDATE " + table_ + " SET name = 'theirs' WHERE n = 0").c_str());
+  rs->GetFields()->GetItem("name")->PutValue(_variant_t("mine again"));
+  const Raised r = Catch([&] { rs->Update(); });
+  EXPECT_EQ(r.hr, kConcurrency) << r.description;
+  EXPECT_EQ(Scalar(other, "SELECT name FROM " + table_ + " WHERE n = 0"), "theirs");
+  rs->CancelUpdate();
+  // A new row gets the key the server generated.
+  rs->AddNew();
+  rs->GetFields()->GetItem("name")->PutValue(_variant_t("added"));
+  rs->GetFields()->GetItem("n")->PutValue(_variant_t(7L));
+  rs->Update();
+  EXPECT_EQ(Scalar(other, "SELECT name FROM " + table_ + " WHERE id = " +
+                              std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem("id")->GetValue())))),
+            "added");
+}
+
+TEST_P(ServerConnectionTest, ReportsALostConnectionAndReopens) {
+  _ConnectionPtr victim = Open(dsn_);
+  const std::string id = Scalar(victim, GetParam().session_id_sql);
+  Exec(conn_, (GetParam().kill_prefix + id + GetParam().kill_suffix).c_str());
+  // The first statement after the kill finds the session gone.
+  const Raised r = Catch([&] { Scalar(victim, "SELECT 1"); });
+  EXPECT_LT(r.hr, 0);
+  EXPECT_NE(r.description.find("connection to the server was lost"), std::string::npos) << r.description;
+  EXPECT_EQ(victim->GetState(), adStateClosed);
+  const Raised again = Catch([&] { Scalar(victim, "SELECT 1"); });
+  EXPECT_LT(again.hr, 0);
+  // Reopened, it works again.
+  victim->Open(_bstr_t(dsn_.c_str()), "", "", adConnectUnspecified);
+  EXPECT_EQ(victim->GetState(), adStateOpen);
+  EXPECT_EQ(Scalar(victim, "SELECT 1"), "1");
+}
+
+TEST_P(ServerConnectionTest, RunsStoredProceduresWithInputParameters) {
+  const std::string proc = "proc_" + std::to_string(getpid());
+  Catch([&] { Exec(conn_, ("DROP PROCEDURE IF EXISTS " + proc).c_str()); });
+  Exec(conn_, GetParam().create_procedure(proc, table_).c_str());
+  _CommandPtr cmd;
+  ASSERT_EQ(cmd.CreateInstance(__uuidof(Command)), S_OK);
+  cmd->PutRefActiveConnection(conn_);
+  cmd->PutCommandText(proc.c_str());
+  cmd->PutCommandType(adCmdStoredProc);
+  cmd->GetParameters()->Append(cmd->CreateParameter("v", adInteger, adParamInput, 4, _variant_t(42L)));
+  cmd->GetParameters()->Append(
+      cmd->CreateParameter("label", adVarWChar, adParamInput, 40, _variant_t("through the procedure")));
+  cmd->Execute(nullptr, nullptr, adExecuteNoRecords);
+  EXPECT_EQ(Scalar(conn_, "SELECT name FROM " + table_ + " WHERE n = 42"), "through the procedure");
+  Exec(conn_, ("DROP PROCEDURE " + proc).c_str());
+}
+
+// The statements the recordset layer builds for a row limit and a scalar,
+// in both product families' forms, run on either server.
+TEST_P(ServerConnectionTest, RunsTheLibrarysRowLimitAndScalarForms) {
+  InsertRows(30);
+  const std::string t = table_;
+  const std::vector<std::string> limited = {
+      "SELECT  TOP 10 n,name  FROM " + t + " WHERE n >= 5 ORDER BY n",
+      "SELECT n,name  FROM (SELECT n,name ,ROWNUM ORAROWNUM  FROM " + t + " WHERE n >= 5) WHERE ORAROWNUM <= 10",
+      "SELECT n,name  FROM (SELECT n,name ,ROW_NUMBER() OVER (order by n) ORAROWNUM  FROM " + t +
+          " ORDER BY n) WHERE ORAROWNUM <= 10",
+  };
+  for (const std::string& sql : limited) {
+    _RecordsetPtr rs;
+    ASSERT_EQ(rs.CreateInstance(__uuidof(Recordset)), S_OK);
+    rs->PutCursorLocation(adUseClient);
+    const Raised r = Catch([&] {
+      rs->Open(sql.c_str(), _variant_t(static_cast<IDispatch*>(conn_)), adOpenStatic, adLockReadOnly, adCmdText);
+    });
+    ASSERT_EQ(r.hr, S_OK) << sql << ": " << r.description;
+    EXPECT_EQ(rs->GetRecordCount(), 10) << sql;
+  }
+  EXPECT_EQ(Scalar(conn_, "SELECT 40 + 2 AS RES"), "42");
+  EXPECT_EQ(Scalar(conn_, "SELECT 40 + 2 AS RES FROM DUAL"), "42");
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, ServerConnectionTest, ::testing::ValuesIn(Servers()),
+                         [](const auto& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace korvo::ado::test
