@@ -5,6 +5,7 @@
 #include <korvo/platform/export.h>
 #include <korvo/platform/wintypes.h>
 #include <korvo/platform/widechar.h>
+#include <korvo/platform/utf32.h>
 #include <korvo/platform/codepage.h>
 #include <korvo/platform/format.h>
 #include <korvo/platform/heap.h>
@@ -54,9 +55,11 @@
 #include <korvo/diag/CKorvoTrace.h>
 #include <korvo/diag/CDBException.h>
 #include <korvo/diag/CDBExceptionW.h>
+#include <korvo/diag/host_wide_text.h>
 
 // The data-access object model (ADO) over SQLite and ODBC providers.
 #include <korvo/ado/ado.h>
+#include <korvo/ado/row_access.h>
 
 // Connections: CDatabase, its events sink and the global locks.
 #include <korvo/db/global_locks.h>

@@ -29,6 +29,7 @@
 #include <korvo/ado/connection_internal.h>
 #include <korvo/ado/cursor_internal.h>
 #include <korvo/ado/excerpt_internal.h>
+#include <korvo/ado/row_access_internal.h>
 #include <korvo/ado/row_writer_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
@@ -188,6 +189,16 @@ class FieldObject final : public com::Object<Field> {
     return FAILED(CellToVariant(part, adLongVarBinary, out)) ? ReportAdo(kEOutOfMemory) : kSOk;
   }
   HRESULT raw_AppendChunk(VARIANT data) override { return Put(data, true); }
+  // IKorvoRowAccess for this field.
+  HRESULT GetRowCell(RowCell* out) {
+    Cell cell;
+    return Peek(&cell) && CellToRowCell(cell, info_.ado_type, out) ? kSOk : S_FALSE;
+  }
+  HRESULT PutRowCell(const RowCell& value) {
+    return PutConverted(false, [&](provider::ParamValue* converted, std::string* error) {
+      return RowCellToParam(value, info_.ado_type, converted, error);
+    });
+  }
   HRESULT get_OriginalValue(VARIANT* out) override { return StoredValue(out); }
   HRESULT get_UnderlyingValue(VARIANT* out) override { return StoredValue(out); }
 
@@ -196,20 +207,25 @@ class FieldObject final : public com::Object<Field> {
 
   // The value as the edit buffer shows it.
   HRESULT Current(Cell* cell) {
-    if (!Open()) return ReportAdo(kAdoObjectClosed);
+    if (Peek(cell)) return kSOk;
+    return ReportAdo(Open() ? kAdoNoCurrentRecord : kAdoObjectClosed);
+  }
+  // Current without a report: false when closed or no row is current.
+  bool Peek(Cell* cell) {
+    if (!Open()) return false;
     const EditBuffer& edit = data_->edit;
     if (edit.mode != adEditNone && edit.changed[static_cast<size_t>(column_)] != 0) {
       *cell = CellOf(edit.values[static_cast<size_t>(column_)]);
-      return kSOk;
+      return true;
     }
     if (edit.mode == adEditAdd) {
       *cell = Cell{};
-      return kSOk;
+      return true;
     }
     Cursor& cursor = *data_->cursor;
-    if (!cursor.on_row()) return ReportAdo(kAdoNoCurrentRecord);
+    if (!cursor.on_row()) return false;
     *cell = cursor.Get(column_);
-    return kSOk;
+    return true;
   }
 
   // The value as the snapshot holds it (NULL for a row being added).
@@ -241,6 +257,12 @@ class FieldObject final : public com::Object<Field> {
   // Value puts and AppendChunk: converted to the column's type at once,
   // so a value the column cannot take fails here and changes nothing.
   HRESULT Put(const VARIANT& value, bool chunk) {
+    return PutConverted(chunk, [&](provider::ParamValue* converted, std::string* error) {
+      return VariantToParam(value, info_.ado_type, converted, error);
+    });
+  }
+  template <class Convert>
+  HRESULT PutConverted(bool chunk, Convert&& convert) {
     if (!Open()) return ReportAdo(kAdoObjectClosed);
     RecordsetData& d = *data_;
     if (!d.writer) return ReportAdo(kAdoNotUpdatable);
@@ -250,7 +272,7 @@ class FieldObject final : public com::Object<Field> {
     }
     provider::ParamValue converted;
     std::string error;
-    const HRESULT hr = VariantToParam(value, info_.ado_type, &converted, &error);
+    const HRESULT hr = convert(&converted, &error);
     if (FAILED(hr)) return ReportAdo(hr, error);
     d.edit.Assign(column_, std::move(converted), chunk);
     return kSOk;
@@ -301,12 +323,15 @@ class FieldsObject final : public com::Object<Fields> {
   }
   HRESULT raw_Refresh() override { return kSOk; }
 
+  size_t size() const { return fields_.size(); }
+  FieldObject& at(size_t i) { return *static_cast<FieldObject*>(fields_[i].GetInterfacePtr()); }
+
  private:
   std::vector<FieldPtr> fields_;
   std::vector<std::string> names_;
 };
 
-class RecordsetObject final : public com::Object<_Recordset>, public ConnectionClient {
+class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>, public ConnectionClient {
  public:
   RecordsetObject() : data_(std::make_shared<RecordsetData>()) { MakeFields(); }
 
@@ -548,6 +573,16 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
 
   void OnConnectionClosing() override { CloseNow(false); }
 
+  long ColumnCount() override { return fields_impl_ ? static_cast<long>(fields_impl_->size()) : 0; }
+  HRESULT GetCell(long column, RowCell* cell) override {
+    if (cell == nullptr || column < 0 || column >= ColumnCount()) return S_FALSE;
+    return fields_impl_->at(static_cast<size_t>(column)).GetRowCell(cell);
+  }
+  HRESULT PutCell(long column, const RowCell& cell) override {
+    if (column < 0 || column >= ColumnCount()) return ReportAdo(kAdoItemNotFound);
+    return fields_impl_->at(static_cast<size_t>(column)).PutRowCell(cell);
+  }
+
  protected:
   ~RecordsetObject() override {
     if (data_->cursor) CloseNow(true);
@@ -567,6 +602,7 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
     Fields* f = nullptr;
     com::CreateObject<FieldsObject>(KORVO_UUIDOF(Fields), reinterpret_cast<void**>(&f), data_);
     fields_.Attach(f);
+    fields_impl_ = static_cast<FieldsObject*>(f);
   }
 
   // Open, updatable, and called without the field-list and value-array
@@ -711,6 +747,7 @@ class RecordsetObject final : public com::Object<_Recordset>, public ConnectionC
   std::shared_ptr<RecordsetData> data_;
   std::vector<Cell> original_;  // the current row's cells while it is written
   FieldsPtr fields_;
+  FieldsObject* fields_impl_ = nullptr;  // the object behind fields_
   _ConnectionPtr connection_;
   std::string source_;
   CursorLocationEnum cursor_location_ = adUseServer;

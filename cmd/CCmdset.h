@@ -43,6 +43,7 @@
 
 #include <korvo/ado/ado.h>
 #include <korvo/diag/CKorvoTrace.h>
+#include <korvo/diag/host_wide_text.h>
 #include <korvo/platform/export.h>
 #include <korvo/platform/wintypes.h>
 
@@ -126,6 +127,16 @@ class KORVO_API CCmdset {
   void SetCommandText(const WCHAR* lpszCommand);
   void SetCommandProc(const char* lpszProcedure);
   void SetCommandProc(const WCHAR* lpszProcedure);
+  // The host's wchar_t (UTF-32) text, converted to UTF-16 first
+  // (diag/host_wide_text.h: invalid text throws CDBException*).
+  template <korvo::HostWideChar C>
+  void SetCommandText(const C* lpszCommand) {
+    SetCommandText(korvo::HostWideText(lpszCommand).c_str());
+  }
+  template <korvo::HostWideChar C>
+  void SetCommandProc(const C* lpszProcedure) {
+    SetCommandProc(korvo::HostWideText(lpszProcedure).c_str());
+  }
 
   // Appends an input parameter of type `nType` and `nSize` bytes (or
   // characters) holding `value`. Throws "void __cdecl

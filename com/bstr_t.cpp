@@ -205,6 +205,15 @@ BSTR _bstr_t::copy(bool copy) const {
 
 unsigned int _bstr_t::length() const noexcept { return data_ != nullptr ? SysStringLen(data_->Wide()) : 0; }
 
+std::wstring _bstr_t::GetStdWString() const {
+  std::wstring text;
+  if (data_ != nullptr && data_->Wide() != nullptr) {
+    korvo::Utf16ToUtf32(std::u16string_view(data_->Wide(), length()), text,
+                        korvo::InvalidText::kReplace);
+  }
+  return text;
+}
+
 void _bstr_t::Assign(BSTR bstr) { *this = _bstr_t(bstr, true); }
 
 void _bstr_t::Unshare() {

@@ -13,8 +13,11 @@
 // Thread-safety: one object, one thread at a time; copies are independent.
 #pragma once
 
+#include <string>
+
 #include <korvo/com/bstr.h>
 #include <korvo/platform/export.h>
+#include <korvo/platform/utf32.h>
 #include <korvo/platform/wintypes.h>
 
 class _variant_t;
@@ -27,6 +30,10 @@ class KORVO_API _bstr_t {
   // Narrow text in the ANSI code page; null gives an empty holder.
   _bstr_t(const char* text);
   _bstr_t(const WCHAR* text);
+  // The host's UTF-32 wchar_t text (L"..."), converted to UTF-16; invalid
+  // code points become U+FFFD.
+  template <korvo::HostWideChar C>
+  _bstr_t(const C* text) : _bstr_t(korvo::Utf16Copy(text, korvo::InvalidText::kReplace).c_str()) {}
   // With copy false the holder takes ownership of bstr; else it copies it.
   _bstr_t(BSTR bstr, bool copy);
   // The variant's value as text (VT_BSTR read directly, other types
@@ -38,6 +45,10 @@ class KORVO_API _bstr_t {
   _bstr_t& operator=(_bstr_t&& other) noexcept;
   _bstr_t& operator=(const char* text);
   _bstr_t& operator=(const WCHAR* text);
+  template <korvo::HostWideChar C>
+  _bstr_t& operator=(const C* text) {
+    return *this = korvo::Utf16Copy(text, korvo::InvalidText::kReplace).c_str();
+  }
   _bstr_t& operator=(const _variant_t& value);
 
   _bstr_t& operator+=(const _bstr_t& other);
@@ -66,6 +77,9 @@ class KORVO_API _bstr_t {
   // the holder still owns it).
   BSTR copy(bool copy = true) const;
   unsigned int length() const noexcept;  // characters
+  // The text as the host's UTF-32 std::wstring (a lone surrogate becomes
+  // U+FFFD; an empty holder gives "").
+  std::wstring GetStdWString() const;
 
   // Replaces the text with a copy of bstr.
   void Assign(BSTR bstr);

@@ -19,6 +19,7 @@
 #include <korvo/com/unknown.h>
 #include <korvo/com/variant.h>
 #include <korvo/platform/export.h>
+#include <korvo/platform/utf32.h>
 
 class KORVO_API _variant_t : public tagVARIANT {
  public:
@@ -41,6 +42,12 @@ class KORVO_API _variant_t : public tagVARIANT {
   _variant_t(const DECIMAL& value) noexcept;
   _variant_t(const _bstr_t& value);
   _variant_t(const WCHAR* value);
+  // The host's UTF-32 wchar_t text (L"..."): VT_BSTR in UTF-16, invalid
+  // code points as U+FFFD. (Without this form an L"..." literal would
+  // convert to bool.)
+  template <korvo::HostWideChar C>
+  _variant_t(const C* value)
+      : _variant_t(korvo::Utf16Copy(value, korvo::InvalidText::kReplace).c_str()) {}
   _variant_t(const char* value);
   // Interface values take a reference unless addRef is false (then the
   // variant takes over the caller's reference).
@@ -88,6 +95,10 @@ class KORVO_API _variant_t : public tagVARIANT {
   _variant_t& operator=(const CY& value);
   _variant_t& operator=(const _bstr_t& value);
   _variant_t& operator=(const WCHAR* value);
+  template <korvo::HostWideChar C>
+  _variant_t& operator=(const C* value) {
+    return *this = korvo::Utf16Copy(value, korvo::InvalidText::kReplace).c_str();
+  }
   _variant_t& operator=(const char* value);
   _variant_t& operator=(IDispatch* value);
   _variant_t& operator=(bool value);

@@ -87,6 +87,7 @@
 
 #include <korvo/ado/ado.h>
 #include <korvo/diag/CKorvoTrace.h>
+#include <korvo/diag/host_wide_text.h>
 #include <korvo/platform/export.h>
 #include <korvo/platform/wintypes.h>
 #include <korvo/types/CTString.h>
@@ -159,6 +160,16 @@ class KORVO_API CDatabase {
   void ExecuteSQL(const char* lpszSQL, long* pRecordsAffected = nullptr);
   void ExecuteSQL(const WCHAR* lpszSQL, long* pRecordsAffected = nullptr);
   void ExecuteSQLW(const WCHAR* lpszSQL, long* pRecordsAffected = nullptr);
+  // The host's wchar_t (UTF-32) text, converted to UTF-16 first
+  // (diag/host_wide_text.h; invalid text throws before anything runs).
+  template <korvo::HostWideChar C>
+  void ExecuteSQL(const C* lpszSQL, long* pRecordsAffected = nullptr) {
+    ExecuteSQL(korvo::HostWideText(lpszSQL).c_str(), pRecordsAffected);
+  }
+  template <korvo::HostWideChar C>
+  void ExecuteSQLW(const C* lpszSQL, long* pRecordsAffected = nullptr) {
+    ExecuteSQLW(korvo::HostWideText(lpszSQL).c_str(), pRecordsAffected);
+  }
 
   // Begins a (nested) transaction; 1, or 0 on failure (nothing thrown).
   BOOL BeginTrans();

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <korvo/platform/export.h>
+#include <korvo/platform/utf32.h>
 #include <korvo/platform/wintypes.h>
 
 class KORVO_API CDBDumpContext {
@@ -35,6 +36,13 @@ class KORVO_API CDBDumpContext {
   CDBDumpContext& operator<<(const char* text);
   // Converted to the ANSI code page first.
   CDBDumpContext& operator<<(const WCHAR* text);
+  // The host's UTF-32 wchar_t text (L"..."; without this form it would
+  // print as a pointer); invalid code points as U+FFFD, since a dump
+  // never fails.
+  template <korvo::HostWideChar C>
+  CDBDumpContext& operator<<(const C* text) {
+    return *this << korvo::Utf16Copy(text, korvo::InvalidText::kReplace).c_str();
+  }
   CDBDumpContext& operator<<(unsigned char value);   // "%d"
   CDBDumpContext& operator<<(unsigned short value);  // "%u"
   CDBDumpContext& operator<<(int value);             // "%d"

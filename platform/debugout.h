@@ -9,11 +9,17 @@
 #pragma once
 
 #include <korvo/platform/export.h>
+#include <korvo/platform/utf32.h>
 #include <korvo/platform/wintypes.h>
 
 KORVO_API void OutputDebugStringA(const char* text);
 // The text converted to the ANSI code page, then as OutputDebugStringA.
 KORVO_API void OutputDebugStringW(const WCHAR* text);
+// The host's UTF-32 wchar_t text (L"..."); invalid code points as U+FFFD.
+template <korvo::HostWideChar C>
+void OutputDebugStringW(const C* text) {
+  OutputDebugStringW(korvo::Utf16Copy(text, korvo::InvalidText::kReplace).c_str());
+}
 
 namespace korvo::platform {
 

@@ -7,6 +7,8 @@
 // left alone, so a pair is never split or changed.
 #include <korvo/platform/widechar.h>
 
+#include <korvo/platform/utf32.h>
+
 #include <cctype>
 #include <cstring>
 #include <cwchar>
@@ -31,17 +33,11 @@ constexpr UnitRange kWhiteSpace[] = {
     {0x2028, 0x2029}, {0x202F, 0x202F}, {0x205F, 0x205F}, {0x3000, 0x3000},
 };
 
-// Widens UTF-16 to the C library's UTF-32 wchar_t text for wcscoll.
+// Widens UTF-16 to the C library's UTF-32 wchar_t text for wcscoll (a lone
+// surrogate collates as U+FFFD).
 std::wstring ToWide(const WCHAR* s) {
   std::wstring out;
-  for (; *s != 0; ++s) {
-    char32_t u = *s;
-    if (u >= 0xD800 && u <= 0xDBFF && s[1] >= 0xDC00 && s[1] <= 0xDFFF) {
-      u = 0x10000 + ((u - 0xD800) << 10) + (s[1] - 0xDC00);
-      ++s;
-    }
-    out.push_back(static_cast<wchar_t>(u));
-  }
+  korvo::Utf16ToUtf32(s, out, korvo::InvalidText::kReplace);
   return out;
 }
 

@@ -76,9 +76,13 @@
 // the multi-row buffers.
 #pragma once
 
+#include <string>
+
 #include <korvo/ado/ado.h>
+#include <korvo/ado/row_access.h>
 #include <korvo/db/CDatabase.h>
 #include <korvo/diag/CKorvoTrace.h>
+#include <korvo/diag/host_wide_text.h>
 #include <korvo/platform/export.h>
 #include <korvo/platform/wintypes.h>
 #include <korvo/recordset/CFieldExchange.h>
@@ -89,9 +93,36 @@
 #include <korvo/types/CTTime.h>
 #include <korvo/types/CTWString.h>
 
+#include <vector>
+
 namespace korvo::recordset {
 struct RecordsetAccess;
-}
+
+// What a recordset remembers between rows so that reading a row costs
+// little: the direct row access of the ADO recordset it was found on, and
+// which members the field map already holds. A copy starts with nothing
+// remembered (it finds both again).
+struct RowShortcuts {
+  RowShortcuts() = default;
+  RowShortcuts(const RowShortcuts&) {}
+  RowShortcuts& operator=(const RowShortcuts&) {
+    *this = RowShortcuts();
+    return *this;
+  }
+  RowShortcuts& operator=(RowShortcuts&&) = default;
+
+  IKorvoRowAccessPtr access;         // null: the ADO recordset has none
+  const void* accessOf = nullptr;    // the _Recordset `access` was asked of
+  bool asked = false;                // accessOf has been asked
+  std::vector<void*> mapped;         // [field number - 1]: member mapped to it
+  int mapCount = 0;                  // the field map's size after the last insert
+  // The binding pass under way, and whether the row it loads is EOF (asked
+  // once per pass: loading the members does not move the recordset).
+  const CFieldExchange* bindingPass = nullptr;
+  bool bindingEofKnown = false;
+  bool bindingAtEof = false;
+};
+}  // namespace korvo::recordset
 
 class KORVO_API CRecordset {
  public:
@@ -146,6 +177,16 @@ class KORVO_API CRecordset {
   // Open with UTF-16 text (held as UTF-8; m_bWideSQL stays set).
   virtual BOOL OpenW(unsigned int nOpenType = useDefaultType, const WCHAR* lpszSQL = nullptr,
                      unsigned long dwOptions = none, unsigned long dwRowLimit = 0);
+  // The host's wchar_t (UTF-32) text, converted to UTF-16 and passed to
+  // the virtual OpenW (diag/host_wide_text.h: invalid text throws
+  // CDBException* and leaves the recordset as it was). A derived class
+  // that overrides OpenW hides this form; `using CRecordset::OpenW;`
+  // brings it back.
+  template <korvo::HostWideChar C>
+  BOOL OpenW(unsigned int nOpenType, const C* lpszSQL, unsigned long dwOptions = none,
+             unsigned long dwRowLimit = 0) {
+    return OpenW(nOpenType, korvo::HostWideText(lpszSQL).c_str(), dwOptions, dwRowLimit);
+  }
   // Closes and opens again with the last open's type, text, options and
   // row limit, and the current filter and sort. 0 with directExecute.
   virtual BOOL Requery();
@@ -267,6 +308,18 @@ class KORVO_API CRecordset {
   // Copies at most nSize units (wcsncpy: zero-padded, unterminated when
   // the text fills the buffer).
   void GetFieldValue(short nIndex, WCHAR* lpszValue, int nSize);
+  // Wide text for the host as UTF-32: into a std::wstring, or into a
+  // wchar_t buffer of nSize characters with the wcsncpy rule above. A lone
+  // surrogate in the value throws CDBException* (diag/host_wide_text.h),
+  // a null value reads as empty text.
+  void GetFieldValue(short nIndex, std::wstring& value);
+  void GetFieldValue(const char* lpszName, std::wstring& value);
+  template <korvo::HostWideChar C>
+  void GetFieldValue(short nIndex, C* lpszValue, int nSize) {
+    std::wstring value;
+    GetFieldValue(nIndex, value);
+    CopyHostWideText(value, lpszValue, nSize);
+  }
   // Dates as "YYYY-MM-DD hh:mm:ss.mmm", text as is, anything else empty.
   void GetFieldValue2(short nIndex, CTString& value);
   void GetFieldValue2(short nIndex, CTWString& value);
@@ -310,6 +363,18 @@ class KORVO_API CRecordset {
   // evaluates it ("SELECT <expr> AS RES [FROM DUAL]").
   void SetFieldValue2(short nIndex, CTString& value);
   void SetFieldValue2(short nIndex, CTWString& value);
+  // The host's wchar_t (UTF-32) text, converted to UTF-16 first
+  // (diag/host_wide_text.h: invalid text throws CDBException*).
+  template <korvo::HostWideChar C>
+  void SetFieldValue(short nIndex, const C* value) {
+    CTWString text(korvo::HostWideText(value).c_str());
+    SetFieldValue(nIndex, text);
+  }
+  template <korvo::HostWideChar C>
+  void SetFieldValue2(short nIndex, const C* value) {
+    CTWString text(korvo::HostWideText(value).c_str());
+    SetFieldValue2(nIndex, text);
+  }
 
   // Column nIndex's name, ADO type code and the current value's length in
   // bytes; the type and size pointers may be null.
@@ -398,6 +463,10 @@ class KORVO_API CRecordset {
   void m_AppendChunk(FieldPtr& field, const void* data, unsigned __int64 count);
 
  private:
+  // The wchar_t-buffer getter's copy (wcsncpy rule, in wchar_t units).
+  static void CopyHostWideText(const std::wstring& value, wchar_t* buffer, int nSize);
   friend struct korvo::recordset::RecordsetAccess;
   void CopyOwnedBuffers(const CRecordset& other);
+
+  korvo::recordset::RowShortcuts m_shortcuts;
 };

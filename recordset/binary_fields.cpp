@@ -19,6 +19,7 @@
 using korvo::diag::ConvertComFailures;
 using korvo::diag::ErrorSite;
 using korvo::recordset::RecordsetAccess;
+using ColumnPut = korvo::recordset::RecordsetAccess::ColumnPut;
 
 namespace {
 
@@ -212,17 +213,17 @@ void CRecordset::m_VariantToCTLongBinary(_variant_t& value, CTLongBinary& out, l
 // ------------------------------------------------------------ writing
 
 void CRecordset::SetFieldValue(short nIndex, CTByteArray& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetByteArraySite, [&](FieldPtr& field) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetByteArraySite, [&](ColumnPut& put) {
     // An empty array writes an empty byte array, not a null value.
     _variant_t bytes = MakeByteArray(value.GetData(), static_cast<ULONG>(value.GetSize()));
-    RecordsetAccess::PutValue(field, bytes);
+    put.Value(bytes);
     bytes.Clear();
   });
 }
 
 void CRecordset::SetFieldValue(short nIndex, CTLongBinary& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetLongBinarySite, [&](FieldPtr& field) {
-    if (value.m_pData != nullptr) m_AppendChunk(field, value.m_pData, value.m_nDataLength);
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetLongBinarySite, [&](ColumnPut& put) {
+    if (value.m_pData != nullptr) m_AppendChunk(put.Field(), value.m_pData, value.m_nDataLength);
   });
 }
 

@@ -142,6 +142,12 @@ void CRecordset::ClearNullFieldStatus(unsigned long nField) {
 unsigned int CRecordset::BindFieldsToColumns() {
   m_trace.PrintTrace("CRecordset::BindFieldsToColumns");
   CFieldExchange fx(CFieldExchange::opBindFieldsToColumns, this);
+  m_shortcuts.bindingPass = &fx;
+  m_shortcuts.bindingEofKnown = false;
+  struct PassEnd {
+    korvo::recordset::RowShortcuts& memo;
+    ~PassEnd() { memo.bindingPass = nullptr; }
+  } passEnd{m_shortcuts};
   if (m_dwOptions & multiRowFetch) {
     DoBulkFieldExchange(&fx);
   } else {

@@ -8,13 +8,16 @@
 // per type is only the conversion below.
 #include <korvo/com/oledate.h>
 #include <korvo/recordset/CRecordset.h>
+#include <korvo/recordset/direct_values_internal.h>
 #include <korvo/recordset/recordset_access_internal.h>
 
 #include <cstdint>
+#include <cwchar>
 
 using korvo::diag::ConvertComFailures;
 using korvo::diag::ErrorSite;
 using korvo::recordset::RecordsetAccess;
+using ColumnPut = korvo::recordset::RecordsetAccess::ColumnPut;
 
 namespace {
 
@@ -33,9 +36,15 @@ constexpr ErrorSite kFieldInfoSite{"[5016]", "DbException122"};
 constexpr ErrorSite kFieldsCountSite{"[5016]", "DbException123"};
 
 // Writes a value built into a VARIANT; the value is cleared afterwards.
-void PutBuilt(FieldPtr& field, _variant_t& value) {
-  RecordsetAccess::PutValue(field, value);
+void PutBuilt(ColumnPut& put, _variant_t& value) {
+  put.Value(value);
   value.Clear();
+}
+
+// The direct fill of a text member: text cells whose UTF-8 it can take.
+template <class String>
+auto FillInto(String& value) {
+  return [&value](const RowCell& cell) { return korvo::recordset::FillText(cell, value); };
 }
 
 }  // namespace
@@ -98,7 +107,7 @@ void CRecordset::GetFieldValue(short nIndex, unsigned char& value) {
 
 void CRecordset::GetFieldValue(short nIndex, CTString& value) {
   RecordsetAccess::ReadColumn(*this, nIndex, &value,
-                              [&](VARIANT& v) { m_VariantToCTString(v, value); });
+                              [&](VARIANT& v) { m_VariantToCTString(v, value); }, FillInto(value));
 }
 
 void CRecordset::GetFieldValue(const char* lpszName, CTString& value) {
@@ -107,7 +116,7 @@ void CRecordset::GetFieldValue(const char* lpszName, CTString& value) {
 
 void CRecordset::GetFieldValue(short nIndex, CTWString& value) {
   RecordsetAccess::ReadColumn(*this, nIndex, &value,
-                              [&](VARIANT& v) { m_VariantToCTWString(v, value); });
+                              [&](VARIANT& v) { m_VariantToCTWString(v, value); }, FillInto(value));
 }
 
 void CRecordset::GetFieldValue(const char* lpszName, CTWString& value) {
@@ -119,14 +128,30 @@ void CRecordset::GetFieldValue(short nIndex, WCHAR* lpszValue, int nSize) {
                               [&](VARIANT& v) { m_VariantToWchar(v, lpszValue, nSize); });
 }
 
+void CRecordset::GetFieldValue(short nIndex, std::wstring& value) {
+  CTWString text;
+  GetFieldValue(nIndex, text);
+  value = korvo::ToHostWideString(text, static_cast<size_t>(text.GetLength()));
+}
+
+void CRecordset::GetFieldValue(const char* lpszName, std::wstring& value) {
+  GetFieldValue(static_cast<short>(GetFieldIndexByName(lpszName)), value);
+}
+
+void CRecordset::CopyHostWideText(const std::wstring& value, wchar_t* buffer, int nSize) {
+  if (buffer == nullptr || nSize <= 0) return;
+  std::wcsncpy(buffer, value.c_str(), static_cast<size_t>(nSize));
+}
+
 void CRecordset::GetFieldValue2(short nIndex, CTString& value) {
   RecordsetAccess::ReadColumn(*this, nIndex, &value,
-                              [&](VARIANT& v) { m_VariantToCTString2(v, value); });
+                              [&](VARIANT& v) { m_VariantToCTString2(v, value); }, FillInto(value));
 }
 
 void CRecordset::GetFieldValue2(short nIndex, CTWString& value) {
   RecordsetAccess::ReadColumn(*this, nIndex, &value,
-                              [&](VARIANT& v) { m_VariantToCTWString2(v, value); });
+                              [&](VARIANT& v) { m_VariantToCTWString2(v, value); },
+                              FillInto(value));
 }
 
 void CRecordset::GetFieldValue(short nIndex, CTTime& value) {
@@ -143,8 +168,14 @@ void CRecordset::GetFieldValue(short nIndex, SYSTEMTIME* pValue) {
 
 void CRecordset::GetBulkFieldValue(short nIndex, char*& lpszBuffer, __int64* pIndicator,
                                    int nSize) {
-  RecordsetAccess::ReadBulkColumn(*this, nIndex, pIndicator,
-                                  [&](VARIANT& v) { m_VariantToLPSTR(v, lpszBuffer, nSize); });
+  RecordsetAccess::ReadBulkColumn(
+      *this, nIndex, pIndicator, [&](VARIANT& v) { m_VariantToLPSTR(v, lpszBuffer, nSize); },
+      [&](const RowCell& cell) {
+        // m_VariantToLPSTR's checks, then its copy.
+        if (cell.vt != VT_BSTR) return false;
+        return lpszBuffer == nullptr || nSize <= 0 ||
+               korvo::recordset::FillTextBuffer(cell, lpszBuffer, nSize);
+      });
 }
 
 void CRecordset::GetBulkFieldValue(short nIndex, int* pValue, __int64* pIndicator) {
@@ -232,90 +263,91 @@ int CRecordset::CmpFieldValue2(short nIndex, CTWString& value) {
 // ------------------------------------------------------------ setters
 
 void CRecordset::SetFieldValue(short nIndex, CTString& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetTextSite, [&](FieldPtr& field) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetTextSite, [&](ColumnPut& put) {
+    if (put.Text(value)) return;
     _variant_t text;
     text.bstrVal = value.AllocSysString();
     if (text.bstrVal == nullptr) _com_issue_error(E_OUTOFMEMORY);
     text.vt = VT_BSTR;
-    PutBuilt(field, text);
+    PutBuilt(put, text);
   });
 }
 
 void CRecordset::SetFieldValue(short nIndex, CTWString& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetWideTextSite, [&](FieldPtr& field) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetWideTextSite, [&](ColumnPut& put) {
     _variant_t text;
     text.bstrVal = value.AllocSysString();
     if (text.bstrVal == nullptr) _com_issue_error(E_OUTOFMEMORY);
     text.vt = VT_BSTR;
-    PutBuilt(field, text);
+    PutBuilt(put, text);
   });
 }
 
 void CRecordset::SetFieldValue(short nIndex, int& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetIntSite, [&](FieldPtr& field) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetIntSite, [&](ColumnPut& put) {
     // Only the low 16 bits travel: 70000 is written as 4464.
     _variant_t number(static_cast<short>(static_cast<uint16_t>(value & 0xFFFF)), VT_I2);
-    PutBuilt(field, number);
+    PutBuilt(put, number);
   });
 }
 
 void CRecordset::SetFieldValueBool(short nIndex, int& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetIntSite, [&](FieldPtr& field) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetIntSite, [&](ColumnPut& put) {
     _variant_t flag(static_cast<short>(value != 0 ? 1 : 0), VT_I2);
-    PutBuilt(field, flag);
+    PutBuilt(put, flag);
   });
 }
 
 void CRecordset::SetFieldValue(short nIndex, long& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetLongSite, [&](FieldPtr& field) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetLongSite, [&](ColumnPut& put) {
     // VT_I4 holds 32 bits; a wider long cannot be written as one.
     if (value < INT32_MIN || value > INT32_MAX) {
       ThrowDBException(1029);
       return;
     }
     _variant_t number(value, VT_I4);
-    PutBuilt(field, number);
+    PutBuilt(put, number);
   });
 }
 
 void CRecordset::SetFieldValue(short nIndex, double& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetDoubleSite, [&](FieldPtr& field) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetDoubleSite, [&](ColumnPut& put) {
     _variant_t number(value, VT_R8);
-    PutBuilt(field, number);
+    PutBuilt(put, number);
   });
 }
 
 void CRecordset::SetFieldValue(short nIndex, unsigned char& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetByteSite, [&](FieldPtr& field) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetByteSite, [&](ColumnPut& put) {
     _variant_t number(static_cast<BYTE>(value));
-    PutBuilt(field, number);
+    PutBuilt(put, number);
   });
 }
 
 void CRecordset::SetFieldValue(short nIndex, CTTime& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetTimeSite, [&](FieldPtr& field) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetTimeSite, [&](ColumnPut& put) {
     SYSTEMTIME local{};
     if (!value.GetAsSystemTime(local)) return;  // not representable: nothing is written
     _variant_t date;
     date.vt = VT_DATE;
     if (!SystemTimeToVariantTime(&local, &date.date)) return;
-    PutBuilt(field, date);
+    PutBuilt(put, date);
   });
 }
 
 void CRecordset::SetFieldValue2(short nIndex, CTString& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetExpressionSite, [&](FieldPtr& field) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetExpressionSite, [&](ColumnPut& put) {
     _variant_t result;
     m_SetScalareFunction(result, value);
-    PutBuilt(field, result);
+    PutBuilt(put, result);
   });
 }
 
 void CRecordset::SetFieldValue2(short nIndex, CTWString& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetWideExpressionSite, [&](FieldPtr& field) {
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetWideExpressionSite, [&](ColumnPut& put) {
     _variant_t result;
     m_SetScalareFunction(result, value);
-    PutBuilt(field, result);
+    PutBuilt(put, result);
   });
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include <korvo/ado/row_access.h>
 #include <korvo/com/com_error.h>
 #include <korvo/com/variant.h>
 #include <korvo/diag/com_failure_internal.h>
@@ -34,14 +35,27 @@ inline constexpr unsigned char kBytePseudoNull = 255;
 inline constexpr int kBoolPseudoNull = 2;
 inline constexpr double kDoublePseudoNull = -9.123e19;
 
+// A direct fill for the getters that have none: every cell that is not
+// null or a scalar takes the VARIANT route.
+inline constexpr auto kNoDirectFill = [](const RowCell&) { return false; };
+
 struct RecordsetAccess {
   // ---------------------------------------------------------------- getters
+  // Two routes reach a value. The direct one reads the raw cell of Korvo's
+  // own ADO recordset: a null is reported at once, `direct(const RowCell&)`
+  // may fill the target from it (text), and a scalar becomes the very
+  // VARIANT Field.Value would hold, on the stack. Everything else (a
+  // foreign recordset, a column out of range, a cell without a raw form,
+  // a text `direct` declines) takes the VARIANT route through the Field,
+  // which also reports every failure.
 
-  // Reads column `n` and hands the value to `convert(VARIANT&)`. A null
-  // column is reported through SetFieldNull(target, 1) instead, `target`
-  // being the address of the caller's variable or buffer.
-  template <class Convert>
-  static void ReadColumn(CRecordset& rs, short n, void* target, Convert&& convert) {
+  // Reads column `n` and hands the value to `convert(VARIANT&)` (or to
+  // `direct`). A null column is reported through SetFieldNull(target, 1)
+  // instead, `target` being the address of the caller's variable or buffer.
+  template <class Convert, class Direct = decltype((kNoDirectFill))>
+  static void ReadColumn(CRecordset& rs, short n, void* target, Convert&& convert,
+                         Direct&& direct = kNoDirectFill) {
+    if (ReadDirect(rs, n, direct, convert, [&] { rs.SetFieldNull(target, TRUE); })) return;
     ScopedVariant value;
     rs.m_GetFieldValue(n, value.get());
     if (value.get().vt == VT_NULL) {
@@ -53,22 +67,53 @@ struct RecordsetAccess {
 
   // The multi-row form: the indicator says -1 (null; target untouched) or
   // -2 (value stored).
-  template <class Convert>
-  static void ReadBulkColumn(CRecordset& rs, short n, __int64* indicator, Convert&& convert) {
-    ScopedVariant value;
-    rs.m_GetFieldValue(n, value.get());
-    if (value.get().vt == VT_NULL) {
-      *indicator = -1;
-      return;
+  template <class Convert, class Direct = decltype((kNoDirectFill))>
+  static void ReadBulkColumn(CRecordset& rs, short n, __int64* indicator, Convert&& convert,
+                             Direct&& direct = kNoDirectFill) {
+    bool null = false;
+    if (!ReadDirect(rs, n, direct, convert, [&] { null = true; })) {
+      ScopedVariant value;
+      rs.m_GetFieldValue(n, value.get());
+      if (value.get().vt == VT_NULL) {
+        null = true;
+      } else {
+        convert(value.get());
+      }
     }
-    convert(value.get());
-    *indicator = -2;
+    *indicator = null ? -1 : -2;
   }
+
+  // The current row's raw cell of column `n` (1-based); false when the
+  // VARIANT route must be taken.
+  static bool ReadCell(CRecordset& rs, short n, RowCell* cell);
 
   // ---------------------------------------------------------------- setters
 
+  // Where a setter writes column `n`: the direct route of Korvo's own ADO
+  // recordset when it has one and the column is in its row, else the
+  // Field (fetched at once, so that its errors come first, as they did
+  // before any value was built).
+  class ColumnPut {
+   public:
+    ColumnPut(CRecordset& rs, short n);
+    // Puts a value. Scalars and nulls go the direct route when there is
+    // one; the rest through the Field.
+    void Value(const VARIANT& value);
+    // Puts narrow text directly; false (nothing put) when the VARIANT
+    // route would put different text or there is no direct route.
+    bool Text(const CTString& text);
+    // The Field (for the binary setters' chunks).
+    FieldPtr& Field();
+
+   private:
+    CRecordset& rs_;
+    short n_;
+    IKorvoRowAccess* access_ = nullptr;
+    FieldPtr field_;
+  };
+
   // The setter pattern: nothing at all unless the field is dirty; a null
-  // field is written as VT_NULL; otherwise `write(FieldPtr&)` writes the
+  // field is written as VT_NULL; otherwise `write(ColumnPut&)` writes the
   // value (it may decide to write nothing). Runs under the setter's site.
   template <class Write>
   static void WriteColumn(CRecordset& rs, short n, const diag::ErrorSite& site, Write&& write) {
@@ -79,15 +124,14 @@ struct RecordsetAccess {
       }
       const unsigned char status = rs.m_pFieldStatus[n - 1];
       if ((status & CRecordset::fieldDirty) == 0) return;
-      FieldPtr field;
-      rs.m_GetFieldObject(n, field);
+      ColumnPut put(rs, n);
       if (status & CRecordset::fieldNull) {
         _variant_t null;
         null.vt = VT_NULL;
-        PutValue(field, null);
+        put.Value(null);
         return;
       }
-      write(field);
+      write(put);
     });
   }
 
@@ -101,11 +145,50 @@ struct RecordsetAccess {
 
   // ---------------------------------------------------------------- RFX_ access
 
+  // IsEOF for the exchange of one member; asked once per binding pass.
+  static bool AtEof(CRecordset& rs, const CFieldExchange* pFX) {
+    RowShortcuts& memo = rs.m_shortcuts;
+    if (memo.bindingPass != pFX) return rs.IsEOF() != 0;
+    if (!memo.bindingEofKnown) {
+      memo.bindingAtEof = rs.IsEOF() != 0;
+      memo.bindingEofKnown = true;
+    }
+    return memo.bindingAtEof;
+  }
+
+  // Records member -> field number in the field map. The binding pass runs
+  // on every row with the same members: an entry the map already holds is
+  // not inserted again.
   static void MapField(CRecordset& rs, void* member, unsigned int fieldNumber) {
-    rs.m_mapFieldIndex[member] = reinterpret_cast<void*>(static_cast<uintptr_t>(fieldNumber));
+    RowShortcuts& memo = rs.m_shortcuts;
+    if (fieldNumber <= memo.mapped.size() && memo.mapped[fieldNumber - 1] == member &&
+        memo.mapCount == rs.m_mapFieldIndex.GetCount()) {
+      return;
+    }
+    RememberMapping(rs, member, fieldNumber);
   }
 
  private:
+  static void RememberMapping(CRecordset& rs, void* member, unsigned int fieldNumber);
+  static IKorvoRowAccess* RowAccess(CRecordset& rs);
+
+  template <class Direct, class Convert, class OnNull>
+  static bool ReadDirect(CRecordset& rs, short n, Direct& direct, Convert& convert,
+                         OnNull&& onNull) {
+    RowCell cell;
+    if (!ReadCell(rs, n, &cell)) return false;
+    if (cell.vt == VT_NULL) {
+      onNull();
+      return true;
+    }
+    if (direct(static_cast<const RowCell&>(cell))) return true;
+    ScopedVariant value;
+    if (!ScalarCellToVariant(cell, value.get())) return false;
+    convert(value.get());
+    return true;
+  }
+  static bool ScalarCellToVariant(const RowCell& cell, VARIANT& value);
+
   // The status array has m_nFields bytes; a number outside them (or a
   // missing array) is refused like a column outside the row.
   static bool StatusIndexValid(const CRecordset& rs, short n) {

@@ -49,7 +49,7 @@ void Exchange(CFieldExchange* pFX, const char* szName, T& value) {
 
   switch (pFX->m_nOperation) {
     case CFieldExchange::opBindFieldsToColumns:
-      if (!rs.IsEOF()) {
+      if (!RecordsetAccess::AtEof(rs, pFX)) {
         Ops::Read(rs, n, value);
         if constexpr (Ops::kText) TrimAtTerminator(value);
       }

@@ -8,9 +8,12 @@
 // are the contract here).
 #include <korvo/recordset/CFieldExchange.h>
 #include <korvo/recordset/CRecordset.h>
+#include <korvo/recordset/recordset_access_internal.h>
 #include <korvo/recordset/rfx.h>
 
 #include <cstdint>
+
+using korvo::recordset::RecordsetAccess;
 
 namespace {
 
@@ -30,7 +33,7 @@ void ExchangeBulk(CFieldExchange* pFX, const char* szName, T** values, __int64**
   CRecordset& rs = *pFX->m_prs;
   switch (pFX->m_nOperation) {
     case CFieldExchange::opBindFieldsToColumns:
-      if (!rs.IsEOF()) read(rs, static_cast<short>(fieldNumber));
+      if (!RecordsetAccess::AtEof(rs, pFX)) read(rs, static_cast<short>(fieldNumber));
       return;
     case CFieldExchange::opAllocRowset:
       *values = new T[elements];

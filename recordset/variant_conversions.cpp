@@ -7,11 +7,13 @@
 // here: a VT_I8 that does not fit fails the change (overflow) like any
 // other value that cannot be converted.
 #include <korvo/com/oledate.h>
+#include <korvo/platform/local_time_internal.h>
 #include <korvo/platform/time64.h>
 #include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/recordset_access_internal.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 
@@ -21,6 +23,13 @@ namespace {
 // recordset's ThrowDBException(1029) and answers 0 should that return.
 bool EnsureType(CRecordset& rs, VARIANT& value, VARTYPE vt) {
   if (value.vt == vt) return true;
+  // The commonest change (the engine's 64-bit integers to a 32-bit
+  // member), done as VariantChangeType does it when the value fits.
+  if (vt == VT_I4 && value.vt == VT_I8 && value.llVal >= INT32_MIN && value.llVal <= INT32_MAX) {
+    value.lVal = static_cast<LONG>(value.llVal);
+    value.vt = VT_I4;
+    return true;
+  }
   if (VariantChangeType(&value, &value, 0, vt) != S_OK) {
     rs.ThrowDBException(1029);
     return false;
@@ -100,15 +109,8 @@ void CRecordset::m_VariantToCTTime(VARIANT& value, CTTime& out) {
     out = static_cast<__int64>(0);
     return;
   }
-  struct tm local {};
-  local.tm_sec = fields.wSecond;
-  local.tm_min = fields.wMinute;
-  local.tm_hour = fields.wHour;
-  local.tm_mday = fields.wDay;
-  local.tm_mon = fields.wMonth - 1;
-  local.tm_year = fields.wYear - 1900;
-  local.tm_isdst = -1;
-  const __time64_t seconds = _mktime64(&local);
+  const __time64_t seconds = korvo::platform::LocalTimeToTime64(
+      fields.wYear, fields.wMonth, fields.wDay, fields.wHour, fields.wMinute, fields.wSecond);
   out = static_cast<__int64>(seconds == -1 ? 0 : seconds);
 }
 

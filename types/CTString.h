@@ -56,6 +56,7 @@
 
 #include <korvo/com/bstr.h>
 #include <korvo/platform/export.h>
+#include <korvo/platform/utf32.h>
 #include <korvo/platform/wintypes.h>
 #include <korvo/types/TStringBase.h>
 
@@ -81,6 +82,10 @@ class KORVO_API CTString : public korvo::detail::TStringBase<CTString, char> {
   CTString(char ch, int count) : Base() { InitRepeat(ch, count); }
   // UTF-16 text converted to the ANSI code page.
   CTString(const WCHAR* text) : Base() { ConvertFrom(text, false); }
+  // The host's UTF-32 wchar_t text (L"..."), through UTF-16 (invalid code
+  // points as U+FFFD) to the ANSI code page.
+  template <korvo::HostWideChar C>
+  CTString(const C* text) : CTString(korvo::Utf16Copy(text, korvo::InvalidText::kReplace).c_str()) {}
   ~CTString() = default;
 
   // Shares the source's block unless either string is locked (then copies
@@ -115,6 +120,10 @@ class KORVO_API CTString : public korvo::detail::TStringBase<CTString, char> {
   const CTString& operator=(const WCHAR* text) {
     ConvertFrom(text, true);
     return *this;
+  }
+  template <korvo::HostWideChar C>
+  const CTString& operator=(const C* text) {
+    return *this = korvo::Utf16Copy(text, korvo::InvalidText::kReplace).c_str();
   }
 
   using Base::operator+=;

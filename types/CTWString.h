@@ -40,10 +40,16 @@
 // literals), converted to UTF-16 (code points beyond the Basic Multilingual
 // Plane become surrogate pairs, invalid ones U+FFFD); for the assignment a
 // null pointer leaves the string unchanged, as for the UTF-16 form.
+// GetStdWString hands the text out as UTF-32. (The library's operations
+// that take wchar_t text themselves reject invalid code points with a
+// CDBException instead; see diag/host_wide_text.h.)
 #pragma once
+
+#include <string>
 
 #include <korvo/com/bstr.h>
 #include <korvo/platform/export.h>
+#include <korvo/platform/utf32.h>
 #include <korvo/platform/wintypes.h>
 #include <korvo/types/TStringBase.h>
 
@@ -95,8 +101,39 @@ class KORVO_API CTWString : public korvo::detail::TStringBase<CTWString, WCHAR> 
   // Appends the byte widened as a signed 8-bit value.
   const CTWString& operator+=(char ch);
 
- private:
-  void AssignUtf32(const wchar_t* text, bool assign);
+  // The host's UTF-32 text where the members above take WCHAR text,
+  // converted first (invalid code points as U+FFFD). Constrained to
+  // wchar_t, so u"..." text, 0 and nullptr pick the WCHAR forms as before.
+  template <korvo::HostWideChar C>
+  const CTWString& operator+=(const C* text) {
+    return *this += HostText(text).c_str();
+  }
+  template <korvo::HostWideChar C>
+  int Find(const C* sub) const {
+    return Find(HostText(sub).c_str());
+  }
+  template <korvo::HostWideChar C>
+  int Compare(const C* text) const {
+    return Compare(HostText(text).c_str());
+  }
+  template <korvo::HostWideChar C>
+  int CompareNoCase(const C* text) const {
+    return CompareNoCase(HostText(text).c_str());
+  }
+  using Base::Compare;
+  using Base::CompareNoCase;
+  using Base::Find;
+
+  // The text as UTF-32 (the host's std::wstring); a lone surrogate unit
+  // becomes U+FFFD. The explicit conversion lets `std::wstring w(s)` and
+  // static_cast compile as they do for a 16-bit wchar_t.
+  std::wstring GetStdWString() const;
+  explicit operator std::wstring() const { return GetStdWString(); }
+
+  // The conversion behind the wchar_t members and operators.
+  static korvo::Utf16Copy HostText(const wchar_t* text) {
+    return korvo::Utf16Copy(text, korvo::InvalidText::kReplace);
+  }
 };
 
 static_assert(sizeof(CTWString) == sizeof(WCHAR*), "CTWString is one pointer");
@@ -123,6 +160,24 @@ KORVO_API int operator<=(const WCHAR* a, const CTWString& b);
 KORVO_API int operator>=(const CTWString& a, const CTWString& b);
 KORVO_API int operator>=(const CTWString& a, const WCHAR* b);
 KORVO_API int operator>=(const WCHAR* a, const CTWString& b);
+
+// Comparisons with the host's UTF-32 text (converted as CTWString does).
+template <korvo::HostWideChar C>
+int operator==(const CTWString& a, const C* b) {
+  return a == CTWString::HostText(b).c_str();
+}
+template <korvo::HostWideChar C>
+int operator==(const C* a, const CTWString& b) {
+  return CTWString::HostText(a).c_str() == b;
+}
+template <korvo::HostWideChar C>
+int operator!=(const CTWString& a, const C* b) {
+  return a != CTWString::HostText(b).c_str();
+}
+template <korvo::HostWideChar C>
+int operator!=(const C* a, const CTWString& b) {
+  return CTWString::HostText(a).c_str() != b;
+}
 
 // Concatenation into a new string (one exact-size block).
 KORVO_API CTWString operator+(const CTWString& a, const CTWString& b);

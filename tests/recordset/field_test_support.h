@@ -9,6 +9,7 @@
 #include <korvo/db/CDatabase.h>
 #include <korvo/diag/CDBException.h>
 #include <korvo/recordset/CRecordset.h>
+#include <korvo/recordset/direct_values_internal.h>
 #include <korvo/recordset/rfx.h>
 #include <unistd.h>
 
@@ -122,6 +123,34 @@ class FieldTest : public ::testing::Test {
   std::unique_ptr<ScopedEnv> env_;
   std::unique_ptr<CDatabase> db_;
 };
+
+// The two routes a value takes between Korvo's ADO recordset and a
+// member: the direct one and the VARIANT one every foreign recordset takes.
+enum class ValueRoute { kDirect, kVariant };
+
+// A FieldTest whose cases (TEST_P) run once over each route
+// (KORVO_OVER_BOTH_ROUTES); the results must not differ.
+class RoutedFieldTest : public FieldTest, public ::testing::WithParamInterface<ValueRoute> {
+ protected:
+  void SetUp() override {
+    korvo::recordset::TEST_ForceVariantRoute(GetParam() == ValueRoute::kVariant);
+    FieldTest::SetUp();
+  }
+  void TearDown() override {
+    FieldTest::TearDown();
+    korvo::recordset::TEST_ForceVariantRoute(false);
+  }
+};
+
+inline std::string RouteName(const ::testing::TestParamInfo<ValueRoute>& info) {
+  return info.param == ValueRoute::kDirect ? "Direct" : "Variant";
+}
+
+#define KORVO_OVER_BOTH_ROUTES(Fixture)                                                   \
+  INSTANTIATE_TEST_SUITE_P(Routes, Fixture,                                               \
+                           ::testing::Values(::korvo::test::ValueRoute::kDirect,          \
+                                             ::korvo::test::ValueRoute::kVariant),        \
+                           ::korvo::test::RouteName)
 
 // The index of the first trace entry equal to `text` at or after `from`,
 // or -1.

@@ -10,10 +10,10 @@
 namespace korvo::test {
 namespace {
 
-class FieldValueTest : public FieldTest {
+class FieldValueTest : public RoutedFieldTest {
  protected:
   void SetUp() override {
-    FieldTest::SetUp();
+    RoutedFieldTest::SetUp();
     Exec(
         "CREATE TABLE v (id INTEGER PRIMARY KEY, n INTEGER, big INTEGER, flag BOOLEAN,"
         " name VARCHAR(40), amount DOUBLE, stamp DATETIME, small TINYINT);"
@@ -38,7 +38,7 @@ class FieldValueTest : public FieldTest {
 
 short Code(const std::unique_ptr<CDBException>& e) { return e ? e->m_nReturnCode : 0; }
 
-TEST_F(FieldValueTest, GettersConvertEachColumnToTheTargetType) {
+TEST_P(FieldValueTest, GettersConvertEachColumnToTheTargetType) {
   auto rs = Attach();
   int i = 0;
   long l = 0;
@@ -105,7 +105,7 @@ TEST_F(FieldValueTest, GettersConvertEachColumnToTheTargetType) {
   EXPECT_EQ(l, -7);
 }
 
-TEST_F(FieldValueTest, BooleansReadAsOneThroughIntAndMinusOneThroughLong) {
+TEST_P(FieldValueTest, BooleansReadAsOneThroughIntAndMinusOneThroughLong) {
   auto rs = Attach();
   int i = 0;
   long l = 0;
@@ -125,7 +125,7 @@ TEST_F(FieldValueTest, BooleansReadAsOneThroughIntAndMinusOneThroughLong) {
   EXPECT_EQ(l, 0);
 }
 
-TEST_F(FieldValueTest, ValuesThatDoNotFitOrConvertFailWith1029) {
+TEST_P(FieldValueTest, ValuesThatDoNotFitOrConvertFailWith1029) {
   auto rs = Attach();
   int i = 17;
   long l = 17;
@@ -146,7 +146,7 @@ TEST_F(FieldValueTest, ValuesThatDoNotFitOrConvertFailWith1029) {
   EXPECT_EQ(Code(CatchDB([&] { rs->GetBulkFieldValue(kBig, &l, &indicator); })), 1029);
 }
 
-TEST_F(FieldValueTest, ColumnNumbersOutsideTheRowGive1026) {
+TEST_P(FieldValueTest, ColumnNumbersOutsideTheRowGive1026) {
   auto rs = Attach();
   int i = 0;
   CTString s;
@@ -166,7 +166,7 @@ TEST_F(FieldValueTest, ColumnNumbersOutsideTheRowGive1026) {
   EXPECT_EQ(b, 200);
 }
 
-TEST_F(FieldValueTest, WithoutFieldsEveryAccessEndsWithEPointerUnderItsOrigin) {
+TEST_P(FieldValueTest, WithoutFieldsEveryAccessEndsWithEPointerUnderItsOrigin) {
   ProbeRecordset rs(&Db());  // its ADO recordset was never opened
   EXPECT_EQ(rs.GetFieldsCount(), 0);
   int i = 5;
@@ -205,7 +205,7 @@ TEST_F(FieldValueTest, WithoutFieldsEveryAccessEndsWithEPointerUnderItsOrigin) {
   EXPECT_STREQ(e->m_strErrorOrigin, "[5016]");
 }
 
-TEST_F(FieldValueTest, NullColumnsAreReportedAndUnboundTargetsKeepTheirValues) {
+TEST_P(FieldValueTest, NullColumnsAreReportedAndUnboundTargetsKeepTheirValues) {
   auto rs = Attach(2);
   int i = 11;
   long l = 12;
@@ -239,7 +239,7 @@ TEST_F(FieldValueTest, NullColumnsAreReportedAndUnboundTargetsKeepTheirValues) {
   EXPECT_EQ(std::u16string(buffer, 3), u"abc");
 }
 
-TEST_F(FieldValueTest, BulkGettersSetTheNullIndicator) {
+TEST_P(FieldValueTest, BulkGettersSetTheNullIndicator) {
   auto rs = Attach();
   int i = 0;
   long l = 0;
@@ -278,7 +278,7 @@ TEST_F(FieldValueTest, BulkGettersSetTheNullIndicator) {
   for (__int64 v : ind) EXPECT_EQ(v, -1);
 }
 
-TEST_F(FieldValueTest, ComparersReportEqualityExactly) {
+TEST_P(FieldValueTest, ComparersReportEqualityExactly) {
   auto rs = Attach();
   CTString abc("abc"), upper("ABC"), empty, longer("abcd");
   EXPECT_EQ(rs->CmpFieldValue(kName, abc), 1);
@@ -326,7 +326,7 @@ TEST_F(FieldValueTest, ComparersReportEqualityExactly) {
   EXPECT_EQ(i, 123);
 }
 
-TEST_F(FieldValueTest, FieldInfoDescribesTheColumnAndTheCurrentValue) {
+TEST_P(FieldValueTest, FieldInfoDescribesTheColumnAndTheCurrentValue) {
   auto rs = Attach(3);
   EXPECT_EQ(rs->GetFieldsCount(), 8);
   CTString name;
@@ -363,7 +363,7 @@ class FieldSetterTest : public FieldValueTest {
   }
 };
 
-TEST_F(FieldSetterTest, OnlyDirtyFieldsAreWrittenAndNullBitsWriteNull) {
+TEST_P(FieldSetterTest, OnlyDirtyFieldsAreWrittenAndNullBitsWriteNull) {
   auto rs = Editable();
   CTString name("changed");
   long n = 99;
@@ -381,7 +381,7 @@ TEST_F(FieldSetterTest, OnlyDirtyFieldsAreWrittenAndNullBitsWriteNull) {
   EXPECT_EQ(Stored("n"), "99");
 }
 
-TEST_F(FieldSetterTest, IntegersAreWrittenAtTheirWidth) {
+TEST_P(FieldSetterTest, IntegersAreWrittenAtTheirWidth) {
   auto rs = Editable();
   for (short c : {kN, kFlag, kBig, kSmall, kAmount}) rs->SetDirtyFieldStatus(c - 1);
   int seventyThousand = 70000;
@@ -413,7 +413,7 @@ TEST_F(FieldSetterTest, IntegersAreWrittenAtTheirWidth) {
   EXPECT_EQ(Stored("big"), "-2147483648");
 }
 
-TEST_F(FieldSetterTest, TextTimeAndExpressionsRoundTrip) {
+TEST_P(FieldSetterTest, TextTimeAndExpressionsRoundTrip) {
   auto rs = Editable();
   for (short c : {kName, kStamp, kAmount}) rs->SetDirtyFieldStatus(c - 1);
   CTWString wide(u"\u00e9t\u00e9");
@@ -454,7 +454,7 @@ TEST_F(FieldSetterTest, TextTimeAndExpressionsRoundTrip) {
   EXPECT_EQ(Stored("stamp"), before);
 }
 
-TEST_F(FieldSetterTest, SetterErrorsCarryTheirOrigins) {
+TEST_P(FieldSetterTest, SetterErrorsCarryTheirOrigins) {
   auto rs = Editable();
   rs->SetDirtyFieldStatus(kStamp - 1);
   CTString bad("no_such_function()");
@@ -487,7 +487,7 @@ class TracedFieldSetterTest : public FieldSetterTest {
   }
 };
 
-TEST_F(TracedFieldSetterTest, OutOfRangeColumnInADirtySetterTracesBothHandlers) {
+TEST_P(TracedFieldSetterTest, OutOfRangeColumnInADirtySetterTracesBothHandlers) {
   auto rs = Attach(1);
   rs->UseStatus(10);  // more bound fields than the row has columns
   rs->SetDirtyFieldStatus(8);
@@ -500,6 +500,10 @@ TEST_F(TracedFieldSetterTest, OutOfRangeColumnInADirtySetterTracesBothHandlers) 
   ASSERT_GE(inner, 0);
   EXPECT_GE(FindTrace(trace, "DbException108", inner + 1), 0);
 }
+
+KORVO_OVER_BOTH_ROUTES(FieldSetterTest);
+KORVO_OVER_BOTH_ROUTES(FieldValueTest);
+KORVO_OVER_BOTH_ROUTES(TracedFieldSetterTest);
 
 }  // namespace
 }  // namespace korvo::test

@@ -256,10 +256,10 @@ std::optional<std::optional<Val>> Written(const Members& m, int c) {
   return std::optional<Val>{v};
 }
 
-class RecordsetModelTest : public FieldTest {
+class RecordsetModelTest : public RoutedFieldTest {
  protected:
   void SetUp() override {
-    FieldTest::SetUp();
+    RoutedFieldTest::SetUp();
     Exec(
         "CREATE TABLE t (id INTEGER PRIMARY KEY, name VARCHAR(20), wide TEXT, i SMALLINT,"
         " l INTEGER, b TINYINT, flag BOOLEAN, x DOUBLE, d DATETIME, bin VARBINARY(16), blob BLOB)");
@@ -562,7 +562,7 @@ void RecordsetModelTest::RunSeed(unsigned seed, int steps) {
   CheckTable(rows, "seed " + std::to_string(seed) + " end");
 }
 
-TEST_F(RecordsetModelTest, RandomEditingAgreesWithTheModelAndTheTable) {
+TEST_P(RecordsetModelTest, RandomEditingAgreesWithTheModelAndTheTable) {
   const char* env = std::getenv("KORVO_MODEL_SEED");
   const unsigned first = env ? static_cast<unsigned>(std::strtoul(env, nullptr, 10)) : 20261206u;
   for (unsigned s = first; s < first + 8 && !HasFailure(); ++s) {
@@ -570,6 +570,8 @@ TEST_F(RecordsetModelTest, RandomEditingAgreesWithTheModelAndTheTable) {
     RunSeed(s, 1000);
   }
 }
+
+KORVO_OVER_BOTH_ROUTES(RecordsetModelTest);
 
 }  // namespace
 }  // namespace korvo::test

@@ -60,10 +60,10 @@ void SetBytes(CTLongBinary& b, const std::string& bytes) {
   b.SetParam(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()));
 }
 
-class RfxTest : public FieldTest {
+class RfxTest : public RoutedFieldTest {
  protected:
   void SetUp() override {
-    FieldTest::SetUp();
+    RoutedFieldTest::SetUp();
     Exec(
         "CREATE TABLE t (id INTEGER PRIMARY KEY, name VARCHAR(50), wide TEXT, stamp2 DATETIME,"
         " i SMALLINT, l INTEGER, b TINYINT, flag BOOLEAN, bin VARBINARY(16), d DATETIME,"
@@ -104,7 +104,7 @@ class RfxTest : public FieldTest {
 // included, and reads the table back. Left here: RFX_Text2, whose value is
 // an SQL expression sent as written; the null test by member; and members
 // set null and then all marked dirty, which are written as NULL.
-TEST_F(RfxTest, Text2ExpressionsAndNullsByMember) {
+TEST_P(RfxTest, Text2ExpressionsAndNullsByMember) {
   {
     AllTypes rs(&Db());
     ASSERT_EQ(rs.Open(CRecordset::staticCursor, nullptr, CRecordset::none), 1);
@@ -170,7 +170,7 @@ class ComparedTypes : public CRecordset {
   double m_double = 0;
 };
 
-TEST_F(RfxTest, UpdateSendsOnlyTheFieldsThatChanged) {
+TEST_P(RfxTest, UpdateSendsOnlyTheFieldsThatChanged) {
   Exec(
       "INSERT INTO t (id, name, i, l, flag, x, d, b, bin)"
       " VALUES (1, 'same', 3, 4, 1, 1.5, '2001-01-01 00:00:00', NULL, X'01')");
@@ -215,7 +215,7 @@ class RfxPassTest : public RfxTest {
   }
 };
 
-TEST_F(RfxPassTest, AFieldTypeOtherThanColumnNeitherCountsNorActs) {
+TEST_P(RfxPassTest, AFieldTypeOtherThanColumnNeitherCountsNorActs) {
   AllTypes rs(&Db());
   OpenAt(rs, 1);
   CFieldExchange fx(CFieldExchange::opSetFieldNull, &rs);
@@ -234,7 +234,7 @@ TEST_F(RfxPassTest, AFieldTypeOtherThanColumnNeitherCountsNorActs) {
   EXPECT_EQ(rs.IsFieldStatusNull(0), 2);
 }
 
-TEST_F(RfxPassTest, BindingAtEndOfFileKeepsMembersButRecordsTheirNumbers) {
+TEST_P(RfxPassTest, BindingAtEndOfFileKeepsMembersButRecordsTheirNumbers) {
   AllTypes rs(&Db());
   OpenAt(rs, 1);
   rs.MoveNext();
@@ -250,7 +250,7 @@ TEST_F(RfxPassTest, BindingAtEndOfFileKeepsMembersButRecordsTheirNumbers) {
   EXPECT_EQ(rs.GetBoundFieldIndex(&rs.m_double), 12);
 }
 
-TEST_F(RfxPassTest, MarkForAddNewMarksMembersThatHoldValues) {
+TEST_P(RfxPassTest, MarkForAddNewMarksMembersThatHoldValues) {
   AllTypes rs(&Db());
   OpenAt(rs, 1);
   rs.AddNew();  // every member pseudo-null, every field null and clean
@@ -281,7 +281,7 @@ TEST_F(RfxPassTest, MarkForAddNewMarksMembersThatHoldValues) {
   rs.CancelUpdate();
 }
 
-TEST_F(RfxPassTest, MarkForUpdateComparesTextAndTreatsEmptyAsNull) {
+TEST_P(RfxPassTest, MarkForUpdateComparesTextAndTreatsEmptyAsNull) {
   Exec("INSERT INTO t (id, name, wide) VALUES (2, NULL, 'w')");
   AllTypes rs(&Db());
   OpenAt(rs, 1);
@@ -312,7 +312,7 @@ TEST_F(RfxPassTest, MarkForUpdateComparesTextAndTreatsEmptyAsNull) {
   EXPECT_EQ(Stored(2, "wide"), "NULL");
 }
 
-TEST_F(RfxPassTest, SetFieldNullAimsAtOneMemberOrAll) {
+TEST_P(RfxPassTest, SetFieldNullAimsAtOneMemberOrAll) {
   AllTypes rs(&Db());
   OpenAt(rs, 1);
   rs.SetFieldStatus(1, CRecordset::fieldDirty);
@@ -336,7 +336,7 @@ TEST_F(RfxPassTest, SetFieldNullAimsAtOneMemberOrAll) {
   EXPECT_EQ(rs.m_double, kDoubleNull);
 }
 
-TEST_F(RfxPassTest, UnhandledOperationsFallBackToDefault) {
+TEST_P(RfxPassTest, UnhandledOperationsFallBackToDefault) {
   AllTypes rs(&Db());
   OpenAt(rs, 1);
   for (unsigned int op : {5u, 7u, 8u, 42u}) {
@@ -387,7 +387,7 @@ class BulkSet : public CRecordset {
   int maxText_;
 };
 
-TEST_F(RfxTest, BulkFunctionsAllocateReadAndFree) {
+TEST_P(RfxTest, BulkFunctionsAllocateReadAndFree) {
   Exec(
       "INSERT INTO t (id, name, i, d, x) VALUES (1, 'abcdef', 9, '2020-02-03 04:05:06', 0.5);"
       "INSERT INTO t (id) VALUES (2)");
@@ -443,7 +443,7 @@ TEST_F(RfxTest, BulkFunctionsAllocateReadAndFree) {
   rs.Close();
 }
 
-TEST_F(RfxTest, BulkArraysHoldOneElementPerRowOfTheRowset) {
+TEST_P(RfxTest, BulkArraysHoldOneElementPerRowOfTheRowset) {
   BulkSet rs(&Db());  // rowset size 3, text maximum length 4
   CFieldExchange alloc(CFieldExchange::opAllocRowset, &rs);
   rs.DoBulkFieldExchange(&alloc);
@@ -471,6 +471,9 @@ TEST_F(RfxTest, BulkArraysHoldOneElementPerRowOfTheRowset) {
   empty.DoBulkFieldExchange(&releaseEmpty);
   EXPECT_EQ(empty.names, nullptr);
 }
+
+KORVO_OVER_BOTH_ROUTES(RfxPassTest);
+KORVO_OVER_BOTH_ROUTES(RfxTest);
 
 }  // namespace
 }  // namespace korvo::test

@@ -43,9 +43,9 @@ class LenientRecordset : public ProbeRecordset {
   std::vector<short> codes;
 };
 
-using VariantConversionTest = FieldTest;
+using VariantConversionTest = RoutedFieldTest;
 
-TEST_F(VariantConversionTest, IntegersReadDirectlyOrConvertInPlace) {
+TEST_P(VariantConversionTest, IntegersReadDirectlyOrConvertInPlace) {
   ProbeRecordset rs(nullptr);
   _variant_t v(static_cast<short>(-5), VT_I2);
   EXPECT_EQ(rs.m_VariantToInt(v), -5);
@@ -89,7 +89,7 @@ TEST_F(VariantConversionTest, IntegersReadDirectlyOrConvertInPlace) {
   EXPECT_EQ(v.vt, VT_UI1);
 }
 
-TEST_F(VariantConversionTest, EmptyConvertsAndNullOrOverflowFailsWith1029) {
+TEST_P(VariantConversionTest, EmptyConvertsAndNullOrOverflowFailsWith1029) {
   ProbeRecordset rs(nullptr);
   _variant_t v;
   EXPECT_EQ(rs.m_VariantToLong(v), 0);
@@ -143,7 +143,7 @@ TEST_F(VariantConversionTest, EmptyConvertsAndNullOrOverflowFailsWith1029) {
   });
 }
 
-TEST_F(VariantConversionTest, AReturningThrowLeavesZeroAndTheOutputUntouched) {
+TEST_P(VariantConversionTest, AReturningThrowLeavesZeroAndTheOutputUntouched) {
   LenientRecordset rs(nullptr);
   _variant_t v(u"x");
   EXPECT_EQ(rs.m_VariantToLong(v), 0);
@@ -161,7 +161,7 @@ TEST_F(VariantConversionTest, AReturningThrowLeavesZeroAndTheOutputUntouched) {
   EXPECT_EQ(rs.codes, (std::vector<short>{1029, 1029, 1029, 1029}));
 }
 
-TEST_F(VariantConversionTest, DatesSplitIntoTimeStructuresAndLocalTime) {
+TEST_P(VariantConversionTest, DatesSplitIntoTimeStructuresAndLocalTime) {
   ProbeRecordset rs(nullptr);
   _variant_t v = Date(2020, 6, 15, 12, 30, 45);
   TIMESTAMP_STRUCT ts{};
@@ -203,7 +203,7 @@ TEST_F(VariantConversionTest, DatesSplitIntoTimeStructuresAndLocalTime) {
   EXPECT_EQ(ts.second, 7);
 }
 
-TEST_F(VariantConversionTest, TextBuffersTruncateAsTheirCopyRulesSay) {
+TEST_P(VariantConversionTest, TextBuffersTruncateAsTheirCopyRulesSay) {
   ProbeRecordset rs(nullptr);
   // Narrow: at most size - 1 bytes, always terminated.
   char narrow[8];
@@ -236,7 +236,7 @@ TEST_F(VariantConversionTest, TextBuffersTruncateAsTheirCopyRulesSay) {
   nullText.vt = VT_EMPTY;
 }
 
-TEST_F(VariantConversionTest, StringsAndTheirDateAwareForms) {
+TEST_P(VariantConversionTest, StringsAndTheirDateAwareForms) {
   ProbeRecordset rs(nullptr);
   CTString narrow;
   _variant_t v(u"caf\u00e9");
@@ -273,7 +273,7 @@ TEST_F(VariantConversionTest, StringsAndTheirDateAwareForms) {
 
 // ------------------------------------------------------------ scalar expressions
 
-TEST_F(VariantConversionTest, ScalarExpressionsRunInTheFormOfEachProductFamily) {
+TEST_P(VariantConversionTest, ScalarExpressionsRunInTheFormOfEachProductFamily) {
   // Product type 2 ("SQLite"): SELECT ... AS RES FROM DUAL.
   {
     CDatabase db;
@@ -314,7 +314,7 @@ TEST_F(VariantConversionTest, ScalarExpressionsRunInTheFormOfEachProductFamily) 
   }
 }
 
-TEST_F(VariantConversionTest, ScalarExpressionErrorsLeaveAsComErrors) {
+TEST_P(VariantConversionTest, ScalarExpressionErrorsLeaveAsComErrors) {
   CDatabase& db = Db();
   ProbeRecordset rs(&db);
   _variant_t result;
@@ -325,7 +325,7 @@ TEST_F(VariantConversionTest, ScalarExpressionErrorsLeaveAsComErrors) {
   EXPECT_THROW(unbound.m_SetScalareFunction(result, fine), _com_error);
 }
 
-TEST_F(VariantConversionTest, ScalarFunctionTracesItsNameButNotTheStatement) {
+TEST_P(VariantConversionTest, ScalarFunctionTracesItsNameButNotTheStatement) {
   TraceOn();
   CDatabase& db = Db();
   ProbeRecordset rs(&db);
@@ -336,6 +336,8 @@ TEST_F(VariantConversionTest, ScalarFunctionTracesItsNameButNotTheStatement) {
   EXPECT_GE(FindTrace(trace, "CRecordset::m_SetScalareFunction"), 0);
   for (const auto& line : trace) EXPECT_EQ(line.find("secret"), std::string::npos) << line;
 }
+
+KORVO_OVER_BOTH_ROUTES(VariantConversionTest);
 
 }  // namespace
 }  // namespace korvo::test

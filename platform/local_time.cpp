@@ -1,0 +1,108 @@
+// platform/local_time.cpp: LocalTimeToTime64 (local_time_internal.h).
+#include <korvo/platform/local_time_internal.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+namespace korvo::platform {
+namespace {
+
+constexpr int kBlockShift = 21;  // 2^21 s, about 24 days
+constexpr time_t kDay = 86400;
+constexpr size_t kSlots = 2048;                 // direct-mapped by block number
+constexpr __time64_t kMaxTime = 32535215999LL;  // _mktime64's last second
+
+struct Block {
+  int64_t index = INT64_MIN;
+  long offset = 0;
+  bool uniform = false;  // the same offset at every sample
+};
+
+thread_local Block t_blocks[kSlots];
+thread_local std::string t_zone;
+thread_local int t_zone_state = 0;  // 0 not looked yet, 1 no TZ, 2 TZ is t_zone
+
+// Re-reads the zone (and forgets what was learnt of the old one) when TZ
+// changed since this thread last looked.
+void FollowZone() {
+  const char* zone = std::getenv("TZ");
+  const int state = zone == nullptr ? 1 : 2;
+  if (state == t_zone_state && (zone == nullptr || t_zone == zone)) return;
+  ::tzset();
+  t_zone = zone == nullptr ? "" : zone;
+  t_zone_state = state;
+  for (Block& b : t_blocks) b = Block{};
+}
+
+bool OffsetAt(time_t t, long* offset) {
+  struct tm out;
+  if (::localtime_r(&t, &out) == nullptr) return false;
+  *offset = out.tm_gmtoff;
+  return true;
+}
+
+Block BlockAt(int64_t index) {
+  Block& b = t_blocks[static_cast<uint64_t>(index) % kSlots];
+  if (b.index == index) return b;
+  b = Block{};
+  b.index = index;
+  const time_t start = static_cast<time_t>(index) << kBlockShift;
+  const time_t end = start + (time_t{1} << kBlockShift);
+  long first = 0, next = 0;
+  if (!OffsetAt(start, &first)) return b;
+  for (time_t t = start + kDay;; t += kDay) {
+    if (t > end) t = end;
+    if (!OffsetAt(t, &next) || next != first) return b;
+    if (t == end) break;
+  }
+  b.offset = first;
+  b.uniform = true;
+  return b;
+}
+
+// Days from 1970-01-01 to the civil date (proleptic Gregorian); a day
+// beyond the month's end counts on into the next, as timegm takes it.
+int64_t DaysFromCivil(int64_t y, int m, int d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468 + (d - 1);
+}
+
+__time64_t ByMktime(int year, int month, int day, int hour, int minute, int second) {
+  struct tm local {};
+  local.tm_sec = second;
+  local.tm_min = minute;
+  local.tm_hour = hour;
+  local.tm_mday = day;
+  local.tm_mon = month - 1;
+  local.tm_year = year - 1900;
+  local.tm_isdst = -1;
+  return _mktime64(&local);
+}
+
+}  // namespace
+
+__time64_t LocalTimeToTime64(int year, int month, int day, int hour, int minute, int second) {
+  // The fields _mktime64's own shortcut takes; it normalises the rest.
+  if (second < 0 || second > 59 || minute < 0 || minute > 59 || hour < 0 || hour > 23 || day < 1 ||
+      day > 31 || month < 1 || month > 12) {
+    return ByMktime(year, month, day, hour, minute, second);
+  }
+  FollowZone();
+  const int64_t clock = DaysFromCivil(year, month, day) * kDay + hour * 3600 + minute * 60 + second;
+  // Every offset mktime's search can look at lies within two days.
+  const Block before = BlockAt((clock - 2 * kDay) >> kBlockShift);
+  const Block after = BlockAt((clock + 2 * kDay) >> kBlockShift);
+  if (before.uniform && after.uniform && before.offset == after.offset) {
+    const int64_t t = clock - before.offset;
+    if (t >= 0 && t <= kMaxTime) return t;
+  }
+  return ByMktime(year, month, day, hour, minute, second);
+}
+
+}  // namespace korvo::platform

@@ -1,0 +1,160 @@
+// recordset/direct_values.cpp: the direct route of the typed accessors
+// (recordset_access_internal.h): finding Korvo's own row access once per
+// ADO recordset, reading raw cells, filling text members from UTF-8 and
+// putting values without a Field object.
+#include <korvo/ado/row_access_internal.h>
+#include <korvo/platform/codepage.h>
+#include <korvo/platform/codepage_internal.h>
+#include <korvo/recordset/direct_values_internal.h>
+#include <korvo/recordset/recordset_access_internal.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+namespace korvo::recordset {
+namespace {
+
+std::atomic<bool> g_forceVariantRoute{false};
+
+// The code page is read once per process; so is this answer.
+bool AnsiIsUtf8() {
+  static const bool utf8 = korvo::platform::IsUtf8CodePage(CP_ACP);
+  return utf8;
+}
+
+bool PlainText(const RowCell& cell) {
+  return cell.vt == VT_BSTR && ado::IsPlainUtf8(cell.bytes, cell.size);
+}
+
+// The cell's length as a string length; false when it is longer than a
+// string can be (the VARIANT route then reports what that gives).
+bool StringLength(size_t size, int* length) {
+  if (size > static_cast<size_t>(INT32_MAX / 2)) return false;
+  *length = static_cast<int>(size);
+  return true;
+}
+
+}  // namespace
+
+void TEST_ForceVariantRoute(bool force) { g_forceVariantRoute = force; }
+bool VariantRouteForced() { return g_forceVariantRoute.load(std::memory_order_relaxed); }
+
+bool FillText(const RowCell& cell, CTString& out) {
+  int length = 0;
+  if (!AnsiIsUtf8() || !PlainText(cell) || !StringLength(cell.size, &length)) return false;
+  char* buffer = out.GetBufferSetLength(length);
+  if (length != 0) std::memcpy(buffer, cell.bytes, cell.size);
+  return true;
+}
+
+bool FillText(const RowCell& cell, CTWString& out) {
+  int length = 0;
+  if (!PlainText(cell) || !StringLength(cell.size, &length)) return false;
+  if (length == 0) {
+    out.Empty();
+    return true;
+  }
+  const int units = MultiByteToWideChar(CP_UTF8, 0, cell.bytes, length, nullptr, 0);
+  if (units <= 0) return false;
+  WCHAR* buffer = out.GetBufferSetLength(units);
+  MultiByteToWideChar(CP_UTF8, 0, cell.bytes, length, buffer, units);
+  return true;
+}
+
+bool FillTextBuffer(const RowCell& cell, char* buffer, int nSize) {
+  if (!AnsiIsUtf8() || !PlainText(cell)) return false;
+  const size_t count = std::min(cell.size, static_cast<size_t>(nSize) - 1);
+  std::memcpy(buffer, cell.bytes, count);
+  buffer[count] = '\0';
+  return true;
+}
+
+bool TextCell(const CTString& text, RowCell* cell) {
+  const char* bytes = text;
+  const auto size = static_cast<size_t>(text.GetLength());
+  if (!AnsiIsUtf8() || !ado::IsPlainUtf8(bytes, size)) return false;
+  cell->vt = VT_BSTR;
+  cell->bytes = bytes;
+  cell->size = size;
+  return true;
+}
+
+// ------------------------------------------------------------ RecordsetAccess
+
+IKorvoRowAccess* RecordsetAccess::RowAccess(CRecordset& rs) {
+  if (VariantRouteForced()) return nullptr;
+  RowShortcuts& memo = rs.m_shortcuts;
+  _Recordset* current = rs.m_pRecordset.GetInterfacePtr();
+  if (!memo.asked || memo.accessOf != current) {
+    // Asked once per ADO recordset: a new Open or Requery, or another
+    // recordset attached, is a different object.
+    memo.access = nullptr;
+    if (current != nullptr) {
+      IKorvoRowAccess* access = nullptr;
+      if (SUCCEEDED(current->QueryInterface(KORVO_UUIDOF(IKorvoRowAccess),
+                                            reinterpret_cast<void**>(&access)))) {
+        memo.access.Attach(access);
+      }
+    }
+    memo.accessOf = current;
+    memo.asked = true;
+  }
+  return memo.access.GetInterfacePtr();
+}
+
+bool RecordsetAccess::ReadCell(CRecordset& rs, short n, RowCell* cell) {
+  IKorvoRowAccess* access = RowAccess(rs);
+  if (access == nullptr || n < 1) return false;
+  return access->GetCell(n - 1, cell) == S_OK;
+}
+
+bool RecordsetAccess::ScalarCellToVariant(const RowCell& cell, VARIANT& value) {
+  return ado::ScalarRowCellToVariant(cell, &value);
+}
+
+void RecordsetAccess::RememberMapping(CRecordset& rs, void* member, unsigned int fieldNumber) {
+  rs.m_mapFieldIndex[member] = reinterpret_cast<void*>(static_cast<uintptr_t>(fieldNumber));
+  RowShortcuts& memo = rs.m_shortcuts;
+  if (fieldNumber == 0 || fieldNumber > rs.m_nFields) return;  // kept out of the memo
+  // A member is mapped to one number: an older memo of it elsewhere is gone.
+  std::replace(memo.mapped.begin(), memo.mapped.end(), member, static_cast<void*>(nullptr));
+  if (memo.mapped.size() < fieldNumber) memo.mapped.resize(fieldNumber, nullptr);
+  memo.mapped[fieldNumber - 1] = member;
+  memo.mapCount = rs.m_mapFieldIndex.GetCount();
+}
+
+RecordsetAccess::ColumnPut::ColumnPut(CRecordset& rs, short n) : rs_(rs), n_(n) {
+  IKorvoRowAccess* access = RowAccess(rs);
+  if (access != nullptr && n >= 1 && n <= access->ColumnCount()) {
+    access_ = access;
+  } else {
+    rs.m_GetFieldObject(n, field_);
+  }
+}
+
+void RecordsetAccess::ColumnPut::Value(const VARIANT& value) {
+  RowCell cell;
+  if (value.vt == VT_NULL) cell.vt = VT_NULL;
+  if (access_ != nullptr && (cell.vt == VT_NULL || ado::VariantToScalarRowCell(value, &cell))) {
+    const HRESULT hr = access_->PutCell(n_ - 1, cell);
+    if (FAILED(hr)) _com_issue_errorex(hr, access_, KORVO_UUIDOF(IKorvoRowAccess));
+    return;
+  }
+  PutValue(Field(), value);
+}
+
+bool RecordsetAccess::ColumnPut::Text(const CTString& text) {
+  RowCell cell;
+  if (access_ == nullptr || !TextCell(text, &cell)) return false;
+  const HRESULT hr = access_->PutCell(n_ - 1, cell);
+  if (FAILED(hr)) _com_issue_errorex(hr, access_, KORVO_UUIDOF(IKorvoRowAccess));
+  return true;
+}
+
+FieldPtr& RecordsetAccess::ColumnPut::Field() {
+  if (!field_) rs_.m_GetFieldObject(n_, field_);
+  return field_;
+}
+
+}  // namespace korvo::recordset

@@ -1,0 +1,131 @@
+// Tests of IKorvoRowAccess: the raw cells agree with Field.Value cell by
+// cell, cells without a raw form send the reader to Field.Value, and puts
+// end as Field.Value's puts do.
+#include <gtest/gtest.h>
+#include <korvo/ado/ado.h>
+#include <korvo/ado/row_access.h>
+#include <korvo/ado/row_access_internal.h>
+
+#include <cstring>
+#include <string>
+
+#include "ado/ado_test_support.h"
+
+namespace korvo::ado::test {
+namespace {
+
+constexpr HRESULT kNotUpdatable = static_cast<HRESULT>(0x800A0CB3);
+constexpr HRESULT kWrongType = static_cast<HRESULT>(0x800A0D5D);
+
+class RowAccessTest : public AdoTest {
+ protected:
+  void SetUp() override {
+    AdoTest::SetUp();
+    conn_ = Open(FileConnect());
+    Exec(conn_,
+         "CREATE TABLE v (id INTEGER PRIMARY KEY, i INT, s SMALLINT, f BOOLEAN, r REAL,"
+         " t TEXT, d DATETIME, b BLOB, x BLOB, n INT);"
+         "INSERT INTO v VALUES (1, 7, -3, 1, 2.5, 'Grüße', '2024-02-29 13:14:15', x'00ff10',"
+         " 42, 'abc');"
+         "INSERT INTO v (id) VALUES (2)");
+  }
+  _RecordsetPtr OpenRs(const char* sql, LockTypeEnum lock) {
+    _RecordsetPtr rs;
+    EXPECT_EQ(rs.CreateInstance(__uuidof(Recordset)), S_OK);
+    rs->PutCursorLocation(adUseClient);
+    rs->Open(sql, _variant_t(static_cast<IDispatch*>(conn_)), adOpenStatic, lock, adCmdText);
+    return rs;
+  }
+  _ConnectionPtr conn_;
+};
+
+// The raw cell of each column against the VARIANT of Field.Value.
+void ExpectSameAsValue(IKorvoRowAccess& access, _Recordset& rs, long column) {
+  RowCell cell;
+  ASSERT_EQ(access.GetCell(column, &cell), S_OK) << "column " << column;
+  const _variant_t value = rs.GetFields()->GetItem(column)->GetValue();
+  ASSERT_EQ(cell.vt, value.vt) << "column " << column;
+  VARIANT built;
+  VariantInit(&built);
+  if (value.vt == VT_BSTR) {
+    EXPECT_EQ(std::string(cell.bytes, cell.size), static_cast<const char*>(_bstr_t(value)));
+  } else if (value.vt == (VT_ARRAY | VT_UI1)) {
+    ASSERT_EQ(cell.size, value.parray->rgsabound[0].cElements);
+    EXPECT_EQ(std::string(cell.bytes, cell.size),
+              std::string(static_cast<const char*>(value.parray->pvData), cell.size));
+  } else if (value.vt != VT_NULL) {
+    ASSERT_TRUE(ScalarRowCellToVariant(cell, &built)) << "column " << column;
+    EXPECT_TRUE(value == built) << "column " << column;
+  }
+}
+
+TEST_F(RowAccessTest, CellsAreFieldValuesInRawFormOrSendTheReaderThere) {
+  _RecordsetPtr rs = OpenRs("SELECT * FROM v ORDER BY id", adLockReadOnly);
+  IKorvoRowAccessPtr access;
+  ASSERT_EQ(rs->QueryInterface(KORVO_UUIDOF(IKorvoRowAccess), reinterpret_cast<void**>(&access)),
+            S_OK);
+  ASSERT_EQ(access->ColumnCount(), 10);
+  // Row 1: every type; x is a number in a binary column, n text in an
+  // integer column that Field.Value cannot convert.
+  for (long c = 0; c < 8; ++c) ExpectSameAsValue(*access, *rs, c);
+  RowCell cell;
+  EXPECT_EQ(access->GetCell(8, &cell), S_FALSE);
+  EXPECT_EQ(access->GetCell(9, &cell), S_FALSE);
+  EXPECT_EQ(access->GetCell(10, &cell), S_FALSE);
+  EXPECT_EQ(access->GetCell(-1, &cell), S_FALSE);
+  // Row 2: nulls.
+  rs->MoveNext();
+  for (long c = 1; c < 10; ++c) {
+    ASSERT_EQ(access->GetCell(c, &cell), S_OK);
+    EXPECT_EQ(cell.vt, VT_NULL);
+  }
+  // No current row, then closed.
+  rs->MoveNext();
+  EXPECT_EQ(access->GetCell(0, &cell), S_FALSE);
+  rs->Close();
+  EXPECT_EQ(access->ColumnCount(), 0);
+  EXPECT_EQ(access->GetCell(0, &cell), S_FALSE);
+}
+
+TEST_F(RowAccessTest, PutsEndAsFieldValuePutsDo) {
+  _RecordsetPtr rs = OpenRs("SELECT id, i, r, t, b FROM v WHERE id = 2", adLockOptimistic);
+  IKorvoRowAccessPtr access(rs);
+  ASSERT_TRUE(access);
+  const std::string text = "Grüße";
+  RowCell number{VT_I4, 70000}, real{VT_R8, 0, 0.25}, utf8{VT_BSTR, 0, 0, text.data(), text.size()};
+  const std::string bad = "x\xff";  // malformed: goes the BSTR way and arrives as U+FFFD
+  RowCell bytes{VT_BSTR, 0, 0, bad.data(), bad.size()};
+  EXPECT_EQ(access->PutCell(1, number), S_OK);
+  EXPECT_EQ(access->PutCell(2, real), S_OK);
+  EXPECT_EQ(access->PutCell(3, utf8), S_OK);
+  EXPECT_EQ(access->PutCell(4, bytes), S_OK);
+  // Text no integer column takes fails as Value's put fails.
+  EXPECT_EQ(access->PutCell(1, RowCell{VT_BSTR, 0, 0, "abc", 3}), kWrongType);
+  EXPECT_EQ(access->PutCell(5, number), static_cast<HRESULT>(0x800A0CC1));
+  rs->Update();
+  _RecordsetPtr back = conn_->Execute("SELECT i, r, t, hex(b) FROM v WHERE id = 2", nullptr, 0);
+  EXPECT_EQ(static_cast<long>(back->GetFields()->GetItem(0L)->GetValue()), 70000);
+  EXPECT_EQ(static_cast<double>(back->GetFields()->GetItem(1L)->GetValue()), 0.25);
+  EXPECT_EQ(std::string(_bstr_t(back->GetFields()->GetItem(2L)->GetValue())), text);
+  EXPECT_EQ(std::string(_bstr_t(back->GetFields()->GetItem(3L)->GetValue())), "78EFBFBD");
+  // A read-only recordset refuses as Value's put does.
+  _RecordsetPtr readOnly = OpenRs("SELECT i FROM v", adLockReadOnly);
+  IKorvoRowAccessPtr readAccess(readOnly);
+  EXPECT_EQ(readAccess->PutCell(0, number), kNotUpdatable);
+}
+
+TEST(PlainUtf8, AcceptsWellFormedTextWithoutZeroBytesOnly) {
+  for (const char* ok : {"", "plain ascii text longer than eight", "Grüße", "€", "😀",
+                         "\xed\x9f\xbf", "\xf4\x8f\xbf\xbf"}) {
+    EXPECT_TRUE(IsPlainUtf8(ok, std::strlen(ok))) << ok;
+  }
+  for (const std::string& bad :
+       {std::string("abcdefgh\0ij", 11), std::string("a\0", 2), std::string("\xc3"),
+        std::string("\xc0\xaf"), std::string("\xe0\x80\xaf"), std::string("\xed\xa0\x80"),
+        std::string("\xf4\x90\x80\x80"), std::string("\xff"), std::string("abcdefg\x80")}) {
+    EXPECT_FALSE(IsPlainUtf8(bad.data(), bad.size())) << bad.size();
+  }
+}
+
+}  // namespace
+}  // namespace korvo::ado::test
