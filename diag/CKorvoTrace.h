@@ -2,8 +2,8 @@
 //
 // What it is: a handle to the one trace file of the process. Tracing is
 // switched on for the machine by the registry value "Dbms Korvo Trace"
-// under HKEY_LOCAL_MACHINE\SOFTWARE\ZEP\ORB_P5, which names the directory
-// of the file <directory>/~KORVO<pid>.log. The switch is read once per
+// under `HKEY_LOCAL_MACHINE\SOFTWARE\ZEP\ORB_P5`, which names the directory
+// of the file `<directory>/~KORVO<pid>.log`. The switch is read once per
 // process, by the first CKorvoTrace constructed (CDatabase, CRecordset and
 // CCmdset each hold one as `m_trace`); later registry changes have no
 // effect until the process restarts. The file is written from its start

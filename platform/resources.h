@@ -2,7 +2,7 @@
 //
 // On Linux a process-wide table of (identifier, text) stands in for the
 // executable's string table. The host fills it, one string at a time or
-// from a file of lines "<id>=<text>" (UTF-8; \n, \t, \\ escapes; lines
+// from a file of lines `<id>=<text>` (UTF-8; `\n`, `\t`, `\\` escapes; lines
 // starting with # and malformed lines are skipped). Texts are kept as
 // UTF-16 and handed out in the ANSI code page by the A form.
 // Thread-safety: internally locked.

@@ -1,32 +1,21 @@
 #!/usr/bin/env bash
-# The README's main job: installs what is missing, builds, and runs the demo
-# host program on an embedded SQLite database.
+# The README's main job: installs what is missing, builds, and runs the
+# guided tour (examples/tour/) on an embedded SQLite database.
+#
+#   bash scripts/demo.sh [database-file]    (default: build/tour/korvo_tour.db)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 bash scripts/build.sh
 # Unless the caller brings a registry file, switch the SQL trace on into
-# build/demo, beside the demo's database.
-demo_dir="$PWD/build/demo"
-mkdir -p "$demo_dir"
+# build/tour, beside the tour's database: the tour's last step prints it.
+tour_dir="$PWD/build/tour"
+mkdir -p "$tour_dir"
 if [ -z "${KORVO_REGISTRY:-}" ]; then
   printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZEP\\ORB_P5]\r\n"Dbms Korvo Trace"="%s"\r\n' \
-    "$demo_dir" >"$demo_dir/registry.reg"
-  export KORVO_REGISTRY="$demo_dir/registry.reg"
+    "$tour_dir" >"$tour_dir/registry.reg"
+  export KORVO_REGISTRY="$tour_dir/registry.reg"
 fi
-echo "== demo: build/examples/korvo_demo (registry: $KORVO_REGISTRY)"
-if [ $# -eq 0 ]; then set -- "$demo_dir/korvo_demo.db"; fi
-./build/examples/korvo_demo "$@" &
-demo_pid=$!
-wait "$demo_pid"
-echo
-echo "== demo: build/examples/korvo_recordset_walkthrough"
-./build/examples/korvo_recordset_walkthrough "$(dirname "$1")/korvo_walkthrough.db"
-# The connection demo's trace; the walk-through's is beside it.
-trace="$demo_dir/~KORVO$demo_pid.log"
-if [ -f "$trace" ]; then
-  echo "== SQL trace: $trace"
-  tr -d '\r' <"$trace" | sed '/^$/d'
-  echo
-fi
+echo "== tour: build/examples/korvo_tour (registry: $KORVO_REGISTRY)"
+exec ./build/examples/korvo_tour "${1:-$tour_dir/korvo_tour.db}"

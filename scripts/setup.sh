@@ -5,6 +5,10 @@ set -euo pipefail
 
 packages=(cmake g++ make pkg-config libsqlite3-dev sqlite3 unixodbc-dev libgtest-dev libgmock-dev
           libbenchmark-dev)
+# The API reference (target korvo_docs).
+packages+=(doxygen)
+# The Debian packages (scripts/package.sh): dpkg-shlibdeps, and file, which CPack uses to find binaries.
+packages+=(dpkg-dev file)
 # The korvo tool: argument parsing, line editing, CSV reading; tmux drives
 # its interactive prompt in the tests.
 packages+=(libcli11-dev libedit-dev libcsv-dev tmux)

@@ -1,12 +1,22 @@
 # Installs the built library into a scratch prefix, then configures, builds
-# and runs the host program of this folder against it.
-set(prefix ${BUILD_DIR}/install-test/prefix)
-set(host_build ${BUILD_DIR}/install-test/host)
-file(REMOVE_RECURSE ${BUILD_DIR}/install-test)
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix}
-                RESULT_VARIABLE rc)
-if(rc)
-  message(FATAL_ERROR "install failed")
+# and runs the host programs of this folder against it. With -DPREFIX=<dir>
+# the library is taken from there instead (scripts/package.sh: the Debian
+# packages unpacked into a scratch root).
+if(DEFINED PREFIX)
+  set(prefix ${PREFIX})
+  set(work ${BUILD_DIR}/package-test)
+else()
+  set(prefix ${BUILD_DIR}/install-test/prefix)
+  set(work ${BUILD_DIR}/install-test)
+endif()
+set(host_build ${work}/host)
+file(REMOVE_RECURSE ${work})
+if(NOT DEFINED PREFIX)
+  execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix}
+                  RESULT_VARIABLE rc)
+  if(rc)
+    message(FATAL_ERROR "install failed")
+  endif()
 endif()
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${HOST_DIR} -B ${host_build}
                         -DCMAKE_PREFIX_PATH=${prefix} RESULT_VARIABLE rc)
