@@ -27,8 +27,6 @@
 // one connection) is used by one thread at a time.
 #pragma once
 
-#include <string>
-
 #include <korvo/com/bstr_t.h>
 #include <korvo/com/com_error.h>
 #include <korvo/com/com_ptr.h>
@@ -39,6 +37,8 @@
 #include <korvo/com/variant_t.h>
 #include <korvo/platform/export.h>
 
+#include <string>
+
 // ---------------------------------------------------------------- enumerations
 // Grouped by the interface that takes them; the values are ADO's published
 // ones.
@@ -46,11 +46,17 @@
 // Recordset: cursor, lock and cursor location (CursorType, LockType,
 // CursorLocation, also Connection.CursorLocation).
 enum CursorTypeEnum {
-  adOpenUnspecified = -1, adOpenForwardOnly = 0, adOpenKeyset = 1, adOpenDynamic = 2,
+  adOpenUnspecified = -1,
+  adOpenForwardOnly = 0,
+  adOpenKeyset = 1,
+  adOpenDynamic = 2,
   adOpenStatic = 3
 };
 enum LockTypeEnum {
-  adLockUnspecified = -1, adLockReadOnly = 1, adLockPessimistic = 2, adLockOptimistic = 3,
+  adLockUnspecified = -1,
+  adLockReadOnly = 1,
+  adLockPessimistic = 2,
+  adLockOptimistic = 3,
   adLockBatchOptimistic = 4
 };
 enum CursorLocationEnum { adUseNone = 1, adUseServer = 2, adUseClient = 3, adUseClientBatch = 3 };
@@ -58,31 +64,54 @@ enum CursorLocationEnum { adUseNone = 1, adUseServer = 2, adUseClient = 3, adUse
 // Execute and Open options: the command type and execution flags, or-ed
 // into one `options` argument.
 enum CommandTypeEnum {
-  adCmdUnspecified = -1, adCmdUnknown = 8, adCmdText = 1, adCmdTable = 2, adCmdStoredProc = 4,
-  adCmdFile = 256, adCmdTableDirect = 512
+  adCmdUnspecified = -1,
+  adCmdUnknown = 8,
+  adCmdText = 1,
+  adCmdTable = 2,
+  adCmdStoredProc = 4,
+  adCmdFile = 256,
+  adCmdTableDirect = 512
 };
 enum ExecuteOptionEnum {
-  adOptionUnspecified = -1, adAsyncExecute = 0x10, adAsyncFetch = 0x20,
-  adAsyncFetchNonBlocking = 0x40, adExecuteNoRecords = 0x80
+  adOptionUnspecified = -1,
+  adAsyncExecute = 0x10,
+  adAsyncFetch = 0x20,
+  adAsyncFetchNonBlocking = 0x40,
+  adExecuteNoRecords = 0x80
 };
 
 // Connection: Open options, State (also Command and Recordset State),
 // IsolationLevel, the "Prompt" property, and the events' status.
 enum ConnectOptionEnum { adConnectUnspecified = -1, adAsyncConnect = 0x10 };
 enum ObjectStateEnum {
-  adStateClosed = 0, adStateOpen = 1, adStateConnecting = 2, adStateExecuting = 4,
+  adStateClosed = 0,
+  adStateOpen = 1,
+  adStateConnecting = 2,
+  adStateExecuting = 4,
   adStateFetching = 8
 };
 enum IsolationLevelEnum {
-  adXactUnspecified = -1, adXactChaos = 16, adXactReadUncommitted = 256, adXactBrowse = 256,
-  adXactCursorStability = 4096, adXactReadCommitted = 4096, adXactRepeatableRead = 65536,
-  adXactSerializable = 1048576, adXactIsolated = 1048576
+  adXactUnspecified = -1,
+  adXactChaos = 16,
+  adXactReadUncommitted = 256,
+  adXactBrowse = 256,
+  adXactCursorStability = 4096,
+  adXactReadCommitted = 4096,
+  adXactRepeatableRead = 65536,
+  adXactSerializable = 1048576,
+  adXactIsolated = 1048576
 };
 enum ConnectPromptEnum {
-  adPromptAlways = 1, adPromptComplete = 2, adPromptCompleteRequired = 3, adPromptNever = 4
+  adPromptAlways = 1,
+  adPromptComplete = 2,
+  adPromptCompleteRequired = 3,
+  adPromptNever = 4
 };
 enum EventStatusEnum {
-  adStatusOK = 1, adStatusErrorsOccurred = 2, adStatusCantDeny = 3, adStatusCancel = 4,
+  adStatusOK = 1,
+  adStatusErrorsOccurred = 2,
+  adStatusCantDeny = 3,
+  adStatusCancel = 4,
   adStatusUnwantedEvent = 5
 };
 
@@ -90,44 +119,101 @@ enum EventStatusEnum {
 // Move's start, Delete's and CancelBatch's scope, EditMode.
 enum PositionEnum { adPosUnknown = -1, adPosBOF = -2, adPosEOF = -3 };
 enum BookmarkEnum { adBookmarkCurrent = 0, adBookmarkFirst = 1, adBookmarkLast = 2 };
-enum AffectEnum { adAffectCurrent = 1, adAffectGroup = 2, adAffectAll = 3, adAffectAllChapters = 4 };
+enum AffectEnum {
+  adAffectCurrent = 1,
+  adAffectGroup = 2,
+  adAffectAll = 3,
+  adAffectAllChapters = 4
+};
 enum EditModeEnum { adEditNone = 0, adEditInProgress = 1, adEditAdd = 2, adEditDelete = 4 };
 
 // Field and Parameter: data types, field attributes, parameter direction.
 enum DataTypeEnum {
-  adEmpty = 0, adSmallInt = 2, adInteger = 3, adSingle = 4, adDouble = 5, adCurrency = 6,
-  adDate = 7, adBSTR = 8, adIDispatch = 9, adError = 10, adBoolean = 11, adVariant = 12,
-  adIUnknown = 13, adDecimal = 14, adTinyInt = 16, adUnsignedTinyInt = 17,
-  adUnsignedSmallInt = 18, adUnsignedInt = 19, adBigInt = 20, adUnsignedBigInt = 21,
-  adFileTime = 64, adGUID = 72, adBinary = 128, adChar = 129, adWChar = 130, adNumeric = 131,
-  adUserDefined = 132, adDBDate = 133, adDBTime = 134, adDBTimeStamp = 135, adChapter = 136,
-  adPropVariant = 138, adVarNumeric = 139, adVarChar = 200, adLongVarChar = 201,
-  adVarWChar = 202, adLongVarWChar = 203, adVarBinary = 204, adLongVarBinary = 205
+  adEmpty = 0,
+  adSmallInt = 2,
+  adInteger = 3,
+  adSingle = 4,
+  adDouble = 5,
+  adCurrency = 6,
+  adDate = 7,
+  adBSTR = 8,
+  adIDispatch = 9,
+  adError = 10,
+  adBoolean = 11,
+  adVariant = 12,
+  adIUnknown = 13,
+  adDecimal = 14,
+  adTinyInt = 16,
+  adUnsignedTinyInt = 17,
+  adUnsignedSmallInt = 18,
+  adUnsignedInt = 19,
+  adBigInt = 20,
+  adUnsignedBigInt = 21,
+  adFileTime = 64,
+  adGUID = 72,
+  adBinary = 128,
+  adChar = 129,
+  adWChar = 130,
+  adNumeric = 131,
+  adUserDefined = 132,
+  adDBDate = 133,
+  adDBTime = 134,
+  adDBTimeStamp = 135,
+  adChapter = 136,
+  adPropVariant = 138,
+  adVarNumeric = 139,
+  adVarChar = 200,
+  adLongVarChar = 201,
+  adVarWChar = 202,
+  adLongVarWChar = 203,
+  adVarBinary = 204,
+  adLongVarBinary = 205
 };
 enum FieldAttributeEnum {
-  adFldUnspecified = -1, adFldMayDefer = 0x2, adFldUpdatable = 0x4, adFldUnknownUpdatable = 0x8,
-  adFldFixed = 0x10, adFldIsNullable = 0x20, adFldMayBeNull = 0x40, adFldLong = 0x80,
-  adFldRowID = 0x100, adFldRowVersion = 0x200, adFldCacheDeferred = 0x1000,
+  adFldUnspecified = -1,
+  adFldMayDefer = 0x2,
+  adFldUpdatable = 0x4,
+  adFldUnknownUpdatable = 0x8,
+  adFldFixed = 0x10,
+  adFldIsNullable = 0x20,
+  adFldMayBeNull = 0x40,
+  adFldLong = 0x80,
+  adFldRowID = 0x100,
+  adFldRowVersion = 0x200,
+  adFldCacheDeferred = 0x1000,
   adFldKeyColumn = 0x8000
 };
 enum FieldEnum { adUnknown = -1 };
 enum ParameterDirectionEnum {
-  adParamUnknown = 0, adParamInput = 1, adParamOutput = 2, adParamInputOutput = 3,
+  adParamUnknown = 0,
+  adParamInput = 1,
+  adParamOutput = 2,
+  adParamInputOutput = 3,
   adParamReturnValue = 4
 };
 
 // Property: attributes.
 enum PropertyAttributesEnum {
-  adPropNotSupported = 0, adPropRequired = 1, adPropOptional = 2, adPropRead = 512,
+  adPropNotSupported = 0,
+  adPropRequired = 1,
+  adPropOptional = 2,
+  adPropRead = 512,
   adPropWrite = 1024
 };
 
 // ADO's own error numbers (HRESULT = 0x800A0000 + number).
 enum ErrorValueEnum {
-  adErrNoCurrentRecord = 3021, adErrIllegalOperation = 3219, adErrFeatureNotAvailable = 3251,
-  adErrItemNotFound = 3265, adErrInvalidArgument = 3001, adErrDataConversion = 3421,
-  adErrObjectClosed = 3704, adErrObjectOpen = 3705, adErrProviderNotFound = 3706,
-  adErrInvalidConnection = 3709, adErrInTransaction = 3246
+  adErrNoCurrentRecord = 3021,
+  adErrIllegalOperation = 3219,
+  adErrFeatureNotAvailable = 3251,
+  adErrItemNotFound = 3265,
+  adErrInvalidArgument = 3001,
+  adErrDataConversion = 3421,
+  adErrObjectClosed = 3704,
+  adErrObjectOpen = 3705,
+  adErrProviderNotFound = 3706,
+  adErrInvalidConnection = 3709,
+  adErrInTransaction = 3246
 };
 
 // ------------------------------------------------------------ declarations
@@ -205,10 +291,23 @@ struct Property : IDispatch {
   virtual HRESULT get_Type(DataTypeEnum* out) = 0;
   virtual HRESULT get_Attributes(long* out) = 0;
 
-  _variant_t GetValue() { VARIANT v; VariantInit(&v); KORVO_ADO_CHECK(get_Value(&v), Property); return _variant_t(v, false); }
+  _variant_t GetValue() {
+    VARIANT v;
+    VariantInit(&v);
+    KORVO_ADO_CHECK(get_Value(&v), Property);
+    return _variant_t(v, false);
+  }
   void PutValue(const _variant_t& v) { KORVO_ADO_CHECK(put_Value(v), Property); }
-  _bstr_t GetName() { BSTR b = nullptr; KORVO_ADO_CHECK(get_Name(&b), Property); return _bstr_t(b, false); }
-  DataTypeEnum GetType() { DataTypeEnum t = adEmpty; KORVO_ADO_CHECK(get_Type(&t), Property); return t; }
+  _bstr_t GetName() {
+    BSTR b = nullptr;
+    KORVO_ADO_CHECK(get_Name(&b), Property);
+    return _bstr_t(b, false);
+  }
+  DataTypeEnum GetType() {
+    DataTypeEnum t = adEmpty;
+    KORVO_ADO_CHECK(get_Type(&t), Property);
+    return t;
+  }
 
  protected:
   ~Property() = default;
@@ -223,8 +322,16 @@ struct Properties : IDispatch {
   virtual HRESULT get_Item(VARIANT index, Property** out) = 0;
   virtual HRESULT raw_Refresh() = 0;
 
-  long GetCount() { long n = 0; KORVO_ADO_CHECK(get_Count(&n), Properties); return n; }
-  PropertyPtr GetItem(const _variant_t& index) { Property* p = nullptr; KORVO_ADO_CHECK(get_Item(index, &p), Properties); return PropertyPtr(p, false); }
+  long GetCount() {
+    long n = 0;
+    KORVO_ADO_CHECK(get_Count(&n), Properties);
+    return n;
+  }
+  PropertyPtr GetItem(const _variant_t& index) {
+    Property* p = nullptr;
+    KORVO_ADO_CHECK(get_Item(index, &p), Properties);
+    return PropertyPtr(p, false);
+  }
   HRESULT Refresh() { return KORVO_ADO_CHECK(raw_Refresh(), Properties); }
 
  protected:
@@ -242,11 +349,31 @@ struct Error : IDispatch {
   virtual HRESULT get_SQLState(BSTR* out) = 0;
   virtual HRESULT get_NativeError(long* out) = 0;
 
-  long GetNumber() { long n = 0; KORVO_ADO_CHECK(get_Number(&n), Error); return n; }
-  _bstr_t GetSource() { BSTR b = nullptr; KORVO_ADO_CHECK(get_Source(&b), Error); return _bstr_t(b, false); }
-  _bstr_t GetDescription() { BSTR b = nullptr; KORVO_ADO_CHECK(get_Description(&b), Error); return _bstr_t(b, false); }
-  _bstr_t GetSQLState() { BSTR b = nullptr; KORVO_ADO_CHECK(get_SQLState(&b), Error); return _bstr_t(b, false); }
-  long GetNativeError() { long n = 0; KORVO_ADO_CHECK(get_NativeError(&n), Error); return n; }
+  long GetNumber() {
+    long n = 0;
+    KORVO_ADO_CHECK(get_Number(&n), Error);
+    return n;
+  }
+  _bstr_t GetSource() {
+    BSTR b = nullptr;
+    KORVO_ADO_CHECK(get_Source(&b), Error);
+    return _bstr_t(b, false);
+  }
+  _bstr_t GetDescription() {
+    BSTR b = nullptr;
+    KORVO_ADO_CHECK(get_Description(&b), Error);
+    return _bstr_t(b, false);
+  }
+  _bstr_t GetSQLState() {
+    BSTR b = nullptr;
+    KORVO_ADO_CHECK(get_SQLState(&b), Error);
+    return _bstr_t(b, false);
+  }
+  long GetNativeError() {
+    long n = 0;
+    KORVO_ADO_CHECK(get_NativeError(&n), Error);
+    return n;
+  }
 
  protected:
   ~Error() = default;
@@ -261,8 +388,16 @@ struct Errors : IDispatch {
   virtual HRESULT raw_Clear() = 0;
   virtual HRESULT raw_Refresh() = 0;
 
-  long GetCount() { long n = 0; KORVO_ADO_CHECK(get_Count(&n), Errors); return n; }
-  ErrorPtr GetItem(const _variant_t& index) { Error* p = nullptr; KORVO_ADO_CHECK(get_Item(index, &p), Errors); return ErrorPtr(p, false); }
+  long GetCount() {
+    long n = 0;
+    KORVO_ADO_CHECK(get_Count(&n), Errors);
+    return n;
+  }
+  ErrorPtr GetItem(const _variant_t& index) {
+    Error* p = nullptr;
+    KORVO_ADO_CHECK(get_Item(index, &p), Errors);
+    return ErrorPtr(p, false);
+  }
   HRESULT Clear() { return KORVO_ADO_CHECK(raw_Clear(), Errors); }
 
  protected:
@@ -300,19 +435,69 @@ struct Field : IDispatch {
   virtual HRESULT get_OriginalValue(VARIANT* out) = 0;
   virtual HRESULT get_UnderlyingValue(VARIANT* out) = 0;
 
-  long GetActualSize() { long n = 0; KORVO_ADO_CHECK(get_ActualSize(&n), Field); return n; }
-  long GetAttributes() { long n = 0; KORVO_ADO_CHECK(get_Attributes(&n), Field); return n; }
-  long GetDefinedSize() { long n = 0; KORVO_ADO_CHECK(get_DefinedSize(&n), Field); return n; }
-  _bstr_t GetName() { BSTR b = nullptr; KORVO_ADO_CHECK(get_Name(&b), Field); return _bstr_t(b, false); }
-  DataTypeEnum GetType() { DataTypeEnum t = adEmpty; KORVO_ADO_CHECK(get_Type(&t), Field); return t; }
-  _variant_t GetValue() { VARIANT v; VariantInit(&v); KORVO_ADO_CHECK(get_Value(&v), Field); return _variant_t(v, false); }
+  long GetActualSize() {
+    long n = 0;
+    KORVO_ADO_CHECK(get_ActualSize(&n), Field);
+    return n;
+  }
+  long GetAttributes() {
+    long n = 0;
+    KORVO_ADO_CHECK(get_Attributes(&n), Field);
+    return n;
+  }
+  long GetDefinedSize() {
+    long n = 0;
+    KORVO_ADO_CHECK(get_DefinedSize(&n), Field);
+    return n;
+  }
+  _bstr_t GetName() {
+    BSTR b = nullptr;
+    KORVO_ADO_CHECK(get_Name(&b), Field);
+    return _bstr_t(b, false);
+  }
+  DataTypeEnum GetType() {
+    DataTypeEnum t = adEmpty;
+    KORVO_ADO_CHECK(get_Type(&t), Field);
+    return t;
+  }
+  _variant_t GetValue() {
+    VARIANT v;
+    VariantInit(&v);
+    KORVO_ADO_CHECK(get_Value(&v), Field);
+    return _variant_t(v, false);
+  }
   void PutValue(const _variant_t& v) { KORVO_ADO_CHECK(put_Value(v), Field); }
-  unsigned char GetPrecision() { unsigned char n = 0; KORVO_ADO_CHECK(get_Precision(&n), Field); return n; }
-  unsigned char GetNumericScale() { unsigned char n = 0; KORVO_ADO_CHECK(get_NumericScale(&n), Field); return n; }
-  _variant_t GetChunk(long length) { VARIANT v; VariantInit(&v); KORVO_ADO_CHECK(raw_GetChunk(length, &v), Field); return _variant_t(v, false); }
-  HRESULT AppendChunk(const _variant_t& data) { return KORVO_ADO_CHECK(raw_AppendChunk(data), Field); }
-  _variant_t GetOriginalValue() { VARIANT v; VariantInit(&v); KORVO_ADO_CHECK(get_OriginalValue(&v), Field); return _variant_t(v, false); }
-  _variant_t GetUnderlyingValue() { VARIANT v; VariantInit(&v); KORVO_ADO_CHECK(get_UnderlyingValue(&v), Field); return _variant_t(v, false); }
+  unsigned char GetPrecision() {
+    unsigned char n = 0;
+    KORVO_ADO_CHECK(get_Precision(&n), Field);
+    return n;
+  }
+  unsigned char GetNumericScale() {
+    unsigned char n = 0;
+    KORVO_ADO_CHECK(get_NumericScale(&n), Field);
+    return n;
+  }
+  _variant_t GetChunk(long length) {
+    VARIANT v;
+    VariantInit(&v);
+    KORVO_ADO_CHECK(raw_GetChunk(length, &v), Field);
+    return _variant_t(v, false);
+  }
+  HRESULT AppendChunk(const _variant_t& data) {
+    return KORVO_ADO_CHECK(raw_AppendChunk(data), Field);
+  }
+  _variant_t GetOriginalValue() {
+    VARIANT v;
+    VariantInit(&v);
+    KORVO_ADO_CHECK(get_OriginalValue(&v), Field);
+    return _variant_t(v, false);
+  }
+  _variant_t GetUnderlyingValue() {
+    VARIANT v;
+    VariantInit(&v);
+    KORVO_ADO_CHECK(get_UnderlyingValue(&v), Field);
+    return _variant_t(v, false);
+  }
 
  protected:
   ~Field() = default;
@@ -327,8 +512,16 @@ struct Fields : IDispatch {
   virtual HRESULT get_Item(VARIANT index, Field** out) = 0;
   virtual HRESULT raw_Refresh() = 0;
 
-  long GetCount() { long n = 0; KORVO_ADO_CHECK(get_Count(&n), Fields); return n; }
-  FieldPtr GetItem(const _variant_t& index) { Field* p = nullptr; KORVO_ADO_CHECK(get_Item(index, &p), Fields); return FieldPtr(p, false); }
+  long GetCount() {
+    long n = 0;
+    KORVO_ADO_CHECK(get_Count(&n), Fields);
+    return n;
+  }
+  FieldPtr GetItem(const _variant_t& index) {
+    Field* p = nullptr;
+    KORVO_ADO_CHECK(get_Item(index, &p), Fields);
+    return FieldPtr(p, false);
+  }
 
  protected:
   ~Fields() = default;
@@ -359,17 +552,46 @@ struct _Parameter : IDispatch {
   virtual HRESULT get_Attributes(long* out) = 0;
   virtual HRESULT put_Attributes(long attributes) = 0;
 
-  _bstr_t GetName() { BSTR b = nullptr; KORVO_ADO_CHECK(get_Name(&b), _Parameter); return _bstr_t(b, false); }
-  _variant_t GetValue() { VARIANT v; VariantInit(&v); KORVO_ADO_CHECK(get_Value(&v), _Parameter); return _variant_t(v, false); }
+  _bstr_t GetName() {
+    BSTR b = nullptr;
+    KORVO_ADO_CHECK(get_Name(&b), _Parameter);
+    return _bstr_t(b, false);
+  }
+  _variant_t GetValue() {
+    VARIANT v;
+    VariantInit(&v);
+    KORVO_ADO_CHECK(get_Value(&v), _Parameter);
+    return _variant_t(v, false);
+  }
   void PutValue(const _variant_t& v) { KORVO_ADO_CHECK(put_Value(v), _Parameter); }
-  DataTypeEnum GetType() { DataTypeEnum t = adEmpty; KORVO_ADO_CHECK(get_Type(&t), _Parameter); return t; }
+  DataTypeEnum GetType() {
+    DataTypeEnum t = adEmpty;
+    KORVO_ADO_CHECK(get_Type(&t), _Parameter);
+    return t;
+  }
   void PutType(DataTypeEnum t) { KORVO_ADO_CHECK(put_Type(t), _Parameter); }
-  ParameterDirectionEnum GetDirection() { ParameterDirectionEnum d = adParamUnknown; KORVO_ADO_CHECK(get_Direction(&d), _Parameter); return d; }
-  unsigned char GetPrecision() { unsigned char n = 0; KORVO_ADO_CHECK(get_Precision(&n), _Parameter); return n; }
+  ParameterDirectionEnum GetDirection() {
+    ParameterDirectionEnum d = adParamUnknown;
+    KORVO_ADO_CHECK(get_Direction(&d), _Parameter);
+    return d;
+  }
+  unsigned char GetPrecision() {
+    unsigned char n = 0;
+    KORVO_ADO_CHECK(get_Precision(&n), _Parameter);
+    return n;
+  }
   void PutPrecision(unsigned char n) { KORVO_ADO_CHECK(put_Precision(n), _Parameter); }
-  unsigned char GetNumericScale() { unsigned char n = 0; KORVO_ADO_CHECK(get_NumericScale(&n), _Parameter); return n; }
+  unsigned char GetNumericScale() {
+    unsigned char n = 0;
+    KORVO_ADO_CHECK(get_NumericScale(&n), _Parameter);
+    return n;
+  }
   void PutNumericScale(unsigned char n) { KORVO_ADO_CHECK(put_NumericScale(n), _Parameter); }
-  long GetSize() { long n = 0; KORVO_ADO_CHECK(get_Size(&n), _Parameter); return n; }
+  long GetSize() {
+    long n = 0;
+    KORVO_ADO_CHECK(get_Size(&n), _Parameter);
+    return n;
+  }
   void PutSize(long n) { KORVO_ADO_CHECK(put_Size(n), _Parameter); }
 
  protected:
@@ -386,8 +608,16 @@ struct Parameters : IDispatch {
   virtual HRESULT raw_Delete(VARIANT index) = 0;
   virtual HRESULT raw_Refresh() = 0;
 
-  long GetCount() { long n = 0; KORVO_ADO_CHECK(get_Count(&n), Parameters); return n; }
-  _ParameterPtr GetItem(const _variant_t& index) { _Parameter* p = nullptr; KORVO_ADO_CHECK(get_Item(index, &p), Parameters); return _ParameterPtr(p, false); }
+  long GetCount() {
+    long n = 0;
+    KORVO_ADO_CHECK(get_Count(&n), Parameters);
+    return n;
+  }
+  _ParameterPtr GetItem(const _variant_t& index) {
+    _Parameter* p = nullptr;
+    KORVO_ADO_CHECK(get_Item(index, &p), Parameters);
+    return _ParameterPtr(p, false);
+  }
   HRESULT Append(IDispatch* object) { return KORVO_ADO_CHECK(raw_Append(object), Parameters); }
   HRESULT Delete(const _variant_t& index) { return KORVO_ADO_CHECK(raw_Delete(index), Parameters); }
 
@@ -443,33 +673,83 @@ struct _Connection : IDispatch {
   virtual HRESULT get_State(long* out) = 0;
   virtual HRESULT raw_Cancel() = 0;
 
-  PropertiesPtr GetProperties() { Properties* p = nullptr; KORVO_ADO_CHECK(get_Properties(&p), _Connection); return PropertiesPtr(p, false); }
-  _bstr_t GetConnectionString() { BSTR b = nullptr; KORVO_ADO_CHECK(get_ConnectionString(&b), _Connection); return _bstr_t(b, false); }
-  void PutConnectionString(const _bstr_t& s) { KORVO_ADO_CHECK(put_ConnectionString(s), _Connection); }
-  long GetCommandTimeout() { long n = 0; KORVO_ADO_CHECK(get_CommandTimeout(&n), _Connection); return n; }
+  PropertiesPtr GetProperties() {
+    Properties* p = nullptr;
+    KORVO_ADO_CHECK(get_Properties(&p), _Connection);
+    return PropertiesPtr(p, false);
+  }
+  _bstr_t GetConnectionString() {
+    BSTR b = nullptr;
+    KORVO_ADO_CHECK(get_ConnectionString(&b), _Connection);
+    return _bstr_t(b, false);
+  }
+  void PutConnectionString(const _bstr_t& s) {
+    KORVO_ADO_CHECK(put_ConnectionString(s), _Connection);
+  }
+  long GetCommandTimeout() {
+    long n = 0;
+    KORVO_ADO_CHECK(get_CommandTimeout(&n), _Connection);
+    return n;
+  }
   void PutCommandTimeout(long n) { KORVO_ADO_CHECK(put_CommandTimeout(n), _Connection); }
-  _bstr_t GetVersion() { BSTR b = nullptr; KORVO_ADO_CHECK(get_Version(&b), _Connection); return _bstr_t(b, false); }
+  _bstr_t GetVersion() {
+    BSTR b = nullptr;
+    KORVO_ADO_CHECK(get_Version(&b), _Connection);
+    return _bstr_t(b, false);
+  }
   HRESULT Close() { return KORVO_ADO_CHECK(raw_Close(), _Connection); }
   _RecordsetPtr Execute(const _bstr_t& text, VARIANT* recordsAffected, long options) {
     _Recordset* r = nullptr;
     KORVO_ADO_CHECK(raw_Execute(text, recordsAffected, options, &r), _Connection);
     return _RecordsetPtr(r, false);
   }
-  long BeginTrans() { long n = 0; KORVO_ADO_CHECK(raw_BeginTrans(&n), _Connection); return n; }
+  long BeginTrans() {
+    long n = 0;
+    KORVO_ADO_CHECK(raw_BeginTrans(&n), _Connection);
+    return n;
+  }
   HRESULT CommitTrans() { return KORVO_ADO_CHECK(raw_CommitTrans(), _Connection); }
   HRESULT RollbackTrans() { return KORVO_ADO_CHECK(raw_RollbackTrans(), _Connection); }
   HRESULT Open(const _bstr_t& connectionString, const _bstr_t& userId, const _bstr_t& password,
                long options) {
     return KORVO_ADO_CHECK(raw_Open(connectionString, userId, password, options), _Connection);
   }
-  ErrorsPtr GetErrors() { Errors* p = nullptr; KORVO_ADO_CHECK(get_Errors(&p), _Connection); return ErrorsPtr(p, false); }
-  _bstr_t GetDefaultDatabase() { BSTR b = nullptr; KORVO_ADO_CHECK(get_DefaultDatabase(&b), _Connection); return _bstr_t(b, false); }
-  IsolationLevelEnum GetIsolationLevel() { IsolationLevelEnum l = adXactUnspecified; KORVO_ADO_CHECK(get_IsolationLevel(&l), _Connection); return l; }
-  void PutIsolationLevel(IsolationLevelEnum l) { KORVO_ADO_CHECK(put_IsolationLevel(l), _Connection); }
-  CursorLocationEnum GetCursorLocation() { CursorLocationEnum l = adUseServer; KORVO_ADO_CHECK(get_CursorLocation(&l), _Connection); return l; }
-  void PutCursorLocation(CursorLocationEnum l) { KORVO_ADO_CHECK(put_CursorLocation(l), _Connection); }
-  _bstr_t GetProvider() { BSTR b = nullptr; KORVO_ADO_CHECK(get_Provider(&b), _Connection); return _bstr_t(b, false); }
-  long GetState() { long n = 0; KORVO_ADO_CHECK(get_State(&n), _Connection); return n; }
+  ErrorsPtr GetErrors() {
+    Errors* p = nullptr;
+    KORVO_ADO_CHECK(get_Errors(&p), _Connection);
+    return ErrorsPtr(p, false);
+  }
+  _bstr_t GetDefaultDatabase() {
+    BSTR b = nullptr;
+    KORVO_ADO_CHECK(get_DefaultDatabase(&b), _Connection);
+    return _bstr_t(b, false);
+  }
+  IsolationLevelEnum GetIsolationLevel() {
+    IsolationLevelEnum l = adXactUnspecified;
+    KORVO_ADO_CHECK(get_IsolationLevel(&l), _Connection);
+    return l;
+  }
+  void PutIsolationLevel(IsolationLevelEnum l) {
+    KORVO_ADO_CHECK(put_IsolationLevel(l), _Connection);
+  }
+  CursorLocationEnum GetCursorLocation() {
+    CursorLocationEnum l = adUseServer;
+    KORVO_ADO_CHECK(get_CursorLocation(&l), _Connection);
+    return l;
+  }
+  void PutCursorLocation(CursorLocationEnum l) {
+    KORVO_ADO_CHECK(put_CursorLocation(l), _Connection);
+  }
+  _bstr_t GetProvider() {
+    BSTR b = nullptr;
+    KORVO_ADO_CHECK(get_Provider(&b), _Connection);
+    return _bstr_t(b, false);
+  }
+  long GetState() {
+    long n = 0;
+    KORVO_ADO_CHECK(get_State(&n), _Connection);
+    return n;
+  }
 
  protected:
   ~_Connection() = default;
@@ -513,14 +793,34 @@ struct _Command : IDispatch {
   virtual HRESULT get_State(long* out) = 0;
   virtual HRESULT raw_Cancel() = 0;
 
-  _ConnectionPtr GetActiveConnection() { _Connection* p = nullptr; KORVO_ADO_CHECK(get_ActiveConnection(&p), _Command); return _ConnectionPtr(p, false); }
-  void PutRefActiveConnection(IDispatch* c) { KORVO_ADO_CHECK(putref_ActiveConnection(c), _Command); }
-  void PutActiveConnection(const _variant_t& c) { KORVO_ADO_CHECK(put_ActiveConnection(c), _Command); }
-  _bstr_t GetCommandText() { BSTR b = nullptr; KORVO_ADO_CHECK(get_CommandText(&b), _Command); return _bstr_t(b, false); }
+  _ConnectionPtr GetActiveConnection() {
+    _Connection* p = nullptr;
+    KORVO_ADO_CHECK(get_ActiveConnection(&p), _Command);
+    return _ConnectionPtr(p, false);
+  }
+  void PutRefActiveConnection(IDispatch* c) {
+    KORVO_ADO_CHECK(putref_ActiveConnection(c), _Command);
+  }
+  void PutActiveConnection(const _variant_t& c) {
+    KORVO_ADO_CHECK(put_ActiveConnection(c), _Command);
+  }
+  _bstr_t GetCommandText() {
+    BSTR b = nullptr;
+    KORVO_ADO_CHECK(get_CommandText(&b), _Command);
+    return _bstr_t(b, false);
+  }
   void PutCommandText(const _bstr_t& s) { KORVO_ADO_CHECK(put_CommandText(s), _Command); }
-  long GetCommandTimeout() { long n = 0; KORVO_ADO_CHECK(get_CommandTimeout(&n), _Command); return n; }
+  long GetCommandTimeout() {
+    long n = 0;
+    KORVO_ADO_CHECK(get_CommandTimeout(&n), _Command);
+    return n;
+  }
   void PutCommandTimeout(long n) { KORVO_ADO_CHECK(put_CommandTimeout(n), _Command); }
-  VARIANT_BOOL GetPrepared() { VARIANT_BOOL b = VARIANT_FALSE; KORVO_ADO_CHECK(get_Prepared(&b), _Command); return b; }
+  VARIANT_BOOL GetPrepared() {
+    VARIANT_BOOL b = VARIANT_FALSE;
+    KORVO_ADO_CHECK(get_Prepared(&b), _Command);
+    return b;
+  }
   void PutPrepared(VARIANT_BOOL b) { KORVO_ADO_CHECK(put_Prepared(b), _Command); }
   _RecordsetPtr Execute(VARIANT* recordsAffected, VARIANT* parameters, long options) {
     _Recordset* r = nullptr;
@@ -534,10 +834,22 @@ struct _Command : IDispatch {
     KORVO_ADO_CHECK(raw_CreateParameter(name, type, direction, size, value, &p), _Command);
     return _ParameterPtr(p, false);
   }
-  ParametersPtr GetParameters() { Parameters* p = nullptr; KORVO_ADO_CHECK(get_Parameters(&p), _Command); return ParametersPtr(p, false); }
+  ParametersPtr GetParameters() {
+    Parameters* p = nullptr;
+    KORVO_ADO_CHECK(get_Parameters(&p), _Command);
+    return ParametersPtr(p, false);
+  }
   void PutCommandType(CommandTypeEnum t) { KORVO_ADO_CHECK(put_CommandType(t), _Command); }
-  CommandTypeEnum GetCommandType() { CommandTypeEnum t = adCmdUnspecified; KORVO_ADO_CHECK(get_CommandType(&t), _Command); return t; }
-  long GetState() { long n = 0; KORVO_ADO_CHECK(get_State(&n), _Command); return n; }
+  CommandTypeEnum GetCommandType() {
+    CommandTypeEnum t = adCmdUnspecified;
+    KORVO_ADO_CHECK(get_CommandType(&t), _Command);
+    return t;
+  }
+  long GetState() {
+    long n = 0;
+    KORVO_ADO_CHECK(get_State(&n), _Command);
+    return n;
+  }
 
  protected:
   ~_Command() = default;
@@ -599,39 +911,98 @@ struct _Recordset : IDispatch {
   virtual HRESULT raw_Update(VARIANT fields, VARIANT values) = 0;
   virtual HRESULT raw_CancelBatch(AffectEnum affect) = 0;
 
-  long GetAbsolutePosition() { long n = 0; KORVO_ADO_CHECK(get_AbsolutePosition(&n), _Recordset); return n; }
-  _ConnectionPtr GetActiveConnection() { _Connection* p = nullptr; KORVO_ADO_CHECK(get_ActiveConnection(&p), _Recordset); return _ConnectionPtr(p, false); }
-  void PutRefActiveConnection(IDispatch* c) { KORVO_ADO_CHECK(putref_ActiveConnection(c), _Recordset); }
-  VARIANT_BOOL GetBOF() { VARIANT_BOOL b = VARIANT_FALSE; KORVO_ADO_CHECK(get_BOF(&b), _Recordset); return b; }
-  VARIANT_BOOL GetadoEOF() { VARIANT_BOOL b = VARIANT_FALSE; KORVO_ADO_CHECK(get_EOF(&b), _Recordset); return b; }
+  long GetAbsolutePosition() {
+    long n = 0;
+    KORVO_ADO_CHECK(get_AbsolutePosition(&n), _Recordset);
+    return n;
+  }
+  _ConnectionPtr GetActiveConnection() {
+    _Connection* p = nullptr;
+    KORVO_ADO_CHECK(get_ActiveConnection(&p), _Recordset);
+    return _ConnectionPtr(p, false);
+  }
+  void PutRefActiveConnection(IDispatch* c) {
+    KORVO_ADO_CHECK(putref_ActiveConnection(c), _Recordset);
+  }
+  VARIANT_BOOL GetBOF() {
+    VARIANT_BOOL b = VARIANT_FALSE;
+    KORVO_ADO_CHECK(get_BOF(&b), _Recordset);
+    return b;
+  }
+  VARIANT_BOOL GetadoEOF() {
+    VARIANT_BOOL b = VARIANT_FALSE;
+    KORVO_ADO_CHECK(get_EOF(&b), _Recordset);
+    return b;
+  }
   VARIANT_BOOL GetEOF() { return GetadoEOF(); }
-  long GetCacheSize() { long n = 0; KORVO_ADO_CHECK(get_CacheSize(&n), _Recordset); return n; }
+  long GetCacheSize() {
+    long n = 0;
+    KORVO_ADO_CHECK(get_CacheSize(&n), _Recordset);
+    return n;
+  }
   void PutCacheSize(long n) { KORVO_ADO_CHECK(put_CacheSize(n), _Recordset); }
-  CursorTypeEnum GetCursorType() { CursorTypeEnum t = adOpenUnspecified; KORVO_ADO_CHECK(get_CursorType(&t), _Recordset); return t; }
+  CursorTypeEnum GetCursorType() {
+    CursorTypeEnum t = adOpenUnspecified;
+    KORVO_ADO_CHECK(get_CursorType(&t), _Recordset);
+    return t;
+  }
   void PutCursorType(CursorTypeEnum t) { KORVO_ADO_CHECK(put_CursorType(t), _Recordset); }
-  LockTypeEnum GetLockType() { LockTypeEnum t = adLockUnspecified; KORVO_ADO_CHECK(get_LockType(&t), _Recordset); return t; }
+  LockTypeEnum GetLockType() {
+    LockTypeEnum t = adLockUnspecified;
+    KORVO_ADO_CHECK(get_LockType(&t), _Recordset);
+    return t;
+  }
   void PutLockType(LockTypeEnum t) { KORVO_ADO_CHECK(put_LockType(t), _Recordset); }
-  long GetRecordCount() { long n = 0; KORVO_ADO_CHECK(get_RecordCount(&n), _Recordset); return n; }
-  EditModeEnum GetEditMode() { EditModeEnum m = adEditNone; KORVO_ADO_CHECK(get_EditMode(&m), _Recordset); return m; }
-  FieldsPtr GetFields() { Fields* p = nullptr; KORVO_ADO_CHECK(get_Fields(&p), _Recordset); return FieldsPtr(p, false); }
-  long GetState() { long n = 0; KORVO_ADO_CHECK(get_State(&n), _Recordset); return n; }
-  CursorLocationEnum GetCursorLocation() { CursorLocationEnum l = adUseServer; KORVO_ADO_CHECK(get_CursorLocation(&l), _Recordset); return l; }
-  void PutCursorLocation(CursorLocationEnum l) { KORVO_ADO_CHECK(put_CursorLocation(l), _Recordset); }
-  HRESULT AddNew(const _variant_t& fieldList = vtMissing, const _variant_t& values = vtMissing) { return KORVO_ADO_CHECK(raw_AddNew(fieldList, values), _Recordset); }
+  long GetRecordCount() {
+    long n = 0;
+    KORVO_ADO_CHECK(get_RecordCount(&n), _Recordset);
+    return n;
+  }
+  EditModeEnum GetEditMode() {
+    EditModeEnum m = adEditNone;
+    KORVO_ADO_CHECK(get_EditMode(&m), _Recordset);
+    return m;
+  }
+  FieldsPtr GetFields() {
+    Fields* p = nullptr;
+    KORVO_ADO_CHECK(get_Fields(&p), _Recordset);
+    return FieldsPtr(p, false);
+  }
+  long GetState() {
+    long n = 0;
+    KORVO_ADO_CHECK(get_State(&n), _Recordset);
+    return n;
+  }
+  CursorLocationEnum GetCursorLocation() {
+    CursorLocationEnum l = adUseServer;
+    KORVO_ADO_CHECK(get_CursorLocation(&l), _Recordset);
+    return l;
+  }
+  void PutCursorLocation(CursorLocationEnum l) {
+    KORVO_ADO_CHECK(put_CursorLocation(l), _Recordset);
+  }
+  HRESULT AddNew(const _variant_t& fieldList = vtMissing, const _variant_t& values = vtMissing) {
+    return KORVO_ADO_CHECK(raw_AddNew(fieldList, values), _Recordset);
+  }
   HRESULT CancelUpdate() { return KORVO_ADO_CHECK(raw_CancelUpdate(), _Recordset); }
   HRESULT Close() { return KORVO_ADO_CHECK(raw_Close(), _Recordset); }
   HRESULT Delete(AffectEnum a) { return KORVO_ADO_CHECK(raw_Delete(a), _Recordset); }
-  HRESULT Move(long rows, const _variant_t& start = vtMissing) { return KORVO_ADO_CHECK(raw_Move(rows, start), _Recordset); }
+  HRESULT Move(long rows, const _variant_t& start = vtMissing) {
+    return KORVO_ADO_CHECK(raw_Move(rows, start), _Recordset);
+  }
   HRESULT MoveNext() { return KORVO_ADO_CHECK(raw_MoveNext(), _Recordset); }
   HRESULT MovePrevious() { return KORVO_ADO_CHECK(raw_MovePrevious(), _Recordset); }
   HRESULT MoveFirst() { return KORVO_ADO_CHECK(raw_MoveFirst(), _Recordset); }
   HRESULT MoveLast() { return KORVO_ADO_CHECK(raw_MoveLast(), _Recordset); }
-  HRESULT Open(const _variant_t& source, const _variant_t& activeConnection, CursorTypeEnum cursorType,
-               LockTypeEnum lockType, long options) {
-    return KORVO_ADO_CHECK(raw_Open(source, activeConnection, cursorType, lockType, options), _Recordset);
+  HRESULT Open(const _variant_t& source, const _variant_t& activeConnection,
+               CursorTypeEnum cursorType, LockTypeEnum lockType, long options) {
+    return KORVO_ADO_CHECK(raw_Open(source, activeConnection, cursorType, lockType, options),
+                           _Recordset);
   }
   HRESULT Requery(long options) { return KORVO_ADO_CHECK(raw_Requery(options), _Recordset); }
-  HRESULT Update(const _variant_t& fields = vtMissing, const _variant_t& values = vtMissing) { return KORVO_ADO_CHECK(raw_Update(fields, values), _Recordset); }
+  HRESULT Update(const _variant_t& fields = vtMissing, const _variant_t& values = vtMissing) {
+    return KORVO_ADO_CHECK(raw_Update(fields, values), _Recordset);
+  }
   HRESULT CancelBatch(AffectEnum a) { return KORVO_ADO_CHECK(raw_CancelBatch(a), _Recordset); }
 
  protected:
@@ -651,10 +1022,12 @@ struct _Recordset : IDispatch {
 // adStatusUnwantedEvent. InfoMessage fires after a statement that produced
 // informational messages, which are then the connection's Errors.
 struct ConnectionEventsVt : IUnknown {
-  virtual HRESULT InfoMessage(Error* pError, EventStatusEnum* adStatus, _Connection* pConnection) = 0;
-  virtual HRESULT BeginTransComplete(long TransactionLevel, Error* pError, EventStatusEnum* adStatus,
-                                     _Connection* pConnection) = 0;
-  virtual HRESULT CommitTransComplete(Error* pError, EventStatusEnum* adStatus, _Connection* pConnection) = 0;
+  virtual HRESULT InfoMessage(Error* pError, EventStatusEnum* adStatus,
+                              _Connection* pConnection) = 0;
+  virtual HRESULT BeginTransComplete(long TransactionLevel, Error* pError,
+                                     EventStatusEnum* adStatus, _Connection* pConnection) = 0;
+  virtual HRESULT CommitTransComplete(Error* pError, EventStatusEnum* adStatus,
+                                      _Connection* pConnection) = 0;
   virtual HRESULT RollbackTransComplete(Error* pError, EventStatusEnum* adStatus,
                                         _Connection* pConnection) = 0;
   virtual HRESULT WillExecute(BSTR* Source, CursorTypeEnum* CursorType, LockTypeEnum* LockType,
@@ -665,7 +1038,8 @@ struct ConnectionEventsVt : IUnknown {
                                   _Connection* pConnection) = 0;
   virtual HRESULT WillConnect(BSTR* ConnectionString, BSTR* UserID, BSTR* Password, long* Options,
                               EventStatusEnum* adStatus, _Connection* pConnection) = 0;
-  virtual HRESULT ConnectComplete(Error* pError, EventStatusEnum* adStatus, _Connection* pConnection) = 0;
+  virtual HRESULT ConnectComplete(Error* pError, EventStatusEnum* adStatus,
+                                  _Connection* pConnection) = 0;
   virtual HRESULT Disconnect(EventStatusEnum* adStatus, _Connection* pConnection) = 0;
 
  protected:

@@ -2,13 +2,12 @@
 // parameters bound to ? markers, prepared-statement reuse, execution with
 // or without rows.
 #include <korvo/ado/command_internal.h>
-
-#include <memory>
-
 #include <korvo/ado/excerpt_internal.h>
 #include <korvo/ado/execute_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
+
+#include <memory>
 
 namespace korvo::ado {
 
@@ -59,7 +58,11 @@ HRESULT CommandObject::put_Prepared(VARIANT_BOOL prepared) {
 }
 HRESULT CommandObject::put_CommandType(CommandTypeEnum type) {
   switch (type) {
-    case adCmdUnspecified: case adCmdText: case adCmdTable: case adCmdStoredProc: case adCmdUnknown:
+    case adCmdUnspecified:
+    case adCmdText:
+    case adCmdTable:
+    case adCmdStoredProc:
+    case adCmdUnknown:
     case adCmdTableDirect:
       type_ = type;
       return kSOk;
@@ -80,8 +83,9 @@ HRESULT CommandObject::get_Parameters(Parameters** out) {
   return OutInterface(out, parameters_.GetInterfacePtr());
 }
 
-HRESULT CommandObject::raw_CreateParameter(BSTR name, DataTypeEnum type, ParameterDirectionEnum direction,
-                                           long size, VARIANT value, _Parameter** out) {
+HRESULT CommandObject::raw_CreateParameter(BSTR name, DataTypeEnum type,
+                                           ParameterDirectionEnum direction, long size,
+                                           VARIANT value, _Parameter** out) {
   if (out == nullptr) return ReportAdo(kEPointer);
   *out = nullptr;
   com::ClearErrorInfo();
@@ -92,7 +96,8 @@ HRESULT CommandObject::raw_CreateParameter(BSTR name, DataTypeEnum type, Paramet
     return ReportAdo(AdoError(3001), "Unknown parameter data type " + std::to_string(type) + ".");
   }
   _Parameter* created = nullptr;
-  const HRESULT made = com::CreateObject<ParameterObject>(KORVO_UUIDOF(_Parameter), reinterpret_cast<void**>(&created));
+  const HRESULT made = com::CreateObject<ParameterObject>(KORVO_UUIDOF(_Parameter),
+                                                          reinterpret_cast<void**>(&created));
   if (FAILED(made)) return ReportAdo(made);
   _ParameterPtr holder(created, false);
   auto* p = static_cast<ParameterObject*>(created);
@@ -109,16 +114,19 @@ HRESULT CommandObject::raw_CreateParameter(BSTR name, DataTypeEnum type, Paramet
   return kSOk;
 }
 
-HRESULT CommandObject::Run(long options, VARIANT* parameters, std::shared_ptr<provider::Statement>* out,
-                           std::string* sql_out, bool* announced) {
+HRESULT CommandObject::Run(long options, VARIANT* parameters,
+                           std::shared_ptr<provider::Statement>* out, std::string* sql_out,
+                           bool* announced) {
   *announced = false;
   ConnectionObject* conn = connection();
   if (conn == nullptr || !conn->is_open()) return ReportAdo(kAdoConnectionUnusable);
   conn->BeginOperation();
-  if (parameters != nullptr && !(parameters->vt == VT_ERROR && parameters->scode == DISP_E_PARAMNOTFOUND) &&
+  if (parameters != nullptr &&
+      !(parameters->vt == VT_ERROR && parameters->scode == DISP_E_PARAMNOTFOUND) &&
       parameters->vt != VT_EMPTY) {
-    return conn->Fail(AdoRecord(AdoError(3001), "Parameter values are taken from the Parameters "
-                                                "collection; pass a missing argument here."));
+    return conn->Fail(AdoRecord(AdoError(3001),
+                                "Parameter values are taken from the Parameters "
+                                "collection; pass a missing argument here."));
   }
   if (text_.empty()) return conn->Fail(AdoRecord(kDbNoCommand));
 
@@ -143,13 +151,15 @@ HRESULT CommandObject::Run(long options, VARIANT* parameters, std::shared_ptr<pr
     std::string error;
     const HRESULT hr = VariantToParam(p->value, p->type, &value, &error);
     if (FAILED(hr)) {
-      return conn->Fail(AdoRecord(hr, "Parameter " + std::to_string(i + 1) +
-                                          (p->name.empty() ? "" : " (\"" + Excerpt(p->name) + "\")") + ": " + error));
+      return conn->Fail(AdoRecord(
+          hr, "Parameter " + std::to_string(i + 1) +
+                  (p->name.empty() ? "" : " (\"" + Excerpt(p->name) + "\")") + ": " + error));
     }
     values.push_back(std::move(value));
   }
   std::string sql;
-  const HRESULT text_hr = conn->StatementText(options, type_, text_, &sql, static_cast<int>(values.size()));
+  const HRESULT text_hr =
+      conn->StatementText(options, type_, text_, &sql, static_cast<int>(values.size()));
   if (FAILED(text_hr)) return text_hr;
 
   *sql_out = sql;
@@ -179,7 +189,8 @@ HRESULT CommandObject::Run(long options, VARIANT* parameters, std::shared_ptr<pr
   }
   // {?= call f(?)}: the return value's marker is gone from the text, so
   // the parameter standing for it binds nothing.
-  if (statement->ReturnValueMarker() && !first_unbound && !values.empty()) values.erase(values.begin());
+  if (statement->ReturnValueMarker() && !first_unbound && !values.empty())
+    values.erase(values.begin());
   const HRESULT hr = RunStatement(*conn, *statement, values, timeout_);
   if (FAILED(hr)) return hr;
   *out = std::move(statement);
@@ -201,7 +212,8 @@ HRESULT CommandObject::raw_Execute(VARIANT* recordsAffected, VARIANT* parameters
   return FinishExecute(*connection(), hr, std::move(statement), call, recordsAffected, out);
 }
 
-HRESULT CommandObject::RunForRecordset(long options, std::shared_ptr<provider::Statement>* statement,
+HRESULT CommandObject::RunForRecordset(long options,
+                                       std::shared_ptr<provider::Statement>* statement,
                                        _ConnectionPtr* connection, std::string* source) {
   bool announced = false;
   const HRESULT hr = Run(options, nullptr, statement, source, &announced);

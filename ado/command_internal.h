@@ -8,12 +8,12 @@
 // (nor filled: the providers have no procedures to fill them).
 #pragma once
 
+#include <korvo/ado/connection_internal.h>
+#include <korvo/com/object.h>
+
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <korvo/ado/connection_internal.h>
-#include <korvo/com/object.h>
 
 namespace korvo::ado {
 
@@ -65,9 +65,10 @@ class CommandObject final : public com::Object<_Command> {
   HRESULT put_CommandTimeout(long seconds) override;
   HRESULT get_Prepared(VARIANT_BOOL* out) override;
   HRESULT put_Prepared(VARIANT_BOOL prepared) override;
-  HRESULT raw_Execute(VARIANT* recordsAffected, VARIANT* parameters, long options, _Recordset** out) override;
-  HRESULT raw_CreateParameter(BSTR name, DataTypeEnum type, ParameterDirectionEnum direction, long size,
-                              VARIANT value, _Parameter** out) override;
+  HRESULT raw_Execute(VARIANT* recordsAffected, VARIANT* parameters, long options,
+                      _Recordset** out) override;
+  HRESULT raw_CreateParameter(BSTR name, DataTypeEnum type, ParameterDirectionEnum direction,
+                              long size, VARIANT value, _Parameter** out) override;
   HRESULT get_Parameters(Parameters** out) override;
   HRESULT put_CommandType(CommandTypeEnum type) override;
   HRESULT get_CommandType(CommandTypeEnum* out) override;

@@ -1,10 +1,9 @@
 // ado/connect_string.cpp: the connect-string parser and provider choice.
 #include <korvo/ado/connect_string_internal.h>
+#include <korvo/ado/excerpt_internal.h>
 
 #include <cctype>
 #include <cstddef>
-
-#include <korvo/ado/excerpt_internal.h>
 
 namespace korvo::ado {
 namespace {

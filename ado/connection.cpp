@@ -1,17 +1,16 @@
 // ado/connection.cpp: the Connection object: connect strings and provider
 // choice, statements, transactions, properties, errors and events.
-#include <korvo/ado/connection_internal.h>
-
-#include <algorithm>
-#include <memory>
-
 #include <korvo/ado/connect_string_internal.h>
+#include <korvo/ado/connection_internal.h>
 #include <korvo/ado/excerpt_internal.h>
 #include <korvo/ado/execute_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
 #include <korvo/platform/terminal_internal.h>
 #include <korvo/platform/thread_annotations.h>
+
+#include <algorithm>
+#include <memory>
 
 namespace korvo::ado {
 namespace {
@@ -52,8 +51,9 @@ bool PromptForConnectString(const std::string& current, std::string* answer, std
     case platform::TerminalAnswer::kAnswered:
       break;
     case platform::TerminalAnswer::kNoTerminal:
-      *error = "No connect string was given and none can be asked for: standard input is not a "
-               "terminal and no prompt callback is set (korvo::ado::SetConnectPromptCallback).";
+      *error =
+          "No connect string was given and none can be asked for: standard input is not a "
+          "terminal and no prompt callback is set (korvo::ado::SetConnectPromptCallback).";
       return false;
     case platform::TerminalAnswer::kEnded:
       *error = "The connect prompt was cancelled.";
@@ -105,7 +105,8 @@ HRESULT ConnectionFromVariant(const VARIANT& value, _ConnectionPtr* out, bool* g
       }
       [[fallthrough]];
     default:
-      return ReportAdo(AdoError(3001), "ActiveConnection must be a Connection or a connect string.");
+      return ReportAdo(AdoError(3001),
+                       "ActiveConnection must be a Connection or a connect string.");
   }
 }
 
@@ -184,7 +185,8 @@ bool ConnectionObject::FireWillExecute(const std::string& source, CursorTypeEnum
     SysFreeString(text);
     if (status == adStatusCancel) cancelled = true;
   });
-  if (cancelled) Fail(AdoRecord(kAdoNotAllowed, "The operation was cancelled by a WillExecute handler."));
+  if (cancelled)
+    Fail(AdoRecord(kAdoNotAllowed, "The operation was cancelled by a WillExecute handler."));
   return !cancelled;
 }
 
@@ -214,7 +216,8 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
   if (provider_) return Fail(AdoRecord(kAdoObjectOpen));
   errors_->clear();
   if (auto nul = NulRecord(connectionString, "The connect string", kEInvalidArg)) return Fail(*nul);
-  std::string text = SysStringLen(connectionString) > 0 ? Text(connectionString) : connection_string_;
+  std::string text =
+      SysStringLen(connectionString) > 0 ? Text(connectionString) : connection_string_;
 
   if (events_ && events_->SinkCount() > 0) {
     Fire([&](ConnectionEventsVt* sink) {
@@ -266,7 +269,8 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
   if (choice.kind == ProviderKind::kOdbc && prompt_ != adPromptNever && !parsed.Has("DSN") &&
       !parsed.Has("FILEDSN") && !parsed.Has("Driver")) {
     std::string answer;
-    if (!PromptForConnectString(text, &answer, &error)) return complete(Fail(AdoRecord(kEFail, error)));
+    if (!PromptForConnectString(text, &answer, &error))
+      return complete(Fail(AdoRecord(kEFail, error)));
     text = answer;
     if (!parsed.Parse(StripOdbcPrefix(text), &error)) {
       return complete(Fail(AdoRecord(kEInvalidArg, "The connect string is malformed: " + error)));
@@ -275,7 +279,8 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
   }
   // The provider's waits while opening follow ConnectionTimeout unless
   // the connect string sets its own.
-  if (!parsed.Has("Connect Timeout")) parsed.Set("Connect Timeout", std::to_string(connection_timeout_));
+  if (!parsed.Has("Connect Timeout"))
+    parsed.Set("Connect Timeout", std::to_string(connection_timeout_));
   std::unique_ptr<provider::Connection> engine;
   if (choice.kind == ProviderKind::kSqlite) {
     engine = provider::CreateSqliteConnection();
@@ -284,9 +289,9 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
   } else {
     std::string detail = choice.name.empty() ? "the connect string names no provider"
                                              : "no provider named \"" + Excerpt(choice.name) + "\"";
-    return complete(Fail(AdoRecord(kAdoProviderNotFound,
-                                   "Provider cannot be found. It may not be properly installed. (" +
-                                       detail + ")")));
+    return complete(Fail(
+        AdoRecord(kAdoProviderNotFound,
+                  "Provider cannot be found. It may not be properly installed. (" + detail + ")")));
   }
   auto engine_failed = [&](HRESULT hr) {
     *errors_ = engine->diagnostics().errors;
@@ -435,7 +440,8 @@ HRESULT ConnectionObject::TransactionEnd(bool commit) {
   if (!provider_) return Fail(AdoRecord(kAdoConnectionUnusable));
   if (trans_level_ == 0) return Fail(AdoRecord(kXactNoTransaction));
   const int level = static_cast<int>(trans_level_);
-  const HRESULT hr = commit ? provider_->CommitTransaction(level) : provider_->RollbackTransaction(level);
+  const HRESULT hr =
+      commit ? provider_->CommitTransaction(level) : provider_->RollbackTransaction(level);
   if (FAILED(hr)) return FailFromProvider(hr);
   --trans_level_;
   Fire([&](ConnectionEventsVt* sink) {
@@ -469,7 +475,9 @@ HRESULT ConnectionObject::get_Properties(Properties** out) {
     };
   };
   auto info = [text](provider::InfoProperty what) {
-    return text([what](ConnectionObject* c) { return c->provider_ ? c->provider_->Info(what) : std::string(); });
+    return text([what](ConnectionObject* c) {
+      return c->provider_ ? c->provider_->Info(what) : std::string();
+    });
   };
   std::vector<PropertyDef> defs;
   PropertyDef prompt;
@@ -483,7 +491,8 @@ HRESULT ConnectionObject::get_Properties(Properties** out) {
   prompt.put = [self](const VARIANT& v) -> HRESULT {
     VARIANT n;
     VariantInit(&n);
-    if (FAILED(VariantChangeType(&n, &v, 0, VT_I4)) || n.lVal < adPromptAlways || n.lVal > adPromptNever) {
+    if (FAILED(VariantChangeType(&n, &v, 0, VT_I4)) || n.lVal < adPromptAlways ||
+        n.lVal > adPromptNever) {
       return ReportAdo(kAdoWrongType, "The \"Prompt\" property takes 1 (always) to 4 (never).");
     }
     static_cast<ConnectionObject*>(self.GetInterfacePtr())->prompt_ = n.lVal;
@@ -497,20 +506,28 @@ HRESULT ConnectionObject::get_Properties(Properties** out) {
     VARIANT s;
     VariantInit(&s);
     if (FAILED(VariantChangeType(&s, &v, 0, VT_BSTR))) return ReportAdo(kAdoWrongType);
-    static_cast<ConnectionObject*>(self.GetInterfacePtr())->extended_properties_ = BstrToUtf8(s.bstrVal);
+    static_cast<ConnectionObject*>(self.GetInterfacePtr())->extended_properties_ =
+        BstrToUtf8(s.bstrVal);
     VariantClear(&s);
     return kSOk;
   };
   defs.push_back(extended);
-  defs.push_back({"DBMS Name", adBSTR, adPropRead, info(provider::InfoProperty::kDbmsName), nullptr});
-  defs.push_back({"DBMS Version", adBSTR, adPropRead, info(provider::InfoProperty::kDbmsVersion), nullptr});
-  defs.push_back({"Provider Name", adBSTR, adPropRead, info(provider::InfoProperty::kProviderName), nullptr});
-  defs.push_back({"Data Source", adBSTR, adPropRead, info(provider::InfoProperty::kDataSource), nullptr});
-  defs.push_back({"Current Catalog", adBSTR, adPropRead, info(provider::InfoProperty::kDefaultDatabase), nullptr});
+  defs.push_back(
+      {"DBMS Name", adBSTR, adPropRead, info(provider::InfoProperty::kDbmsName), nullptr});
+  defs.push_back(
+      {"DBMS Version", adBSTR, adPropRead, info(provider::InfoProperty::kDbmsVersion), nullptr});
+  defs.push_back(
+      {"Provider Name", adBSTR, adPropRead, info(provider::InfoProperty::kProviderName), nullptr});
+  defs.push_back(
+      {"Data Source", adBSTR, adPropRead, info(provider::InfoProperty::kDataSource), nullptr});
+  defs.push_back({"Current Catalog", adBSTR, adPropRead,
+                  info(provider::InfoProperty::kDefaultDatabase), nullptr});
   return CreateProperties(std::move(defs), out);
 }
 
-HRESULT ConnectionObject::get_ConnectionString(BSTR* out) { return OutText(out, connection_string_); }
+HRESULT ConnectionObject::get_ConnectionString(BSTR* out) {
+  return OutText(out, connection_string_);
+}
 
 HRESULT ConnectionObject::put_ConnectionString(BSTR text) {
   com::ClearErrorInfo();
@@ -538,7 +555,8 @@ HRESULT ConnectionObject::get_Errors(Errors** out) {
 }
 
 HRESULT ConnectionObject::get_DefaultDatabase(BSTR* out) {
-  return OutText(out, provider_ ? provider_->Info(provider::InfoProperty::kDefaultDatabase) : std::string());
+  return OutText(
+      out, provider_ ? provider_->Info(provider::InfoProperty::kDefaultDatabase) : std::string());
 }
 
 HRESULT ConnectionObject::put_DefaultDatabase(BSTR name) {
@@ -546,19 +564,27 @@ HRESULT ConnectionObject::put_DefaultDatabase(BSTR name) {
   if (!provider_) return Fail(AdoRecord(kAdoObjectClosed));
   const std::string wanted = Text(name);
   if (EqualNames(wanted, provider_->Info(provider::InfoProperty::kDefaultDatabase))) return kSOk;
-  return Fail(AdoRecord(kAdoNotAllowed, "The provider cannot change its database to \"" + Excerpt(wanted) + "\"."));
+  return Fail(AdoRecord(kAdoNotAllowed,
+                        "The provider cannot change its database to \"" + Excerpt(wanted) + "\"."));
 }
 
-HRESULT ConnectionObject::get_IsolationLevel(IsolationLevelEnum* out) { return Out(out, isolation_); }
+HRESULT ConnectionObject::get_IsolationLevel(IsolationLevelEnum* out) {
+  return Out(out, isolation_);
+}
 
 HRESULT ConnectionObject::put_IsolationLevel(IsolationLevelEnum level) {
   BeginOperation();
   switch (level) {
-    case adXactUnspecified: case adXactChaos: case adXactReadUncommitted: case adXactReadCommitted:
-    case adXactRepeatableRead: case adXactSerializable:
+    case adXactUnspecified:
+    case adXactChaos:
+    case adXactReadUncommitted:
+    case adXactReadCommitted:
+    case adXactRepeatableRead:
+    case adXactSerializable:
       break;
     default:
-      return Fail(AdoRecord(AdoError(3001), "Unknown isolation level " + std::to_string(level) + "."));
+      return Fail(
+          AdoRecord(AdoError(3001), "Unknown isolation level " + std::to_string(level) + "."));
   }
   if (provider_) {
     const HRESULT hr = provider_->SetIsolationLevel(level);
@@ -568,14 +594,18 @@ HRESULT ConnectionObject::put_IsolationLevel(IsolationLevelEnum level) {
   return kSOk;
 }
 
-HRESULT ConnectionObject::get_CursorLocation(CursorLocationEnum* out) { return Out(out, cursor_location_); }
+HRESULT ConnectionObject::get_CursorLocation(CursorLocationEnum* out) {
+  return Out(out, cursor_location_);
+}
 HRESULT ConnectionObject::put_CursorLocation(CursorLocationEnum location) {
   if (location != adUseServer && location != adUseClient) return ReportAdo(AdoError(3001));
   cursor_location_ = location;
   return kSOk;
 }
 
-HRESULT ConnectionObject::get_Provider(BSTR* out) { return OutText(out, provider_name_.empty() ? "MSDASQL" : provider_name_); }
+HRESULT ConnectionObject::get_Provider(BSTR* out) {
+  return OutText(out, provider_name_.empty() ? "MSDASQL" : provider_name_);
+}
 HRESULT ConnectionObject::put_Provider(BSTR name) {
   if (provider_) return Fail(AdoRecord(kAdoObjectOpen));
   provider_name_ = Text(name);
@@ -586,7 +616,8 @@ HRESULT ConnectionObject::raw_Cancel() { return kSOk; }
 
 HRESULT ConnectionObject::EnumConnectionPoints(IEnumConnectionPoints** out) {
   if (out) *out = nullptr;
-  return ReportAdo(kENotImpl, "Enumerating connection points is not supported; use FindConnectionPoint.");
+  return ReportAdo(kENotImpl,
+                   "Enumerating connection points is not supported; use FindConnectionPoint.");
 }
 
 HRESULT ConnectionObject::FindConnectionPoint(REFIID riid, IConnectionPoint** out) {

@@ -33,13 +33,13 @@
 // informational messages leaves them there and fires InfoMessage.
 #pragma once
 
-#include <memory>
-#include <string>
-#include <vector>
-
 #include <korvo/ado/object_internal.h>
 #include <korvo/com/connection_point.h>
 #include <korvo/com/object.h>
+
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace korvo::ado {
 
@@ -66,7 +66,8 @@ class ConnectionObject final : public com::Object<_Connection, IConnectionPointC
   HRESULT put_ConnectionTimeout(long seconds) override;
   HRESULT get_Version(BSTR* out) override;
   HRESULT raw_Close() override;
-  HRESULT raw_Execute(BSTR commandText, VARIANT* recordsAffected, long options, _Recordset** out) override;
+  HRESULT raw_Execute(BSTR commandText, VARIANT* recordsAffected, long options,
+                      _Recordset** out) override;
   HRESULT raw_BeginTrans(long* level) override;
   HRESULT raw_CommitTrans() override;
   HRESULT raw_RollbackTrans() override;
@@ -139,7 +140,7 @@ class ConnectionObject final : public com::Object<_Connection, IConnectionPointC
   HRESULT TransactionEnd(bool commit);
 
   std::unique_ptr<provider::Connection> provider_;
-  std::string connection_string_;   // UTF-8, as last given or used
+  std::string connection_string_;  // UTF-8, as last given or used
   std::string extended_properties_;
   std::string provider_name_;
   long command_timeout_ = 30;
@@ -165,7 +166,8 @@ struct RecordsetRequest {
   long timeout_seconds = 0;  // for reading a snapshot
   std::string source;
 };
-HRESULT CreateOpenRecordset(ConnectionObject* connection, std::shared_ptr<provider::Statement> statement,
+HRESULT CreateOpenRecordset(ConnectionObject* connection,
+                            std::shared_ptr<provider::Statement> statement,
                             const RecordsetRequest& request, _Recordset** out);
 
 // The connection an ActiveConnection argument names: a Korvo connection

@@ -1,6 +1,5 @@
 // ado/cursor.cpp: forward-only stream and static snapshot cursors.
 #include <korvo/ado/cursor_internal.h>
-
 #include <korvo/ado/hresult_internal.h>
 #include <korvo/com/hresult.h>
 
@@ -43,7 +42,8 @@ HRESULT StreamCursor::Move(long rows, bool* from_provider) {
   return kSOk;
 }
 
-SnapshotCursor::SnapshotCursor(provider::Statement& statement, provider::Deadline deadline, HRESULT* hr)
+SnapshotCursor::SnapshotCursor(provider::Statement& statement, provider::Deadline deadline,
+                               HRESULT* hr)
     : rows_(statement.Columns().size()) {
   columns_ = statement.Columns();
   cells_.resize(columns_.size());

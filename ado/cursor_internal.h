@@ -14,12 +14,12 @@
 // Thread-safety: caller must synchronise.
 #pragma once
 
+#include <korvo/ado/providers/provider.h>
+#include <korvo/ado/row_store_internal.h>
+
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <korvo/ado/providers/provider.h>
-#include <korvo/ado/row_store_internal.h>
 
 namespace korvo::ado {
 
@@ -83,7 +83,9 @@ class SnapshotCursor final : public Cursor {
   SnapshotCursor(provider::Statement& statement, provider::Deadline deadline, HRESULT* hr);
   bool bof() const override { return !removed_ && (pos_ < 0 || rows_.size() == 0); }
   bool eof() const override { return !removed_ && pos_ >= static_cast<long>(rows_.size()); }
-  bool on_row() const override { return !removed_ && pos_ >= 0 && pos_ < static_cast<long>(rows_.size()); }
+  bool on_row() const override {
+    return !removed_ && pos_ >= 0 && pos_ < static_cast<long>(rows_.size());
+  }
   long record_count() const override { return static_cast<long>(rows_.size()); }
   long absolute_position() const override;
   HRESULT MoveNext(bool* from_provider) override;
@@ -110,7 +112,7 @@ class SnapshotCursor final : public Cursor {
 
   RowStore rows_;
   long pos_ = 0;
-  long decoded_ = -1;  // the row held in cells_
+  long decoded_ = -1;     // the row held in cells_
   bool removed_ = false;  // the current row was removed; pos_ is the row after it
   std::vector<provider::Cell> cells_;
 };

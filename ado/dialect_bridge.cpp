@@ -1,9 +1,9 @@
 // ado/dialect_bridge.cpp: the library's own row-limit and scalar forms for
 // servers without them (ado layer).
 #include <korvo/ado/dialect_bridge_internal.h>
+#include <strings.h>
 
 #include <cctype>
-#include <strings.h>
 
 namespace korvo::ado {
 namespace {
@@ -19,7 +19,8 @@ bool EndsWith(std::string_view s, std::string_view p) {
   return s.size() >= p.size() && s.substr(s.size() - p.size()) == p;
 }
 bool IsProduct(std::string_view dbms, const char* name) {
-  return dbms.size() == std::char_traits<char>::length(name) && strncasecmp(dbms.data(), name, dbms.size()) == 0;
+  return dbms.size() == std::char_traits<char>::length(name) &&
+         strncasecmp(dbms.data(), name, dbms.size()) == 0;
 }
 
 // "SELECT  TOP n rest" -> "SELECT  rest LIMIT n".
@@ -40,7 +41,8 @@ std::string AliasWrapper(std::string_view sql) {
   const size_t tail = sql.rfind(kLimitTail);
   const bool rownum = sql.find(kRownumColumn) != std::string_view::npos;
   const bool row_number = sql.find(kRowNumberColumn) != std::string_view::npos;
-  if (tail == std::string_view::npos || (!rownum && !row_number) || sql.find("  FROM (SELECT ") == std::string_view::npos) {
+  if (tail == std::string_view::npos || (!rownum && !row_number) ||
+      sql.find("  FROM (SELECT ") == std::string_view::npos) {
     return std::string(sql);
   }
   std::string out(sql.substr(0, tail));
@@ -58,12 +60,14 @@ std::string AliasWrapper(std::string_view sql) {
 std::string BridgeLibrarySql(std::string_view sql, std::string_view dbms_name) {
   // Neither server has TOP or ROWNUM, and both need an alias for a
   // FROM-subquery, whichever family's form the statement was built in.
-  if (!IsProduct(dbms_name, "MariaDB") && !IsProduct(dbms_name, "MySQL") && !IsProduct(dbms_name, "PostgreSQL")) {
+  if (!IsProduct(dbms_name, "MariaDB") && !IsProduct(dbms_name, "MySQL") &&
+      !IsProduct(dbms_name, "PostgreSQL")) {
     return std::string(sql);
   }
   if (StartsWith(sql, kTopPrefix)) return TopToLimit(sql);
   if (StartsWith(sql, "SELECT ") && EndsWith(sql, kDualTail)) {
-    return std::string(sql.substr(0, sql.size() - (kDualTail.size() - std::string_view(" AS RES").size())));
+    return std::string(
+        sql.substr(0, sql.size() - (kDualTail.size() - std::string_view(" AS RES").size())));
   }
   if (StartsWith(sql, "SELECT ")) return AliasWrapper(sql);
   return std::string(sql);

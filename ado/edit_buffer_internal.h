@@ -3,12 +3,12 @@
 // Thread-safety: caller must synchronise (part of one recordset's data).
 #pragma once
 
+#include <korvo/ado/ado.h>
+#include <korvo/ado/providers/provider.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
-
-#include <korvo/ado/ado.h>
-#include <korvo/ado/providers/provider.h>
 
 namespace korvo::ado {
 

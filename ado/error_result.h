@@ -7,9 +7,9 @@
 // providers (E_FAIL, DB_E_..., XACT_E_...) are the macros of com/hresult.h.
 #pragma once
 
-#include <cstdint>
-
 #include <korvo/com/hresult.h>
+
+#include <cstdint>
 
 namespace korvo::ado {
 

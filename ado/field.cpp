@@ -18,7 +18,9 @@ using provider::ColumnInfo;
 class FieldObject final : public com::Object<Field> {
  public:
   FieldObject(std::shared_ptr<RecordsetData> data, int column)
-      : data_(std::move(data)), generation_(data_->generation), column_(column),
+      : data_(std::move(data)),
+        generation_(data_->generation),
+        column_(column),
         info_(data_->cursor->columns()[static_cast<size_t>(column)]) {}
 
   HRESULT get_ActualSize(long* out) override {
@@ -88,7 +90,8 @@ class FieldObject final : public com::Object<Field> {
       chunk_offset_ = 0;
     }
     if (cell.type != CellType::kText && cell.type != CellType::kBlob) return Convert(cell, out);
-    if (IsTextType(info_.ado_type) || (cell.type == CellType::kText && !IsBinaryType(info_.ado_type))) {
+    if (IsTextType(info_.ado_type) ||
+        (cell.type == CellType::kText && !IsBinaryType(info_.ado_type))) {
       // Text comes in UTF-16 characters.
       const std::u16string all = platform::Utf8ToUtf16(std::string_view(cell.data, cell.size));
       if (chunk_offset_ >= all.size() && !(all.empty() && chunk_offset_ == 0)) {
@@ -175,10 +178,12 @@ class FieldObject final : public com::Object<Field> {
     static const char* const kKinds[] = {"NULL", "integer", "real", "text", "binary"};
     std::string held = kKinds[static_cast<int>(cell.type)];
     if (cell.type == CellType::kInt) held += " " + std::to_string(cell.i);
-    if (cell.type == CellType::kText) held += " '" + Excerpt(std::string_view(cell.data, cell.size), 40) + "'";
-    return ReportAdo(hr, "The value of field \"" + info_.name + "\" (" + held + ") " +
-                             (hr == kDbDataOverflow ? "is out of the range of" : "cannot be converted to") +
-                             " its type (ADO type " + std::to_string(info_.ado_type) + ").");
+    if (cell.type == CellType::kText)
+      held += " '" + Excerpt(std::string_view(cell.data, cell.size), 40) + "'";
+    return ReportAdo(
+        hr, "The value of field \"" + info_.name + "\" (" + held + ") " +
+                (hr == kDbDataOverflow ? "is out of the range of" : "cannot be converted to") +
+                " its type (ADO type " + std::to_string(info_.ado_type) + ").");
   }
 
   // Value puts and AppendChunk: converted to the column's type at once,
@@ -214,15 +219,17 @@ class FieldObject final : public com::Object<Field> {
 
 }  // namespace
 
-HRESULT GetFieldRowCell(Field* field, RowCell* out) { return static_cast<FieldObject*>(field)->GetRowCell(out); }
+HRESULT GetFieldRowCell(Field* field, RowCell* out) {
+  return static_cast<FieldObject*>(field)->GetRowCell(out);
+}
 
 HRESULT PutFieldRowCell(Field* field, const RowCell& value) {
   return static_cast<FieldObject*>(field)->PutRowCell(value);
 }
 
 HRESULT CreateFieldObject(std::shared_ptr<RecordsetData> data, int column, Field** out) {
-  return com::CreateObject<FieldObject>(KORVO_UUIDOF(Field), reinterpret_cast<void**>(out), std::move(data),
-                                        column);
+  return com::CreateObject<FieldObject>(KORVO_UUIDOF(Field), reinterpret_cast<void**>(out),
+                                        std::move(data), column);
 }
 
 }  // namespace korvo::ado

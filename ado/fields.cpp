@@ -52,14 +52,15 @@ class FieldsObject final : public com::Object<Fields> {
 
 }  // namespace
 
-long FieldCount(Fields* fields) {
-  return fields ? static_cast<FieldsObject*>(fields)->size() : 0;
+long FieldCount(Fields* fields) { return fields ? static_cast<FieldsObject*>(fields)->size() : 0; }
+
+Field* FieldAt(Fields* fields, long column) {
+  return static_cast<FieldsObject*>(fields)->at(column);
 }
 
-Field* FieldAt(Fields* fields, long column) { return static_cast<FieldsObject*>(fields)->at(column); }
-
 HRESULT CreateFieldsObject(std::shared_ptr<RecordsetData> data, Fields** out) {
-  return com::CreateObject<FieldsObject>(KORVO_UUIDOF(Fields), reinterpret_cast<void**>(out), std::move(data));
+  return com::CreateObject<FieldsObject>(KORVO_UUIDOF(Fields), reinterpret_cast<void**>(out),
+                                         std::move(data));
 }
 
 }  // namespace korvo::ado

@@ -4,16 +4,16 @@
 // finds the implementation behind another's interface.
 #pragma once
 
+#include <korvo/ado/ado.h>
+#include <korvo/ado/hresult_internal.h>
+#include <korvo/ado/providers/provider.h>
+
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <korvo/ado/ado.h>
-#include <korvo/ado/hresult_internal.h>
-#include <korvo/ado/providers/provider.h>
 
 namespace korvo::ado {
 
@@ -24,9 +24,12 @@ class ParameterObject;
 // QueryInterface with these returns the implementation object (AddRef'd)
 // of Korvo's own connections, commands and parameters, so that an object
 // handed over as an interface can be trusted and used directly.
-inline constexpr IID kConnectionImplIid = korvo::com::GuidFromText("6b6f7276-6f00-4ad0-8001-000000000001");
-inline constexpr IID kCommandImplIid = korvo::com::GuidFromText("6b6f7276-6f00-4ad0-8001-000000000002");
-inline constexpr IID kParameterImplIid = korvo::com::GuidFromText("6b6f7276-6f00-4ad0-8001-000000000003");
+inline constexpr IID kConnectionImplIid =
+    korvo::com::GuidFromText("6b6f7276-6f00-4ad0-8001-000000000001");
+inline constexpr IID kCommandImplIid =
+    korvo::com::GuidFromText("6b6f7276-6f00-4ad0-8001-000000000002");
+inline constexpr IID kParameterImplIid =
+    korvo::com::GuidFromText("6b6f7276-6f00-4ad0-8001-000000000003");
 
 inline constexpr const char* kAdoSource = "Korvo ADO";
 
@@ -50,7 +53,8 @@ HRESULT Out(T* out, T value) {
 HRESULT OutText(BSTR* out, const std::string& utf8);
 // A time-out property's setter: 3001 for a negative count of seconds.
 inline HRESULT PutSeconds(long* target, long seconds) {
-  if (seconds < 0) return ReportAdo(AdoError(adErrInvalidArgument), "A time-out cannot be negative.");
+  if (seconds < 0)
+    return ReportAdo(AdoError(adErrInvalidArgument), "A time-out cannot be negative.");
   *target = seconds;
   return kSOk;
 }

@@ -1,6 +1,5 @@
 // ado/parameter.cpp: the Parameter object and the Parameters collection.
 #include <korvo/ado/command_internal.h>
-
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
 
@@ -22,7 +21,8 @@ class ParametersObject final : public com::Object<Parameters> {
   HRESULT raw_Append(IDispatch* object) override {
     com::ClearErrorInfo();
     ImplRef<ParameterObject> impl(object, kParameterImplIid);
-    if (!impl) return ReportAdo(kEInvalidArg, "Only a Parameter object can be appended to Parameters.");
+    if (!impl)
+      return ReportAdo(kEInvalidArg, "Only a Parameter object can be appended to Parameters.");
     items_.emplace_back(static_cast<_Parameter*>(impl.p));
     return kSOk;
   }
@@ -42,7 +42,8 @@ class ParametersObject final : public com::Object<Parameters> {
     std::string name;
     bool by_name = false;
     if (!ParseIndex(index, &position, &name, &by_name)) return -1;
-    if (!by_name) return position >= 0 && static_cast<size_t>(position) < items_.size() ? position : -1;
+    if (!by_name)
+      return position >= 0 && static_cast<size_t>(position) < items_.size() ? position : -1;
     for (size_t i = 0; i < items_.size(); ++i) {
       if (EqualNames(static_cast<ParameterObject*>(items_[i].GetInterfacePtr())->name, name))
         return static_cast<long>(i);
@@ -56,7 +57,8 @@ class ParametersObject final : public com::Object<Parameters> {
 }  // namespace
 
 HRESULT CreateParametersCollection(Parameters** out) {
-  return com::CreateObject<ParametersObject>(KORVO_UUIDOF(Parameters), reinterpret_cast<void**>(out));
+  return com::CreateObject<ParametersObject>(KORVO_UUIDOF(Parameters),
+                                             reinterpret_cast<void**>(out));
 }
 
 HRESULT ParameterObject::get_Name(BSTR* out) { return OutText(out, name); }
@@ -79,13 +81,16 @@ HRESULT ParameterObject::put_Value(VARIANT v) {
 }
 HRESULT ParameterObject::get_Type(DataTypeEnum* out) { return Out(out, type); }
 HRESULT ParameterObject::put_Type(DataTypeEnum t) {
-  if (!IsKnownDataType(t)) return ReportAdo(AdoError(adErrInvalidArgument), "Unknown parameter data type " + std::to_string(t) + ".");
+  if (!IsKnownDataType(t))
+    return ReportAdo(AdoError(adErrInvalidArgument),
+                     "Unknown parameter data type " + std::to_string(t) + ".");
   type = t;
   return kSOk;
 }
 HRESULT ParameterObject::get_Direction(ParameterDirectionEnum* out) { return Out(out, direction); }
 HRESULT ParameterObject::put_Direction(ParameterDirectionEnum d) {
-  if (d < adParamUnknown || d > adParamReturnValue) return ReportAdo(AdoError(adErrInvalidArgument));
+  if (d < adParamUnknown || d > adParamReturnValue)
+    return ReportAdo(AdoError(adErrInvalidArgument));
   direction = d;
   return kSOk;
 }

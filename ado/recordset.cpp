@@ -34,7 +34,8 @@ namespace {
 using provider::Cell;
 using provider::CellType;
 
-class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>, public ConnectionClient {
+class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>,
+                              public ConnectionClient {
  public:
   RecordsetObject() : data_(std::make_shared<RecordsetData>()) { MakeFields(); }
 
@@ -109,8 +110,12 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>, p
     return kSOk;
   }
   HRESULT get_Fields(Fields** out) override { return OutInterface(out, fields_.GetInterfacePtr()); }
-  HRESULT get_State(long* out) override { return Out(out, data_->cursor ? long{adStateOpen} : long{adStateClosed}); }
-  HRESULT get_CursorLocation(CursorLocationEnum* out) override { return Out(out, cursor_location_); }
+  HRESULT get_State(long* out) override {
+    return Out(out, data_->cursor ? long{adStateOpen} : long{adStateClosed});
+  }
+  HRESULT get_CursorLocation(CursorLocationEnum* out) override {
+    return Out(out, cursor_location_);
+  }
   HRESULT put_CursorLocation(CursorLocationEnum location) override {
     if (const HRESULT hr = Check(RecordsetOperation::kSetWhileClosed); FAILED(hr)) return hr;
     if (location != adUseServer && location != adUseClient) return ReportAdo(AdoError(3001));
@@ -181,7 +186,8 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>, p
 
   HRESULT raw_Move(long rows, VARIANT start) override {
     const VARIANT* v = start.vt == (VT_BYREF | VT_VARIANT) ? start.pvarVal : &start;
-    const bool missing = v->vt == VT_EMPTY || (v->vt == VT_ERROR && v->scode == DISP_E_PARAMNOTFOUND);
+    const bool missing =
+        v->vt == VT_EMPTY || (v->vt == VT_ERROR && v->scode == DISP_E_PARAMNOTFOUND);
     long base = adBookmarkCurrent;
     if (!missing) {
       VARIANT n;
@@ -218,11 +224,13 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>, p
     com::ClearErrorInfo();
     if (const HRESULT hr = Check(RecordsetOperation::kOpen); FAILED(hr)) return hr;
     if (cursorType != adOpenUnspecified) {
-      if (cursorType < adOpenForwardOnly || cursorType > adOpenStatic) return ReportAdo(AdoError(3001));
+      if (cursorType < adOpenForwardOnly || cursorType > adOpenStatic)
+        return ReportAdo(AdoError(3001));
       cursor_type_ = cursorType;
     }
     if (lockType != adLockUnspecified) {
-      if (lockType < adLockReadOnly || lockType > adLockBatchOptimistic) return ReportAdo(AdoError(3001));
+      if (lockType < adLockReadOnly || lockType > adLockBatchOptimistic)
+        return ReportAdo(AdoError(3001));
       lock_type_ = lockType;
     }
     const VARIANT* src = source.vt == (VT_BYREF | VT_VARIANT) ? source.pvarVal : &source;
@@ -233,11 +241,13 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>, p
     if ((src->vt == VT_DISPATCH || src->vt == VT_UNKNOWN) && src->punkVal != nullptr) {
       ImplRef<CommandObject> command(src->punkVal, kCommandImplIid);
       if (!command) return ReportAdo(AdoError(3001), "The Source object is not a Command.");
-      const HRESULT hr = command->RunForRecordset(options, &statement, std::addressof(conn_ptr), &sql);
+      const HRESULT hr =
+          command->RunForRecordset(options, &statement, std::addressof(conn_ptr), &sql);
       if (FAILED(hr)) return hr;
       timeout = command->timeout();
     } else if (src->vt == VT_BSTR) {
-      if (auto nul = NulRecord(src->bstrVal, "The source text", kDbErrorsInCommand)) return Report(*nul);
+      if (auto nul = NulRecord(src->bstrVal, "The source text", kDbErrorsInCommand))
+        return Report(*nul);
       bool given = false;
       HRESULT hr = ConnectionFromVariant(activeConnection, std::addressof(conn_ptr), &given);
       if (FAILED(hr)) return hr;
@@ -258,7 +268,8 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>, p
     } else {
       return ReportAdo(AdoError(3001), "The Source must be SQL text or a Command object.");
     }
-    return Attach(static_cast<ConnectionObject*>(conn_ptr.GetInterfacePtr()), std::move(statement), sql, timeout);
+    return Attach(static_cast<ConnectionObject*>(conn_ptr.GetInterfacePtr()), std::move(statement),
+                  sql, timeout);
   }
 
   HRESULT raw_Requery(long) override {
@@ -270,7 +281,8 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>, p
     if (conn == nullptr || !conn->is_open()) return ReportAdo(kAdoConnectionUnusable);
     conn->BeginOperation();
     std::shared_ptr<provider::Statement> statement;
-    const HRESULT hr = conn->PrepareAndRun(sql, {}, conn->command_timeout(), &statement, FetchRows());
+    const HRESULT hr =
+        conn->PrepareAndRun(sql, {}, conn->command_timeout(), &statement, FetchRows());
     if (FAILED(hr)) return hr;
     return Attach(conn, std::move(statement), sql, conn->command_timeout());
   }
@@ -311,20 +323,24 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>, p
   // In a state `operation` accepts, updatable, and called without the
   // field-list and value-array arguments (values are assigned through the
   // Fields instead).
-  HRESULT WritableWithoutLists(RecordsetOperation operation, const VARIANT& fields, const VARIANT& values) {
+  HRESULT WritableWithoutLists(RecordsetOperation operation, const VARIANT& fields,
+                               const VARIANT& values) {
     if (const HRESULT hr = Check(operation); FAILED(hr)) return hr;
     if (!data_->writer) return ReportAdo(kAdoNotUpdatable);
     auto missing = [](const VARIANT& v) {
       return v.vt == VT_EMPTY || (v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND);
     };
     if (!missing(fields) || !missing(values)) {
-      return ReportAdo(AdoError(3001), "Assign the values through the Fields, then call without lists.");
+      return ReportAdo(AdoError(3001),
+                       "Assign the values through the Fields, then call without lists.");
     }
     return kSOk;
   }
 
   // The state table's check (recordset_state_internal.h).
-  HRESULT Check(RecordsetOperation operation) const { return CheckRecordsetState(*data_, operation); }
+  HRESULT Check(RecordsetOperation operation) const {
+    return CheckRecordsetState(*data_, operation);
+  }
 
   void DropEdit() {
     if (data_->cursor) data_->edit.Reset(data_->cursor->columns().size());
@@ -349,23 +365,25 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>, p
     if (edit.mode == adEditAdd) {
       int key_column = -1;
       int64_t key = 0;
-      const HRESULT hr = data_->writer->Insert(*conn->provider(), edit.changed_list, edit.values, deadline,
-                                               &key_column, &key);
+      const HRESULT hr = data_->writer->Insert(*conn->provider(), edit.changed_list, edit.values,
+                                               deadline, &key_column, &key);
       if (FAILED(hr)) return conn->FailFromProvider(hr);
       original_.assign(n, Cell{});
       if (key_column >= 0) {
         original_[static_cast<size_t>(key_column)].type = CellType::kInt;
         original_[static_cast<size_t>(key_column)].i = key;
       }
-      for (const int c : edit.changed_list) original_[static_cast<size_t>(c)] = CellOf(edit.values[static_cast<size_t>(c)]);
+      for (const int c : edit.changed_list)
+        original_[static_cast<size_t>(c)] = CellOf(edit.values[static_cast<size_t>(c)]);
       cursor.AppendAndMoveTo(original_.data());
     } else {
       if (!cursor.on_row()) return ReportAdo(kAdoNoCurrentRecord);
       ReadOriginal(cursor);
-      const HRESULT hr =
-          data_->writer->Update(*conn->provider(), original_.data(), edit.changed_list, edit.values, deadline);
+      const HRESULT hr = data_->writer->Update(*conn->provider(), original_.data(),
+                                               edit.changed_list, edit.values, deadline);
       if (FAILED(hr)) return conn->FailFromProvider(hr);
-      for (const int c : edit.changed_list) original_[static_cast<size_t>(c)] = CellOf(edit.values[static_cast<size_t>(c)]);
+      for (const int c : edit.changed_list)
+        original_[static_cast<size_t>(c)] = CellOf(edit.values[static_cast<size_t>(c)]);
       cursor.ReplaceCurrent(original_.data());
     }
     edit.Reset(n);
@@ -384,13 +402,16 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>, p
         return hr;
       }
       conn->DeliverMessages();
-      if (fire) conn->FireExecuteComplete(RecordsAffectedValue(statement->RowsAffected()), kSOk, nullptr, this);
+      if (fire)
+        conn->FireExecuteComplete(RecordsAffectedValue(statement->RowsAffected()), kSOk, nullptr,
+                                  this);
       return kSOk;
     }
     std::unique_ptr<Cursor> cursor;
     if (cursor_location_ == adUseClient || cursor_type_ != adOpenForwardOnly) {
       HRESULT hr = kSOk;
-      auto snapshot = std::make_unique<SnapshotCursor>(*statement, ConnectionObject::DeadlineFor(timeout), &hr);
+      auto snapshot =
+          std::make_unique<SnapshotCursor>(*statement, ConnectionObject::DeadlineFor(timeout), &hr);
       if (FAILED(hr)) {
         statement->Reset();
         conn->FailFromProvider(hr);
@@ -423,7 +444,8 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>, p
   }
 
   void CloseNow(bool detach) {
-    if (detach && connection_) static_cast<ConnectionObject*>(connection_.GetInterfacePtr())->Detach(this);
+    if (detach && connection_)
+      static_cast<ConnectionObject*>(connection_.GetInterfacePtr())->Detach(this);
     data_->cursor.reset();
     data_->writer.reset();  // its prepared statements go with it
     data_->edit = EditBuffer{};
@@ -460,10 +482,12 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>, p
 
 }  // namespace
 
-HRESULT CreateOpenRecordset(ConnectionObject* connection, std::shared_ptr<provider::Statement> statement,
+HRESULT CreateOpenRecordset(ConnectionObject* connection,
+                            std::shared_ptr<provider::Statement> statement,
                             const RecordsetRequest& request, _Recordset** out) {
   _Recordset* raw = nullptr;
-  HRESULT hr = com::CreateObject<RecordsetObject>(KORVO_UUIDOF(_Recordset), reinterpret_cast<void**>(&raw));
+  HRESULT hr =
+      com::CreateObject<RecordsetObject>(KORVO_UUIDOF(_Recordset), reinterpret_cast<void**>(&raw));
   if (FAILED(hr)) return ReportAdo(hr);
   _RecordsetPtr holder(raw, false);
   hr = static_cast<RecordsetObject*>(raw)->OpenOn(connection, std::move(statement), request);
@@ -472,6 +496,8 @@ HRESULT CreateOpenRecordset(ConnectionObject* connection, std::shared_ptr<provid
   return kSOk;
 }
 
-HRESULT CreateRecordsetObject(REFIID riid, void** out) { return com::CreateObject<RecordsetObject>(riid, out); }
+HRESULT CreateRecordsetObject(REFIID riid, void** out) {
+  return com::CreateObject<RecordsetObject>(riid, out);
+}
 
 }  // namespace korvo::ado

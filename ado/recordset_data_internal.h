@@ -8,10 +8,6 @@
 // Fields and Field objects are used by one thread at a time).
 #pragma once
 
-#include <cstdint>
-#include <memory>
-#include <vector>
-
 #include <korvo/ado/ado.h>
 #include <korvo/ado/cursor_internal.h>
 #include <korvo/ado/edit_buffer_internal.h>
@@ -19,12 +15,16 @@
 #include <korvo/ado/row_access.h>
 #include <korvo/ado/row_writer_internal.h>
 
+#include <cstdint>
+#include <memory>
+#include <vector>
+
 namespace korvo::ado {
 
 // What the recordset, its Fields and its Field objects share.
 struct RecordsetData {
-  std::unique_ptr<Cursor> cursor;  // null while closed
-  uint64_t generation = 0;         // bumped by every open and close
+  std::unique_ptr<Cursor> cursor;     // null while closed
+  uint64_t generation = 0;            // bumped by every open and close
   std::unique_ptr<RowWriter> writer;  // null: the recordset is not updatable
   EditBuffer edit;
 };

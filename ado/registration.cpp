@@ -10,9 +10,15 @@ HRESULT CreateRecordsetObject(REFIID riid, void** out);
 
 namespace {
 
-HRESULT CreateConnection(REFIID riid, void** out) { return com::CreateObject<ConnectionObject>(riid, out); }
-HRESULT CreateCommand(REFIID riid, void** out) { return com::CreateObject<CommandObject>(riid, out); }
-HRESULT CreateParameter(REFIID riid, void** out) { return com::CreateObject<ParameterObject>(riid, out); }
+HRESULT CreateConnection(REFIID riid, void** out) {
+  return com::CreateObject<ConnectionObject>(riid, out);
+}
+HRESULT CreateCommand(REFIID riid, void** out) {
+  return com::CreateObject<CommandObject>(riid, out);
+}
+HRESULT CreateParameter(REFIID riid, void** out) {
+  return com::CreateObject<ParameterObject>(riid, out);
+}
 
 bool RegisterOnce() {
   com::RegisterComClass(KORVO_UUIDOF(Connection), CreateConnection, u"ADODB.Connection");

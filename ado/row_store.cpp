@@ -32,15 +32,21 @@ const char* GetVarint(const char* p, uint64_t* v) {
   return p;
 }
 
-uint64_t ZigZag(int64_t v) { return (static_cast<uint64_t>(v) << 1) ^ static_cast<uint64_t>(v >> 63); }
+uint64_t ZigZag(int64_t v) {
+  return (static_cast<uint64_t>(v) << 1) ^ static_cast<uint64_t>(v >> 63);
+}
 int64_t UnZigZag(uint64_t v) { return static_cast<int64_t>(v >> 1) ^ -static_cast<int64_t>(v & 1); }
 
 size_t EncodedSize(const Cell& c) {
   switch (c.type) {
-    case CellType::kNull: return 1;
-    case CellType::kInt: return 1 + kMaxVarint;
-    case CellType::kReal: return 1 + sizeof(double);
-    default: return 1 + kMaxVarint + c.size;
+    case CellType::kNull:
+      return 1;
+    case CellType::kInt:
+      return 1 + kMaxVarint;
+    case CellType::kReal:
+      return 1 + sizeof(double);
+    default:
+      return 1 + kMaxVarint + c.size;
   }
 }
 

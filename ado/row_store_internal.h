@@ -9,12 +9,12 @@
 // Thread-safety: caller must synchronise. Owns its blocks.
 #pragma once
 
+#include <korvo/ado/providers/provider.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
-
-#include <korvo/ado/providers/provider.h>
 
 namespace korvo::ado {
 

@@ -1,9 +1,8 @@
 // ado/row_writer.cpp: generated INSERT/UPDATE/DELETE statements for
 // updatable cursors.
-#include <korvo/ado/row_writer_internal.h>
-
 #include <korvo/ado/hresult_internal.h>
 #include <korvo/ado/object_internal.h>
+#include <korvo/ado/row_writer_internal.h>
 #include <korvo/ado/value_internal.h>
 
 namespace korvo::ado {
@@ -24,7 +23,8 @@ void CellToParamValue(const Cell& cell, ParamValue* out) {
   }
 }
 
-std::unique_ptr<RowWriter> RowWriter::For(provider::Connection& conn, const std::vector<ColumnInfo>& columns,
+std::unique_ptr<RowWriter> RowWriter::For(provider::Connection& conn,
+                                          const std::vector<ColumnInfo>& columns,
                                           std::string* reason) {
   if (columns.empty()) {
     *reason = "The result has no columns to update.";
@@ -82,9 +82,9 @@ void RowWriter::Where(const std::vector<int>& locate, const Cell* original, std:
 }
 
 HRESULT RowWriter::NotFound(provider::Connection& conn) {
-  return conn.diagnostics().Fail(AdoRecord(
-      kDbConcurrencyViolation,
-      "Row cannot be located for updating. Some values may have been changed since it was last read."));
+  return conn.diagnostics().Fail(AdoRecord(kDbConcurrencyViolation,
+                                           "Row cannot be located for updating. Some values may "
+                                           "have been changed since it was last read."));
 }
 
 template <class Build>
@@ -107,8 +107,8 @@ HRESULT RowWriter::Run(provider::Connection& conn, provider::Deadline deadline, 
 }
 
 // Appends the originals of the located columns that are not NULL.
-static void AddLocated(const std::vector<int>& locate, const Cell* original, std::vector<ParamValue>* params,
-                       size_t* n) {
+static void AddLocated(const std::vector<int>& locate, const Cell* original,
+                       std::vector<ParamValue>* params, size_t* n) {
   for (const int c : locate) {
     if (original[c].type == CellType::kNull) continue;
     if (params->size() <= *n) params->resize(*n + 1);
@@ -116,8 +116,9 @@ static void AddLocated(const std::vector<int>& locate, const Cell* original, std
   }
 }
 
-HRESULT RowWriter::Update(provider::Connection& conn, const Cell* original, const std::vector<int>& changed,
-                          const std::vector<ParamValue>& values, provider::Deadline deadline) {
+HRESULT RowWriter::Update(provider::Connection& conn, const Cell* original,
+                          const std::vector<int>& changed, const std::vector<ParamValue>& values,
+                          provider::Deadline deadline) {
   locate_.clear();
   if (keyed()) {
     locate_ = key_;
@@ -140,45 +141,52 @@ HRESULT RowWriter::Update(provider::Connection& conn, const Cell* original, cons
   AddLocated(locate_, original, &params_, &n);
   params_.resize(n);
   int64_t affected = 0;
-  const HRESULT hr = Run(conn, deadline, [&](std::string* sql) {
-    *sql = "UPDATE " + table_ + " SET ";
-    for (size_t i = 0; i < changed.size(); ++i) {
-      if (i) *sql += ", ";
-      *sql += names_[static_cast<size_t>(changed[i])] + " = ?";
-    }
-    Where(locate_, original, sql);
-  }, &affected);
+  const HRESULT hr = Run(
+      conn, deadline,
+      [&](std::string* sql) {
+        *sql = "UPDATE " + table_ + " SET ";
+        for (size_t i = 0; i < changed.size(); ++i) {
+          if (i) *sql += ", ";
+          *sql += names_[static_cast<size_t>(changed[i])] + " = ?";
+        }
+        Where(locate_, original, sql);
+      },
+      &affected);
   if (FAILED(hr)) return hr;
   return affected == 0 ? NotFound(conn) : kSOk;
 }
 
 HRESULT RowWriter::Insert(provider::Connection& conn, const std::vector<int>& assigned,
-                          const std::vector<ParamValue>& values, provider::Deadline deadline, int* key_column,
-                          int64_t* key) {
+                          const std::vector<ParamValue>& values, provider::Deadline deadline,
+                          int* key_column, int64_t* key) {
   *key_column = -1;
   shape_.assign(1, 'I');
   for (const int c : assigned) shape_ += std::to_string(c) + ',';
   params_.resize(assigned.size());
-  for (size_t i = 0; i < assigned.size(); ++i) params_[i] = values[static_cast<size_t>(assigned[i])];
+  for (size_t i = 0; i < assigned.size(); ++i)
+    params_[i] = values[static_cast<size_t>(assigned[i])];
   int64_t affected = 0;
-  const HRESULT hr = Run(conn, deadline, [&](std::string* sql) {
-    *sql = "INSERT INTO " + table_;
-    if (assigned.empty()) {
-      *sql += " DEFAULT VALUES";
-      return;
-    }
-    std::string marks;
-    *sql += " (";
-    for (size_t i = 0; i < assigned.size(); ++i) {
-      if (i) {
-        *sql += ", ";
-        marks += ", ";
-      }
-      *sql += names_[static_cast<size_t>(assigned[i])];
-      marks += '?';
-    }
-    *sql += ") VALUES (" + marks + ")";
-  }, &affected);
+  const HRESULT hr = Run(
+      conn, deadline,
+      [&](std::string* sql) {
+        *sql = "INSERT INTO " + table_;
+        if (assigned.empty()) {
+          *sql += " DEFAULT VALUES";
+          return;
+        }
+        std::string marks;
+        *sql += " (";
+        for (size_t i = 0; i < assigned.size(); ++i) {
+          if (i) {
+            *sql += ", ";
+            marks += ", ";
+          }
+          *sql += names_[static_cast<size_t>(assigned[i])];
+          marks += '?';
+        }
+        *sql += ") VALUES (" + marks + ")";
+      },
+      &affected);
   if (FAILED(hr)) return hr;
   bool generated = generated_ >= 0;
   for (const int c : assigned) generated = generated && c != generated_;
@@ -186,7 +194,8 @@ HRESULT RowWriter::Insert(provider::Connection& conn, const std::vector<int>& as
   return kSOk;
 }
 
-HRESULT RowWriter::Delete(provider::Connection& conn, const Cell* original, provider::Deadline deadline) {
+HRESULT RowWriter::Delete(provider::Connection& conn, const Cell* original,
+                          provider::Deadline deadline) {
   locate_.clear();
   if (keyed()) {
     locate_ = key_;
@@ -199,10 +208,13 @@ HRESULT RowWriter::Delete(provider::Connection& conn, const Cell* original, prov
   AddLocated(locate_, original, &params_, &n);
   params_.resize(n);
   int64_t affected = 0;
-  const HRESULT hr = Run(conn, deadline, [&](std::string* sql) {
-    *sql = "DELETE FROM " + table_;
-    Where(locate_, original, sql);
-  }, &affected);
+  const HRESULT hr = Run(
+      conn, deadline,
+      [&](std::string* sql) {
+        *sql = "DELETE FROM " + table_;
+        Where(locate_, original, sql);
+      },
+      &affected);
   if (FAILED(hr)) return hr;
   return affected == 0 ? NotFound(conn) : kSOk;
 }

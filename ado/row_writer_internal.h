@@ -16,12 +16,12 @@
 // Thread-safety: caller must synchronise (one per recordset).
 #pragma once
 
+#include <korvo/ado/providers/provider.h>
+
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
-
-#include <korvo/ado/providers/provider.h>
 
 namespace korvo::ado {
 
@@ -36,8 +36,9 @@ class RowWriter {
 
   // UPDATE of the `changed` columns (indices into the result) to
   // `values[column]`, locating the row whose cells were `original`.
-  HRESULT Update(provider::Connection& conn, const provider::Cell* original, const std::vector<int>& changed,
-                 const std::vector<provider::ParamValue>& values, provider::Deadline deadline);
+  HRESULT Update(provider::Connection& conn, const provider::Cell* original,
+                 const std::vector<int>& changed, const std::vector<provider::ParamValue>& values,
+                 provider::Deadline deadline);
   // INSERT of the `assigned` columns. When the engine generated the key
   // of a column that was not assigned, *key_column is that column and
   // *key its value; otherwise *key_column is -1.
@@ -45,7 +46,8 @@ class RowWriter {
                  const std::vector<provider::ParamValue>& values, provider::Deadline deadline,
                  int* key_column, int64_t* key);
   // DELETE of the row whose cells were `original`.
-  HRESULT Delete(provider::Connection& conn, const provider::Cell* original, provider::Deadline deadline);
+  HRESULT Delete(provider::Connection& conn, const provider::Cell* original,
+                 provider::Deadline deadline);
 
   bool keyed() const { return !key_.empty(); }
   // Prepared statement shapes held (for tests of reuse).
@@ -60,7 +62,8 @@ class RowWriter {
   // Runs the statement of shape_ (building its text with `build` when new)
   // with params_; *affected is the changed row count.
   template <class Build>
-  HRESULT Run(provider::Connection& conn, provider::Deadline deadline, Build&& build, int64_t* affected);
+  HRESULT Run(provider::Connection& conn, provider::Deadline deadline, Build&& build,
+              int64_t* affected);
   HRESULT NotFound(provider::Connection& conn);
 
   std::string table_;               // quoted, with its schema when named

@@ -2,11 +2,10 @@
 // engine that lacks them. Two passes: escapes first (they can nest), then
 // TOP and ROWNUM on the escape-free text, tracking parenthesis levels so a
 // LIMIT lands at the end of the query level its TOP belongs to.
+#include <korvo/ado/excerpt_internal.h>
 #include <korvo/ado/sql_escape_internal.h>
 
 #include <cctype>
-
-#include <korvo/ado/excerpt_internal.h>
 #include <vector>
 
 namespace korvo::ado {
@@ -197,12 +196,12 @@ class EscapeTranslator : Lexer {
 enum class Clause { kNone, kSelect, kFrom, kWhere, kGroup, kHaving, kOrder, kLimit, kOn, kOther };
 
 struct Level {
-  std::string limit;            // rows of TOP n or of a translated ROWNUM condition
+  std::string limit;  // rows of TOP n or of a translated ROWNUM condition
   Clause clause = Clause::kNone;
-  bool query = false;           // a SELECT begins at this level
+  bool query = false;                // a SELECT begins at this level
   bool inherited_condition = false;  // parentheses inside a WHERE, HAVING or ON
-  bool between = false;         // a BETWEEN waits for its AND
-  bool conjunct_and = false;    // the last AND joined conditions (not BETWEEN's)
+  bool between = false;              // a BETWEEN waits for its AND
+  bool conjunct_and = false;         // the last AND joined conditions (not BETWEEN's)
   // What a ROWNUM row limit of the outermost level cannot be combined with.
   bool rownum_limit = false;
   const char* conflict = nullptr;
@@ -276,10 +275,12 @@ class RowLimitTranslator : Lexer {
   bool EndStatement(std::string& out) {
     Level& top = levels_.front();
     if (top.rownum_limit && top.conflict != nullptr) {
-      *error_ = std::string("ROWNUM in the WHERE clause is not translated together with ") + top.conflict +
-                ": ROWNUM numbers the rows before they are grouped, sorted or combined, a row limit "
-                "after. Limit an inner query instead, e.g. SELECT * FROM (SELECT ... ORDER BY ...) "
-                "WHERE ROWNUM <= n";
+      *error_ =
+          std::string("ROWNUM in the WHERE clause is not translated together with ") +
+          top.conflict +
+          ": ROWNUM numbers the rows before they are grouped, sorted or combined, a row limit "
+          "after. Limit an inner query instead, e.g. SELECT * FROM (SELECT ... ORDER BY ...) "
+          "WHERE ROWNUM <= n";
       return false;
     }
     levels_.resize(1);
@@ -350,11 +351,13 @@ class RowLimitTranslator : Lexer {
     const size_t at = i_ - 6;
     const std::string_view kForms =
         "ROWNUM is translated as a row limit only where it stands alone in a top-level AND of the "
-        "outermost WHERE, as ROWNUM <= n, ROWNUM < n or ROWNUM = 1 (e.g. SELECT a FROM t WHERE b = 1 "
+        "outermost WHERE, as ROWNUM <= n, ROWNUM < n or ROWNUM = 1 (e.g. SELECT a FROM t WHERE b = "
+        "1 "
         "AND ROWNUM <= 10)";
     if (levels_.size() != 1 || level.clause != Clause::kWhere) {
-      return Fail(std::string(kForms) + "; it is not translated inside a subquery or a HAVING or ON "
-                                        "condition, nor inside parentheses: ROWNUM",
+      return Fail(std::string(kForms) +
+                      "; it is not translated inside a subquery or a HAVING or ON "
+                      "condition, nor inside parentheses: ROWNUM",
                   at) >= 0;
     }
     // The keyword before it: WHERE, or an AND joining conditions.
@@ -370,11 +373,13 @@ class RowLimitTranslator : Lexer {
     // The comparison: ROWNUM <= n, ROWNUM < n, ROWNUM = n.
     SkipBlanks();
     std::string op;
-    while (i_ < s_.size() && (s_[i_] == '<' || s_[i_] == '=' || s_[i_] == '>' || s_[i_] == '!')) op += s_[i_++];
+    while (i_ < s_.size() && (s_[i_] == '<' || s_[i_] == '=' || s_[i_] == '>' || s_[i_] == '!'))
+      op += s_[i_++];
     SkipBlanks();
     const size_t digits = i_;
     while (i_ < s_.size() && IsDigit(s_[i_])) ++i_;
-    const bool number = i_ > digits && i_ - digits <= 18 && !(i_ < s_.size() && (IsWordChar(s_[i_]) || s_[i_] == '.'));
+    const bool number = i_ > digits && i_ - digits <= 18 &&
+                        !(i_ < s_.size() && (IsWordChar(s_[i_]) || s_[i_] == '.'));
     if (!number || (op != "<=" && op != "<" && op != "=")) {
       return Fail(std::string(kForms) + "; this comparison of ROWNUM", at) >= 0;
     }
@@ -389,18 +394,20 @@ class RowLimitTranslator : Lexer {
       SkipBlanks();
     } else {
       i_ = next;
-      const bool where_ends = next_word.empty() ? (i_ >= s_.size() || s_[i_] == ';')
-                                                : (next_word == "group" || next_word == "order" ||
-                                                   next_word == "having" || next_word == "limit" ||
-                                                   next_word == "union" || next_word == "intersect" ||
-                                                   next_word == "except" || next_word == "window");
+      const bool where_ends =
+          next_word.empty()
+              ? (i_ >= s_.size() || s_[i_] == ';')
+              : (next_word == "group" || next_word == "order" || next_word == "having" ||
+                 next_word == "limit" || next_word == "union" || next_word == "intersect" ||
+                 next_word == "except" || next_word == "window");
       if (!where_ends) return Fail(std::string(kForms) + "; this ROWNUM condition", at) >= 0;
       i_ = after;
       out.erase(start);  // the WHERE or AND before it goes with it
       while (!out.empty() && IsBlank(out.back())) out.pop_back();
     }
     if (!level.limit.empty()) {
-      return Fail("A query has both TOP and a ROWNUM condition; give one row limit: ROWNUM", at) >= 0;
+      return Fail("A query has both TOP and a ROWNUM condition; give one row limit: ROWNUM", at) >=
+             0;
     }
     level.limit = std::to_string(rows);
     level.rownum_limit = true;

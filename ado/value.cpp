@@ -2,22 +2,21 @@
 // and the VARIANTs of the object model. Reading a row converts every cell
 // it is asked for, so these paths avoid allocations beyond the BSTR or
 // array the VARIANT owns.
-#include <korvo/ado/value_internal.h>
-
-#include <cerrno>
-#include <climits>
-#include <cmath>
-#include <cstdlib>
-#include <cstdio>
-#include <cstring>
-
 #include <korvo/ado/ado.h>
 #include <korvo/ado/hresult_internal.h>
+#include <korvo/ado/value_internal.h>
 #include <korvo/com/hresult.h>
 #include <korvo/com/oledate.h>
 #include <korvo/com/safearray.h>
 #include <korvo/platform/civil_date.h>
 #include <korvo/platform/codepage.h>
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace korvo::ado {
 namespace {
@@ -55,11 +54,20 @@ void PutInt(int64_t v, VARIANT* out) {
 // The cell in the VARIANT type that matches its own kind.
 HRESULT Natural(const Cell& c, VARIANT* out) {
   switch (c.type) {
-    case CellType::kNull: out->vt = VT_NULL; return kSOk;
-    case CellType::kInt: PutInt(c.i, out); return kSOk;
-    case CellType::kReal: out->vt = VT_R8; out->dblVal = c.r; return kSOk;
-    case CellType::kText: return PutBstr(c.data, c.size, out);
-    case CellType::kBlob: return PutBytes(c.data, c.size, out);
+    case CellType::kNull:
+      out->vt = VT_NULL;
+      return kSOk;
+    case CellType::kInt:
+      PutInt(c.i, out);
+      return kSOk;
+    case CellType::kReal:
+      out->vt = VT_R8;
+      out->dblVal = c.r;
+      return kSOk;
+    case CellType::kText:
+      return PutBstr(c.data, c.size, out);
+    case CellType::kBlob:
+      return PutBytes(c.data, c.size, out);
   }
   return kSOk;
 }
@@ -122,8 +130,8 @@ BSTR Utf8ToBstr(const char* data, size_t size) {
   if (size > INT_MAX) return nullptr;
   BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(size));
   if (b == nullptr || size == 0) return b;
-  const int units = MultiByteToWideChar(CP_UTF8, 0, data, static_cast<int>(size), b,
-                                        static_cast<int>(size));
+  const int units =
+      MultiByteToWideChar(CP_UTF8, 0, data, static_cast<int>(size), b, static_cast<int>(size));
   if (units == static_cast<int>(size)) return b;
   if (SysReAllocStringLen(&b, b, static_cast<UINT>(units)) == FALSE) {
     SysFreeString(b);
@@ -136,11 +144,13 @@ BSTR Utf8ToBstr(const char* data, size_t size) {
 // SystemTimeToVariantTime checks it; the date columns are read on every
 // row, so the day is counted directly.
 bool OleDay(int y, int m, int d, long* day) {
-  if (y < 100 || y > 9999 || !platform::IsValidDate(y, static_cast<unsigned>(m), static_cast<unsigned>(d))) {
+  if (y < 100 || y > 9999 ||
+      !platform::IsValidDate(y, static_cast<unsigned>(m), static_cast<unsigned>(d))) {
     return false;
   }
   constexpr long kOleDayOf1970 = 25569;
-  *day = static_cast<long>(platform::DaysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d))) +
+  *day = static_cast<long>(
+             platform::DaysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d))) +
          kOleDayOf1970;
   return true;
 }
@@ -186,13 +196,44 @@ bool FormatIsoDate(double date, int32_t ado_type, std::string* out) {
 
 bool IsKnownDataType(long t) {
   switch (t) {
-    case adEmpty: case adSmallInt: case adInteger: case adSingle: case adDouble: case adCurrency:
-    case adDate: case adBSTR: case adIDispatch: case adError: case adBoolean: case adVariant:
-    case adIUnknown: case adDecimal: case adTinyInt: case adUnsignedTinyInt: case adUnsignedSmallInt:
-    case adUnsignedInt: case adBigInt: case adUnsignedBigInt: case adFileTime: case adGUID:
-    case adBinary: case adChar: case adWChar: case adNumeric: case adUserDefined: case adDBDate:
-    case adDBTime: case adDBTimeStamp: case adChapter: case adPropVariant: case adVarNumeric:
-    case adVarChar: case adLongVarChar: case adVarWChar: case adLongVarWChar: case adVarBinary:
+    case adEmpty:
+    case adSmallInt:
+    case adInteger:
+    case adSingle:
+    case adDouble:
+    case adCurrency:
+    case adDate:
+    case adBSTR:
+    case adIDispatch:
+    case adError:
+    case adBoolean:
+    case adVariant:
+    case adIUnknown:
+    case adDecimal:
+    case adTinyInt:
+    case adUnsignedTinyInt:
+    case adUnsignedSmallInt:
+    case adUnsignedInt:
+    case adBigInt:
+    case adUnsignedBigInt:
+    case adFileTime:
+    case adGUID:
+    case adBinary:
+    case adChar:
+    case adWChar:
+    case adNumeric:
+    case adUserDefined:
+    case adDBDate:
+    case adDBTime:
+    case adDBTimeStamp:
+    case adChapter:
+    case adPropVariant:
+    case adVarNumeric:
+    case adVarChar:
+    case adLongVarChar:
+    case adVarWChar:
+    case adLongVarWChar:
+    case adVarBinary:
     case adLongVarBinary:
       return true;
     default:
@@ -211,23 +252,54 @@ bool IsIntegerType(int32_t t) {
 
 VARTYPE VarTypeFor(int32_t t) {
   switch (t) {
-    case 2: return VT_I2;
-    case 3: return VT_I4;
-    case 4: return VT_R4;
-    case 5: return VT_R8;
-    case 6: return VT_CY;
-    case 7: case 133: case 134: case 135: return VT_DATE;
-    case 8: case 72: case 129: case 130: case 200: case 201: case 202: case 203: return VT_BSTR;
-    case 11: return VT_BOOL;
-    case 14: case 131: case 139: return VT_DECIMAL;
-    case 16: return VT_I1;
-    case 17: return VT_UI1;
-    case 18: return VT_UI2;
-    case 19: return VT_UI4;
-    case 20: return VT_I8;
-    case 21: return VT_UI8;
-    case 128: case 204: case 205: return static_cast<VARTYPE>(VT_ARRAY | VT_UI1);
-    default: return VT_EMPTY;
+    case 2:
+      return VT_I2;
+    case 3:
+      return VT_I4;
+    case 4:
+      return VT_R4;
+    case 5:
+      return VT_R8;
+    case 6:
+      return VT_CY;
+    case 7:
+    case 133:
+    case 134:
+    case 135:
+      return VT_DATE;
+    case 8:
+    case 72:
+    case 129:
+    case 130:
+    case 200:
+    case 201:
+    case 202:
+    case 203:
+      return VT_BSTR;
+    case 11:
+      return VT_BOOL;
+    case 14:
+    case 131:
+    case 139:
+      return VT_DECIMAL;
+    case 16:
+      return VT_I1;
+    case 17:
+      return VT_UI1;
+    case 18:
+      return VT_UI2;
+    case 19:
+      return VT_UI4;
+    case 20:
+      return VT_I8;
+    case 21:
+      return VT_UI8;
+    case 128:
+    case 204:
+    case 205:
+      return static_cast<VARTYPE>(VT_ARRAY | VT_UI1);
+    default:
+      return VT_EMPTY;
   }
 }
 
@@ -343,7 +415,8 @@ HRESULT CellToVariant(const Cell& c, int32_t t, VARIANT* out) {
       return PutBytes(c.data, c.size, out);
     case VT_DATE: {
       double d = 0;
-      if (c.type != CellType::kText || !ParseIsoDate(c.data, c.size, &d)) return kDbCantConvertValue;
+      if (c.type != CellType::kText || !ParseIsoDate(c.data, c.size, &d))
+        return kDbCantConvertValue;
       out->vt = VT_DATE;
       out->date = d;
       return kSOk;
@@ -369,10 +442,13 @@ HRESULT CellToVariant(const Cell& c, int32_t t, VARIANT* out) {
 
 long CellActualSize(const Cell& c, int32_t t, int32_t defined_size) {
   switch (c.type) {
-    case CellType::kNull: return -1;  // adUnknown: a NULL has no known length
+    case CellType::kNull:
+      return -1;  // adUnknown: a NULL has no known length
     case CellType::kText:
-    case CellType::kBlob: return static_cast<long>(c.size);
-    case CellType::kReal: return 8;
+    case CellType::kBlob:
+      return static_cast<long>(c.size);
+    case CellType::kReal:
+      return 8;
     case CellType::kInt:
       if (IsTextType(t)) return static_cast<long>(std::to_string(c.i).size());
       return defined_size > 0 && defined_size <= 8 ? defined_size : 8;
@@ -380,7 +456,8 @@ long CellActualSize(const Cell& c, int32_t t, int32_t defined_size) {
   return 0;
 }
 
-HRESULT VariantToParam(const VARIANT& in, int32_t t, provider::ParamValue* out, std::string* error) {
+HRESULT VariantToParam(const VARIANT& in, int32_t t, provider::ParamValue* out,
+                       std::string* error) {
   *out = provider::ParamValue{};
   out->ado_type = t;
   VARIANT value;
@@ -406,8 +483,9 @@ HRESULT VariantToParam(const VARIANT& in, int32_t t, provider::ParamValue* out, 
       number = static_cast<double>(value.cyVal.int64) / 10000.0;
     } else {
       const DECIMAL& d = value.decVal;
-      number = (static_cast<double>(d.Hi32) * 18446744073709551616.0 + static_cast<double>(d.Lo64)) /
-               std::pow(10.0, d.scale);
+      number =
+          (static_cast<double>(d.Hi32) * 18446744073709551616.0 + static_cast<double>(d.Lo64)) /
+          std::pow(10.0, d.scale);
       if (d.sign & DECIMAL_NEG) number = -number;
     }
     VariantClear(&value);
@@ -423,20 +501,35 @@ HRESULT VariantToParam(const VARIANT& in, int32_t t, provider::ParamValue* out, 
   };
   // Types the parameter does not pin down take the value's own kind.
   int32_t kind = t;
-  if (t == 0 || t == 12 || !(IsTextType(t) || IsDateType(t) || IsBinaryType(t) || IsIntegerType(t) ||
-                             t == 11 || t == 4 || t == 5 || t == 6 || t == 14 || t == 131 || t == 139)) {
+  if (t == 0 || t == 12 ||
+      !(IsTextType(t) || IsDateType(t) || IsBinaryType(t) || IsIntegerType(t) || t == 11 ||
+        t == 4 || t == 5 || t == 6 || t == 14 || t == 131 || t == 139)) {
     switch (vt) {
-      case VT_BSTR: kind = 202; break;
-      case VT_DATE: kind = 135; break;
-      case VT_R4: case VT_R8: case VT_CY: case VT_DECIMAL: kind = 5; break;
-      case VT_BOOL: kind = 11; break;
-      default: kind = (vt == (VT_ARRAY | VT_UI1)) ? 205 : 20; break;
+      case VT_BSTR:
+        kind = 202;
+        break;
+      case VT_DATE:
+        kind = 135;
+        break;
+      case VT_R4:
+      case VT_R8:
+      case VT_CY:
+      case VT_DECIMAL:
+        kind = 5;
+        break;
+      case VT_BOOL:
+        kind = 11;
+        break;
+      default:
+        kind = (vt == (VT_ARRAY | VT_UI1)) ? 205 : 20;
+        break;
     }
   }
   if (IsBinaryType(kind)) {
     if (value.vt == (VT_ARRAY | VT_UI1) && value.parray != nullptr) {
       out->type = CellType::kBlob;
-      out->bytes.assign(static_cast<const char*>(value.parray->pvData), value.parray->rgsabound[0].cElements);
+      out->bytes.assign(static_cast<const char*>(value.parray->pvData),
+                        value.parray->rgsabound[0].cElements);
       return kSOk;
     }
     if (value.vt == VT_BSTR) {

@@ -6,13 +6,13 @@
 // Thread-safety: pure functions.
 #pragma once
 
-#include <string>
-#include <string_view>
-
 #include <korvo/ado/providers/provider.h>
 #include <korvo/com/bstr.h>
 #include <korvo/com/variant.h>
 #include <korvo/platform/codepage.h>
+
+#include <string>
+#include <string_view>
 
 namespace korvo::ado {
 

@@ -5,10 +5,9 @@
 //
 //   build/bench/ado_read_bench [--rows=N]
 // The database is made once in $TMPDIR (kept between runs).
+#include <benchmark/benchmark.h>
 #include <korvo/Korvo.h>
 #include <korvo/ado/ado.h>
-
-#include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
 #include <string>
@@ -40,7 +39,8 @@ void AdoRead(benchmark::State& state, CursorLocationEnum location) {
   {
     _ConnectionPtr conn;
     conn.CreateInstance(__uuidof(Connection));
-    conn->Open(_bstr_t(("Provider=SQLite;Data Source=" + path).c_str()), "", "", adConnectUnspecified);
+    conn->Open(_bstr_t(("Provider=SQLite;Data Source=" + path).c_str()), "", "",
+               adConnectUnspecified);
     long snapshot_bytes = 0;
     for (auto _ : state) {
       _RecordsetPtr rs;
@@ -48,8 +48,8 @@ void AdoRead(benchmark::State& state, CursorLocationEnum location) {
       rs->PutCursorLocation(location);
       rs->PutCacheSize(100);
       const long before = ResidentBytes();
-      rs->Open("SELECT * FROM t", _variant_t(static_cast<IDispatch*>(conn)), adOpenForwardOnly, adLockReadOnly,
-               adCmdText);
+      rs->Open("SELECT * FROM t", _variant_t(static_cast<IDispatch*>(conn)), adOpenForwardOnly,
+               adLockReadOnly, adCmdText);
       snapshot_bytes = ResidentBytes() - before;
       FieldsPtr fields = rs->GetFields();
       std::vector<FieldPtr> f;
@@ -71,7 +71,8 @@ void AdoRead(benchmark::State& state, CursorLocationEnum location) {
     }
     state.SetItemsProcessed(state.iterations() * g_rows);
     state.counters["file_MB"] = static_cast<double>(FileSize(path)) / 1e6;
-    if (location == adUseClient) state.counters["snapshot_MB"] = static_cast<double>(snapshot_bytes) / 1e6;
+    if (location == adUseClient)
+      state.counters["snapshot_MB"] = static_cast<double>(snapshot_bytes) / 1e6;
   }
   CoUninitialize();
 }

@@ -5,10 +5,9 @@
 //
 //   build/bench/ado_write_bench [--rows=N]   (default 1,000,000 inserts;
 //                                             edits are a tenth of that)
+#include <benchmark/benchmark.h>
 #include <korvo/Korvo.h>
 #include <korvo/ado/ado.h>
-
-#include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -37,15 +36,17 @@ void AdoAddNew(benchmark::State& state) {
     const std::string path = DatabasePath("ado");
     _ConnectionPtr conn;
     conn.CreateInstance(__uuidof(Connection));
-    conn->Open(_bstr_t(("Provider=SQLite;Data Source=" + path).c_str()), "", "", adConnectUnspecified);
+    conn->Open(_bstr_t(("Provider=SQLite;Data Source=" + path).c_str()), "", "",
+               adConnectUnspecified);
     conn->Execute(kCreate, nullptr, adExecuteNoRecords);
     _RecordsetPtr rs;
     rs.CreateInstance(__uuidof(Recordset));
     rs->PutCursorLocation(adUseClient);
-    rs->Open("SELECT id, code, name, amount FROM t WHERE 0", _variant_t(static_cast<IDispatch*>(conn)),
-             adOpenStatic, adLockOptimistic, adCmdText);
+    rs->Open("SELECT id, code, name, amount FROM t WHERE 0",
+             _variant_t(static_cast<IDispatch*>(conn)), adOpenStatic, adLockOptimistic, adCmdText);
     FieldsPtr fields = rs->GetFields();
-    FieldPtr code = fields->GetItem(1L), name_field = fields->GetItem(2L), amount = fields->GetItem(3L);
+    FieldPtr code = fields->GetItem(1L), name_field = fields->GetItem(2L),
+             amount = fields->GetItem(3L);
     conn->BeginTrans();
     char name[32];
     WCHAR wide[32];
@@ -132,12 +133,13 @@ void AdoUpdate(benchmark::State& state) {
     const std::string path = MakeEditTable("adoedit");
     _ConnectionPtr conn;
     conn.CreateInstance(__uuidof(Connection));
-    conn->Open(_bstr_t(("Provider=SQLite;Data Source=" + path).c_str()), "", "", adConnectUnspecified);
+    conn->Open(_bstr_t(("Provider=SQLite;Data Source=" + path).c_str()), "", "",
+               adConnectUnspecified);
     _RecordsetPtr rs;
     rs.CreateInstance(__uuidof(Recordset));
     rs->PutCursorLocation(adUseClient);
-    rs->Open("SELECT id, code, name, amount FROM t ORDER BY id", _variant_t(static_cast<IDispatch*>(conn)),
-             adOpenStatic, adLockOptimistic, adCmdText);
+    rs->Open("SELECT id, code, name, amount FROM t ORDER BY id",
+             _variant_t(static_cast<IDispatch*>(conn)), adOpenStatic, adLockOptimistic, adCmdText);
     FieldPtr code = rs->GetFields()->GetItem(1L);
     state.ResumeTiming();
     conn->BeginTrans();

@@ -3,11 +3,10 @@
 // fixed 1 KiB steps (a copy of the whole block each time), the vector
 // geometrically, so the gap widens with the size.
 #include <benchmark/benchmark.h>
+#include <korvo/Korvo.h>
 
 #include <cstdint>
 #include <vector>
-
-#include <korvo/Korvo.h>
 
 namespace {
 

@@ -2,20 +2,20 @@
 // library converts all the time (SQL fragments, column names, messages),
 // beside the C library's mbstowcs / wcstombs in a UTF-8 locale.
 #include <benchmark/benchmark.h>
+#include <korvo/Korvo.h>
 
 #include <clocale>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include <korvo/Korvo.h>
-
 namespace {
 
 // About one non-ASCII character every 40 bytes.
 std::string MostlyAscii(size_t bytes) {
   static const char kText[] =
-      "SELECT name, price FROM Produkt WHERE Gr\xC3\xB6\xC3\x9F" "e > 10 AND city = 'Z\xC3\xBCrich' "
+      "SELECT name, price FROM Produkt WHERE Gr\xC3\xB6\xC3\x9F"
+      "e > 10 AND city = 'Z\xC3\xBCrich' "
       "ORDER BY name, caf\xC3\xA9_id DESC; ";
   std::string out;
   while (out.size() < bytes) out += kText;

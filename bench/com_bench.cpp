@@ -1,9 +1,8 @@
 // COM layer: VariantChangeType on the conversions the recordset makes for
 // every column value, BSTR allocation, and the _bstr_t / _variant_t
 // wrappers, beside plain C++ baselines.
-#include <korvo/Korvo.h>
-
 #include <benchmark/benchmark.h>
+#include <korvo/Korvo.h>
 
 #include <charconv>
 #include <cstdlib>

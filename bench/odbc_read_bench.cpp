@@ -5,10 +5,9 @@
 // (source its env.sh). Results are written up in bench/README.md.
 //
 //   build/bench/odbc_read_bench [--rows=N]   (default 1,000,000)
+#include <benchmark/benchmark.h>
 #include <korvo/Korvo.h>
 #include <korvo/ado/ado.h>
-
-#include <benchmark/benchmark.h>
 #include <libpq-fe.h>
 // unixODBC's stand-ins for some Windows types differ from Korvo's; its
 // names are moved aside while its headers are read.
@@ -55,8 +54,8 @@ struct RawOdbc {
     SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
     std::string dsn = Dsn();
-    ok = SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(dsn.data()), SQL_NTS, nullptr, 0,
-                                        nullptr, SQL_DRIVER_NOPROMPT));
+    ok = SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(dsn.data()),
+                                        SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
   }
   ~RawOdbc() {
     SQLDisconnect(dbc);
@@ -75,9 +74,13 @@ void Prepare() {
   RawOdbc raw;
   if (!raw.ok) return;
   raw.Exec("DROP TABLE IF EXISTS korvo_read_bench");
-  raw.Exec("CREATE TABLE korvo_read_bench (id INT PRIMARY KEY, code INT, name VARCHAR(20), amount DOUBLE PRECISION)");
-  raw.Exec("INSERT INTO korvo_read_bench SELECT g, g % 1000, 'name-' || lpad(g::text, 15, '0'), g * 0.5 "
-           "FROM generate_series(1, " + std::to_string(g_rows) + ") g");
+  raw.Exec(
+      "CREATE TABLE korvo_read_bench (id INT PRIMARY KEY, code INT, name VARCHAR(20), amount "
+      "DOUBLE PRECISION)");
+  raw.Exec(
+      "INSERT INTO korvo_read_bench SELECT g, g % 1000, 'name-' || lpad(g::text, 15, '0'), g * 0.5 "
+      "FROM generate_series(1, " +
+      std::to_string(g_rows) + ") g");
   raw.Exec("ANALYZE korvo_read_bench");
 }
 
@@ -91,9 +94,11 @@ void BM_KorvoOdbcProvider(benchmark::State& state) {
       _RecordsetPtr rs;
       rs.CreateInstance(__uuidof(Recordset));
       rs->PutCacheSize(static_cast<long>(kBlock));
-      rs->Open(kSelect, _variant_t(static_cast<IDispatch*>(conn)), adOpenForwardOnly, adLockReadOnly, adCmdText);
+      rs->Open(kSelect, _variant_t(static_cast<IDispatch*>(conn)), adOpenForwardOnly,
+               adLockReadOnly, adCmdText);
       FieldsPtr fields = rs->GetFields();
-      FieldPtr f[4] = {fields->GetItem(0L), fields->GetItem(1L), fields->GetItem(2L), fields->GetItem(3L)};
+      FieldPtr f[4] = {fields->GetItem(0L), fields->GetItem(1L), fields->GetItem(2L),
+                       fields->GetItem(3L)};
       long rows = 0;
       double sum = 0;
       while (!rs->GetadoEOF()) {
@@ -147,7 +152,8 @@ void BM_RawPsqlOdbcBlockFetch(benchmark::State& state) {
 
 void BM_LibpqSingleRowMode(benchmark::State& state) {
   const char* port = std::getenv("KORVO_TEST_PG_PORT");
-  const std::string info = std::string("host=127.0.0.1 dbname=korvo user=postgres port=") + (port ? port : "5432");
+  const std::string info =
+      std::string("host=127.0.0.1 dbname=korvo user=postgres port=") + (port ? port : "5432");
   PGconn* pg = PQconnectdb(info.c_str());
   for (auto _ : state) {
     PQsendQuery(pg, kSelect);
@@ -156,7 +162,8 @@ void BM_LibpqSingleRowMode(benchmark::State& state) {
     double sum = 0;
     while (PGresult* res = PQgetResult(pg)) {
       if (PQresultStatus(res) == PGRES_SINGLE_TUPLE) {
-        sum += std::atof(PQgetvalue(res, 0, 3)) + std::atol(PQgetvalue(res, 0, 0)) + PQgetlength(res, 0, 2);
+        sum += std::atof(PQgetvalue(res, 0, 3)) + std::atol(PQgetvalue(res, 0, 0)) +
+               PQgetlength(res, 0, 2);
         ++rows;
       }
       PQclear(res);
@@ -175,7 +182,9 @@ int main(int argc, char** argv) {
     if (std::strncmp(argv[i], "--rows=", 7) == 0) g_rows = std::atol(argv[i] + 7);
   }
   if (Dsn().empty()) {
-    std::fprintf(stderr, "KORVO_TEST_PG_DSN is not set: run scripts/servers.sh start and source its env.sh\n");
+    std::fprintf(
+        stderr,
+        "KORVO_TEST_PG_DSN is not set: run scripts/servers.sh start and source its env.sh\n");
     return 1;
   }
   Prepare();

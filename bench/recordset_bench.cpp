@@ -9,9 +9,8 @@
 // and with multiRowFetch and _Bulk members. The write benchmark adds N rows
 // through AddNew, member assignments and Update in one transaction, beside
 // one reused prepared INSERT. Results are written up in bench/README.md.
-#include <korvo/Korvo.h>
-
 #include <benchmark/benchmark.h>
+#include <korvo/Korvo.h>
 #include <sqlite3.h>
 
 #include <string>
@@ -73,8 +72,8 @@ long Touch(const ReadRow& r) {
          static_cast<long>(r.m_created.GetTime() & 1) + r.m_note.GetLength();
 }
 long Touch(const BulkRow& r) {
-  return *r.m_id + *r.m_code + r.m_name[0] + static_cast<long>(*r.m_amount) +
-         r.m_created->second + r.m_note[0];
+  return *r.m_id + *r.m_code + r.m_name[0] + static_cast<long>(*r.m_amount) + r.m_created->second +
+         r.m_note[0];
 }
 
 // Opens `Row` on the read table with the given type and options and scans

@@ -5,7 +5,6 @@
 // global operator new, which shows that copying a shared CTString
 // allocates nothing.
 #include <benchmark/benchmark.h>
-
 #include <korvo/Korvo.h>
 
 #include <cstdio>

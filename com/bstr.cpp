@@ -2,24 +2,26 @@
 // heap (so the platform's fault injection reaches it): a 32-bit byte
 // length, the characters, two zero bytes.
 #include <korvo/com/bstr.h>
+#include <korvo/platform/heap.h>
 
 #include <cstring>
 #include <limits>
-
-#include <korvo/platform/heap.h>
 
 namespace {
 
 constexpr size_t kPrefix = sizeof(uint32_t);
 
-uint32_t* Header(BSTR s) { return reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(s) - kPrefix); }
+uint32_t* Header(BSTR s) {
+  return reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(s) - kPrefix);
+}
 
 // A block for `bytes` bytes of content; the content is copied from `src`
 // when given, else zeroed. Null when the size cannot be stored or memory
 // runs out.
 BSTR AllocBytes(const void* src, size_t bytes) {
   if (bytes > std::numeric_limits<uint32_t>::max() - kPrefix - sizeof(OLECHAR)) return nullptr;
-  char* block = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, kPrefix + bytes + sizeof(OLECHAR)));
+  char* block =
+      static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, kPrefix + bytes + sizeof(OLECHAR)));
   if (block == nullptr) return nullptr;
   uint32_t length = static_cast<uint32_t>(bytes);
   std::memcpy(block, &length, kPrefix);

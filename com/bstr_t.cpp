@@ -1,13 +1,12 @@
 // com/bstr_t.cpp: the shared string behind _bstr_t.
 #include <korvo/com/bstr_t.h>
+#include <korvo/com/com_error.h>
+#include <korvo/com/variant_t.h>
+#include <korvo/platform/codepage.h>
 
 #include <atomic>
 #include <cstring>
 #include <new>
-
-#include <korvo/com/com_error.h>
-#include <korvo/com/variant_t.h>
-#include <korvo/platform/codepage.h>
 
 class _bstr_t::Data {
  public:
@@ -29,7 +28,8 @@ class _bstr_t::Data {
     char* have = narrow_.load(std::memory_order_acquire);
     if (have != nullptr || wide_ == nullptr) return have;
     int units = static_cast<int>(SysStringLen(wide_));
-    int bytes = units == 0 ? 0 : WideCharToMultiByte(CP_ACP, 0, wide_, units, nullptr, 0, nullptr, nullptr);
+    int bytes =
+        units == 0 ? 0 : WideCharToMultiByte(CP_ACP, 0, wide_, units, nullptr, 0, nullptr, nullptr);
     char* made = new (std::nothrow) char[static_cast<size_t>(bytes) + 1];
     if (made == nullptr) _com_issue_error(E_OUTOFMEMORY);
     if (bytes > 0) WideCharToMultiByte(CP_ACP, 0, wide_, units, made, bytes, nullptr, nullptr);
@@ -120,7 +120,8 @@ _bstr_t::_bstr_t(BSTR bstr, bool copy) : data_(nullptr) {
 
 _bstr_t::_bstr_t(const _variant_t& value) : data_(nullptr) {
   if (value.vt == VT_BSTR) {
-    if (value.bstrVal != nullptr) data_ = NewData(CheckedAlloc(value.bstrVal, SysStringLen(value.bstrVal)));
+    if (value.bstrVal != nullptr)
+      data_ = NewData(CheckedAlloc(value.bstrVal, SysStringLen(value.bstrVal)));
     return;
   }
   _variant_t text;
@@ -179,7 +180,9 @@ _bstr_t _bstr_t::operator+(const _bstr_t& other) const {
 _bstr_t operator+(const char* left, const _bstr_t& right) { return _bstr_t(left) + right; }
 _bstr_t operator+(const WCHAR* left, const _bstr_t& right) { return _bstr_t(left) + right; }
 
-_bstr_t::operator const WCHAR*() const noexcept { return data_ != nullptr ? data_->Wide() : nullptr; }
+_bstr_t::operator const WCHAR*() const noexcept {
+  return data_ != nullptr ? data_->Wide() : nullptr;
+}
 _bstr_t::operator WCHAR*() const noexcept { return data_ != nullptr ? data_->Wide() : nullptr; }
 _bstr_t::operator const char*() const { return data_ != nullptr ? data_->Narrow() : nullptr; }
 _bstr_t::operator char*() const { return data_ != nullptr ? data_->Narrow() : nullptr; }
@@ -203,7 +206,9 @@ BSTR _bstr_t::copy(bool copy) const {
   return CheckedAlloc(s, SysStringLen(s));
 }
 
-unsigned int _bstr_t::length() const noexcept { return data_ != nullptr ? SysStringLen(data_->Wide()) : 0; }
+unsigned int _bstr_t::length() const noexcept {
+  return data_ != nullptr ? SysStringLen(data_->Wide()) : 0;
+}
 
 std::wstring _bstr_t::GetStdWString() const {
   std::wstring text;

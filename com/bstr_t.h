@@ -13,12 +13,12 @@
 // Thread-safety: one object, one thread at a time; copies are independent.
 #pragma once
 
-#include <string>
-
 #include <korvo/com/bstr.h>
 #include <korvo/platform/export.h>
 #include <korvo/platform/utf32.h>
 #include <korvo/platform/wintypes.h>
+
+#include <string>
 
 class _variant_t;
 

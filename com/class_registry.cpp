@@ -1,11 +1,10 @@
 // com/class_registry.cpp: the process-wide table of creatable classes.
 #include <korvo/com/class_registry.h>
+#include <korvo/com/coinit.h>
+#include <korvo/platform/thread_annotations.h>
 
 #include <map>
 #include <string>
-
-#include <korvo/com/coinit.h>
-#include <korvo/platform/thread_annotations.h>
 
 namespace {
 
@@ -21,7 +20,9 @@ struct Registry {
 
 // Programmatic identifiers are ASCII; other units compare exactly.
 bool SameProgId(const std::u16string& a, const OLECHAR* b) {
-  auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
+  auto lower = [](char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+  };
   size_t i = 0;
   for (; i < a.size(); ++i)
     if (b[i] == 0 || lower(a[i]) != lower(b[i])) return false;

@@ -1,6 +1,5 @@
 // com/coinit.cpp: the per-thread COM initialisation count.
 #include <korvo/com/coinit.h>
-
 #include <korvo/com/error_info_internal.h>
 
 namespace {

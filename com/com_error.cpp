@@ -54,11 +54,13 @@ HRESULT FetchText(IErrorInfo* info, HRESULT (IErrorInfo::*getter)(BSTR*), _bstr_
 
 }  // namespace
 
-_com_error::_com_error(HRESULT hr, IErrorInfo* info, bool addRef) noexcept : hr_(hr), info_(info), message_{} {
+_com_error::_com_error(HRESULT hr, IErrorInfo* info, bool addRef) noexcept
+    : hr_(hr), info_(info), message_{} {
   if (info_ != nullptr && addRef) info_->AddRef();
 }
 
-_com_error::_com_error(const _com_error& other) noexcept : hr_(other.hr_), info_(other.info_), message_{} {
+_com_error::_com_error(const _com_error& other) noexcept
+    : hr_(other.hr_), info_(other.info_), message_{} {
   if (info_ != nullptr) info_->AddRef();
 }
 

@@ -20,16 +20,16 @@
 // Thread-safety: one object, one thread at a time; copies are independent.
 #pragma once
 
-#include <cstddef>
-#include <type_traits>
-#include <memory>
-#include <utility>
-
 #include <korvo/com/class_registry.h>
 #include <korvo/com/com_error.h>
 #include <korvo/com/guid.h>
 #include <korvo/com/unknown.h>
 #include <korvo/com/variant_t.h>
+
+#include <cstddef>
+#include <memory>
+#include <type_traits>
+#include <utility>
 
 // Binds an interface type to the address of its identifier.
 template <class I, const IID* piid>
@@ -47,8 +47,9 @@ class _com_ptr_t {
   using EnableForCompare = std::enable_if_t<std::is_pointer_v<Other> || std::is_class_v<Other>>;
   template <class Other>
   using EnableForOther =
-      std::enable_if_t<(std::is_pointer_v<Other> || std::is_class_v<Other>) &&
-                       !std::is_same_v<Other, _com_ptr_t> && !std::is_same_v<Other, typename IIIDType::Interface*>>;
+      std::enable_if_t<(std::is_pointer_v<Other> ||
+                        std::is_class_v<Other>)&&!std::is_same_v<Other, _com_ptr_t> &&
+                       !std::is_same_v<Other, typename IIIDType::Interface*>>;
 
  public:
   typedef IIIDType ThisIIID;
@@ -177,12 +178,14 @@ class _com_ptr_t {
 
   // Creates an object of class clsid and holds its interface. The held
   // pointer is released first; on failure the pointer stays null.
-  HRESULT CreateInstance(const CLSID& clsid, IUnknown* outer = nullptr, DWORD context = CLSCTX_ALL) noexcept {
+  HRESULT CreateInstance(const CLSID& clsid, IUnknown* outer = nullptr,
+                         DWORD context = CLSCTX_ALL) noexcept {
     ReleaseHeld();
     return CoCreateInstance(clsid, outer, context, GetIID(), reinterpret_cast<void**>(&p_));
   }
   // The class given as "{...}" text or as a programmatic identifier.
-  HRESULT CreateInstance(const WCHAR* clsidText, IUnknown* outer = nullptr, DWORD context = CLSCTX_ALL) noexcept {
+  HRESULT CreateInstance(const WCHAR* clsidText, IUnknown* outer = nullptr,
+                         DWORD context = CLSCTX_ALL) noexcept {
     ReleaseHeld();
     if (clsidText == nullptr) return E_INVALIDARG;
     CLSID clsid;
@@ -237,7 +240,8 @@ class _com_ptr_t {
 
   void FromVariant(const _variant_t& value) {
     if (value.vt == VT_UNKNOWN || value.vt == VT_DISPATCH) {
-      if (value.punkVal != nullptr) value.punkVal->QueryInterface(GetIID(), reinterpret_cast<void**>(&p_));
+      if (value.punkVal != nullptr)
+        value.punkVal->QueryInterface(GetIID(), reinterpret_cast<void**>(&p_));
     } else if (value.vt != VT_EMPTY && value.vt != VT_NULL) {
       _com_issue_error(DISP_E_TYPEMISMATCH);
     }

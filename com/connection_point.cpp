@@ -1,12 +1,11 @@
 // com/connection_point.cpp: the reusable connection point.
 #include <korvo/com/connection_point.h>
+#include <korvo/platform/thread_annotations.h>
 
 #include <memory>
 #include <new>
 #include <utility>
 #include <vector>
-
-#include <korvo/platform/thread_annotations.h>
 
 namespace korvo::com {
 
@@ -27,13 +26,14 @@ ConnectionPoint::ConnectionPoint(IConnectionPointContainer* container, REFIID ii
 
 ConnectionPoint::~ConnectionPoint() { Disconnect(); }
 
-HRESULT ConnectionPoint::Create(IConnectionPointContainer* container, REFIID iid, ConnectionPoint** out) {
+HRESULT ConnectionPoint::Create(IConnectionPointContainer* container, REFIID iid,
+                                ConnectionPoint** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
   IConnectionPoint* point = nullptr;
   try {
-    const HRESULT hr = CreateObject<ConnectionPoint>(IID_IConnectionPoint, reinterpret_cast<void**>(&point),
-                                                     container, iid);
+    const HRESULT hr = CreateObject<ConnectionPoint>(
+        IID_IConnectionPoint, reinterpret_cast<void**>(&point), container, iid);
     if (FAILED(hr)) return hr;
   } catch (const std::bad_alloc&) {  // the state's allocation
     return E_OUTOFMEMORY;
@@ -62,7 +62,8 @@ HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
   *cookie = 0;
   if (sink == nullptr) return E_POINTER;
   IUnknown* typed = nullptr;
-  if (FAILED(sink->QueryInterface(state_->iid, reinterpret_cast<void**>(&typed))) || typed == nullptr)
+  if (FAILED(sink->QueryInterface(state_->iid, reinterpret_cast<void**>(&typed))) ||
+      typed == nullptr)
     return CONNECT_E_CANNOTCONNECT;
   platform::MutexLock lock(state_->mutex);
   if (state_->container == nullptr || state_->nextCookie == 0) {

@@ -30,14 +30,14 @@
 // sinks are called outside the lock.
 #pragma once
 
-#include <functional>
-#include <memory>
-#include <utility>
-
 #include <korvo/com/com_ptr.h>
 #include <korvo/com/object.h>
 #include <korvo/com/unknown.h>
 #include <korvo/platform/export.h>
+
+#include <functional>
+#include <memory>
+#include <utility>
 
 struct IConnectionPointContainer;
 struct IEnumConnections;

@@ -62,7 +62,8 @@ HRESULT Compose(u128 digits, long power, bool negative, Decimal* out) {
   } else {
     long scale = -power;
     if (scale > kMaxScale) {
-      digits = DivideRounded(digits, static_cast<int>(scale - kMaxScale > 40 ? 40 : scale - kMaxScale));
+      digits =
+          DivideRounded(digits, static_cast<int>(scale - kMaxScale > 40 ? 40 : scale - kMaxScale));
       scale = kMaxScale;
     }
     // Too many digits for 96 bits: give up fractional digits first.
@@ -77,7 +78,6 @@ HRESULT Compose(u128 digits, long power, bool negative, Decimal* out) {
   *out = Normal(d);
   return S_OK;
 }
-
 
 }  // namespace
 
@@ -118,8 +118,8 @@ HRESULT DecimalFromReal(double v, int digits, Decimal* out) {
   }
   // d.ddd...e±x with `digits` significant digits.
   char buffer[64];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(v), std::chars_format::scientific,
-                                 digits - 1);
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(v),
+                                 std::chars_format::scientific, digits - 1);
   if (ec != std::errc()) return DISP_E_OVERFLOW;
   u128 mantissa = 0;
   const char* p = buffer;
@@ -183,7 +183,8 @@ void DecimalToVariant(const Decimal& d, DECIMAL* out) {
 }
 
 HRESULT DecimalToCurrency(const Decimal& d, CY* out) {
-  u128 units = d.scale > 4 ? DivideRounded(d.magnitude, d.scale - 4) : d.magnitude * Pow10(4 - d.scale);
+  u128 units =
+      d.scale > 4 ? DivideRounded(d.magnitude, d.scale - 4) : d.magnitude * Pow10(4 - d.scale);
   u128 max = static_cast<u128>(1) << 63;  // the negative end; one less for positive values
   if (units > max || (!d.negative && units == max)) return DISP_E_OVERFLOW;
   out->int64 = d.negative ? static_cast<LONGLONG>(0 - static_cast<unsigned long long>(units))

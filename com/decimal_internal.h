@@ -2,10 +2,10 @@
 // conversions of VariantChangeType.
 #pragma once
 
-#include <string>
-
 #include <korvo/com/hresult.h>
 #include <korvo/com/vartype.h>
+
+#include <string>
 
 namespace korvo::com::detail {
 

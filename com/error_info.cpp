@@ -1,12 +1,11 @@
 // com/error_info.cpp: the error record object and the per-thread slot.
 #include <korvo/com/error_info.h>
-
-#include <string>
-
 #include <korvo/com/error_info_internal.h>
 #include <korvo/com/object.h>
 #include <korvo/platform/codepage.h>
 #include <korvo/platform/thread_annotations.h>
+
+#include <string>
 
 namespace {
 
@@ -161,7 +160,8 @@ HRESULT ReportErrorA(HRESULT hr, const char* description, const char* source) {
   std::u16string d, s;
   if (description != nullptr) d = Widen(description);
   if (source != nullptr) s = Widen(source);
-  return ReportError(hr, description != nullptr ? d.c_str() : nullptr, source != nullptr ? s.c_str() : nullptr);
+  return ReportError(hr, description != nullptr ? d.c_str() : nullptr,
+                     source != nullptr ? s.c_str() : nullptr);
 }
 
 void ClearErrorInfo() { t_slot.Reset(nullptr); }

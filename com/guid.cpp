@@ -1,7 +1,6 @@
 // com/guid.cpp: GUIDs to and from their braced text form.
-#include <korvo/com/guid.h>
-
 #include <korvo/com/class_registry.h>
+#include <korvo/com/guid.h>
 
 namespace {
 
@@ -54,7 +53,8 @@ int StringFromGUID2(REFGUID guid, LPOLESTR out, int cchMax) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   int at = 0;
   auto put = [&](uint32_t value, int digits) {
-    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) out[at++] = kHex[(value >> shift) & 0xF];
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
+      out[at++] = kHex[(value >> shift) & 0xF];
   };
   out[at++] = u'{';
   put(guid.Data1, 8);

@@ -93,7 +93,8 @@ consteval GUID GuidFromText(const char (&s)[N]) {
   g.Data3 = static_cast<unsigned short>(detail::HexField(s + 14, 4));
   g.Data4[0] = static_cast<unsigned char>(detail::HexField(s + 19, 2));
   g.Data4[1] = static_cast<unsigned char>(detail::HexField(s + 21, 2));
-  for (int i = 0; i < 6; ++i) g.Data4[2 + i] = static_cast<unsigned char>(detail::HexField(s + 24 + 2 * i, 2));
+  for (int i = 0; i < 6; ++i)
+    g.Data4[2 + i] = static_cast<unsigned char>(detail::HexField(s + 24 + 2 * i, 2));
   return g;
 }
 
@@ -104,10 +105,10 @@ struct uuid_traits;
 
 }  // namespace korvo::com
 
-#define KORVO_DEFINE_UUID(Type, text)                                          \
-  template <>                                                                  \
-  struct korvo::com::uuid_traits<Type> {                                       \
-    static constexpr GUID value = ::korvo::com::GuidFromText(text);            \
+#define KORVO_DEFINE_UUID(Type, text)                               \
+  template <>                                                       \
+  struct korvo::com::uuid_traits<Type> {                            \
+    static constexpr GUID value = ::korvo::com::GuidFromText(text); \
   };
 
 // A reference to the static GUID of T; its address is a constant, so it can

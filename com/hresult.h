@@ -22,14 +22,14 @@ typedef HRESULT SCODE;
 #define FACILITY_WIN32 7
 #define FACILITY_CONTROL 10
 
-#define MAKE_HRESULT(sev, fac, code)                                              \
-  static_cast<HRESULT>((static_cast<uint32_t>(sev) << 31) |                        \
-                       (static_cast<uint32_t>(fac) << 16) | static_cast<uint32_t>(code))
+#define MAKE_HRESULT(sev, fac, code)                                                             \
+  static_cast<HRESULT>((static_cast<uint32_t>(sev) << 31) | (static_cast<uint32_t>(fac) << 16) | \
+                       static_cast<uint32_t>(code))
 #define HRESULT_CODE(hr) (static_cast<uint32_t>(hr) & 0xFFFF)
 #define HRESULT_FACILITY(hr) ((static_cast<uint32_t>(hr) >> 16) & 0x1FFF)
 #define HRESULT_SEVERITY(hr) ((static_cast<uint32_t>(hr) >> 31) & 0x1)
-#define HRESULT_FROM_WIN32(x)                                                      \
-  (static_cast<HRESULT>(x) <= 0 ? static_cast<HRESULT>(x)                          \
+#define HRESULT_FROM_WIN32(x)                                                                \
+  (static_cast<HRESULT>(x) <= 0 ? static_cast<HRESULT>(x)                                    \
                                 : static_cast<HRESULT>((static_cast<uint32_t>(x) & 0xFFFF) | \
                                                        (FACILITY_WIN32 << 16) | 0x80000000u))
 

@@ -16,12 +16,12 @@
 // Thread-safety: the counting is; the object's own state is the caller's.
 #pragma once
 
+#include <korvo/com/unknown.h>
+
 #include <atomic>
 #include <new>
 #include <type_traits>
 #include <utility>
-
-#include <korvo/com/unknown.h>
 
 namespace korvo::com {
 

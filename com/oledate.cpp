@@ -1,11 +1,10 @@
 // com/oledate.cpp: OLE dates to and from calendar fields and ISO text.
 #include <korvo/com/oledate.h>
-
-#include <cmath>
-
 #include <korvo/com/oledate_internal.h>
 #include <korvo/com/text_internal.h>
 #include <korvo/platform/civil_date.h>
+
+#include <cmath>
 
 namespace {
 
@@ -108,7 +107,8 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool Digits(const std::string& s, size_t* at, size_t min, size_t max, unsigned* value) {
   size_t start = *at;
   unsigned v = 0;
-  while (*at < s.size() && IsDigit(s[*at]) && *at - start < max) v = v * 10 + static_cast<unsigned>(s[(*at)++] - '0');
+  while (*at < s.size() && IsDigit(s[*at]) && *at - start < max)
+    v = v * 10 + static_cast<unsigned>(s[(*at)++] - '0');
   if (*at - start < min) return false;
   *value = v;
   return true;
@@ -147,10 +147,11 @@ bool ParseDate(const std::string& text, DATE* out) {
   SYSTEMTIME t{};
   size_t at = 0;
   unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
-  bool hasDate = s.size() >= 5 && IsDigit(s[0]) && IsDigit(s[1]) && IsDigit(s[2]) && IsDigit(s[3]) && s[4] == '-';
+  bool hasDate = s.size() >= 5 && IsDigit(s[0]) && IsDigit(s[1]) && IsDigit(s[2]) &&
+                 IsDigit(s[3]) && s[4] == '-';
   if (hasDate) {
-    if (!Digits(s, &at, 4, 4, &y) || !Expect(s, &at, '-') || !Digits(s, &at, 2, 2, &mo) || !Expect(s, &at, '-') ||
-        !Digits(s, &at, 2, 2, &d))
+    if (!Digits(s, &at, 4, 4, &y) || !Expect(s, &at, '-') || !Digits(s, &at, 2, 2, &mo) ||
+        !Expect(s, &at, '-') || !Digits(s, &at, 2, 2, &d))
       return false;
     if (at < s.size()) {
       if (s[at] == 'T' || s[at] == 't') {

@@ -1,9 +1,9 @@
 // com/oledate_internal.h: the date text forms used by VariantChangeType.
 #pragma once
 
-#include <string>
-
 #include <korvo/com/vartype.h>
+
+#include <string>
 
 namespace korvo::com::detail {
 

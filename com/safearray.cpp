@@ -4,14 +4,12 @@
 // come from the process heap, where the platform's fault injection
 // reaches them.
 #include <korvo/com/safearray.h>
+#include <korvo/com/scalar_size_internal.h>
+#include <korvo/platform/heap.h>
 
 #include <cstddef>
 #include <cstring>
 #include <limits>
-
-#include <korvo/platform/heap.h>
-
-#include <korvo/com/scalar_size_internal.h>
 
 namespace {
 
@@ -133,7 +131,8 @@ HRESULT SafeArrayGetLBound(SAFEARRAY* array, UINT dim, LONG* bound) {
 HRESULT SafeArrayGetUBound(SAFEARRAY* array, UINT dim, LONG* bound) {
   if (array == nullptr || bound == nullptr) return E_INVALIDARG;
   if (dim != 1) return DISP_E_BADINDEX;
-  long long upper = static_cast<long long>(array->rgsabound[0].lLbound) + array->rgsabound[0].cElements - 1;
+  long long upper =
+      static_cast<long long>(array->rgsabound[0].lLbound) + array->rgsabound[0].cElements - 1;
   if (upper > std::numeric_limits<LONG>::max()) return DISP_E_OVERFLOW;
   *bound = static_cast<LONG>(upper);
   return S_OK;
@@ -162,8 +161,9 @@ HRESULT SafeArrayRedim(SAFEARRAY* array, SAFEARRAYBOUND* bound) {
   if (!DataBytes(bound->cElements, array->cbElements, &bytes)) return E_OUTOFMEMORY;
   void* data = nullptr;
   if (bytes > 0) {
-    data = array->pvData != nullptr ? HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, array->pvData, bytes)
-                                    : HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
+    data = array->pvData != nullptr
+               ? HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, array->pvData, bytes)
+               : HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
     if (data == nullptr) return E_OUTOFMEMORY;
   } else {
     HeapFree(GetProcessHeap(), 0, array->pvData);

@@ -2,9 +2,9 @@
 // scalar types, shared by SAFEARRAY element sizing and VT_BYREF copies.
 #pragma once
 
-#include <cstddef>
-
 #include <korvo/com/vartype.h>
+
+#include <cstddef>
 
 namespace korvo::com {
 

@@ -1,9 +1,8 @@
 // com/variant.cpp: VARIANT initialisation, clearing and copying.
+#include <korvo/com/scalar_size_internal.h>
 #include <korvo/com/variant.h>
 
 #include <cstring>
-
-#include <korvo/com/scalar_size_internal.h>
 
 namespace {
 
@@ -38,7 +37,8 @@ HRESULT CopyValue(VARIANT* dest, const VARIANT* src) {
     case VT_BSTR: {
       BSTR copy = nullptr;
       if (src->bstrVal != nullptr) {
-        copy = SysAllocStringByteLen(reinterpret_cast<const char*>(src->bstrVal), SysStringByteLen(src->bstrVal));
+        copy = SysAllocStringByteLen(reinterpret_cast<const char*>(src->bstrVal),
+                                     SysStringByteLen(src->bstrVal));
         if (copy == nullptr) return E_OUTOFMEMORY;
       }
       *dest = *src;

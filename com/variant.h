@@ -156,7 +156,8 @@ KORVO_API HRESULT VariantCopy(VARIANTARG* dest, const VARIANTARG* src);
 KORVO_API HRESULT VariantCopyInd(VARIANT* dest, const VARIANTARG* src);
 // Converts src to type vt into dest (which may be src itself). The rules
 // are listed in variant_change.cpp. On failure dest is left as it was.
-KORVO_API HRESULT VariantChangeType(VARIANTARG* dest, const VARIANTARG* src, USHORT flags, VARTYPE vt);
+KORVO_API HRESULT VariantChangeType(VARIANTARG* dest, const VARIANTARG* src, USHORT flags,
+                                    VARTYPE vt);
 // The same; the locale is ignored (conversion is culture-invariant).
-KORVO_API HRESULT VariantChangeTypeEx(VARIANTARG* dest, const VARIANTARG* src, LCID lcid, USHORT flags,
-                                      VARTYPE vt);
+KORVO_API HRESULT VariantChangeTypeEx(VARIANTARG* dest, const VARIANTARG* src, LCID lcid,
+                                      USHORT flags, VARTYPE vt);

@@ -35,6 +35,9 @@
 //   trailing zeros ("12.5"). A magnitude of 2^96 or more, or outside the
 //   currency range, is DISP_E_OVERFLOW.
 // A VT_BYREF source converts as the value it points at.
+#include <korvo/com/decimal_internal.h>
+#include <korvo/com/oledate_internal.h>
+#include <korvo/com/text_internal.h>
 #include <korvo/com/variant.h>
 
 #include <cfloat>
@@ -43,10 +46,6 @@
 #include <cstring>
 #include <limits>
 #include <string>
-
-#include <korvo/com/decimal_internal.h>
-#include <korvo/com/oledate_internal.h>
-#include <korvo/com/text_internal.h>
 
 namespace {
 
@@ -134,7 +133,6 @@ bool AsciiText(BSTR text, std::string* out) {
   }
   return true;
 }
-
 
 std::string Trim(const std::string& s) {
   size_t b = 0, e = s.size();
@@ -329,7 +327,8 @@ std::string RealText(double v, int precision) {
   if (std::isinf(v)) return v < 0 ? "-INF" : "INF";
   if (v == 0) return "0";  // also for -0.0
   char buffer[64];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, precision);
+  auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, precision);
   if (ec != std::errc()) return "0";
   std::string text(buffer, end);
   for (char& c : text)
@@ -454,7 +453,8 @@ HRESULT ToExact(const VARIANT& src, VARTYPE vt, VARIANT* out) {
 BSTR AllocAscii(const std::string& text) {
   BSTR s = SysAllocStringLen(nullptr, static_cast<UINT>(text.size()));
   if (s == nullptr) return nullptr;
-  for (size_t i = 0; i < text.size(); ++i) s[i] = static_cast<OLECHAR>(static_cast<unsigned char>(text[i]));
+  for (size_t i = 0; i < text.size(); ++i)
+    s[i] = static_cast<OLECHAR>(static_cast<unsigned char>(text[i]));
   return s;
 }
 
@@ -535,7 +535,8 @@ HRESULT ToNumber(const VARIANT& src, VARTYPE vt, VARIANT* out) {
       if ((ok = ToSigned(n, -32768, 32767, &s))) out->iVal = static_cast<SHORT>(s);
       break;
     case VT_I4:
-      if ((ok = ToSigned(n, std::numeric_limits<LONG>::min(), std::numeric_limits<LONG>::max(), &s)))
+      if ((ok =
+               ToSigned(n, std::numeric_limits<LONG>::min(), std::numeric_limits<LONG>::max(), &s)))
         out->lVal = static_cast<LONG>(s);
       break;
     case VT_INT:
@@ -543,7 +544,8 @@ HRESULT ToNumber(const VARIANT& src, VARTYPE vt, VARIANT* out) {
         out->intVal = static_cast<INT>(s);
       break;
     case VT_I8:
-      if ((ok = ToSigned(n, std::numeric_limits<LONGLONG>::min(), std::numeric_limits<LONGLONG>::max(), &s)))
+      if ((ok = ToSigned(n, std::numeric_limits<LONGLONG>::min(),
+                         std::numeric_limits<LONGLONG>::max(), &s)))
         out->llVal = s;
       break;
     case VT_UI1:
@@ -634,6 +636,7 @@ HRESULT VariantChangeType(VARIANTARG* dest, const VARIANTARG* src, USHORT, VARTY
   return S_OK;
 }
 
-HRESULT VariantChangeTypeEx(VARIANTARG* dest, const VARIANTARG* src, LCID, USHORT flags, VARTYPE vt) {
+HRESULT VariantChangeTypeEx(VARIANTARG* dest, const VARIANTARG* src, LCID, USHORT flags,
+                            VARTYPE vt) {
   return VariantChangeType(dest, src, flags, vt);
 }

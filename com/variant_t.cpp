@@ -1,11 +1,10 @@
 // com/variant_t.cpp: the VARIANT-owning COM support wrapper.
+#include <korvo/com/com_error.h>
 #include <korvo/com/variant_t.h>
+#include <korvo/platform/codepage.h>
 
 #include <cstring>
 #include <limits>
-
-#include <korvo/com/com_error.h>
-#include <korvo/platform/codepage.h>
 
 namespace {
 
@@ -29,7 +28,8 @@ BSTR NarrowToBstr(const char* text) {
   if (text == nullptr) return nullptr;
   size_t bytes = std::strlen(text);
   if (bytes > 0x3FFFFFFF) _com_issue_error(E_OUTOFMEMORY);
-  int units = bytes == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(bytes), nullptr, 0);
+  int units =
+      bytes == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(bytes), nullptr, 0);
   if (units < 0) units = 0;
   BSTR s = SysAllocStringLen(nullptr, static_cast<UINT>(units));
   if (s == nullptr) _com_issue_error(E_OUTOFMEMORY);
@@ -316,17 +316,19 @@ _variant_t& _variant_t::operator=(const VARIANT* value) {
   if (value == nullptr) _com_issue_error(E_POINTER);
   return *this = *value;
 }
-_variant_t& _variant_t::operator=(const _variant_t& value) { return *this = static_cast<const VARIANT&>(value); }
+_variant_t& _variant_t::operator=(const _variant_t& value) {
+  return *this = static_cast<const VARIANT&>(value);
+}
 _variant_t& _variant_t::operator=(_variant_t&& value) noexcept {
   if (&value != this) Take(value);
   return *this;
 }
 
-#define KORVO_ASSIGN_VIA_CTOR(Type)                 \
-  _variant_t& _variant_t::operator=(Type value) {   \
-    _variant_t fresh(value);                        \
-    Take(fresh);                                    \
-    return *this;                                   \
+#define KORVO_ASSIGN_VIA_CTOR(Type)               \
+  _variant_t& _variant_t::operator=(Type value) { \
+    _variant_t fresh(value);                      \
+    Take(fresh);                                  \
+    return *this;                                 \
   }
 KORVO_ASSIGN_VIA_CTOR(short)
 KORVO_ASSIGN_VIA_CTOR(long)
@@ -392,7 +394,8 @@ bool _variant_t::operator==(const VARIANT& other) const noexcept {
       return dblVal == other.dblVal;
     case VT_BSTR: {
       UINT n = SysStringByteLen(bstrVal);
-      return n == SysStringByteLen(other.bstrVal) && (n == 0 || std::memcmp(bstrVal, other.bstrVal, n) == 0);
+      return n == SysStringByteLen(other.bstrVal) &&
+             (n == 0 || std::memcmp(bstrVal, other.bstrVal, n) == 0);
     }
     case VT_UNKNOWN:
     case VT_DISPATCH:
@@ -404,7 +407,9 @@ bool _variant_t::operator==(const VARIANT& other) const noexcept {
       return false;
   }
 }
-bool _variant_t::operator==(const VARIANT* other) const noexcept { return other != nullptr && *this == *other; }
+bool _variant_t::operator==(const VARIANT* other) const noexcept {
+  return other != nullptr && *this == *other;
+}
 bool _variant_t::operator!=(const VARIANT& other) const noexcept { return !(*this == other); }
 bool _variant_t::operator!=(const VARIANT* other) const noexcept { return !(*this == other); }
 

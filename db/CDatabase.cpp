@@ -1,21 +1,20 @@
 // db/CDatabase.cpp: the connection object (db layer): opening,
 // configuration, statement execution, transactions, informational
 // messages and closing, over the ADO connection of ado/.
-#include <korvo/db/CDatabase.h>
-
-#include <cstring>
-#include <memory>
-
 #include <korvo/ado/error_result.h>
 #include <korvo/ado/odbc_environment.h>
 #include <korvo/com/connection_point.h>
 #include <korvo/com/object.h>
+#include <korvo/db/CDatabase.h>
 #include <korvo/db/CDatabaseEvent.h>
 #include <korvo/db/global_locks_internal.h>
 #include <korvo/db/sql_text_internal.h>
 #include <korvo/diag/CDBException.h>
 #include <korvo/diag/com_failure_internal.h>
 #include <korvo/diag/settings_key.h>
+
+#include <cstring>
+#include <memory>
 
 using korvo::diag::ConvertComFailures;
 using korvo::diag::ErrorSite;
@@ -43,9 +42,7 @@ constexpr HRESULT kItemNotFound = korvo::ado::AdoError(adErrItemNotFound);
 
 const char kSessionInstructionsValue[] = "Dbms System Session Instructions";
 
-CTString NarrowText(const _bstr_t& text) {
-  return CTString(static_cast<const WCHAR*>(text));
-}
+CTString NarrowText(const _bstr_t& text) { return CTString(static_cast<const WCHAR*>(text)); }
 
 }  // namespace
 
@@ -300,18 +297,21 @@ void CDatabase::ExecuteStatement(const char* operation, const char* origin, Make
 }
 
 void CDatabase::ExecuteSQL(const char* lpszSQL, long* pRecordsAffected) {
-  ExecuteStatement("CDatabase::ExecuteSQL", kExecuteNarrowSite.origin,
-                   [lpszSQL] { return _bstr_t(lpszSQL); }, pRecordsAffected);
+  ExecuteStatement(
+      "CDatabase::ExecuteSQL", kExecuteNarrowSite.origin, [lpszSQL] { return _bstr_t(lpszSQL); },
+      pRecordsAffected);
 }
 
 void CDatabase::ExecuteSQL(const WCHAR* lpszSQL, long* pRecordsAffected) {
-  ExecuteStatement("CDatabase::ExecuteSQL", kExecuteWideSite.origin,
-                   [lpszSQL] { return _bstr_t(lpszSQL); }, pRecordsAffected);
+  ExecuteStatement(
+      "CDatabase::ExecuteSQL", kExecuteWideSite.origin, [lpszSQL] { return _bstr_t(lpszSQL); },
+      pRecordsAffected);
 }
 
 void CDatabase::ExecuteSQLW(const WCHAR* lpszSQL, long* pRecordsAffected) {
-  ExecuteStatement("CDatabase::ExecuteSQLW", kExecuteWSite.origin,
-                   [lpszSQL] { return _bstr_t(lpszSQL); }, pRecordsAffected);
+  ExecuteStatement(
+      "CDatabase::ExecuteSQLW", kExecuteWSite.origin, [lpszSQL] { return _bstr_t(lpszSQL); },
+      pRecordsAffected);
 }
 
 LONG CDatabase::GetErrNumber() {

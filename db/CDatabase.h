@@ -21,14 +21,18 @@
 // kInTransaction while m_nTransLevel is non-zero) and what the
 // state-dependent operations do in each:
 //
-//   state          | OpenEx            | ExecuteSQL    | BeginTrans        | CommitTrans/Rollback       | Close
+//   state          | OpenEx            | ExecuteSQL    | BeginTrans        | CommitTrans/Rollback
+//   | Close
 //   ---------------+-------------------+---------------+-------------------+----------------------------+------------------------
-//   kClosed        | -> kOpen          | ADO refuses:  | ADO refuses:      | traced "No Transaction     | traced only
-//                  |                   | throws [6007] | returns 0         | Active", returns 1         |
-//   kOpen          | ADO decides       | runs          | -> kInTransaction | traced "No Transaction     | -> kClosed
-//                  | (opens again)     |               |                   | Active", returns 1         |
-//   kInTransaction | ADO decides       | runs          | nests; level kept | ends innermost level:      | rolls back, -> kClosed
-//                  |                   |               | = ADO's new level | -> kOpen                   |
+//   kClosed        | -> kOpen          | ADO refuses:  | ADO refuses:      | traced "No Transaction
+//   | traced only
+//                  |                   | throws [6007] | returns 0         | Active", returns 1 |
+//   kOpen          | ADO decides       | runs          | -> kInTransaction | traced "No Transaction
+//   | -> kClosed
+//                  | (opens again)     |               |                   | Active", returns 1 |
+//   kInTransaction | ADO decides       | runs          | nests; level kept | ends innermost level:
+//   | rolls back, -> kClosed
+//                  |                   |               | = ADO's new level | -> kOpen |
 //
 // Transaction nesting: ADO nests (a second BeginTrans opens level 2, a
 // savepoint), but this object records one level only, the last one

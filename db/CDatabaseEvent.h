@@ -18,13 +18,13 @@
 // one thread at a time).
 #pragma once
 
-#include <atomic>
-
 #include <korvo/ado/ado.h>
 #include <korvo/com/bstr_t.h>
 #include <korvo/com/object.h>
 #include <korvo/platform/export.h>
 #include <korvo/platform/wintypes.h>
+
+#include <atomic>
 
 class KORVO_API CDatabaseEvent final : public korvo::com::Object<ConnectionEventsVt> {
  public:

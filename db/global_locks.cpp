@@ -1,10 +1,9 @@
 // db/global_locks.cpp: the process-wide lock table (db layer).
 #include <korvo/db/global_locks.h>
-
-#include <atomic>
-
 #include <korvo/db/global_locks_internal.h>
 #include <korvo/platform/thread_annotations.h>
+
+#include <atomic>
 
 BOOL g_bUseODBCCriticalSection = 0;
 BOOL g_bUseSQLCriticalSection = 0;

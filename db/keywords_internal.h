@@ -10,13 +10,13 @@ namespace korvo::db {
 
 inline constexpr int kKeywordCapacity = 256;
 
-extern char g_szDefaultConnect[kKeywordCapacity];     // "ODBC;"
-extern char g_szCallEscape[kKeywordCapacity];         // "{CALL "
-extern char g_szCallReturnEscape[kKeywordCapacity];   // "{?"
-extern char g_szSelect[kKeywordCapacity];             // "SELECT "
-extern char g_szFrom[kKeywordCapacity];               // " FROM "
-extern char g_szWhere[kKeywordCapacity];              // " WHERE "
-extern char g_szOrderBy[kKeywordCapacity];            // " ORDER BY "
-extern char g_chLiteralSeparator;                     // the apostrophe
+extern char g_szDefaultConnect[kKeywordCapacity];    // "ODBC;"
+extern char g_szCallEscape[kKeywordCapacity];        // "{CALL "
+extern char g_szCallReturnEscape[kKeywordCapacity];  // "{?"
+extern char g_szSelect[kKeywordCapacity];            // "SELECT "
+extern char g_szFrom[kKeywordCapacity];              // " FROM "
+extern char g_szWhere[kKeywordCapacity];             // " WHERE "
+extern char g_szOrderBy[kKeywordCapacity];           // " ORDER BY "
+extern char g_chLiteralSeparator;                    // the apostrophe
 
 }  // namespace korvo::db

@@ -1,15 +1,14 @@
 // diag/CDBDumpContext.cpp: chunking and line-feed translation for the debug
 // dump stream.
 #include <korvo/diag/CDBDumpContext.h>
-
-#include <cstdint>
-#include <vector>
-
 #include <korvo/platform/codepage.h>
 #include <korvo/platform/debugout.h>
 #include <korvo/platform/format.h>
 #include <korvo/platform/gcvt_internal.h>
 #include <korvo/platform/widechar.h>
+
+#include <cstdint>
+#include <vector>
 
 using korvo::platform::Format;
 

@@ -20,7 +20,8 @@ void DeleteUnlessNull(T* self) {
 }  // namespace
 
 CDBException::CDBException(SHORT nReturnCode) : m_nReturnCode(nReturnCode), m_dwNativeError(0) {}
-CDBException::CDBException(DWORD dwNativeError) : m_nReturnCode(0), m_dwNativeError(dwNativeError) {}
+CDBException::CDBException(DWORD dwNativeError)
+    : m_nReturnCode(0), m_dwNativeError(dwNativeError) {}
 CDBException::CDBException(const CDBException& other) = default;
 CDBException& CDBException::operator=(const CDBException& other) = default;
 CDBException::~CDBException() = default;

@@ -1,15 +1,14 @@
 // diag/CKorvoTrace.cpp: the per-process SQL trace file (diag layer).
 #include <korvo/diag/CKorvoTrace.h>
-
-#include <atomic>
-#include <cstring>
-
 #include <korvo/diag/CKorvoTrace_internal.h>
+#include <korvo/diag/settings_key.h>
 #include <korvo/platform/file.h>
 #include <korvo/platform/format.h>
 #include <korvo/platform/process.h>
-#include <korvo/diag/settings_key.h>
 #include <korvo/platform/thread_annotations.h>
+
+#include <atomic>
+#include <cstring>
 
 namespace {
 

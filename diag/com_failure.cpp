@@ -1,10 +1,9 @@
 // diag/com_failure.cpp: building and throwing CDBException (diag layer).
+#include <korvo/com/error_info.h>
 #include <korvo/diag/CDBException.h>
 #include <korvo/diag/com_failure_internal.h>
 
 #include <memory>
-
-#include <korvo/com/error_info.h>
 
 namespace korvo::diag {
 

@@ -15,11 +15,11 @@
 // are released by unwinding before the conversion runs.
 #pragma once
 
-#include <utility>
-
 #include <korvo/com/com_error.h>
 #include <korvo/diag/CKorvoTrace.h>
 #include <korvo/platform/wintypes.h>
+
+#include <utility>
 
 namespace korvo::diag {
 

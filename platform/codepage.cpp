@@ -7,9 +7,8 @@
 // surrogate written as UTF-8 becomes U+FFFD too. For any other character set,
 // bytes iconv cannot decode become '?' and characters it cannot encode
 // become the default character ('?' unless the caller names one).
-#include <korvo/platform/codepage.h>
-
 #include <iconv.h>
+#include <korvo/platform/codepage.h>
 
 #include <cctype>
 #include <cerrno>
@@ -85,10 +84,14 @@ const Charset* Resolve(UINT codePage) {
   static const Charset utf8{"UTF-8", true};
   switch (codePage) {
     case CP_ACP:
-    case kThreadAcp: return &Ansi();
-    case CP_OEMCP: return &Oem();
-    case CP_UTF8: return &utf8;
-    default: break;
+    case kThreadAcp:
+      return &Ansi();
+    case CP_OEMCP:
+      return &Oem();
+    case CP_UTF8:
+      return &utf8;
+    default:
+      break;
   }
   thread_local Charset other;
   char name[24];
@@ -526,6 +529,10 @@ BOOL ConvertInPlaceCapable(UINT from, UINT to, const char* src, char* dst) {
 
 }  // namespace
 
-BOOL CharToOemA(const char* src, char* dst) { return ConvertInPlaceCapable(CP_ACP, CP_OEMCP, src, dst); }
+BOOL CharToOemA(const char* src, char* dst) {
+  return ConvertInPlaceCapable(CP_ACP, CP_OEMCP, src, dst);
+}
 
-BOOL OemToCharA(const char* src, char* dst) { return ConvertInPlaceCapable(CP_OEMCP, CP_ACP, src, dst); }
+BOOL OemToCharA(const char* src, char* dst) {
+  return ConvertInPlaceCapable(CP_OEMCP, CP_ACP, src, dst);
+}

@@ -11,12 +11,12 @@
 // Thread-safety: every function may be called from any thread.
 #pragma once
 
-#include <string>
-#include <string_view>
-
 #include <korvo/platform/export.h>
 #include <korvo/platform/process.h>
 #include <korvo/platform/wintypes.h>
+
+#include <string>
+#include <string_view>
 
 #define CP_ACP 0
 #define CP_OEMCP 1

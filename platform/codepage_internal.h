@@ -3,10 +3,10 @@
 // as MultiByteToWideChar / WideCharToMultiByte. Not installed.
 #pragma once
 
+#include <korvo/platform/wintypes.h>
+
 #include <string>
 #include <string_view>
-
-#include <korvo/platform/wintypes.h>
 
 namespace korvo::platform {
 

@@ -1,6 +1,8 @@
 // platform/debugout.cpp: the debugger output channel. With no sink installed
 // the text goes where KORVO_DEBUG_OUTPUT says (read once), else nowhere.
+#include <korvo/platform/codepage.h>
 #include <korvo/platform/debugout.h>
+#include <korvo/platform/thread_annotations.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,8 +10,6 @@
 #include <string>
 
 #include "codepage_internal.h"
-#include <korvo/platform/codepage.h>
-#include <korvo/platform/thread_annotations.h>
 
 namespace {
 

@@ -1,7 +1,7 @@
 // platform/fault.cpp: counters behind the fault-injection seam.
-#include "fault_internal.h"
-
 #include <atomic>
+
+#include "fault_internal.h"
 
 namespace korvo::platform {
 namespace {

@@ -11,9 +11,9 @@
 namespace korvo::platform {
 
 enum class FaultSite {
-  kHeapAlloc,   // HeapAlloc and HeapReAlloc: ERROR_NOT_ENOUGH_MEMORY
-  kFileOpen,    // CreateFileA: ERROR_ACCESS_DENIED
-  kFileWrite,   // WriteFile: ERROR_DISK_FULL, nothing written
+  kHeapAlloc,  // HeapAlloc and HeapReAlloc: ERROR_NOT_ENOUGH_MEMORY
+  kFileOpen,   // CreateFileA: ERROR_ACCESS_DENIED
+  kFileWrite,  // WriteFile: ERROR_DISK_FULL, nothing written
   kCount
 };
 

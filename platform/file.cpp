@@ -2,9 +2,8 @@
 //
 // A handle is the descriptor plus kHandleBias, so that no valid handle is
 // null or INVALID_HANDLE_VALUE and nothing needs allocating.
-#include <korvo/platform/file.h>
-
 #include <fcntl.h>
+#include <korvo/platform/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,7 +16,9 @@ namespace {
 
 constexpr intptr_t kHandleBias = 0x10000;
 
-HANDLE ToHandle(int fd) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd) + kHandleBias); }
+HANDLE ToHandle(int fd) {
+  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd) + kHandleBias);
+}
 
 // -1 (ERROR_INVALID_HANDLE) for anything that is not an open file handle.
 int ToDescriptor(HANDLE handle) {
@@ -32,8 +33,7 @@ int ToDescriptor(HANDLE handle) {
 
 }  // namespace
 
-HANDLE CreateFileA(const char* path, DWORD access, DWORD, void*, DWORD disposition, DWORD,
-                   HANDLE) {
+HANDLE CreateFileA(const char* path, DWORD access, DWORD, void*, DWORD disposition, DWORD, HANDLE) {
   if (path == nullptr || *path == '\0') {
     SetLastError(path == nullptr ? ERROR_INVALID_PARAMETER : ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
@@ -42,11 +42,20 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD, void*, DWORD dispositi
   bool read = (access & GENERIC_READ) != 0, write = (access & GENERIC_WRITE) != 0;
   flags |= read && write ? O_RDWR : (write ? O_WRONLY : O_RDONLY);
   switch (disposition) {
-    case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
-    case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
-    case OPEN_EXISTING: break;
-    case OPEN_ALWAYS: flags |= O_CREAT; break;
-    case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
+    case CREATE_NEW:
+      flags |= O_CREAT | O_EXCL;
+      break;
+    case CREATE_ALWAYS:
+      flags |= O_CREAT | O_TRUNC;
+      break;
+    case OPEN_EXISTING:
+      break;
+    case OPEN_ALWAYS:
+      flags |= O_CREAT;
+      break;
+    case TRUNCATE_EXISTING:
+      flags |= O_TRUNC;
+      break;
     default:
       SetLastError(ERROR_INVALID_PARAMETER);
       return INVALID_HANDLE_VALUE;

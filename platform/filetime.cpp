@@ -1,11 +1,10 @@
 // platform/filetime.cpp: FILETIME <-> SYSTEMTIME arithmetic on the proleptic
 // Gregorian calendar, and the local-time offset from the C library.
+#include <korvo/platform/civil_date.h>
 #include <korvo/platform/filetime.h>
+#include <korvo/platform/process.h>
 
 #include <ctime>
-
-#include <korvo/platform/civil_date.h>
-#include <korvo/platform/process.h>
 
 namespace {
 
@@ -15,8 +14,7 @@ constexpr int64_t kTicksPerDay = kTicksPerSecond * 86400;
 constexpr int64_t kDaysFrom1601To1970 = 134774;
 
 int64_t Ticks(const FILETIME& ft) {
-  return static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) |
-                              ft.dwLowDateTime);
+  return static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
 }
 
 void SetTicks(FILETIME& ft, int64_t ticks) {
@@ -37,7 +35,8 @@ BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* systemTime) {
   if (ticks < 0) return Fail();  // top bit set
   const int64_t days = ticks / kTicksPerDay;
   const int64_t rest = ticks % kTicksPerDay;
-  const korvo::platform::CivilDate civil = korvo::platform::CivilFromDays(days - kDaysFrom1601To1970);
+  const korvo::platform::CivilDate civil =
+      korvo::platform::CivilFromDays(days - kDaysFrom1601To1970);
   systemTime->wYear = static_cast<WORD>(civil.year);
   systemTime->wMonth = static_cast<WORD>(civil.month);
   systemTime->wDay = static_cast<WORD>(civil.day);
@@ -58,7 +57,8 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* st, FILETIME* fileTime) {
       st->wMinute > 59 || st->wSecond > 59 || st->wMilliseconds > 999) {
     return Fail();
   }
-  const int64_t days = korvo::platform::DaysFromCivil(st->wYear, st->wMonth, st->wDay) + kDaysFrom1601To1970;
+  const int64_t days =
+      korvo::platform::DaysFromCivil(st->wYear, st->wMonth, st->wDay) + kDaysFrom1601To1970;
   const int64_t seconds = days * 86400 + st->wHour * 3600 + st->wMinute * 60 + st->wSecond;
   SetTicks(*fileTime, seconds * kTicksPerSecond + st->wMilliseconds * int64_t{10000});
   return TRUE;

@@ -7,7 +7,9 @@
 // numbers and their digits are left to the C library's snprintf (its
 // rounding is the reference) and only padded here. Text of the other width
 // goes through the ANSI code page.
+#include <korvo/platform/codepage.h>
 #include <korvo/platform/format.h>
+#include <korvo/platform/format_internal.h>
 
 #include <algorithm>
 #include <cfloat>
@@ -17,9 +19,6 @@
 #include <cstring>
 #include <memory>
 #include <type_traits>
-
-#include <korvo/platform/codepage.h>
-#include <korvo/platform/format_internal.h>
 
 namespace korvo::platform {
 namespace {
@@ -292,8 +291,8 @@ void Padded(Sink<Ch>& sink, const Conversion& conv, size_t bodyLength, Body&& em
 // d i u o x X p. `showSign` says whether + and space apply (signed
 // conversions, and %p as in the C library).
 template <typename Ch>
-void EmitInteger(Sink<Ch>& sink, const Conversion& conv, unsigned long long magnitude, bool negative,
-                 bool showSign) {
+void EmitInteger(Sink<Ch>& sink, const Conversion& conv, unsigned long long magnitude,
+                 bool negative, bool showSign) {
   bool isZero = magnitude == 0;
   char digits[24];
   char* end = digits + sizeof digits;
@@ -415,7 +414,7 @@ bool EmitFloat(Sink<Ch>& sink, const Conversion& conv, Args& args) {
   }
   size_t length = static_cast<size_t>(n);
 
-  size_t head = 0;  // sign and 0x: zero padding goes after them
+  size_t head = 0;       // sign and 0x: zero padding goes after them
   size_t tail = length;  // exponent: extra precision zeros go before it
   if (finite) {
     if (text[0] == '-' || text[0] == '+' || text[0] == ' ') ++head;
@@ -462,8 +461,8 @@ size_t ConvertText(const WCHAR* s, size_t n, ScratchBuffer<char, 256>& scratch, 
   int count = static_cast<int>(n);
   size_t guess = n * 4;
   out = scratch.Reserve(guess);
-  int written = WideCharToMultiByte(CP_ACP, 0, s, count, out, static_cast<int>(guess), nullptr,
-                                    nullptr);
+  int written =
+      WideCharToMultiByte(CP_ACP, 0, s, count, out, static_cast<int>(guess), nullptr, nullptr);
   if (written > 0) return static_cast<size_t>(written);
   int needed = WideCharToMultiByte(CP_ACP, 0, s, count, nullptr, 0, nullptr, nullptr);
   if (needed <= 0) return 0;

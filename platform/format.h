@@ -30,10 +30,10 @@
 // Thread-safety: reentrant.
 #pragma once
 
-#include <cstdarg>
-
 #include <korvo/platform/export.h>
 #include <korvo/platform/wintypes.h>
+
+#include <cstdarg>
 
 namespace korvo::platform {
 

@@ -7,9 +7,9 @@
 // a valid pointer and the number of arguments read can be checked.
 #pragma once
 
-#include <cstddef>
-
 #include <korvo/platform/wintypes.h>
+
+#include <cstddef>
 
 namespace korvo::platform {
 

@@ -1,13 +1,12 @@
 // platform/gcvt.cpp: _gcvt's layout of a number rounded by the format
 // engine's %e.
+#include <korvo/platform/format.h>
 #include <korvo/platform/gcvt_internal.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-
-#include <korvo/platform/format.h>
 
 namespace korvo::platform {
 namespace {

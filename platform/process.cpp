@@ -1,7 +1,6 @@
 // platform/process.cpp: thread and process identity, the UTC clock and the
 // per-thread last-error code.
 #include <korvo/platform/process.h>
-
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -22,7 +21,7 @@ DWORD GetCurrentProcessId() { return static_cast<DWORD>(::getpid()); }
 void GetSystemTime(SYSTEMTIME* out) {
   if (out == nullptr) return;
   const timespec now = korvo::platform::WallClockNow();
-  struct tm fields{};
+  struct tm fields {};
   ::gmtime_r(&now.tv_sec, &fields);
   out->wYear = static_cast<WORD>(fields.tm_year + 1900);
   out->wMonth = static_cast<WORD>(fields.tm_mon + 1);

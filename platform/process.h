@@ -29,7 +29,7 @@
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 #define KORVO_ERRNO_ERROR(e) (0x20000000u | static_cast<DWORD>(e))
 
-KORVO_API DWORD GetCurrentThreadId();   // the kernel thread id (gettid)
+KORVO_API DWORD GetCurrentThreadId();  // the kernel thread id (gettid)
 KORVO_API DWORD GetCurrentProcessId();
 // Current UTC time, milliseconds included; wDayOfWeek 0 = Sunday.
 KORVO_API void GetSystemTime(SYSTEMTIME* out);

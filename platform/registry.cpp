@@ -1,12 +1,14 @@
 // platform/registry.cpp: the read-only HKEY_LOCAL_MACHINE of a registry
 // export file. The parser works on UTF-16 text (regedit writes UTF-16LE;
 // hand-written files are usually UTF-8) and skips what it cannot read.
+#include <korvo/platform/codepage.h>
 #include <korvo/platform/registry.h>
+#include <korvo/platform/thread_annotations.h>
 
 #include <algorithm>
 #include <clocale>
-#include <cwctype>
 #include <cstdlib>
+#include <cwctype>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -15,8 +17,6 @@
 
 #include "codepage_internal.h"
 #include "registry_internal.h"
-#include <korvo/platform/codepage.h>
-#include <korvo/platform/thread_annotations.h>
 
 struct KorvoRegKey {
   std::u16string path;  // normalised, relative to HKEY_LOCAL_MACHINE
@@ -27,7 +27,9 @@ namespace {
 
 constexpr char16_t kSep = u'\\';
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\f' || c == 0xFEFF; }
+bool IsBlank(char16_t c) {
+  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\f' || c == 0xFEFF;
+}
 
 std::u16string_view Trim(std::u16string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -357,7 +359,8 @@ const RegValue* RegistryData::Find(std::u16string_view path, std::u16string_view
 }
 
 const RegValue* RegistryData::Find(std::string_view path, std::string_view name) const {
-  return Find(std::u16string_view(ToUtf16(CP_UTF8, path)), std::u16string_view(ToUtf16(CP_UTF8, name)));
+  return Find(std::u16string_view(ToUtf16(CP_UTF8, path)),
+              std::u16string_view(ToUtf16(CP_UTF8, name)));
 }
 
 void RegistryData::ForEachValue(
@@ -502,7 +505,8 @@ LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* t
     return ERROR_INVALID_HANDLE;
   }
   std::u16string name;
-  if (valueName != nullptr && *valueName != '\0') name = korvo::platform::ToUtf16(CP_ACP, valueName);
+  if (valueName != nullptr && *valueName != '\0')
+    name = korvo::platform::ToUtf16(CP_ACP, valueName);
   const korvo::platform::RegValue* value = korvo::platform::Loaded(r).Find(path, name);
   if (value == nullptr) return ERROR_FILE_NOT_FOUND;
   std::string bytes = korvo::platform::ValueBytesForAnsi(*value);

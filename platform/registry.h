@@ -20,12 +20,12 @@
 // but one handle by one thread at a time.
 #pragma once
 
-#include <memory>
-#include <type_traits>
-
 #include <korvo/platform/export.h>
 #include <korvo/platform/process.h>
 #include <korvo/platform/wintypes.h>
+
+#include <memory>
+#include <type_traits>
 
 typedef struct KorvoRegKey* HKEY;
 typedef DWORD REGSAM;

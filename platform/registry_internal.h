@@ -3,13 +3,13 @@
 // Not installed.
 #pragma once
 
+#include <korvo/platform/wintypes.h>
+
 #include <functional>
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <korvo/platform/wintypes.h>
 
 namespace korvo::platform {
 

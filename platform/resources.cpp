@@ -1,6 +1,8 @@
 // platform/resources.cpp: the process-wide string table standing in for the
 // main executable's string resources.
+#include <korvo/platform/codepage.h>
 #include <korvo/platform/resources.h>
+#include <korvo/platform/thread_annotations.h>
 
 #include <cerrno>
 #include <climits>
@@ -11,8 +13,6 @@
 #include <string>
 
 #include "codepage_internal.h"
-#include <korvo/platform/codepage.h>
-#include <korvo/platform/thread_annotations.h>
 
 namespace {
 
@@ -84,8 +84,9 @@ int LoadStringA(HINSTANCE module, UINT id, char* buffer, int bufferMax) {
   std::string narrow = korvo::platform::FromUtf16(CP_ACP, text);
   // Cut at exactly bufferMax - 1 bytes, even inside a multi-byte character:
   // callers detect a cut text by the returned length reaching that limit.
-  size_t n = narrow.size() < static_cast<size_t>(bufferMax - 1) ? narrow.size()
-                                                                 : static_cast<size_t>(bufferMax - 1);
+  size_t n = narrow.size() < static_cast<size_t>(bufferMax - 1)
+                 ? narrow.size()
+                 : static_cast<size_t>(bufferMax - 1);
   std::memcpy(buffer, narrow.data(), n);
   buffer[n] = '\0';
   return static_cast<int>(n);
@@ -99,7 +100,7 @@ int LoadStringW(HINSTANCE module, UINT id, WCHAR* buffer, int bufferMax) {
     return 0;
   }
   size_t n = text.size() < static_cast<size_t>(bufferMax - 1) ? text.size()
-                                                               : static_cast<size_t>(bufferMax - 1);
+                                                              : static_cast<size_t>(bufferMax - 1);
   std::memcpy(buffer, text.data(), n * sizeof(WCHAR));
   buffer[n] = 0;
   return static_cast<int>(n);

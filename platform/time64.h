@@ -6,10 +6,10 @@
 // next call on the same thread overwrites; the _s forms write the caller's.
 #pragma once
 
-#include <ctime>
-
 #include <korvo/platform/export.h>
 #include <korvo/platform/wintypes.h>
+
+#include <ctime>
 
 typedef long long __time64_t;
 

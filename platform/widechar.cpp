@@ -5,9 +5,8 @@
 // locale). The other classes and case mapping defer to the C library's
 // wchar_t functions (current locale) one unit at a time; surrogate units are
 // left alone, so a pair is never split or changed.
-#include <korvo/platform/widechar.h>
-
 #include <korvo/platform/utf32.h>
+#include <korvo/platform/widechar.h>
 
 #include <cctype>
 #include <cstring>
@@ -188,12 +187,14 @@ int _strnicmp(const char* a, const char* b, size_t n) {
 }
 
 char* _strupr(char* s) {
-  for (char* p = s; *p != 0; ++p) *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
+  for (char* p = s; *p != 0; ++p)
+    *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
   return s;
 }
 
 char* _strlwr(char* s) {
-  for (char* p = s; *p != 0; ++p) *p = static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+  for (char* p = s; *p != 0; ++p)
+    *p = static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
   return s;
 }
 

@@ -27,10 +27,18 @@ KORVO_API const WCHAR* wcsstr(const WCHAR* s, const WCHAR* sub);
 KORVO_API const WCHAR* wcspbrk(const WCHAR* s, const WCHAR* set);
 KORVO_API size_t wcsspn(const WCHAR* s, const WCHAR* set);
 KORVO_API size_t wcscspn(const WCHAR* s, const WCHAR* set);
-inline WCHAR* wcschr(WCHAR* s, WCHAR c) { return const_cast<WCHAR*>(wcschr(const_cast<const WCHAR*>(s), c)); }
-inline WCHAR* wcsrchr(WCHAR* s, WCHAR c) { return const_cast<WCHAR*>(wcsrchr(const_cast<const WCHAR*>(s), c)); }
-inline WCHAR* wcsstr(WCHAR* s, const WCHAR* sub) { return const_cast<WCHAR*>(wcsstr(const_cast<const WCHAR*>(s), sub)); }
-inline WCHAR* wcspbrk(WCHAR* s, const WCHAR* set) { return const_cast<WCHAR*>(wcspbrk(const_cast<const WCHAR*>(s), set)); }
+inline WCHAR* wcschr(WCHAR* s, WCHAR c) {
+  return const_cast<WCHAR*>(wcschr(const_cast<const WCHAR*>(s), c));
+}
+inline WCHAR* wcsrchr(WCHAR* s, WCHAR c) {
+  return const_cast<WCHAR*>(wcsrchr(const_cast<const WCHAR*>(s), c));
+}
+inline WCHAR* wcsstr(WCHAR* s, const WCHAR* sub) {
+  return const_cast<WCHAR*>(wcsstr(const_cast<const WCHAR*>(s), sub));
+}
+inline WCHAR* wcspbrk(WCHAR* s, const WCHAR* set) {
+  return const_cast<WCHAR*>(wcspbrk(const_cast<const WCHAR*>(s), set));
+}
 
 // Case-insensitive comparison, upper/lower-casing and reversal in place
 // (Microsoft names). The in-place forms return their argument.
@@ -39,7 +47,6 @@ KORVO_API int _wcsnicmp(const WCHAR* a, const WCHAR* b, size_t n);
 KORVO_API WCHAR* _wcsupr(WCHAR* s);
 KORVO_API WCHAR* _wcslwr(WCHAR* s);
 KORVO_API WCHAR* _wcsrev(WCHAR* s);
-
 
 // Microsoft narrow extensions (current C locale, bytes compared unsigned).
 KORVO_API int _stricmp(const char* a, const char* b);

@@ -35,10 +35,12 @@
 //
 //   state  | entered by                         | Open / Requery | Move, edit, field access | Close
 //   -------+------------------------------------+----------------+--------------------------+------------
-//   closed | construction, Close, failed Open   | -> open        | ADO refuses (3704):      | no ADO call
+//   closed | construction, Close, failed Open   | -> open        | ADO refuses (3704):      | no
+//   ADO call
 //          |                                    |                | CDBException or          |
 //          |                                    |                | _com_error as above      |
-//   open   | Open, OpenW, Requery, RequeryW     | not checked:   | as below                 | -> closed
+//   open   | Open, OpenW, Requery, RequeryW     | not checked:   | as below                 | ->
+//   closed
 //          |                                    | close first    |                          |
 //
 // Edit modes (m_nEditMode) of an open recordset:
@@ -46,8 +48,9 @@
 //   mode    | Edit             | AddNew           | Update               | Delete         | Move
 //   --------+------------------+------------------+----------------------+----------------+---------------
 //   0 none  | -> 1 (updatable) | -> 2 (appendable)| 1005                 | row deleted, 0 | 0
-//   1 edit  | -> 1             | -> 2             | changes: stored, -> 0| 1005           | -> 0 when
-//   2 add   | -> 1             | -> 2             | none: returns 0, same|                | fields bound
+//   1 edit  | -> 1             | -> 2             | changes: stored, -> 0| 1005           | -> 0
+//   when 2 add   | -> 1             | -> 2             | none: returns 0, same|                |
+//   fields bound
 //
 // With multiRowFetch, Edit and AddNew leave the mode alone, Update returns
 // 0 and Delete does nothing. Edit / AddNew on a recordset that cannot be
@@ -76,8 +79,6 @@
 // the multi-row buffers.
 #pragma once
 
-#include <string>
-
 #include <korvo/ado/ado.h>
 #include <korvo/ado/row_access.h>
 #include <korvo/db/CDatabase.h>
@@ -93,6 +94,7 @@
 #include <korvo/types/CTTime.h>
 #include <korvo/types/CTWString.h>
 
+#include <string>
 #include <vector>
 
 namespace korvo::recordset {
@@ -111,11 +113,11 @@ struct RowShortcuts {
   }
   RowShortcuts& operator=(RowShortcuts&&) = default;
 
-  IKorvoRowAccessPtr access;         // null: the ADO recordset has none
-  const void* accessOf = nullptr;    // the _Recordset `access` was asked of
-  bool asked = false;                // accessOf has been asked
-  std::vector<void*> mapped;         // [field number - 1]: member mapped to it
-  int mapCount = 0;                  // the field map's size after the last insert
+  IKorvoRowAccessPtr access;       // null: the ADO recordset has none
+  const void* accessOf = nullptr;  // the _Recordset `access` was asked of
+  bool asked = false;              // accessOf has been asked
+  std::vector<void*> mapped;       // [field number - 1]: member mapped to it
+  int mapCount = 0;                // the field map's size after the last insert
   // The binding pass under way, and whether the row it loads is EOF (asked
   // once per pass: loading the members does not move the recordset).
   const CFieldExchange* bindingPass = nullptr;

@@ -106,8 +106,8 @@ void CRecordset::GetFieldValue(short nIndex, unsigned char& value) {
 }
 
 void CRecordset::GetFieldValue(short nIndex, CTString& value) {
-  RecordsetAccess::ReadColumn(*this, nIndex, &value,
-                              [&](VARIANT& v) { m_VariantToCTString(v, value); }, FillInto(value));
+  RecordsetAccess::ReadColumn(
+      *this, nIndex, &value, [&](VARIANT& v) { m_VariantToCTString(v, value); }, FillInto(value));
 }
 
 void CRecordset::GetFieldValue(const char* lpszName, CTString& value) {
@@ -115,8 +115,8 @@ void CRecordset::GetFieldValue(const char* lpszName, CTString& value) {
 }
 
 void CRecordset::GetFieldValue(short nIndex, CTWString& value) {
-  RecordsetAccess::ReadColumn(*this, nIndex, &value,
-                              [&](VARIANT& v) { m_VariantToCTWString(v, value); }, FillInto(value));
+  RecordsetAccess::ReadColumn(
+      *this, nIndex, &value, [&](VARIANT& v) { m_VariantToCTWString(v, value); }, FillInto(value));
 }
 
 void CRecordset::GetFieldValue(const char* lpszName, CTWString& value) {
@@ -144,14 +144,13 @@ void CRecordset::CopyHostWideText(const std::wstring& value, wchar_t* buffer, in
 }
 
 void CRecordset::GetFieldValue2(short nIndex, CTString& value) {
-  RecordsetAccess::ReadColumn(*this, nIndex, &value,
-                              [&](VARIANT& v) { m_VariantToCTString2(v, value); }, FillInto(value));
+  RecordsetAccess::ReadColumn(
+      *this, nIndex, &value, [&](VARIANT& v) { m_VariantToCTString2(v, value); }, FillInto(value));
 }
 
 void CRecordset::GetFieldValue2(short nIndex, CTWString& value) {
-  RecordsetAccess::ReadColumn(*this, nIndex, &value,
-                              [&](VARIANT& v) { m_VariantToCTWString2(v, value); },
-                              FillInto(value));
+  RecordsetAccess::ReadColumn(
+      *this, nIndex, &value, [&](VARIANT& v) { m_VariantToCTWString2(v, value); }, FillInto(value));
 }
 
 void CRecordset::GetFieldValue(short nIndex, CTTime& value) {

@@ -4,13 +4,13 @@
 // functions record their bindings in the field map through it.
 #pragma once
 
-#include <cstdint>
-
 #include <korvo/ado/row_access.h>
 #include <korvo/com/com_error.h>
 #include <korvo/com/variant.h>
 #include <korvo/diag/com_failure_internal.h>
 #include <korvo/recordset/CRecordset.h>
+
+#include <cstdint>
 
 namespace korvo::recordset {
 

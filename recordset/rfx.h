@@ -65,8 +65,8 @@ KORVO_API void RFX_Int_Bulk(CFieldExchange* pFX, const char* szName, int** prgIn
                             __int64** prgLengths);
 KORVO_API void RFX_Long_Bulk(CFieldExchange* pFX, const char* szName, long** prgLongVals,
                              __int64** prgLengths);
-KORVO_API void RFX_Date_Bulk(CFieldExchange* pFX, const char* szName,
-                             TIMESTAMP_STRUCT** prgTSVals, __int64** prgLengths);
+KORVO_API void RFX_Date_Bulk(CFieldExchange* pFX, const char* szName, TIMESTAMP_STRUCT** prgTSVals,
+                             __int64** prgLengths);
 KORVO_API void RFX_Double_Bulk(CFieldExchange* pFX, const char* szName, double** prgDblVals,
                                __int64** prgLengths);
 // Lists the column name for opAppendNames; does nothing otherwise.

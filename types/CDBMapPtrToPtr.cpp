@@ -1,6 +1,5 @@
 // types/CDBMapPtrToPtr.cpp: the block-allocated pointer-to-pointer hash map.
 #include <korvo/types/CDBMapPtrToPtr.h>
-
 #include <korvo/types/node_blocks_internal.h>
 
 #include <cstddef>

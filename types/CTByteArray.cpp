@@ -1,11 +1,10 @@
 // types/CTByteArray.cpp: the growable byte array.
 #include <korvo/types/CTByteArray.h>
+#include <korvo/types/alloc_internal.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
-
-#include <korvo/types/alloc_internal.h>
 
 using korvo::types::AllocateBytes;
 

@@ -1,10 +1,9 @@
 // types/CTLongBinary.cpp: the process-heap buffer for long binary values.
+#include <korvo/platform/heap.h>
 #include <korvo/types/CTLongBinary.h>
 
 #include <cstring>
 #include <new>
-
-#include <korvo/platform/heap.h>
 
 namespace {
 

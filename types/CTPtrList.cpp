@@ -1,6 +1,5 @@
 // types/CTPtrList.cpp: the block-allocated doubly linked pointer list.
 #include <korvo/types/CTPtrList.h>
-
 #include <korvo/types/node_blocks_internal.h>
 
 #include <cstddef>

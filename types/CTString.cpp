@@ -1,11 +1,10 @@
 // types/CTString.cpp: the narrow string class: its instance of the shared
 // copy-on-write machinery, the OEM conversions and the free operators.
+#include <korvo/platform/codepage.h>
 #include <korvo/types/CTString.h>
+#include <korvo/types/TStringBase_internal.h>
 
 #include <vector>
-
-#include <korvo/platform/codepage.h>
-#include <korvo/types/TStringBase_internal.h>
 
 template class korvo::detail::TStringBase<CTString, char>;
 

@@ -85,7 +85,8 @@ class KORVO_API CTString : public korvo::detail::TStringBase<CTString, char> {
   // The host's UTF-32 wchar_t text (L"..."), through UTF-16 (invalid code
   // points as U+FFFD) to the ANSI code page.
   template <korvo::HostWideChar C>
-  CTString(const C* text) : CTString(korvo::Utf16Copy(text, korvo::InvalidText::kReplace).c_str()) {}
+  CTString(const C* text)
+      : CTString(korvo::Utf16Copy(text, korvo::InvalidText::kReplace).c_str()) {}
   ~CTString() = default;
 
   // Shares the source's block unless either string is locked (then copies

@@ -1,14 +1,13 @@
 // types/CTTime.cpp: calendar conversions and text renderings of CTTime.
 // All calendar work is delegated to the platform's 64-bit time functions;
 // all text goes through the platform formatting engine.
+#include <korvo/platform/filetime.h>
+#include <korvo/platform/format.h>
+#include <korvo/platform/time64.h>
 #include <korvo/types/CTTime.h>
 
 #include <cstdlib>
 #include <cstring>
-
-#include <korvo/platform/filetime.h>
-#include <korvo/platform/format.h>
-#include <korvo/platform/time64.h>
 
 using korvo::platform::Format;
 
@@ -202,8 +201,7 @@ enum class Order { kYmdHms, kHms, kDmyHms };
 
 // Formats the fields in the given order; surplus arguments are ignored by
 // formats that use fewer fields.
-void FormatFields(char* out, size_t capacity, const char* format, const struct tm& t,
-                  Order order) {
+void FormatFields(char* out, size_t capacity, const char* format, const struct tm& t, Order order) {
   const int y = t.tm_year + 1900, mo = t.tm_mon + 1, d = t.tm_mday;
   const int h = t.tm_hour, mi = t.tm_min, s = t.tm_sec;
   switch (order) {

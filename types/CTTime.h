@@ -28,10 +28,10 @@
 //   every rendering into a caller's buffer writes an empty text.
 #pragma once
 
-#include <ctime>
-
 #include <korvo/platform/export.h>
 #include <korvo/platform/wintypes.h>
+
+#include <ctime>
 
 class KORVO_API CTTime {
  public:
@@ -81,8 +81,8 @@ class KORVO_API CTTime {
   int GetHour() const;
   int GetMinute() const;
   int GetSecond() const;
-  int GetDayOfWeek() const;   // 1 = Sunday .. 7 = Saturday
-  int GetQuantieme() const;   // day of the year, 1..366
+  int GetDayOfWeek() const;  // 1 = Sunday .. 7 = Saturday
+  int GetQuantieme() const;  // day of the year, 1..366
   // The same in UTC.
   int GetGMTYear() const;
   int GetGMTMonth() const;
@@ -134,11 +134,11 @@ class KORVO_API CTTime {
   // Renderings into the object's own buffer. The returned pointer points
   // into this object and stays valid until the next of these calls on it or
   // its destruction.
-  const char* GetGMTIso();     // 2026-01-31T13:05:09Z (UTC)
-  const char* GetNormalIso();  // 2026-01-31T13:05:09 (local)
-  const char* GetNormal();     // 31/01/2026 13:05:09 (local)
-  const char* GetGMTNormal();  // 31/01/2026 13:05:09 (UTC)
-  const char* GetNormalTime(); // 31/01/2026 (local date only)
+  const char* GetGMTIso();      // 2026-01-31T13:05:09Z (UTC)
+  const char* GetNormalIso();   // 2026-01-31T13:05:09 (local)
+  const char* GetNormal();      // 31/01/2026 13:05:09 (local)
+  const char* GetGMTNormal();   // 31/01/2026 13:05:09 (UTC)
+  const char* GetNormalTime();  // 31/01/2026 (local date only)
 
  private:
   // Stores the _mktime64 result of the fields, 0 when it fails.

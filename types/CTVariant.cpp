@@ -1,14 +1,14 @@
 // types/CTVariant.cpp: release of the owned payloads of CTVariant.
-#include <korvo/types/CTVariant.h>
-
 #include <korvo/types/CTLongBinary.h>
 #include <korvo/types/CTString.h>
+#include <korvo/types/CTVariant.h>
 
 CTVariant::CTVariant() : m_nType(kEmpty), m_pValue(nullptr) {}
 
 CTVariant::~CTVariant() { Clear(); }
 
-CTVariant::CTVariant(CTVariant&& other) noexcept : m_nType(other.m_nType), m_pValue(other.m_pValue) {
+CTVariant::CTVariant(CTVariant&& other) noexcept
+    : m_nType(other.m_nType), m_pValue(other.m_pValue) {
   other.m_nType = kEmpty;
   other.m_pValue = nullptr;
 }

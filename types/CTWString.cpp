@@ -1,9 +1,8 @@
 // types/CTWString.cpp: the 16-bit string class: its instance of the shared
 // copy-on-write machinery, UTF-32 input and output, the widening += of a byte and the
 // free operators.
-#include <korvo/types/CTWString.h>
-
 #include <korvo/platform/utf32.h>
+#include <korvo/types/CTWString.h>
 #include <korvo/types/TStringBase_internal.h>
 
 template class korvo::detail::TStringBase<CTWString, WCHAR>;

@@ -45,13 +45,13 @@
 // CDBException instead; see diag/host_wide_text.h.)
 #pragma once
 
-#include <string>
-
 #include <korvo/com/bstr.h>
 #include <korvo/platform/export.h>
 #include <korvo/platform/utf32.h>
 #include <korvo/platform/wintypes.h>
 #include <korvo/types/TStringBase.h>
+
+#include <string>
 
 // The header in front of the units of a CTWString block.
 using TWStringData = korvo::detail::StringData<WCHAR>;

@@ -30,16 +30,16 @@
 // threads at once when one of them writes.
 #pragma once
 
+#include <korvo/com/bstr.h>
+#include <korvo/platform/export.h>
+#include <korvo/platform/wintypes.h>
+
 #include <atomic>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <type_traits>
-
-#include <korvo/com/bstr.h>
-#include <korvo/platform/export.h>
-#include <korvo/platform/wintypes.h>
 
 namespace korvo::detail {
 
@@ -78,7 +78,9 @@ Ch StringCharOf(const TStringBase<D, Ch>*);
 
 // A CTString or CTWString object (or one of a class derived from them).
 template <class T>
-concept StringObject = requires(const T* s) { StringCharOf(s); };
+concept StringObject = requires(const T* s) {
+  StringCharOf(s);
+};
 
 // The formatting members pass their arguments through these two steps. A
 // string object is first copied (sharing its block: one count increment),
@@ -211,13 +213,11 @@ class KORVO_API TStringBase {
   // The format text is the string resource `formatId` (empty if missing).
   void Format(unsigned int formatId, ...);
   template <class... Args>
-    requires(StringObject<Args> || ...)
-  void Format(const Ch* format, const Args&... args) {
+  requires(StringObject<Args> || ...) void Format(const Ch* format, const Args&... args) {
     Format(format, PassFormatArg(HoldFormatArg(args))...);
   }
   template <class... Args>
-    requires(StringObject<Args> || ...)
-  void Format(unsigned int formatId, const Args&... args) {
+  requires(StringObject<Args> || ...) void Format(unsigned int formatId, const Args&... args) {
     Format(formatId, PassFormatArg(HoldFormatArg(args))...);
   }
   // Appends the formatted text (a format error appends nothing). The output
@@ -225,8 +225,7 @@ class KORVO_API TStringBase {
   void AppendFormatV(const Ch* format, va_list args);
   void AppendFormat(const Ch* format, ...);
   template <class... Args>
-    requires(StringObject<Args> || ...)
-  void AppendFormat(const Ch* format, const Args&... args) {
+  requires(StringObject<Args> || ...) void AppendFormat(const Ch* format, const Args&... args) {
     AppendFormat(format, PassFormatArg(HoldFormatArg(args))...);
   }
 

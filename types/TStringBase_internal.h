@@ -4,20 +4,20 @@
 // instantiate the template for their class.
 #pragma once
 
-#include <charconv>
-#include <climits>
-#include <clocale>
-#include <cstring>
-#include <cctype>
-#include <exception>
-#include <new>
-
 #include <korvo/com/bstr.h>
 #include <korvo/platform/codepage.h>
 #include <korvo/platform/format.h>
 #include <korvo/platform/resources.h>
 #include <korvo/platform/widechar.h>
 #include <korvo/types/TStringBase.h>
+
+#include <cctype>
+#include <charconv>
+#include <climits>
+#include <clocale>
+#include <cstring>
+#include <exception>
+#include <new>
 
 namespace korvo::detail {
 
@@ -701,8 +701,9 @@ void TStringBase<D, Ch>::AppendFormatV(const Ch* format, va_list args) {
 // formatting throws: the exception is carried out of the formatter and
 // rethrown after va_end.
 template <class D, class Ch>
-std::exception_ptr TStringBase<D, Ch>::FormatCaught(
-    void (TStringBase::*formatter)(const Ch*, va_list), const Ch* format, va_list args) noexcept {
+std::exception_ptr TStringBase<D, Ch>::FormatCaught(void (TStringBase::*formatter)(const Ch*,
+                                                                                   va_list),
+                                                    const Ch* format, va_list args) noexcept {
   try {
     (this->*formatter)(format, args);
     return nullptr;

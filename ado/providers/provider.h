@@ -16,14 +16,14 @@
 // at a time (callers serialise); nothing here is internally locked.
 #pragma once
 
+#include <korvo/platform/wintypes.h>
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <korvo/platform/wintypes.h>
 
 namespace korvo::ado {
 class ConnectString;
@@ -68,15 +68,15 @@ struct Cell {
 // What a result column is. `ado_type` is an ADO DataTypeEnum value; the
 // object model converts cells to VARIANTs of the matching type.
 struct ColumnInfo {
-  std::string name;         // UTF-8, as the engine names the result column
-  int32_t ado_type = 202;   // adVarWChar unless known better
+  std::string name;        // UTF-8, as the engine names the result column
+  int32_t ado_type = 202;  // adVarWChar unless known better
   int32_t defined_size = 0;
   uint8_t precision = 0;
   uint8_t scale = 0;
   bool nullable = true;
-  bool key = false;          // part of the base table's primary key
+  bool key = false;  // part of the base table's primary key
   bool autoincrement = false;
-  std::string base_table;   // empty for an expression column
+  std::string base_table;  // empty for an expression column
   std::string base_column;
   std::string base_schema;
 };
@@ -87,8 +87,8 @@ struct ParamValue {
   CellType type = CellType::kNull;
   int64_t i = 0;
   double r = 0;
-  std::string bytes;        // text (UTF-8) or blob bytes
-  int32_t ado_type = 0;     // the parameter's declared DataTypeEnum
+  std::string bytes;     // text (UTF-8) or blob bytes
+  int32_t ado_type = 0;  // the parameter's declared DataTypeEnum
 };
 
 using Clock = std::chrono::steady_clock;

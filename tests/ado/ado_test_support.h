@@ -3,10 +3,9 @@
 // that run a call and return the HRESULT and description it raised.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 #include <korvo/com/coinit.h>
-
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <string>

@@ -1,12 +1,11 @@
 // Tests of the Command and Parameter objects on real SQLite databases.
+#include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
-#include <korvo/ado/error_result.h>
 #include <korvo/ado/command_internal.h>
+#include <korvo/ado/error_result.h>
 #include <korvo/com/oledate.h>
 #include <korvo/com/safearray.h>
 #include <korvo/platform/codepage.h>
-
-#include <gtest/gtest.h>
 
 #include <cstring>
 
@@ -51,20 +50,29 @@ double Date(WORD y, WORD mo, WORD d, WORD h = 0, WORD mi = 0, WORD s = 0) {
 }
 
 TEST_F(CommandTest, BindsTypedParametersOfEveryTypeAndReadsThemBack) {
-  Exec(conn_, "CREATE TABLE p (i INTEGER, b BIGINT, s SMALLINT, f BOOLEAN, r REAL, c VARCHAR(40),"
-              " d DATETIME, dd DATE, t TIME, bin BLOB, n NUMERIC(10,2))");
+  Exec(conn_,
+       "CREATE TABLE p (i INTEGER, b BIGINT, s SMALLINT, f BOOLEAN, r REAL, c VARCHAR(40),"
+       " d DATETIME, dd DATE, t TIME, bin BLOB, n NUMERIC(10,2))");
   cmd_->PutCommandText("INSERT INTO p VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
   ParametersPtr params = cmd_->GetParameters();
-  params->Append(cmd_->CreateParameter("i", adInteger, adParamInput, 4, _variant_t(-2147483647L - 1)));
-  params->Append(cmd_->CreateParameter("b", adBigInt, adParamInput, 8, _variant_t(9223372036854775807LL)));
-  params->Append(cmd_->CreateParameter("s", adSmallInt, adParamInput, 2, _variant_t(short{-32768})));
+  params->Append(
+      cmd_->CreateParameter("i", adInteger, adParamInput, 4, _variant_t(-2147483647L - 1)));
+  params->Append(
+      cmd_->CreateParameter("b", adBigInt, adParamInput, 8, _variant_t(9223372036854775807LL)));
+  params->Append(
+      cmd_->CreateParameter("s", adSmallInt, adParamInput, 2, _variant_t(short{-32768})));
   params->Append(cmd_->CreateParameter("f", adBoolean, adParamInput, 2, _variant_t(true)));
   params->Append(cmd_->CreateParameter("r", adDouble, adParamInput, 8, _variant_t(2.5)));
-  params->Append(cmd_->CreateParameter("c", adVarWChar, adParamInput, 40, _variant_t(u"h\u00e9llo \u20ac")));
-  params->Append(cmd_->CreateParameter("d", adDBTimeStamp, adParamInput, 16, _variant_t(Date(2021, 2, 3, 4, 5, 6), VT_DATE)));
-  params->Append(cmd_->CreateParameter("dd", adDBDate, adParamInput, 8, _variant_t(Date(2021, 2, 3), VT_DATE)));
-  params->Append(cmd_->CreateParameter("t", adDBTime, adParamInput, 8, _variant_t(Date(1899, 12, 30, 23, 59, 58), VT_DATE)));
-  params->Append(cmd_->CreateParameter("bin", adLongVarBinary, adParamInput, 3, Bytes(std::string("\0\xff\x7f", 3))));
+  params->Append(
+      cmd_->CreateParameter("c", adVarWChar, adParamInput, 40, _variant_t(u"h\u00e9llo \u20ac")));
+  params->Append(cmd_->CreateParameter("d", adDBTimeStamp, adParamInput, 16,
+                                       _variant_t(Date(2021, 2, 3, 4, 5, 6), VT_DATE)));
+  params->Append(cmd_->CreateParameter("dd", adDBDate, adParamInput, 8,
+                                       _variant_t(Date(2021, 2, 3), VT_DATE)));
+  params->Append(cmd_->CreateParameter("t", adDBTime, adParamInput, 8,
+                                       _variant_t(Date(1899, 12, 30, 23, 59, 58), VT_DATE)));
+  params->Append(cmd_->CreateParameter("bin", adLongVarBinary, adParamInput, 3,
+                                       Bytes(std::string("\0\xff\x7f", 3))));
   ParametersPtr same = cmd_->GetParameters();
   _ParameterPtr n = cmd_->CreateParameter("n", adNumeric, adParamInput, 0, _variant_t("12.25"));
   n->PutPrecision(10);
@@ -100,8 +108,9 @@ TEST_F(CommandTest, BindsTypedParametersOfEveryTypeAndReadsThemBack) {
   EXPECT_NEAR(t.date, Date(1899, 12, 30, 23, 59, 58), 1e-9);
   _variant_t bin = f->GetItem("bin")->GetValue();
   ASSERT_EQ(bin.vt, VT_ARRAY | VT_UI1);
-  EXPECT_EQ(std::string(static_cast<const char*>(bin.parray->pvData), bin.parray->rgsabound[0].cElements),
-            std::string("\0\xff\x7f", 3));
+  EXPECT_EQ(
+      std::string(static_cast<const char*>(bin.parray->pvData), bin.parray->rgsabound[0].cElements),
+      std::string("\0\xff\x7f", 3));
   EXPECT_EQ(f->GetItem("n")->GetValue().dblVal, 12.25);
   EXPECT_EQ(f->GetItem("bin")->GetActualSize(), 3);
 }
@@ -153,27 +162,34 @@ TEST_F(CommandTest, BindsEachAdoTypeAsTheEngineValueItMeans) {
     const Raised r = Catch([&] { cmd_->Execute(nullptr, nullptr, adExecuteNoRecords); });
     ASSERT_EQ(r.hr, S_OK) << "type " << c.type << ": " << r.description;
     _RecordsetPtr rs = conn_->Execute("SELECT quote(c) FROM anyv", nullptr, adCmdText);
-    EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))), c.stored)
+    EXPECT_EQ(
+        std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))),
+        c.stored)
         << "type " << c.type;
   }
   // A byte array is no text, and text no boolean.
   p->PutType(adVarWChar);
   p->PutValue(Bytes("x"));
-  EXPECT_EQ(Catch([&] { cmd_->Execute(nullptr, nullptr, adExecuteNoRecords); }).hr, korvo::ado::AdoError(adErrDataConversion));
+  EXPECT_EQ(Catch([&] { cmd_->Execute(nullptr, nullptr, adExecuteNoRecords); }).hr,
+            korvo::ado::AdoError(adErrDataConversion));
   p->PutType(adBoolean);
   p->PutValue("maybe");
-  EXPECT_EQ(Catch([&] { cmd_->Execute(nullptr, nullptr, adExecuteNoRecords); }).hr, korvo::ado::AdoError(adErrDataConversion));
+  EXPECT_EQ(Catch([&] { cmd_->Execute(nullptr, nullptr, adExecuteNoRecords); }).hr,
+            korvo::ado::AdoError(adErrDataConversion));
 }
 
 TEST_F(CommandTest, BindsNullsOfEveryType) {
-  Exec(conn_, "CREATE TABLE q (i INTEGER, b BIGINT, f BOOLEAN, r REAL, c TEXT, d DATETIME, bin BLOB)");
+  Exec(conn_,
+       "CREATE TABLE q (i INTEGER, b BIGINT, f BOOLEAN, r REAL, c TEXT, d DATETIME, bin BLOB)");
   cmd_->PutCommandText("INSERT INTO q VALUES (?, ?, ?, ?, ?, ?, ?)");
-  const DataTypeEnum types[] = {adInteger, adBigInt, adBoolean, adDouble, adVarWChar, adDBTimeStamp, adLongVarBinary};
+  const DataTypeEnum types[] = {adInteger,  adBigInt,      adBoolean,      adDouble,
+                                adVarWChar, adDBTimeStamp, adLongVarBinary};
   for (DataTypeEnum type : types) {
     VARIANT null;
     VariantInit(&null);
     null.vt = VT_NULL;
-    cmd_->GetParameters()->Append(cmd_->CreateParameter("", type, adParamInput, 0, _variant_t(null)));
+    cmd_->GetParameters()->Append(
+        cmd_->CreateParameter("", type, adParamInput, 0, _variant_t(null)));
   }
   cmd_->Execute(nullptr, nullptr, adExecuteNoRecords);
   // An empty value binds NULL as well.
@@ -197,7 +213,8 @@ TEST_F(CommandTest, KeepsDatesAtTheEdgesOfTheOleRange) {
   cmd_->PutCommandText("INSERT INTO e VALUES (?)");
   _ParameterPtr p = cmd_->CreateParameter("d", adDBTimeStamp, adParamInput, 16);
   cmd_->GetParameters()->Append(p);
-  const double edges[] = {Date(100, 1, 1), Date(9999, 12, 31, 23, 59, 59), -1.25, 0.0, Date(1899, 12, 29, 23, 59, 59)};
+  const double edges[] = {Date(100, 1, 1), Date(9999, 12, 31, 23, 59, 59), -1.25, 0.0,
+                          Date(1899, 12, 29, 23, 59, 59)};
   for (double v : edges) {
     p->PutValue(_variant_t(v, VT_DATE));
     cmd_->Execute(nullptr, nullptr, adExecuteNoRecords);
@@ -205,7 +222,8 @@ TEST_F(CommandTest, KeepsDatesAtTheEdgesOfTheOleRange) {
   _RecordsetPtr rs;
   rs.CreateInstance(__uuidof(Recordset));
   rs->PutCursorLocation(adUseClient);
-  rs->Open("SELECT d FROM e", _variant_t(static_cast<IDispatch*>(conn_)), adOpenStatic, adLockReadOnly, adCmdText);
+  rs->Open("SELECT d FROM e", _variant_t(static_cast<IDispatch*>(conn_)), adOpenStatic,
+           adLockReadOnly, adCmdText);
   ASSERT_EQ(rs->GetRecordCount(), 5);
   for (double v : edges) {
     _variant_t got = rs->GetFields()->GetItem(0L)->GetValue();
@@ -241,13 +259,15 @@ TEST_F(AnsiCommandTest, RoundTripsNonAsciiTextThroughTheAnsiCodePage) {
   // "Müller € ñ" in CP1252 bytes, as a narrow host string holds it.
   const char ansi[] = "M\xFCller \x80 \xF1";
   cmd_->PutCommandText("INSERT INTO w VALUES (?)");
-  cmd_->GetParameters()->Append(cmd_->CreateParameter("c", adVarChar, adParamInput, 20, _variant_t(ansi)));
+  cmd_->GetParameters()->Append(
+      cmd_->CreateParameter("c", adVarChar, adParamInput, 20, _variant_t(ansi)));
   cmd_->Execute(nullptr, nullptr, adExecuteNoRecords);
   _RecordsetPtr rs = conn_->Execute("SELECT c, length(c), hex(c) FROM w", nullptr, adCmdText);
   EXPECT_EQ(static_cast<long>(rs->GetFields()->GetItem(1L)->GetValue()), 10);
   // Stored as UTF-8 in the database.
-  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(2L)->GetValue()))),
-            "4DC3BC6C6C657220E282AC20C3B1");
+  EXPECT_EQ(
+      std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(2L)->GetValue()))),
+      "4DC3BC6C6C657220E282AC20C3B1");
   const _bstr_t back(rs->GetFields()->GetItem(0L)->GetValue());
   EXPECT_STREQ(static_cast<const char*>(back), ansi);
 }
@@ -284,18 +304,25 @@ TEST_F(CommandTest, ReusesThePreparedStatementAcrossExecutions) {
 TEST_F(CommandTest, ExecutesWithRowsAndRefusesWhatItCannotDo) {
   Exec(conn_, "CREATE TABLE s (k INT, v TEXT); INSERT INTO s VALUES (1, 'a'), (2, 'b'), (3, 'c')");
   cmd_->PutCommandText("SELECT v FROM s WHERE k >= ? ORDER BY k");
-  cmd_->GetParameters()->Append(cmd_->CreateParameter("k", adInteger, adParamInput, 4, _variant_t(2L)));
+  cmd_->GetParameters()->Append(
+      cmd_->CreateParameter("k", adInteger, adParamInput, 4, _variant_t(2L)));
   _RecordsetPtr rs = cmd_->Execute(nullptr, nullptr, adCmdText);
   EXPECT_EQ(rs->GetState(), adStateOpen);
-  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))), "b");
+  EXPECT_EQ(
+      std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))),
+      "b");
   rs->MoveNext();
-  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))), "c");
+  EXPECT_EQ(
+      std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))),
+      "c");
   rs->Close();
 
   // A text value for an integer parameter is converted, a bad one refused.
   cmd_->GetParameters()->GetItem(0L)->PutValue("3");
   rs = cmd_->Execute(nullptr, nullptr, -1);
-  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))), "c");
+  EXPECT_EQ(
+      std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))),
+      "c");
   rs->Close();
   cmd_->GetParameters()->GetItem(0L)->PutValue("three");
   Raised r = Catch([&] { cmd_->Execute(nullptr, nullptr, -1); });
@@ -307,7 +334,8 @@ TEST_F(CommandTest, ExecutesWithRowsAndRefusesWhatItCannotDo) {
   r = Catch([&] { cmd_->Execute(nullptr, nullptr, -1); });
   EXPECT_EQ(r.hr, DB_E_PARAMNOTOPTIONAL);
   cmd_->PutCommandText("SELECT 1");
-  cmd_->GetParameters()->Append(cmd_->CreateParameter("x", adInteger, adParamInput, 4, _variant_t(1L)));
+  cmd_->GetParameters()->Append(
+      cmd_->CreateParameter("x", adInteger, adParamInput, 4, _variant_t(1L)));
   EXPECT_LT(Catch([&] { cmd_->Execute(nullptr, nullptr, -1); }).hr, 0);
 
   // No stored procedures on SQLite; no text; no connection.
@@ -322,13 +350,15 @@ TEST_F(CommandTest, ExecutesWithRowsAndRefusesWhatItCannotDo) {
   _CommandPtr lonely;
   lonely.CreateInstance(__uuidof(Command));
   lonely->PutCommandText("SELECT 1");
-  EXPECT_EQ(Catch([&] { lonely->Execute(nullptr, nullptr, 0); }).hr, korvo::ado::AdoError(adErrInvalidConnection));
+  EXPECT_EQ(Catch([&] { lonely->Execute(nullptr, nullptr, 0); }).hr,
+            korvo::ado::AdoError(adErrInvalidConnection));
   EXPECT_LT(Catch([&] { cmd_->GetParameters()->Append(conn_); }).hr, 0);
   // The ODBC return-value escape: its marker takes no value.
   cmd_->PutCommandText("{?= call abs(?)}");
   cmd_->GetParameters()->Delete(0L);
   cmd_->GetParameters()->Append(cmd_->CreateParameter("ret", adInteger, adParamReturnValue, 4));
-  cmd_->GetParameters()->Append(cmd_->CreateParameter("x", adInteger, adParamInput, 4, _variant_t(-9L)));
+  cmd_->GetParameters()->Append(
+      cmd_->CreateParameter("x", adInteger, adParamInput, 4, _variant_t(-9L)));
   rs = cmd_->Execute(nullptr, nullptr, adCmdText);
   EXPECT_EQ(static_cast<long>(rs->GetFields()->GetItem(0L)->GetValue()), 9);
 }

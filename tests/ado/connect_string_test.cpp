@@ -1,7 +1,6 @@
 // Tests of the connect-string parser and the provider choice.
-#include <korvo/ado/connect_string_internal.h>
-
 #include <gtest/gtest.h>
+#include <korvo/ado/connect_string_internal.h>
 
 namespace korvo::ado {
 namespace {
@@ -9,9 +8,10 @@ namespace {
 TEST(ConnectString, ParsesKeywordsValuesAndQuotes) {
   ConnectString cs;
   std::string error;
-  ASSERT_TRUE(cs.Parse(" Provider = SQLite ; data source=/tmp/a b.db;;"
-                       "Pwd=\"x;\"\"y\";User='it''s';Driver={PostgreSQL Unicode};Opt={a}}b}",
-                       &error))
+  ASSERT_TRUE(
+      cs.Parse(" Provider = SQLite ; data source=/tmp/a b.db;;"
+               "Pwd=\"x;\"\"y\";User='it''s';Driver={PostgreSQL Unicode};Opt={a}}b}",
+               &error))
       << error;
   ASSERT_NE(cs.Find("PROVIDER"), nullptr);
   EXPECT_EQ(*cs.Find("provider"), "SQLite");
@@ -36,9 +36,8 @@ TEST(ConnectString, ParsesKeywordsValuesAndQuotes) {
 
 TEST(ConnectString, RejectsMalformedTextWithADescription) {
   const char* bad[] = {
-      "Data Source=\"unterminated", "Pwd='open",        "Driver={no close",
-      "=value",                      "  =x;A=1",          "Keyword without value",
-      "A=\"x\" trailing",            "A={x}y;",
+      "Data Source=\"unterminated", "Pwd='open",        "Driver={no close", "=value", "  =x;A=1",
+      "Keyword without value",      "A=\"x\" trailing", "A={x}y;",
   };
   for (const char* text : bad) {
     ConnectString cs;

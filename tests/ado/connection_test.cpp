@@ -1,9 +1,8 @@
 // Tests of the Connection object on real SQLite databases.
+#include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 #include <korvo/ado/error_result.h>
 #include <korvo/platform/terminal_internal.h>
-
-#include <gtest/gtest.h>
 
 #include "ado/ado_test_support.h"
 
@@ -95,7 +94,8 @@ TEST_F(ConnectionTest, ReportsEngineErrorsInErrorsCollection) {
     r = Catch([&] { Exec(c, sql); });
     EXPECT_EQ(r.hr, DB_E_INTEGRITYVIOLATION) << sql;
     EXPECT_FALSE(r.description.empty());
-    EXPECT_EQ(std::string(static_cast<const char*>(c->GetErrors()->GetItem(0L)->GetSQLState())), "23000");
+    EXPECT_EQ(std::string(static_cast<const char*>(c->GetErrors()->GetItem(0L)->GetSQLState())),
+              "23000");
   }
   r = Catch([&] { c->GetErrors()->GetItem(5L); });
   EXPECT_EQ(r.hr, korvo::ado::AdoError(adErrItemNotFound));
@@ -119,13 +119,21 @@ TEST_F(ConnectionTest, ClosedConnectionRefusesWork) {
 TEST_F(ConnectionTest, ExposesProperties) {
   _ConnectionPtr c = Open(FileConnect());
   PropertiesPtr p = c->GetProperties();
-  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(p->GetItem("DBMS Name")->GetValue()))), "SQLite");
-  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(p->GetItem("dbms name")->GetValue()))), "SQLite");
-  EXPECT_FALSE(std::string(static_cast<const char*>(_bstr_t(p->GetItem("DBMS Version")->GetValue()))).empty());
-  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(p->GetItem("Provider Name")->GetValue()))), "Korvo.SQLite");
-  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(p->GetItem("Extended Properties")->GetValue()))), FileConnect());
+  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(p->GetItem("DBMS Name")->GetValue()))),
+            "SQLite");
+  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(p->GetItem("dbms name")->GetValue()))),
+            "SQLite");
+  EXPECT_FALSE(
+      std::string(static_cast<const char*>(_bstr_t(p->GetItem("DBMS Version")->GetValue())))
+          .empty());
+  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(p->GetItem("Provider Name")->GetValue()))),
+            "Korvo.SQLite");
+  EXPECT_EQ(
+      std::string(static_cast<const char*>(_bstr_t(p->GetItem("Extended Properties")->GetValue()))),
+      FileConnect());
   EXPECT_EQ(static_cast<long>(p->GetItem("Prompt")->GetValue()), adPromptNever);
-  EXPECT_EQ(Catch([&] { p->GetItem("No Such Property"); }).hr, korvo::ado::AdoError(adErrItemNotFound));
+  EXPECT_EQ(Catch([&] { p->GetItem("No Such Property"); }).hr,
+            korvo::ado::AdoError(adErrItemNotFound));
   EXPECT_LT(Catch([&] { p->GetItem("DBMS Name")->PutValue("x"); }).hr, 0);
   EXPECT_EQ(std::string(static_cast<const char*>(c->GetDefaultDatabase())), "main");
   c->PutIsolationLevel(adXactReadUncommitted);
@@ -134,7 +142,8 @@ TEST_F(ConnectionTest, ExposesProperties) {
   EXPECT_LT(Catch([&] { c->PutIsolationLevel(static_cast<IsolationLevelEnum>(77)); }).hr, 0);
 
   _ConnectionPtr m = Open(FileConnect() + ";DBMS Name=Microsoft SQL Server");
-  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(m->GetProperties()->GetItem("DBMS Name")->GetValue()))),
+  EXPECT_EQ(std::string(static_cast<const char*>(
+                _bstr_t(m->GetProperties()->GetItem("DBMS Name")->GetValue()))),
             "Microsoft SQL Server");
 }
 
@@ -171,7 +180,8 @@ TEST_F(ConnectionTest, PromptsThroughTheHostCallback) {
   c->Open("", "", "", adConnectUnspecified);
   EXPECT_EQ(state.calls, 1);
   EXPECT_EQ(c->GetState(), adStateOpen);
-  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(c->GetProperties()->GetItem("Extended Properties")->GetValue()))),
+  EXPECT_EQ(std::string(static_cast<const char*>(
+                _bstr_t(c->GetProperties()->GetItem("Extended Properties")->GetValue()))),
             state.answer);
   c->Close();
   state.answer.clear();  // the user cancels
@@ -222,7 +232,7 @@ TEST_F(ConnectionTest, NestsTransactionsAndRollsBackToTheRightLevel) {
   Exec(c, "INSERT INTO x VALUES (3)");
   c->RollbackTrans();  // level 3 gone
   EXPECT_EQ(Count(c, "SELECT sum(v) FROM x"), 3);
-  c->CommitTrans();  // level 2 folded into level 1
+  c->CommitTrans();                                      // level 2 folded into level 1
   EXPECT_EQ(Count(other, "SELECT count(*) FROM x"), 0);  // nothing committed yet
   c->CommitTrans();
   EXPECT_EQ(Count(other, "SELECT sum(v) FROM x"), 3);
@@ -254,12 +264,14 @@ TEST_F(ConnectionTest, InterruptsAStatementPastCommandTimeout) {
   _ConnectionPtr c = Open(FileConnect());
   c->PutCommandTimeout(1);
   const Raised r = Catch([&] {
-    c->Execute("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n) SELECT count(*) FROM n",
-               nullptr, adCmdText);
+    c->Execute(
+        "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n) SELECT count(*) FROM n",
+        nullptr, adCmdText);
   });
   EXPECT_EQ(r.hr, DB_E_ABORTLIMITREACHED);
   EXPECT_EQ(r.description, "Query timeout expired");
-  EXPECT_EQ(std::string(static_cast<const char*>(c->GetErrors()->GetItem(0L)->GetSQLState())), "HYT00");
+  EXPECT_EQ(std::string(static_cast<const char*>(c->GetErrors()->GetItem(0L)->GetSQLState())),
+            "HYT00");
   EXPECT_EQ(Count(c, "SELECT 7"), 7);  // still usable
 }
 
@@ -287,12 +299,13 @@ class Events final : public korvo::com::Object<ConnectionEventsVt> {
     log += "rollback;";
     return S_OK;
   }
-  HRESULT WillExecute(BSTR*, CursorTypeEnum*, LockTypeEnum*, long*, EventStatusEnum*, _Command*, _Recordset*,
-                      _Connection*) override {
+  HRESULT WillExecute(BSTR*, CursorTypeEnum*, LockTypeEnum*, long*, EventStatusEnum*, _Command*,
+                      _Recordset*, _Connection*) override {
     log += "will;";
     return S_OK;
   }
-  HRESULT ExecuteComplete(long, Error* e, EventStatusEnum* status, _Command*, _Recordset*, _Connection*) override {
+  HRESULT ExecuteComplete(long, Error* e, EventStatusEnum* status, _Command*, _Recordset*,
+                          _Connection*) override {
     log += *status == adStatusOK ? "done;" : "failed;";
     if (e) log += "error;";
     return S_OK;
@@ -321,7 +334,9 @@ TEST_F(ConnectionTest, RaisesConnectionEventsAndInfoMessages) {
   IConnectionPointPtr point;
   ASSERT_EQ(container->FindConnectionPoint(__uuidof(ConnectionEventsVt), &point), S_OK);
   ConnectionEventsVt* raw = nullptr;
-  ASSERT_EQ(korvo::com::CreateObject<Events>(__uuidof(ConnectionEventsVt), reinterpret_cast<void**>(&raw)), S_OK);
+  ASSERT_EQ(korvo::com::CreateObject<Events>(__uuidof(ConnectionEventsVt),
+                                             reinterpret_cast<void**>(&raw)),
+            S_OK);
   ConnectionEventsVtPtr sink(raw, false);
   auto* events = static_cast<Events*>(raw);
   DWORD cookie = 0;
@@ -339,7 +354,8 @@ TEST_F(ConnectionTest, RaisesConnectionEventsAndInfoMessages) {
   Catch([&] { c->Execute("SELEKT", nullptr, 0); });
   c->Close();
   EXPECT_EQ(events->log,
-            "willconnect;connected;will;done;will;done;begin1;begin2;commit;rollback;will;failed;error;disconnect;");
+            "willconnect;connected;will;done;will;done;begin1;begin2;commit;rollback;will;failed;"
+            "error;disconnect;");
   EXPECT_EQ(point->Unadvise(cookie), S_OK);
 }
 

@@ -1,17 +1,15 @@
 // Provider conformance suite: the same checks over every provider
 // configuration, through the provider interface the object model uses.
 // A traits object lists what a configuration cannot show.
+#include <gtest/gtest.h>
 #include <korvo/ado/connect_string_internal.h>
 #include <korvo/ado/hresult_internal.h>
 #include <korvo/ado/providers/provider.h>
 #include <korvo/ado/row_writer_internal.h>
-
-#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <functional>
 #include <memory>
-
-#include <unistd.h>
 
 #include "support/servers.h"
 #include "support/test_support.h"
@@ -39,10 +37,10 @@ struct ProviderTraits {
   std::string bad_connect;  // an Open of it fails and names what is wrong
   std::string bad_connect_names;
   // DDL and SQL spellings that differ.
-  std::string auto_key;  // an integer key the engine fills
-  std::string blob;      // a binary column type
-  std::string datetime;  // a date-and-time column type
-  std::string boolean;   // a truth-value column type
+  std::string auto_key;                                        // an integer key the engine fills
+  std::string blob;                                            // a binary column type
+  std::string datetime;                                        // a date-and-time column type
+  std::string boolean;                                         // a truth-value column type
   std::function<std::string(const std::string& column)> list;  // comma-separated values, in order
   // Expected ADO types of the columns of DescribesColumnsFromDeclaredTypes.
   std::vector<int> described_types;
@@ -52,11 +50,14 @@ struct ProviderTraits {
   std::string slow_sql;    // a statement that runs until interrupted
 };
 
-std::string PgList(const std::string& c) { return "string_agg(CAST(" + c + " AS TEXT), ',' ORDER BY " + c + ")"; }
+std::string PgList(const std::string& c) {
+  return "string_agg(CAST(" + c + " AS TEXT), ',' ORDER BY " + c + ")";
+}
 std::string GroupConcat(const std::string& c) { return "group_concat(" + c + ")"; }
 
 // SQLite's declared types: k.* then the four expressions.
-const std::vector<int> kSqliteTypes = {20, 20, 2, 11, 5, 5, 202, 130, 203, 205, 135, 7, 134, 20, 203, 5, 203};
+const std::vector<int> kSqliteTypes = {20,  20,  2, 11,  5,  5,   202, 130, 203,
+                                       205, 135, 7, 134, 20, 203, 5,   203};
 
 std::vector<ProviderTraits> Configurations() {
   std::vector<ProviderTraits> all;
@@ -80,7 +81,8 @@ std::vector<ProviderTraits> Configurations() {
   memory.reports_key_columns = true;
   memory.keyless_table_key = {"rowid"};
   memory.notice_sql = "SELECT korvo_info('first') || korvo_info('second')";
-  memory.slow_sql = "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n) SELECT count(*) FROM n";
+  memory.slow_sql =
+      "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n) SELECT count(*) FROM n";
   all.push_back(memory);
 
   ProviderTraits file = memory;
@@ -160,7 +162,8 @@ class ProviderConformance : public ::testing::TestWithParam<ProviderTraits> {
       admin_ = Connect(t.admin);
       ASSERT_TRUE(admin_ && admin_->IsOpen());
       Run(*admin_, t.drop_scratch(scratch_));
-      ASSERT_EQ(Run(*admin_, t.create_scratch(scratch_)), kSOk) << admin_->diagnostics().errors.at(0).description;
+      ASSERT_EQ(Run(*admin_, t.create_scratch(scratch_)), kSOk)
+          << admin_->diagnostics().errors.at(0).description;
     }
     conn_ = OpenNew();
   }
@@ -176,7 +179,9 @@ class ProviderConformance : public ::testing::TestWithParam<ProviderTraits> {
     std::string error;
     EXPECT_TRUE(cs.Parse(text, &error)) << error;
     const HRESULT hr = conn->Open(cs);
-    EXPECT_EQ(hr, kSOk) << (conn->diagnostics().errors.empty() ? "" : conn->diagnostics().errors[0].description);
+    EXPECT_EQ(hr, kSOk) << (conn->diagnostics().errors.empty()
+                                ? ""
+                                : conn->diagnostics().errors[0].description);
     return conn;
   }
   std::unique_ptr<Connection> OpenNew() { return Connect(ConnectText()); }
@@ -204,10 +209,14 @@ class ProviderConformance : public ::testing::TestWithParam<ProviderTraits> {
     if (!st->HasRow()) return "NO ROW";
     const Cell cell = st->Get(0);
     switch (cell.type) {
-      case CellType::kNull: return "NULL";
-      case CellType::kInt: return std::to_string(cell.i);
-      case CellType::kReal: return std::to_string(cell.r);
-      default: return std::string(cell.data, cell.size);
+      case CellType::kNull:
+        return "NULL";
+      case CellType::kInt:
+        return std::to_string(cell.i);
+      case CellType::kReal:
+        return std::to_string(cell.r);
+      default:
+        return std::string(cell.data, cell.size);
     }
   }
   std::string Scalar(const std::string& sql) { return Scalar(*conn_, sql); }
@@ -225,7 +234,6 @@ class ProviderConformance : public ::testing::TestWithParam<ProviderTraits> {
 // keywords, and the other product family's forms it emulates.
 using SqliteConformance = ProviderConformance;
 
-
 TEST_P(ProviderConformance, ReportsIdentityAndRejectsBadOpen) {
   EXPECT_EQ(conn_->Info(InfoProperty::kDbmsName), GetParam().dbms_name);
   EXPECT_FALSE(conn_->Info(InfoProperty::kDbmsVersion).empty());
@@ -237,7 +245,8 @@ TEST_P(ProviderConformance, ReportsIdentityAndRejectsBadOpen) {
   ASSERT_TRUE(cs.Parse(GetParam().bad_connect, &error));
   EXPECT_LT(other->Open(cs), 0);
   ASSERT_FALSE(other->diagnostics().errors.empty());
-  EXPECT_NE(other->diagnostics().errors[0].description.find(GetParam().bad_connect_names), std::string::npos)
+  EXPECT_NE(other->diagnostics().errors[0].description.find(GetParam().bad_connect_names),
+            std::string::npos)
       << other->diagnostics().errors[0].description;
   EXPECT_FALSE(other->IsOpen());
 }
@@ -287,9 +296,10 @@ TEST_P(ProviderConformance, MapsEngineErrorsToHresultsWithDescriptions) {
 
 TEST_P(ProviderConformance, ExecutesBatchesAndCountsRows) {
   int64_t affected = 0;
-  ASSERT_EQ(Run(*conn_, "CREATE TABLE t (a INT); INSERT INTO t VALUES (1); INSERT INTO t VALUES (2);",
-                {}, &affected),
-            kSOk);
+  ASSERT_EQ(
+      Run(*conn_, "CREATE TABLE t (a INT); INSERT INTO t VALUES (1); INSERT INTO t VALUES (2);", {},
+          &affected),
+      kSOk);
   EXPECT_EQ(affected, 2);
   ASSERT_EQ(Run(*conn_, "UPDATE t SET a = a + 10", {}, &affected), kSOk);
   EXPECT_EQ(affected, 2);
@@ -310,19 +320,24 @@ TEST_P(ProviderConformance, ExecutesBatchesAndCountsRows) {
 
 TEST_P(ProviderConformance, DescribesColumnsFromDeclaredTypes) {
   const ProviderTraits& t = GetParam();
-  ASSERT_EQ(Run("CREATE TABLE k (id INTEGER PRIMARY KEY, big BIGINT, small SMALLINT, flag " + t.boolean +
-                ", r REAL, num NUMERIC(10,2), name VARCHAR(20), fixed CHAR(4), body TEXT NOT NULL,"
-                " data " + t.blob + ", at " + t.datetime + ", day DATE, tm TIME)"),
-            kSOk);
+  ASSERT_EQ(
+      Run("CREATE TABLE k (id INTEGER PRIMARY KEY, big BIGINT, small SMALLINT, flag " + t.boolean +
+          ", r REAL, num NUMERIC(10,2), name VARCHAR(20), fixed CHAR(4), body TEXT NOT NULL,"
+          " data " +
+          t.blob + ", at " + t.datetime + ", day DATE, tm TIME)"),
+      kSOk);
   ASSERT_EQ(Run("INSERT INTO k VALUES (1, 2, 3, TRUE, 1.5, 2.25, 'n', 'abcd', 'b', NULL, "
                 "'2020-01-02 03:04:05', '2020-01-02', '03:04:05')"),
             kSOk);
   std::unique_ptr<Statement> st;
-  ASSERT_EQ(conn_->Prepare("SELECT k.*, 1 + 1 AS two, 'x' AS ex, 2.5 AS re, NULL AS nu FROM k", &st), kSOk);
+  ASSERT_EQ(
+      conn_->Prepare("SELECT k.*, 1 + 1 AS two, 'x' AS ex, 2.5 AS re, NULL AS nu FROM k", &st),
+      kSOk);
   ASSERT_EQ(st->Execute({}, NoDeadline()), kSOk);
   const auto& cols = st->Columns();
   ASSERT_EQ(cols.size(), 17u);
-  for (size_t i = 0; i < cols.size(); ++i) EXPECT_EQ(cols[i].ado_type, t.described_types.at(i)) << cols[i].name;
+  for (size_t i = 0; i < cols.size(); ++i)
+    EXPECT_EQ(cols[i].ado_type, t.described_types.at(i)) << cols[i].name;
   EXPECT_EQ(cols[0].name, "id");
   EXPECT_EQ(cols[0].key, t.reports_key_columns);
   EXPECT_EQ(cols[0].base_table, "k");
@@ -335,14 +350,20 @@ TEST_P(ProviderConformance, DescribesColumnsFromDeclaredTypes) {
 }
 
 TEST_P(SqliteConformance, UnderstandsBothProductFamiliesForms) {
-  ASSERT_EQ(Run("CREATE TABLE c (code INT, name TEXT); INSERT INTO c VALUES (3,'c'),(1,'a'),(2,'b')"), kSOk);
+  ASSERT_EQ(
+      Run("CREATE TABLE c (code INT, name TEXT); INSERT INTO c VALUES (3,'c'),(1,'a'),(2,'b')"),
+      kSOk);
   EXPECT_EQ(Scalar("SELECT 40 + 2 AS RES FROM DUAL"), "42");
   EXPECT_EQ(Scalar("SELECT dummy FROM dual"), "X");
-  EXPECT_EQ(Scalar("SELECT group_concat(name) FROM (SELECT TOP 2 name FROM c ORDER BY code)"), "a,b");
-  EXPECT_EQ(Scalar("SELECT count(*) FROM (SELECT code,name ,ROWNUM ORAROWNUM  FROM c) WHERE ORAROWNUM <= 2"),
-            "2");
+  EXPECT_EQ(Scalar("SELECT group_concat(name) FROM (SELECT TOP 2 name FROM c ORDER BY code)"),
+            "a,b");
+  EXPECT_EQ(
+      Scalar(
+          "SELECT count(*) FROM (SELECT code,name ,ROWNUM ORAROWNUM  FROM c) WHERE ORAROWNUM <= 2"),
+      "2");
   EXPECT_EQ(Scalar("SELECT group_concat(name) FROM (SELECT code,name FROM (SELECT code,name ,"
-                   "ROW_NUMBER() OVER (order by name) ORAROWNUM  FROM c ORDER BY name) WHERE ORAROWNUM <= 2)"),
+                   "ROW_NUMBER() OVER (order by name) ORAROWNUM  FROM c ORDER BY name) WHERE "
+                   "ORAROWNUM <= 2)"),
             "a,b");
   std::unique_ptr<Statement> limited;
   ASSERT_EQ(conn_->Prepare("SELECT code FROM c WHERE ROWNUM <= 2", &limited), kSOk);
@@ -350,24 +371,31 @@ TEST_P(SqliteConformance, UnderstandsBothProductFamiliesForms) {
   int rows = 0;
   for (; limited->HasRow(); limited->Next(NoDeadline())) ++rows;
   EXPECT_EQ(rows, 2);
-  EXPECT_EQ(Scalar("SELECT name FROM (SELECT name FROM c ORDER BY code DESC) WHERE name <> 'c' AND ROWNUM < 2"),
+  EXPECT_EQ(Scalar("SELECT name FROM (SELECT name FROM c ORDER BY code DESC) WHERE name <> 'c' AND "
+                   "ROWNUM < 2"),
             "b");
   std::unique_ptr<Statement> refused;
-  EXPECT_EQ(conn_->Prepare("SELECT code FROM c WHERE ROWNUM <= 2 ORDER BY code", &refused), kDbErrorsInCommand);
-  EXPECT_NE(LastError().description.find("ROWNUM in the WHERE clause is not translated together with ORDER BY"),
+  EXPECT_EQ(conn_->Prepare("SELECT code FROM c WHERE ROWNUM <= 2 ORDER BY code", &refused),
+            kDbErrorsInCommand);
+  EXPECT_NE(LastError().description.find(
+                "ROWNUM in the WHERE clause is not translated together with ORDER BY"),
             std::string::npos)
       << LastError().description;
-  EXPECT_EQ(Scalar("SELECT {fn UCASE('abc')} || {fn LCASE('DEF')} || {fn CONCAT('g','h')}"), "ABCdefgh");
-  EXPECT_EQ(Scalar("SELECT {fn LEFT('h\xC3\xA9llo', 2)} || {fn RIGHT('hello', 3)}"), "h\xC3\xA9llo");
+  EXPECT_EQ(Scalar("SELECT {fn UCASE('abc')} || {fn LCASE('DEF')} || {fn CONCAT('g','h')}"),
+            "ABCdefgh");
+  EXPECT_EQ(Scalar("SELECT {fn LEFT('h\xC3\xA9llo', 2)} || {fn RIGHT('hello', 3)}"),
+            "h\xC3\xA9llo");
   EXPECT_EQ(Scalar("SELECT {fn LOCATE('l', 'hello')} * 10 + {fn MOD(7, 4)}"), "33");
-  EXPECT_EQ(Scalar("SELECT {fn YEAR({ts '2021-03-04 05:06:07'})} + {fn SECOND({t '05:06:07'})}"), "2028");
+  EXPECT_EQ(Scalar("SELECT {fn YEAR({ts '2021-03-04 05:06:07'})} + {fn SECOND({t '05:06:07'})}"),
+            "2028");
   EXPECT_EQ(Scalar("SELECT {d '2020-01-02'} = '2020-01-02'"), "1");
   EXPECT_EQ(Scalar("{call abs(-4)}"), "4");
   EXPECT_EQ(Scalar("SELECT length({fn NOW()})"), "19");
 }
 
 TEST_P(ProviderConformance, QueuesInformationalMessages) {
-  if (GetParam().notice_sql.empty()) GTEST_SKIP() << GetParam().name << " has no statement that leaves messages";
+  if (GetParam().notice_sql.empty())
+    GTEST_SKIP() << GetParam().name << " has no statement that leaves messages";
   ASSERT_EQ(Run(GetParam().notice_sql), kSOk);
   auto& messages = conn_->diagnostics().messages;
   ASSERT_EQ(messages.size(), 2u);
@@ -382,7 +410,8 @@ TEST_P(ProviderConformance, InterruptsAStatementPastItsDeadline) {
   ASSERT_EQ(conn_->Prepare(GetParam().slow_sql, &st), kSOk);
   const HRESULT hr = st->Execute({}, Clock::now() + std::chrono::milliseconds(50));
   EXPECT_EQ(hr, kDbAbortLimitReached);
-  EXPECT_EQ(LastError().description.rfind("Query timeout expired", 0), 0u) << LastError().description;
+  EXPECT_EQ(LastError().description.rfind("Query timeout expired", 0), 0u)
+      << LastError().description;
   EXPECT_EQ(LastError().sqlstate, "HYT00");
   // The connection stays usable, without the deadline.
   EXPECT_EQ(Scalar("SELECT 5"), "5");
@@ -482,7 +511,8 @@ TEST_P(ProviderConformance, DescribesTablesForTheWritePath) {
 
 // The generated statements of an updatable cursor, over each provider.
 TEST_P(ProviderConformance, WritesRowsThroughGeneratedStatements) {
-  ASSERT_EQ(Run("CREATE TABLE t (id " + GetParam().auto_key + ", name VARCHAR(40) UNIQUE, n INT)"), kSOk);
+  ASSERT_EQ(Run("CREATE TABLE t (id " + GetParam().auto_key + ", name VARCHAR(40) UNIQUE, n INT)"),
+            kSOk);
   ASSERT_EQ(Run("CREATE TABLE nokey (a TEXT, b INT)"), kSOk);
   ASSERT_EQ(Run("INSERT INTO nokey VALUES ('p', NULL), ('p', NULL), ('q', 1)"), kSOk);
   std::unique_ptr<Statement> select;
@@ -505,7 +535,8 @@ TEST_P(ProviderConformance, WritesRowsThroughGeneratedStatements) {
     EXPECT_EQ(key, i + 1);
   }
   EXPECT_EQ(writer->statement_count(), 1u);  // one shape, prepared once
-  EXPECT_EQ(writer->Insert(*conn_, {1}, values, NoDeadline(), &key_column, &key), kDbIntegrityViolation);
+  EXPECT_EQ(writer->Insert(*conn_, {1}, values, NoDeadline(), &key_column, &key),
+            kDbIntegrityViolation);
   EXPECT_EQ(LastError().sqlstate.substr(0, 2), "23") << LastError().description;
 
   // Update located by key and by the changed column's original value.
@@ -524,7 +555,8 @@ TEST_P(ProviderConformance, WritesRowsThroughGeneratedStatements) {
   original[1].size = 5;
   EXPECT_EQ(writer->Update(*conn_, original, {1}, values, NoDeadline()), kDbConcurrencyViolation);
   EXPECT_EQ(LastError().description,
-            "Row cannot be located for updating. Some values may have been changed since it was last read.");
+            "Row cannot be located for updating. Some values may have been changed since it was "
+            "last read.");
   EXPECT_EQ(Scalar("SELECT name FROM t WHERE id = 2"), "row1");
   ASSERT_EQ(writer->Delete(*conn_, original, NoDeadline()), kSOk);  // by key only
   EXPECT_EQ(writer->Delete(*conn_, original, NoDeadline()), kDbConcurrencyViolation);
@@ -545,7 +577,8 @@ TEST_P(ProviderConformance, WritesRowsThroughGeneratedStatements) {
   std::vector<ParamValue> nv(2);
   nv[0].type = CellType::kText;
   nv[0].bytes = "r";
-  EXPECT_EQ(all->Update(*conn_, q, {0}, nv, NoDeadline()), kDbConcurrencyViolation);  // b is 1, not NULL
+  EXPECT_EQ(all->Update(*conn_, q, {0}, nv, NoDeadline()),
+            kDbConcurrencyViolation);  // b is 1, not NULL
   q[1].type = CellType::kInt;
   q[1].i = 1;
   ASSERT_EQ(all->Update(*conn_, q, {0}, nv, NoDeadline()), kSOk);

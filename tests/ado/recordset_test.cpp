@@ -1,9 +1,8 @@
 // Tests of the Recordset (read path), Fields and Field objects on real
 // SQLite databases, for both cursor kinds.
+#include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 #include <korvo/ado/error_result.h>
-
-#include <gtest/gtest.h>
 
 #include "ado/ado_test_support.h"
 
@@ -19,9 +18,10 @@ class RecordsetTest : public AdoTest, public ::testing::WithParamInterface<Curso
   void SetUp() override {
     AdoTest::SetUp();
     conn_ = Open(FileConnect());
-    Exec(conn_, "CREATE TABLE r (id INTEGER PRIMARY KEY, Name TEXT, amount REAL);"
-                "INSERT INTO r VALUES (1, 'one', 1.5), (2, 'two', NULL), (3, 'three', 3.5),"
-                " (4, 'four', 4.5), (5, 'five', 5.5)");
+    Exec(conn_,
+         "CREATE TABLE r (id INTEGER PRIMARY KEY, Name TEXT, amount REAL);"
+         "INSERT INTO r VALUES (1, 'one', 1.5), (2, 'two', NULL), (3, 'three', 3.5),"
+         " (4, 'four', 4.5), (5, 'five', 5.5)");
   }
 
   _RecordsetPtr OpenText(const char* sql, CursorTypeEnum type = adOpenForwardOnly) {
@@ -32,7 +32,9 @@ class RecordsetTest : public AdoTest, public ::testing::WithParamInterface<Curso
     return rs;
   }
 
-  static long Id(_RecordsetPtr& rs) { return static_cast<long>(rs->GetFields()->GetItem(0L)->GetValue()); }
+  static long Id(_RecordsetPtr& rs) {
+    return static_cast<long>(rs->GetFields()->GetItem(0L)->GetValue());
+  }
 
   _ConnectionPtr conn_;
 };
@@ -64,8 +66,9 @@ TEST_P(RecordsetTest, ReadsFieldsByPositionAndByName) {
   EXPECT_EQ(Catch([&] { fields->GetItem(-1L); }).hr, kItemNotFound);
   const Raised r = Catch([&] { fields->GetItem(_variant_t(2.5)); });
   EXPECT_EQ(r.hr, kItemNotFound);
-  EXPECT_EQ(r.description,
-            "Item cannot be found in the collection corresponding to the requested name or ordinal.");
+  EXPECT_EQ(
+      r.description,
+      "Item cannot be found in the collection corresponding to the requested name or ordinal.");
 }
 
 TEST_P(RecordsetTest, MovesPastEitherEndAndReportsNoCurrentRecord) {
@@ -80,8 +83,9 @@ TEST_P(RecordsetTest, MovesPastEitherEndAndReportsNoCurrentRecord) {
   FieldPtr id = rs->GetFields()->GetItem(0L);
   const Raised r = Catch([&] { id->GetValue(); });
   EXPECT_EQ(r.hr, kNoCurrentRecord);
-  EXPECT_EQ(r.description, "Either BOF or EOF is True, or the current record has been deleted. "
-                           "Requested operation requires a current record.");
+  EXPECT_EQ(r.description,
+            "Either BOF or EOF is True, or the current record has been deleted. "
+            "Requested operation requires a current record.");
   EXPECT_EQ(Catch([&] { rs->MoveNext(); }).hr, kNoCurrentRecord);
   EXPECT_EQ(Catch([&] { id->GetActualSize(); }).hr, kNoCurrentRecord);
   if (GetParam() == adUseClient) {
@@ -144,7 +148,8 @@ TEST_P(RecordsetTest, CountsRecordsAndReportsTheCursorItGave) {
   rs->PutCacheSize(100);
   EXPECT_EQ(rs->GetCacheSize(), 100);
   EXPECT_LT(Catch([&] { rs->PutCacheSize(0); }).hr, 0);
-  EXPECT_EQ(Catch([&] { rs->PutCursorLocation(adUseServer); }).hr, korvo::ado::AdoError(adErrObjectOpen));
+  EXPECT_EQ(Catch([&] { rs->PutCursorLocation(adUseServer); }).hr,
+            korvo::ado::AdoError(adErrObjectOpen));
   rs->Close();
   // A scrollable server cursor is a counted snapshot as well.
   rs = OpenText("SELECT * FROM r", adOpenKeyset);
@@ -164,17 +169,22 @@ TEST_P(RecordsetTest, OpensOnACommandAndClosesCleanly) {
   ASSERT_EQ(cmd.CreateInstance(__uuidof(Command)), S_OK);
   cmd->PutRefActiveConnection(conn_);
   cmd->PutCommandText("SELECT Name FROM r WHERE id = ?");
-  cmd->GetParameters()->Append(cmd->CreateParameter("id", adInteger, adParamInput, 4, _variant_t(3L)));
+  cmd->GetParameters()->Append(
+      cmd->CreateParameter("id", adInteger, adParamInput, 4, _variant_t(3L)));
   cmd->PutPrepared(VARIANT_TRUE);
   _RecordsetPtr rs;
   ASSERT_EQ(rs.CreateInstance(__uuidof(Recordset)), S_OK);
   rs->PutCursorLocation(GetParam());
   rs->PutCacheSize(100);
-  rs->Open(_variant_t(static_cast<IDispatch*>(cmd)), vtMissing, adOpenForwardOnly, adLockReadOnly, adCmdUnspecified);
-  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))), "three");
+  rs->Open(_variant_t(static_cast<IDispatch*>(cmd)), vtMissing, adOpenForwardOnly, adLockReadOnly,
+           adCmdUnspecified);
+  EXPECT_EQ(
+      std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))),
+      "three");
   EXPECT_EQ(static_cast<_Connection*>(rs->GetActiveConnection()), static_cast<_Connection*>(conn_));
-  EXPECT_EQ(Catch([&] { rs->Open("SELECT 1", vtMissing, adOpenForwardOnly, adLockReadOnly, -1); }).hr,
-            korvo::ado::AdoError(adErrObjectOpen));
+  EXPECT_EQ(
+      Catch([&] { rs->Open("SELECT 1", vtMissing, adOpenForwardOnly, adLockReadOnly, -1); }).hr,
+      korvo::ado::AdoError(adErrObjectOpen));
   FieldPtr kept = rs->GetFields()->GetItem(0L);
   rs->Close();
   EXPECT_EQ(rs->GetState(), adStateClosed);
@@ -186,8 +196,11 @@ TEST_P(RecordsetTest, OpensOnACommandAndClosesCleanly) {
   EXPECT_EQ(rs->GetFields()->GetCount(), 0);
   // Reopened on the command with another value.
   cmd->GetParameters()->GetItem(0L)->PutValue(_variant_t(5L));
-  rs->Open(_variant_t(static_cast<IDispatch*>(cmd)), vtMissing, adOpenForwardOnly, adLockReadOnly, -1);
-  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))), "five");
+  rs->Open(_variant_t(static_cast<IDispatch*>(cmd)), vtMissing, adOpenForwardOnly, adLockReadOnly,
+           -1);
+  EXPECT_EQ(
+      std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))),
+      "five");
   // Closing the connection closes its recordsets.
   conn_->Close();
   EXPECT_EQ(rs->GetState(), adStateClosed);
@@ -199,26 +212,32 @@ TEST_P(RecordsetTest, ReportsBadSourcesAndStatements) {
   ASSERT_EQ(rs.CreateInstance(__uuidof(Recordset)), S_OK);
   rs->PutCursorLocation(GetParam());
   Raised r = Catch([&] {
-    rs->Open("SELECT nope FROM r", _variant_t(static_cast<IDispatch*>(conn_)), adOpenForwardOnly, adLockReadOnly, -1);
+    rs->Open("SELECT nope FROM r", _variant_t(static_cast<IDispatch*>(conn_)), adOpenForwardOnly,
+             adLockReadOnly, -1);
   });
   EXPECT_EQ(r.hr, DB_E_ERRORSINCOMMAND);
   EXPECT_NE(r.description.find("no such column"), std::string::npos);
   EXPECT_EQ(conn_->GetErrors()->GetCount(), 1);
-  EXPECT_EQ(Catch([&] { rs->Open("SELECT 1", vtMissing, adOpenForwardOnly, adLockReadOnly, -1); }).hr,
-            korvo::ado::AdoError(adErrInvalidConnection));
-  EXPECT_LT(Catch([&] { rs->Open(_variant_t(3L), vtMissing, adOpenForwardOnly, adLockReadOnly, -1); }).hr, 0);
+  EXPECT_EQ(
+      Catch([&] { rs->Open("SELECT 1", vtMissing, adOpenForwardOnly, adLockReadOnly, -1); }).hr,
+      korvo::ado::AdoError(adErrInvalidConnection));
+  EXPECT_LT(
+      Catch([&] { rs->Open(_variant_t(3L), vtMissing, adOpenForwardOnly, adLockReadOnly, -1); }).hr,
+      0);
   EXPECT_EQ(rs->GetState(), adStateClosed);
   // A statement without rows leaves the recordset closed.
-  rs->Open("UPDATE r SET amount = 0 WHERE id = 1", _variant_t(static_cast<IDispatch*>(conn_)), adOpenForwardOnly,
-           adLockReadOnly, adCmdText);
+  rs->Open("UPDATE r SET amount = 0 WHERE id = 1", _variant_t(static_cast<IDispatch*>(conn_)),
+           adOpenForwardOnly, adLockReadOnly, adCmdText);
   EXPECT_EQ(rs->GetState(), adStateClosed);
   // A read-only lock refuses changes (the write path has its own tests).
-  rs->Open("SELECT * FROM r", _variant_t(static_cast<IDispatch*>(conn_)), adOpenStatic, adLockReadOnly, adCmdText);
+  rs->Open("SELECT * FROM r", _variant_t(static_cast<IDispatch*>(conn_)), adOpenStatic,
+           adLockReadOnly, adCmdText);
   EXPECT_EQ(Catch([&] { rs->AddNew(); }).hr, korvo::ado::AdoError(adErrFeatureNotAvailable));
   EXPECT_EQ(rs->GetLockType(), adLockReadOnly);
   // A connect string as the active connection opens one of its own.
   rs->Close();
-  rs->Open("SELECT count(*) FROM r", _variant_t(FileConnect().c_str()), adOpenForwardOnly, adLockReadOnly, -1);
+  rs->Open("SELECT count(*) FROM r", _variant_t(FileConnect().c_str()), adOpenForwardOnly,
+           adLockReadOnly, -1);
   EXPECT_EQ(static_cast<long>(rs->GetFields()->GetItem(0L)->GetValue()), 5);
 }
 
@@ -254,7 +273,9 @@ TEST_P(RecordsetTest, GetChunkStartsOverOnEachRow) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cursors, RecordsetTest, ::testing::Values(adUseServer, adUseClient),
-                         [](const auto& info) { return info.param == adUseClient ? "Client" : "Server"; });
+                         [](const auto& info) {
+                           return info.param == adUseClient ? "Client" : "Server";
+                         });
 
 }  // namespace
 }  // namespace korvo::ado::test

@@ -1,10 +1,9 @@
 // Tests of the Recordset write path (AddNew, Field.Value puts, Update,
 // Delete, CancelUpdate/CancelBatch, AppendChunk) on a SQLite file,
 // PostgreSQL and MariaDB, checked through a second connection.
+#include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 #include <korvo/ado/error_result.h>
-
-#include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
@@ -29,7 +28,8 @@ class RecordsetWriteTest : public EngineTest {
     conn_ = Open(ConnectText());
     other_ = Open(ConnectText());
     Exec(conn_, ("CREATE TABLE w (id " + GetParam().auto_key +
-                 ", name VARCHAR(40) NOT NULL UNIQUE, amount REAL)").c_str());
+                 ", name VARCHAR(40) NOT NULL UNIQUE, amount REAL)")
+                    .c_str());
     Exec(conn_, "INSERT INTO w (name, amount) VALUES ('one', 1.5), ('two', NULL), ('three', 3.5)");
   }
   void TearDown() override {
@@ -39,7 +39,9 @@ class RecordsetWriteTest : public EngineTest {
     EngineTest::TearDown();
   }
   // The names of w in key order, through the second connection.
-  std::string Names() { return Scalar(other_, ("SELECT " + GetParam().list("name", "id")).c_str()); }
+  std::string Names() {
+    return Scalar(other_, ("SELECT " + GetParam().list("name", "id")).c_str());
+  }
 
   _RecordsetPtr OpenRs(_ConnectionPtr& c, const char* sql, LockTypeEnum lock = adLockOptimistic,
                        CursorLocationEnum location = adUseClient) {
@@ -94,8 +96,10 @@ TEST_P(RecordsetWriteTest, EditsInsertsAndDeletesRows) {
   rs->Update();
   EXPECT_EQ(rs->GetRecordCount(), 4);
   EXPECT_EQ(static_cast<long>(f->GetItem("id")->GetValue()), 4);
-  EXPECT_EQ(Scalar(other_, ("SELECT " + GetParam().concat("name", "amount") + " FROM w WHERE id = 4").c_str()),
-            "four4.25");
+  EXPECT_EQ(
+      Scalar(other_,
+             ("SELECT " + GetParam().concat("name", "amount") + " FROM w WHERE id = 4").c_str()),
+      "four4.25");
   rs->MoveFirst();
   rs->MoveLast();
   EXPECT_EQ(Text(f->GetItem("name")), "four");
@@ -150,7 +154,8 @@ TEST_P(RecordsetWriteTest, CloseAndRequeryAreRefusedWhileAnEditIsInProgress) {
     f->GetItem("amount")->PutValue(_variant_t(7.0));
     const Raised close = Catch([&] { rs->Close(); });
     EXPECT_EQ(close.hr, kNotAllowed);
-    EXPECT_NE(close.description.find("edit is in progress"), std::string::npos) << close.description;
+    EXPECT_NE(close.description.find("edit is in progress"), std::string::npos)
+        << close.description;
     EXPECT_EQ(Catch([&] { rs->Requery(adOptionUnspecified); }).hr, kNotAllowed);
     EXPECT_EQ(rs->GetState(), adStateOpen);
     EXPECT_EQ(rs->GetEditMode(), adEditInProgress);
@@ -184,7 +189,8 @@ TEST_P(RecordsetWriteTest, SecondEditOfTheSameRowFailsWithConcurrencyViolation) 
   const Raised r = Catch([&] { b->Update(); });
   EXPECT_EQ(r.hr, kConcurrency);
   EXPECT_EQ(r.description,
-            "Row cannot be located for updating. Some values may have been changed since it was last read.");
+            "Row cannot be located for updating. Some values may have been changed since it was "
+            "last read.");
   EXPECT_EQ(other_->GetErrors()->GetCount(), 1);
   EXPECT_EQ(Scalar(conn_, "SELECT name FROM w WHERE id = 3"), "first");
   // The cursor keeps the row as it was; the edit stays pending until cancelled.
@@ -200,8 +206,9 @@ TEST_P(RecordsetWriteTest, SecondEditOfTheSameRowFailsWithConcurrencyViolation) 
 }
 
 TEST_P(SqliteRecordsetWriteTest, TableWithoutKeyIsLocatedByAllValuesWithNulls) {
-  Exec(conn_, "CREATE TABLE nk (a TEXT, b INTEGER, c REAL);"
-              "INSERT INTO nk VALUES ('x', NULL, 1.0), ('x', 2, NULL), ('y', NULL, NULL)");
+  Exec(conn_,
+       "CREATE TABLE nk (a TEXT, b INTEGER, c REAL);"
+       "INSERT INTO nk VALUES ('x', NULL, 1.0), ('x', 2, NULL), ('y', NULL, NULL)");
   _RecordsetPtr rs = OpenRs(conn_, "SELECT a, b, c FROM nk ORDER BY a, b");
   FieldsPtr f = rs->GetFields();
   EXPECT_EQ(f->GetItem("b")->GetValue().vt, VT_NULL);  // ('x', NULL, 1.0)
@@ -213,8 +220,9 @@ TEST_P(SqliteRecordsetWriteTest, TableWithoutKeyIsLocatedByAllValuesWithNulls) {
   rs->MoveFirst();
   rs->MoveNext();  // ('x', 2, NULL)
   rs->Delete(adAffectCurrent);
-  EXPECT_EQ(Scalar(other_, "SELECT group_concat(a || ':' || ifnull(b, '-') || ':' || ifnull(c, '-'), ' ') "
-                           "FROM (SELECT * FROM nk ORDER BY a)"),
+  EXPECT_EQ(Scalar(other_,
+                   "SELECT group_concat(a || ':' || ifnull(b, '-') || ':' || ifnull(c, '-'), ' ') "
+                   "FROM (SELECT * FROM nk ORDER BY a)"),
             "x:7:1.0 z:-:-");
   // Changed behind the cursor's back: no row has all the old values.
   Exec(other_, "UPDATE nk SET c = 5 WHERE a = 'z'");
@@ -230,7 +238,8 @@ TEST_P(RecordsetWriteTest, ConstraintViolationLeavesTableAndSnapshotUnchanged) {
   rs->GetFields()->GetItem("name")->PutValue(_bstr_t("two"));  // unique
   const Raised r = Catch([&] { rs->Update(); });
   EXPECT_EQ(r.hr, kIntegrity);
-  EXPECT_NE(r.description.find(GetParam().unique_violation_text), std::string::npos) << r.description;
+  EXPECT_NE(r.description.find(GetParam().unique_violation_text), std::string::npos)
+      << r.description;
   EXPECT_EQ(rs->GetRecordCount(), 3);
   EXPECT_EQ(Scalar(other_, "SELECT count(*) FROM w"), "3");
   rs->CancelUpdate();
@@ -245,7 +254,8 @@ TEST_P(RecordsetWriteTest, RefusesChangesWhereTheResultIsNotUpdatable) {
   Exec(conn_, "CREATE TABLE o (wid INTEGER, note VARCHAR(20))");
   Exec(conn_, "INSERT INTO o VALUES (1, 'n')");
   _RecordsetPtr join = OpenRs(conn_, "SELECT w.name, o.note FROM w JOIN o ON o.wid = w.id");
-  EXPECT_EQ(Catch([&] { join->GetFields()->GetItem("note")->PutValue(_bstr_t("x")); }).hr, kNotUpdatable);
+  EXPECT_EQ(Catch([&] { join->GetFields()->GetItem("note")->PutValue(_bstr_t("x")); }).hr,
+            kNotUpdatable);
   EXPECT_EQ(Catch([&] { join->AddNew(); }).hr, kNotUpdatable);
   EXPECT_EQ(Catch([&] { join->Delete(adAffectCurrent); }).hr, kNotUpdatable);
   _RecordsetPtr read_only = OpenRs(conn_, "SELECT id, name FROM w", adLockReadOnly);
@@ -256,11 +266,12 @@ TEST_P(RecordsetWriteTest, RefusesChangesWhereTheResultIsNotUpdatable) {
   _RecordsetPtr stream = OpenRs(conn_, "SELECT id, name FROM w", adLockOptimistic, adUseServer);
   stream->Close();
   stream->PutCursorLocation(adUseServer);
-  stream->Open("SELECT id, name FROM w", _variant_t(static_cast<IDispatch*>(conn_)), adOpenForwardOnly,
-               adLockOptimistic, adCmdText);
+  stream->Open("SELECT id, name FROM w", _variant_t(static_cast<IDispatch*>(conn_)),
+               adOpenForwardOnly, adLockOptimistic, adCmdText);
   EXPECT_EQ(Catch([&] { stream->AddNew(); }).hr, kNotUpdatable);
   // Pessimistic locking works as optimistic.
-  _RecordsetPtr pessimistic = OpenRs(conn_, "SELECT id, name FROM w WHERE id = 1", adLockPessimistic);
+  _RecordsetPtr pessimistic =
+      OpenRs(conn_, "SELECT id, name FROM w WHERE id = 1", adLockPessimistic);
   pessimistic->GetFields()->GetItem(1L)->PutValue(_bstr_t("p"));
   pessimistic->Update();
   EXPECT_EQ(Scalar(other_, "SELECT name FROM w WHERE id = 1"), "p");
@@ -271,7 +282,8 @@ TEST_P(SqliteRecordsetWriteTest, AppendChunkWritesLongValuesInOnePiece) {
   std::string bytes(1 << 20, '\0');
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
   std::u16string text(1 << 20, u'a');
-  for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char16_t>(0x41 + i % 26 + (i % 3 == 0 ? 0x3B1 - 0x41 : 0));
+  for (size_t i = 0; i < text.size(); ++i)
+    text[i] = static_cast<char16_t>(0x41 + i % 26 + (i % 3 == 0 ? 0x3B1 - 0x41 : 0));
   SAFEARRAY* sa = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
   ASSERT_NE(sa, nullptr);
   std::memcpy(sa->pvData, bytes.data(), bytes.size());
@@ -308,7 +320,8 @@ TEST_P(SqliteRecordsetWriteTest, AppendChunkWritesLongValuesInOnePiece) {
   rs->GetFields()->GetItem("txt")->AppendChunk(_variant_t(u"cd"));
   rs->Update();
   EXPECT_EQ(Scalar(other_, "SELECT txt FROM lob"), "abcd");
-  EXPECT_EQ(Catch([&] { rs->GetFields()->GetItem("id")->AppendChunk(_variant_t(u"1")); }).hr, kWrongType);
+  EXPECT_EQ(Catch([&] { rs->GetFields()->GetItem("id")->AppendChunk(_variant_t(u"1")); }).hr,
+            kWrongType);
 }
 
 TEST_P(RecordsetWriteTest, ChangesRollBackWithTheTransaction) {

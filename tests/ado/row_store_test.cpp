@@ -1,7 +1,6 @@
 // Tests of the client cursor's row store against a plain vector model.
-#include <korvo/ado/row_store_internal.h>
-
 #include <gtest/gtest.h>
+#include <korvo/ado/row_store_internal.h>
 
 #include <climits>
 #include <random>
@@ -57,11 +56,18 @@ TEST(RowStore, RoundTripsRandomRowsAgainstAModel) {
       const ModelCell& m = model[row][c];
       ASSERT_EQ(out[c].type, m.type) << row << "," << c;
       switch (m.type) {
-        case CellType::kInt: ASSERT_EQ(out[c].i, m.i); break;
-        case CellType::kReal: ASSERT_EQ(out[c].r, m.r); break;
+        case CellType::kInt:
+          ASSERT_EQ(out[c].i, m.i);
+          break;
+        case CellType::kReal:
+          ASSERT_EQ(out[c].r, m.r);
+          break;
         case CellType::kText:
-        case CellType::kBlob: ASSERT_EQ(std::string(out[c].data, out[c].size), m.bytes); break;
-        case CellType::kNull: break;
+        case CellType::kBlob:
+          ASSERT_EQ(std::string(out[c].data, out[c].size), m.bytes);
+          break;
+        case CellType::kNull:
+          break;
       }
     }
   }

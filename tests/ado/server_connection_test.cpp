@@ -3,10 +3,8 @@
 // strings, streaming and snapshot cursors, update conflicts, and a server
 // that drops the connection. What differs between the servers is listed
 // in the traits object.
-#include <korvo/ado/ado.h>
-
 #include <gtest/gtest.h>
-
+#include <korvo/ado/ado.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -48,11 +46,13 @@ std::vector<ServerTraits> Servers() {
   pg.kill_prefix = "SELECT pg_terminate_backend(";
   pg.kill_suffix = ")";
   pg.create_procedure = [](const std::string& name, const std::string& table) {
-    return "CREATE PROCEDURE " + name + "(v INT, label VARCHAR(40)) LANGUAGE SQL AS $$ INSERT INTO " + table +
+    return "CREATE PROCEDURE " + name +
+           "(v INT, label VARCHAR(40)) LANGUAGE SQL AS $$ INSERT INTO " + table +
            " (name, n) VALUES (label, v) $$";
   };
   const char* secret_user = std::getenv("KORVO_TEST_PG_SECRET_USER");
-  const std::string port = std::getenv("KORVO_TEST_PG_PORT") ? std::getenv("KORVO_TEST_PG_PORT") : "5432";
+  const std::string port =
+      std::getenv("KORVO_TEST_PG_PORT") ? std::getenv("KORVO_TEST_PG_PORT") : "5432";
   pg.bad_connects = {
       {"ODBC;DSN=korvo_no_such_dsn", "korvo_no_such_dsn"},
       {"DRIVER={Korvo No Such Driver};Server=127.0.0.1", "Korvo No Such Driver"},
@@ -95,7 +95,9 @@ class ServerConnectionTest : public AdoTest, public ::testing::WithParamInterfac
     conn_ = Open(dsn_);
     table_ = "srv_" + std::to_string(getpid());
     Drop();
-    Exec(conn_, ("CREATE TABLE " + table_ + " (id " + GetParam().auto_key + ", name VARCHAR(40), n INT)").c_str());
+    Exec(conn_,
+         ("CREATE TABLE " + table_ + " (id " + GetParam().auto_key + ", name VARCHAR(40), n INT)")
+             .c_str());
   }
   void TearDown() override {
     if (conn_ && conn_->GetState() == adStateOpen) Drop();
@@ -155,12 +157,14 @@ TEST_P(ServerConnectionTest, StreamsServerCursorsAndSnapshotsClientCursors) {
   ASSERT_EQ(stream.CreateInstance(__uuidof(Recordset)), S_OK);
   stream->PutCacheSize(40);
   stream->Open(("SELECT id, name, n FROM " + table_ + " ORDER BY n").c_str(),
-               _variant_t(static_cast<IDispatch*>(conn_)), adOpenForwardOnly, adLockReadOnly, adCmdText);
+               _variant_t(static_cast<IDispatch*>(conn_)), adOpenForwardOnly, adLockReadOnly,
+               adCmdText);
   EXPECT_EQ(stream->GetRecordCount(), -1);
   long rows = 0;
   while (!stream->GetadoEOF()) {
     EXPECT_EQ(static_cast<long>(stream->GetFields()->GetItem("n")->GetValue()), rows);
-    EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(stream->GetFields()->GetItem("name")->GetValue()))),
+    EXPECT_EQ(std::string(static_cast<const char*>(
+                  _bstr_t(stream->GetFields()->GetItem("name")->GetValue()))),
               "row" + std::to_string(rows));
     ++rows;
     stream->MoveNext();
@@ -171,7 +175,8 @@ TEST_P(ServerConnectionTest, StreamsServerCursorsAndSnapshotsClientCursors) {
   ASSERT_EQ(snapshot.CreateInstance(__uuidof(Recordset)), S_OK);
   snapshot->PutCursorLocation(adUseClient);
   snapshot->Open(("SELECT id, name, n FROM " + table_ + " ORDER BY n").c_str(),
-                 _variant_t(static_cast<IDispatch*>(conn_)), adOpenStatic, adLockReadOnly, adCmdText);
+                 _variant_t(static_cast<IDispatch*>(conn_)), adOpenStatic, adLockReadOnly,
+                 adCmdText);
   EXPECT_EQ(snapshot->GetRecordCount(), 250);
   snapshot->MoveLast();
   EXPECT_EQ(static_cast<long>(snapshot->GetFields()->GetItem("n")->GetValue()), 249);
@@ -205,7 +210,8 @@ TEST_P(ServerConnectionTest, DetectsAnUpdateConflictAsOnSqlite) {
   rs->GetFields()->GetItem("n")->PutValue(_variant_t(7L));
   rs->Update();
   EXPECT_EQ(Scalar(other, "SELECT name FROM " + table_ + " WHERE id = " +
-                              std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem("id")->GetValue())))),
+                              std::string(static_cast<const char*>(
+                                  _bstr_t(rs->GetFields()->GetItem("id")->GetValue())))),
             "added");
 }
 
@@ -216,7 +222,8 @@ TEST_P(ServerConnectionTest, ReportsALostConnectionAndReopens) {
   // The first statement after the kill finds the session gone.
   const Raised r = Catch([&] { Scalar(victim, "SELECT 1"); });
   EXPECT_LT(r.hr, 0);
-  EXPECT_NE(r.description.find("connection to the server was lost"), std::string::npos) << r.description;
+  EXPECT_NE(r.description.find("connection to the server was lost"), std::string::npos)
+      << r.description;
   EXPECT_EQ(victim->GetState(), adStateClosed);
   const Raised again = Catch([&] { Scalar(victim, "SELECT 1"); });
   EXPECT_LT(again.hr, 0);
@@ -235,9 +242,10 @@ TEST_P(ServerConnectionTest, RunsStoredProceduresWithInputParameters) {
   cmd->PutRefActiveConnection(conn_);
   cmd->PutCommandText(proc.c_str());
   cmd->PutCommandType(adCmdStoredProc);
-  cmd->GetParameters()->Append(cmd->CreateParameter("v", adInteger, adParamInput, 4, _variant_t(42L)));
   cmd->GetParameters()->Append(
-      cmd->CreateParameter("label", adVarWChar, adParamInput, 40, _variant_t("through the procedure")));
+      cmd->CreateParameter("v", adInteger, adParamInput, 4, _variant_t(42L)));
+  cmd->GetParameters()->Append(cmd->CreateParameter("label", adVarWChar, adParamInput, 40,
+                                                    _variant_t("through the procedure")));
   cmd->Execute(nullptr, nullptr, adExecuteNoRecords);
   EXPECT_EQ(Scalar(conn_, "SELECT name FROM " + table_ + " WHERE n = 42"), "through the procedure");
   Exec(conn_, ("DROP PROCEDURE " + proc).c_str());
@@ -250,7 +258,8 @@ TEST_P(ServerConnectionTest, RunsTheLibrarysRowLimitAndScalarForms) {
   const std::string t = table_;
   const std::vector<std::string> limited = {
       "SELECT  TOP 10 n,name  FROM " + t + " WHERE n >= 5 ORDER BY n",
-      "SELECT n,name  FROM (SELECT n,name ,ROWNUM ORAROWNUM  FROM " + t + " WHERE n >= 5) WHERE ORAROWNUM <= 10",
+      "SELECT n,name  FROM (SELECT n,name ,ROWNUM ORAROWNUM  FROM " + t +
+          " WHERE n >= 5) WHERE ORAROWNUM <= 10",
       "SELECT n,name  FROM (SELECT n,name ,ROW_NUMBER() OVER (order by n) ORAROWNUM  FROM " + t +
           " ORDER BY n) WHERE ORAROWNUM <= 10",
   };
@@ -259,7 +268,8 @@ TEST_P(ServerConnectionTest, RunsTheLibrarysRowLimitAndScalarForms) {
     ASSERT_EQ(rs.CreateInstance(__uuidof(Recordset)), S_OK);
     rs->PutCursorLocation(adUseClient);
     const Raised r = Catch([&] {
-      rs->Open(sql.c_str(), _variant_t(static_cast<IDispatch*>(conn_)), adOpenStatic, adLockReadOnly, adCmdText);
+      rs->Open(sql.c_str(), _variant_t(static_cast<IDispatch*>(conn_)), adOpenStatic,
+               adLockReadOnly, adCmdText);
     });
     ASSERT_EQ(r.hr, S_OK) << sql << ": " << r.description;
     EXPECT_EQ(rs->GetRecordCount(), 10) << sql;

@@ -1,7 +1,6 @@
 // Tests of the ODBC escape and row-limit translation.
-#include <korvo/ado/sql_escape_internal.h>
-
 #include <gtest/gtest.h>
+#include <korvo/ado/sql_escape_internal.h>
 
 namespace korvo::ado {
 namespace {
@@ -79,8 +78,10 @@ TEST(SqlEscape, TranslatesAStandaloneRownumConditionAsARowLimit) {
   EXPECT_EQ(Rewrite("select x from t where rownum < 3;"), "select x from t LIMIT 2;");
   EXPECT_EQ(Rewrite("SELECT x FROM t WHERE ROWNUM = 1"), "SELECT x FROM t LIMIT 1");
   EXPECT_EQ(Rewrite("SELECT x FROM t WHERE ROWNUM = 2"), "SELECT x FROM t LIMIT 0");
-  EXPECT_EQ(Rewrite("SELECT x FROM t WHERE a = 1 AND ROWNUM <= 5"), "SELECT x FROM t WHERE a = 1 LIMIT 5");
-  EXPECT_EQ(Rewrite("SELECT x FROM t WHERE ROWNUM <= 5 AND a = 1"), "SELECT x FROM t WHERE a = 1 LIMIT 5");
+  EXPECT_EQ(Rewrite("SELECT x FROM t WHERE a = 1 AND ROWNUM <= 5"),
+            "SELECT x FROM t WHERE a = 1 LIMIT 5");
+  EXPECT_EQ(Rewrite("SELECT x FROM t WHERE ROWNUM <= 5 AND a = 1"),
+            "SELECT x FROM t WHERE a = 1 LIMIT 5");
   EXPECT_EQ(Rewrite("SELECT x FROM t WHERE a BETWEEN 1 AND 3 AND ROWNUM<=4 AND (b = 2 OR c = 3)"),
             "SELECT x FROM t WHERE a BETWEEN 1 AND 3 AND (b = 2 OR c = 3) LIMIT 4");
   // An ordered inner query limited outside, and the inner levels untouched.
@@ -89,11 +90,13 @@ TEST(SqlEscape, TranslatesAStandaloneRownumConditionAsARowLimit) {
   EXPECT_EQ(Rewrite("SELECT ROWNUM, x FROM t WHERE ROWNUM <= 3; SELECT y FROM u WHERE ROWNUM < 2"),
             "SELECT ROW_NUMBER() OVER (), x FROM t LIMIT 3; SELECT y FROM u LIMIT 1");
   // What the recordset layer builds keeps working.
-  EXPECT_EQ(Rewrite("SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROWNUM ORAROWNUM  FROM C WHERE A=1) "
-                    "WHERE ORAROWNUM <= 10"),
-            "SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROW_NUMBER() OVER () ORAROWNUM  FROM C WHERE A=1) "
-            "WHERE ORAROWNUM <= 10");
-  EXPECT_EQ(Rewrite("SELECT  TOP 10 CODE FROM C WHERE ROWNUM_X = 1"), "SELECT CODE FROM C WHERE ROWNUM_X = 1 LIMIT 10");
+  EXPECT_EQ(
+      Rewrite("SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROWNUM ORAROWNUM  FROM C WHERE A=1) "
+              "WHERE ORAROWNUM <= 10"),
+      "SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROW_NUMBER() OVER () ORAROWNUM  FROM C WHERE A=1) "
+      "WHERE ORAROWNUM <= 10");
+  EXPECT_EQ(Rewrite("SELECT  TOP 10 CODE FROM C WHERE ROWNUM_X = 1"),
+            "SELECT CODE FROM C WHERE ROWNUM_X = 1 LIMIT 10");
 }
 
 TEST(SqlEscape, RefusesRownumConditionsItDoesNotTranslate) {
@@ -108,7 +111,8 @@ TEST(SqlEscape, RefusesRownumConditionsItDoesNotTranslate) {
     return error;
   };
   // Not alone in a top-level AND of the outermost WHERE.
-  EXPECT_NE(refused("SELECT x FROM t WHERE a = 1 OR ROWNUM <= 2").find("stands alone"), std::string::npos);
+  EXPECT_NE(refused("SELECT x FROM t WHERE a = 1 OR ROWNUM <= 2").find("stands alone"),
+            std::string::npos);
   refused("SELECT x FROM t WHERE ROWNUM <= 2 OR a = 1");
   refused("SELECT x FROM t WHERE (ROWNUM <= 2)");
   refused("SELECT x FROM t WHERE NOT ROWNUM <= 2");
@@ -117,12 +121,14 @@ TEST(SqlEscape, RefusesRownumConditionsItDoesNotTranslate) {
   refused("SELECT x FROM t WHERE ROWNUM <= ?");
   refused("SELECT x FROM t WHERE ROWNUM <= 2 + 1");
   refused("SELECT x FROM t WHERE 2 >= ROWNUM");
-  EXPECT_NE(refused("SELECT x FROM t WHERE id IN (SELECT id FROM u WHERE ROWNUM <= 3)").find("subquery"),
-            std::string::npos);
+  EXPECT_NE(
+      refused("SELECT x FROM t WHERE id IN (SELECT id FROM u WHERE ROWNUM <= 3)").find("subquery"),
+      std::string::npos);
   refused("SELECT a, count(*) FROM t GROUP BY a HAVING ROWNUM < 3");
   refused("SELECT * FROM t JOIN u ON ROWNUM = 1");
   // Alone, but with what a row limit at the end cannot express.
-  EXPECT_NE(refused("SELECT x FROM t WHERE ROWNUM <= 2 ORDER BY x").find("ORDER BY"), std::string::npos);
+  EXPECT_NE(refused("SELECT x FROM t WHERE ROWNUM <= 2 ORDER BY x").find("ORDER BY"),
+            std::string::npos);
   refused("SELECT a FROM t WHERE ROWNUM <= 2 GROUP BY a");
   refused("SELECT count(*) FROM t WHERE ROWNUM <= 2");
   refused("SELECT DISTINCT a FROM t WHERE ROWNUM <= 2");

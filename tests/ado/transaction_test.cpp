@@ -130,8 +130,9 @@ TEST_F(TransactionTest, CloseWhoseRollbackFailsToWriteCommitsNothing) {
     // A one-page cache makes the insert spill into the file, so the
     // rollback has pages to write back.
     Exec(c, "PRAGMA cache_size = 1; CREATE TABLE t (v TEXT); INSERT INTO t VALUES ('kept')");
-    Exec(c, "BEGIN; INSERT INTO t SELECT hex(randomblob(500)) FROM (WITH RECURSIVE n(x) AS "
-            "(SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 200) SELECT x FROM n)");
+    Exec(c,
+         "BEGIN; INSERT INTO t SELECT hex(randomblob(500)) FROM (WITH RECURSIVE n(x) AS "
+         "(SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 200) SELECT x FROM n)");
     korvo::test::ArmVfsFault(korvo::test::VfsOp::kWrite, n);
     const Raised closed = Catch([&] { c->Close(); });
     const bool injected = korvo::test::VfsFaultInjected();
@@ -148,7 +149,9 @@ TEST_F(TransactionTest, CloseWhoseRollbackFailsToWriteCommitsNothing) {
     _ConnectionPtr again = Open(FileConnect(file));
     EXPECT_EQ(Count(again, "SELECT count(*) FROM t"), 1);
     _RecordsetPtr check = again->Execute("PRAGMA integrity_check", nullptr, adCmdText);
-    EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(check->GetFields()->GetItem(0L)->GetValue()))), "ok");
+    EXPECT_EQ(
+        std::string(static_cast<const char*>(_bstr_t(check->GetFields()->GetItem(0L)->GetValue()))),
+        "ok");
   }
   EXPECT_GT(injected_count, 0);  // the rollback did write, and a write failed
 }

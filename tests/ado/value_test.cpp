@@ -1,9 +1,8 @@
 // Tests of the value conversions: ISO date text against the COM layer's
 // calendar, and UTF-8 text into and out of BSTRs.
+#include <gtest/gtest.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/oledate.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
@@ -26,8 +25,8 @@ TEST(Value, ParsesIsoDatesLikeTheOleCalendar) {
     st.wMinute = static_cast<WORD>(rng() % 60);
     st.wSecond = static_cast<WORD>(rng() % 60);
     char text[64];  // room for any WORD in every field
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay, st.wHour,
-                  st.wMinute, st.wSecond);
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay,
+                  st.wHour, st.wMinute, st.wSecond);
     double expected = 0, got = 0;
     const bool valid = SystemTimeToVariantTime(&st, &expected);
     ASSERT_EQ(ParseIsoDate(text, std::strlen(text), &got), valid != 0) << text;
@@ -36,8 +35,8 @@ TEST(Value, ParsesIsoDatesLikeTheOleCalendar) {
     }
   }
   double d = 0;
-  for (const char* bad : {"2020-02-30", "2021-02-29", "2020-13-01", "2020-01-01 24:00:00", "0099-12-31",
-                          "2020-01-01X10:00", "10:60", "abc", "2020-1-1", ""}) {
+  for (const char* bad : {"2020-02-30", "2021-02-29", "2020-13-01", "2020-01-01 24:00:00",
+                          "0099-12-31", "2020-01-01X10:00", "10:60", "abc", "2020-1-1", ""}) {
     EXPECT_FALSE(ParseIsoDate(bad, std::strlen(bad), &d)) << bad;
   }
   ASSERT_TRUE(ParseIsoDate("2000-02-29T12:00:00.5Z", 22, &d));
@@ -60,7 +59,10 @@ TEST(Value, BstrsHoldTheUtf8TextAsUtf16) {
       {"plain ascii", u"plain ascii"},
       {"h\xC3\xA9llo \xE2\x82\xAC", u"h\u00e9llo \u20ac"},
       {"\xF0\x9F\x98\x80!", u"\U0001F600!"},
-      {"a\xE2\x82" "b", u"a\uFFFD" u"b"},
+      {"a\xE2\x82"
+       "b",
+       u"a\uFFFD"
+       u"b"},
       {std::string("x\0y", 3), std::u16string(u"x\0y", 3)},
   };
   for (const auto& c : cases) {

@@ -1,4 +1,5 @@
 // _bstr_t: conversions, sharing, aliasing, copies on two threads.
+#include <gtest/gtest.h>
 #include <korvo/com/bstr_t.h>
 #include <korvo/com/com_error.h>
 #include <korvo/com/variant_t.h>
@@ -8,8 +9,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "support/test_support.h"
 

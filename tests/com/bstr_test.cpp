@@ -1,9 +1,8 @@
 // BSTR allocation: length prefix, termination, null versus empty.
+#include <gtest/gtest.h>
 #include <korvo/com/bstr.h>
 
 #include <cstring>
-
-#include <gtest/gtest.h>
 
 #include "support/test_support.h"
 

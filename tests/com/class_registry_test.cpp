@@ -1,10 +1,9 @@
 // CoInitializeEx per thread and creation by class identifier.
+#include <gtest/gtest.h>
 #include <korvo/com/class_registry.h>
 #include <korvo/com/coinit.h>
 
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "test_objects.h"
 
@@ -13,7 +12,8 @@ namespace {
 class ClassRegistry : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(korvo::com::RegisterComClass(KORVO_UUIDOF(CounterClass), korvo::test::CreateCounter, u"Korvo.Counter"),
+    ASSERT_EQ(korvo::com::RegisterComClass(KORVO_UUIDOF(CounterClass), korvo::test::CreateCounter,
+                                           u"Korvo.Counter"),
               S_OK);
   }
   void TearDown() override { korvo::com::UnregisterComClass(KORVO_UUIDOF(CounterClass)); }
@@ -77,18 +77,21 @@ TEST_F(ClassRegistry, UnknownClassesInterfacesAndAggregation) {
   EXPECT_EQ(CoCreateInstance(KORVO_UUIDOF(ICounter), nullptr, CLSCTX_ALL, IID_IUnknown, &out),
             CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(out, nullptr);
-  EXPECT_EQ(CoCreateInstance(KORVO_UUIDOF(CounterClass), nullptr, CLSCTX_ALL, KORVO_UUIDOF(IAbsent), &out),
+  EXPECT_EQ(CoCreateInstance(KORVO_UUIDOF(CounterClass), nullptr, CLSCTX_ALL, KORVO_UUIDOF(IAbsent),
+                             &out),
             E_NOINTERFACE);
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(korvo::test::g_liveCounters, 0);  // the refused object went away
   IUnknown* outer = nullptr;
-  ASSERT_EQ(CoCreateInstance(KORVO_UUIDOF(CounterClass), nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                             reinterpret_cast<void**>(&outer)),
+  ASSERT_EQ(CoCreateInstance(KORVO_UUIDOF(CounterClass), nullptr, CLSCTX_INPROC_SERVER,
+                             IID_IUnknown, reinterpret_cast<void**>(&outer)),
             S_OK);
   EXPECT_EQ(CoCreateInstance(KORVO_UUIDOF(CounterClass), outer, CLSCTX_ALL, IID_IUnknown, &out),
             CLASS_E_NOAGGREGATION);
   outer->Release();
-  EXPECT_EQ(CoCreateInstance(KORVO_UUIDOF(CounterClass), nullptr, CLSCTX_ALL, IID_IUnknown, nullptr), E_POINTER);
+  EXPECT_EQ(
+      CoCreateInstance(KORVO_UUIDOF(CounterClass), nullptr, CLSCTX_ALL, IID_IUnknown, nullptr),
+      E_POINTER);
 
   EXPECT_EQ(korvo::com::UnregisterComClass(KORVO_UUIDOF(CounterClass)), S_OK);
   EXPECT_EQ(korvo::com::UnregisterComClass(KORVO_UUIDOF(CounterClass)), S_FALSE);
@@ -137,7 +140,8 @@ TEST(Guid, CompileTimeTextAndOrdering) {
 
 TEST(Object, QueryInterfaceFollowsTheRules) {
   ICounter* counter = nullptr;
-  ASSERT_EQ(korvo::test::CreateCounter(KORVO_UUIDOF(ICounter), reinterpret_cast<void**>(&counter)), S_OK);
+  ASSERT_EQ(korvo::test::CreateCounter(KORVO_UUIDOF(ICounter), reinterpret_cast<void**>(&counter)),
+            S_OK);
   IUnknown* u1 = nullptr;
   IUnknown* u2 = nullptr;
   INamed* named = nullptr;
@@ -147,13 +151,15 @@ TEST(Object, QueryInterfaceFollowsTheRules) {
   ASSERT_EQ(named->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&u2)), S_OK);
   EXPECT_EQ(u1, u2);  // one identity whichever interface is asked
   ASSERT_EQ(counter->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
-  EXPECT_EQ(static_cast<void*>(dispatch), static_cast<void*>(named));  // INamed derives from IDispatch
+  EXPECT_EQ(static_cast<void*>(dispatch),
+            static_cast<void*>(named));  // INamed derives from IDispatch
   EXPECT_STREQ(named->Name(), "counter");
   IAbsent* absent = reinterpret_cast<IAbsent*>(0x1);
   EXPECT_EQ(counter->QueryInterface(&absent), E_NOINTERFACE);
   EXPECT_EQ(absent, nullptr);
   EXPECT_EQ(counter->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
-  for (IUnknown* p : {static_cast<IUnknown*>(dispatch), static_cast<IUnknown*>(named), u2, u1}) p->Release();
+  for (IUnknown* p : {static_cast<IUnknown*>(dispatch), static_cast<IUnknown*>(named), u2, u1})
+    p->Release();
   EXPECT_EQ(counter->Release(), 0u);
   EXPECT_EQ(korvo::test::g_liveCounters, 0);
 }
@@ -165,7 +171,8 @@ TEST(ClassRegistryThreads, RegisterAndCreateConcurrently) {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
     for (int i = 0; i < 500; ++i) {
       if ((i + seed) % 7 == 0) {
-        korvo::com::RegisterComClass(KORVO_UUIDOF(CounterClass), korvo::test::CreateCounter, u"Korvo.Counter");
+        korvo::com::RegisterComClass(KORVO_UUIDOF(CounterClass), korvo::test::CreateCounter,
+                                     u"Korvo.Counter");
       }
       ICounter* counter = nullptr;
       HRESULT hr = Create(&counter);

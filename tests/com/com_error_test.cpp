@@ -1,11 +1,10 @@
 // Per-thread error information and _com_error.
+#include <gtest/gtest.h>
 #include <korvo/com/coinit.h>
 #include <korvo/com/com_error.h>
 #include <korvo/com/error_info.h>
 
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "support/test_support.h"
 

@@ -1,8 +1,7 @@
 // _com_ptr_t: reference counting, creation, interface queries, null use.
-#include <korvo/com/com_ptr.h>
-#include <korvo/com/coinit.h>
-
 #include <gtest/gtest.h>
+#include <korvo/com/coinit.h>
+#include <korvo/com/com_ptr.h>
 
 #include "test_objects.h"
 
@@ -16,7 +15,8 @@ class ComPtr : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-    korvo::com::RegisterComClass(KORVO_UUIDOF(CounterClass), korvo::test::CreateCounter, u"Korvo.Counter");
+    korvo::com::RegisterComClass(KORVO_UUIDOF(CounterClass), korvo::test::CreateCounter,
+                                 u"Korvo.Counter");
   }
   void TearDown() override {
     korvo::com::UnregisterComClass(KORVO_UUIDOF(CounterClass));

@@ -1,10 +1,9 @@
 // Regression tests for faults found while building the data-access layer
 // on the COM support types.
+#include <gtest/gtest.h>
 #include <korvo/com/com_ptr.h>
 #include <korvo/com/connection_point.h>
 #include <korvo/com/object.h>
-
-#include <gtest/gtest.h>
 
 #include <vector>
 
@@ -59,7 +58,9 @@ class Source final : public korvo::com::Object<IConnectionPointContainer> {
   Source() { korvo::com::ConnectionPoint::Create(this, __uuidof(IPing), &point); }
   ~Source() override { point->Disconnect(); }
   HRESULT EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
-  HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** out) override { return point->Find(riid, out); }
+  HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** out) override {
+    return point->Find(riid, out);
+  }
   korvo::com::ConnectionPointPtr point;
 };
 
@@ -67,7 +68,9 @@ class Source final : public korvo::com::Object<IConnectionPointContainer> {
 // overload, which chose the lambda template again: endless recursion.
 TEST(ComRegression, ForEachSinkTakesALambda) {
   IConnectionPointContainer* raw = nullptr;
-  ASSERT_EQ(korvo::com::CreateObject<Source>(__uuidof(IConnectionPointContainer), reinterpret_cast<void**>(&raw)), S_OK);
+  ASSERT_EQ(korvo::com::CreateObject<Source>(__uuidof(IConnectionPointContainer),
+                                             reinterpret_cast<void**>(&raw)),
+            S_OK);
   IConnectionPointContainerPtr container(raw, false);
   IPingPtr sink = MakePing();
   IConnectionPointPtr point;

@@ -1,10 +1,9 @@
 // Connection points: advising sinks, cookies, firing, teardown.
+#include <gtest/gtest.h>
 #include <korvo/com/connection_point.h>
 
 #include <stdexcept>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "test_objects.h"
 
@@ -30,7 +29,9 @@ class Source final : public korvo::com::Object<IConnectionPointContainer> {
     if (out != nullptr) *out = nullptr;
     return E_NOTIMPL;
   }
-  HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** out) override { return ticks_->Find(riid, out); }
+  HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** out) override {
+    return ticks_->Find(riid, out);
+  }
   void Tick(int n) {
     ticks_->ForEachSink<ITicks>([n](ITicks* sink) { sink->OnTick(n); });
   }
@@ -105,7 +106,8 @@ TEST(ConnectionPoint, AdviseFireUnadvise) {
 
   // A sink without the interface is refused; cookies are not reused.
   ICounter* counter = nullptr;
-  ASSERT_EQ(korvo::test::CreateCounter(KORVO_UUIDOF(ICounter), reinterpret_cast<void**>(&counter)), S_OK);
+  ASSERT_EQ(korvo::test::CreateCounter(KORVO_UUIDOF(ICounter), reinterpret_cast<void**>(&counter)),
+            S_OK);
   DWORD refused = 99;
   EXPECT_EQ(point->Advise(counter, &refused), CONNECT_E_CANNOTCONNECT);
   EXPECT_EQ(refused, 0u);

@@ -1,6 +1,7 @@
 // Exhausted memory: every COM allocation fails cleanly (null,
 // E_OUTOFMEMORY or _com_error(E_OUTOFMEMORY)), leaves its arguments as they
 // were and leaks nothing (LeakSanitizer checks).
+#include <gtest/gtest.h>
 #include <korvo/com/bstr_t.h>
 #include <korvo/com/com_error.h>
 #include <korvo/com/variant.h>
@@ -8,8 +9,6 @@
 #include <korvo/platform/fault_internal.h>
 
 #include <climits>
-
-#include <gtest/gtest.h>
 
 #include "support/test_support.h"
 

@@ -1,8 +1,7 @@
 // OLE dates: calendar fields, negative dates, range, ISO text.
+#include <gtest/gtest.h>
 #include <korvo/com/oledate.h>
 #include <korvo/com/variant.h>
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -49,8 +48,8 @@ TEST(OleDate, PublishedFixedPoints) {
     SYSTEMTIME t{};
     t.wMilliseconds = 999;
     ASSERT_TRUE(VariantTimeToSystemTime(p.date, &t));
-    EXPECT_TRUE(SameFields(t, p.fields)) << t.wYear << "-" << t.wMonth << "-" << t.wDay << " " << t.wHour << ":"
-                                         << t.wMinute << ":" << t.wSecond;
+    EXPECT_TRUE(SameFields(t, p.fields)) << t.wYear << "-" << t.wMonth << "-" << t.wDay << " "
+                                         << t.wHour << ":" << t.wMinute << ":" << t.wSecond;
     EXPECT_EQ(t.wDayOfWeek, p.dayOfWeek);
     EXPECT_EQ(t.wMilliseconds, 0);
     SYSTEMTIME in = p.fields;
@@ -95,9 +94,11 @@ TEST(OleDate, RangeAndFieldChecks) {
   EXPECT_TRUE(SameFields(out, Fields(1, 2, 3)));  // untouched on failure
 
   double d = 123;
-  SYSTEMTIME bad[] = {Fields(99, 12, 31), Fields(10000, 1, 1), Fields(2020, 0, 1),  Fields(2020, 13, 1),
-                      Fields(2020, 1, 0), Fields(2021, 2, 29), Fields(1900, 2, 29), Fields(2020, 4, 31),
-                      Fields(2020, 1, 1, 24), Fields(2020, 1, 1, 0, 60), Fields(2020, 1, 1, 0, 0, 60)};
+  SYSTEMTIME bad[] = {
+      Fields(99, 12, 31),        Fields(10000, 1, 1),         Fields(2020, 0, 1),
+      Fields(2020, 13, 1),       Fields(2020, 1, 0),          Fields(2021, 2, 29),
+      Fields(1900, 2, 29),       Fields(2020, 4, 31),         Fields(2020, 1, 1, 24),
+      Fields(2020, 1, 1, 0, 60), Fields(2020, 1, 1, 0, 0, 60)};
   for (SYSTEMTIME& t : bad) {
     EXPECT_FALSE(SystemTimeToVariantTime(&t, &d)) << t.wYear << "-" << t.wMonth << "-" << t.wDay;
   }
@@ -127,13 +128,14 @@ TEST(OleDate, EverySecondOfSampleDaysRoundTrips) {
       for (unsigned d = 1; d <= DaysIn(y, m); ++d, ++dayIndex) {
         bool wholeDay = dayIndex % 60013 == 0 || (y == 9999 && m == 12 && d == 31);
         for (int second = 0; second < 86400; second += (wholeDay ? 1 : 86399)) {
-          SYSTEMTIME in = Fields(static_cast<int>(y), static_cast<int>(m), static_cast<int>(d), second / 3600,
-                                 second / 60 % 60, second % 60);
+          SYSTEMTIME in = Fields(static_cast<int>(y), static_cast<int>(m), static_cast<int>(d),
+                                 second / 3600, second / 60 % 60, second % 60);
           double date = 0;
           ASSERT_TRUE(SystemTimeToVariantTime(&in, &date)) << y << "-" << m << "-" << d;
           SYSTEMTIME out{};
           ASSERT_TRUE(VariantTimeToSystemTime(date, &out)) << date;
-          ASSERT_TRUE(SameFields(in, out)) << y << "-" << m << "-" << d << " second " << second << " date " << date;
+          ASSERT_TRUE(SameFields(in, out))
+              << y << "-" << m << "-" << d << " second " << second << " date " << date;
           ++checked;
         }
       }
@@ -143,9 +145,15 @@ TEST(OleDate, EverySecondOfSampleDaysRoundTrips) {
 }
 
 TEST(OleDate, IsoTextRoundTripsThroughBstr) {
-  const char16_t* texts[] = {u"2020-01-01", u"2020-06-15 12:34:56", u"0100-01-01", u"9999-12-31 23:59:59",
-                             u"1899-12-29 06:00:00", u"18:30:00", u"00:00:00",
-                             u"1900-02-28 23:00:00", u"2000-02-29"};
+  const char16_t* texts[] = {u"2020-01-01",
+                             u"2020-06-15 12:34:56",
+                             u"0100-01-01",
+                             u"9999-12-31 23:59:59",
+                             u"1899-12-29 06:00:00",
+                             u"18:30:00",
+                             u"00:00:00",
+                             u"1900-02-28 23:00:00",
+                             u"2000-02-29"};
   for (const char16_t* text : texts) {
     SCOPED_TRACE(std::u16string(text).size());
     VARIANT v;

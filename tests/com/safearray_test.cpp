@@ -1,9 +1,8 @@
 // One-dimensional SAFEARRAYs of fixed-size elements.
+#include <gtest/gtest.h>
 #include <korvo/com/safearray.h>
 
 #include <cstring>
-
-#include <gtest/gtest.h>
 
 TEST(SafeArray, ByteVectorBoundsDataAndElements) {
   SAFEARRAYBOUND bound = {5, 0};

@@ -1,10 +1,10 @@
 // tests/com/test_objects.h: small COM objects for the com/ tests.
 #pragma once
 
-#include <atomic>
-
 #include <korvo/com/object.h>
 #include <korvo/com/unknown.h>
+
+#include <atomic>
 
 struct ICounter : IUnknown {
   virtual HRESULT Add(LONG n) = 0;

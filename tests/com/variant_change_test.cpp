@@ -2,6 +2,7 @@
 //
 // Values are written as "TYPE:value" ("I4:42", "BSTR:2.5", "BOOL:-1",
 // "EMPTY"); an expected failure as "!TYPEMISMATCH" or "!OVERFLOW".
+#include <gtest/gtest.h>
 #include <korvo/com/variant.h>
 
 #include <cmath>
@@ -11,8 +12,6 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 namespace {
 
 struct TypeName {
@@ -21,10 +20,10 @@ struct TypeName {
 };
 
 constexpr TypeName kTypes[] = {
-    {VT_EMPTY, "EMPTY"}, {VT_NULL, "NULL"}, {VT_I1, "I1"},     {VT_I2, "I2"},     {VT_I4, "I4"},
-    {VT_I8, "I8"},       {VT_UI1, "UI1"},   {VT_UI2, "UI2"},   {VT_UI4, "UI4"},   {VT_UI8, "UI8"},
-    {VT_INT, "INT"},     {VT_UINT, "UINT"}, {VT_R4, "R4"},     {VT_R8, "R8"},     {VT_DATE, "DATE"},
-    {VT_BSTR, "BSTR"},   {VT_BOOL, "BOOL"},  {VT_CY, "CY"},     {VT_DECIMAL, "DEC"},
+    {VT_EMPTY, "EMPTY"}, {VT_NULL, "NULL"}, {VT_I1, "I1"},   {VT_I2, "I2"},       {VT_I4, "I4"},
+    {VT_I8, "I8"},       {VT_UI1, "UI1"},   {VT_UI2, "UI2"}, {VT_UI4, "UI4"},     {VT_UI8, "UI8"},
+    {VT_INT, "INT"},     {VT_UINT, "UINT"}, {VT_R4, "R4"},   {VT_R8, "R8"},       {VT_DATE, "DATE"},
+    {VT_BSTR, "BSTR"},   {VT_BOOL, "BOOL"}, {VT_CY, "CY"},   {VT_DECIMAL, "DEC"},
 };
 
 // "-12.345" to its digits and scale, for building VT_DECIMAL and VT_CY.
@@ -75,20 +74,48 @@ VARIANT Make(const std::string& text) {
   v.vt = TypeOf(text.substr(0, colon));
   const char* s = value.c_str();
   switch (v.vt) {
-    case VT_I1: v.cVal = static_cast<CHAR>(std::strtoll(s, nullptr, 10)); break;
-    case VT_I2: v.iVal = static_cast<SHORT>(std::strtoll(s, nullptr, 10)); break;
-    case VT_I4: v.lVal = static_cast<LONG>(std::strtoll(s, nullptr, 10)); break;
-    case VT_INT: v.intVal = static_cast<INT>(std::strtoll(s, nullptr, 10)); break;
-    case VT_I8: v.llVal = std::strtoll(s, nullptr, 10); break;
-    case VT_UI1: v.bVal = static_cast<BYTE>(std::strtoull(s, nullptr, 10)); break;
-    case VT_UI2: v.uiVal = static_cast<USHORT>(std::strtoull(s, nullptr, 10)); break;
-    case VT_UI4: v.ulVal = static_cast<ULONG>(std::strtoull(s, nullptr, 10)); break;
-    case VT_UINT: v.uintVal = static_cast<UINT>(std::strtoull(s, nullptr, 10)); break;
-    case VT_UI8: v.ullVal = std::strtoull(s, nullptr, 10); break;
-    case VT_R4: v.fltVal = std::strtof(s, nullptr); break;
-    case VT_R8: v.dblVal = std::strtod(s, nullptr); break;
-    case VT_DATE: v.date = std::strtod(s, nullptr); break;
-    case VT_BOOL: v.boolVal = static_cast<VARIANT_BOOL>(std::strtol(s, nullptr, 10)); break;
+    case VT_I1:
+      v.cVal = static_cast<CHAR>(std::strtoll(s, nullptr, 10));
+      break;
+    case VT_I2:
+      v.iVal = static_cast<SHORT>(std::strtoll(s, nullptr, 10));
+      break;
+    case VT_I4:
+      v.lVal = static_cast<LONG>(std::strtoll(s, nullptr, 10));
+      break;
+    case VT_INT:
+      v.intVal = static_cast<INT>(std::strtoll(s, nullptr, 10));
+      break;
+    case VT_I8:
+      v.llVal = std::strtoll(s, nullptr, 10);
+      break;
+    case VT_UI1:
+      v.bVal = static_cast<BYTE>(std::strtoull(s, nullptr, 10));
+      break;
+    case VT_UI2:
+      v.uiVal = static_cast<USHORT>(std::strtoull(s, nullptr, 10));
+      break;
+    case VT_UI4:
+      v.ulVal = static_cast<ULONG>(std::strtoull(s, nullptr, 10));
+      break;
+    case VT_UINT:
+      v.uintVal = static_cast<UINT>(std::strtoull(s, nullptr, 10));
+      break;
+    case VT_UI8:
+      v.ullVal = std::strtoull(s, nullptr, 10);
+      break;
+    case VT_R4:
+      v.fltVal = std::strtof(s, nullptr);
+      break;
+    case VT_R8:
+      v.dblVal = std::strtod(s, nullptr);
+      break;
+    case VT_DATE:
+      v.date = std::strtod(s, nullptr);
+      break;
+    case VT_BOOL:
+      v.boolVal = static_cast<VARIANT_BOOL>(std::strtol(s, nullptr, 10));
+      break;
     case VT_BSTR: {
       std::u16string wide(value.begin(), value.end());
       v.bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
@@ -113,7 +140,8 @@ VARIANT Make(const std::string& text) {
       v.vt = VT_DECIMAL;
       break;
     }
-    default: break;
+    default:
+      break;
   }
   return v;
 }
@@ -123,21 +151,37 @@ std::string Describe(const VARIANT& v) {
   char buffer[64];
   switch (v.vt) {
     case VT_EMPTY:
-    case VT_NULL: return out;
-    case VT_I1: return out + ":" + std::to_string(v.cVal);
-    case VT_I2: return out + ":" + std::to_string(v.iVal);
-    case VT_I4: return out + ":" + std::to_string(v.lVal);
-    case VT_INT: return out + ":" + std::to_string(v.intVal);
-    case VT_I8: return out + ":" + std::to_string(v.llVal);
-    case VT_UI1: return out + ":" + std::to_string(v.bVal);
-    case VT_UI2: return out + ":" + std::to_string(v.uiVal);
-    case VT_UI4: return out + ":" + std::to_string(v.ulVal);
-    case VT_UINT: return out + ":" + std::to_string(v.uintVal);
-    case VT_UI8: return out + ":" + std::to_string(v.ullVal);
-    case VT_BOOL: return out + ":" + std::to_string(v.boolVal);
-    case VT_R4: std::snprintf(buffer, sizeof buffer, ":%.9g", v.fltVal); return out + buffer;
+    case VT_NULL:
+      return out;
+    case VT_I1:
+      return out + ":" + std::to_string(v.cVal);
+    case VT_I2:
+      return out + ":" + std::to_string(v.iVal);
+    case VT_I4:
+      return out + ":" + std::to_string(v.lVal);
+    case VT_INT:
+      return out + ":" + std::to_string(v.intVal);
+    case VT_I8:
+      return out + ":" + std::to_string(v.llVal);
+    case VT_UI1:
+      return out + ":" + std::to_string(v.bVal);
+    case VT_UI2:
+      return out + ":" + std::to_string(v.uiVal);
+    case VT_UI4:
+      return out + ":" + std::to_string(v.ulVal);
+    case VT_UINT:
+      return out + ":" + std::to_string(v.uintVal);
+    case VT_UI8:
+      return out + ":" + std::to_string(v.ullVal);
+    case VT_BOOL:
+      return out + ":" + std::to_string(v.boolVal);
+    case VT_R4:
+      std::snprintf(buffer, sizeof buffer, ":%.9g", v.fltVal);
+      return out + buffer;
     case VT_R8:
-    case VT_DATE: std::snprintf(buffer, sizeof buffer, ":%.17g", v.dblVal); return out + buffer;
+    case VT_DATE:
+      std::snprintf(buffer, sizeof buffer, ":%.17g", v.dblVal);
+      return out + buffer;
     case VT_CY: {
       long long units = v.cyVal.int64;
       unsigned long long magnitude = units < 0 ? 0 - static_cast<unsigned long long>(units) : units;
@@ -150,10 +194,12 @@ std::string Describe(const VARIANT& v) {
     case VT_BSTR: {
       if (v.bstrVal == nullptr) return out + "(null)";
       std::string text;
-      for (UINT i = 0; i < SysStringLen(v.bstrVal); ++i) text.push_back(static_cast<char>(v.bstrVal[i]));
+      for (UINT i = 0; i < SysStringLen(v.bstrVal); ++i)
+        text.push_back(static_cast<char>(v.bstrVal[i]));
       return out + ":" + text;
     }
-    default: return out + ":?";
+    default:
+      return out + ":?";
   }
 }
 
@@ -185,108 +231,264 @@ struct Case {
 
 const Case kCases[] = {
     // VT_EMPTY is 0, 0.0, false, date 0 and the empty text.
-    {"EMPTY", "I1", "I1:0"}, {"EMPTY", "I2", "I2:0"}, {"EMPTY", "I4", "I4:0"}, {"EMPTY", "I8", "I8:0"},
-    {"EMPTY", "UI1", "UI1:0"}, {"EMPTY", "UI2", "UI2:0"}, {"EMPTY", "UI4", "UI4:0"}, {"EMPTY", "INT", "INT:0"},
-    {"EMPTY", "UINT", "UINT:0"}, {"EMPTY", "R4", "R4:0"}, {"EMPTY", "R8", "R8:0"}, {"EMPTY", "DATE", "DATE:0"},
-    {"EMPTY", "BSTR", "BSTR:"}, {"EMPTY", "BOOL", "BOOL:0"}, {"EMPTY", "NULL", "NULL"}, {"EMPTY", "EMPTY", "EMPTY"},
+    {"EMPTY", "I1", "I1:0"},
+    {"EMPTY", "I2", "I2:0"},
+    {"EMPTY", "I4", "I4:0"},
+    {"EMPTY", "I8", "I8:0"},
+    {"EMPTY", "UI1", "UI1:0"},
+    {"EMPTY", "UI2", "UI2:0"},
+    {"EMPTY", "UI4", "UI4:0"},
+    {"EMPTY", "INT", "INT:0"},
+    {"EMPTY", "UINT", "UINT:0"},
+    {"EMPTY", "R4", "R4:0"},
+    {"EMPTY", "R8", "R8:0"},
+    {"EMPTY", "DATE", "DATE:0"},
+    {"EMPTY", "BSTR", "BSTR:"},
+    {"EMPTY", "BOOL", "BOOL:0"},
+    {"EMPTY", "NULL", "NULL"},
+    {"EMPTY", "EMPTY", "EMPTY"},
     // VT_NULL converts to nothing but itself and VT_EMPTY.
-    {"NULL", "I4", "!TYPEMISMATCH"}, {"NULL", "I2", "!TYPEMISMATCH"}, {"NULL", "R8", "!TYPEMISMATCH"},
-    {"NULL", "BSTR", "!TYPEMISMATCH"}, {"NULL", "BOOL", "!TYPEMISMATCH"}, {"NULL", "DATE", "!TYPEMISMATCH"},
-    {"NULL", "UI1", "!TYPEMISMATCH"}, {"NULL", "NULL", "NULL"}, {"NULL", "EMPTY", "EMPTY"},
+    {"NULL", "I4", "!TYPEMISMATCH"},
+    {"NULL", "I2", "!TYPEMISMATCH"},
+    {"NULL", "R8", "!TYPEMISMATCH"},
+    {"NULL", "BSTR", "!TYPEMISMATCH"},
+    {"NULL", "BOOL", "!TYPEMISMATCH"},
+    {"NULL", "DATE", "!TYPEMISMATCH"},
+    {"NULL", "UI1", "!TYPEMISMATCH"},
+    {"NULL", "NULL", "NULL"},
+    {"NULL", "EMPTY", "EMPTY"},
     // Booleans are -1 and 0.
-    {"BOOL:-1", "I4", "I4:-1"}, {"BOOL:-1", "I2", "I2:-1"}, {"BOOL:-1", "I1", "I1:-1"}, {"BOOL:-1", "I8", "I8:-1"},
-    {"BOOL:-1", "INT", "INT:-1"}, {"BOOL:-1", "R8", "R8:-1"}, {"BOOL:-1", "R4", "R4:-1"},
-    {"BOOL:-1", "DATE", "DATE:-1"}, {"BOOL:-1", "UI1", "UI1:255"}, {"BOOL:-1", "UI2", "UI2:65535"},
-    {"BOOL:-1", "UI4", "UI4:4294967295"}, {"BOOL:-1", "BSTR", "BSTR:True"}, {"BOOL:0", "BSTR", "BSTR:False"},
-    {"BOOL:0", "I4", "I4:0"}, {"BOOL:1", "BSTR", "BSTR:True"}, {"BOOL:1", "I4", "I4:-1"},
+    {"BOOL:-1", "I4", "I4:-1"},
+    {"BOOL:-1", "I2", "I2:-1"},
+    {"BOOL:-1", "I1", "I1:-1"},
+    {"BOOL:-1", "I8", "I8:-1"},
+    {"BOOL:-1", "INT", "INT:-1"},
+    {"BOOL:-1", "R8", "R8:-1"},
+    {"BOOL:-1", "R4", "R4:-1"},
+    {"BOOL:-1", "DATE", "DATE:-1"},
+    {"BOOL:-1", "UI1", "UI1:255"},
+    {"BOOL:-1", "UI2", "UI2:65535"},
+    {"BOOL:-1", "UI4", "UI4:4294967295"},
+    {"BOOL:-1", "BSTR", "BSTR:True"},
+    {"BOOL:0", "BSTR", "BSTR:False"},
+    {"BOOL:0", "I4", "I4:0"},
+    {"BOOL:1", "BSTR", "BSTR:True"},
+    {"BOOL:1", "I4", "I4:-1"},
     // Numbers to booleans: any non-zero value is true.
-    {"I4:1", "BOOL", "BOOL:-1"}, {"I4:0", "BOOL", "BOOL:0"}, {"R8:0.4", "BOOL", "BOOL:-1"},
-    {"UI8:18446744073709551615", "BOOL", "BOOL:-1"}, {"DATE:1.5", "BOOL", "BOOL:-1"},
+    {"I4:1", "BOOL", "BOOL:-1"},
+    {"I4:0", "BOOL", "BOOL:0"},
+    {"R8:0.4", "BOOL", "BOOL:-1"},
+    {"UI8:18446744073709551615", "BOOL", "BOOL:-1"},
+    {"DATE:1.5", "BOOL", "BOOL:-1"},
     // Text to numbers.
-    {"BSTR:42", "I4", "I4:42"}, {"BSTR:42", "I2", "I2:42"}, {"BSTR:42", "UI1", "UI1:42"}, {"BSTR:42", "R8", "R8:42"},
-    {"BSTR:42", "I8", "I8:42"}, {"BSTR:42", "INT", "INT:42"}, {"BSTR:42", "UINT", "UINT:42"},
-    {"BSTR:42", "BOOL", "BOOL:-1"}, {"BSTR:0", "BOOL", "BOOL:0"}, {"BSTR: \t-1.5e3 ", "R8", "R8:-1500"},
-    {"BSTR:-1.5e3", "I4", "I4:-1500"}, {"BSTR:+7", "I1", "I1:7"}, {"BSTR:.5", "R8", "R8:0.5"},
-    {"BSTR:5.", "R8", "R8:5"}, {"BSTR:1E2", "UI2", "UI2:100"}, {"BSTR:2.5", "I4", "I4:2"},
-    {"BSTR:3.5", "I4", "I4:4"}, {"BSTR:-2.5", "I4", "I4:-2"}, {"BSTR:9223372036854775807", "I8", "I8:9223372036854775807"},
-    {"BSTR:-9223372036854775808", "I8", "I8:-9223372036854775808"}, {"BSTR:9223372036854775808", "I8", "!OVERFLOW"},
-    {"BSTR:18446744073709551615", "UI8", "UI8:18446744073709551615"}, {"BSTR:1e-400", "R8", "R8:0"},
-    {"BSTR:abc", "I4", "!TYPEMISMATCH"}, {"BSTR:", "I4", "!TYPEMISMATCH"}, {"BSTR:   ", "R8", "!TYPEMISMATCH"},
-    {"BSTR:12abc", "I4", "!TYPEMISMATCH"}, {"BSTR:1 2", "I4", "!TYPEMISMATCH"}, {"BSTR:--1", "I4", "!TYPEMISMATCH"},
-    {"BSTR:1e", "R8", "!TYPEMISMATCH"}, {"BSTR:.", "R8", "!TYPEMISMATCH"}, {"BSTR:0x10", "I4", "!TYPEMISMATCH"},
-    {"BSTR:1,5", "R8", "!TYPEMISMATCH"}, {"BSTR:1e400", "R8", "!OVERFLOW"}, {"BSTR:70000", "I2", "!OVERFLOW"},
-    {"BSTR:-1", "UI4", "!OVERFLOW"}, {"BSTR:1e39", "R4", "!OVERFLOW"}, {"BSTR:abc", "BOOL", "!TYPEMISMATCH"},
+    {"BSTR:42", "I4", "I4:42"},
+    {"BSTR:42", "I2", "I2:42"},
+    {"BSTR:42", "UI1", "UI1:42"},
+    {"BSTR:42", "R8", "R8:42"},
+    {"BSTR:42", "I8", "I8:42"},
+    {"BSTR:42", "INT", "INT:42"},
+    {"BSTR:42", "UINT", "UINT:42"},
+    {"BSTR:42", "BOOL", "BOOL:-1"},
+    {"BSTR:0", "BOOL", "BOOL:0"},
+    {"BSTR: \t-1.5e3 ", "R8", "R8:-1500"},
+    {"BSTR:-1.5e3", "I4", "I4:-1500"},
+    {"BSTR:+7", "I1", "I1:7"},
+    {"BSTR:.5", "R8", "R8:0.5"},
+    {"BSTR:5.", "R8", "R8:5"},
+    {"BSTR:1E2", "UI2", "UI2:100"},
+    {"BSTR:2.5", "I4", "I4:2"},
+    {"BSTR:3.5", "I4", "I4:4"},
+    {"BSTR:-2.5", "I4", "I4:-2"},
+    {"BSTR:9223372036854775807", "I8", "I8:9223372036854775807"},
+    {"BSTR:-9223372036854775808", "I8", "I8:-9223372036854775808"},
+    {"BSTR:9223372036854775808", "I8", "!OVERFLOW"},
+    {"BSTR:18446744073709551615", "UI8", "UI8:18446744073709551615"},
+    {"BSTR:1e-400", "R8", "R8:0"},
+    {"BSTR:abc", "I4", "!TYPEMISMATCH"},
+    {"BSTR:", "I4", "!TYPEMISMATCH"},
+    {"BSTR:   ", "R8", "!TYPEMISMATCH"},
+    {"BSTR:12abc", "I4", "!TYPEMISMATCH"},
+    {"BSTR:1 2", "I4", "!TYPEMISMATCH"},
+    {"BSTR:--1", "I4", "!TYPEMISMATCH"},
+    {"BSTR:1e", "R8", "!TYPEMISMATCH"},
+    {"BSTR:.", "R8", "!TYPEMISMATCH"},
+    {"BSTR:0x10", "I4", "!TYPEMISMATCH"},
+    {"BSTR:1,5", "R8", "!TYPEMISMATCH"},
+    {"BSTR:1e400", "R8", "!OVERFLOW"},
+    {"BSTR:70000", "I2", "!OVERFLOW"},
+    {"BSTR:-1", "UI4", "!OVERFLOW"},
+    {"BSTR:1e39", "R4", "!OVERFLOW"},
+    {"BSTR:abc", "BOOL", "!TYPEMISMATCH"},
     // Text to booleans takes the words in any case.
-    {"BSTR:True", "BOOL", "BOOL:-1"}, {"BSTR: false ", "BOOL", "BOOL:0"}, {"BSTR:TRUE", "BOOL", "BOOL:-1"},
-    {"BSTR:fAlSe", "BOOL", "BOOL:0"}, {"BSTR:True", "I4", "!TYPEMISMATCH"}, {"BSTR:yes", "BOOL", "!TYPEMISMATCH"},
+    {"BSTR:True", "BOOL", "BOOL:-1"},
+    {"BSTR: false ", "BOOL", "BOOL:0"},
+    {"BSTR:TRUE", "BOOL", "BOOL:-1"},
+    {"BSTR:fAlSe", "BOOL", "BOOL:0"},
+    {"BSTR:True", "I4", "!TYPEMISMATCH"},
+    {"BSTR:yes", "BOOL", "!TYPEMISMATCH"},
     // Reals to integers round half to even.
-    {"R8:2.5", "I4", "I4:2"}, {"R8:3.5", "I4", "I4:4"}, {"R8:-2.5", "I4", "I4:-2"}, {"R8:-3.5", "I4", "I4:-4"},
-    {"R8:0.5", "I2", "I2:0"}, {"R8:1.5", "I2", "I2:2"}, {"R8:2.4999", "I4", "I4:2"}, {"R8:2.5000001", "I4", "I4:3"},
-    {"R8:-0.5", "I4", "I4:0"}, {"R8:254.5", "UI1", "UI1:254"}, {"R8:255.5", "UI1", "!OVERFLOW"},
-    {"R8:-0.4", "UI1", "UI1:0"}, {"R8:-0.6", "UI1", "!OVERFLOW"}, {"R4:2.5", "I4", "I4:2"},
-    {"R8:2147483646.5", "I4", "I4:2147483646"}, {"R8:2147483647.5", "I4", "!OVERFLOW"},
-    {"R8:-2147483648.5", "I4", "I4:-2147483648"}, {"R8:1e19", "I8", "!OVERFLOW"},
-    {"R8:1e19", "UI8", "UI8:10000000000000000000"}, {"R8:1e300", "I4", "!OVERFLOW"}, {"R8:1e39", "R4", "!OVERFLOW"},
-    {"R8:0.25", "R4", "R4:0.25"}, {"DATE:2.5", "I4", "I4:2"}, {"DATE:3.5", "I4", "I4:4"},
+    {"R8:2.5", "I4", "I4:2"},
+    {"R8:3.5", "I4", "I4:4"},
+    {"R8:-2.5", "I4", "I4:-2"},
+    {"R8:-3.5", "I4", "I4:-4"},
+    {"R8:0.5", "I2", "I2:0"},
+    {"R8:1.5", "I2", "I2:2"},
+    {"R8:2.4999", "I4", "I4:2"},
+    {"R8:2.5000001", "I4", "I4:3"},
+    {"R8:-0.5", "I4", "I4:0"},
+    {"R8:254.5", "UI1", "UI1:254"},
+    {"R8:255.5", "UI1", "!OVERFLOW"},
+    {"R8:-0.4", "UI1", "UI1:0"},
+    {"R8:-0.6", "UI1", "!OVERFLOW"},
+    {"R4:2.5", "I4", "I4:2"},
+    {"R8:2147483646.5", "I4", "I4:2147483646"},
+    {"R8:2147483647.5", "I4", "!OVERFLOW"},
+    {"R8:-2147483648.5", "I4", "I4:-2147483648"},
+    {"R8:1e19", "I8", "!OVERFLOW"},
+    {"R8:1e19", "UI8", "UI8:10000000000000000000"},
+    {"R8:1e300", "I4", "!OVERFLOW"},
+    {"R8:1e39", "R4", "!OVERFLOW"},
+    {"R8:0.25", "R4", "R4:0.25"},
+    {"DATE:2.5", "I4", "I4:2"},
+    {"DATE:3.5", "I4", "I4:4"},
     // Integer ranges.
-    {"I4:70000", "I2", "!OVERFLOW"}, {"I4:32767", "I2", "I2:32767"}, {"I4:-32768", "I2", "I2:-32768"},
-    {"I4:-32769", "I2", "!OVERFLOW"}, {"I4:127", "I1", "I1:127"}, {"I4:-129", "I1", "!OVERFLOW"},
-    {"I4:300", "UI1", "!OVERFLOW"}, {"I4:-1", "UI4", "!OVERFLOW"}, {"I4:-1", "UINT", "!OVERFLOW"},
-    {"I4:65535", "UI2", "UI2:65535"}, {"I4:65536", "UI2", "!OVERFLOW"}, {"UI1:200", "I1", "!OVERFLOW"},
-    {"I1:-1", "UI1", "!OVERFLOW"}, {"UINT:4294967295", "INT", "!OVERFLOW"}, {"UINT:4294967295", "I8", "I8:4294967295"},
-    {"UI4:2147483648", "I4", "!OVERFLOW"}, {"I8:2147483648", "I4", "!OVERFLOW"}, {"I8:-2147483648", "INT", "INT:-2147483648"},
-    {"UI8:18446744073709551615", "I8", "!OVERFLOW"}, {"I8:-1", "UI8", "!OVERFLOW"},
-    {"I8:9223372036854775807", "R8", "R8:9.2233720368547758e+18"}, {"I4:-5", "R4", "R4:-5"},
+    {"I4:70000", "I2", "!OVERFLOW"},
+    {"I4:32767", "I2", "I2:32767"},
+    {"I4:-32768", "I2", "I2:-32768"},
+    {"I4:-32769", "I2", "!OVERFLOW"},
+    {"I4:127", "I1", "I1:127"},
+    {"I4:-129", "I1", "!OVERFLOW"},
+    {"I4:300", "UI1", "!OVERFLOW"},
+    {"I4:-1", "UI4", "!OVERFLOW"},
+    {"I4:-1", "UINT", "!OVERFLOW"},
+    {"I4:65535", "UI2", "UI2:65535"},
+    {"I4:65536", "UI2", "!OVERFLOW"},
+    {"UI1:200", "I1", "!OVERFLOW"},
+    {"I1:-1", "UI1", "!OVERFLOW"},
+    {"UINT:4294967295", "INT", "!OVERFLOW"},
+    {"UINT:4294967295", "I8", "I8:4294967295"},
+    {"UI4:2147483648", "I4", "!OVERFLOW"},
+    {"I8:2147483648", "I4", "!OVERFLOW"},
+    {"I8:-2147483648", "INT", "INT:-2147483648"},
+    {"UI8:18446744073709551615", "I8", "!OVERFLOW"},
+    {"I8:-1", "UI8", "!OVERFLOW"},
+    {"I8:9223372036854775807", "R8", "R8:9.2233720368547758e+18"},
+    {"I4:-5", "R4", "R4:-5"},
     // Numbers to text.
-    {"I4:-42", "BSTR", "BSTR:-42"}, {"I8:-9223372036854775808", "BSTR", "BSTR:-9223372036854775808"},
-    {"UI8:18446744073709551615", "BSTR", "BSTR:18446744073709551615"}, {"UI1:255", "BSTR", "BSTR:255"},
-    {"I1:-128", "BSTR", "BSTR:-128"}, {"R8:0.1", "BSTR", "BSTR:0.1"}, {"R8:1e20", "BSTR", "BSTR:1E+20"},
-    {"R8:1e15", "BSTR", "BSTR:1E+15"}, {"R8:100000000000000", "BSTR", "BSTR:100000000000000"},
-    {"R8:1e-5", "BSTR", "BSTR:1E-05"}, {"R8:0.0001", "BSTR", "BSTR:0.0001"}, {"R8:-2.5", "BSTR", "BSTR:-2.5"},
+    {"I4:-42", "BSTR", "BSTR:-42"},
+    {"I8:-9223372036854775808", "BSTR", "BSTR:-9223372036854775808"},
+    {"UI8:18446744073709551615", "BSTR", "BSTR:18446744073709551615"},
+    {"UI1:255", "BSTR", "BSTR:255"},
+    {"I1:-128", "BSTR", "BSTR:-128"},
+    {"R8:0.1", "BSTR", "BSTR:0.1"},
+    {"R8:1e20", "BSTR", "BSTR:1E+20"},
+    {"R8:1e15", "BSTR", "BSTR:1E+15"},
+    {"R8:100000000000000", "BSTR", "BSTR:100000000000000"},
+    {"R8:1e-5", "BSTR", "BSTR:1E-05"},
+    {"R8:0.0001", "BSTR", "BSTR:0.0001"},
+    {"R8:-2.5", "BSTR", "BSTR:-2.5"},
     {"R8:0.3333333333333333", "BSTR", "BSTR:0.333333333333333"},
-    {"R8:123456789012345678", "BSTR", "BSTR:1.23456789012346E+17"}, {"R8:-0", "BSTR", "BSTR:0"},
-    {"R8:42", "BSTR", "BSTR:42"}, {"R4:0.1", "BSTR", "BSTR:0.1"}, {"R4:16777216", "BSTR", "BSTR:1.677722E+07"},
+    {"R8:123456789012345678", "BSTR", "BSTR:1.23456789012346E+17"},
+    {"R8:-0", "BSTR", "BSTR:0"},
+    {"R8:42", "BSTR", "BSTR:42"},
+    {"R4:0.1", "BSTR", "BSTR:0.1"},
+    {"R4:16777216", "BSTR", "BSTR:1.677722E+07"},
     {"R4:3.14159274", "BSTR", "BSTR:3.141593"},
     // Dates: as numbers, within the valid range, and as ISO text.
-    {"R8:1.5", "DATE", "DATE:1.5"}, {"I4:43831", "DATE", "DATE:43831"}, {"I4:3000000", "DATE", "!OVERFLOW"},
-    {"I4:-657435", "DATE", "!OVERFLOW"}, {"R8:-657434.5", "DATE", "DATE:-657434.5"}, {"I4:-657434", "DATE", "DATE:-657434"}, {"DATE:1.75", "R8", "R8:1.75"},
-    {"DATE:2.25", "BSTR", "BSTR:1900-01-01 06:00:00"}, {"DATE:0.25", "BSTR", "BSTR:06:00:00"},
-    {"DATE:43831", "BSTR", "BSTR:2020-01-01"}, {"DATE:0", "BSTR", "BSTR:00:00:00"},
-    {"DATE:-1.25", "BSTR", "BSTR:1899-12-29 06:00:00"}, {"DATE:-657434", "BSTR", "BSTR:0100-01-01"},
-    {"DATE:2958465.9999884259", "BSTR", "BSTR:9999-12-31 23:59:59"}, {"DATE:1e9", "BSTR", "!OVERFLOW"},
-    {"BSTR:2020-01-01", "DATE", "DATE:43831"}, {"BSTR:2020-01-01 12:00:00", "DATE", "DATE:43831.5"},
-    {"BSTR:2020-01-01T12:00:00.987", "DATE", "DATE:43831.5"}, {"BSTR: 2020-01-01 12:00 ", "DATE", "DATE:43831.5"},
-    {"BSTR:12:00", "DATE", "DATE:0.5"}, {"BSTR:06:00:00", "DATE", "DATE:0.25"}, {"BSTR:6:00", "DATE", "DATE:0.25"},
-    {"BSTR:1899-12-29 06:00:00", "DATE", "DATE:-1.25"}, {"BSTR:2020-13-01", "DATE", "!TYPEMISMATCH"},
-    {"BSTR:2020-02-30", "DATE", "!TYPEMISMATCH"}, {"BSTR:2021-02-29", "DATE", "!TYPEMISMATCH"},
-    {"BSTR:2020-02-29", "DATE", "DATE:43890"}, {"BSTR:24:00", "DATE", "!TYPEMISMATCH"},
-    {"BSTR:0099-12-31", "DATE", "!TYPEMISMATCH"}, {"BSTR:2020-01-01X12:00", "DATE", "!TYPEMISMATCH"},
-    {"BSTR:2020-1-1", "DATE", "!TYPEMISMATCH"}, {"BSTR:42", "DATE", "!TYPEMISMATCH"},
-    {"BSTR:", "DATE", "!TYPEMISMATCH"}, {"BSTR:12:00:", "DATE", "!TYPEMISMATCH"},
+    {"R8:1.5", "DATE", "DATE:1.5"},
+    {"I4:43831", "DATE", "DATE:43831"},
+    {"I4:3000000", "DATE", "!OVERFLOW"},
+    {"I4:-657435", "DATE", "!OVERFLOW"},
+    {"R8:-657434.5", "DATE", "DATE:-657434.5"},
+    {"I4:-657434", "DATE", "DATE:-657434"},
+    {"DATE:1.75", "R8", "R8:1.75"},
+    {"DATE:2.25", "BSTR", "BSTR:1900-01-01 06:00:00"},
+    {"DATE:0.25", "BSTR", "BSTR:06:00:00"},
+    {"DATE:43831", "BSTR", "BSTR:2020-01-01"},
+    {"DATE:0", "BSTR", "BSTR:00:00:00"},
+    {"DATE:-1.25", "BSTR", "BSTR:1899-12-29 06:00:00"},
+    {"DATE:-657434", "BSTR", "BSTR:0100-01-01"},
+    {"DATE:2958465.9999884259", "BSTR", "BSTR:9999-12-31 23:59:59"},
+    {"DATE:1e9", "BSTR", "!OVERFLOW"},
+    {"BSTR:2020-01-01", "DATE", "DATE:43831"},
+    {"BSTR:2020-01-01 12:00:00", "DATE", "DATE:43831.5"},
+    {"BSTR:2020-01-01T12:00:00.987", "DATE", "DATE:43831.5"},
+    {"BSTR: 2020-01-01 12:00 ", "DATE", "DATE:43831.5"},
+    {"BSTR:12:00", "DATE", "DATE:0.5"},
+    {"BSTR:06:00:00", "DATE", "DATE:0.25"},
+    {"BSTR:6:00", "DATE", "DATE:0.25"},
+    {"BSTR:1899-12-29 06:00:00", "DATE", "DATE:-1.25"},
+    {"BSTR:2020-13-01", "DATE", "!TYPEMISMATCH"},
+    {"BSTR:2020-02-30", "DATE", "!TYPEMISMATCH"},
+    {"BSTR:2021-02-29", "DATE", "!TYPEMISMATCH"},
+    {"BSTR:2020-02-29", "DATE", "DATE:43890"},
+    {"BSTR:24:00", "DATE", "!TYPEMISMATCH"},
+    {"BSTR:0099-12-31", "DATE", "!TYPEMISMATCH"},
+    {"BSTR:2020-01-01X12:00", "DATE", "!TYPEMISMATCH"},
+    {"BSTR:2020-1-1", "DATE", "!TYPEMISMATCH"},
+    {"BSTR:42", "DATE", "!TYPEMISMATCH"},
+    {"BSTR:", "DATE", "!TYPEMISMATCH"},
+    {"BSTR:12:00:", "DATE", "!TYPEMISMATCH"},
     // Currency and decimal are exact (Describe shows VT_CY with its four
     // decimals, VT_DECIMAL with its scale).
-    {"BSTR:12.5", "CY", "CY:12.5000"}, {"BSTR:-0.00005", "CY", "CY:0.0000"}, {"BSTR:0.00015", "CY", "CY:0.0002"},
+    {"BSTR:12.5", "CY", "CY:12.5000"},
+    {"BSTR:-0.00005", "CY", "CY:0.0000"},
+    {"BSTR:0.00015", "CY", "CY:0.0002"},
     {"BSTR:922337203685477.5807", "CY", "CY:922337203685477.5807"},
-    {"BSTR:922337203685477.5808", "CY", "!OVERFLOW"}, {"BSTR:-922337203685477.5808", "CY", "CY:-922337203685477.5808"},
-    {"BSTR:1e3", "CY", "CY:1000.0000"}, {"BSTR:abc", "CY", "!TYPEMISMATCH"}, {"I4:-7", "CY", "CY:-7.0000"},
-    {"R8:0.1", "CY", "CY:0.1000"}, {"R8:2.00005", "CY", "CY:2.0000"}, {"R8:1e300", "CY", "!OVERFLOW"},
-    {"BOOL:-1", "CY", "CY:-1.0000"}, {"CY:2.5", "I4", "I4:2"}, {"CY:3.5", "I4", "I4:4"}, {"CY:-2.5", "I2", "I2:-2"},
-    {"CY:12.34", "BSTR", "BSTR:12.34"}, {"CY:-0.0001", "BSTR", "BSTR:-0.0001"}, {"CY:5", "BSTR", "BSTR:5"},
-    {"CY:1.25", "R8", "R8:1.25"}, {"CY:0", "BOOL", "BOOL:0"}, {"CY:1.5", "DATE", "DATE:1.5"},
-    {"CY:12.5", "DEC", "DEC:12.5"}, {"CY:-1", "UI1", "!OVERFLOW"},
-    {"BSTR:1.50", "DEC", "DEC:1.5"}, {"BSTR:-0.000", "DEC", "DEC:0"}, {"BSTR: 79228162514264337593543950335 ", "DEC", "DEC:79228162514264337593543950335"},
-    {"BSTR:79228162514264337593543950336", "DEC", "!OVERFLOW"}, {"BSTR:1e-28", "DEC", "DEC:0.0000000000000000000000000001"},
+    {"BSTR:922337203685477.5808", "CY", "!OVERFLOW"},
+    {"BSTR:-922337203685477.5808", "CY", "CY:-922337203685477.5808"},
+    {"BSTR:1e3", "CY", "CY:1000.0000"},
+    {"BSTR:abc", "CY", "!TYPEMISMATCH"},
+    {"I4:-7", "CY", "CY:-7.0000"},
+    {"R8:0.1", "CY", "CY:0.1000"},
+    {"R8:2.00005", "CY", "CY:2.0000"},
+    {"R8:1e300", "CY", "!OVERFLOW"},
+    {"BOOL:-1", "CY", "CY:-1.0000"},
+    {"CY:2.5", "I4", "I4:2"},
+    {"CY:3.5", "I4", "I4:4"},
+    {"CY:-2.5", "I2", "I2:-2"},
+    {"CY:12.34", "BSTR", "BSTR:12.34"},
+    {"CY:-0.0001", "BSTR", "BSTR:-0.0001"},
+    {"CY:5", "BSTR", "BSTR:5"},
+    {"CY:1.25", "R8", "R8:1.25"},
+    {"CY:0", "BOOL", "BOOL:0"},
+    {"CY:1.5", "DATE", "DATE:1.5"},
+    {"CY:12.5", "DEC", "DEC:12.5"},
+    {"CY:-1", "UI1", "!OVERFLOW"},
+    {"BSTR:1.50", "DEC", "DEC:1.5"},
+    {"BSTR:-0.000", "DEC", "DEC:0"},
+    {"BSTR: 79228162514264337593543950335 ", "DEC", "DEC:79228162514264337593543950335"},
+    {"BSTR:79228162514264337593543950336", "DEC", "!OVERFLOW"},
+    {"BSTR:1e-28", "DEC", "DEC:0.0000000000000000000000000001"},
     {"BSTR:0.00000000000000000000000000015", "DEC", "DEC:0.0000000000000000000000000002"},
-    {"BSTR:1e-40", "DEC", "DEC:0"}, {"BSTR:123456789.123456789e3", "DEC", "DEC:123456789123.456789"},
-    {"BSTR:1.5.", "DEC", "!TYPEMISMATCH"}, {"R8:0.1", "DEC", "DEC:0.1"}, {"R8:1e20", "DEC", "DEC:100000000000000000000"},
-    {"R8:0.3333333333333333", "DEC", "DEC:0.333333333333333"}, {"R4:0.1", "DEC", "DEC:0.1"}, {"R8:1e29", "DEC", "!OVERFLOW"},
-    {"I8:-9223372036854775808", "DEC", "DEC:-9223372036854775808"}, {"UI8:18446744073709551615", "DEC", "DEC:18446744073709551615"},
-    {"DEC:2.5", "I4", "I4:2"}, {"DEC:-3.5", "I4", "I4:-4"}, {"DEC:-0.4", "UI1", "UI1:0"}, {"DEC:-0.6", "UI1", "!OVERFLOW"},
-    {"DEC:79228162514264337593543950335", "I8", "!OVERFLOW"}, {"DEC:79228162514264337593543950335", "R8", "R8:7.9228162514264338e+28"},
-    {"DEC:12.50", "BSTR", "BSTR:12.5"}, {"DEC:-0.001", "BSTR", "BSTR:-0.001"}, {"DEC:0.1", "R8", "R8:0.10000000000000001"},
-    {"DEC:0.1", "R4", "R4:0.100000001"}, {"DEC:0.5", "BOOL", "BOOL:-1"}, {"DEC:43831.5", "DATE", "DATE:43831.5"},
-    {"DEC:12.34567", "CY", "CY:12.3457"}, {"DEC:1000000000000000", "CY", "!OVERFLOW"}, {"EMPTY", "DEC", "DEC:0"},
-    {"EMPTY", "CY", "CY:0.0000"}, {"NULL", "DEC", "!TYPEMISMATCH"}, {"DATE:1.25", "CY", "CY:1.2500"},
+    {"BSTR:1e-40", "DEC", "DEC:0"},
+    {"BSTR:123456789.123456789e3", "DEC", "DEC:123456789123.456789"},
+    {"BSTR:1.5.", "DEC", "!TYPEMISMATCH"},
+    {"R8:0.1", "DEC", "DEC:0.1"},
+    {"R8:1e20", "DEC", "DEC:100000000000000000000"},
+    {"R8:0.3333333333333333", "DEC", "DEC:0.333333333333333"},
+    {"R4:0.1", "DEC", "DEC:0.1"},
+    {"R8:1e29", "DEC", "!OVERFLOW"},
+    {"I8:-9223372036854775808", "DEC", "DEC:-9223372036854775808"},
+    {"UI8:18446744073709551615", "DEC", "DEC:18446744073709551615"},
+    {"DEC:2.5", "I4", "I4:2"},
+    {"DEC:-3.5", "I4", "I4:-4"},
+    {"DEC:-0.4", "UI1", "UI1:0"},
+    {"DEC:-0.6", "UI1", "!OVERFLOW"},
+    {"DEC:79228162514264337593543950335", "I8", "!OVERFLOW"},
+    {"DEC:79228162514264337593543950335", "R8", "R8:7.9228162514264338e+28"},
+    {"DEC:12.50", "BSTR", "BSTR:12.5"},
+    {"DEC:-0.001", "BSTR", "BSTR:-0.001"},
+    {"DEC:0.1", "R8", "R8:0.10000000000000001"},
+    {"DEC:0.1", "R4", "R4:0.100000001"},
+    {"DEC:0.5", "BOOL", "BOOL:-1"},
+    {"DEC:43831.5", "DATE", "DATE:43831.5"},
+    {"DEC:12.34567", "CY", "CY:12.3457"},
+    {"DEC:1000000000000000", "CY", "!OVERFLOW"},
+    {"EMPTY", "DEC", "DEC:0"},
+    {"EMPTY", "CY", "CY:0.0000"},
+    {"NULL", "DEC", "!TYPEMISMATCH"},
+    {"DATE:1.25", "CY", "CY:1.2500"},
 };
 
 }  // namespace
@@ -302,9 +504,11 @@ TEST(VariantChangeType, ConversionTable) {
 // result as converting into another VARIANT; a failure leaves the
 // destination untouched.
 TEST(VariantChangeType, EveryPairBehavesTheSameInPlaceAndLeavesFailuresUntouched) {
-  const char* samples[] = {"EMPTY",  "NULL",       "I1:-7",  "I2:-300", "I4:123456", "I8:-5000000000", "UI1:200",
-                           "UI2:60000", "UI4:4000000000", "UI8:7", "INT:-9",  "UINT:9",    "R4:1.5",     "R8:-2.5",
-                           "DATE:43831.25", "BSTR:12", "BOOL:-1", "CY:-12.5", "DEC:1234.5678"};
+  const char* samples[] = {"EMPTY",          "NULL",           "I1:-7",         "I2:-300",
+                           "I4:123456",      "I8:-5000000000", "UI1:200",       "UI2:60000",
+                           "UI4:4000000000", "UI8:7",          "INT:-9",        "UINT:9",
+                           "R4:1.5",         "R8:-2.5",        "DATE:43831.25", "BSTR:12",
+                           "BOOL:-1",        "CY:-12.5",       "DEC:1234.5678"};
   for (const char* sample : samples) {
     for (const auto& target : kTypes) {
       SCOPED_TRACE(std::string(sample) + " -> " + target.name);

@@ -1,10 +1,9 @@
 // _variant_t: type codes of the constructors, conversions, ownership.
+#include <gtest/gtest.h>
 #include <korvo/com/com_error.h>
 #include <korvo/com/variant_t.h>
 
 #include <cstdint>
-
-#include <gtest/gtest.h>
 
 #include "support/test_support.h"
 #include "test_objects.h"
@@ -111,7 +110,8 @@ TEST(VariantT, ConversionOperatorsAndChangeType) {
 
 TEST(VariantT, OwnershipCopiesAndComparison) {
   ICounter* counter = nullptr;
-  ASSERT_EQ(korvo::test::CreateCounter(KORVO_UUIDOF(ICounter), reinterpret_cast<void**>(&counter)), S_OK);
+  ASSERT_EQ(korvo::test::CreateCounter(KORVO_UUIDOF(ICounter), reinterpret_cast<void**>(&counter)),
+            S_OK);
   {
     _variant_t held(static_cast<IUnknown*>(counter));
     EXPECT_EQ(held.vt, VT_UNKNOWN);

@@ -1,7 +1,6 @@
 // VARIANT management: initialisation, clearing and deep copies.
-#include <korvo/com/variant.h>
-
 #include <gtest/gtest.h>
+#include <korvo/com/variant.h>
 
 #include "support/test_support.h"
 #include "test_objects.h"
@@ -21,7 +20,8 @@ TEST(Variant, InitClearAndOwnership) {
   EXPECT_EQ(v.vt, VT_EMPTY);
 
   ICounter* counter = nullptr;
-  ASSERT_EQ(korvo::test::CreateCounter(KORVO_UUIDOF(ICounter), reinterpret_cast<void**>(&counter)), S_OK);
+  ASSERT_EQ(korvo::test::CreateCounter(KORVO_UUIDOF(ICounter), reinterpret_cast<void**>(&counter)),
+            S_OK);
   int live = korvo::test::g_liveCounters;
   v.vt = VT_UNKNOWN;
   v.punkVal = counter;  // the variant takes the reference
@@ -81,7 +81,8 @@ TEST(Variant, CopyIsDeep) {
   VariantClear(&src);
 
   ICounter* counter = nullptr;
-  ASSERT_EQ(korvo::test::CreateCounter(KORVO_UUIDOF(ICounter), reinterpret_cast<void**>(&counter)), S_OK);
+  ASSERT_EQ(korvo::test::CreateCounter(KORVO_UUIDOF(ICounter), reinterpret_cast<void**>(&counter)),
+            S_OK);
   src.vt = VT_UNKNOWN;
   src.punkVal = counter;
   ASSERT_EQ(VariantCopy(&dst, &src), S_OK);

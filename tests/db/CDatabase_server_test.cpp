@@ -1,15 +1,12 @@
 // CDatabase against PostgreSQL through the ODBC provider: product type,
 // statements and transactions, and a session the server ends under an
 // open connection.
-#include <korvo/db/CDatabase.h>
-
 #include <gtest/gtest.h>
-
+#include <korvo/com/coinit.h>
+#include <korvo/db/CDatabase.h>
 #include <unistd.h>
 
 #include <string>
-
-#include <korvo/com/coinit.h>
 
 #include "support/db_exception.h"
 #include "support/servers.h"
@@ -52,7 +49,8 @@ TEST_F(DatabaseServerTest, RunsStatementsAndTransactionsOnPostgres) {
   EXPECT_EQ(Scalar(db, "SELECT count(*) FROM " + table_), "2");
   auto e = CatchDB([&] { db.ExecuteSQL("SELEC 1"); });
   ASSERT_TRUE(e);
-  EXPECT_NE(std::string(static_cast<const char*>(e->m_strErrorText)).find("SELEC"), std::string::npos);
+  EXPECT_NE(std::string(static_cast<const char*>(e->m_strErrorText)).find("SELEC"),
+            std::string::npos);
   db.ExecuteSQL(("DROP TABLE " + table_).c_str());
   db.Close();
 }
@@ -67,7 +65,8 @@ TEST_F(DatabaseServerTest, ASessionEndedByTheServerIsDeadUntilReopened) {
   admin.ExecuteSQL(("SELECT pg_terminate_backend(" + pid + ")").c_str());
   auto e = CatchDB([&] { db.ExecuteSQL("SELECT 1"); });
   ASSERT_TRUE(e);
-  EXPECT_NE(std::string(static_cast<const char*>(e->m_strErrorText)).find("connection to the server was lost"),
+  EXPECT_NE(std::string(static_cast<const char*>(e->m_strErrorText))
+                .find("connection to the server was lost"),
             std::string::npos)
       << static_cast<const char*>(e->m_strErrorText);
   EXPECT_EQ(db.IsConnectionDead(), 1);

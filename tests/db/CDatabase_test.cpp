@@ -3,27 +3,24 @@
 // transactions, informational messages, closing, errors and the trace.
 // Cases that switch the trace or the registry rely on running in a
 // process of their own (CTest does that).
-#include <korvo/db/CDatabase.h>
+#include <gtest/gtest.h>
+#include <korvo/com/coinit.h>
+#include <korvo/com/error_info.h>
 #include <korvo/com/object.h>
+#include <korvo/db/CDatabase.h>
 #include <korvo/db/CDatabaseEvent.h>
 #include <korvo/db/global_locks.h>
 #include <korvo/diag/CDBException.h>
-
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <korvo/com/coinit.h>
-#include <korvo/com/error_info.h>
-#include <korvo/com/object.h>
 
 #include "support/db_exception.h"
 #include "support/lock_wait.h"
@@ -71,7 +68,9 @@ class DatabaseTest : public ::testing::Test {
     WriteFile(dir_.File("registry.reg"), contents);
     env_ = std::make_unique<ScopedEnv>("KORVO_REGISTRY", dir_.File("registry.reg").c_str());
   }
-  std::vector<std::string> Trace() { return TraceTexts(ReadFile(TraceFileOf(dir_.path(), getpid()))); }
+  std::vector<std::string> Trace() {
+    return TraceTexts(ReadFile(TraceFileOf(dir_.path(), getpid())));
+  }
 
   TempDir dir_;
   std::unique_ptr<ScopedEnv> env_;
@@ -352,7 +351,8 @@ TEST_F(DatabaseTest, NestedBeginThenTwoCommits) {
   EXPECT_EQ(db.Rollback(), 1);     // only traced
 
   std::vector<std::string> trace = Trace();
-  auto commit = std::find(trace.begin(), trace.end(), "CDatabase::CommitTrans:No Transaction Active");
+  auto commit =
+      std::find(trace.begin(), trace.end(), "CDatabase::CommitTrans:No Transaction Active");
   ASSERT_NE(commit, trace.end());
   EXPECT_EQ(*(commit - 1), "CDatabase::CommitTrans");
   EXPECT_EQ(trace.back(), "CDatabase::Rollback:No Transaction Active");
@@ -603,7 +603,7 @@ TEST_F(DatabaseTest, TraceOfAnOpenAndAFailingStatement) {
     auto e = CatchDB([&] { db.ExecuteSQL("SELECT * FROM no_such_table"); });
     ASSERT_TRUE(e);
     std::vector<std::string> expected = {
-        "CDatabase::OpenEx",  "CDatabase::Connect",   "CDatabase::ExecuteSessionInstructions",
+        "CDatabase::OpenEx",     "CDatabase::Connect",      "CDatabase::ExecuteSessionInstructions",
         "CDatabase::ExecuteSQL", "CDatabase::OnSetOptions", std::string(e->m_strErrorText),
     };
     EXPECT_EQ(Trace(), expected);
@@ -629,9 +629,9 @@ TEST_F(DatabaseTest, ReplaceBracketsRewritesAndTraces) {
 // ------------------------------------------------------------ session instructions
 
 TEST_F(DatabaseTest, SessionInstructionsRunInOrderAndTheFirstFailureStopsThem) {
-  UseRegistry(RegistryFile(dir_.path().c_str(), {"INSERT INTO log VALUES (1)",
-                                                  "INSERT INTO missing_table VALUES (2)",
-                                                  "INSERT INTO log VALUES (3)"}));
+  UseRegistry(RegistryFile(dir_.path().c_str(),
+                           {"INSERT INTO log VALUES (1)", "INSERT INTO missing_table VALUES (2)",
+                            "INSERT INTO log VALUES (3)"}));
   const std::string file = dir_.File("session.db");
   {
     // Its own open runs the instructions too; the first fails (no table
@@ -641,9 +641,10 @@ TEST_F(DatabaseTest, SessionInstructionsRunInOrderAndTheFirstFailureStopsThem) {
     setup.ExecuteSQL("CREATE TABLE log (step INTEGER)");
   }
   CDatabase db;
-  ASSERT_EQ(db.OpenEx(SqliteConnect(file).c_str()), 1) << "a failing instruction does not fail the open";
-  _RecordsetPtr rs = db.GetAdoConnection()->Execute(_bstr_t("SELECT group_concat(step) FROM log"),
-                                                    nullptr, 0);
+  ASSERT_EQ(db.OpenEx(SqliteConnect(file).c_str()), 1)
+      << "a failing instruction does not fail the open";
+  _RecordsetPtr rs =
+      db.GetAdoConnection()->Execute(_bstr_t("SELECT group_concat(step) FROM log"), nullptr, 0);
   EXPECT_EQ(std::string(_bstr_t(rs->GetFields()->GetItem(_variant_t(0L))->GetValue())), "1");
 
   std::vector<std::string> trace = Trace();
@@ -774,11 +775,13 @@ TEST_F(DatabaseTest, CopiesShareTheConnectionAndTheMessageSinkInAnyOrder) {
 
 TEST_F(DatabaseTest, EventSinkAnswersItsInterfacesAndNullStatus) {
   IUnknown* unknown = nullptr;
-  ASSERT_EQ(korvo::com::CreateObject<CDatabaseEvent>(IID_IUnknown, reinterpret_cast<void**>(&unknown)),
-            S_OK);
+  ASSERT_EQ(
+      korvo::com::CreateObject<CDatabaseEvent>(IID_IUnknown, reinterpret_cast<void**>(&unknown)),
+      S_OK);
   ConnectionEventsVt* events = nullptr;
-  ASSERT_EQ(unknown->QueryInterface(__uuidof(ConnectionEventsVt), reinterpret_cast<void**>(&events)),
-            S_OK);
+  ASSERT_EQ(
+      unknown->QueryInterface(__uuidof(ConnectionEventsVt), reinterpret_cast<void**>(&events)),
+      S_OK);
   EXPECT_EQ(static_cast<void*>(events), static_cast<void*>(unknown)) << "one identity";
   void* other = &other;
   EXPECT_EQ(unknown->QueryInterface(__uuidof(_Connection), &other), E_NOINTERFACE);
@@ -815,7 +818,8 @@ TEST_F(DatabaseTest, InitEnvironmentCallsTheDriverManagerUnderLock15) {
   CDatabase::SetCriticalSection(TRUE);
   EXPECT_EQ(g_bUseODBCCriticalSection, TRUE);
   EXPECT_EQ(g_bUseSQLCriticalSection, TRUE);
-  EXPECT_EQ(CDatabase::InitEnvironment(CDatabase::poolPerEnvironment | CDatabase::poolPerDriver), 1);
+  EXPECT_EQ(CDatabase::InitEnvironment(CDatabase::poolPerEnvironment | CDatabase::poolPerDriver),
+            1);
 
   BOOL result = 0;
   EXPECT_TRUE(korvo::test::BodyWaitsForLock(15, [&] { result = CDatabase::InitEnvironment(0); }))

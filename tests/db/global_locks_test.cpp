@@ -1,11 +1,10 @@
 // Tests of the global lock table, the keyword texts filled at load and the
 // square-bracket rewriting.
+#include <gtest/gtest.h>
 #include <korvo/db/global_locks.h>
 #include <korvo/db/global_locks_internal.h>
 #include <korvo/db/keywords_internal.h>
 #include <korvo/db/sql_text_internal.h>
-
-#include <gtest/gtest.h>
 
 #include <string>
 

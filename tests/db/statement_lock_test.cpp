@@ -5,11 +5,11 @@
 // The probe is an SQL function registered on every SQLite connection of
 // the process (sqlite3_auto_extension): it counts how many statements are
 // inside the engine at the same moment.
+#include <gtest/gtest.h>
+#include <korvo/com/coinit.h>
 #include <korvo/db/CDatabase.h>
 #include <korvo/db/global_locks.h>
 #include <korvo/diag/CDBException.h>
-
-#include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -20,8 +20,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <korvo/com/coinit.h>
 
 #include "support/test_support.h"
 #include "support/trace_file.h"

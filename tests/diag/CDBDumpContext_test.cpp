@@ -1,15 +1,13 @@
 // tests/diag/CDBDumpContext_test.cpp: every piece that the dump context
 // hands to the debugger output channel, caught with a test sink.
-#include <korvo/diag/CDBDumpContext.h>
-
 #include <gtest/gtest.h>
+#include <korvo/diag/CDBDumpContext.h>
+#include <korvo/platform/debugout.h>
 
 #include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#include <korvo/platform/debugout.h>
 
 namespace {
 

@@ -1,10 +1,10 @@
 // Tests of the database exceptions and of the one conversion of failures
 // into them.
+#include <gtest/gtest.h>
+#include <korvo/com/error_info.h>
 #include <korvo/diag/CDBException.h>
 #include <korvo/diag/CDBExceptionW.h>
 #include <korvo/diag/com_failure_internal.h>
-
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <memory>
@@ -12,17 +12,15 @@
 #include <string>
 #include <vector>
 
-#include <korvo/com/error_info.h>
-
 #include "support/db_exception.h"
 #include "support/test_support.h"
 #include "support/trace_file.h"
 
 namespace {
 
-using korvo::test::CatchDB;
 using korvo::diag::ConvertComFailures;
 using korvo::diag::ErrorSite;
+using korvo::test::CatchDB;
 
 TEST(DBException, ConstructionCopyEmptyAndDelete) {
   CDBException byDefault;
@@ -119,7 +117,6 @@ TEST(DBException, MemberDeleteThroughANullPointerDoesNothing) {
   EXPECT_TRUE(CatchAndDelete(new CDBExceptionW(static_cast<SHORT>(1000))));
 }
 
-
 TEST(DBException, LibraryAndSystemErrors) {
   for (SHORT code : {1001, 1003, 1026, 1030}) {
     auto e = CatchDB([code] { korvo::diag::ThrowLibraryError(code); });
@@ -157,9 +154,8 @@ TEST(ComFailureConversion, ConvertsComErrorsAndPassesOthersOnWithTheirTag) {
   const ErrorSite site{"[6001]", "DbException2"};
 
   // A COM failure: code 1000, description as text (and traced), origin.
-  auto e = CatchDB([&] {
-    ConvertComFailures(trace, site, [] { RaiseCom(E_FAIL, u"the provider said no"); });
-  });
+  auto e = CatchDB(
+      [&] { ConvertComFailures(trace, site, [] { RaiseCom(E_FAIL, u"the provider said no"); }); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->m_nReturnCode, 1000);
   EXPECT_EQ(e->m_dwNativeError, 0u);
@@ -167,9 +163,8 @@ TEST(ComFailureConversion, ConvertsComErrorsAndPassesOthersOnWithTheirTag) {
   EXPECT_STREQ(e->m_strErrorOrigin, "[6001]");
 
   // No error information: an empty text.
-  auto bare = CatchDB([&] {
-    ConvertComFailures(trace, site, [] { _com_issue_error(E_POINTER); });
-  });
+  auto bare =
+      CatchDB([&] { ConvertComFailures(trace, site, [] { _com_issue_error(E_POINTER); }); });
   ASSERT_TRUE(bare);
   EXPECT_TRUE(bare->m_strErrorText.IsEmpty());
 

@@ -2,10 +2,10 @@
 // entries under concurrency, and no locking and no file while tracing is
 // off. Every
 // case runs in a process of its own (the switch is read once per process).
+#include <gtest/gtest.h>
 #include <korvo/diag/CKorvoTrace.h>
 #include <korvo/diag/CKorvoTrace_internal.h>
-
-#include <gtest/gtest.h>
+#include <korvo/platform/clock_internal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,8 +15,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <korvo/platform/clock_internal.h>
 
 #include "support/test_support.h"
 #include "support/trace_file.h"
@@ -214,7 +212,8 @@ TEST(Trace, MissingValueOrRegistrySwitchesTracingOff) {
   WriteFile(dir.File("registry.reg"),
             "Windows Registry Editor Version 5.00\r\n\r\n"
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZEP\\ORB_P5]\r\n"
-            "\"Other\"=\"" + dir.path() + "\"\r\n");
+            "\"Other\"=\"" +
+                dir.path() + "\"\r\n");
   ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
   ExpectTracingOffWritesNothing(dir);
 }

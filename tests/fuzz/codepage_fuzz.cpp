@@ -1,13 +1,13 @@
 // Fuzz target: UTF-8 <-> UTF-16 and the iconv path on arbitrary bytes.
 // Counting and writing agree, a buffer one short fails cleanly, and what
 // one direction produced survives the way back.
+#include <korvo/platform/codepage.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <korvo/platform/codepage.h>
 
 namespace {
 

@@ -10,6 +10,8 @@
 // arguments read; a bounded run writes the full output's prefix, its
 // terminator, and nothing past the capacity (buffers are exactly that
 // size); a malformed format is negative in every mode.
+#include <korvo/platform/format_internal.h>
+
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -18,8 +20,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <korvo/platform/format_internal.h>
 
 namespace {
 

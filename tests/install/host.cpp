@@ -15,7 +15,7 @@ int main() {
   CTString copy(text);
   copy.Format("%s-%d", static_cast<const char*>(text), 7);
   CTWString wideText(L"host");
-  const bool strings = copy == "korvo-7" && text + "!" == CTString("korvo!") &&
-                       wideText.GetLength() == 4;
+  const bool strings =
+      copy == "korvo-7" && text + "!" == CTString("korvo!") && wideText.GetLength() == 4;
   return (n == 8 && units == 5 && strings) ? 0 : 1;
 }

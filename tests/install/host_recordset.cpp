@@ -49,8 +49,9 @@ void Run(const std::string& connect) {
   db.OpenEx(connect.c_str());
   db.ExecuteSQL("DROP TABLE IF EXISTS ITEM");
   db.ExecuteSQL("CREATE TABLE ITEM (ID INTEGER PRIMARY KEY, NAME TEXT, QTY INTEGER)");
-  db.ExecuteSQL("INSERT INTO ITEM VALUES (1,'bolt',10),(2,'nut',0),(3,'washer',5),"
-                "(4,'screw',7),(5,'rivet',2)");
+  db.ExecuteSQL(
+      "INSERT INTO ITEM VALUES (1,'bolt',10),(2,'nut',0),(3,'washer',5),"
+      "(4,'screw',7),(5,'rivet',2)");
 
   CItemSet rs(&db);
   rs.m_strFilter = "QTY > 0";
@@ -90,8 +91,8 @@ void Run(const std::string& connect) {
   CItemSet check(&other);
   check.m_strSort = "ID";
   check.Open(CRecordset::forwardOnly, "ITEM", CRecordset::readOnly);
-  Expect(Rows(check) == std::vector<std::string>{"1:bolt:11", "2:nut:0", "3:washer:5",
-                                                 "4:screw:7", "6:pin:4"},
+  Expect(Rows(check) ==
+             std::vector<std::string>{"1:bolt:11", "2:nut:0", "3:washer:5", "4:screw:7", "6:pin:4"},
          "rows seen through a second connection");
   check.Close();
   other.Close();

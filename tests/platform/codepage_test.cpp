@@ -1,10 +1,8 @@
 // Code-page conversion: UTF-8 <-> UTF-16 (the default ANSI code page),
 // iconv code pages, counting mode and buffer limits, malformed input.
-#include <korvo/platform/codepage.h>
-
 #include <gtest/gtest.h>
-
 #include <iconv.h>
+#include <korvo/platform/codepage.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -25,8 +23,8 @@ std::u16string ToWide(UINT cp, const std::string& bytes) {
   int n = MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
   std::u16string out(static_cast<size_t>(n), u'\0');
   if (n > 0) {
-    EXPECT_EQ(n, MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(bytes.size()),
-                                     out.data(), n));
+    EXPECT_EQ(
+        n, MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), n));
   }
   return out;
 }
@@ -37,8 +35,8 @@ std::string ToNarrow(UINT cp, const std::u16string& text, BOOL* used = nullptr,
                               defaultChar, used);
   std::string out(static_cast<size_t>(n), '\0');
   if (n > 0) {
-    EXPECT_EQ(n, WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()),
-                                     out.data(), n, defaultChar, used));
+    EXPECT_EQ(n, WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                                     n, defaultChar, used));
   }
   return out;
 }
@@ -131,15 +129,18 @@ TEST(CodePage, MalformedUtf8BecomesReplacementCharacters) {
     std::string bytes;
     std::u16string expected;
   } cases[] = {
-      {"\x80", u"\uFFFD"},                                  // lone continuation
-      {"\xC0\xAF", u"\uFFFD\uFFFD"},                        // overlong lead C0
-      {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},              // overlong three-byte form
-      {std::string("\xE2\x82", 2) + "A", u"\uFFFDA"},       // truncated: one replacement
-      {"a\xE2\x82" "b", u"a\uFFFD" u"b"},
-      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},              // encoded surrogate
-      {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},    // above U+10FFFF
+      {"\x80", u"\uFFFD"},                             // lone continuation
+      {"\xC0\xAF", u"\uFFFD\uFFFD"},                   // overlong lead C0
+      {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},         // overlong three-byte form
+      {std::string("\xE2\x82", 2) + "A", u"\uFFFDA"},  // truncated: one replacement
+      {"a\xE2\x82"
+       "b",
+       u"a\uFFFD"
+       u"b"},
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // encoded surrogate
+      {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
       {"\xFF\xFE", u"\uFFFD\uFFFD"},
-      {"a\xF0\x9F\x98", u"a\uFFFD"},                        // truncated at the end
+      {"a\xF0\x9F\x98", u"a\uFFFD"},                         // truncated at the end
       {std::string("x\0y", 3), std::u16string(u"x\0y", 3)},  // embedded NUL is data
   };
   for (const Case& c : cases) {
@@ -232,12 +233,13 @@ TEST(CodePage, Utf8AndUtf16AgreeWithIconvOnRandomBytes) {
     for (char& b : bytes) {
       b = static_cast<char>(rng() % 4 == 0 ? rng() % 256 : kEdges[rng() % sizeof kEdges]);
     }
-    const std::string expected = fromUtf8.Convert(bytes, [&](const std::string& rest, std::string& out) {
-      out += kReplacement16;
-      size_t k = std::min<size_t>(3, rest.size());
-      while (k > 1 && !Completable(fromUtf8, rest.substr(0, k))) --k;
-      return size_t{1} > k ? size_t{1} : k;
-    });
+    const std::string expected =
+        fromUtf8.Convert(bytes, [&](const std::string& rest, std::string& out) {
+          out += kReplacement16;
+          size_t k = std::min<size_t>(3, rest.size());
+          while (k > 1 && !Completable(fromUtf8, rest.substr(0, k))) --k;
+          return size_t{1} > k ? size_t{1} : k;
+        });
     const std::u16string ours = korvo::platform::Utf8ToUtf16(bytes);
     ASSERT_EQ(expected, std::string(reinterpret_cast<const char*>(ours.data()), ours.size() * 2))
         << "round " << round;
@@ -252,17 +254,24 @@ TEST(CodePage, Utf8AndUtf16AgreeWithIconvOnRandomBytes) {
       u = static_cast<char16_t>(r % 3 == 0 ? 0xD800 + r / 3 % 0x800 : r / 3 % 0x10000);
     }
     const std::string utf16(reinterpret_cast<const char*>(units.data()), units.size() * 2);
-    const std::string expectedUtf8 = fromUtf16.Convert(utf16, [](const std::string&, std::string& out) {
-      out += "\xEF\xBF\xBD";
-      return size_t{2};
-    });
+    const std::string expectedUtf8 =
+        fromUtf16.Convert(utf16, [](const std::string&, std::string& out) {
+          out += "\xEF\xBF\xBD";
+          return size_t{2};
+        });
     ASSERT_EQ(expectedUtf8, korvo::platform::Utf16ToUtf8(units)) << "round " << round;
   }
 }
 
 TEST(CodePage, UnpairedSurrogateToUtf8) {
   BOOL used = FALSE;
-  EXPECT_EQ("a\xEF\xBF\xBD" "b", ToNarrow(CP_UTF8, std::u16string(u"a\xD800" u"b"), &used));
+  EXPECT_EQ(
+      "a\xEF\xBF\xBD"
+      "b",
+      ToNarrow(CP_UTF8,
+               std::u16string(u"a\xD800"
+                              u"b"),
+               &used));
   EXPECT_TRUE(used);
   EXPECT_EQ("\xEF\xBF\xBD", ToNarrow(CP_UTF8, std::u16string(1, u'\xDC00'), &used));
   // A high surrogate at the very end of the input.
@@ -321,9 +330,14 @@ TEST(CodePage, NumberedCodePagesThroughIconv) {
 
 TEST(CodePage, OemConversionInPlace) {
   EXPECT_STREQ("CP437", korvo::platform::OemCodePageName());
-  char text[] = "Gr\xC3\xBC\xC3\x9F" "e";  // Grüße in UTF-8, 7 bytes
+  char text[] =
+      "Gr\xC3\xBC\xC3\x9F"
+      "e";  // Grüße in UTF-8, 7 bytes
   ASSERT_TRUE(CharToOemA(text, text));
-  EXPECT_STREQ("Gr\x81\xE1" "e", text);  // CP437: ü 0x81, ß 0xE1
+  EXPECT_STREQ(
+      "Gr\x81\xE1"
+      "e",
+      text);  // CP437: ü 0x81, ß 0xE1
   // Back to UTF-8 into a separate buffer: the longer result is cut to the
   // source's 5 bytes, before a whole character.
   char back[16];
@@ -345,7 +359,8 @@ TEST(CodePage, ConversionsOnManyThreadsAgree) {
     threads.emplace_back([t, &failures] {
       for (int i = 0; i < 500; ++i) {
         UINT cp = (i + t) % 2 ? 1252 : CP_UTF8;
-        std::u16string wide = u"caf\u00E9 \u20AC" + std::u16string(static_cast<size_t>(i % 7), u'x');
+        std::u16string wide =
+            u"caf\u00E9 \u20AC" + std::u16string(static_cast<size_t>(i % 7), u'x');
         std::string narrow = ToNarrow(cp, wide);
         if (ToWide(cp, narrow) != wide) ++failures[static_cast<size_t>(t)];
       }

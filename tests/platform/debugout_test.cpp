@@ -1,7 +1,6 @@
 // The debugger output channel: installed sinks, the environment default.
-#include <korvo/platform/debugout.h>
-
 #include <gtest/gtest.h>
+#include <korvo/platform/debugout.h>
 
 #include <string>
 

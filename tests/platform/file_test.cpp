@@ -1,11 +1,10 @@
 // CreateFileA and friends over POSIX descriptors, with injected failures.
-#include <korvo/platform/file.h>
-
 #include <gtest/gtest.h>
+#include <korvo/platform/fault_internal.h>
+#include <korvo/platform/file.h>
 
 #include <string>
 
-#include <korvo/platform/fault_internal.h>
 #include "support/test_support.h"
 
 namespace {
@@ -33,8 +32,8 @@ TEST(File, DispositionsAsTheTraceUsesThem) {
   EXPECT_EQ("hello world", ReadFile(path));
 
   SetLastError(0);
-  EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                              0, nullptr));
+  EXPECT_EQ(INVALID_HANDLE_VALUE,
+            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
   EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_EXISTS), GetLastError());
 
   // OPEN_ALWAYS keeps the content and writes from the start.
@@ -56,8 +55,8 @@ TEST(File, DispositionsAsTheTraceUsesThem) {
   EXPECT_EQ("x", ReadFile(path));
 
   SetLastError(0);
-  EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(dir.File("missing").c_str(), GENERIC_READ, 0,
-                                              nullptr, OPEN_EXISTING, 0, nullptr));
+  EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(dir.File("missing").c_str(), GENERIC_READ, 0, nullptr,
+                                              OPEN_EXISTING, 0, nullptr));
   EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
   EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(dir.File("no/such/dir").c_str(), GENERIC_WRITE, 0,
                                               nullptr, OPEN_ALWAYS, 0, nullptr));
@@ -65,8 +64,8 @@ TEST(File, DispositionsAsTheTraceUsesThem) {
   EXPECT_EQ(INVALID_HANDLE_VALUE,
             CreateFileA(dir.path().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr));
   EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
-  EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(nullptr, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0,
-                                              nullptr));
+  EXPECT_EQ(INVALID_HANDLE_VALUE,
+            CreateFileA(nullptr, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr));
   EXPECT_EQ(INVALID_HANDLE_VALUE,
             CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, 42, 0, nullptr));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
@@ -84,8 +83,8 @@ TEST(File, BadHandlesFailCleanly) {
     EXPECT_FALSE(CloseHandle(h));
   }
   TempDir dir;
-  HANDLE h = CreateFileA(dir.File("f").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                         nullptr);
+  HANDLE h =
+      CreateFileA(dir.File("f").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_TRUE(CloseHandle(h));
   EXPECT_FALSE(CloseHandle(h));  // already closed
   EXPECT_FALSE(WriteFile(h, "x", 1, &written, nullptr));

@@ -1,9 +1,7 @@
 // tests/platform/filetime_test.cpp: FILETIME calendar arithmetic and the
 // local offset.
-#include <korvo/platform/filetime.h>
-
 #include <gtest/gtest.h>
-
+#include <korvo/platform/filetime.h>
 #include <korvo/platform/process.h>
 
 #include "support/clock.h"

@@ -2,21 +2,19 @@
 // library's snprintf, which is the reference for every conversion the two
 // share; the Microsoft text conventions and 16-bit output against texts
 // written out by hand.
-#include <korvo/platform/format.h>
-
 #include <gtest/gtest.h>
+#include <korvo/platform/format.h>
+#include <korvo/platform/format_internal.h>
 
 #include <cfloat>
-#include <cstdarg>
 #include <climits>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <korvo/platform/format_internal.h>
 
 #include "support/test_support.h"
 
@@ -47,7 +45,9 @@ class Mismatches {
   std::string examples_;
 };
 
-std::u16string Widen(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+std::u16string Widen(const std::string& ascii) {
+  return std::u16string(ascii.begin(), ascii.end());
+}
 
 std::string Narrow(const std::u16string& text) {
   std::string out;
@@ -58,7 +58,8 @@ std::string Narrow(const std::u16string& text) {
 // `ours` through Format (counting, then into a buffer of exactly the
 // needed size), `reference` through snprintf, same arguments.
 template <typename... A>
-void CompareNarrow(Mismatches& m, const std::string& ours, const std::string& reference, A... args) {
+void CompareNarrow(Mismatches& m, const std::string& ours, const std::string& reference,
+                   A... args) {
   m.Count();
   int needOurs = Format(nullptr, 0, ours.c_str(), args...);
   int needRef = snprintf(nullptr, 0, reference.c_str(), args...);
@@ -129,7 +130,8 @@ std::vector<std::pair<std::string, std::string>> Conversions(
     for (const std::string& width : kWidths) {
       for (const std::string& precision : precisions) {
         std::string head = "<%" + flags + width + precision;
-        conversions.emplace_back(head + length + conversion + ">", head + referenceLength + conversion + ">");
+        conversions.emplace_back(head + length + conversion + ">",
+                                 head + referenceLength + conversion + ">");
       }
     }
   }
@@ -140,7 +142,8 @@ template <typename T>
 void CompareIntegers(Mismatches& narrow, Mismatches& wide, const std::string& length,
                      const std::string& referenceLength, const std::vector<T>& values) {
   for (char conversion : std::string("diuoxX")) {
-    for (const auto& [ours, reference] : Conversions(length, referenceLength, conversion, kPrecisions)) {
+    for (const auto& [ours, reference] :
+         Conversions(length, referenceLength, conversion, kPrecisions)) {
       for (T v : values) {
         CompareNarrow(narrow, ours, reference, v);
         CompareWide(wide, ours, reference, v);
@@ -174,12 +177,12 @@ TEST(Format, FloatingPointMatchesTheCLibraryDigitForDigit) {
   // Padding depends on the flags and on the sign and finiteness of the
   // value; the digits on the value. So ordinary values meet every flag set,
   // and the extremes (thousands of digits, slow in the C library too) a few.
-  const std::vector<double> ordinary = {0.0,  -0.0,     1.0,      -1.5,         0.1,
-                                        2.5,  0.125,    1e22,     123456789.125, -9.999999e-5,
-                                        HUGE_VAL, -HUGE_VAL, std::nan(""), -std::nan("")};
+  const std::vector<double> ordinary = {
+      0.0,  -0.0,          1.0,          -1.5,     0.1,       2.5,          0.125,
+      1e22, 123456789.125, -9.999999e-5, HUGE_VAL, -HUGE_VAL, std::nan(""), -std::nan("")};
   const std::vector<double> extremes = {1e-300, DBL_MIN, std::nextafter(0.0, 1.0), -DBL_MAX};
-  const std::vector<long double> longOrdinary = {0.0L, -0.0L, 1.0L / 3, 12345.6789L, -HUGE_VALL,
-                                                 -std::nanl("")};
+  const std::vector<long double> longOrdinary = {0.0L,        -0.0L,      1.0L / 3,
+                                                 12345.6789L, -HUGE_VALL, -std::nanl("")};
   const std::vector<long double> longExtremes = {LDBL_MIN, -1e-4000L, LDBL_TRUE_MIN, LDBL_MAX,
                                                  1e4000L};
   const std::vector<std::string> someFlags = {"", "-", "+0", "# "};
@@ -206,15 +209,15 @@ TEST(Format, FloatingPointMatchesTheCLibraryDigitForDigit) {
       }
     }
     for (const char* length : {"", "l"}) {
-      for (const auto& [ours, reference] : Conversions(length, length, conversion, precisions, someFlags)) {
+      for (const auto& [ours, reference] :
+           Conversions(length, length, conversion, precisions, someFlags)) {
         for (double v : extremes) {
           CompareNarrow(narrow, ours, reference, v);
           CompareWide(wide, ours, reference, v);
         }
       }
     }
-    for (const auto& [ours, reference] :
-         Conversions("L", "L", conversion, precisions, someFlags)) {
+    for (const auto& [ours, reference] : Conversions("L", "L", conversion, precisions, someFlags)) {
       for (long double v : longExtremes) {
         // The C library takes milliseconds for each %Lf of a 4933-digit
         // number; those few run in the test below.
@@ -238,8 +241,8 @@ TEST(Format, HugePrecisionsAndWidthsMatchTheCLibrary) {
       CompareNarrow(m, format, format, v);
     }
   }
-  for (const char* format : {"%.20000Lf", "%.20000Le", "%#.20000Lg", "%40000.20000La", "%+0#5000LF",
-                             "%-5000.3Lf|"}) {
+  for (const char* format :
+       {"%.20000Lf", "%.20000Le", "%#.20000Lg", "%40000.20000La", "%+0#5000LF", "%-5000.3Lf|"}) {
     for (long double v : {LDBL_TRUE_MIN, LDBL_MAX, 1.0L / 3}) CompareNarrow(m, format, format, v);
   }
   for (const char* format : {"%.30000lld", "%-30000llx|", "%030000lld"}) {
@@ -254,8 +257,8 @@ TEST(Format, StarWidthAndPrecisionComeFromTheArguments) {
   const std::vector<int> precisions = {INT_MIN, -5, -1, 0, 2, 9};
   for (int w : widths) {
     for (int p : precisions) {
-      for (const char* format : {"[%*.*d]", "[%-*.*x]", "[%0*.*i]", "[%*.*f]", "[%*.*e]",
-                                 "[%#*.*g]", "[%+*.*a]"}) {
+      for (const char* format :
+           {"[%*.*d]", "[%-*.*x]", "[%0*.*i]", "[%*.*f]", "[%*.*e]", "[%#*.*g]", "[%+*.*a]"}) {
         bool floating = std::strpbrk(format, "fega") != nullptr;
         if (floating) {
           CompareNarrow(narrow, format, format, w, p, -31.0625);
@@ -301,8 +304,9 @@ TEST(Format, NarrowTextCharactersPointersAndPercentMatchTheCLibrary) {
     CompareNarrow(m, hc, reference, 'z');
   }
   for (const auto& [ours, reference] : Conversions("", "", 'p', kPrecisions)) {
-    for (const void* p : {static_cast<const void*>(nullptr), reinterpret_cast<const void*>(0x1234),
-                          reinterpret_cast<const void*>(~uintptr_t{0}), static_cast<const void*>(&m)}) {
+    for (const void* p :
+         {static_cast<const void*>(nullptr), reinterpret_cast<const void*>(0x1234),
+          reinterpret_cast<const void*>(~uintptr_t{0}), static_cast<const void*>(&m)}) {
       CompareNarrow(m, ours, reference, p);
     }
   }
@@ -357,8 +361,9 @@ TEST(Format, TruncatesAtEveryCapacityAndStillCountsEverything) {
     for (int cap = 0; cap <= needed + 1; ++cap) {
       auto ours = std::make_unique<WCHAR[]>(static_cast<size_t>(cap) + 1);
       std::fill_n(ours.get(), cap + 1, u'#');
-      EXPECT_EQ(Format(ours.get(), static_cast<size_t>(cap), format.c_str(), c.arg, "text", 3.14159),
-                needed);
+      EXPECT_EQ(
+          Format(ours.get(), static_cast<size_t>(cap), format.c_str(), c.arg, "text", 3.14159),
+          needed);
       std::u16string expected = Widen(full.substr(0, cap > 0 ? static_cast<size_t>(cap - 1) : 0));
       if (cap > 0) expected += u'\0';
       expected += std::u16string(static_cast<size_t>(cap) + 1 - expected.size(), u'#');
@@ -388,10 +393,13 @@ TEST(Format, NarrowFormatTakesWideTextForCapitalAndLongConversions) {
             15);
   EXPECT_STREQ(out, "h\xc3\xa9llo|\xe2\x82\xac|\xc3\xa9|x");
   // Precision counts the argument's 16-bit units; width the output bytes.
-  EXPECT_EQ(Format(out, sizeof out, "[%.2S][%7S][%-4C]", u"h\u00e9llo", u"h\u00e9llo", u'\u00e9'), 20);
+  EXPECT_EQ(Format(out, sizeof out, "[%.2S][%7S][%-4C]", u"h\u00e9llo", u"h\u00e9llo", u'\u00e9'),
+            20);
   EXPECT_STREQ(out, "[h\xc3\xa9][ h\xc3\xa9llo][\xc3\xa9  ]");
   EXPECT_EQ(Format(out, sizeof out, "<%S>", u"a\U0001F600b"), 8);
-  EXPECT_STREQ(out, "<a\xf0\x9f\x98\x80" "b>");
+  EXPECT_STREQ(out,
+               "<a\xf0\x9f\x98\x80"
+               "b>");
   // A lone surrogate has no UTF-8 form: the code page writes U+FFFD.
   EXPECT_EQ(Format(out, sizeof out, "<%C>", 0xD800), 5);
   EXPECT_STREQ(out, "<\xef\xbf\xbd>");
@@ -452,12 +460,33 @@ TEST(Format, MalformedFormatsGiveANegativeCountAndReadOnlyWhatTheyAnnounced) {
     size_t reads;  // arguments the engine may take before it finds the fault
   };
   const Case cases[] = {
-      {"%", 0},      {"abc%", 0},     {"%5", 0},       {"%-", 0},         {"%5.", 0},
-      {"%l", 0},     {"%ll", 0},      {"%I6d", 0},     {"%y", 0},         {"%q", 0},
-      {"%n", 0},     {"%hn", 0},      {"%1$d", 0},     {"%d %k", 1},      {"%*", 1},
-      {"%*.*", 2},   {"%Ld", 0},      {"%llf", 0},     {"%hf", 0},        {"%zs", 0},
-      {"%lls", 0},   {"%lp", 0},      {"%hhc", 0},     {"%99999999999d", 0},
-      {"%.99999999999f", 0},          {"%d%s%", 2},    {"%\xc3\xa9", 0},
+      {"%", 0},
+      {"abc%", 0},
+      {"%5", 0},
+      {"%-", 0},
+      {"%5.", 0},
+      {"%l", 0},
+      {"%ll", 0},
+      {"%I6d", 0},
+      {"%y", 0},
+      {"%q", 0},
+      {"%n", 0},
+      {"%hn", 0},
+      {"%1$d", 0},
+      {"%d %k", 1},
+      {"%*", 1},
+      {"%*.*", 2},
+      {"%Ld", 0},
+      {"%llf", 0},
+      {"%hf", 0},
+      {"%zs", 0},
+      {"%lls", 0},
+      {"%lp", 0},
+      {"%hhc", 0},
+      {"%99999999999d", 0},
+      {"%.99999999999f", 0},
+      {"%d%s%", 2},
+      {"%\xc3\xa9", 0},
   };
   const long long integers[] = {5};
   for (const Case& c : cases) {
@@ -502,9 +531,14 @@ TEST(Format, ReadsExactlyTheArgumentsTheFormatNames) {
     const char* output;
   };
   const Case cases[] = {
-      {"plain", 0, "plain"},          {"%%", 0, "%"},
-      {"%*.*d", 3, "0005"},          {"%d %s %S %p", 4, "3 text wide 0x10"},
-      {"%5%|%-*d", 2, "%|4  "},      {"%c%C%f", 3, "\x03\x04" "1.500000"},
+      {"plain", 0, "plain"},
+      {"%%", 0, "%"},
+      {"%*.*d", 3, "0005"},
+      {"%d %s %S %p", 4, "3 text wide 0x10"},
+      {"%5%|%-*d", 2, "%|4  "},
+      {"%c%C%f", 3,
+       "\x03\x04"
+       "1.500000"},
   };
   for (const Case& c : cases) {
     TEST_FormatArgs args;

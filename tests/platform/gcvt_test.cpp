@@ -1,9 +1,8 @@
 // tests/platform/gcvt_test.cpp: _gcvt's text, character for character,
 // against the documented results of the Windows C runtime, and its layout
 // rules over many values.
-#include <korvo/platform/gcvt_internal.h>
-
 #include <gtest/gtest.h>
+#include <korvo/platform/gcvt_internal.h>
 
 #include <cfloat>
 #include <cmath>

@@ -1,13 +1,11 @@
 // The process heap: exact sizes, zero-filling on allocation and growth,
 // content kept on growth, failures that leave the old block alone.
-#include <korvo/platform/heap.h>
-
 #include <gtest/gtest.h>
+#include <korvo/platform/fault_internal.h>
+#include <korvo/platform/heap.h>
 
 #include <cstdint>
 #include <cstring>
-
-#include <korvo/platform/fault_internal.h>
 
 namespace {
 

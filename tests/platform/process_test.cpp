@@ -1,14 +1,12 @@
 // Thread and process identity, the UTC clock and the per-thread last error.
-#include <korvo/platform/process.h>
-
 #include <gtest/gtest.h>
+#include <korvo/platform/process.h>
+#include <korvo/platform/time64.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <thread>
 #include <vector>
-
-#include <korvo/platform/time64.h>
 
 #include "support/clock.h"
 

@@ -1,13 +1,12 @@
 // The registry export file: the parser on text, and the process-wide
 // registry behind RegOpenKeyExA / RegQueryValueExA.
-#include <korvo/platform/registry.h>
-
 #include <gtest/gtest.h>
+#include <korvo/platform/registry.h>
+#include <korvo/platform/registry_internal.h>
 
 #include <cstring>
 #include <string>
 
-#include <korvo/platform/registry_internal.h>
 #include "support/test_support.h"
 
 namespace {
@@ -63,12 +62,16 @@ TEST(RegistryParse, RegeditExportInUtf16) {
   EXPECT_EQ(std::string("\x2a\0\0\0", 4), Ansi(data, key, "Count"));
   EXPECT_EQ(std::string("\x01\x02\xff", 3), Ansi(data, key, "Bin"));
   EXPECT_EQ(std::string("%TMP%\0", 6), Ansi(data, key, "Expand"));
-  EXPECT_EQ(std::string("SET A\0SET B\0\0", 13), Ansi(data, key, "Dbms System Session Instructions"));
-  EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ),
-            data.Find(std::string_view(key), std::string_view("Dbms System Session Instructions"))->type);
-  EXPECT_EQ(static_cast<DWORD>(REG_DWORD), data.Find(std::string_view(key), std::string_view("count"))->type);
+  EXPECT_EQ(std::string("SET A\0SET B\0\0", 13),
+            Ansi(data, key, "Dbms System Session Instructions"));
+  EXPECT_EQ(
+      static_cast<DWORD>(REG_MULTI_SZ),
+      data.Find(std::string_view(key), std::string_view("Dbms System Session Instructions"))->type);
+  EXPECT_EQ(static_cast<DWORD>(REG_DWORD),
+            data.Find(std::string_view(key), std::string_view("count"))->type);
   // Keys and names match without regard to case; ancestors exist.
-  EXPECT_EQ(Ansi(data, key, "Dbms Korvo Trace"), Ansi(data, "software\\zep\\orb_p5", "DBMS KORVO TRACE"));
+  EXPECT_EQ(Ansi(data, key, "Dbms Korvo Trace"),
+            Ansi(data, "software\\zep\\orb_p5", "DBMS KORVO TRACE"));
   EXPECT_TRUE(data.HasKey(u"SOFTWARE"));
   EXPECT_TRUE(data.HasKey(u"\\Software\\\\Zep\\"));
   EXPECT_FALSE(data.HasKey(u"SOFTWARE\\ZE"));
@@ -143,9 +146,9 @@ TEST(RegistryParse, BadLinesAreSkippedAndGoodLinesStillCount) {
   // Bytes that are not UTF-8 become U+FFFD in names and texts.
   EXPECT_EQ(std::string("\xEF\xBF\xBD\xEF\xBF\xBD text\0", 12),
             Ansi(data, "K", "bytes \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"));
-  for (const char* bad : {"no close", "unterminated", "trailing", "bad hex", "three digits",
-                          "bad type", "no colon", "unclosed type", "long dword", "bad dword",
-                          "empty dword", "no equals", "unknown"}) {
+  for (const char* bad :
+       {"no close", "unterminated", "trailing", "bad hex", "three digits", "bad type", "no colon",
+        "unclosed type", "long dword", "bad dword", "empty dword", "no equals", "unknown"}) {
     EXPECT_EQ("<missing>", Ansi(data, "K", bad)) << bad;
   }
   EXPECT_FALSE(data.HasKey(u"broken"));
@@ -175,8 +178,8 @@ TEST(Registry, OpenAndQueryThroughTheWindowsCalls) {
   ScopedEnv env("KORVO_REGISTRY", dir.File("r.reg").c_str());
 
   HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZEP\\ORB_P5", 0,
-                                         KEY_READ, &key));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZEP\\ORB_P5", 0, KEY_READ, &key));
   ASSERT_NE(nullptr, key);
 
   // The trace's read: a zeroed 260-byte buffer.
@@ -203,22 +206,25 @@ TEST(Registry, OpenAndQueryThroughTheWindowsCalls) {
                                             nullptr, nullptr, &size));
   ASSERT_EQ(13u, size);
   std::string buffer(size + 1, '\0');
-  ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Dbms System Session Instructions", nullptr,
-                                            &type, reinterpret_cast<BYTE*>(buffer.data()), &size));
+  ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Dbms System Session Instructions", nullptr, &type,
+                                            reinterpret_cast<BYTE*>(buffer.data()), &size));
   EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), type);
   std::string statements;
-  for (const char* p = buffer.c_str(); *p; p += std::strlen(p) + 1) statements += std::string(p) + ";";
+  for (const char* p = buffer.c_str(); *p; p += std::strlen(p) + 1)
+    statements += std::string(p) + ";";
   EXPECT_EQ("SET A;SET B;", statements);
 
   size = 10;
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(key, "missing", nullptr, nullptr, nullptr, &size));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+            RegQueryValueExA(key, "missing", nullptr, nullptr, nullptr, &size));
   EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Long", nullptr, &type, nullptr, nullptr));
   EXPECT_EQ(ERROR_INVALID_PARAMETER, RegQueryValueExA(key, "Long", nullptr, nullptr,
                                                       reinterpret_cast<BYTE*>(dirText), nullptr));
 
   // Relative opens from an open key; closing twice is an error.
   HKEY parent = nullptr, child = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\zep", 0, KEY_READ, &parent));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\zep", 0, KEY_READ, &parent));
   ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(parent, "Orb_P5", 0, KEY_QUERY_VALUE, &child));
   size = sizeof dirText;
   EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(child, "Dbms Korvo Trace", nullptr, nullptr,
@@ -233,10 +239,12 @@ TEST(Registry, OpenAndQueryThroughTheWindowsCalls) {
   HKEY none = reinterpret_cast<HKEY>(1);
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(other, "SOFTWARE", 0, KEY_READ, &key));
   EXPECT_EQ(nullptr, key);
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\NOPE", 0, KEY_READ, &key));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\NOPE", 0, KEY_READ, &key));
   EXPECT_EQ(ERROR_ACCESS_DENIED, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, 0xF003F, &key));
   EXPECT_EQ(ERROR_INVALID_HANDLE, RegOpenKeyExA(none, "SOFTWARE", 0, KEY_READ, &key));
-  EXPECT_EQ(ERROR_INVALID_PARAMETER, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, nullptr));
+  EXPECT_EQ(ERROR_INVALID_PARAMETER,
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, nullptr));
 }
 
 TEST(Registry, ReadOncePerProcess) {
@@ -245,11 +253,13 @@ TEST(Registry, ReadOncePerProcess) {
   WriteFile(path, kFile);
   ScopedEnv env("KORVO_REGISTRY", path.c_str());
   HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZEP\\ORB_P5", 0, KEY_READ, &key));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZEP\\ORB_P5", 0, KEY_READ, &key));
   RegCloseKey(key);
   WriteFile(path, "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\NEW]\n");
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "NEW", 0, KEY_READ, &key));
-  EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZEP\\ORB_P5", 0, KEY_READ, &key));
+  EXPECT_EQ(ERROR_SUCCESS,
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZEP\\ORB_P5", 0, KEY_READ, &key));
   RegCloseKey(key);
   korvo::platform::TEST_ReloadRegistry();
   EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "NEW", 0, KEY_READ, &key));
@@ -260,7 +270,8 @@ TEST(Registry, MissingFileIsAnEmptyRegistry) {
   TempDir dir;
   ScopedEnv env("KORVO_REGISTRY", dir.File("absent.reg").c_str());
   HKEY key = nullptr;
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZEP\\ORB_P5", 0, KEY_READ, &key));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZEP\\ORB_P5", 0, KEY_READ, &key));
   // The root itself always opens.
   EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, KEY_READ, &key));
   EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));

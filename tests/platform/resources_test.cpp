@@ -1,8 +1,7 @@
 // String resources: lengths at the 256-character buffer boundary, wide and
 // narrow forms, loading from a file.
-#include <korvo/platform/resources.h>
-
 #include <gtest/gtest.h>
+#include <korvo/platform/resources.h>
 
 #include <string>
 

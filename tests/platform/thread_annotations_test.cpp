@@ -1,8 +1,7 @@
 // The annotated lock types: a guard excludes other threads for exactly its
 // scope, and the recursive lock lets its holder re-enter.
-#include <korvo/platform/thread_annotations.h>
-
 #include <gtest/gtest.h>
+#include <korvo/platform/thread_annotations.h>
 
 #include <future>
 
@@ -17,11 +16,12 @@ using korvo::platform::RecursiveMutexLock;
 // thread still counts as taken.
 template <class Lock>
 bool FreeForOtherThread(Lock& lock) {
-  return std::async(std::launch::async, [&lock]() KORVO_NO_THREAD_SAFETY_ANALYSIS {
-           if (!lock.TryLock()) return false;
-           lock.Unlock();
-           return true;
-         })
+  return std::async(std::launch::async,
+                    [&lock]() KORVO_NO_THREAD_SAFETY_ANALYSIS {
+                      if (!lock.TryLock()) return false;
+                      lock.Unlock();
+                      return true;
+                    })
       .get();
 }
 

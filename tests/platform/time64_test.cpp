@@ -1,11 +1,9 @@
 // The 64-bit time functions: the Windows range 1970..3000 UTC and field
 // normalisation.
+#include <gtest/gtest.h>
 #include <korvo/platform/time64.h>
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
-
 
 #include "support/test_support.h"
 

@@ -1,8 +1,7 @@
 // The 16-bit wide-text functions against the C library's wchar_t versions
 // on text of the Basic Multilingual Plane.
-#include <korvo/platform/widechar.h>
-
 #include <gtest/gtest.h>
+#include <korvo/platform/widechar.h>
 
 #include <clocale>
 #include <cstring>
@@ -38,9 +37,21 @@ std::wstring W(const std::u16string& s) { return std::wstring(s.begin(), s.end()
 int Sign(long v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
 
 const std::vector<std::u16string> kSamples = {
-    u"",          u"a",          u"abc",           u"ABC",         u"abd",
-    u"ab",        u"\u00E9t\u00E9", u"\u00C9T\u00C9", u"\u0436\u0416", u"\u4E2D\u6587",
-    u"x y\tz",    u"\uFFFF",     u"\u00E0\u00E1b", u"zzz",         u"\u03A3\u03C3",
+    u"",
+    u"a",
+    u"abc",
+    u"ABC",
+    u"abd",
+    u"ab",
+    u"\u00E9t\u00E9",
+    u"\u00C9T\u00C9",
+    u"\u0436\u0416",
+    u"\u4E2D\u6587",
+    u"x y\tz",
+    u"\uFFFF",
+    u"\u00E0\u00E1b",
+    u"zzz",
+    u"\u03A3\u03C3",
 };
 
 TEST_F(WideChar, DigitsLettersAndCaseMatchTheCLibraryOnEveryBmpUnit) {
@@ -67,8 +78,8 @@ TEST_F(WideChar, DigitsLettersAndCaseMatchTheCLibraryOnEveryBmpUnit) {
 // The Windows white-space set, written out unit by unit.
 bool IsListedSpace(char32_t c) {
   return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0xA0 || c == 0x1680 ||
-         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-         c == 0x205F || c == 0x3000;
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+         c == 0x3000;
 }
 
 // Counts the BMP units whose IsWSpace differs from the listed set.
@@ -96,8 +107,8 @@ TEST(WideSpace, IsTheWindowsSetInEveryLocale) {
   EXPECT_EQ(1, IsWSpace(u'\u202F'));
   std::setlocale(LC_ALL, old.c_str());
   // Neighbours and look-alikes that are not white space.
-  for (WCHAR c : {u'\u0008', u'\u000E', u'\u001F', u'\u0085', u'\u180E', u'\u200B',
-                  u'\u2027', u'\u202A', u'\u205E', u'\u2060', u'\u3001', u'\uFEFF'}) {
+  for (WCHAR c : {u'\u0008', u'\u000E', u'\u001F', u'\u0085', u'\u180E', u'\u200B', u'\u2027',
+                  u'\u202A', u'\u205E', u'\u2060', u'\u3001', u'\uFEFF'}) {
     EXPECT_EQ(0, IsWSpace(c)) << std::hex << static_cast<int>(c);
   }
 }
@@ -124,7 +135,8 @@ TEST_F(WideChar, StringFunctionsMatchTheCLibrary) {
       std::wstring wb = W(b);
       SCOPED_TRACE(::testing::Message() << "sample sizes " << a.size() << "/" << b.size());
       EXPECT_EQ(Sign(std::wcscmp(wa.c_str(), wb.c_str())), Sign(wcscmp(a.c_str(), b.c_str())));
-      EXPECT_EQ(Sign(std::wcsncmp(wa.c_str(), wb.c_str(), 2)), Sign(wcsncmp(a.c_str(), b.c_str(), 2)));
+      EXPECT_EQ(Sign(std::wcsncmp(wa.c_str(), wb.c_str(), 2)),
+                Sign(wcsncmp(a.c_str(), b.c_str(), 2)));
       EXPECT_EQ(Sign(std::wcscoll(wa.c_str(), wb.c_str())), Sign(wcscoll(a.c_str(), b.c_str())));
       EXPECT_EQ(Sign(::wcscasecmp(wa.c_str(), wb.c_str())), Sign(_wcsicmp(a.c_str(), b.c_str())));
       EXPECT_EQ(Sign(::wcsncasecmp(wa.c_str(), wb.c_str(), 2)),

@@ -146,11 +146,11 @@ inline std::string RouteName(const ::testing::TestParamInfo<ValueRoute>& info) {
   return info.param == ValueRoute::kDirect ? "Direct" : "Variant";
 }
 
-#define KORVO_OVER_BOTH_ROUTES(Fixture)                                                   \
-  INSTANTIATE_TEST_SUITE_P(Routes, Fixture,                                               \
-                           ::testing::Values(::korvo::test::ValueRoute::kDirect,          \
-                                             ::korvo::test::ValueRoute::kVariant),        \
-                           ::korvo::test::RouteName)
+#define KORVO_OVER_BOTH_ROUTES(Fixture)                                                           \
+  INSTANTIATE_TEST_SUITE_P(                                                                       \
+      Routes, Fixture,                                                                            \
+      ::testing::Values(::korvo::test::ValueRoute::kDirect, ::korvo::test::ValueRoute::kVariant), \
+      ::korvo::test::RouteName)
 
 // The index of the first trace entry equal to `text` at or after `from`,
 // or -1.

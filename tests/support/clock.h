@@ -2,9 +2,9 @@
 // library's wall clock and the process's time zone, each for one scope.
 #pragma once
 
-#include <ctime>
-
 #include <korvo/platform/clock_internal.h>
+
+#include <ctime>
 
 #include "support/test_support.h"
 

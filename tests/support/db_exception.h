@@ -2,9 +2,8 @@
 // test.
 #pragma once
 
-#include <korvo/diag/CDBException.h>
-
 #include <gtest/gtest.h>
+#include <korvo/diag/CDBException.h>
 
 #include <memory>
 

@@ -33,12 +33,12 @@ inline std::string NoServerReason(const char* product, const char* variable) {
 
 // In a test body or SetUp: skips (locally) or fails (under CI) when
 // `connect` (a std::string) is empty.
-#define KORVO_REQUIRE_SERVER(connect, product, variable)                            \
-  do {                                                                              \
-    if ((connect).empty()) {                                                        \
-      if (::korvo::test::RunningUnderCi()) {                                        \
-        FAIL() << ::korvo::test::NoServerReason(product, variable);                 \
-      }                                                                             \
-      GTEST_SKIP() << ::korvo::test::NoServerReason(product, variable);             \
-    }                                                                               \
+#define KORVO_REQUIRE_SERVER(connect, product, variable)                \
+  do {                                                                  \
+    if ((connect).empty()) {                                            \
+      if (::korvo::test::RunningUnderCi()) {                            \
+        FAIL() << ::korvo::test::NoServerReason(product, variable);     \
+      }                                                                 \
+      GTEST_SKIP() << ::korvo::test::NoServerReason(product, variable); \
+    }                                                                   \
   } while (0)

@@ -13,7 +13,8 @@ std::string RegistryFile(const char* traceDirectory, const std::vector<std::stri
   std::string out =
       "Windows Registry Editor Version 5.00\r\n\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZEP\\ORB_P5]\r\n";
-  if (traceDirectory != nullptr) out += "\"Dbms Korvo Trace\"=\"" + std::string(traceDirectory) + "\"\r\n";
+  if (traceDirectory != nullptr)
+    out += "\"Dbms Korvo Trace\"=\"" + std::string(traceDirectory) + "\"\r\n";
   if (!instructions.empty()) {
     // hex(7): UTF-16LE bytes of each string and its terminator, then one
     // more terminator. The texts used by the tests are ASCII.
@@ -61,9 +62,9 @@ static size_t ParseHeader(const std::string& s, size_t pos, TraceEntry& e) {
     return true;
   };
   unsigned long y, mo, d, h, mi, se;
-  if (!literal("\r\n[") || !number(0, true, e.thread) || !literal(" - ") ||
-      !number(4, false, y) || !literal("/") || !number(2, false, mo) || !literal("/") ||
-      !number(2, false, d) || !literal(" "))
+  if (!literal("\r\n[") || !number(0, true, e.thread) || !literal(" - ") || !number(4, false, y) ||
+      !literal("/") || !number(2, false, mo) || !literal("/") || !number(2, false, d) ||
+      !literal(" "))
     return std::string::npos;
   size_t hmsStart = pos;
   if (!number(2, true, h) || !literal(":") || !number(2, true, mi) || !literal(":") ||

@@ -1,9 +1,8 @@
 // tests/types/CDBMapPtrToPtr_test.cpp: CDBMapPtrToPtr hashing, buckets,
 // lazy table, entry blocks, iteration order, and a model-based random test
 // against std::unordered_map.
-#include <korvo/types/CDBMapPtrToPtr.h>
-
 #include <gtest/gtest.h>
+#include <korvo/types/CDBMapPtrToPtr.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -198,8 +197,7 @@ TEST(CDBMapPtrToPtrTest, MatchesStdUnorderedMapUnderRandomOperations) {
           map.SetAt(key, value);
           model[key] = value;
           break;
-        case 3:
-        {
+        case 3: {
           const int removed = map.RemoveKey(key);
           ASSERT_EQ(removed, static_cast<int>(model.erase(key)));
           // Removing the last entry returns the table and the blocks.
@@ -207,8 +205,7 @@ TEST(CDBMapPtrToPtrTest, MatchesStdUnorderedMapUnderRandomOperations) {
             ASSERT_FALSE(map.HasTable());
             ASSERT_EQ(map.Blocks(), 0);
           }
-        }
-          break;
+        } break;
         case 4: {
           void* found = P(1);
           const int hit = map.Lookup(key, found);

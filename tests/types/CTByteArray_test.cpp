@@ -1,15 +1,13 @@
 // tests/types/CTByteArray_test.cpp: CTByteArray sizes, growth, insertion,
 // removal, ownership and the caller-block exchange.
-#include <korvo/types/CTByteArray.h>
-
 #include <gtest/gtest.h>
+#include <korvo/types/CTByteArray.h>
+#include <korvo/types/alloc_internal.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
-
-#include <korvo/types/alloc_internal.h>
 
 namespace {
 
@@ -39,8 +37,8 @@ TEST(CTByteArrayTest, SetSizeAllocatesExactlyThenGrowsByTheAutomaticStep) {
     EXPECT_EQ(a.Add(static_cast<BYTE>(i)), i);
     if (a.m_nMaxSize != before) capacities.push_back(a.m_nMaxSize);
   }
-  EXPECT_EQ(capacities, (std::vector<int>{1, 5, 9, 13, 17, 21, 25, 29, 33, 37, 41, 46, 51, 57,
-                                          64, 72, 81}));
+  EXPECT_EQ(capacities,
+            (std::vector<int>{1, 5, 9, 13, 17, 21, 25, 29, 33, 37, 41, 46, 51, 57, 64, 72, 81}));
   for (int i = 0; i < 80; ++i) ASSERT_EQ(a[i], static_cast<BYTE>(i));
 
   CTByteArray big;

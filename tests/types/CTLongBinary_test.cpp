@@ -1,15 +1,13 @@
 // tests/types/CTLongBinary_test.cpp: CTLongBinary on the process heap.
-#include <korvo/types/CTLongBinary.h>
-
 #include <gtest/gtest.h>
+#include <korvo/platform/fault_internal.h>
+#include <korvo/platform/heap.h>
+#include <korvo/platform/process.h>
+#include <korvo/types/CTLongBinary.h>
 
 #include <cstring>
 #include <new>
 #include <string>
-
-#include <korvo/platform/fault_internal.h>
-#include <korvo/platform/heap.h>
-#include <korvo/platform/process.h>
 
 namespace {
 

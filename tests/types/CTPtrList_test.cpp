@@ -1,8 +1,7 @@
 // tests/types/CTPtrList_test.cpp: CTPtrList linking, positions, node blocks,
 // and a model-based random test against std::list.
-#include <korvo/types/CTPtrList.h>
-
 #include <gtest/gtest.h>
+#include <korvo/types/CTPtrList.h>
 
 #include <cstdint>
 #include <iterator>
@@ -116,7 +115,7 @@ TEST(CTPtrListTest, ReferencesNullPositionsAndIndexesOutOfRange) {
   EXPECT_EQ(l.FindIndex(2), l.GetTailPosition());
   EXPECT_EQ(l.FindIndex(3), nullptr);
   EXPECT_EQ(l.FindIndex(-1), nullptr);
-  EXPECT_EQ(l.Find(P(20)), two);  // no start: from the head
+  EXPECT_EQ(l.Find(P(20)), two);                           // no start: from the head
   EXPECT_EQ(l.Find(P(10), l.GetHeadPosition()), nullptr);  // the start is not considered
   EXPECT_EQ(l.Find(P(99)), nullptr);
   l.RemoveAll();

@@ -2,9 +2,11 @@
 // and comparison, trimming, buffer access, formatting, string resources,
 // conversions to and from UTF-16, BSTR output, aliasing, threads, and a
 // model-based comparison with std::string.
-#include <korvo/types/CTString.h>
-
 #include <gtest/gtest.h>
+#include <korvo/com/bstr.h>
+#include <korvo/platform/codepage.h>
+#include <korvo/platform/resources.h>
+#include <korvo/types/CTString.h>
 
 #include <climits>
 #include <cstdio>
@@ -14,10 +16,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <korvo/com/bstr.h>
-#include <korvo/platform/codepage.h>
-#include <korvo/platform/resources.h>
 
 #include "support/test_support.h"
 

@@ -1,19 +1,16 @@
 // tests/types/CTTime_test.cpp: CTTime conversions, getters and renderings.
 // Every case fixes TZ itself; CTest runs each case in its own process.
-#include <korvo/types/CTTime.h>
-
 #include <gtest/gtest.h>
+#include <korvo/platform/filetime.h>
+#include <korvo/types/CTTime.h>
 
 #include <cstring>
 #include <ctime>
 #include <string>
 
-#include <korvo/platform/filetime.h>
-
 #include "support/clock.h"
 
 namespace {
-
 
 // Central European time without tzdata: +1, +2 from the last Sunday of
 // March 02:00 to the last Sunday of October 03:00.

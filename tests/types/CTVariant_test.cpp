@@ -1,15 +1,13 @@
 // tests/types/CTVariant_test.cpp: CTVariant's release of owned payloads and
 // its transfer on move. LeakSanitizer checks that every owned object goes.
-#include <korvo/types/CTVariant.h>
-
 #include <gtest/gtest.h>
+#include <korvo/types/CTLongBinary.h>
+#include <korvo/types/CTString.h>
+#include <korvo/types/CTVariant.h>
 
 #include <cstdint>
 #include <type_traits>
 #include <utility>
-
-#include <korvo/types/CTLongBinary.h>
-#include <korvo/types/CTString.h>
 
 namespace {
 

@@ -2,17 +2,15 @@
 // input, the widening += of a byte, 16-bit case mapping and white space,
 // search and comparison by units, the resource margin of one unit, BSTR
 // copies).
-#include <korvo/types/CTWString.h>
-
 #include <gtest/gtest.h>
+#include <korvo/com/bstr.h>
+#include <korvo/platform/resources.h>
+#include <korvo/types/CTString.h>
+#include <korvo/types/CTWString.h>
 
 #include <climits>
 #include <clocale>
 #include <string>
-
-#include <korvo/com/bstr.h>
-#include <korvo/platform/resources.h>
-#include <korvo/types/CTString.h>
 
 namespace {
 

@@ -2,13 +2,12 @@
 // replaced global operator new: which operations allocate, and what state
 // an exhausted heap (std::bad_alloc) leaves a string in.
 #include <gtest/gtest.h>
+#include <korvo/types/CTString.h>
+#include <korvo/types/CTWString.h>
 
 #include <cstdlib>
 #include <new>
 #include <string>
-
-#include <korvo/types/CTString.h>
-#include <korvo/types/CTWString.h>
 
 namespace {
 

@@ -2,15 +2,13 @@
 // classes with string objects as arguments (the template front), with every
 // other kind of argument beside them, and the C-variadic entry points that
 // stay underneath.
+#include <gtest/gtest.h>
+#include <korvo/platform/resources.h>
 #include <korvo/types/CTString.h>
 #include <korvo/types/CTWString.h>
 
-#include <gtest/gtest.h>
-
 #include <cstdarg>
 #include <string>
-
-#include <korvo/platform/resources.h>
 
 namespace {
 

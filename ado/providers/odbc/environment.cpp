@@ -1,7 +1,6 @@
 // ado/providers/odbc/environment.cpp: process-wide ODBC driver-manager
 // attributes (ado layer, ODBC provider).
 #include <korvo/ado/odbc_environment.h>
-
 #include <sql.h>
 #include <sqlext.h>
 

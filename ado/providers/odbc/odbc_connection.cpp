@@ -1,19 +1,18 @@
 // ado/providers/odbc/odbc_connection.cpp: connecting through unixODBC,
 // product facts from SQLGetInfo, transactions (autocommit off, savepoints
 // for nested levels), isolation, keys from SQLPrimaryKeys.
+#include <korvo/ado/connect_string_internal.h>
+#include <korvo/ado/dialect_bridge_internal.h>
+#include <korvo/ado/hresult_internal.h>
 #include <korvo/ado/providers/odbc/odbc_connection.h>
+#include <korvo/ado/providers/odbc/odbc_cursor.h>
+#include <korvo/ado/providers/odbc/odbc_errors.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
-
-#include <korvo/ado/connect_string_internal.h>
-#include <korvo/ado/dialect_bridge_internal.h>
-#include <korvo/ado/hresult_internal.h>
-#include <korvo/ado/providers/odbc/odbc_cursor.h>
-#include <korvo/ado/providers/odbc/odbc_errors.h>
 
 namespace korvo::ado::provider::odbc {
 namespace {
@@ -25,9 +24,12 @@ std::string GetInfoText(SQLHDBC dbc, SQLUSMALLINT what) {
   return buffer;
 }
 
-bool IsPostgres(const OdbcDb& db) { return strncasecmp(db.dbms_name.c_str(), "PostgreSQL", 10) == 0; }
+bool IsPostgres(const OdbcDb& db) {
+  return strncasecmp(db.dbms_name.c_str(), "PostgreSQL", 10) == 0;
+}
 bool IsMysqlFamily(const OdbcDb& db) {
-  return strcasecmp(db.dbms_name.c_str(), "MariaDB") == 0 || strcasecmp(db.dbms_name.c_str(), "MySQL") == 0;
+  return strcasecmp(db.dbms_name.c_str(), "MariaDB") == 0 ||
+         strcasecmp(db.dbms_name.c_str(), "MySQL") == 0;
 }
 
 // Names the data source of a connect string for messages, without the
@@ -114,7 +116,8 @@ std::string OdbcDb::Describe() const {
 
 void OdbcDb::Note(SQLSMALLINT type, SQLHANDLE handle, SQLRETURN rc) {
   if (rc != SQL_SUCCESS_WITH_INFO) return;
-  for (ErrorRecord& r : RecordsFor(type, handle, rc)) diagnostics_->messages.push_back(std::move(r));
+  for (ErrorRecord& r : RecordsFor(type, handle, rc))
+    diagnostics_->messages.push_back(std::move(r));
 }
 
 HRESULT OdbcDb::FailDead() {
@@ -127,18 +130,21 @@ HRESULT OdbcConnection::Open(const ConnectString& options) {
   Diagnostics& diag = diagnostics();
   diag.errors.clear();
   if (db_) {
-    return diag.Fail(ProviderRecord(kAdoObjectOpen, "08002", "Operation is not allowed when the object is open."));
+    return diag.Fail(ProviderRecord(kAdoObjectOpen, "08002",
+                                    "Operation is not allowed when the object is open."));
   }
   const ConnectString& cs = options;
   if (!NamesDataSource(cs)) {
-    return diag.Fail(ProviderRecord(kEFail, "IM002",
-                                    "The ODBC connect string names no data source (DSN=, FILEDSN= or "
-                                    "DRIVER=); set the \"Prompt\" property to ask for one."));
+    return diag.Fail(
+        ProviderRecord(kEFail, "IM002",
+                       "The ODBC connect string names no data source (DSN=, FILEDSN= or "
+                       "DRIVER=); set the \"Prompt\" property to ask for one."));
   }
   EnvHandle env;
   SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, env.out());
   if (!SQL_SUCCEEDED(rc)) {
-    return diag.Fail(ProviderRecord(kEOutOfMemory, "HY001", "The ODBC driver manager has no environment to give."));
+    return diag.Fail(ProviderRecord(kEOutOfMemory, "HY001",
+                                    "The ODBC driver manager has no environment to give."));
   }
   SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
   SQLHDBC raw = SQL_NULL_HDBC;
@@ -197,7 +203,8 @@ void OdbcConnection::Close() {
 HRESULT OdbcConnection::Usable() {
   Diagnostics& diag = diagnostics();
   diag.errors.clear();
-  if (!db_) return diag.Fail(ProviderRecord(kAdoConnectionUnusable, "08003", "The connection is closed."));
+  if (!db_)
+    return diag.Fail(ProviderRecord(kAdoConnectionUnusable, "08003", "The connection is closed."));
   if (db_->dead()) return db_->FailDead();
   return kSOk;
 }
@@ -221,24 +228,28 @@ HRESULT OdbcConnection::Exec(const std::string& sql) {
     SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
                    reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(lock_wait_)), 0);
   }
-  rc = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
-  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) return db_->Fail(SQL_HANDLE_STMT, stmt.get(), rc, sql);
+  rc = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())),
+                     SQL_NTS);
+  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA)
+    return db_->Fail(SQL_HANDLE_STMT, stmt.get(), rc, sql);
   return kSOk;
 }
 
 HRESULT OdbcConnection::SetAutocommit(bool on) {
-  const SQLRETURN rc =
-      SQLSetConnectAttr(db_->dbc(), SQL_ATTR_AUTOCOMMIT,
-                        reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0);
+  const SQLRETURN rc = SQLSetConnectAttr(
+      db_->dbc(), SQL_ATTR_AUTOCOMMIT,
+      reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0);
   if (!SQL_SUCCEEDED(rc)) return db_->Fail(SQL_HANDLE_DBC, db_->dbc(), rc, "setting autocommit");
   return kSOk;
 }
 
 HRESULT OdbcConnection::ApplyIsolation() {
   if (isolation_ == -1) return kSOk;  // adXactUnspecified: the driver's default
-  const SQLRETURN rc = SQLSetConnectAttr(
-      db_->dbc(), SQL_ATTR_TXN_ISOLATION, reinterpret_cast<SQLPOINTER>(IsolationAttribute(isolation_)), 0);
-  if (!SQL_SUCCEEDED(rc)) return db_->Fail(SQL_HANDLE_DBC, db_->dbc(), rc, "setting the isolation level");
+  const SQLRETURN rc =
+      SQLSetConnectAttr(db_->dbc(), SQL_ATTR_TXN_ISOLATION,
+                        reinterpret_cast<SQLPOINTER>(IsolationAttribute(isolation_)), 0);
+  if (!SQL_SUCCEEDED(rc))
+    return db_->Fail(SQL_HANDLE_DBC, db_->dbc(), rc, "setting the isolation level");
   return kSOk;
 }
 
@@ -258,7 +269,8 @@ HRESULT OdbcConnection::CommitTransaction(int level) {
   if (hr < 0) return hr;
   if (level > 1) return Exec("RELEASE SAVEPOINT korvo_level_" + std::to_string(level));
   if (!in_transaction_) {
-    return diagnostics().Fail(ProviderRecord(kXactNoTransaction, "25000", "No transaction is in progress."));
+    return diagnostics().Fail(
+        ProviderRecord(kXactNoTransaction, "25000", "No transaction is in progress."));
   }
   const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, db_->dbc(), SQL_COMMIT);
   if (!SQL_SUCCEEDED(rc)) return db_->Fail(SQL_HANDLE_DBC, db_->dbc(), rc, "committing");
@@ -275,7 +287,8 @@ HRESULT OdbcConnection::RollbackTransaction(int level) {
     return hr >= 0 ? Exec("RELEASE SAVEPOINT " + name) : hr;
   }
   if (!in_transaction_) {
-    return diagnostics().Fail(ProviderRecord(kXactNoTransaction, "25000", "No transaction is in progress."));
+    return diagnostics().Fail(
+        ProviderRecord(kXactNoTransaction, "25000", "No transaction is in progress."));
   }
   const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, db_->dbc(), SQL_ROLLBACK);
   if (!SQL_SUCCEEDED(rc)) return db_->Fail(SQL_HANDLE_DBC, db_->dbc(), rc, "rolling back");
@@ -335,18 +348,22 @@ HRESULT OdbcConnection::KeyColumns(const std::string& schema, const std::string&
   auto text = [](const std::string& s) {
     return s.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str()));
   };
-  auto length = [](const std::string& s) { return s.empty() ? SQLSMALLINT{0} : SQLSMALLINT{SQL_NTS}; };
+  auto length = [](const std::string& s) {
+    return s.empty() ? SQLSMALLINT{0} : SQLSMALLINT{SQL_NTS};
+  };
   StmtHandle stmt;
   SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, db_->dbc(), stmt.out());
   if (!SQL_SUCCEEDED(rc)) return db_->Fail(SQL_HANDLE_DBC, db_->dbc(), rc);
   // The table must exist: a table without a key is located by its values,
   // an unknown one is an error.
-  rc = SQLTables(stmt.get(), nullptr, 0, text(schema), length(schema), text(table), length(table), nullptr, 0);
+  rc = SQLTables(stmt.get(), nullptr, 0, text(schema), length(schema), text(table), length(table),
+                 nullptr, 0);
   if (!SQL_SUCCEEDED(rc)) return db_->Fail(SQL_HANDLE_STMT, stmt.get(), rc, "describing " + table);
   const bool exists = SQL_SUCCEEDED(SQLFetch(stmt.get()));
   SQLCloseCursor(stmt.get());
   if (!exists) {
-    return diagnostics().Fail(ProviderRecord(kDbErrorsInCommand, "42S02", "no such table: " + table));
+    return diagnostics().Fail(
+        ProviderRecord(kDbErrorsInCommand, "42S02", "no such table: " + table));
   }
   // MariaDB Connector/ODBC numbers SQLPrimaryKeys' KEY_SEQ by the columns'
   // places in the table, not in the key; its SQLStatistics numbers the
@@ -354,9 +371,10 @@ HRESULT OdbcConnection::KeyColumns(const std::string& schema, const std::string&
   const bool from_index = IsMysqlFamily(*db_);
   rc = from_index ? SQLStatistics(stmt.get(), nullptr, 0, text(schema), length(schema), text(table),
                                   length(table), SQL_INDEX_UNIQUE, SQL_QUICK)
-                  : SQLPrimaryKeys(stmt.get(), nullptr, 0, text(schema), length(schema), text(table),
-                                   length(table));
-  if (!SQL_SUCCEEDED(rc)) return db_->Fail(SQL_HANDLE_STMT, stmt.get(), rc, "reading the key of " + table);
+                  : SQLPrimaryKeys(stmt.get(), nullptr, 0, text(schema), length(schema),
+                                   text(table), length(table));
+  if (!SQL_SUCCEEDED(rc))
+    return db_->Fail(SQL_HANDLE_STMT, stmt.get(), rc, "reading the key of " + table);
   const SQLUSMALLINT name_column = from_index ? 9 : 4;
   const SQLUSMALLINT seq_column = from_index ? 8 : 5;
   std::vector<std::pair<SQLINTEGER, std::string>> keyed;
@@ -373,9 +391,11 @@ HRESULT OdbcConnection::KeyColumns(const std::string& schema, const std::string&
     SQLGetData(stmt.get(), seq_column, SQL_C_SLONG, &seq, 0, &seq_length);
     keyed.emplace_back(seq, name);
   }
-  if (rc != SQL_NO_DATA) return db_->Fail(SQL_HANDLE_STMT, stmt.get(), rc, "reading the key of " + table);
+  if (rc != SQL_NO_DATA)
+    return db_->Fail(SQL_HANDLE_STMT, stmt.get(), rc, "reading the key of " + table);
   // In key order (KEY_SEQ); drivers already list them so, mostly.
-  std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::stable_sort(keyed.begin(), keyed.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
   for (auto& [seq, name] : keyed) out->push_back(std::move(name));
   return kSOk;
 }
@@ -388,7 +408,8 @@ bool OdbcConnection::LastInsertKey(int64_t* key) const {
   if (sql == nullptr) return false;
   StmtHandle stmt;
   if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, db_->dbc(), stmt.out()))) return false;
-  if (!SQL_SUCCEEDED(SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql)), SQL_NTS)) ||
+  if (!SQL_SUCCEEDED(
+          SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql)), SQL_NTS)) ||
       !SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
     return false;
   }
@@ -405,5 +426,7 @@ bool OdbcConnection::LastInsertKey(int64_t* key) const {
 }  // namespace korvo::ado::provider::odbc
 
 namespace korvo::ado::provider {
-std::unique_ptr<Connection> CreateOdbcConnection() { return std::make_unique<odbc::OdbcConnection>(); }
+std::unique_ptr<Connection> CreateOdbcConnection() {
+  return std::make_unique<odbc::OdbcConnection>();
+}
 }  // namespace korvo::ado::provider

@@ -5,12 +5,11 @@
 
 #include <korvo/ado/providers/odbc/odbc_canceller.h>
 #include <korvo/ado/providers/odbc/odbc_sql.h>
+#include <korvo/ado/providers/provider.h>
 
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <korvo/ado/providers/provider.h>
 
 namespace korvo::ado::provider::odbc {
 
@@ -120,7 +119,7 @@ class OdbcConnection final : public Connection {
 
   std::shared_ptr<OdbcDb> db_;
   long isolation_ = 4096;  // adXactReadCommitted
-  long lock_wait_ = 30;  // seconds the provider's own statements may wait
+  long lock_wait_ = 30;    // seconds the provider's own statements may wait
   bool in_transaction_ = false;
 };
 

@@ -1,14 +1,13 @@
 // ado/providers/odbc/odbc_cursor.cpp: splitting a text into statements,
 // binding parameters, running, and reading rows in blocks of bound arrays
 // (SQLFetchScroll) with long values read through SQLGetData.
+#include <korvo/ado/hresult_internal.h>
 #include <korvo/ado/providers/odbc/odbc_cursor.h>
+#include <korvo/ado/providers/odbc/odbc_errors.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-
-#include <korvo/ado/hresult_internal.h>
-#include <korvo/ado/providers/odbc/odbc_errors.h>
 
 namespace korvo::ado::provider::odbc {
 namespace {
@@ -76,7 +75,8 @@ SQLSMALLINT TextTerminator(const FetchPlan& plan) { return plan.c_type == SQL_C_
 
 }  // namespace
 
-OdbcStatement::OdbcStatement(std::shared_ptr<OdbcDb> db, std::string_view sql) : db_(std::move(db)) {
+OdbcStatement::OdbcStatement(std::shared_ptr<OdbcDb> db, std::string_view sql)
+    : db_(std::move(db)) {
   SplitStatements(sql, [this](std::string_view text, size_t markers) {
     Part part;
     part.sql = std::string(text);
@@ -89,8 +89,8 @@ OdbcStatement::~OdbcStatement() { Reset(); }
 
 HRESULT OdbcStatement::PrepareFirst() {
   if (parts_.empty()) {
-    return db_->diagnostics().Fail(
-        ProviderRecord(kDbNoCommand, "42000", "The command text is empty: there is no statement to run."));
+    return db_->diagnostics().Fail(ProviderRecord(
+        kDbNoCommand, "42000", "The command text is empty: there is no statement to run."));
   }
   return PreparePart(parts_[0]);
 }
@@ -100,7 +100,8 @@ HRESULT OdbcStatement::PreparePart(Part& part) {
   SQLRETURN rc = SQL_SUCCESS;
   if (!part.stmt) {
     rc = SQLAllocHandle(SQL_HANDLE_STMT, db_->dbc(), part.stmt.out());
-    if (!SQL_SUCCEEDED(rc)) return db_->Fail(SQL_HANDLE_DBC, db_->dbc(), rc, "allocating a statement");
+    if (!SQL_SUCCEEDED(rc))
+      return db_->Fail(SQL_HANDLE_DBC, db_->dbc(), rc, "allocating a statement");
   }
   rc = SQLPrepare(part.stmt.get(), reinterpret_cast<SQLCHAR*>(part.sql.data()),
                   static_cast<SQLINTEGER>(part.sql.size()));
@@ -143,16 +144,17 @@ HRESULT OdbcStatement::Bind(Part& part, const std::vector<ParamValue>& params, s
       case CellType::kText:
       case CellType::kBlob:
         c_type = p.type == CellType::kText ? SQL_C_CHAR : SQL_C_BINARY;
-        data = p.bytes.empty() ? static_cast<SQLPOINTER>(&empty) : const_cast<char*>(p.bytes.data());
+        data =
+            p.bytes.empty() ? static_cast<SQLPOINTER>(&empty) : const_cast<char*>(p.bytes.data());
         length = static_cast<SQLLEN>(p.bytes.size());
         size = std::max<SQLULEN>(p.bytes.size(), 1);
         break;
     }
     const SQLSMALLINT sql_type = ParamSqlType(p);
     if (sql_type == SQL_TYPE_TIMESTAMP) size = 26;
-    const SQLRETURN rc = SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(j + 1), SQL_PARAM_INPUT, c_type,
-                                          sql_type, size, sql_type == SQL_TYPE_TIMESTAMP ? 6 : 0, data,
-                                          length > 0 ? length : 0, &length);
+    const SQLRETURN rc = SQLBindParameter(
+        stmt, static_cast<SQLUSMALLINT>(j + 1), SQL_PARAM_INPUT, c_type, sql_type, size,
+        sql_type == SQL_TYPE_TIMESTAMP ? 6 : 0, data, length > 0 ? length : 0, &length);
     if (!SQL_SUCCEEDED(rc)) return Failed(stmt, rc);
   }
   return kSOk;
@@ -161,7 +163,8 @@ HRESULT OdbcStatement::Bind(Part& part, const std::vector<ParamValue>& params, s
 HRESULT OdbcStatement::SetTimeout(Part& part, Deadline deadline) {
   SQLULEN seconds = 0;
   if (deadline != NoDeadline()) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     seconds = left <= 1000 ? 1 : static_cast<SQLULEN>((left + 999) / 1000);
   }
   const SQLRETURN rc = SQLSetStmtAttr(part.stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
@@ -179,14 +182,14 @@ HRESULT OdbcStatement::Execute(const std::vector<ParamValue>& params, Deadline d
   size_t total = 0;
   for (const Part& part : parts_) total += part.markers;
   if (total > params.size()) {
-    return db_->diagnostics().Fail(
-        ProviderRecord(kDbParamNotOptional, "07002", "No value given for one or more required parameters."));
+    return db_->diagnostics().Fail(ProviderRecord(
+        kDbParamNotOptional, "07002", "No value given for one or more required parameters."));
   }
   if (total < params.size()) {
-    return db_->diagnostics().Fail(ProviderRecord(
-        kEInvalidArg, "07001",
-        std::to_string(params.size()) + " parameter values were given for " + std::to_string(total) +
-            " parameter markers."));
+    return db_->diagnostics().Fail(
+        ProviderRecord(kEInvalidArg, "07001",
+                       std::to_string(params.size()) + " parameter values were given for " +
+                           std::to_string(total) + " parameter markers."));
   }
   param_lengths_.assign(total, 0);
   result_ = nullptr;
@@ -210,7 +213,8 @@ HRESULT OdbcStatement::Execute(const std::vector<ParamValue>& params, Deadline d
       // result under it, and the deadline has passed either way.
       SQLFreeStmt(part.stmt.get(), SQL_CLOSE);
       has_row_ = false;
-      return db_->diagnostics().Fail(ProviderRecord(kDbAbortLimitReached, "HYT00", "Query timeout expired"));
+      return db_->diagnostics().Fail(
+          ProviderRecord(kDbAbortLimitReached, "HYT00", "Query timeout expired"));
     }
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) return Failed(part.stmt.get(), rc);
     db_->Note(SQL_HANDLE_STMT, part.stmt.get(), rc);
@@ -248,21 +252,22 @@ HRESULT OdbcStatement::Describe(Part& part) {
     char name[512] = {0};
     SQLSMALLINT name_length = 0, sql_type = 0, digits = 0, nullable = SQL_NULLABLE_UNKNOWN;
     SQLULEN size = 0;
-    const SQLRETURN rc =
-        SQLDescribeCol(stmt, c, reinterpret_cast<SQLCHAR*>(name), sizeof name, &name_length, &sql_type, &size,
-                       &digits, &nullable);
+    const SQLRETURN rc = SQLDescribeCol(stmt, c, reinterpret_cast<SQLCHAR*>(name), sizeof name,
+                                        &name_length, &sql_type, &size, &digits, &nullable);
     if (!SQL_SUCCEEDED(rc)) return Failed(stmt, rc);
     info.name = name;
     info.nullable = nullable != SQL_NO_NULLS;
     auto text_attribute = [&](SQLUSMALLINT field) {
       char buffer[256] = {0};
       SQLSMALLINT length = 0;
-      if (!SQL_SUCCEEDED(SQLColAttribute(stmt, c, field, buffer, sizeof buffer, &length, nullptr))) return std::string();
+      if (!SQL_SUCCEEDED(SQLColAttribute(stmt, c, field, buffer, sizeof buffer, &length, nullptr)))
+        return std::string();
       return std::string(buffer);
     };
     auto number_attribute = [&](SQLUSMALLINT field) {
       SQLLEN value = 0;
-      if (!SQL_SUCCEEDED(SQLColAttribute(stmt, c, field, nullptr, 0, nullptr, &value))) return SQLLEN{0};
+      if (!SQL_SUCCEEDED(SQLColAttribute(stmt, c, field, nullptr, 0, nullptr, &value)))
+        return SQLLEN{0};
       return value;
     };
     info.base_table = text_attribute(SQL_DESC_BASE_TABLE_NAME);
@@ -272,8 +277,8 @@ HRESULT OdbcStatement::Describe(Part& part) {
     }
     info.autoincrement = number_attribute(SQL_DESC_AUTO_UNIQUE_VALUE) == SQL_TRUE;
     const bool is_unsigned = number_attribute(SQL_DESC_UNSIGNED) == SQL_TRUE &&
-                             (sql_type == SQL_TINYINT || sql_type == SQL_SMALLINT || sql_type == SQL_INTEGER ||
-                              sql_type == SQL_BIGINT);
+                             (sql_type == SQL_TINYINT || sql_type == SQL_SMALLINT ||
+                              sql_type == SQL_INTEGER || sql_type == SQL_BIGINT);
     Buffer& buffer = buffers_[c - 1u];
     buffer.plan = MapSqlType(sql_type, size, digits, is_unsigned, &info);
     any_long_ = any_long_ || buffer.plan.long_data;
@@ -282,7 +287,8 @@ HRESULT OdbcStatement::Describe(Part& part) {
   // drivers.
   array_size_ = any_long_ ? 1 : (fetch_rows_ > 0 ? fetch_rows_ : kDefaultRows);
   SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
-  SQLRETURN rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(array_size_), 0);
+  SQLRETURN rc =
+      SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(array_size_), 0);
   if (rc == SQL_SUCCESS_WITH_INFO || !SQL_SUCCEEDED(rc)) {
     // The driver chose its own size (01S02): read one row at a time.
     array_size_ = 1;
@@ -297,8 +303,8 @@ HRESULT OdbcStatement::Describe(Part& part) {
     }
     b.data.assign(static_cast<size_t>(b.plan.width) * array_size_, 0);
     b.indicators.assign(array_size_, 0);
-    rc = SQLBindCol(stmt, static_cast<SQLUSMALLINT>(i + 1), b.plan.c_type, b.data.data(), b.plan.width,
-                    b.indicators.data());
+    rc = SQLBindCol(stmt, static_cast<SQLUSMALLINT>(i + 1), b.plan.c_type, b.data.data(),
+                    b.plan.width, b.indicators.data());
     if (!SQL_SUCCEEDED(rc)) return Failed(stmt, rc);
   }
   return kSOk;
@@ -331,16 +337,18 @@ HRESULT OdbcStatement::ReadTruncated() {
   SQLHSTMT stmt = result_->stmt.get();
   for (size_t c = 0; c < buffers_.size(); ++c) {
     const Buffer& b = buffers_[c];
-    if (b.plan.long_data || (b.plan.cell != CellType::kText && b.plan.cell != CellType::kBlob)) continue;
+    if (b.plan.long_data || (b.plan.cell != CellType::kText && b.plan.cell != CellType::kBlob))
+      continue;
     const SQLLEN room = b.plan.width - TextTerminator(b.plan);
     for (SQLULEN r = 0; r < rows_in_block_; ++r) {
       const SQLLEN ind = b.indicators[r];
       if (ind != SQL_NO_TOTAL && ind <= room) continue;
       SQLRETURN rc = array_size_ == 1 ? SQL_SUCCESS
-                                      : SQLSetPos(stmt, static_cast<SQLSETPOSIROW>(r + 1), SQL_POSITION,
-                                                  SQL_LOCK_NO_CHANGE);
+                                      : SQLSetPos(stmt, static_cast<SQLSETPOSIROW>(r + 1),
+                                                  SQL_POSITION, SQL_LOCK_NO_CHANGE);
       std::string value;
-      if (SQL_SUCCEEDED(rc)) rc = GetWhole(stmt, static_cast<SQLUSMALLINT>(c + 1), b.plan.c_type, &value);
+      if (SQL_SUCCEEDED(rc))
+        rc = GetWhole(stmt, static_cast<SQLUSMALLINT>(c + 1), b.plan.c_type, &value);
       if (!SQL_SUCCEEDED(rc)) {
         return db_->diagnostics().Fail(ProviderRecord(
             kDbDataOverflow, "01004",
@@ -353,8 +361,8 @@ HRESULT OdbcStatement::ReadTruncated() {
   return kSOk;
 }
 
-SQLRETURN OdbcStatement::GetWhole(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT c_type, std::string* out,
-                                  bool* null) {
+SQLRETURN OdbcStatement::GetWhole(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT c_type,
+                                  std::string* out, bool* null) {
   if (null) *null = false;
   const size_t terminator = c_type == SQL_C_CHAR ? 1 : 0;
   out->assign(kFirstLongChunk, '\0');
@@ -377,7 +385,8 @@ SQLRETURN OdbcStatement::GetWhole(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLIN
     }
     // Truncated (01004): the part that fitted is in; make room for the rest.
     have += room;
-    const size_t rest = indicator == SQL_NO_TOTAL ? out->size() : static_cast<size_t>(indicator) - room;
+    const size_t rest =
+        indicator == SQL_NO_TOTAL ? out->size() : static_cast<size_t>(indicator) - room;
     out->resize(have + rest + terminator + 1);
   }
   out->resize(have);
@@ -390,7 +399,8 @@ HRESULT OdbcStatement::ReadLongData() {
     Buffer& b = buffers_[c];
     if (!b.plan.long_data) continue;
     bool null = false;
-    const SQLRETURN rc = GetWhole(stmt, static_cast<SQLUSMALLINT>(c + 1), b.plan.c_type, &b.value, &null);
+    const SQLRETURN rc =
+        GetWhole(stmt, static_cast<SQLUSMALLINT>(c + 1), b.plan.c_type, &b.value, &null);
     if (!SQL_SUCCEEDED(rc)) return Failed(stmt, rc);
     b.indicators[0] = null ? SQL_NULL_DATA : static_cast<SQLLEN>(b.value.size());
   }
@@ -432,7 +442,8 @@ Cell OdbcStatement::Get(int column) const {
         }
       }
       cell.data = b.data.data() + at;
-      cell.size = static_cast<size_t>(std::clamp<SQLLEN>(ind, 0, b.plan.width - TextTerminator(b.plan)));
+      cell.size =
+          static_cast<size_t>(std::clamp<SQLLEN>(ind, 0, b.plan.width - TextTerminator(b.plan)));
       break;
     case CellType::kNull:
       break;

@@ -3,16 +3,15 @@
 // blocks.
 #pragma once
 
+#include <korvo/ado/providers/odbc/odbc_connection.h>
 #include <korvo/ado/providers/odbc/odbc_sql.h>
+#include <korvo/ado/providers/odbc/odbc_types.h>
+#include <korvo/ado/providers/provider.h>
 
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <korvo/ado/providers/odbc/odbc_connection.h>
-#include <korvo/ado/providers/odbc/odbc_types.h>
-#include <korvo/ado/providers/provider.h>
 
 namespace korvo::ado::provider::odbc {
 
@@ -68,8 +67,8 @@ class OdbcStatement final : public Statement {
   HRESULT ReadLongData();
   // The whole value of `column` of the current row through SQLGetData;
   // *null (when given) tells a NULL.
-  static SQLRETURN GetWhole(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT c_type, std::string* out,
-                            bool* null = nullptr);
+  static SQLRETURN GetWhole(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT c_type,
+                            std::string* out, bool* null = nullptr);
   HRESULT Failed(SQLHANDLE stmt, SQLRETURN rc);
 
   std::shared_ptr<OdbcDb> db_;

@@ -5,11 +5,10 @@
 // the same condition (psqlODBC reports PostgreSQL's 42P01 for an unknown
 // table); those are reported as ODBC's, so a host sees one state whatever
 // the server.
+#include <korvo/ado/hresult_internal.h>
 #include <korvo/ado/providers/odbc/odbc_errors.h>
 
 #include <cstring>
-
-#include <korvo/ado/hresult_internal.h>
 
 namespace korvo::ado::provider::odbc {
 namespace {
@@ -84,13 +83,14 @@ ErrorRecord ReadRecord(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT number, b
   SQLINTEGER native = 0;
   SQLSMALLINT length = 0;
   std::string text(512, '\0');
-  SQLRETURN rc = SQLGetDiagRec(type, handle, number, state, &native,
-                               reinterpret_cast<SQLCHAR*>(text.data()),
-                               static_cast<SQLSMALLINT>(text.size()), &length);
+  SQLRETURN rc =
+      SQLGetDiagRec(type, handle, number, state, &native, reinterpret_cast<SQLCHAR*>(text.data()),
+                    static_cast<SQLSMALLINT>(text.size()), &length);
   if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(text.size())) {
     text.assign(static_cast<size_t>(length) + 1, '\0');
-    rc = SQLGetDiagRec(type, handle, number, state, &native, reinterpret_cast<SQLCHAR*>(text.data()),
-                       static_cast<SQLSMALLINT>(text.size()), &length);
+    rc =
+        SQLGetDiagRec(type, handle, number, state, &native, reinterpret_cast<SQLCHAR*>(text.data()),
+                      static_cast<SQLSMALLINT>(text.size()), &length);
   }
   ErrorRecord record;
   *found = SQL_SUCCEEDED(rc);
@@ -102,7 +102,8 @@ ErrorRecord ReadRecord(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT number, b
   }
   // psqlODBC's notices carry "00000"; ODBC's state for a message is 01000.
   if (record.sqlstate == "00000") record.sqlstate = "01000";
-  if (record.sqlstate == "HY000" && text.find(kEscapeError) != std::string::npos) record.sqlstate = "42000";
+  if (record.sqlstate == "HY000" && text.find(kEscapeError) != std::string::npos)
+    record.sqlstate = "42000";
   record.native = native;
   record.description = std::move(text);
   record.source = kSourceName;

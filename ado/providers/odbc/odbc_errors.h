@@ -3,12 +3,11 @@
 #pragma once
 
 #include <korvo/ado/providers/odbc/odbc_sql.h>
+#include <korvo/ado/providers/provider.h>
 
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <korvo/ado/providers/provider.h>
 
 namespace korvo::ado::provider::odbc {
 

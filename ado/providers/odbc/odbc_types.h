@@ -3,7 +3,6 @@
 #pragma once
 
 #include <korvo/ado/providers/odbc/odbc_sql.h>
-
 #include <korvo/ado/providers/provider.h>
 
 namespace korvo::ado::provider::odbc {

@@ -1,20 +1,19 @@
 // ado/providers/sqlite/sqlite_connection.cpp: opening SQLite databases,
 // transactions as BEGIN / SAVEPOINT levels, isolation, properties.
+#include <korvo/ado/connect_string_internal.h>
+#include <korvo/ado/excerpt_internal.h>
+#include <korvo/ado/hresult_internal.h>
 #include <korvo/ado/providers/sqlite/sqlite_connection.h>
+#include <korvo/ado/providers/sqlite/sqlite_cursor.h>
+#include <korvo/ado/providers/sqlite/sqlite_errors.h>
+#include <korvo/ado/sql_escape_internal.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
-#include <strings.h>
 #include <thread>
-
-#include <korvo/ado/connect_string_internal.h>
-#include <korvo/ado/excerpt_internal.h>
-#include <korvo/ado/hresult_internal.h>
-#include <korvo/ado/providers/sqlite/sqlite_cursor.h>
-#include <korvo/ado/providers/sqlite/sqlite_errors.h>
-#include <korvo/ado/sql_escape_internal.h>
 
 namespace korvo::ado::provider::sqlite {
 namespace {
@@ -25,8 +24,9 @@ constexpr size_t kCacheSize = 16;
 constexpr int kProgressOps = 1000;
 
 bool IsNo(const std::string* v) {
-  return v != nullptr && (strcasecmp(v->c_str(), "no") == 0 || strcasecmp(v->c_str(), "false") == 0 ||
-                          *v == "0" || strcasecmp(v->c_str(), "off") == 0);
+  return v != nullptr &&
+         (strcasecmp(v->c_str(), "no") == 0 || strcasecmp(v->c_str(), "false") == 0 || *v == "0" ||
+          strcasecmp(v->c_str(), "off") == 0);
 }
 
 }  // namespace
@@ -45,7 +45,8 @@ int SqliteDb::OnProgress(void* self) {
   return db->deadline_ != Deadline::max() && Clock::now() >= db->deadline_ ? 1 : 0;
 }
 
-void SqliteDb::SetWaits(std::chrono::milliseconds wait, std::optional<std::chrono::milliseconds> cap) {
+void SqliteDb::SetWaits(std::chrono::milliseconds wait,
+                        std::optional<std::chrono::milliseconds> cap) {
   wait_ = wait;
   cap_ = cap;
 }
@@ -127,15 +128,16 @@ void SqliteDb::ReturnToCache(std::string sql, StmtHandle stmt) {
 HRESULT SqliteConnection::Open(const ConnectString& options) {
   Diagnostics& diag = diagnostics();
   diag.errors.clear();
-  if (db_) return diag.Fail(ProviderRecord(kAdoObjectOpen, "08002",
-                                           "Operation is not allowed when the object is open."));
+  if (db_)
+    return diag.Fail(ProviderRecord(kAdoObjectOpen, "08002",
+                                    "Operation is not allowed when the object is open."));
   const std::string* source = options.Find("Data Source");
   if (source == nullptr) source = options.Find("DataSource");
   if (source == nullptr) source = options.Find("Database");
   if (source == nullptr) source = options.Find("Filename");
   if (source == nullptr || source->empty()) {
-    return diag.Fail(ProviderRecord(kEFail, "08001",
-                                    "The SQLite provider needs a Data Source: a file path or :memory:"));
+    return diag.Fail(ProviderRecord(
+        kEFail, "08001", "The SQLite provider needs a Data Source: a file path or :memory:"));
   }
   int flags = SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;  // one thread per connection at a time
   const std::string* mode = options.Find("Mode");
@@ -160,7 +162,8 @@ HRESULT SqliteConnection::Open(const ConnectString& options) {
     busy_cap_ = std::chrono::milliseconds(std::max(0, std::atoi(busy->c_str())));
   }
   long connect_seconds = 15;
-  if (const std::string* connect = options.Find("Connect Timeout")) connect_seconds = std::atol(connect->c_str());
+  if (const std::string* connect = options.Find("Connect Timeout"))
+    connect_seconds = std::atol(connect->c_str());
   db->SetWaits(std::chrono::seconds(std::max(0L, connect_seconds)), busy_cap_);
   sqlite3_busy_handler(raw, &SqliteDb::OnBusy, db.get());
   if (const char* file = sqlite3_db_filename(raw, "main"); file != nullptr && *file != '\0') {
@@ -181,7 +184,8 @@ HRESULT SqliteConnection::Open(const ConnectString& options) {
     // A database with its own DUAL: drop the view so the table is seen.
     if (setup == SQLITE_OK) {
       sqlite3_stmt* probe = nullptr;
-      if (sqlite3_prepare_v2(raw, "SELECT 1 FROM main.sqlite_master WHERE name='DUAL' COLLATE NOCASE",
+      if (sqlite3_prepare_v2(raw,
+                             "SELECT 1 FROM main.sqlite_master WHERE name='DUAL' COLLATE NOCASE",
                              -1, &probe, nullptr) == SQLITE_OK) {
         StmtHandle owned(probe);
         if (sqlite3_step(probe) == SQLITE_ROW) {
@@ -224,12 +228,14 @@ void SqliteConnection::Close() {
 HRESULT SqliteConnection::Prepare(std::string_view sql, std::unique_ptr<Statement>* out) {
   Diagnostics& diag = diagnostics();
   diag.errors.clear();
-  if (!db_) return diag.Fail(ProviderRecord(kAdoConnectionUnusable, "08003", "The connection is closed."));
+  if (!db_)
+    return diag.Fail(ProviderRecord(kAdoConnectionUnusable, "08003", "The connection is closed."));
   if (db_->doomed()) return db_->FailDoomed();
   // The engine reads up to a NUL; what follows it must not vanish unseen.
   if (const size_t nul = sql.find('\0'); nul != std::string_view::npos) {
-    return diag.Fail(ProviderRecord(kDbErrorsInCommand, "42000",
-                                    "The SQL text contains a NUL character at offset " + std::to_string(nul) + "."));
+    return diag.Fail(ProviderRecord(
+        kDbErrorsInCommand, "42000",
+        "The SQL text contains a NUL character at offset " + std::to_string(nul) + "."));
   }
   SqlRewriteOptions options;
   options.top_to_limit = true;
@@ -237,7 +243,8 @@ HRESULT SqliteConnection::Prepare(std::string_view sql, std::unique_ptr<Statemen
   SqlRewriteResult rewritten;
   std::string error;
   if (!RewriteSql(sql, options, &rewritten, &error)) {
-    return diag.Fail(ProviderRecord(kDbErrorsInCommand, "42000", "The SQL text cannot be run: " + error));
+    return diag.Fail(
+        ProviderRecord(kDbErrorsInCommand, "42000", "The SQL text cannot be run: " + error));
   }
   auto statement = std::make_unique<SqliteStatement>(db_, std::move(rewritten.sql),
                                                      rewritten.return_value_marker);
@@ -250,7 +257,8 @@ HRESULT SqliteConnection::Prepare(std::string_view sql, std::unique_ptr<Statemen
 HRESULT SqliteConnection::Exec(const char* sql) {
   Diagnostics& diag = diagnostics();
   diag.errors.clear();
-  if (!db_) return diag.Fail(ProviderRecord(kAdoConnectionUnusable, "08003", "The connection is closed."));
+  if (!db_)
+    return diag.Fail(ProviderRecord(kAdoConnectionUnusable, "08003", "The connection is closed."));
   const int rc = sqlite3_exec(db_->get(), sql, nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) {
     ErrorRecord record = RecordFor(db_->get(), rc, sql);
@@ -323,7 +331,8 @@ HRESULT SqliteConnection::SetIsolationLevel(long level) {
   if (!db_) return kSOk;
   // Only shared-cache readers see uncommitted data in SQLite; the pragma
   // is what the engine offers for it.
-  return Exec(level == 256 || level == 16 ? "PRAGMA read_uncommitted=1" : "PRAGMA read_uncommitted=0");
+  return Exec(level == 256 || level == 16 ? "PRAGMA read_uncommitted=1"
+                                          : "PRAGMA read_uncommitted=0");
 }
 
 HRESULT SqliteConnection::KeyColumns(const std::string& schema, const std::string& table,
@@ -331,10 +340,11 @@ HRESULT SqliteConnection::KeyColumns(const std::string& schema, const std::strin
   out->clear();
   Diagnostics& diag = diagnostics();
   diag.errors.clear();
-  if (!db_) return diag.Fail(ProviderRecord(kAdoConnectionUnusable, "08003", "The connection is closed."));
+  if (!db_)
+    return diag.Fail(ProviderRecord(kAdoConnectionUnusable, "08003", "The connection is closed."));
   sqlite3_stmt* raw = nullptr;
-  int rc = sqlite3_prepare_v2(db_->get(), "SELECT name, pk FROM pragma_table_info(?1, ?2) ORDER BY pk", -1,
-                              &raw, nullptr);
+  int rc = sqlite3_prepare_v2(
+      db_->get(), "SELECT name, pk FROM pragma_table_info(?1, ?2) ORDER BY pk", -1, &raw, nullptr);
   StmtHandle stmt(raw);
   if (rc != SQLITE_OK) return diag.Fail(RecordFor(db_->get(), rc));
   sqlite3_bind_text(raw, 1, table.c_str(), -1, SQLITE_TRANSIENT);
@@ -342,7 +352,8 @@ HRESULT SqliteConnection::KeyColumns(const std::string& schema, const std::strin
   bool any = false;
   while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
     any = true;
-    if (sqlite3_column_int(raw, 1) > 0) out->emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(raw, 0)));
+    if (sqlite3_column_int(raw, 1) > 0)
+      out->emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(raw, 0)));
   }
   if (rc != SQLITE_DONE) return diag.Fail(RecordFor(db_->get(), rc));
   if (!any) {

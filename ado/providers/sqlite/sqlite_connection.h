@@ -2,6 +2,8 @@
 // connection and the shared engine handle its statements hold.
 #pragma once
 
+#include <korvo/ado/providers/provider.h>
+#include <korvo/ado/providers/sqlite/sqlite_write_turns.h>
 #include <sqlite3.h>
 
 #include <chrono>
@@ -10,9 +12,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <korvo/ado/providers/provider.h>
-#include <korvo/ado/providers/sqlite/sqlite_write_turns.h>
 
 namespace korvo::ado::provider::sqlite {
 
@@ -137,7 +136,7 @@ class SqliteConnection final : public Connection {
   std::shared_ptr<SqliteDb> db_;
   std::string data_source_;
   std::string dbms_name_;
-  long isolation_ = 4096;  // adXactReadCommitted
+  long isolation_ = 4096;                              // adXactReadCommitted
   std::optional<std::chrono::milliseconds> busy_cap_;  // "Busy Timeout", when given
 };
 

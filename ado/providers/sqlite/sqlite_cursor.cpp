@@ -1,14 +1,13 @@
 // ado/providers/sqlite/sqlite_cursor.cpp: preparing, binding and stepping
 // SQLite statements, and reading the current row's cells.
+#include <korvo/ado/hresult_internal.h>
 #include <korvo/ado/providers/sqlite/sqlite_cursor.h>
+#include <korvo/ado/providers/sqlite/sqlite_errors.h>
+#include <korvo/ado/providers/sqlite/sqlite_types.h>
+#include <strings.h>
 
 #include <cctype>
 #include <cstring>
-#include <strings.h>
-
-#include <korvo/ado/hresult_internal.h>
-#include <korvo/ado/providers/sqlite/sqlite_errors.h>
-#include <korvo/ado/providers/sqlite/sqlite_types.h>
 
 namespace korvo::ado::provider::sqlite {
 namespace {
@@ -41,7 +40,9 @@ bool IsDml(sqlite3_stmt* stmt) {
   if (sqlite3_stmt_readonly(stmt)) return false;
   const std::string sql = sqlite3_sql(stmt) ? sqlite3_sql(stmt) : "";
   const size_t i = SkipFiller(sql, 0, false);
-  auto starts = [&](const char* word) { return strncasecmp(sql.c_str() + i, word, strlen(word)) == 0; };
+  auto starts = [&](const char* word) {
+    return strncasecmp(sql.c_str() + i, word, strlen(word)) == 0;
+  };
   return starts("INSERT") || starts("UPDATE") || starts("DELETE") || starts("REPLACE") ||
          starts("WITH");
 }
@@ -54,7 +55,8 @@ SqliteStatement::SqliteStatement(std::shared_ptr<SqliteDb> db, std::string sql,
 
 SqliteStatement::~SqliteStatement() {
   Reset();
-  if (parts_.size() == 1 && all_prepared_) db_->ReturnToCache(std::move(sql_), std::move(parts_[0]));
+  if (parts_.size() == 1 && all_prepared_)
+    db_->ReturnToCache(std::move(sql_), std::move(parts_[0]));
 }
 
 HRESULT SqliteStatement::PrepareFirst() {
@@ -67,8 +69,8 @@ HRESULT SqliteStatement::PrepareFirst() {
   const HRESULT hr = PrepareNext(&none);
   if (hr < 0) return hr;
   if (none) {
-    return db_->diagnostics().Fail(
-        ProviderRecord(kDbNoCommand, "42000", "The command text is empty: there is no statement to run."));
+    return db_->diagnostics().Fail(ProviderRecord(
+        kDbNoCommand, "42000", "The command text is empty: there is no statement to run."));
   }
   return kSOk;
 }
@@ -87,8 +89,8 @@ HRESULT SqliteStatement::PrepareNext(bool* none) {
   // the engine copies the whole remaining text on every prepare, which
   // made a long batch cost the square of its length.
   const int rc = sqlite3_prepare_v3(db_->get(), sql_.c_str() + start,
-                                    static_cast<int>(sql_.size() - start + 1), SQLITE_PREPARE_PERSISTENT,
-                                    &raw, &tail);
+                                    static_cast<int>(sql_.size() - start + 1),
+                                    SQLITE_PREPARE_PERSISTENT, &raw, &tail);
   StmtHandle stmt(raw);
   if (rc != SQLITE_OK) return db_->diagnostics().Fail(RecordFor(db_->get(), rc));
   db_->CountPrepare();
@@ -184,10 +186,10 @@ HRESULT SqliteStatement::Execute(const std::vector<ParamValue>& params, Deadline
     if (hr < 0) return hr;
     bool last = all_prepared_ && k + 1 == parts_.size();
     if (last && offset < params.size()) {
-      return db_->diagnostics().Fail(ProviderRecord(
-          kEInvalidArg, "07001",
-          std::to_string(params.size()) + " parameter values were given for " +
-              std::to_string(offset) + " parameter markers."));
+      return db_->diagnostics().Fail(
+          ProviderRecord(kEInvalidArg, "07001",
+                         std::to_string(params.size()) + " parameter values were given for " +
+                             std::to_string(offset) + " parameter markers."));
     }
     int rc = sqlite3_step(s);
     if (rc == SQLITE_ROW) {
@@ -221,9 +223,8 @@ HRESULT SqliteStatement::Execute(const std::vector<ParamValue>& params, Deadline
     }
   }
   if (result_ == nullptr && !parts_.empty()) result_ = parts_.back().get();
-  rows_affected_ = (result_ != nullptr && sqlite3_column_count(result_) > 0 && changes_ == 0)
-                       ? -1
-                       : changes_;
+  rows_affected_ =
+      (result_ != nullptr && sqlite3_column_count(result_) > 0 && changes_ == 0) ? -1 : changes_;
   return kSOk;
 }
 

@@ -2,14 +2,13 @@
 // (one or more statements) and its rows.
 #pragma once
 
+#include <korvo/ado/providers/provider.h>
+#include <korvo/ado/providers/sqlite/sqlite_connection.h>
 #include <sqlite3.h>
 
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <korvo/ado/providers/provider.h>
-#include <korvo/ado/providers/sqlite/sqlite_connection.h>
 
 namespace korvo::ado::provider::sqlite {
 
@@ -46,9 +45,9 @@ class SqliteStatement final : public Statement {
   std::string sql_;
   bool return_value_marker_;
   std::vector<StmtHandle> parts_;
-  size_t tail_ = 0;          // offset in sql_ of the text after parts_.back()
+  size_t tail_ = 0;  // offset in sql_ of the text after parts_.back()
   bool all_prepared_ = false;
-  bool discarded_ = false;   // statements of a long batch were finalized after running
+  bool discarded_ = false;          // statements of a long batch were finalized after running
   sqlite3_stmt* result_ = nullptr;  // the part whose rows are exposed
   bool has_row_ = false;
   int64_t rows_affected_ = -1;

@@ -1,9 +1,8 @@
 // ado/providers/sqlite/sqlite_errors.cpp: sqlite3 result codes mapped to
 // the HRESULTs the object model reports. No other file reads native codes.
-#include <korvo/ado/providers/sqlite/sqlite_errors.h>
-
 #include <korvo/ado/excerpt_internal.h>
 #include <korvo/ado/hresult_internal.h>
+#include <korvo/ado/providers/sqlite/sqlite_errors.h>
 
 namespace korvo::ado::provider::sqlite {
 namespace {
@@ -17,8 +16,10 @@ Mapping MapCode(int extended, std::string_view message) {
   switch (extended & 0xFF) {
     case SQLITE_ERROR:
       // Prepare-time failures: syntax, unknown table or column.
-      if (message.find("no such table") != std::string_view::npos) return {kDbErrorsInCommand, "42S02"};
-      if (message.find("no such column") != std::string_view::npos) return {kDbErrorsInCommand, "42S22"};
+      if (message.find("no such table") != std::string_view::npos)
+        return {kDbErrorsInCommand, "42S02"};
+      if (message.find("no such column") != std::string_view::npos)
+        return {kDbErrorsInCommand, "42S22"};
       return {kDbErrorsInCommand, "42000"};
     case SQLITE_CONSTRAINT:
       return {kDbIntegrityViolation, "23000"};

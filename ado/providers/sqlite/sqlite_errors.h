@@ -2,11 +2,10 @@
 // codes become HRESULTs, SQLSTATEs and error records.
 #pragma once
 
+#include <korvo/ado/providers/provider.h>
 #include <sqlite3.h>
 
 #include <string_view>
-
-#include <korvo/ado/providers/provider.h>
 
 namespace korvo::ado::provider::sqlite {
 

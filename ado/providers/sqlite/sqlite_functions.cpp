@@ -3,20 +3,20 @@
 // engine's stand-in for a server notice) and the ODBC scalar functions
 // that SQLite lacks, under their ODBC names, so that {fn ...} escapes run.
 #include <korvo/ado/providers/sqlite/sqlite_connection.h>
+#include <korvo/platform/time64.h>
 
 #include <cmath>
 #include <cstring>
 #include <ctime>
 #include <string>
 
-#include <korvo/platform/time64.h>
-
 namespace korvo::ado::provider::sqlite {
 namespace {
 
 std::string Text(sqlite3_value* v) {
   const unsigned char* t = sqlite3_value_text(v);
-  return t ? std::string(reinterpret_cast<const char*>(t), static_cast<size_t>(sqlite3_value_bytes(v)))
+  return t ? std::string(reinterpret_cast<const char*>(t),
+                         static_cast<size_t>(sqlite3_value_bytes(v)))
            : std::string();
 }
 
@@ -155,7 +155,8 @@ void DatePart(sqlite3_context* c, int argc, sqlite3_value** v) {
   if (pos < 0 || s.size() < static_cast<size_t>(pos + kLen)) return sqlite3_result_null(c);
   int n = 0;
   for (int i = pos; i < pos + kLen; ++i) {
-    if (s[static_cast<size_t>(i)] < '0' || s[static_cast<size_t>(i)] > '9') return sqlite3_result_null(c);
+    if (s[static_cast<size_t>(i)] < '0' || s[static_cast<size_t>(i)] > '9')
+      return sqlite3_result_null(c);
     n = n * 10 + (s[static_cast<size_t>(i)] - '0');
   }
   sqlite3_result_int(c, n);

@@ -2,18 +2,31 @@
 // mapped to ADO data types, and the description of a result column.
 #pragma once
 
-#include <sqlite3.h>
-
 #include <korvo/ado/providers/provider.h>
+#include <sqlite3.h>
 
 namespace korvo::ado::provider::sqlite {
 
 // ADO DataTypeEnum values used by the mapping.
 enum AdoType : int32_t {
-  kAdSmallInt = 2, kAdInteger = 3, kAdDouble = 5, kAdCurrency = 6, kAdDate = 7,
-  kAdBoolean = 11, kAdUnsignedTinyInt = 17, kAdBigInt = 20, kAdBinary = 128, kAdNumeric = 131,
-  kAdDBDate = 133, kAdDBTime = 134, kAdDBTimeStamp = 135, kAdWChar = 130,
-  kAdVarWChar = 202, kAdLongVarWChar = 203, kAdVarBinary = 204, kAdLongVarBinary = 205,
+  kAdSmallInt = 2,
+  kAdInteger = 3,
+  kAdDouble = 5,
+  kAdCurrency = 6,
+  kAdDate = 7,
+  kAdBoolean = 11,
+  kAdUnsignedTinyInt = 17,
+  kAdBigInt = 20,
+  kAdBinary = 128,
+  kAdNumeric = 131,
+  kAdDBDate = 133,
+  kAdDBTime = 134,
+  kAdDBTimeStamp = 135,
+  kAdWChar = 130,
+  kAdVarWChar = 202,
+  kAdLongVarWChar = 203,
+  kAdVarBinary = 204,
+  kAdLongVarBinary = 205,
 };
 
 // Fills ado_type, defined_size, precision and scale of `info` from a
