@@ -1,6 +1,6 @@
 // diag/settings_key.h: the library's settings in the registry, under
-// HKEY_LOCAL_MACHINE\SOFTWARE\ZEP\ORB_P5 (the trace directory, "Dbms Korvo
-// Trace", and the session instructions, "Dbms System Session
+// `HKEY_LOCAL_MACHINE\SOFTWARE\ZEP\ORB_P5` (the trace directory, "Dbms
+// Korvo Trace", and the session instructions, "Dbms System Session
 // Instructions").
 // Thread-safety: as the registry functions (platform/registry.h).
 #pragma once
