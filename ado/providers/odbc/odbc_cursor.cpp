@@ -355,7 +355,7 @@ HRESULT OdbcStatement::ReadTruncated() {
             "A value of column \"" + columns_[c].name + "\" is longer than the driver declared (" +
                 std::to_string(room) + " bytes) and the driver cannot read it whole."));
       }
-      overflow_.emplace_back(r, c, std::move(value));
+      overflow_.push_back(Overflow{r, c, std::move(value)});
     }
   }
   return kSOk;
