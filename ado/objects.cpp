@@ -4,8 +4,10 @@
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
 #include <korvo/com/object.h>
+#include <korvo/com/variant_integer_internal.h>
 
 #include <cctype>
+#include <optional>
 
 namespace korvo::ado {
 namespace {
@@ -195,34 +197,11 @@ bool ParseIndex(const VARIANT& index, long* position, std::string* name, bool* b
   const VARIANT* v = &index;
   if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr) v = v->pvarVal;
   *by_name = false;
+  if (const std::optional<long long> integer = com::SignedIntegerOf(*v)) {
+    *position = static_cast<long>(*integer);
+    return true;
+  }
   switch (v->vt) {
-    case VT_I2:
-      *position = v->iVal;
-      return true;
-    case VT_I4:
-      *position = v->lVal;
-      return true;
-    case VT_INT:
-      *position = v->intVal;
-      return true;
-    case VT_I8:
-      *position = static_cast<long>(v->llVal);
-      return true;
-    case VT_UI1:
-      *position = v->bVal;
-      return true;
-    case VT_UI2:
-      *position = v->uiVal;
-      return true;
-    case VT_UI4:
-      *position = static_cast<long>(v->ulVal);
-      return true;
-    case VT_UINT:
-      *position = static_cast<long>(v->uintVal);
-      return true;
-    case VT_I1:
-      *position = v->cVal;
-      return true;
     case VT_R8:
       *position = static_cast<long>(v->dblVal);
       return v->dblVal == static_cast<double>(*position);
