@@ -1,12 +1,12 @@
 // ado/objects.cpp: the small objects of the model (Error, Errors,
 // Property, Properties) and the error-recording helpers all objects use.
+#include <korvo/ado/ascii_case_internal.h>
 #include <korvo/ado/object_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
 #include <korvo/com/object.h>
 #include <korvo/com/variant_integer_internal.h>
 
-#include <cctype>
 #include <optional>
 
 namespace korvo::ado {
@@ -220,15 +220,7 @@ bool ParseIndex(const VARIANT& index, long* position, std::string* name, bool* b
   }
 }
 
-bool EqualNames(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
+bool EqualNames(std::string_view a, std::string_view b) { return EqualNoCase(a, b); }
 
 HRESULT CreateErrors(std::shared_ptr<std::vector<ErrorRecord>> records, Errors** out) {
   return com::CreateObject<ErrorsObject>(KORVO_UUIDOF(Errors), reinterpret_cast<void**>(out),
