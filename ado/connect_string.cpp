@@ -1,8 +1,8 @@
 // ado/connect_string.cpp: the connect-string parser and provider choice.
+#include <korvo/ado/ascii_case_internal.h>
 #include <korvo/ado/connect_string_internal.h>
 #include <korvo/ado/excerpt_internal.h>
 
-#include <cctype>
 #include <cstddef>
 
 namespace korvo::ado {
@@ -14,16 +14,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
   while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
 }
 
 std::string At(size_t pos) { return " at offset " + std::to_string(pos); }
@@ -99,11 +89,7 @@ bool ConnectString::Parse(std::string_view text, std::string* error) {
   return true;
 }
 
-std::string ConnectString::Folded(std::string_view keyword) {
-  std::string folded(keyword);
-  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return folded;
-}
+std::string ConnectString::Folded(std::string_view keyword) { return LowerAscii(keyword); }
 
 const std::string* ConnectString::Find(std::string_view keyword) const {
   const auto it = index_.find(Folded(keyword));

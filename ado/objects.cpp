@@ -1,11 +1,13 @@
 // ado/objects.cpp: the small objects of the model (Error, Errors,
 // Property, Properties) and the error-recording helpers all objects use.
+#include <korvo/ado/ascii_case_internal.h>
 #include <korvo/ado/object_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
 #include <korvo/com/object.h>
+#include <korvo/com/variant_integer_internal.h>
 
-#include <cctype>
+#include <optional>
 
 namespace korvo::ado {
 namespace {
@@ -195,34 +197,11 @@ bool ParseIndex(const VARIANT& index, long* position, std::string* name, bool* b
   const VARIANT* v = &index;
   if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr) v = v->pvarVal;
   *by_name = false;
+  if (const std::optional<long long> integer = com::SignedIntegerOf(*v)) {
+    *position = static_cast<long>(*integer);
+    return true;
+  }
   switch (v->vt) {
-    case VT_I2:
-      *position = v->iVal;
-      return true;
-    case VT_I4:
-      *position = v->lVal;
-      return true;
-    case VT_INT:
-      *position = v->intVal;
-      return true;
-    case VT_I8:
-      *position = static_cast<long>(v->llVal);
-      return true;
-    case VT_UI1:
-      *position = v->bVal;
-      return true;
-    case VT_UI2:
-      *position = v->uiVal;
-      return true;
-    case VT_UI4:
-      *position = static_cast<long>(v->ulVal);
-      return true;
-    case VT_UINT:
-      *position = static_cast<long>(v->uintVal);
-      return true;
-    case VT_I1:
-      *position = v->cVal;
-      return true;
     case VT_R8:
       *position = static_cast<long>(v->dblVal);
       return v->dblVal == static_cast<double>(*position);
@@ -241,15 +220,7 @@ bool ParseIndex(const VARIANT& index, long* position, std::string* name, bool* b
   }
 }
 
-bool EqualNames(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
+bool EqualNames(std::string_view a, std::string_view b) { return EqualNoCase(a, b); }
 
 HRESULT CreateErrors(std::shared_ptr<std::vector<ErrorRecord>> records, Errors** out) {
   return com::CreateObject<ErrorsObject>(KORVO_UUIDOF(Errors), reinterpret_cast<void**>(out),

@@ -30,7 +30,7 @@ bool RegisterOnce() {
 
 // The shared library registers at load time as well, for hosts that create
 // objects by programmatic identifier without including the header.
-const bool g_registered_at_load = RegisterClasses();
+const bool kRegisteredAtLoad = RegisterClasses();
 
 }  // namespace
 

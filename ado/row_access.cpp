@@ -225,16 +225,16 @@ HRESULT RowCellToParam(const RowCell& cell, int32_t ado_type, provider::ParamVal
     out->bytes.assign(cell.bytes, cell.size);
     return kSOk;
   }
-  const bool signedInteger = cell.vt == VT_I2 || cell.vt == VT_I4 || cell.vt == VT_I8;
-  if ((signedInteger && IsIntegerType(ado_type)) ||
+  const bool signed_integer = cell.vt == VT_I2 || cell.vt == VT_I4 || cell.vt == VT_I8;
+  if ((signed_integer && IsIntegerType(ado_type)) ||
       (cell.vt == VT_R8 && (ado_type == adSingle || ado_type == adDouble))) {
     // A number into a field of its kind: VariantToParam's change to VT_I8
     // or VT_R8 keeps the value as it is.
     *out = provider::ParamValue{};
     out->ado_type = ado_type;
-    out->type = signedInteger ? CellType::kInt : CellType::kReal;
-    out->i = signedInteger ? cell.integer : 0;
-    out->r = signedInteger ? 0 : cell.real;
+    out->type = signed_integer ? CellType::kInt : CellType::kReal;
+    out->i = signed_integer ? cell.integer : 0;
+    out->r = signed_integer ? 0 : cell.real;
     return kSOk;
   }
   VARIANT value;

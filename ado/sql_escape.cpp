@@ -2,6 +2,7 @@
 // engine that lacks them. Two passes: escapes first (they can nest), then
 // TOP and ROWNUM on the escape-free text, tracking parenthesis levels so a
 // LIMIT lands at the end of the query level its TOP belongs to.
+#include <korvo/ado/ascii_case_internal.h>
 #include <korvo/ado/excerpt_internal.h>
 #include <korvo/ado/sql_escape_internal.h>
 
@@ -17,12 +18,6 @@ bool IsWordChar(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';
 }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-std::string Lower(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return r;
-}
 
 // Shared lexical helpers: literals, quoted identifiers and comments are
 // copied as a unit so that nothing inside them is ever rewritten.
@@ -140,7 +135,7 @@ class EscapeTranslator : Lexer {
       SkipBlanks();
       returns = true;
     }
-    const std::string word = Lower(ReadWord());
+    const std::string word = LowerAscii(ReadWord());
     if (returns && word != "call") return Fail("Expected CALL after '{?='", i_) >= 0;
     if (word == "d" || word == "t" || word == "ts") {
       SkipBlanks();
@@ -159,7 +154,7 @@ class EscapeTranslator : Lexer {
         // LEFT and RIGHT are join keywords to an engine's parser, so their
         // function forms go by other names.
         const size_t name_start = i_;
-        const std::string name = Lower(ReadWord());
+        const std::string name = LowerAscii(ReadWord());
         if (name == "left" || name == "right") {
           out += name == "left" ? "KORVO_LEFT" : "KORVO_RIGHT";
         } else {
@@ -246,7 +241,7 @@ class RowLimitTranslator : Lexer {
       } else if (IsWordStart(c)) {
         const bool after_dot = !out.empty() && out.back() == '.';
         const std::string_view word = ReadWord();
-        const std::string lower = Lower(word);
+        const std::string lower = LowerAscii(word);
         if (!after_dot && options_.rownum && lower == "rownum") {
           if (!Rownum(out)) return false;
           continue;
@@ -365,7 +360,7 @@ class RowLimitTranslator : Lexer {
     while (end > 0 && IsBlank(out[end - 1])) --end;
     size_t start = end;
     while (start > 0 && IsWordChar(out[start - 1])) --start;
-    const std::string before = Lower(std::string_view(out).substr(start, end - start));
+    const std::string before = LowerAscii(std::string_view(out).substr(start, end - start));
     const bool after_where = before == "where";
     if (!after_where && !(before == "and" && level.conjunct_and)) {
       return Fail(std::string(kForms) + "; this ROWNUM", at) >= 0;
@@ -389,7 +384,7 @@ class RowLimitTranslator : Lexer {
     const size_t after = i_;
     SkipBlanks();
     const size_t next = i_;
-    const std::string next_word = Lower(ReadWord());
+    const std::string next_word = LowerAscii(ReadWord());
     if (next_word == "and") {
       SkipBlanks();
     } else {
@@ -423,7 +418,7 @@ class RowLimitTranslator : Lexer {
     {
       const size_t q = i_;
       const std::string_view w = ReadWord();
-      const std::string lw = Lower(w);
+      const std::string lw = LowerAscii(w);
       if (lw == "distinct" || lw == "all") {
         quantifier = w;
         SkipBlanks();
@@ -432,7 +427,7 @@ class RowLimitTranslator : Lexer {
       }
     }
     const size_t top_pos = i_;
-    if (Lower(ReadWord()) != "top") {
+    if (LowerAscii(ReadWord()) != "top") {
       i_ = save;
       return true;
     }
@@ -456,7 +451,7 @@ class RowLimitTranslator : Lexer {
     if (!quantifier.empty()) {
       out += ' ';
       out.append(quantifier);
-      if (levels_.size() == 1 && Lower(quantifier) == "distinct") level->conflict = "DISTINCT";
+      if (levels_.size() == 1 && LowerAscii(quantifier) == "distinct") level->conflict = "DISTINCT";
     }
     level->limit = std::move(n);
     return true;

@@ -7,8 +7,8 @@
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/hresult.h>
 #include <korvo/com/oledate.h>
+#include <korvo/com/oledate_internal.h>
 #include <korvo/com/safearray.h>
-#include <korvo/platform/civil_date.h>
 #include <korvo/platform/codepage.h>
 
 #include <cerrno>
@@ -79,43 +79,6 @@ std::string RealText(double r) {
   return buf;
 }
 
-int Digits(const char* s, int n) {
-  int v = 0;
-  for (int i = 0; i < n; ++i) {
-    if (s[i] < '0' || s[i] > '9') return -1;
-    v = v * 10 + (s[i] - '0');
-  }
-  return v;
-}
-
-// "HH:MM[:SS[.fff]]" at s; returns characters used, 0 when not a time.
-size_t ParseTime(const char* s, size_t n, int* h, int* mi, int* sec, double* frac) {
-  if (n < 5 || s[2] != ':') return 0;
-  *h = Digits(s, 2);
-  *mi = Digits(s + 3, 2);
-  *sec = 0;
-  *frac = 0;
-  if (*h < 0 || *mi < 0) return 0;
-  size_t used = 5;
-  if (n >= 8 && s[5] == ':') {
-    *sec = Digits(s + 6, 2);
-    if (*sec < 0) return 0;
-    used = 8;
-    if (n > 8 && s[8] == '.') {
-      size_t i = 9;
-      double scale = 0.1;
-      while (i < n && s[i] >= '0' && s[i] <= '9') {
-        *frac += (s[i] - '0') * scale;
-        scale /= 10;
-        ++i;
-      }
-      if (i == 9) return 0;
-      used = i;
-    }
-  }
-  return used;
-}
-
 }  // namespace
 
 std::string BstrToUtf8(BSTR text) {
@@ -140,42 +103,10 @@ BSTR Utf8ToBstr(const char* data, size_t size) {
   return b;
 }
 
-// OLE day number (days from 1899-12-30) of y-m-d, checked as
-// SystemTimeToVariantTime checks it; the date columns are read on every
-// row, so the day is counted directly.
-bool OleDay(int y, int m, int d, long* day) {
-  if (y < 100 || y > 9999 ||
-      !platform::IsValidDate(y, static_cast<unsigned>(m), static_cast<unsigned>(d))) {
-    return false;
-  }
-  constexpr long kOleDayOf1970 = 25569;
-  *day = static_cast<long>(
-             platform::DaysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d))) +
-         kOleDayOf1970;
-  return true;
-}
-
 bool ParseIsoDate(const char* s, size_t n, double* date) {
+  // Stores that keep UTC times write a trailing 'Z' (SQLite's strftime).
   while (n > 0 && (s[n - 1] == ' ' || s[n - 1] == 'Z')) --n;
-  if (n == 0) return false;
-  int h = 0, mi = 0, sec = 0;
-  double frac = 0;
-  long day = 0;
-  if (n >= 10 && s[4] == '-' && s[7] == '-') {
-    const int y = Digits(s, 4), mo = Digits(s + 5, 2), d = Digits(s + 8, 2);
-    if (y < 0 || mo < 0 || d < 0 || !OleDay(y, mo, d, &day)) return false;
-    if (n > 10) {
-      if (s[10] != ' ' && s[10] != 'T') return false;
-      if (ParseTime(s + 11, n - 11, &h, &mi, &sec, &frac) != n - 11) return false;
-    }
-  } else if (ParseTime(s, n, &h, &mi, &sec, &frac) != n) {
-    return false;
-  }
-  if (h > 23 || mi > 59 || sec > 59) return false;
-  // The time of day counts away from day 0 on either side of it.
-  const double time = (h * 3600 + mi * 60 + sec + frac) / 86400.0;
-  *date = day < 0 ? day - time : day + time;
-  return true;
+  return com::detail::ParseDate(std::string_view(s, n), date, com::detail::SecondFraction::kKeep);
 }
 
 bool FormatIsoDate(double date, int32_t ado_type, std::string* out) {

@@ -22,9 +22,8 @@ std::string BstrToUtf8(BSTR text);
 // A new BSTR of UTF-8 text; null when memory runs out.
 BSTR Utf8ToBstr(const char* data, size_t size);
 
-// "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS[.fff]]" (also with 'T', a trailing
-// 'Z' is ignored) or "HH:MM[:SS[.fff]]" (a time on day 0) to an OLE date.
-// False for anything else or a date outside years 100..9999.
+// ISO date text of a cell to an OLE date: com's ParseDate, keeping the
+// fraction of a second, with a trailing 'Z' ignored.
 bool ParseIsoDate(const char* text, size_t size, double* date);
 // The OLE date as ISO text: "YYYY-MM-DD" for adDBDate, "HH:MM:SS" for
 // adDBTime, "YYYY-MM-DD HH:MM:SS" otherwise. False outside the range.

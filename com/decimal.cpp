@@ -131,11 +131,11 @@ HRESULT DecimalFromReal(double v, int digits, Decimal* out) {
 }
 
 HRESULT DecimalFromText(const std::string& text, Decimal* out) {
-  size_t at = 0, endAt = text.size();
-  while (at < endAt && IsBlank(text[at])) ++at;
-  while (endAt > at && IsBlank(text[endAt - 1])) --endAt;
+  size_t at = 0, end_at = text.size();
+  while (at < end_at && IsBlank(text[at])) ++at;
+  while (end_at > at && IsBlank(text[end_at - 1])) --end_at;
   bool negative = false;
-  if (at < endAt && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+  if (at < end_at && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
   // Digits past the 37th are beyond any value kept: integer ones only
   // scale the number up (to an overflow), fractional ones are dropped.
   static const u128 kDigitLimit = Pow10(37);
@@ -151,26 +151,26 @@ HRESULT DecimalFromText(const std::string& text, Decimal* out) {
       ++power;
     }
   };
-  while (at < endAt && text[at] >= '0' && text[at] <= '9') take(text[at++], false);
-  if (at < endAt && text[at] == '.') {
+  while (at < end_at && text[at] >= '0' && text[at] <= '9') take(text[at++], false);
+  if (at < end_at && text[at] == '.') {
     ++at;
-    while (at < endAt && text[at] >= '0' && text[at] <= '9') take(text[at++], true);
+    while (at < end_at && text[at] >= '0' && text[at] <= '9') take(text[at++], true);
   }
   if (count == 0) return DISP_E_TYPEMISMATCH;
-  if (at < endAt && (text[at] == 'e' || text[at] == 'E')) {
+  if (at < end_at && (text[at] == 'e' || text[at] == 'E')) {
     ++at;
-    bool negExp = false;
-    if (at < endAt && (text[at] == '+' || text[at] == '-')) negExp = text[at++] == '-';
+    bool neg_exp = false;
+    if (at < end_at && (text[at] == '+' || text[at] == '-')) neg_exp = text[at++] == '-';
     size_t start = at;
     long exponent = 0;
-    while (at < endAt && text[at] >= '0' && text[at] <= '9') {
+    while (at < end_at && text[at] >= '0' && text[at] <= '9') {
       if (exponent < 100000) exponent = exponent * 10 + (text[at] - '0');
       ++at;
     }
     if (at == start) return DISP_E_TYPEMISMATCH;
-    power += negExp ? -exponent : exponent;
+    power += neg_exp ? -exponent : exponent;
   }
-  if (at != endAt) return DISP_E_TYPEMISMATCH;
+  if (at != end_at) return DISP_E_TYPEMISMATCH;
   return Compose(digits, power, negative, out);
 }
 

@@ -29,8 +29,9 @@ bool Split(DATE date, long long* day, long long* second) {
   return true;
 }
 
-DATE Join(long long day, long long second) {
-  double fraction = static_cast<double>(second) / kSecondsPerDay;
+// The time of day counts away from day 0 on either side of it.
+DATE Join(long long day, double second) {
+  double fraction = second / kSecondsPerDay;
   return day >= 0 ? static_cast<double>(day) + fraction : static_cast<double>(day) - fraction;
 }
 
@@ -60,7 +61,7 @@ INT SystemTimeToVariantTime(LPSYSTEMTIME time, DOUBLE* out) {
       t.wHour > 23 || t.wMinute > 59 || t.wSecond > 59)
     return FALSE;
   long long day = korvo::platform::DaysFromCivil(t.wYear, t.wMonth, t.wDay) + kDaysFrom1970;
-  *out = Join(day, t.wHour * 3600LL + t.wMinute * 60LL + t.wSecond);
+  *out = Join(day, static_cast<double>(t.wHour * 3600LL + t.wMinute * 60LL + t.wSecond));
   return TRUE;
 }
 
@@ -104,7 +105,7 @@ namespace {
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Reads between min and max digits at *at.
-bool Digits(const std::string& s, size_t* at, size_t min, size_t max, unsigned* value) {
+bool Digits(std::string_view s, size_t* at, size_t min, size_t max, unsigned* value) {
   size_t start = *at;
   unsigned v = 0;
   while (*at < s.size() && IsDigit(s[*at]) && *at - start < max)
@@ -114,45 +115,53 @@ bool Digits(const std::string& s, size_t* at, size_t min, size_t max, unsigned* 
   return true;
 }
 
-bool Expect(const std::string& s, size_t* at, char c) {
+bool Expect(std::string_view s, size_t* at, char c) {
   if (*at >= s.size() || s[*at] != c) return false;
   ++*at;
   return true;
 }
 
-// HH:MM[:SS[.fraction]] at *at.
-bool ParseTime(const std::string& s, size_t* at, unsigned* h, unsigned* m, unsigned* sec) {
-  *sec = 0;
-  if (!Digits(s, at, 1, 2, h) || !Expect(s, at, ':') || !Digits(s, at, 2, 2, m)) return false;
+// HH:MM[:SS[.fraction]] at *at, as seconds of the day (hours to 23,
+// minutes and seconds to 59).
+bool ParseTime(std::string_view s, size_t* at, SecondFraction fraction, double* seconds) {
+  unsigned h = 0, m = 0, sec = 0;
+  double part = 0;
+  if (!Digits(s, at, 1, 2, &h) || !Expect(s, at, ':') || !Digits(s, at, 2, 2, &m)) return false;
   if (*at < s.size() && s[*at] == ':') {
     ++*at;
-    if (!Digits(s, at, 2, 2, sec)) return false;
+    if (!Digits(s, at, 2, 2, &sec)) return false;
     if (*at < s.size() && s[*at] == '.') {
       ++*at;
       size_t start = *at;
-      while (*at < s.size() && IsDigit(s[*at])) ++*at;  // dropped: seconds are whole
+      double scale = 0.1;
+      for (; *at < s.size() && IsDigit(s[*at]); ++*at, scale /= 10) part += (s[*at] - '0') * scale;
       if (*at == start) return false;
     }
   }
+  if (h > 23 || m > 59 || sec > 59) return false;
+  *seconds = h * 3600.0 + m * 60.0 + sec + (fraction == SecondFraction::kKeep ? part : 0.0);
   return true;
 }
 
 }  // namespace
 
-bool ParseDate(const std::string& text, DATE* out) {
+bool ParseDate(std::string_view text, DATE* out, SecondFraction fraction) {
   size_t begin = 0, end = text.size();
   while (begin < end && IsBlank(text[begin])) ++begin;
   while (end > begin && IsBlank(text[end - 1])) --end;
-  std::string s = text.substr(begin, end - begin);
-  SYSTEMTIME t{};
+  const std::string_view s = text.substr(begin, end - begin);
   size_t at = 0;
-  unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
-  bool hasDate = s.size() >= 5 && IsDigit(s[0]) && IsDigit(s[1]) && IsDigit(s[2]) &&
-                 IsDigit(s[3]) && s[4] == '-';
-  if (hasDate) {
+  long long day = 0;  // time alone: day 0, 1899-12-30
+  double seconds = 0;
+  const bool has_date = s.size() >= 5 && IsDigit(s[0]) && IsDigit(s[1]) && IsDigit(s[2]) &&
+                        IsDigit(s[3]) && s[4] == '-';
+  if (has_date) {
+    unsigned y = 0, mo = 0, d = 0;
     if (!Digits(s, &at, 4, 4, &y) || !Expect(s, &at, '-') || !Digits(s, &at, 2, 2, &mo) ||
         !Expect(s, &at, '-') || !Digits(s, &at, 2, 2, &d))
       return false;
+    if (y < 100 || !platform::IsValidDate(y, mo, d)) return false;
+    day = platform::DaysFromCivil(y, mo, d) + kDaysFrom1970;
     if (at < s.size()) {
       if (s[at] == 'T' || s[at] == 't') {
         ++at;
@@ -161,24 +170,14 @@ bool ParseDate(const std::string& text, DATE* out) {
       } else {
         return false;
       }
-      if (!ParseTime(s, &at, &h, &mi, &sec)) return false;
+      if (!ParseTime(s, &at, fraction, &seconds)) return false;
     }
-  } else {
-    if (!ParseTime(s, &at, &h, &mi, &sec)) return false;
-    // Time alone: day 0, 1899-12-30.
-    y = 1899;
-    mo = 12;
-    d = 30;
+  } else if (!ParseTime(s, &at, fraction, &seconds)) {
+    return false;
   }
   if (at != s.size()) return false;
-  if (y > 9999 || h > 23 || mi > 59 || sec > 59) return false;
-  t.wYear = static_cast<WORD>(y);
-  t.wMonth = static_cast<WORD>(mo);
-  t.wDay = static_cast<WORD>(d);
-  t.wHour = static_cast<WORD>(h);
-  t.wMinute = static_cast<WORD>(mi);
-  t.wSecond = static_cast<WORD>(sec);
-  return SystemTimeToVariantTime(&t, out) == TRUE;
+  *out = Join(day, seconds);
+  return true;
 }
 
 }  // namespace korvo::com::detail

@@ -4,6 +4,7 @@
 #include <korvo/com/vartype.h>
 
 #include <string>
+#include <string_view>
 
 namespace korvo::com::detail {
 
@@ -16,10 +17,15 @@ inline bool DateInRange(DATE date) { return date > -657435.0 && date < 2958466.0
 // and without the date on day 0 ("HH:MM:SS"); 0.0 itself is "00:00:00".
 // False for a date outside the valid range.
 bool FormatDate(DATE date, std::string* out);
-// Reads "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS[.fraction]]" (blank or 'T'
-// between date and time) or "HH:MM[:SS[.fraction]]", with surrounding
-// blanks; the fraction of a second is dropped. False for anything else or
-// a field out of range.
-bool ParseDate(const std::string& text, DATE* out);
+// What ParseDate does with a fraction of a second: VariantChangeType drops
+// it (its dates count whole seconds, as its text form does); a value read
+// from a data source keeps it.
+enum class SecondFraction { kDrop, kKeep };
+
+// Reads "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS[.fraction]]" (blanks or 'T'
+// between date and time) or "HH:MM[:SS[.fraction]]" (a time on day 0),
+// with surrounding blanks. False for anything else or a field out of range
+// (years 100..9999). The one ISO date reader of the library.
+bool ParseDate(std::string_view text, DATE* out, SecondFraction fraction = SecondFraction::kDrop);
 
 }  // namespace korvo::com::detail

@@ -39,12 +39,14 @@
 #include <korvo/com/oledate_internal.h>
 #include <korvo/com/text_internal.h>
 #include <korvo/com/variant.h>
+#include <korvo/com/variant_integer_internal.h>
 
 #include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 
 namespace {
@@ -352,36 +354,13 @@ std::string NumberText(const Number& n, VARTYPE sourceType) {
 
 // Reads a (non-text, non-null) source as a number.
 bool SourceNumber(const VARIANT& v, Number* out) {
+  if (const std::optional<long long> integer = korvo::com::SignedIntegerOf(v)) {
+    *out = Signed(*integer);
+    return true;
+  }
   switch (v.vt) {
     case VT_EMPTY:
       *out = Signed(0);
-      return true;
-    case VT_I1:
-      *out = Signed(v.cVal);
-      return true;
-    case VT_I2:
-      *out = Signed(v.iVal);
-      return true;
-    case VT_I4:
-      *out = Signed(v.lVal);
-      return true;
-    case VT_INT:
-      *out = Signed(v.intVal);
-      return true;
-    case VT_I8:
-      *out = Signed(v.llVal);
-      return true;
-    case VT_UI1:
-      *out = Signed(v.bVal);
-      return true;
-    case VT_UI2:
-      *out = Signed(v.uiVal);
-      return true;
-    case VT_UI4:
-      *out = Signed(v.ulVal);
-      return true;
-    case VT_UINT:
-      *out = Signed(v.uintVal);
       return true;
     case VT_UI8:
       *out = Unsigned(v.ullVal);

@@ -244,7 +244,7 @@ void CDatabase::ReplaceBrackets(char* lpszSQL) {
 }
 
 BOOL CDatabase::InitEnvironment(DWORD dwOptions) {
-  korvo::db::GlobalLock environmentLock(korvo::db::kStatementLock);
+  korvo::db::GlobalLock environment_lock(korvo::db::kStatementLock);
   unsigned long pooling = 0;
   if (dwOptions & poolPerEnvironment) {
     pooling = 2;
@@ -282,7 +282,7 @@ void CDatabase::ExecuteStatement(const char* operation, const char* origin, Make
       m_trace, site,
       [&] {
         // Released by unwinding before a failure is converted.
-        korvo::db::StatementLock statementLock;
+        korvo::db::StatementLock statement_lock;
         _bstr_t text = makeText();
         if (pRecordsAffected != nullptr) {
           _variant_t affected;

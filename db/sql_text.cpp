@@ -6,7 +6,7 @@ namespace korvo::db {
 
 void RewriteBrackets(char* sql, char identQuote) {
   const char separator = g_chLiteralSeparator;
-  bool inLiteral = false;
+  bool in_literal = false;
   char* read = sql;
   char* write = sql;
   while (*read != '\0') {
@@ -17,9 +17,9 @@ void RewriteBrackets(char* sql, char identQuote) {
         *write++ = *read++;
       } else {
         *write++ = *read++;
-        inLiteral = !inLiteral;
+        in_literal = !in_literal;
       }
-    } else if (!inLiteral && (c == '[' || c == ']')) {
+    } else if (!in_literal && (c == '[' || c == ']')) {
       if (read[1] == c) {
         *write++ = c;
         read += 2;

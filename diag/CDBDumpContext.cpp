@@ -125,21 +125,21 @@ CDBDumpContext& CDBDumpContext::operator<<(double value) {
 void CDBDumpContext::HexDump(const char* lineFormat, BYTE* bytes, int count, int bytesPerLine) {
   if (count <= 0) return;
   if (bytesPerLine < 1) bytesPerLine = 1;
-  int onLine = 0;
+  int on_line = 0;
   for (int i = 0; i < count; ++i) {
-    if (onLine == 0) {
+    if (on_line == 0) {
       char prefix[kNumberBuffer];
       Format(prefix, sizeof prefix, lineFormat != nullptr ? lineFormat : "",
              static_cast<const void*>(bytes + i));
       *this << static_cast<const char*>(prefix);
     }
-    char byteText[8];
-    Format(byteText, sizeof byteText, " %02X", static_cast<unsigned int>(bytes[i]));
-    *this << static_cast<const char*>(byteText);
-    if (++onLine == bytesPerLine) {
+    char byte_text[8];
+    Format(byte_text, sizeof byte_text, " %02X", static_cast<unsigned int>(bytes[i]));
+    *this << static_cast<const char*>(byte_text);
+    if (++on_line == bytesPerLine) {
       *this << "\n";
-      onLine = 0;
+      on_line = 0;
     }
   }
-  if (onLine != 0) *this << "\n";
+  if (on_line != 0) *this << "\n";
 }

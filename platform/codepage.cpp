@@ -336,27 +336,27 @@ void EncodeUtf8(const char16_t* s, size_t len, NarrowSink& out, bool* usedReplac
 template <typename Unit, typename OnBad>
 bool RunIconv(iconv_t cd, const char* src, size_t len, Sink<Unit>& out, OnBad onBad) {
   char* in = const_cast<char*>(src);
-  size_t inLeft = len;
+  size_t in_left = len;
   Unit chunk[256];
-  while (inLeft > 0 && !out.overflow()) {
+  while (in_left > 0 && !out.overflow()) {
     char* o = reinterpret_cast<char*>(chunk);
-    size_t oLeft = sizeof chunk;
-    size_t rc = ::iconv(cd, &in, &inLeft, &o, &oLeft);
+    size_t o_left = sizeof chunk;
+    size_t rc = ::iconv(cd, &in, &in_left, &o, &o_left);
     int error = rc == static_cast<size_t>(-1) ? errno : 0;
-    out.Put(chunk, (sizeof chunk - oLeft) / sizeof(Unit));
+    out.Put(chunk, (sizeof chunk - o_left) / sizeof(Unit));
     if (error == 0 || error == E2BIG) continue;
     ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    size_t skip = onBad(in, inLeft, error);
-    if (skip == 0 || skip > inLeft) break;
+    size_t skip = onBad(in, in_left, error);
+    if (skip == 0 || skip > in_left) break;
     in += skip;
-    inLeft -= skip;
+    in_left -= skip;
   }
   // Flush any shift state the target needs to end with.
   Unit tail[16];
   char* o = reinterpret_cast<char*>(tail);
-  size_t oLeft = sizeof tail;
-  ::iconv(cd, nullptr, nullptr, &o, &oLeft);
-  out.Put(tail, (sizeof tail - oLeft) / sizeof(Unit));
+  size_t o_left = sizeof tail;
+  ::iconv(cd, nullptr, nullptr, &o, &o_left);
+  out.Put(tail, (sizeof tail - o_left) / sizeof(Unit));
   return true;
 }
 

@@ -68,11 +68,11 @@ BOOL FileTimeToLocalFileTime(const FILETIME* fileTime, FILETIME* localFileTime) 
   if (fileTime == nullptr || localFileTime == nullptr) return Fail();
   const int64_t ticks = Ticks(*fileTime);
   if (ticks < 0) return Fail();
-  const time_t unixSeconds =
+  const time_t unix_seconds =
       static_cast<time_t>(ticks / kTicksPerSecond - kDaysFrom1601To1970 * 86400);
   tzset();
   struct tm local;
-  if (localtime_r(&unixSeconds, &local) == nullptr) return Fail();
+  if (localtime_r(&unix_seconds, &local) == nullptr) return Fail();
   const int64_t shifted = ticks + static_cast<int64_t>(local.tm_gmtoff) * kTicksPerSecond;
   if (shifted < 0) return Fail();
   SetTicks(*localFileTime, shifted);

@@ -293,7 +293,7 @@ void Padded(Sink<Ch>& sink, const Conversion& conv, size_t bodyLength, Body&& em
 template <typename Ch>
 void EmitInteger(Sink<Ch>& sink, const Conversion& conv, unsigned long long magnitude,
                  bool negative, bool showSign) {
-  bool isZero = magnitude == 0;
+  bool is_zero = magnitude == 0;
   char digits[24];
   char* end = digits + sizeof digits;
   char* first = end;
@@ -324,30 +324,30 @@ void EmitInteger(Sink<Ch>& sink, const Conversion& conv, unsigned long long magn
   size_t ndigits = static_cast<size_t>(end - first);
 
   char prefix[3];
-  size_t prefixLength = 0;
+  size_t prefix_length = 0;
   if (negative) {
-    prefix[prefixLength++] = '-';
+    prefix[prefix_length++] = '-';
   } else if (showSign && conv.plus) {
-    prefix[prefixLength++] = '+';
+    prefix[prefix_length++] = '+';
   } else if (showSign && conv.space) {
-    prefix[prefixLength++] = ' ';
+    prefix[prefix_length++] = ' ';
   }
-  if (conv.alt && base == 16 && !isZero) {
-    prefix[prefixLength++] = '0';
-    prefix[prefixLength++] = conv.letter == 'X' ? 'X' : 'x';
+  if (conv.alt && base == 16 && !is_zero) {
+    prefix[prefix_length++] = '0';
+    prefix[prefix_length++] = conv.letter == 'X' ? 'X' : 'x';
   }
 
   size_t zeros = 0;
   if (conv.hasPrecision) {
     if (conv.precision > ndigits) zeros = conv.precision - ndigits;
-  } else if (conv.zero && !conv.left && conv.width > prefixLength + ndigits) {
-    zeros = conv.width - prefixLength - ndigits;
+  } else if (conv.zero && !conv.left && conv.width > prefix_length + ndigits) {
+    zeros = conv.width - prefix_length - ndigits;
   }
   // '#' with octal: the first digit printed is a 0.
   if (conv.alt && base == 8 && zeros == 0 && (ndigits == 0 || *first != '0')) zeros = 1;
 
-  Padded(sink, conv, prefixLength + zeros + ndigits, [&] {
-    sink.Put(prefix, prefixLength);
+  Padded(sink, conv, prefix_length + zeros + ndigits, [&] {
+    sink.Put(prefix, prefix_length);
     sink.Fill('0', zeros);
     sink.Put(first, ndigits);
   });
@@ -373,15 +373,15 @@ bool EmitFloat(Sink<Ch>& sink, const Conversion& conv, Args& args) {
 
   bool finite = std::isfinite(value);
   size_t precision = conv.precision;
-  size_t extraZeros = 0;
+  size_t extra_zeros = 0;
   if (conv.hasPrecision && precision > kExactPrecision) {
-    bool keepsTrailingZeros = conv.alt || (conv.letter != 'g' && conv.letter != 'G');
-    if (finite && keepsTrailingZeros) extraZeros = precision - kExactPrecision;
+    bool keeps_trailing_zeros = conv.alt || (conv.letter != 'g' && conv.letter != 'G');
+    if (finite && keeps_trailing_zeros) extra_zeros = precision - kExactPrecision;
     precision = kExactPrecision;
   }
 
-  char cFormat[12];
-  char* s = cFormat;
+  char c_format[12];
+  char* s = c_format;
   *s++ = '%';
   if (conv.plus) *s++ = '+';
   if (conv.space) *s++ = ' ';
@@ -397,12 +397,12 @@ bool EmitFloat(Sink<Ch>& sink, const Conversion& conv, Args& args) {
   auto print = [&](char* buffer, size_t size) {
     int prec = static_cast<int>(precision);
     if (conv.length == Length::kLongDouble) {
-      return conv.hasPrecision ? snprintf(buffer, size, cFormat, prec, value)
-                               : snprintf(buffer, size, cFormat, value);
+      return conv.hasPrecision ? snprintf(buffer, size, c_format, prec, value)
+                               : snprintf(buffer, size, c_format, value);
     }
     double d = static_cast<double>(value);
-    return conv.hasPrecision ? snprintf(buffer, size, cFormat, prec, d)
-                             : snprintf(buffer, size, cFormat, d);
+    return conv.hasPrecision ? snprintf(buffer, size, c_format, prec, d)
+                             : snprintf(buffer, size, c_format, d);
   };
   ScratchBuffer<char, 128> scratch;
   char* text = scratch.Reserve(128);
@@ -427,7 +427,7 @@ bool EmitFloat(Sink<Ch>& sink, const Conversion& conv, Args& args) {
       if (e != nullptr) tail = static_cast<size_t>(e - text);
     }
   }
-  size_t body = length + extraZeros;
+  size_t body = length + extra_zeros;
   size_t zeros = 0;
   if (finite && conv.zero && !conv.left && conv.width > body) zeros = conv.width - body;
 
@@ -435,7 +435,7 @@ bool EmitFloat(Sink<Ch>& sink, const Conversion& conv, Args& args) {
     sink.Put(text, head);
     sink.Fill('0', zeros);
     sink.Put(text + head, tail - head);
-    sink.Fill('0', extraZeros);
+    sink.Fill('0', extra_zeros);
     sink.Put(text + tail, length - tail);
   });
   return true;

@@ -67,7 +67,7 @@ LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID block, SIZE_T bytes) {
   }
   if (!MayAllocate(bytes)) return nullptr;
   BlockHeader* header = HeaderOf(block);
-  SIZE_T oldSize = header->size;
+  SIZE_T old_size = header->size;
   void* raw = std::realloc(header, kHeaderSize + bytes);
   if (raw == nullptr) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -75,8 +75,8 @@ LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID block, SIZE_T bytes) {
   }
   header = static_cast<BlockHeader*>(raw);
   header->size = bytes;
-  if ((flags & HEAP_ZERO_MEMORY) && bytes > oldSize) {
-    std::memset(static_cast<char*>(UserOf(header)) + oldSize, 0, bytes - oldSize);
+  if ((flags & HEAP_ZERO_MEMORY) && bytes > old_size) {
+    std::memset(static_cast<char*>(UserOf(header)) + old_size, 0, bytes - old_size);
   }
   return UserOf(header);
 }

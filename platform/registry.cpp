@@ -199,8 +199,8 @@ class RegistryParser {
     std::u16string_view data = Trim(rest.substr(1));
 
     std::u16string joined;  // the hex list with its continuation lines
-    bool isHex = StartsWithNoCase(data, u"hex");
-    if (isHex) {
+    bool is_hex = StartsWithNoCase(data, u"hex");
+    if (is_hex) {
       joined.assign(data);
       while (!joined.empty() && joined.back() == u'\\' && *i + 1 < lines.size()) {
         joined.pop_back();
@@ -230,7 +230,7 @@ class RegistryParser {
       if (!ParseHexNumber(data.substr(6), 8, &v)) return false;
       value.type = REG_DWORD;
       for (int b = 0; b < 4; ++b) value.bytes.push_back(static_cast<BYTE>(v >> (8 * b)));
-    } else if (isHex) {
+    } else if (is_hex) {
       if (!HexValue(data.substr(3), &value)) return false;
     } else {
       return false;

@@ -108,14 +108,14 @@ int LoadStringW(HINSTANCE module, UINT id, WCHAR* buffer, int bufferMax) {
 
 namespace korvo::platform {
 
-void SetStringResource(UINT id, const char* utf8Text) {
+void SetStringResource(UINT id, const char* utf8_text) {
   Table& t = TheTable();
-  if (utf8Text == nullptr) {
+  if (utf8_text == nullptr) {
     korvo::platform::MutexLock guard(t.lock);
     t.strings.erase(id);
     return;
   }
-  std::u16string text = ToUtf16(CP_UTF8, utf8Text);
+  std::u16string text = ToUtf16(CP_UTF8, utf8_text);
   korvo::platform::MutexLock guard(t.lock);
   t.strings[id] = std::move(text);
 }

@@ -25,7 +25,7 @@ KORVO_API int LoadStringW(HINSTANCE module, UINT id, WCHAR* buffer, int bufferMa
 namespace korvo::platform {
 
 // Adds or replaces one resource (UTF-8 text). A null text removes it.
-KORVO_API void SetStringResource(UINT id, const char* utf8Text);
+KORVO_API void SetStringResource(UINT id, const char* utf8_text);
 // Adds every valid line of the file; returns the number of resources read,
 // or -1 when the file cannot be opened.
 KORVO_API int LoadStringResourceFile(const char* path);

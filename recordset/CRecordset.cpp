@@ -94,7 +94,7 @@ CRecordset& CRecordset::operator=(const CRecordset& other) {
   if (this == &other) return *this;
   // The buffers first: if copying them fails, nothing else has changed.
   CopyOwnedBuffers(other);
-  CDatabase* ownDatabase = m_bOwnDatabase ? m_pDatabase : nullptr;
+  CDatabase* own_database = m_bOwnDatabase ? m_pDatabase : nullptr;
   m_pRecordset = other.m_pRecordset;
   m_pCommand = other.m_pCommand;
   m_nCursorLocation = other.m_nCursorLocation;
@@ -123,7 +123,7 @@ CRecordset& CRecordset::operator=(const CRecordset& other) {
   m_strOpenSort = other.m_strOpenSort;
   // The connection this object made for itself is no longer referenced
   // (unless the source borrows the very same one).
-  if (ownDatabase != nullptr && ownDatabase != m_pDatabase) delete ownDatabase;
+  if (own_database != nullptr && own_database != m_pDatabase) delete own_database;
   return *this;
 }
 
@@ -135,12 +135,12 @@ void CRecordset::CopyOwnedBuffers(const CRecordset& other) {
     status.reset(new unsigned char[other.m_nFields]);
     std::memcpy(status.get(), other.m_pFieldStatus, other.m_nFields);
   }
-  std::unique_ptr<unsigned short[]> rowStatus;
-  if (other.m_pRowStatus != nullptr) rowStatus.reset(new unsigned short[1]{other.m_pRowStatus[0]});
+  std::unique_ptr<unsigned short[]> row_status;
+  if (other.m_pRowStatus != nullptr) row_status.reset(new unsigned short[1]{other.m_pRowStatus[0]});
   delete[] m_pFieldStatus;
   m_pFieldStatus = status.release();
   delete[] m_pRowStatus;
-  m_pRowStatus = rowStatus.release();
+  m_pRowStatus = row_status.release();
 }
 
 CRecordset::~CRecordset() {

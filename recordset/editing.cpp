@@ -104,7 +104,7 @@ void CRecordset::ExecuteSetPosUpdate() {
       m_trace, kSetPosUpdateSite,
       [this] {
         // Released by unwinding before a failure is converted.
-        korvo::db::StatementLock statementLock;
+        korvo::db::StatementLock statement_lock;
         switch (m_nEditMode) {
           case 0:
             m_pRecordset->Delete(adAffectCurrent);

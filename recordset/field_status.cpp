@@ -147,7 +147,7 @@ unsigned int CRecordset::BindFieldsToColumns() {
   struct PassEnd {
     korvo::recordset::RowShortcuts& memo;
     ~PassEnd() { memo.bindingPass = nullptr; }
-  } passEnd{m_shortcuts};
+  } pass_end{m_shortcuts};
   if (m_dwOptions & multiRowFetch) {
     DoBulkFieldExchange(&fx);
   } else {

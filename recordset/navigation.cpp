@@ -46,7 +46,7 @@ void CRecordset::Move(long nRows, unsigned short wFetchType) {
   m_trace.PrintTrace("CRecordset::Move");
   try {
     // Released by unwinding before a failure is reported.
-    korvo::db::StatementLock statementLock;
+    korvo::db::StatementLock statement_lock;
     if (m_nBoundFields > 0) {
       ClearFieldStatus();
       m_nEditMode = 0;

@@ -47,7 +47,7 @@ BOOL CRecordset::Open(unsigned int nOpenType, const char* lpszSQL, unsigned long
                       unsigned long dwRowLimit) {
   m_trace.PrintTrace("CRecordset::Open");
   // Held from here to the end, the clean-up of a failure included.
-  korvo::db::StatementLock statementLock;
+  korvo::db::StatementLock statement_lock;
   try {
     m_dwRowLimit = dwRowLimit;
     SetState(static_cast<int>(nOpenType), lpszSQL, dwOptions);
@@ -148,7 +148,7 @@ void CRecordset::m_PrepareAndExecute(unsigned long dwOptions) {
       m_pRecordset->PutCursorLocation(adUseServer);
       m_pRecordset->PutCacheSize(kServerCacheSize);
     }
-    CursorTypeEnum cursorType = CursorTypeFor(m_nOpenType);
+    CursorTypeEnum cursor_type = CursorTypeFor(m_nOpenType);
     if (!(dwOptions & appendOnly)) {
       if (m_nFields != 0) {
         ClearFieldStatus();
@@ -156,9 +156,9 @@ void CRecordset::m_PrepareAndExecute(unsigned long dwOptions) {
       }
       if (!(dwOptions & directExecute)) m_pCommand->PutPrepared(VARIANT_TRUE);
     }
-    LockTypeEnum lockType = (dwOptions & readOnly) ? adLockReadOnly : adLockOptimistic;
+    LockTypeEnum lock_type = (dwOptions & readOnly) ? adLockReadOnly : adLockOptimistic;
     m_pRecordset->Open(_variant_t(static_cast<IDispatch*>(m_pCommand.GetInterfacePtr())), vtMissing,
-                       cursorType, lockType, adCmdUnspecified);
+                       cursor_type, lock_type, adCmdUnspecified);
   });
 }
 
@@ -226,7 +226,7 @@ BOOL CRecordset::RequeryW() {
 // ------------------------------------------------------------ close
 
 void CRecordset::Close() {
-  auto secondAttempt = [this] {
+  auto second_attempt = [this] {
     try {
       m_pRecordset->CancelBatch(adAffectCurrent);
       m_pRecordset->Close();
@@ -249,9 +249,9 @@ void CRecordset::Close() {
     if (IsOpen()) m_pRecordset->Close();
   } catch (CDBException* e) {
     CDBException::Delete(e);
-    secondAttempt();
+    second_attempt();
   } catch (...) {
-    secondAttempt();
+    second_attempt();
   }
 }
 

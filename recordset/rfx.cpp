@@ -41,11 +41,11 @@ void TrimAtTerminator(String& text) {
 //   static constexpr bool kText, kDirtyOnAddNewUnlessSet, kLongBinary;
 template <class Ops, class T>
 void Exchange(CFieldExchange* pFX, const char* szName, T& value) {
-  unsigned int fieldNumber = 0;
-  if (!pFX->IsFieldType(&fieldNumber)) return;
+  unsigned int field_number = 0;
+  if (!pFX->IsFieldType(&field_number)) return;
   CRecordset& rs = *pFX->m_prs;
-  const short n = static_cast<short>(fieldNumber);
-  const unsigned long index = fieldNumber - 1;
+  const short n = static_cast<short>(field_number);
+  const unsigned long index = field_number - 1;
 
   switch (pFX->m_nOperation) {
     case CFieldExchange::opBindFieldsToColumns:
@@ -53,7 +53,7 @@ void Exchange(CFieldExchange* pFX, const char* szName, T& value) {
         Ops::Read(rs, n, value);
         if constexpr (Ops::kText) TrimAtTerminator(value);
       }
-      RecordsetAccess::MapField(rs, &value, fieldNumber);
+      RecordsetAccess::MapField(rs, &value, field_number);
       return;
 
     case CFieldExchange::opBindFieldsForUpdate:

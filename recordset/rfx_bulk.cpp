@@ -28,12 +28,12 @@ void AppendName(CFieldExchange* pFX, const char* szName) {
 template <class T, class Read>
 void ExchangeBulk(CFieldExchange* pFX, const char* szName, T** values, __int64** indicators,
                   size_t elements, Read&& read) {
-  unsigned int fieldNumber = 0;
-  if (!pFX->IsFieldType(&fieldNumber)) return;
+  unsigned int field_number = 0;
+  if (!pFX->IsFieldType(&field_number)) return;
   CRecordset& rs = *pFX->m_prs;
   switch (pFX->m_nOperation) {
     case CFieldExchange::opBindFieldsToColumns:
-      if (!RecordsetAccess::AtEof(rs, pFX)) read(rs, static_cast<short>(fieldNumber));
+      if (!RecordsetAccess::AtEof(rs, pFX)) read(rs, static_cast<short>(field_number));
       return;
     case CFieldExchange::opAllocRowset:
       *values = new T[elements];

@@ -64,9 +64,10 @@ void CRecordset::BuildSelectSQL() {
     return;
 
   const CTString table = m_strSQL;
-  const int dbmsType = m_pDatabase != nullptr ? m_pDatabase->GetDbmsType() : CDatabase::dbmsUnknown;
+  const int dbms_type =
+      m_pDatabase != nullptr ? m_pDatabase->GetDbmsType() : CDatabase::dbmsUnknown;
   m_strSQL = g_szSelect;
-  if (m_dwRowLimit != 0 && dbmsType == CDatabase::dbmsTypeM) {
+  if (m_dwRowLimit != 0 && dbms_type == CDatabase::dbmsTypeM) {
     m_strSQL += kTop;
     m_strSQL += LimitText(m_dwRowLimit);
     m_strSQL += kAfterTop;
@@ -82,7 +83,7 @@ void CRecordset::BuildSelectSQL() {
   // The separator after the last name becomes a blank.
   if (!m_strSQL.IsEmpty()) m_strSQL.SetAt(m_strSQL.GetLength() - 1, ' ');
 
-  if (m_dwRowLimit != 0 && dbmsType == CDatabase::dbmsTypeOther) {
+  if (m_dwRowLimit != 0 && dbms_type == CDatabase::dbmsTypeOther) {
     const CTString select = m_strSQL;
     m_strSQL += kWrapperOpen;
     m_strSQL += select;

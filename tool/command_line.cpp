@@ -31,14 +31,14 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line, int& exitStatus)
   app.require_subcommand(0, 1);
 
   bool csv = false, json = false;
-  auto* csvFlag = app.add_flag("--csv", csv, "print rows as CSV");
-  app.add_flag("--json", json, "print rows as JSON")->excludes(csvFlag);
+  auto* csv_flag = app.add_flag("--csv", csv, "print rows as CSV");
+  app.add_flag("--json", json, "print rows as JSON")->excludes(csv_flag);
   app.add_option("CONNECT", line.connect, "connect string or SQLite file");
   app.add_option("SQL", line.sql, "statements to run (none: the prompt)");
 
   auto* import = app.add_subcommand("import", "insert the rows of a CSV file into a table");
-  auto* exportCommand = app.add_subcommand("export", "write the rows of a table as CSV");
-  for (CLI::App* sub : {import, exportCommand}) {
+  auto* export_command = app.add_subcommand("export", "write the rows of a table as CSV");
+  for (CLI::App* sub : {import, export_command}) {
     sub->add_option("CONNECT", line.connect, "connect string or SQLite file")->required();
     sub->add_option("TABLE", line.table, "table name")->required();
     sub->add_option("FILE", line.file, "CSV file")->required();
@@ -59,7 +59,7 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line, int& exitStatus)
     return false;
   }
   if (import->parsed()) line.command = ToolCommand::kImport;
-  if (exportCommand->parsed()) line.command = ToolCommand::kExport;
+  if (export_command->parsed()) line.command = ToolCommand::kExport;
   if (on->parsed()) line.command = ToolCommand::kTraceOn;
   if (off->parsed()) line.command = ToolCommand::kTraceOff;
   if (show->parsed()) line.command = ToolCommand::kTraceShow;

@@ -84,12 +84,12 @@ bool CsvReader::Next(CsvRow& row) {
     line += '\n';
     if (between_records_) current_.line = line_;
     const size_t start = current_.line;
-    const size_t endedBefore = ready_.size();
+    const size_t ended_before = ready_.size();
     if (csv_parse(&parser_, line.data(), line.size(), OnField, OnRecordEnd, this) != line.size()) {
       ready_.push_back(CsvRow{
           start, {}, std::string("malformed quoting (") + csv_strerror(csv_error(&parser_)) + ")"});
       ResetParser();
-    } else if (ready_.size() == endedBefore && line.find_first_not_of("\r\n") != line.npos) {
+    } else if (ready_.size() == ended_before && line.find_first_not_of("\r\n") != line.npos) {
       // A quoted field goes on in the next line: the record started here.
       between_records_ = false;
     }

@@ -191,8 +191,8 @@ int ImportCsv(CDatabase& db, const std::string& table, const std::string& csvPat
     err << "error: cannot read " << csvPath << "\n";
     return 1;
   }
-  std::error_code sizeError;
-  const auto size = std::filesystem::file_size(csvPath, sizeError);
+  std::error_code size_error;
+  const auto size = std::filesystem::file_size(csvPath, size_error);
   CsvReader reader(file);
   CsvRow header;
   if (!reader.Next(header) || !header.error.empty()) {
@@ -214,7 +214,7 @@ int ImportCsv(CDatabase& db, const std::string& table, const std::string& csvPat
     err << "error: the connection cannot begin a transaction\n";
     return 1;
   }
-  Progress progress(err, terminal, sizeError ? 0 : static_cast<size_t>(size));
+  Progress progress(err, terminal, size_error ? 0 : static_cast<size_t>(size));
   size_t imported = 0, rejected = 0;
   for (CsvRow row; reader.Next(row);) {
     std::string why = CheckRecord(row, columns);
@@ -251,15 +251,15 @@ int ExportCsv(CDatabase& db, const std::string& table, const std::string& csvPat
   ResultRowset rs(&db);
   rs.Open(CRecordset::forwardOnly, ("SELECT * FROM " + table).c_str(), CRecordset::readOnly);
   std::ofstream file;
-  const bool toStdout = csvPath == "-";
-  if (!toStdout) {
+  const bool to_stdout = csvPath == "-";
+  if (!to_stdout) {
     file.open(csvPath, std::ios::binary | std::ios::trunc);
     if (!file) {
       err << "error: cannot write " << csvPath << "\n";
       return 1;
     }
   }
-  std::ostream& csv = toStdout ? out : file;
+  std::ostream& csv = to_stdout ? out : file;
   const std::vector<Column> columns = rs.Describe();
   std::vector<Cell> header;
   for (const Column& column : columns) header.emplace_back(column.name);
@@ -271,8 +271,8 @@ int ExportCsv(CDatabase& db, const std::string& table, const std::string& csvPat
     err << "error: cannot write " << csvPath << "\n";
     return 1;
   }
-  (toStdout ? err : out) << "exported " << rows << " row" << (rows == 1 ? "" : "s") << " of "
-                         << table << (toStdout ? "" : " to " + csvPath) << "\n";
+  (to_stdout ? err : out) << "exported " << rows << " row" << (rows == 1 ? "" : "s") << " of "
+                          << table << (to_stdout ? "" : " to " + csvPath) << "\n";
   return 0;
 }
 

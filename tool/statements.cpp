@@ -75,7 +75,7 @@ bool ReturnsRows(const std::string& sql) {
 
 bool RunStatement(CDatabase& db, const std::string& sql, OutputFormat format, std::ostream& out,
                   std::ostream& status, std::ostream& err) {
-  std::ostream& statusOut = format == OutputFormat::kTable ? out : status;
+  std::ostream& status_out = format == OutputFormat::kTable ? out : status;
   const auto start = std::chrono::steady_clock::now();
   auto seconds = [&] {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -86,12 +86,12 @@ bool RunStatement(CDatabase& db, const std::string& sql, OutputFormat format, st
       const double elapsed = seconds();
       WriteResult(out, result, format);
       out.flush();  // rows before the status line when both reach one screen
-      statusOut << StatusLine(static_cast<long>(result.rows.size()), "", elapsed);
+      status_out << StatusLine(static_cast<long>(result.rows.size()), "", elapsed);
     } else {
       long affected = 0;
       db.ExecuteSQL(sql.c_str(), &affected);
       // Statements that change no rows (CREATE, BEGIN) report -1.
-      statusOut << StatusLine(affected < 0 ? 0 : affected, " affected", seconds());
+      status_out << StatusLine(affected < 0 ? 0 : affected, " affected", seconds());
     }
     return 0;
   });

@@ -111,26 +111,26 @@ std::string WithTraceValue(const std::string& registry, const std::string& direc
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line);
   }
-  const bool hasHeader =
+  const bool has_header =
       !lines.empty() && (lines[0].rfind(kHeader, 0) == 0 || lines[0].rfind("REGEDIT4", 0) == 0);
-  if (!hasHeader) lines.insert(lines.begin(), {kHeader, ""});
+  if (!has_header) lines.insert(lines.begin(), {kHeader, ""});
 
-  const std::string valueLine = std::string("\"") + kValueName + "\"=" + Quoted(directory);
+  const std::string value_line = std::string("\"") + kValueName + "\"=" + Quoted(directory);
   std::vector<std::string> result;
-  bool inSection = false, sectionSeen = false;
+  bool in_section = false, section_seen = false;
   for (const std::string& line : lines) {
-    if (!line.empty() && line[0] == '[') inSection = IsOurSection(line);
-    if (inSection && IsTraceValue(line)) continue;
+    if (!line.empty() && line[0] == '[') in_section = IsOurSection(line);
+    if (in_section && IsTraceValue(line)) continue;
     result.push_back(line);
-    if (inSection && IsOurSection(line)) {
-      sectionSeen = true;
-      if (!directory.empty()) result.push_back(valueLine);
+    if (in_section && IsOurSection(line)) {
+      section_seen = true;
+      if (!directory.empty()) result.push_back(value_line);
     }
   }
-  if (!sectionSeen && !directory.empty()) {
+  if (!section_seen && !directory.empty()) {
     if (!result.empty() && !result.back().empty()) result.push_back("");
     result.push_back(std::string("[HKEY_LOCAL_MACHINE\\") + kKeyPath + "]");
-    result.push_back(valueLine);
+    result.push_back(value_line);
   }
   std::string text;
   for (const std::string& line : result) text += line + "\r\n";

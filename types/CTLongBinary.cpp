@@ -49,10 +49,10 @@ DWORD CTLongBinary::SetParam(const BYTE* source, DWORD count, int append) {
     // the shrunken block keeps it.
     BYTE* own = static_cast<BYTE*>(m_pData);
     const bool inside = own != nullptr && source >= own && source < own + m_nDataLength;
-    size_t sourceOffset = inside ? static_cast<size_t>(source - own) : 0;
+    size_t source_offset = inside ? static_cast<size_t>(source - own) : 0;
     if (inside && !append) {
       std::memmove(own, source, count);
-      sourceOffset = 0;
+      source_offset = 0;
     }
     HANDLE heap = GetProcessHeap();
     void* block = m_pData != nullptr
@@ -64,7 +64,7 @@ DWORD CTLongBinary::SetParam(const BYTE* source, DWORD count, int append) {
     if (block == nullptr) return kAllocationFailed;
     m_pData = block;
     m_nDataLength = length;
-    if (inside) source = static_cast<const BYTE*>(block) + sourceOffset;
+    if (inside) source = static_cast<const BYTE*>(block) + source_offset;
     std::memmove(static_cast<BYTE*>(block) + offset, source, count);
     return Low32(length);
   }

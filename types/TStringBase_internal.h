@@ -361,9 +361,9 @@ void TStringBase<D, Ch>::AssignLong(long value) {
 template <class D, class Ch>
 void TStringBase<D, Ch>::ConvertFrom(const OtherCh* text, bool assign) {
   using Traits = StringTraits<Ch>;
-  const int otherLength = text ? static_cast<int>(StringTraits<OtherCh>::Len(text)) : 0;
+  const int other_length = text ? static_cast<int>(StringTraits<OtherCh>::Len(text)) : 0;
   const int capacity =
-      CheckedLength(static_cast<long long>(Traits::kFromOtherFactor) * otherLength);
+      CheckedLength(static_cast<long long>(Traits::kFromOtherFactor) * other_length);
   if (assign) {
     AllocBeforeWrite(capacity);
   } else {

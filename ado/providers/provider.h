@@ -23,6 +23,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace korvo::ado {
@@ -39,6 +40,18 @@ struct ErrorRecord {
   int32_t native = 0;       // the engine's own code
   std::string source;       // the provider's name
 };
+
+// A record the provider raises itself, with no engine code behind it
+// (native 0).
+inline ErrorRecord OwnRecord(HRESULT hr, std::string_view sqlstate, std::string description,
+                             std::string_view source) {
+  ErrorRecord record;
+  record.hr = hr;
+  record.description = std::move(description);
+  record.sqlstate = std::string(sqlstate);
+  record.source = std::string(source);
+  return record;
+}
 
 // The records of the last failing call and the queue of informational
 // messages. Shared by a connection and its statements.

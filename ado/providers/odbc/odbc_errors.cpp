@@ -171,12 +171,7 @@ bool IsConnectionLost(const ErrorRecord& record) {
 }
 
 ErrorRecord ProviderRecord(HRESULT hr, std::string_view sqlstate, std::string description) {
-  ErrorRecord record;
-  record.hr = hr;
-  record.sqlstate = std::string(sqlstate);
-  record.description = std::move(description);
-  record.source = kSourceName;
-  return record;
+  return OwnRecord(hr, sqlstate, std::move(description), kSourceName);
 }
 
 }  // namespace korvo::ado::provider::odbc

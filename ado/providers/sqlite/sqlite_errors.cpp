@@ -77,12 +77,7 @@ ErrorRecord RecordFor(sqlite3* db, int code, std::string_view context) {
 }
 
 ErrorRecord ProviderRecord(HRESULT hr, std::string_view sqlstate, std::string description) {
-  ErrorRecord record;
-  record.hr = hr;
-  record.sqlstate = std::string(sqlstate);
-  record.description = std::move(description);
-  record.source = kSourceName;
-  return record;
+  return OwnRecord(hr, sqlstate, std::move(description), kSourceName);
 }
 
 }  // namespace korvo::ado::provider::sqlite
