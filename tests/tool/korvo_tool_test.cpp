@@ -145,6 +145,26 @@ TEST_F(ToolTest, PromptRunsTypedStatementsWithTablesErrorsAndHistory) {
   EXPECT_NE(ReadText(dir_ + "/history").find("people"), std::string::npos);
 }
 
+TEST_F(ToolTest, RowsPrintWhateverTheStatementBeginsWith) {
+  const Outcome run =
+      Sql("CREATE TABLE t (id INTEGER PRIMARY KEY, name TEXT NOT NULL);"
+          "WITH x(n) AS (VALUES (2), (3)) SELECT n * 10 AS v FROM x;"
+          "VALUES (1, NULL);"
+          "PRAGMA table_info(t);"
+          "INSERT INTO t VALUES (7, 'a') RETURNING id * 2 AS twice;"
+          "DELETE FROM t",
+          "--csv");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "v\n20\n30\n"
+            "column1,column2\n1,\n"
+            "cid,name,type,notnull,dflt_value,pk\n0,id,INTEGER,0,,1\n1,name,TEXT,1,,0\n"
+            "twice\n14\n");
+  // CREATE counts nothing; DELETE finds the row the INSERT added.
+  EXPECT_NE(run.err.find("0 rows affected in"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("1 row affected in"), std::string::npos) << run.err;
+}
+
 TEST_F(ToolTest, ImportCommitsGoodRowsAndNamesTheBadLines) {
   ASSERT_EQ(Sql("CREATE TABLE t (id INTEGER NOT NULL, amount REAL, note TEXT)").status, 0);
   const std::string csv = dir_ + "/big.csv";
