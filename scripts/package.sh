@@ -24,6 +24,11 @@ cmake -DBUILD_DIR="$build_dir" -DHOST_DIR="$PWD/tests/install" -DPREFIX="$root/u
   -P tests/install/run_host.cmake
 if [ -x "$root/usr/bin/korvo" ]; then
   echo "== package: the packaged korvo tool"
+  # Under /usr the library is in a system directory: no RPATH (lintian).
+  if readelf -d "$root/usr/bin/korvo" | grep -E '\((RPATH|RUNPATH)\)'; then
+    echo "error: the packaged korvo carries an RPATH" >&2
+    exit 1
+  fi
   LD_LIBRARY_PATH="$root/usr/lib" "$root/usr/bin/korvo" ":memory:" "SELECT 'from the package' AS korvo"
 fi
 echo "== package: passed"

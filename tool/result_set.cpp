@@ -62,39 +62,67 @@ std::vector<Cell> ResultRowset::ReadRow(const std::vector<Column>& columns) {
 
 Cell ResultRowset::ReadCell(short number, ValueKind kind) {
   // The typed getters cannot tell NULL apart on a recordset with no bound
-  // members, so the raw value is looked at first.
+  // members, so the raw value is read and converted here.
   _variant_t raw;
   m_GetFieldValue(number, raw);
+  return CellOf(raw, kind);
+}
+
+Cell ResultRowset::CellOf(VARIANT& raw, ValueKind kind) {
   if (raw.vt == VT_NULL || raw.vt == VT_EMPTY) return std::nullopt;
   switch (kind) {
     case ValueKind::kReal: {
-      double value = 0;
-      GetFieldValue(number, value);
+      const double value = m_VariantToDouble(raw);
       char digits[32];
       const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
       return std::string(digits, end);
     }
-    case ValueKind::kBoolean: {
-      int value = 0;
-      GetFieldValueBool(number, value);
-      return std::string(value != 0 ? "1" : "0");
-    }
+    case ValueKind::kBoolean:
+      return std::string(m_VariantToBool(raw) != 0 ? "1" : "0");
     case ValueKind::kDate: {
       CTString text;
-      GetFieldValue2(number, text);
+      m_VariantToCTString2(raw, text);
       return std::string(text);
     }
     case ValueKind::kBinary: {
-      CTByteArray bytes;
-      GetFieldValue(number, bytes);
-      return HexOfBytes(bytes.GetData(), static_cast<size_t>(bytes.GetSize()));
+      if (raw.vt != (VT_ARRAY | VT_UI1) || raw.parray == nullptr) break;
+      LONG lower = 0, upper = -1;
+      void* data = nullptr;
+      SafeArrayGetLBound(raw.parray, 1, &lower);
+      SafeArrayGetUBound(raw.parray, 1, &upper);
+      if (FAILED(SafeArrayAccessData(raw.parray, &data))) _com_issue_error(E_UNEXPECTED);
+      const std::string hex = HexOfBytes(static_cast<const unsigned char*>(data),
+                                         static_cast<size_t>(upper - lower + 1));
+      SafeArrayUnaccessData(raw.parray);
+      return hex;
     }
-    default: {
-      CTString text;
-      GetFieldValue(number, text);
-      return std::string(text, static_cast<size_t>(text.GetLength()));
+    default:
+      break;
+  }
+  CTString text;
+  m_VariantToCTString(raw, text);
+  return std::string(text, static_cast<size_t>(text.GetLength()));
+}
+
+ResultSet ResultRowset::ReadAllOf(_Recordset& rows) {
+  ResultSet result;
+  FieldsPtr fields = rows.GetFields();
+  const long count = fields->GetCount();
+  for (long i = 0; i < count; ++i) {
+    FieldPtr field = fields->GetItem(_variant_t(i));
+    const _bstr_t name = field->GetName();
+    const int type = field->GetType();
+    const char* text = name;
+    result.columns.push_back(Column{text != nullptr ? text : "", type, KindOfAdoType(type)});
+  }
+  for (; rows.GetadoEOF() == VARIANT_FALSE; rows.MoveNext()) {
+    std::vector<Cell>& row = result.rows.emplace_back();
+    for (long i = 0; i < count; ++i) {
+      _variant_t raw = fields->GetItem(_variant_t(i))->GetValue();
+      row.push_back(CellOf(raw, result.columns[static_cast<size_t>(i)].kind));
     }
   }
+  return result;
 }
 
 ResultSet ReadAll(CDatabase& db, const std::string& sql) {

@@ -43,9 +43,14 @@ class ResultRowset : public CRecordset {
   std::vector<Column> Describe();
   // REQUIRES: open and on a row. The current row, one cell per column.
   std::vector<Cell> ReadRow(const std::vector<Column>& columns);
+  // Every row of `rows`, an open ADO recordset that the statement of some
+  // other call left behind, read with the conversions of ReadRow. This
+  // recordset itself need not be open.
+  ResultSet ReadAllOf(_Recordset& rows);
 
  private:
   Cell ReadCell(short number, ValueKind kind);
+  Cell CellOf(VARIANT& raw, ValueKind kind);
 };
 
 // Opens `sql` (a SELECT) forward-only and read-only and reads every row.

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "session.h"
+#include "statement_rows.h"
 
 namespace korvo::tool {
 namespace {
@@ -69,7 +70,7 @@ std::vector<std::string> SplitStatements(const std::string& text, std::string* r
   return statements;
 }
 
-bool ReturnsRows(const std::string& sql) {
+bool OpensAsRecordset(const std::string& sql) {
   return strncasecmp(sql.c_str(), "SELECT", 6) == 0 || sql.rfind('{', 0) == 0;
 }
 
@@ -81,17 +82,22 @@ bool RunStatement(CDatabase& db, const std::string& sql, OutputFormat format, st
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   };
   const int failed = ReportingFailures(err, [&] {
-    if (ReturnsRows(sql)) {
-      const ResultSet result = ReadAll(db, sql);
-      const double elapsed = seconds();
+    auto printRows = [&](const ResultSet& result, double elapsed) {
       WriteResult(out, result, format);
       out.flush();  // rows before the status line when both reach one screen
       status_out << StatusLine(static_cast<long>(result.rows.size()), "", elapsed);
+    };
+    if (OpensAsRecordset(sql)) {
+      const ResultSet result = ReadAll(db, sql);
+      printRows(result, seconds());
     } else {
-      long affected = 0;
-      db.ExecuteSQL(sql.c_str(), &affected);
-      // Statements that change no rows (CREATE, BEGIN) report -1.
-      status_out << StatusLine(affected < 0 ? 0 : affected, " affected", seconds());
+      const StatementResult result = ExecuteKeepingRows(db, sql);
+      if (result.rows) {
+        printRows(*result.rows, seconds());
+      } else {
+        // Statements that change no rows (CREATE, BEGIN) report -1.
+        status_out << StatusLine(result.affected < 0 ? 0 : result.affected, " affected", seconds());
+      }
     }
     return 0;
   });

@@ -18,9 +18,10 @@ namespace korvo::tool {
 // reading until the statement is ended). Blank statements are dropped.
 std::vector<std::string> SplitStatements(const std::string& text, std::string* remainder = nullptr);
 
-// Whether the statement returns rows (a SELECT or a "{CALL ...}"); others
-// run through ExecuteSQL.
-bool ReturnsRows(const std::string& sql);
+// Whether the statement opens as a recordset of its own text (a SELECT or
+// an escape such as "{CALL ...}"). Others run through ExecuteSQL, and
+// print rows when the engine returns some.
+bool OpensAsRecordset(const std::string& sql);
 
 // Runs `sql`, writes its rows to `out` in `format`, and a status line
 // ("3 rows in 0.002 s", "1 row affected in 0.001 s") to `out` for a

@@ -157,7 +157,8 @@ int ShowTrace(long pid, std::ostream& out, std::ostream& err) {
     return 1;
   }
   std::string file = directory + "/~KORVO" + std::to_string(pid) + ".log";
-  if (pid <= 0) {
+  const bool newest = pid <= 0;
+  if (newest) {
     // The most recently written trace of any process.
     std::filesystem::file_time_type newest{};
     file.clear();
@@ -170,6 +171,10 @@ int ShowTrace(long pid, std::ostream& out, std::ostream& err) {
       file = entry.path().string();
       pid = std::atol(name.c_str() + 6);
     }
+  }
+  if (file.empty()) {
+    err << "error: no trace file in " << directory << "\n";
+    return 1;
   }
   std::ifstream in(file, std::ios::binary);
   if (!in) {
@@ -189,7 +194,15 @@ int ShowTrace(long pid, std::ostream& out, std::ostream& err) {
       lines += text[pos];
     }
   }
-  out << "trace of process " << pid << " (" << file << "):\n" << lines << "\n";
+  // Another process cannot know which one the user means: the newest file
+  // is named as such, so that it is not taken for the caller's own.
+  if (newest) {
+    out << "the newest trace file, of process " << pid << ": " << file
+        << "\n(korvo trace show PID prints another one)\n";
+  } else {
+    out << "trace of process " << pid << " (" << file << "):\n";
+  }
+  out << lines << "\n";
   return 0;
 }
 

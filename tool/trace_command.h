@@ -23,9 +23,10 @@ std::string WithTraceValue(const std::string& registry, const std::string& direc
 int TraceOn(const std::string& directory, std::ostream& out, std::ostream& err);
 int TraceOff(std::ostream& out, std::ostream& err);
 
-// Prints the trace file of process `pid` (0: the most recently written
-// one) from the directory the registry names, one entry per line. Returns
-// the exit status.
+// Prints the trace file of process `pid` from the directory the registry
+// names, one entry per line, under a line naming the process and file.
+// `pid` 0: the most recently written file, announced as the newest (not
+// the caller's own). Returns the exit status.
 int ShowTrace(long pid, std::ostream& out, std::ostream& err);
 
 }  // namespace korvo::tool

@@ -83,6 +83,14 @@ class TmuxPrompt {
     Tmux("send-keys Enter");
   }
   void Key(const std::string& key) { Tmux("send-keys " + key); }
+  // The pane's process: the program itself when the command began with exec.
+  std::string PanePid() {
+    const std::string file = socket_ + ".pid";
+    Tmux("display-message -p '#{pane_pid}' > " + Quote(file));
+    std::string pid = ReadText(file);
+    while (!pid.empty() && pid.back() == '\n') pid.pop_back();
+    return pid;
+  }
   std::string Screen() {
     const std::string file = socket_ + ".screen";
     Tmux("capture-pane -p -J -S -200 > " + Quote(file));
@@ -143,6 +151,26 @@ TEST_F(ToolTest, PromptRunsTypedStatementsWithTablesErrorsAndHistory) {
          std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_NE(ReadText(dir_ + "/history").find("people"), std::string::npos);
+}
+
+TEST_F(ToolTest, RowsPrintWhateverTheStatementBeginsWith) {
+  const Outcome run =
+      Sql("CREATE TABLE t (id INTEGER PRIMARY KEY, name TEXT NOT NULL);"
+          "WITH x(n) AS (VALUES (2), (3)) SELECT n * 10 AS v FROM x;"
+          "VALUES (1, NULL);"
+          "PRAGMA table_info(t);"
+          "INSERT INTO t VALUES (7, 'a') RETURNING id * 2 AS twice;"
+          "DELETE FROM t",
+          "--csv");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "v\n20\n30\n"
+            "column1,column2\n1,\n"
+            "cid,name,type,notnull,dflt_value,pk\n0,id,INTEGER,0,,1\n1,name,TEXT,1,,0\n"
+            "twice\n14\n");
+  // CREATE counts nothing; DELETE finds the row the INSERT added.
+  EXPECT_NE(run.err.find("0 rows affected in"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("1 row affected in"), std::string::npos) << run.err;
 }
 
 TEST_F(ToolTest, ImportCommitsGoodRowsAndNamesTheBadLines) {
@@ -257,11 +285,29 @@ TEST_F(ToolTest, TraceSwitchWritesTheRegistryAndShowPrintsTheTrace) {
   ASSERT_EQ(Korvo(Quote(db_) + " 'SELECT 1'", env).status, 0);
   const Outcome show = Korvo("trace show", env);
   EXPECT_EQ(show.status, 0) << show.err;
+  EXPECT_EQ(show.out.rfind("the newest trace file, of process ", 0), 0u) << show.out;
+  EXPECT_NE(show.out.find(": " + dir_ + "/trace/~KORVO"), std::string::npos) << show.out;
   EXPECT_NE(show.out.find("CDatabase::OpenEx"), std::string::npos) << show.out;
 
   ASSERT_EQ(Korvo("trace off", env).status, 0);
   EXPECT_EQ(ReadText(dir_ + "/registry.reg").find("Dbms Korvo Trace"), std::string::npos);
   EXPECT_EQ(Korvo("trace show", env).status, 1);
+}
+
+TEST_F(ToolTest, PromptTraceShowsItsOwnProcessNotTheNewestFile) {
+  const std::string env = "KORVO_REGISTRY=" + Quote(dir_ + "/registry.reg");
+  ASSERT_EQ(Korvo("trace on " + Quote(dir_ + "/trace"), env).status, 0);
+  TmuxPrompt prompt(dir_, "exec env " + env + " KORVO_HISTORY=" + Quote(dir_ + "/history") + " " +
+                              Quote(tool_) + " " + Quote(db_));
+  prompt.WaitFor("korvo> ");
+  const std::string pid = prompt.PanePid();
+  ASSERT_FALSE(pid.empty());
+  // Another process writes a newer trace file meanwhile.
+  ASSERT_EQ(Korvo(Quote(db_) + " 'SELECT 1'", env).status, 0);
+  prompt.Type(".trace");
+  const std::string screen =
+      prompt.WaitFor("trace of process " + pid + " (" + dir_ + "/trace/~KORVO" + pid + ".log):");
+  EXPECT_NE(screen.find("CDatabase::OpenEx"), std::string::npos) << screen;
 }
 
 }  // namespace
