@@ -124,6 +124,21 @@ std::vector<ProviderTraits> Configurations() {
   pg.slow_sql = "SELECT pg_sleep(60)";
   all.push_back(pg);
 
+  ProviderTraits native = pg;
+  native.name = "PostgreSQLNative";
+  native.create = CreatePostgresConnection;
+  native.admin = korvo::test::ServerConnect(korvo::test::kPostgresNativeVariable);
+  native.connect = [admin = native.admin](const std::string&, const std::string& scratch) {
+    return admin.empty() ? admin : admin + ";Options=-c search_path=" + scratch;
+  };
+  native.unavailable_variable = korvo::test::kPostgresNativeVariable;
+  native.bad_connect = native.admin + ";Database=korvo_no_such_db";
+  native.bad_connect_names = "korvo_no_such_db";
+  // As over ODBC, but numeric columns and literals are exact (adNumeric).
+  native.described_types = {3,   20,  2,   11,  4, 131, 202, 130, 203,
+                            205, 135, 133, 134, 3, 203, 131, 203};
+  all.push_back(native);
+
   ProviderTraits maria = pg;
   maria.name = "MariaDB";
   maria.admin = korvo::test::ServerConnect(korvo::test::kMariaDsnVariable);

@@ -1,6 +1,6 @@
 // tests/support/servers.h: how server tests find the PostgreSQL and
-// MariaDB servers that scripts/servers.sh starts (an ODBC connect string
-// in an environment variable), and what they do without one: skip with
+// MariaDB servers that scripts/servers.sh starts (a connect string in an
+// environment variable), and what they do without one: skip with
 // the reason, or fail under CI (CI=true), where the servers must be there.
 #pragma once
 
@@ -12,6 +12,9 @@ namespace korvo::test {
 
 inline constexpr const char* kPostgresDsnVariable = "KORVO_TEST_PG_DSN";
 inline constexpr const char* kMariaDsnVariable = "KORVO_TEST_MARIA_DSN";
+// The same PostgreSQL server through the native provider (a connect
+// string "Provider=PostgreSQL;Host=...").
+inline constexpr const char* kPostgresNativeVariable = "KORVO_TEST_PG_NATIVE";
 
 // The connect string in `variable`, or "" when it is not set.
 inline std::string ServerConnect(const char* variable) {
