@@ -1,5 +1,5 @@
 // tests/ado/ado_engines.h: the engines the object-model tests run on
-// (a SQLite file, PostgreSQL, MariaDB), each test in a scratch area of
+// (a SQLite file, PostgreSQL over ODBC and natively, MariaDB), each test in a scratch area of
 // its own, with the SQL spellings that differ between them.
 #pragma once
 
@@ -66,6 +66,14 @@ inline std::vector<AdoEngine> AdoEngines() {
   pg.concat = sqlite.concat;
   pg.unique_violation_text = "unique";
 
+  AdoEngine native = pg;
+  native.name = "PostgreSQLNative";
+  native.admin = korvo::test::ServerConnect(korvo::test::kPostgresNativeVariable);
+  native.variable = korvo::test::kPostgresNativeVariable;
+  native.connect = [admin = native.admin](const std::string&, const std::string& scratch) {
+    return admin + ";Options=-c search_path=" + scratch;
+  };
+
   AdoEngine maria = pg;
   maria.name = "MariaDB";
   maria.admin = korvo::test::ServerConnect(korvo::test::kMariaDsnVariable);
@@ -84,7 +92,7 @@ inline std::vector<AdoEngine> AdoEngines() {
     return "CONCAT(" + a + ", " + b + ")";
   };
   maria.unique_violation_text = "Duplicate";
-  return {sqlite, pg, maria};
+  return {sqlite, pg, native, maria};
 }
 
 // A fixture over AdoEngines(): ConnectText() names a scratch area that

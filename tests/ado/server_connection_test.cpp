@@ -1,5 +1,6 @@
 // The ADO object model over the database servers (PostgreSQL and MariaDB
-// through the ODBC provider): the connect-string forms, bad connect
+// through the ODBC provider, PostgreSQL through the native one): the
+// connect-string forms, bad connect
 // strings, streaming and snapshot cursors, update conflicts, and a server
 // that drops the connection. What differs between the servers is listed
 // in the traits object.
@@ -34,6 +35,13 @@ struct ServerTraits {
   std::function<std::string(const std::string& name, const std::string& table)> create_procedure;
   // Connect strings that must fail, each with a word its error names.
   std::vector<std::pair<std::string, std::string>> bad_connects;
+  // The forms of the connect string `dsn` that open the same server, and
+  // the provider name they report.
+  std::function<std::vector<std::string>(const std::string& dsn)> open_forms =
+      [](const std::string& dsn) {
+        return std::vector<std::string>{"ODBC;" + dsn, "Provider=MSDASQL;" + dsn, dsn};
+      };
+  std::string provider = "MSDASQL";
 };
 
 std::vector<ServerTraits> Servers() {
@@ -63,6 +71,23 @@ std::vector<ServerTraits> Servers() {
            ";Password=wrong-password;Port=" + port,
        "password"},
   };
+  ServerTraits native = pg;
+  native.name = "PostgreSQLNative";
+  native.variable = korvo::test::kPostgresNativeVariable;
+  native.provider = "PostgreSQL";
+  native.open_forms = [port](const std::string& dsn) {
+    return std::vector<std::string>{dsn, "postgresql://postgres@127.0.0.1:" + port + "/korvo"};
+  };
+  native.bad_connects = {
+      {"Provider=PostgreSQL;Host=127.0.0.1;Port=1;Database=korvo;User ID=postgres", "127.0.0.1"},
+      {"postgresql://postgres@127.0.0.1:1/korvo", "127.0.0.1"},
+      {"Provider=PostgreSQL;Host=127.0.0.1;Port=" + port +
+           ";Database=korvo_no_such_db;User ID=postgres",
+       "korvo_no_such_db"},
+      {"Provider=PostgreSQL;Host=127.0.0.1;Port=" + port + ";Database=korvo;User ID=" +
+           std::string(secret_user ? secret_user : "korvo_secret") + ";Password=wrong-password",
+       "password"},
+  };
   ServerTraits maria;
   maria.name = "MariaDB";
   maria.variable = korvo::test::kMariaDsnVariable;
@@ -81,7 +106,7 @@ std::vector<ServerTraits> Servers() {
        "127.0.0.1"},
       {"DSN=korvo_maria;User=korvo;Password=wrong-password", "Access denied"},
   };
-  return {pg, maria};
+  return {pg, native, maria};
 }
 
 void PrintTo(const ServerTraits& traits, std::ostream* os) { *os << traits.name; }
@@ -127,14 +152,14 @@ class ServerConnectionTest : public AdoTest, public ::testing::WithParamInterfac
 };
 
 TEST_P(ServerConnectionTest, OpensByEveryOdbcFormAndReportsTheProduct) {
-  for (const std::string& text : {"ODBC;" + dsn_, "Provider=MSDASQL;" + dsn_, dsn_}) {
+  for (const std::string& text : GetParam().open_forms(dsn_)) {
     _ConnectionPtr c = Open(text);
     ASSERT_EQ(c->GetState(), adStateOpen) << text;
     const _variant_t name = c->GetProperties()->GetItem("DBMS Name")->GetValue();
     EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(name))), GetParam().dbms_name) << text;
     const _variant_t version = c->GetProperties()->GetItem("DBMS Version")->GetValue();
     EXPECT_GT(_bstr_t(version).length(), 0u);
-    EXPECT_EQ(std::string(static_cast<const char*>(c->GetProvider())), "MSDASQL");
+    EXPECT_EQ(std::string(static_cast<const char*>(c->GetProvider())), GetParam().provider);
     c->Close();
   }
 }
