@@ -1,4 +1,4 @@
-// CCmdset against PostgreSQL through the ODBC provider: a command with
+// CCmdset against PostgreSQL through the ODBC and the native provider: a command with
 // parameters, its rows in a bound recordset, and a stored procedure.
 #include <gtest/gtest.h>
 #include <korvo/cmd/CCmdset.h>
@@ -26,11 +26,13 @@ class CItems : public CRecordset {
   }
 };
 
-TEST(CmdsetServerTest, RunsParameterisedCommandsAndProceduresOnPostgres) {
+class CmdsetServerTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(CmdsetServerTest, RunsParameterisedCommandsAndProceduresOnPostgres) {
   ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
-  const std::string dsn = ServerConnect(kPostgresDsnVariable);
+  const std::string dsn = ServerConnect(GetParam());
   if (dsn.empty()) CoUninitialize();
-  KORVO_REQUIRE_SERVER(dsn, "PostgreSQL", kPostgresDsnVariable);
+  KORVO_REQUIRE_SERVER(dsn, "PostgreSQL", GetParam());
   {
     PgScratch scratch(dsn);
     CDatabase db;
@@ -70,6 +72,9 @@ TEST(CmdsetServerTest, RunsParameterisedCommandsAndProceduresOnPostgres) {
   }
   CoUninitialize();
 }
+
+INSTANTIATE_TEST_SUITE_P(Providers, CmdsetServerTest, ::testing::ValuesIn(kPostgresVariables),
+                         PostgresProviderName<::testing::TestParamInfo<const char*>>);
 
 }  // namespace
 }  // namespace korvo::test

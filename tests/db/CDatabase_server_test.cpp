@@ -1,4 +1,4 @@
-// CDatabase against PostgreSQL through the ODBC provider: product type,
+// CDatabase against PostgreSQL through the ODBC and the native provider: product type,
 // statements and transactions, and a session the server ends under an
 // open connection.
 #include <gtest/gtest.h>
@@ -15,12 +15,12 @@ namespace {
 
 using korvo::test::CatchDB;
 
-class DatabaseServerTest : public ::testing::Test {
+class DatabaseServerTest : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
-    dsn_ = korvo::test::ServerConnect(korvo::test::kPostgresDsnVariable);
-    KORVO_REQUIRE_SERVER(dsn_, "PostgreSQL", korvo::test::kPostgresDsnVariable);
+    dsn_ = korvo::test::ServerConnect(GetParam());
+    KORVO_REQUIRE_SERVER(dsn_, "PostgreSQL", GetParam());
     table_ = "db_srv_" + std::to_string(getpid());
   }
   void TearDown() override { CoUninitialize(); }
@@ -34,9 +34,9 @@ class DatabaseServerTest : public ::testing::Test {
   std::string table_;
 };
 
-TEST_F(DatabaseServerTest, RunsStatementsAndTransactionsOnPostgres) {
+TEST_P(DatabaseServerTest, RunsStatementsAndTransactionsOnPostgres) {
   CDatabase db;
-  ASSERT_EQ(db.OpenEx(("ODBC;" + dsn_).c_str()), 1);
+  ASSERT_EQ(db.OpenEx(dsn_.c_str()), 1);
   EXPECT_EQ(db.GetDbmsType(), 2);  // PostgreSQL: the second product family
   db.ExecuteSQL(("DROP TABLE IF EXISTS " + table_).c_str());
   db.ExecuteSQL(("CREATE TABLE " + table_ + " (n INT)").c_str());
@@ -55,7 +55,7 @@ TEST_F(DatabaseServerTest, RunsStatementsAndTransactionsOnPostgres) {
   db.Close();
 }
 
-TEST_F(DatabaseServerTest, ASessionEndedByTheServerIsDeadUntilReopened) {
+TEST_P(DatabaseServerTest, ASessionEndedByTheServerIsDeadUntilReopened) {
   CDatabase db;
   CDatabase admin;
   ASSERT_EQ(db.OpenEx(dsn_.c_str()), 1);
@@ -75,5 +75,9 @@ TEST_F(DatabaseServerTest, ASessionEndedByTheServerIsDeadUntilReopened) {
   EXPECT_EQ(db.IsConnectionDead(), 0);
   EXPECT_EQ(Scalar(db, "SELECT 1"), "1");
 }
+
+INSTANTIATE_TEST_SUITE_P(Providers, DatabaseServerTest,
+                         ::testing::ValuesIn(korvo::test::kPostgresVariables),
+                         korvo::test::PostgresProviderName<::testing::TestParamInfo<const char*>>);
 
 }  // namespace

@@ -1,4 +1,4 @@
-// CRecordset against PostgreSQL through the ODBC provider, as a host uses
+// CRecordset against PostgreSQL through the ODBC and the native provider, as a host uses
 // it: open, move, Edit / AddNew / Update / Delete, checked through a
 // second connection.
 #include <algorithm>
@@ -11,12 +11,12 @@
 namespace korvo::test {
 namespace {
 
-class ServerRecordsetTest : public ::testing::Test {
+class ServerRecordsetTest : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
-    const std::string dsn = ServerConnect(kPostgresDsnVariable);
-    KORVO_REQUIRE_SERVER(dsn, "PostgreSQL", kPostgresDsnVariable);
+    const std::string dsn = ServerConnect(GetParam());
+    KORVO_REQUIRE_SERVER(dsn, "PostgreSQL", GetParam());
     scratch_ = std::make_unique<PgScratch>(dsn);
     db_ = std::make_unique<CDatabase>();
     other_ = std::make_unique<CDatabase>();
@@ -49,7 +49,7 @@ class ServerRecordsetTest : public ::testing::Test {
   std::unique_ptr<CDatabase> other_;
 };
 
-TEST_F(ServerRecordsetTest, OpensMovesAndEditsRowsOnPostgres) {
+TEST_P(ServerRecordsetTest, OpensMovesAndEditsRowsOnPostgres) {
   CCustomer rs(db_.get());
   ASSERT_EQ(
       rs.Open(CRecordset::keysetCursor, "SELECT CODE, NAME, ACTIVE FROM CUSTOMER ORDER BY CODE"),
@@ -106,7 +106,7 @@ TEST_F(ServerRecordsetTest, OpensMovesAndEditsRowsOnPostgres) {
 // The library's row-limit forms for product type 2 (ROWNUM, and
 // ROW_NUMBER() OVER with a sort) reach PostgreSQL in its own dialect and
 // really limit; the recordset still shows the statement it built.
-TEST_F(ServerRecordsetTest, RowLimitsOfTheSelectWorkedExamplesHoldOnPostgres) {
+TEST_P(ServerRecordsetTest, RowLimitsOfTheSelectWorkedExamplesHoldOnPostgres) {
   ASSERT_EQ(db_->GetDbmsType(), CDatabase::dbmsTypeOther);
   auto codes = [](CRecordset& rs, long& code) {
     std::vector<long> out;
@@ -131,6 +131,9 @@ TEST_F(ServerRecordsetTest, RowLimitsOfTheSelectWorkedExamplesHoldOnPostgres) {
   ASSERT_EQ(all.Open(CRecordset::staticCursor, "CUSTOMER", CRecordset::none, 10), 1);
   EXPECT_EQ(codes(all, all.m_code).size(), 6u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Providers, ServerRecordsetTest, ::testing::ValuesIn(kPostgresVariables),
+                         PostgresProviderName<::testing::TestParamInfo<const char*>>);
 
 }  // namespace
 }  // namespace korvo::test

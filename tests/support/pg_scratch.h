@@ -35,6 +35,9 @@ class PgScratch {
   PgScratch& operator=(const PgScratch&) = delete;
 
   std::string Connect() const {
+    // psqlODBC runs ConnSettings after connecting; libpq passes options.
+    if (dsn_.rfind("Provider=PostgreSQL;", 0) == 0)
+      return dsn_ + ";Options=-c search_path=" + schema_;
     return dsn_ + ";ConnSettings={SET search_path TO " + schema_ + "}";
   }
 

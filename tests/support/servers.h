@@ -16,6 +16,16 @@ inline constexpr const char* kMariaDsnVariable = "KORVO_TEST_MARIA_DSN";
 // string "Provider=PostgreSQL;Host=...").
 inline constexpr const char* kPostgresNativeVariable = "KORVO_TEST_PG_NATIVE";
 
+// The PostgreSQL connect strings the library's server tests run over:
+// through ODBC and through the native provider.
+inline constexpr const char* kPostgresVariables[] = {kPostgresDsnVariable, kPostgresNativeVariable};
+
+// The test-name suffix of a parameter from kPostgresVariables.
+template <class ParamInfo>
+std::string PostgresProviderName(const ParamInfo& info) {
+  return std::strcmp(info.param, kPostgresNativeVariable) == 0 ? "Native" : "Odbc";
+}
+
 // The connect string in `variable`, or "" when it is not set.
 inline std::string ServerConnect(const char* variable) {
   const char* value = std::getenv(variable);

@@ -41,14 +41,10 @@ struct Keyword {
 };
 const std::vector<Keyword>& Keywords() {
   static const std::vector<Keyword> keywords = {
-      {"host", {"Host", "Server", "Data Source"}},
-      {"port", {"Port"}},
-      {"dbname", {"Database", "Initial Catalog"}},
-      {"user", {"User ID", "UID", "User"}},
-      {"password", {"Password", "PWD"}},
-      {"options", {"Options"}},
-      {"sslmode", {"SSL Mode", "SSLMode"}},
-      {"application_name", {"Application Name"}},
+      {"host", {"Host", "Server", "Data Source"}}, {"port", {"Port"}},
+      {"dbname", {"Database", "Initial Catalog"}}, {"user", {"User ID", "UID", "User"}},
+      {"password", {"Password", "PWD"}},           {"options", {"Options"}},
+      {"sslmode", {"SSL Mode", "SSLMode"}},        {"application_name", {"Application Name"}},
   };
   return keywords;
 }
@@ -125,8 +121,7 @@ bool PgSession::Await(Deadline deadline) {
         continue;
       }
       wait_ms = std::min<long>(
-          INT_MAX,
-          std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count() + 1);
+          INT_MAX, std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count() + 1);
     }
     pollfd watch{PQsocket(conn_), POLLIN, 0};
     const int ready = poll(&watch, 1, static_cast<int>(wait_ms));
@@ -193,8 +188,8 @@ HRESULT PgSession::Fail(const PGresult* result, std::string_view context) {
   ErrorRecord record = result != nullptr ? ResultRecord(result, conn_, context)
                                          : ConnectionRecord(conn_, "08S01", context);
   std::vector<ErrorRecord> records;
-  const bool lost = dead_ || PQstatus(conn_) == CONNECTION_BAD ||
-                    IsConnectionLostState(record.sqlstate);
+  const bool lost =
+      dead_ || PQstatus(conn_) == CONNECTION_BAD || IsConnectionLostState(record.sqlstate);
   if (lost) {
     dead_ = true;
     records.push_back(ProviderRecord(kEFail, "08S01",
@@ -281,8 +276,8 @@ HRESULT PgConnection::Open(const ConnectString& options) {
     return diag.Fail(
         ProviderRecord(kEOutOfMemory, "HY001", "libpq has no memory for a connection."));
   }
-  std::string where = std::string(PQhost(conn) ? PQhost(conn) : "") + ":" +
-                      (PQport(conn) ? PQport(conn) : "");
+  std::string where =
+      std::string(PQhost(conn) ? PQhost(conn) : "") + ":" + (PQport(conn) ? PQport(conn) : "");
   if (PQstatus(conn) != CONNECTION_OK) {
     diag.Fail(ConnectFailureRecord(conn, "connecting to PostgreSQL at " + where));
     PQfinish(conn);
@@ -305,7 +300,8 @@ HRESULT PgConnection::Open(const ConnectString& options) {
 void PgConnection::Close() {
   // Statements still alive keep the session until they go; the work of an
   // unfinished transaction must not wait for them.
-  if (session_ && in_transaction_ && !session_->dead()) session_->Exec("ROLLBACK", {}, NoDeadline());
+  if (session_ && in_transaction_ && !session_->dead())
+    session_->Exec("ROLLBACK", {}, NoDeadline());
   in_transaction_ = false;
   session_.reset();
 }

@@ -58,10 +58,10 @@ class PgStatement final : public Statement, public Stream {
   std::vector<Part> parts_;
   bool return_value_marker_;
   Part* result_ = nullptr;
-  bool streaming_ = false;      // rows of this statement still arrive on the session
-  std::deque<Result> ahead_;    // rows read ahead when another query needed the session
-  Result row_;                  // the current row
-  std::vector<Cell> cells_;     // its cells
+  bool streaming_ = false;            // rows of this statement still arrive on the session
+  std::deque<Result> ahead_;          // rows read ahead when another query needed the session
+  Result row_;                        // the current row
+  std::vector<Cell> cells_;           // its cells
   std::vector<std::string> scratch_;  // decoded bytes of its cells
   bool has_row_ = false;
   int64_t rows_affected_ = -1;

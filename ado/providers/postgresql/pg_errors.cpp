@@ -32,7 +32,8 @@ ErrorRecord Record(const std::string& engine_state, std::string description,
   record.native = NativeCode(engine_state);
   record.sqlstate = UnifiedSqlState(engine_state);
   record.hr = HresultForSqlState(record.sqlstate);
-  if (record.hr == kDbAbortLimitReached) description = "Query timeout expired (" + description + ")";
+  if (record.hr == kDbAbortLimitReached)
+    description = "Query timeout expired (" + description + ")";
   if (!context.empty()) {
     description += " (";
     description.append(context);
@@ -79,8 +80,8 @@ ErrorRecord ConnectFailureRecord(const PGconn* conn, std::string_view context) {
 
 ErrorRecord NoticeRecord(const PGresult* notice) {
   const std::string state = Field(notice, PG_DIAG_SQLSTATE);
-  ErrorRecord record = Record(state.empty() ? "01000" : state,
-                              Field(notice, PG_DIAG_MESSAGE_PRIMARY), {});
+  ErrorRecord record =
+      Record(state.empty() ? "01000" : state, Field(notice, PG_DIAG_MESSAGE_PRIMARY), {});
   record.hr = 0;
   return record;
 }

@@ -163,9 +163,9 @@ bool TimestampTzToLocal(const char* text, size_t size, std::string* out) {
   std::tm local{};
   if (localtime_r(&instant, &local) == nullptr) return false;
   char buffer[32];
-  const int n = std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d",
-                              local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                              local.tm_min, local.tm_sec);
+  const int n =
+      std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
+                    local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
   if (n != 19) return false;
   out->assign(buffer, 19);
   out->append(text + 19, fraction_end - 19);
