@@ -121,6 +121,20 @@ TEST_F(PgNativeTest, AStreamingRecordsetKeepsItsRowsWhileTheConnectionRunsAnothe
     sum += static_cast<long>(stream->GetFields()->GetItem(0L)->GetValue());
   EXPECT_EQ(rows, 300);
   EXPECT_EQ(sum, 300 * 301 / 2);  // the rows as they were when the query ran
+
+  // Closed after its first row, a long stream is cancelled on the server;
+  // the connection's next statements run as usual.
+  stream->Close();
+  stream->Open("SELECT g FROM generate_series(1, 1000000) g",
+               _variant_t(static_cast<IDispatch*>(conn_)), adOpenForwardOnly, adLockReadOnly,
+               adCmdText);
+  EXPECT_EQ(static_cast<long>(stream->GetFields()->GetItem(0L)->GetValue()), 1);
+  stream->Close();
+  for (int i = 0; i < 3; ++i) {
+    _RecordsetPtr count =
+        conn_->Execute(("SELECT count(*) FROM " + table_).c_str(), nullptr, adCmdText);
+    EXPECT_EQ(static_cast<long>(count->GetFields()->GetItem(0L)->GetValue()), 300);
+  }
 }
 
 }  // namespace

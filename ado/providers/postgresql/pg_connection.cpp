@@ -111,11 +111,7 @@ bool PgSession::Await(Deadline deadline) {
           dead_ = true;  // the server answers neither the statement nor the cancel
           return false;
         }
-        if (PGcancel* cancel = PQgetCancel(conn_)) {
-          char error[256];
-          PQcancel(cancel, error, sizeof error);
-          PQfreeCancel(cancel);
-        }
+        Cancel();
         cancelled = true;
         give_up = now + kCancelGrace;
         continue;
@@ -129,6 +125,14 @@ bool PgSession::Await(Deadline deadline) {
     if (ready > 0 && PQconsumeInput(conn_) == 0) return true;
   }
   return true;
+}
+
+void PgSession::Cancel() {
+  if (PGcancel* cancel = PQgetCancel(conn_)) {
+    char error[256];
+    PQcancel(cancel, error, sizeof error);
+    PQfreeCancel(cancel);
+  }
 }
 
 Result PgSession::Next(Deadline deadline) {

@@ -68,6 +68,9 @@ class PgSession {
   // Reads the results of the running query to the end; the first failure
   // among them, if any.
   Result Drain(Deadline deadline);
+  // Asks the server to end the running statement (its results still have
+  // to be read).
+  void Cancel();
 
   // Runs one of the provider's own statements (transactions, catalog
   // reads) with text parameters; *rows (when given) gets its result.

@@ -192,6 +192,7 @@ HRESULT PgStatement::Execute(const std::vector<ParamValue>& params, Deadline dea
     BindValues(part, params, offset);
     offset += part.markers.size();
     session_->Claim(last ? this : nullptr);
+    own_transaction_ = PQtransactionStatus(conn) == PQTRANS_IDLE;
     if (PQsendQueryPrepared(conn, part.name.c_str(), static_cast<int>(values_.size()),
                             values_.data(), lengths_.data(), formats_.data(), 0) == 0) {
       session_->Release(this);
@@ -290,8 +291,14 @@ void PgStatement::Detach() {
 void PgStatement::Reset() {
   if (streaming_) {
     // libpq runs one query at a time: the rest of the rows are read and
-    // dropped (a cancel would also end the host's transaction).
-    if (!session_->dead()) session_->Drain(NoDeadline());
+    // dropped. A statement outside a transaction block is cancelled first,
+    // so that the server stops sending them; inside one the cancel would
+    // end the host's transaction. (The server ignores a cancel that comes
+    // after the statement ended.)
+    if (!session_->dead()) {
+      if (own_transaction_) session_->Cancel();
+      session_->Drain(NoDeadline());
+    }
     EndStream();
   }
   ahead_.clear();

@@ -59,6 +59,7 @@ class PgStatement final : public Statement, public Stream {
   bool return_value_marker_;
   Part* result_ = nullptr;
   bool streaming_ = false;            // rows of this statement still arrive on the session
+  bool own_transaction_ = false;      // it runs outside a transaction block
   std::deque<Result> ahead_;          // rows read ahead when another query needed the session
   Result row_;                        // the current row
   std::vector<Cell> cells_;           // its cells
