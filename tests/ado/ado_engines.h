@@ -1,7 +1,8 @@
 // tests/ado/ado_engines.h: the engines the object-model tests and the
 // provider conformance suite run on (SQLite in memory and in a file,
-// PostgreSQL, MariaDB), each test in a scratch area of its own, with what
-// differs between them. One entry per engine in AdoEngines().
+// PostgreSQL and MariaDB through ODBC), each test in a scratch area of its
+// own, with what differs between them. One entry per engine in
+// AdoEngines(); a server's own facts come from support/servers.h.
 #pragma once
 
 #include <korvo/ado/providers/provider.h>
@@ -65,6 +66,30 @@ struct AdoEngine {
 
 inline void PrintTo(const AdoEngine& e, std::ostream* os) { *os << e.name; }
 
+// A server through the ODBC provider, with what the server list says of it.
+inline AdoEngine OdbcEngine(const korvo::test::Server& server) {
+  AdoEngine e;
+  e.name = server.name;
+  e.create_provider = provider::CreateOdbcConnection;
+  e.admin = server.Dsn();
+  e.variable = server.variable;
+  e.connect = [admin = e.admin, server](const std::string&, const std::string& scratch) {
+    return admin + korvo::test::Fill(server.select_scratch, scratch);
+  };
+  e.create_scratch = [server](const std::string& s) {
+    return korvo::test::Fill(server.create_scratch, s);
+  };
+  e.drop_scratch = [server](const std::string& s) {
+    return korvo::test::Fill(server.drop_scratch, s);
+  };
+  e.dbms_name = server.name;
+  e.provider_name = "MSDASQL";
+  e.bad_connect = "DSN=korvo_no_such_dsn";
+  e.bad_connect_names = "korvo_no_such_dsn";
+  e.auto_key = server.auto_key;
+  return e;
+}
+
 inline std::vector<AdoEngine> AdoEngines() {
   AdoEngine memory;
   memory.name = "SqliteMemory";
@@ -105,21 +130,8 @@ inline std::vector<AdoEngine> AdoEngines() {
   };
   file.shares_data = true;
 
-  AdoEngine pg;
-  pg.name = "PostgreSQL";
-  pg.create_provider = provider::CreateOdbcConnection;
-  pg.admin = korvo::test::ServerConnect(korvo::test::kPostgresDsnVariable);
-  pg.variable = korvo::test::kPostgresDsnVariable;
-  pg.connect = [admin = pg.admin](const std::string&, const std::string& scratch) {
-    return admin + ";ConnSettings={SET search_path TO " + scratch + "}";
-  };
-  pg.create_scratch = [](const std::string& s) { return "CREATE SCHEMA " + s; };
-  pg.drop_scratch = [](const std::string& s) { return "DROP SCHEMA IF EXISTS " + s + " CASCADE"; };
-  pg.dbms_name = "PostgreSQL";
-  pg.provider_name = "MSDASQL";
-  pg.bad_connect = "DSN=korvo_no_such_dsn";
-  pg.bad_connect_names = "korvo_no_such_dsn";
-  pg.auto_key = "SERIAL PRIMARY KEY";
+  const std::vector<korvo::test::Server> servers = korvo::test::Servers();
+  AdoEngine pg = OdbcEngine(servers.at(0));
   pg.blob = "BYTEA";
   pg.datetime = "TIMESTAMP";
   pg.folds_names_to_lower = true;
@@ -139,20 +151,9 @@ inline std::vector<AdoEngine> AdoEngines() {
   pg.notice_prefix = "NOTICE: ";
   pg.slow_sql = "SELECT pg_sleep(60)";
 
-  AdoEngine maria = pg;
-  maria.name = "MariaDB";
-  maria.admin = korvo::test::ServerConnect(korvo::test::kMariaDsnVariable);
-  maria.variable = korvo::test::kMariaDsnVariable;
-  maria.connect = [admin = maria.admin](const std::string&, const std::string& scratch) {
-    return admin + ";DATABASE=" + scratch;
-  };
-  maria.create_scratch = [](const std::string& s) { return "CREATE DATABASE " + s; };
-  maria.drop_scratch = [](const std::string& s) { return "DROP DATABASE IF EXISTS " + s; };
-  maria.dbms_name = "MariaDB";
-  maria.auto_key = "INTEGER AUTO_INCREMENT PRIMARY KEY";
+  AdoEngine maria = OdbcEngine(servers.at(1));
   maria.blob = "LONGBLOB";
   maria.datetime = "DATETIME";
-  maria.folds_names_to_lower = false;
   maria.list = [](const std::string& v, const std::string& order, const std::string& table) {
     return "(SELECT group_concat(" + v + " ORDER BY " + order + ") FROM " + table + ")";
   };
@@ -163,7 +164,6 @@ inline std::vector<AdoEngine> AdoEngines() {
   // BOOLEAN is TINYINT(1), REAL is DOUBLE, TEXT and LONGBLOB are long; the
   // literal 'x' and NULL are VARCHARs, 2.5 a DECIMAL.
   maria.described_types = {3, 20, 2, 16, 5, 5, 202, 130, 203, 205, 135, 133, 134, 3, 202, 5, 202};
-  maria.notices = nullptr;
   // Recursion stops at max_recursive_iterations; this does not.
   maria.slow_sql = "SELECT BENCHMARK(100000000000, MD5('x'))";
   return {memory, file, pg, maria};

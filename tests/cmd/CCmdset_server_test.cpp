@@ -38,7 +38,7 @@ TEST_P(CmdsetServerTest, RunsParameterisedCommandsAndProcedures) {
     ASSERT_EQ(db.OpenEx(scratch.Connect().c_str()), 1);
     db.ExecuteSQL("CREATE TABLE item (id INTEGER PRIMARY KEY, name VARCHAR(20))");
     db.ExecuteSQL((std::string("CREATE PROCEDURE add_item(v INT, label VARCHAR(20)) ") +
-                   server.procedure_body)
+                   Fill(server.procedure_body, "item"))
                       .c_str());
 
     CCmdset insert(&db);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "support/db_exception.h"
-#include "support/server_scratch.h"
+#include "support/servers.h"
 
 namespace {
 
