@@ -82,9 +82,18 @@ TEST_F(TransactionTest, DoomLastsUntilEveryNestedLevelIsRolledBack) {
   EXPECT_EQ(Catch([&] { c->CommitTrans(); }).hr, kAborted);
   EXPECT_EQ(c->RollbackTrans(), S_OK);  // level 1: the doom is over
   EXPECT_EQ(Count(other, "SELECT count(*) FROM t"), 0);
-  // A failure that leaves the transaction open does not doom it.
+}
+
+// A failure that leaves the transaction open does not doom it: the work
+// before and after it commits (PostgreSQL's driver rolls back only the
+// failed statement).
+TEST_P(EngineTransactionTest, AFailedStatementLeavesTheTransactionOpen) {
+  _ConnectionPtr c = Open(ConnectText());
+  _ConnectionPtr other = Open(ConnectText());
+  Exec(c, "CREATE TABLE t (k INT PRIMARY KEY)");
   EXPECT_EQ(c->BeginTrans(), 1);
   Exec(c, "INSERT INTO t VALUES (7)");
+  EXPECT_EQ(Catch([&] { Exec(c, "INSERT INTO t VALUES (7)"); }).hr, DB_E_INTEGRITYVIOLATION);
   EXPECT_LT(Catch([&] { Exec(c, "INSERT INTO nowhere VALUES (1)"); }).hr, 0);
   Exec(c, "INSERT INTO t VALUES (8)");
   c->CommitTrans();
