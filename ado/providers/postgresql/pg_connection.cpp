@@ -188,6 +188,29 @@ HRESULT PgSession::Exec(const std::string& sql, const std::vector<std::string>& 
   return kSOk;
 }
 
+HRESULT PgSession::Guard() {
+  if (!guarding_) return kSOk;
+  const HRESULT hr =
+      Exec(statement_savepoint_ ? "RELEASE SAVEPOINT korvo_statement; SAVEPOINT korvo_statement"
+                                : "SAVEPOINT korvo_statement",
+           {}, NoDeadline());
+  statement_savepoint_ = hr >= 0;
+  return hr;
+}
+
+HRESULT PgSession::Unguard() {
+  if (!statement_savepoint_) return kSOk;
+  statement_savepoint_ = false;
+  return Exec("RELEASE SAVEPOINT korvo_statement", {}, NoDeadline());
+}
+
+void PgSession::Recover() {
+  if (!statement_savepoint_ || dead_ || PQtransactionStatus(conn_) != PQTRANS_INERROR) return;
+  // PQexec first reads what is left of the failed query.
+  Result done(PQexec(conn_, "ROLLBACK TO SAVEPOINT korvo_statement"));
+  if (PQresultStatus(done.get()) != PGRES_COMMAND_OK) statement_savepoint_ = false;
+}
+
 HRESULT PgSession::Fail(const PGresult* result, std::string_view context) {
   ErrorRecord record = result != nullptr ? ResultRecord(result, conn_, context)
                                          : ConnectionRecord(conn_, "08S01", context);
@@ -203,6 +226,7 @@ HRESULT PgSession::Fail(const PGresult* result, std::string_view context) {
   }
   records.push_back(std::move(record));
   diagnostics_->errors = std::move(records);
+  Recover();
   return diagnostics_->errors.front().hr;
 }
 
@@ -302,11 +326,15 @@ HRESULT PgConnection::Open(const ConnectString& options) {
 }
 
 void PgConnection::Close() {
+  // What the caller reads after Close is this close's failure only, not
+  // the last statement's.
+  diagnostics().errors.clear();
   // Statements still alive keep the session until they go; the work of an
   // unfinished transaction must not wait for them.
   if (session_ && in_transaction_ && !session_->dead())
     session_->Exec("ROLLBACK", {}, NoDeadline());
   in_transaction_ = false;
+  if (session_) session_->Guarding(false);
   session_.reset();
 }
 
@@ -335,7 +363,8 @@ HRESULT PgConnection::Prepare(std::string_view sql, std::unique_ptr<Statement>* 
   }
   auto statement = std::make_unique<PgStatement>(session_, std::move(rewritten.sql),
                                                  rewritten.return_value_marker);
-  hr = statement->PrepareFirst();
+  hr = session_->Guard();
+  if (hr >= 0) hr = statement->PrepareFirst();
   if (hr < 0) return hr;
   *out = std::move(statement);
   return kSOk;
@@ -346,22 +375,30 @@ HRESULT PgConnection::Exec(const std::string& sql) { return session_->Exec(sql, 
 HRESULT PgConnection::BeginTransaction(int level) {
   HRESULT hr = Usable();
   if (hr < 0) return hr;
-  if (level > 1) return Exec("SAVEPOINT korvo_level_" + std::to_string(level));
+  if (level > 1) {
+    hr = session_->Unguard();
+    return hr >= 0 ? Exec("SAVEPOINT korvo_level_" + std::to_string(level)) : hr;
+  }
   hr = Exec(std::string("BEGIN") + IsolationClause(isolation_));
   if (hr >= 0) in_transaction_ = true;
+  session_->Guarding(in_transaction_);
   return hr;
 }
 
 HRESULT PgConnection::CommitTransaction(int level) {
   HRESULT hr = Usable();
   if (hr < 0) return hr;
-  if (level > 1) return Exec("RELEASE SAVEPOINT korvo_level_" + std::to_string(level));
+  if (level > 1) {
+    hr = session_->Unguard();
+    return hr >= 0 ? Exec("RELEASE SAVEPOINT korvo_level_" + std::to_string(level)) : hr;
+  }
   if (!in_transaction_) {
     return diagnostics().Fail(
         ProviderRecord(kXactNoTransaction, "25000", "No transaction is in progress."));
   }
   hr = Exec("COMMIT");
   if (hr >= 0 || session_->dead()) in_transaction_ = false;
+  session_->Guarding(in_transaction_);
   return hr;
 }
 
@@ -370,7 +407,8 @@ HRESULT PgConnection::RollbackTransaction(int level) {
   if (hr < 0) return hr;
   if (level > 1) {
     const std::string name = "korvo_level_" + std::to_string(level);
-    hr = Exec("ROLLBACK TO SAVEPOINT " + name);
+    hr = session_->Unguard();
+    if (hr >= 0) hr = Exec("ROLLBACK TO SAVEPOINT " + name);
     return hr >= 0 ? Exec("RELEASE SAVEPOINT " + name) : hr;
   }
   if (!in_transaction_) {
@@ -379,6 +417,7 @@ HRESULT PgConnection::RollbackTransaction(int level) {
   }
   hr = Exec("ROLLBACK");
   if (hr >= 0 || session_->dead()) in_transaction_ = false;
+  session_->Guarding(in_transaction_);
   return hr;
 }
 

@@ -77,6 +77,23 @@ class PgSession {
   HRESULT Exec(const std::string& sql, const std::vector<std::string>& params, Deadline deadline,
                Result* rows = nullptr);
 
+  // Inside a host's transaction every statement runs after a savepoint of
+  // its own, so that its failure undoes only itself (the server would
+  // otherwise refuse every statement up to the rollback) as over ODBC.
+  // Guarding(true) after BEGIN, false once the transaction ends.
+  void Guarding(bool on) {
+    guarding_ = on;
+    if (!on) statement_savepoint_ = false;
+  }
+  // Moves the statement savepoint to here, before a host's statement.
+  HRESULT Guard();
+  // Releases the statement savepoint, before the transaction's own levels
+  // change (a release would take the savepoints set after it along).
+  HRESULT Unguard();
+  // After a failure: back to the statement savepoint, when the failure
+  // left the transaction refusing statements.
+  void Recover();
+
   // Records the failure in `result` (null: libpq's message on the
   // connection) and returns its HRESULT; learns from it whether the link
   // is gone.
@@ -105,6 +122,8 @@ class PgSession {
   PGconn* conn_;
   std::shared_ptr<Diagnostics> diagnostics_;
   bool dead_ = false;
+  bool guarding_ = false;
+  bool statement_savepoint_ = false;
   Stream* streaming_ = nullptr;
   uint64_t statements_ = 0;
   std::vector<std::string> dropped_;

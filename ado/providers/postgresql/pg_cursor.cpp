@@ -78,6 +78,7 @@ HRESULT PgStatement::PreparePart(Part& part, bool describe, Deadline deadline) {
         count == 0) {
       return session_->Fail(failure.get());
     }
+    session_->Recover();  // the retry must not find the transaction refusing it
   }
   part.name = name;
   if (!describe) return kSOk;
@@ -184,6 +185,7 @@ HRESULT PgStatement::Execute(const std::vector<ParamValue>& params, Deadline dea
   int64_t changes = 0;
   size_t offset = 0;
   PGconn* conn = session_->conn();
+  if (const HRESULT hr = session_->Guard(); hr < 0) return hr;
   for (size_t k = 0; k < parts_.size(); ++k) {
     Part& part = parts_[k];
     const bool last = k + 1 == parts_.size();
