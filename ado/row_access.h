@@ -45,6 +45,12 @@ struct IKorvoRowAccess : IUnknown {
   // closed, no current row, a value its type cannot hold); read
   // Field.Value, which gives the value or the error.
   virtual HRESULT GetCell(long column, RowCell* cell) = 0;
+  // Columns 0 to count - 1 of the current row in one call, each as
+  // GetCell gives it; a cell GetCell answers S_FALSE for has vt VT_EMPTY.
+  // S_FALSE (cells unspecified) when no row is current or `count` is above
+  // ColumnCount. The row a binding pass loads costs one call, not one per
+  // member.
+  virtual HRESULT GetRow(long count, RowCell* cells) = 0;
   // Puts `cell` into column `column` as Field.Value's put would put the
   // VARIANT of the same type and value (VT_BSTR: UTF-8 text; the other
   // kinds as GetCell describes them). Fails as that put fails, with the

@@ -144,9 +144,13 @@ unsigned int CRecordset::BindFieldsToColumns() {
   CFieldExchange fx(CFieldExchange::opBindFieldsToColumns, this);
   m_shortcuts.bindingPass = &fx;
   m_shortcuts.bindingEofKnown = false;
+  m_shortcuts.rowLoaded = false;
   struct PassEnd {
     korvo::recordset::RowShortcuts& memo;
-    ~PassEnd() { memo.bindingPass = nullptr; }
+    ~PassEnd() {
+      memo.bindingPass = nullptr;
+      memo.rowLoaded = false;
+    }
   } pass_end{m_shortcuts};
   if (m_dwOptions & multiRowFetch) {
     DoBulkFieldExchange(&fx);
