@@ -34,6 +34,11 @@ struct RowCell {
   // VT_ARRAY | VT_UI1: the bytes.
   const char* bytes = nullptr;
   size_t size = 0;
+  // VT_DATE, when `split` is set: the calendar fields
+  // VariantTimeToSystemTime gives for `real`, read straight from the
+  // stored text (whole seconds only), so a reader needs no split.
+  bool split = false;
+  SYSTEMTIME fields{};
 };
 
 struct IKorvoRowAccess : IUnknown {
