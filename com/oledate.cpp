@@ -35,9 +35,9 @@ DATE Join(long long day, double second) {
   return day >= 0 ? static_cast<double>(day) + fraction : static_cast<double>(day) - fraction;
 }
 
-// The calendar fields of a day index and second of that day.
-SYSTEMTIME FieldsOf(long long day, long long second) {
-  const korvo::platform::CivilDate civil = korvo::platform::CivilFromDays(day - kDaysFrom1970);
+// The calendar fields of a day index (whose date is `civil`) and second of
+// that day.
+SYSTEMTIME FieldsOf(const korvo::platform::CivilDate& civil, long long day, long long second) {
   SYSTEMTIME t{};
   t.wYear = static_cast<WORD>(civil.year);
   t.wMonth = static_cast<WORD>(civil.month);
@@ -55,7 +55,7 @@ SYSTEMTIME FieldsOf(long long day, long long second) {
 INT VariantTimeToSystemTime(DOUBLE date, LPSYSTEMTIME out) {
   long long day = 0, second = 0;
   if (out == nullptr || !Split(date, &day, &second)) return FALSE;
-  *out = FieldsOf(day, second);
+  *out = FieldsOf(korvo::platform::CivilFromDays(day - kDaysFrom1970), day, second);
   return TRUE;
 }
 
@@ -208,7 +208,8 @@ bool ParsePlainDate(std::string_view text, DATE* out, SYSTEMTIME* fields) {
   // ParseTime's sum, so that the date is the very double ParseDate makes;
   // whole seconds come back unchanged from splitting it.
   *out = Join(day_index, hour * 3600.0 + minute * 60.0 + second);
-  *fields = FieldsOf(day_index, hour * 3600LL + minute * 60LL + second);
+  const platform::CivilDate civil{year, month, day};
+  *fields = FieldsOf(civil, day_index, hour * 3600LL + minute * 60LL + second);
   return true;
 }
 

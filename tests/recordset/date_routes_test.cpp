@@ -74,7 +74,9 @@ std::vector<std::string> ReadRows(CDatabase& db) {
 }
 
 std::string RandomDateText(std::mt19937& random) {
-  auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+  auto pick = [&](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random);
+  };
   const int year = pick(0, 3) == 0 ? pick(90, 9999) : pick(1895, 2105);
   // Fields one past their range now and then: the readers must refuse
   // them alike.
@@ -85,24 +87,52 @@ std::string RandomDateText(std::mt19937& random) {
     n += std::snprintf(text + n, sizeof text - static_cast<size_t>(n), " %02d:%02d:%02d",
                        pick(0, 24), pick(0, 60), pick(0, 59));
   }
-  if (form == 1) std::snprintf(text + n, sizeof text - static_cast<size_t>(n), ".%03d", pick(0, 999));
+  if (form == 1)
+    std::snprintf(text + n, sizeof text - static_cast<size_t>(n), ".%03d", pick(0, 999));
   return text;
 }
 
 TEST_F(FieldTest, DatesReadTheSameOverBothRoutes) {
   // A zone with daylight saving, so that local time has gaps and overlaps.
   ScopedEnv zone("TZ", "Europe/Berlin");
-  std::vector<std::string> texts = {
-      "2024-05-06 07:08:09",  // first: the open loads it
-      "1900-01-01 00:00:00", "1899-12-31 23:59:59", "1899-12-30", "0100-01-01 00:00:00",
-      "0099-12-31 23:59:59", "9999-12-31 23:59:59", "1969-12-31 23:59:59", "1970-01-01 00:00:00",
-      "2038-01-19 03:14:08", "3000-01-01 00:00:00", "2024-02-29 12:00:00", "2023-02-29 12:00:00",
-      "2100-02-29", "2000-02-29", "2024-03-31 02:30:00", "2024-10-27 02:30:00", "2024-01-01",
-      "2024-01-01 24:00:00", "2024-01-01 23:60:00", "2024-01-01 23:59:60", "2024-13-01",
-      "2024-00-10", "2024-01-00", "2024-01-01T10:00:00", "2024-01-01 10:00", "2024-01-01 10:00:00.5",
-      "2024-01-01 23:59:59.7", "1899-12-29 23:59:59.6", "2024-01-01 10:00:00Z",
-      "2024-01-01 10:00:00 ", " 2024-01-01 10:00:00", "10:00:00", "2024-1-01 10:00:00",
-      "2024-01-01  10:00:00", "abcd-ef-gh ij:kl:mn", "2024-01-01 10:00:00x", ""};
+  std::vector<std::string> texts = {"2024-05-06 07:08:09",  // first: the open loads it
+                                    "1900-01-01 00:00:00",
+                                    "1899-12-31 23:59:59",
+                                    "1899-12-30",
+                                    "0100-01-01 00:00:00",
+                                    "0099-12-31 23:59:59",
+                                    "9999-12-31 23:59:59",
+                                    "1969-12-31 23:59:59",
+                                    "1970-01-01 00:00:00",
+                                    "2038-01-19 03:14:08",
+                                    "3000-01-01 00:00:00",
+                                    "2024-02-29 12:00:00",
+                                    "2023-02-29 12:00:00",
+                                    "2100-02-29",
+                                    "2000-02-29",
+                                    "2024-03-31 02:30:00",
+                                    "2024-10-27 02:30:00",
+                                    "2024-01-01",
+                                    "2024-01-01 24:00:00",
+                                    "2024-01-01 23:60:00",
+                                    "2024-01-01 23:59:60",
+                                    "2024-13-01",
+                                    "2024-00-10",
+                                    "2024-01-00",
+                                    "2024-01-01T10:00:00",
+                                    "2024-01-01 10:00",
+                                    "2024-01-01 10:00:00.5",
+                                    "2024-01-01 23:59:59.7",
+                                    "1899-12-29 23:59:59.6",
+                                    "2024-01-01 10:00:00Z",
+                                    "2024-01-01 10:00:00 ",
+                                    " 2024-01-01 10:00:00",
+                                    "10:00:00",
+                                    "2024-1-01 10:00:00",
+                                    "2024-01-01  10:00:00",
+                                    "abcd-ef-gh ij:kl:mn",
+                                    "2024-01-01 10:00:00x",
+                                    ""};
   const unsigned seed = std::random_device{}();
   std::printf("DatesReadTheSameOverBothRoutes seed %u\n", seed);
   std::mt19937 random(seed);
