@@ -143,7 +143,9 @@ unsigned int CRecordset::BindFieldsToColumns() {
   m_trace.PrintTrace("CRecordset::BindFieldsToColumns");
   CFieldExchange fx(CFieldExchange::opBindFieldsToColumns, this);
   m_shortcuts.bindingPass = &fx;
-  m_shortcuts.bindingEofKnown = false;
+  m_shortcuts.bindingEofKnown = m_shortcuts.movedOntoRow;
+  m_shortcuts.bindingAtEof = false;
+  m_shortcuts.movedOntoRow = false;
   m_shortcuts.rowLoaded = false;
   struct PassEnd {
     korvo::recordset::RowShortcuts& memo;
