@@ -294,6 +294,10 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>,
     if (cell == nullptr || column < 0 || column >= ColumnCount()) return S_FALSE;
     return GetFieldRowCell(FieldAt(fields_.GetInterfacePtr(), column), cell);
   }
+  HRESULT GetRow(long count, RowCell* cells) override {
+    if (cells == nullptr || count > ColumnCount()) return S_FALSE;
+    return GetRowCells(*data_, count, cells);
+  }
   HRESULT PutCell(long column, const RowCell& cell) override {
     if (column < 0 || column >= ColumnCount()) return ReportAdo(kAdoItemNotFound);
     return PutFieldRowCell(FieldAt(fields_.GetInterfacePtr(), column), cell);

@@ -47,6 +47,17 @@ auto FillInto(String& value) {
   return [&value](const RowCell& cell) { return korvo::recordset::FillText(cell, value); };
 }
 
+// The direct fill of a date target: a date cell the provider has split
+// already hands `store` its fields.
+template <class Store>
+auto FromSplitDate(Store store) {
+  return [store](const RowCell& cell) {
+    if (cell.vt != VT_DATE || !cell.split) return false;
+    store(cell.fields);
+    return true;
+  };
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ plumbing
@@ -154,13 +165,15 @@ void CRecordset::GetFieldValue2(short nIndex, CTWString& value) {
 }
 
 void CRecordset::GetFieldValue(short nIndex, CTTime& value) {
-  RecordsetAccess::ReadColumn(*this, nIndex, &value,
-                              [&](VARIANT& v) { m_VariantToCTTime(v, value); });
+  RecordsetAccess::ReadColumn(
+      *this, nIndex, &value, [&](VARIANT& v) { m_VariantToCTTime(v, value); },
+      FromSplitDate([&](const SYSTEMTIME& fields) { korvo::recordset::StoreTime(fields, value); }));
 }
 
 void CRecordset::GetFieldValue(short nIndex, SYSTEMTIME* pValue) {
-  RecordsetAccess::ReadColumn(*this, nIndex, pValue,
-                              [&](VARIANT& v) { m_VariantToSYSTEMTIME(v, pValue); });
+  RecordsetAccess::ReadColumn(
+      *this, nIndex, pValue, [&](VARIANT& v) { m_VariantToSYSTEMTIME(v, pValue); },
+      FromSplitDate([&](const SYSTEMTIME& fields) { *pValue = fields; }));
 }
 
 // ------------------------------------------------------------ bulk getters
@@ -188,8 +201,10 @@ void CRecordset::GetBulkFieldValue(short nIndex, long* pValue, __int64* pIndicat
 }
 
 void CRecordset::GetBulkFieldValue(short nIndex, TIMESTAMP_STRUCT* pValue, __int64* pIndicator) {
-  RecordsetAccess::ReadBulkColumn(*this, nIndex, pIndicator,
-                                  [&](VARIANT& v) { m_VariantToTimestampStruct(v, pValue); });
+  RecordsetAccess::ReadBulkColumn(
+      *this, nIndex, pIndicator, [&](VARIANT& v) { m_VariantToTimestampStruct(v, pValue); },
+      FromSplitDate(
+          [&](const SYSTEMTIME& fields) { korvo::recordset::StoreTimestamp(fields, pValue); }));
 }
 
 void CRecordset::GetBulkFieldValue(short nIndex, double* pValue, __int64* pIndicator) {
