@@ -82,18 +82,18 @@ bool RunStatement(CDatabase& db, const std::string& sql, OutputFormat format, st
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   };
   const int failed = ReportingFailures(err, [&] {
-    auto printRows = [&](const ResultSet& result, double elapsed) {
+    auto print_rows = [&](const ResultSet& result, double elapsed) {
       WriteResult(out, result, format);
       out.flush();  // rows before the status line when both reach one screen
       status_out << StatusLine(static_cast<long>(result.rows.size()), "", elapsed);
     };
     if (OpensAsRecordset(sql)) {
       const ResultSet result = ReadAll(db, sql);
-      printRows(result, seconds());
+      print_rows(result, seconds());
     } else {
       const StatementResult result = ExecuteKeepingRows(db, sql);
       if (result.rows) {
-        printRows(*result.rows, seconds());
+        print_rows(*result.rows, seconds());
       } else {
         // Statements that change no rows (CREATE, BEGIN) report -1.
         status_out << StatusLine(result.affected < 0 ? 0 : result.affected, " affected", seconds());
