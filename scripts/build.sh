@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Configures and builds Korvo. KORVO_SANITIZE=1 builds with AddressSanitizer
 # and UndefinedBehaviorSanitizer into build-sanitize/ instead of build/.
+#
+#   bash scripts/build.sh [TARGET...]    (no target: everything)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,5 +15,7 @@ fi
 
 echo "== configure: $build_dir"
 cmake -S . -B "$build_dir" "${cmake_args[@]}"
-echo "== build: $build_dir (-j${KORVO_JOBS:-2})"
-cmake --build "$build_dir" -j"${KORVO_JOBS:-2}"
+echo "== build: $build_dir (-j${KORVO_JOBS:-2}) ${*:-all targets}"
+targets=()
+for target in "$@"; do targets+=(--target "$target"); done
+cmake --build "$build_dir" -j"${KORVO_JOBS:-2}" "${targets[@]}"

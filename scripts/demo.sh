@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-bash scripts/build.sh
+# The tour and the korvo tool only: the test suites are scripts/test.sh's.
+bash scripts/build.sh korvo_tour korvo_cli
 # Unless the caller brings a registry file, switch the SQL trace on into
 # build/tour, beside the tour's database: the tour's last step prints it.
 tour_dir="$PWD/build/tour"

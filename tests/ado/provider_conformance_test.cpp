@@ -1,6 +1,6 @@
 // Provider conformance suite: the same checks over every provider
 // configuration, through the provider interface the object model uses.
-// A traits object lists what a configuration cannot show.
+// The engine list (tests/ado/ado_engines.h) says what differs.
 #include <gtest/gtest.h>
 #include <korvo/ado/connect_string_internal.h>
 #include <korvo/ado/hresult_internal.h>
@@ -11,152 +11,20 @@
 #include <functional>
 #include <memory>
 
-#include "support/servers.h"
-#include "support/test_support.h"
+#include "ado/ado_engines.h"
 
 namespace korvo::ado::provider {
 namespace {
 
-struct ProviderTraits {
-  std::string name;
-  std::function<std::unique_ptr<Connection>()> create;
-  // Connect string for the database of one test (under `dir` for a file,
-  // `scratch` as the schema or database of a server); "" when the
-  // configuration is not available here (then `unavailable` says why).
-  std::function<std::string(const std::string& dir, const std::string& scratch)> connect;
-  // A server's statements that make (and drop) the scratch area, run on a
-  // connection of `admin`.
-  std::string admin;
-  std::function<std::string(const std::string& scratch)> create_scratch;
-  std::function<std::string(const std::string& scratch)> drop_scratch;
-  std::string unavailable_product;  // for the skip message
-  const char* unavailable_variable = "";
-  bool second_connection_shares_data;  // false for private in-memory databases
-  bool procedures;
-  std::string dbms_name;
-  std::string bad_connect;  // an Open of it fails and names what is wrong
-  std::string bad_connect_names;
-  // DDL and SQL spellings that differ.
-  std::string auto_key;                                        // an integer key the engine fills
-  std::string blob;                                            // a binary column type
-  std::string datetime;                                        // a date-and-time column type
-  std::string boolean;                                         // a truth-value column type
-  std::function<std::string(const std::string& column)> list;  // comma-separated values, in order
-  // Expected ADO types of the columns of DescribesColumnsFromDeclaredTypes.
-  std::vector<int> described_types;
-  bool reports_key_columns;  // ColumnInfo::key is known without asking for the key
-  std::vector<std::string> keyless_table_key;  // KeyColumns of a table without a key
-  std::string notice_sql;  // a statement that leaves the messages "first" and "second"
-  std::string slow_sql;    // a statement that runs until interrupted
-};
+using korvo::ado::test::AdoEngine;
+using korvo::ado::test::AdoEngines;
 
-std::string PgList(const std::string& c) {
-  return "string_agg(CAST(" + c + " AS TEXT), ',' ORDER BY " + c + ")";
-}
-std::string GroupConcat(const std::string& c) { return "group_concat(" + c + ")"; }
-
-// SQLite's declared types: k.* then the four expressions.
-const std::vector<int> kSqliteTypes = {20,  20,  2, 11,  5,  5,   202, 130, 203,
-                                       205, 135, 7, 134, 20, 203, 5,   203};
-
-std::vector<ProviderTraits> Configurations() {
-  std::vector<ProviderTraits> all;
-  ProviderTraits memory;
-  memory.name = "SqliteMemory";
-  memory.create = CreateSqliteConnection;
-  memory.connect = [](const std::string&, const std::string&) {
-    return std::string("Provider=SQLite;Data Source=:memory:");
-  };
-  memory.second_connection_shares_data = false;
-  memory.procedures = false;
-  memory.dbms_name = "SQLite";
-  memory.bad_connect = "Provider=SQLite;Data Source=/nonexistent/dir/x.db";
-  memory.bad_connect_names = "/nonexistent/dir/x.db";
-  memory.auto_key = "INTEGER PRIMARY KEY";
-  memory.blob = "BLOB";
-  memory.datetime = "DATETIME";
-  memory.boolean = "BOOLEAN";
-  memory.list = GroupConcat;
-  memory.described_types = kSqliteTypes;
-  memory.reports_key_columns = true;
-  memory.keyless_table_key = {"rowid"};
-  memory.notice_sql = "SELECT korvo_info('first') || korvo_info('second')";
-  memory.slow_sql =
-      "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n) SELECT count(*) FROM n";
-  all.push_back(memory);
-
-  ProviderTraits file = memory;
-  file.name = "SqliteFile";
-  file.connect = [](const std::string& dir, const std::string&) {
-    return "Provider=SQLite;Data Source=" + dir + "/conf.db";
-  };
-  file.second_connection_shares_data = true;
-  all.push_back(file);
-
-  ProviderTraits pg;
-  pg.name = "PostgreSQL";
-  pg.create = CreateOdbcConnection;
-  pg.admin = korvo::test::ServerConnect(korvo::test::kPostgresDsnVariable);
-  pg.connect = [admin = pg.admin](const std::string&, const std::string& scratch) {
-    return admin.empty() ? admin : admin + ";ConnSettings={SET search_path TO " + scratch + "}";
-  };
-  pg.create_scratch = [](const std::string& s) { return "CREATE SCHEMA " + s; };
-  pg.drop_scratch = [](const std::string& s) { return "DROP SCHEMA IF EXISTS " + s + " CASCADE"; };
-  pg.unavailable_product = "PostgreSQL";
-  pg.unavailable_variable = korvo::test::kPostgresDsnVariable;
-  pg.second_connection_shares_data = true;
-  pg.procedures = true;
-  pg.dbms_name = "PostgreSQL";
-  pg.bad_connect = "DSN=korvo_no_such_dsn";
-  pg.bad_connect_names = "korvo_no_such_dsn";
-  pg.auto_key = "SERIAL PRIMARY KEY";
-  pg.blob = "BYTEA";
-  pg.datetime = "TIMESTAMP";
-  pg.boolean = "BOOLEAN";
-  pg.list = PgList;
-  // integer, bigint, smallint, boolean, real (float4: adSingle), numeric,
-  // varchar, char, text (long), bytea (long binary), timestamp, date, time;
-  // then int + int, an untyped literal (text), a numeric literal, NULL.
-  pg.described_types = {3, 20, 2, 11, 4, 5, 202, 130, 203, 205, 135, 133, 134, 3, 203, 5, 203};
-  pg.reports_key_columns = false;
-  pg.keyless_table_key = {};
-  pg.notice_sql = "DO $$BEGIN RAISE NOTICE 'first'; RAISE NOTICE 'second'; END$$";
-  pg.slow_sql = "SELECT pg_sleep(60)";
-  all.push_back(pg);
-
-  ProviderTraits maria = pg;
-  maria.name = "MariaDB";
-  maria.admin = korvo::test::ServerConnect(korvo::test::kMariaDsnVariable);
-  maria.connect = [admin = maria.admin](const std::string&, const std::string& scratch) {
-    return admin.empty() ? admin : admin + ";DATABASE=" + scratch;
-  };
-  maria.create_scratch = [](const std::string& s) { return "CREATE DATABASE " + s; };
-  maria.drop_scratch = [](const std::string& s) { return "DROP DATABASE IF EXISTS " + s; };
-  maria.unavailable_product = "MariaDB";
-  maria.unavailable_variable = korvo::test::kMariaDsnVariable;
-  maria.dbms_name = "MariaDB";
-  maria.auto_key = "INTEGER AUTO_INCREMENT PRIMARY KEY";
-  maria.blob = "BLOB";
-  maria.datetime = "DATETIME";
-  maria.list = [](const std::string& c) { return "group_concat(" + c + " ORDER BY " + c + ")"; };
-  // Recursion stops at max_recursive_iterations; this does not.
-  maria.slow_sql = "SELECT BENCHMARK(100000000000, MD5('x'))";
-  // BOOLEAN is TINYINT(1), REAL is DOUBLE, TEXT and BLOB are long; the
-  // literal 'x' and NULL are VARCHARs, 2.5 a DECIMAL.
-  maria.described_types = {3, 20, 2, 16, 5, 5, 202, 130, 203, 205, 135, 133, 134, 3, 202, 5, 202};
-  maria.notice_sql = "";
-  all.push_back(maria);
-  return all;
-}
-
-void PrintTo(const ProviderTraits& traits, std::ostream* os) { *os << traits.name; }
-
-class ProviderConformance : public ::testing::TestWithParam<ProviderTraits> {
+class ProviderConformance : public ::testing::TestWithParam<AdoEngine> {
  protected:
   void SetUp() override {
-    const ProviderTraits& t = GetParam();
-    if (t.create_scratch) {
-      KORVO_REQUIRE_SERVER(t.admin, t.unavailable_product.c_str(), t.unavailable_variable);
+    const AdoEngine& t = GetParam();
+    if (t.is_server()) {
+      KORVO_REQUIRE_SERVER(t.admin, t.name.c_str(), t.variable);
       // One scratch area per test process: CTest runs tests side by side.
       scratch_ = "korvo_conf_" + std::to_string(getpid());
       admin_ = Connect(t.admin);
@@ -174,7 +42,7 @@ class ProviderConformance : public ::testing::TestWithParam<ProviderTraits> {
   }
 
   std::unique_ptr<Connection> Connect(const std::string& text) {
-    auto conn = GetParam().create();
+    auto conn = GetParam().create_provider();
     ConnectString cs;
     std::string error;
     EXPECT_TRUE(cs.Parse(text, &error)) << error;
@@ -222,7 +90,10 @@ class ProviderConformance : public ::testing::TestWithParam<ProviderTraits> {
   std::string Scalar(const std::string& sql) { return Scalar(*conn_, sql); }
 
   const ErrorRecord& LastError() { return conn_->diagnostics().errors.at(0); }
-  std::string List(const std::string& column) { return GetParam().list(column); }
+  // The values of `column` of `table`, comma-separated in order.
+  std::string List(const std::string& column, const std::string& table) {
+    return Scalar("SELECT " + GetParam().list(column, column, table));
+  }
 
   korvo::test::TempDir dir_;
   std::string scratch_;
@@ -239,7 +110,7 @@ TEST_P(ProviderConformance, ReportsIdentityAndRejectsBadOpen) {
   EXPECT_FALSE(conn_->Info(InfoProperty::kDbmsVersion).empty());
   EXPECT_EQ(conn_->SupportsProcedures(), GetParam().procedures);
 
-  auto other = GetParam().create();
+  auto other = GetParam().create_provider();
   ConnectString cs;
   std::string error;
   ASSERT_TRUE(cs.Parse(GetParam().bad_connect, &error));
@@ -252,7 +123,7 @@ TEST_P(ProviderConformance, ReportsIdentityAndRejectsBadOpen) {
 }
 
 TEST_P(SqliteConformance, NeedsADataSourceAndReportsTheNameItIsGiven) {
-  auto other = GetParam().create();
+  auto other = GetParam().create_provider();
   ConnectString cs;
   std::string error;
   ASSERT_TRUE(cs.Parse("Provider=SQLite", &error));
@@ -315,11 +186,11 @@ TEST_P(ProviderConformance, ExecutesBatchesAndCountsRows) {
   a.i = 7;
   b.i = 8;
   ASSERT_EQ(Run(*conn_, "INSERT INTO t VALUES (?); INSERT INTO t VALUES (?)", {a, b}), kSOk);
-  EXPECT_EQ(Scalar("SELECT " + List("a") + " FROM (SELECT a FROM t ORDER BY a) AS s"), "5,7,8,12");
+  EXPECT_EQ(List("a", "t"), "5,7,8,12");
 }
 
 TEST_P(ProviderConformance, DescribesColumnsFromDeclaredTypes) {
-  const ProviderTraits& t = GetParam();
+  const AdoEngine& t = GetParam();
   ASSERT_EQ(
       Run("CREATE TABLE k (id INTEGER PRIMARY KEY, big BIGINT, small SMALLINT, flag " + t.boolean +
           ", r REAL, num NUMERIC(10,2), name VARCHAR(20), fixed CHAR(4), body TEXT NOT NULL,"
@@ -394,9 +265,9 @@ TEST_P(SqliteConformance, UnderstandsBothProductFamiliesForms) {
 }
 
 TEST_P(ProviderConformance, QueuesInformationalMessages) {
-  if (GetParam().notice_sql.empty())
+  if (!GetParam().notices)
     GTEST_SKIP() << GetParam().name << " has no statement that leaves messages";
-  ASSERT_EQ(Run(GetParam().notice_sql), kSOk);
+  ASSERT_EQ(Run(GetParam().notices("first", "second")), kSOk);
   auto& messages = conn_->diagnostics().messages;
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_NE(messages[0].description.find("first"), std::string::npos) << messages[0].description;
@@ -426,17 +297,17 @@ TEST_P(ProviderConformance, NestsTransactionsAsSavepoints) {
   ASSERT_EQ(conn_->BeginTransaction(3), kSOk);
   ASSERT_EQ(Run("INSERT INTO x VALUES (3)"), kSOk);
   ASSERT_EQ(conn_->RollbackTransaction(3), kSOk);
-  EXPECT_EQ(Scalar("SELECT " + List("v") + " FROM x"), "1,2");
+  EXPECT_EQ(List("v", "x"), "1,2");
   ASSERT_EQ(conn_->RollbackTransaction(2), kSOk);
-  EXPECT_EQ(Scalar("SELECT " + List("v") + " FROM x"), "1");
-  if (GetParam().second_connection_shares_data) {
+  EXPECT_EQ(List("v", "x"), "1");
+  if (GetParam().shares_data) {
     auto other = OpenNew();
     EXPECT_EQ(Scalar(*other, "SELECT count(*) FROM x"), "0");  // not committed yet
   }
   ASSERT_EQ(conn_->CommitTransaction(1), kSOk);
-  if (GetParam().second_connection_shares_data) {
+  if (GetParam().shares_data) {
     auto other = OpenNew();
-    EXPECT_EQ(Scalar(*other, "SELECT " + List("v") + " FROM x"), "1");
+    EXPECT_EQ(Scalar(*other, "SELECT " + GetParam().list("v", "v", "x")), "1");
   }
   EXPECT_LT(conn_->CommitTransaction(1), 0);  // none open any more
   EXPECT_FALSE(LastError().description.empty());
@@ -587,7 +458,7 @@ TEST_P(ProviderConformance, WritesRowsThroughGeneratedStatements) {
   p[0].data = "p";
   p[1].type = CellType::kNull;
   ASSERT_EQ(all->Delete(*conn_, p, NoDeadline()), kSOk);
-  EXPECT_EQ(Scalar("SELECT " + List("a") + " FROM nokey"), "r");
+  EXPECT_EQ(List("a", "nokey"), "r");
 
   // A result over two tables, or with an expression, is not updatable.
   ASSERT_EQ(conn_->Prepare("SELECT t.name, nokey.a FROM t, nokey", &select), kSOk);
@@ -600,15 +471,10 @@ TEST_P(ProviderConformance, WritesRowsThroughGeneratedStatements) {
   EXPECT_FALSE(RowWriter::For(*conn_, select->Columns(), &reason));
 }
 
-INSTANTIATE_TEST_SUITE_P(Providers, ProviderConformance, ::testing::ValuesIn(Configurations()),
+INSTANTIATE_TEST_SUITE_P(Providers, ProviderConformance, ::testing::ValuesIn(AdoEngines()),
                          [](const auto& info) { return info.param.name; });
-
-std::vector<ProviderTraits> SqliteConfigurations() {
-  std::vector<ProviderTraits> sqlite = Configurations();
-  sqlite.resize(2);
-  return sqlite;
-}
-INSTANTIATE_TEST_SUITE_P(Providers, SqliteConformance, ::testing::ValuesIn(SqliteConfigurations()),
+INSTANTIATE_TEST_SUITE_P(Providers, SqliteConformance,
+                         ::testing::ValuesIn(AdoEngines(korvo::ado::test::IsSqlite)),
                          [](const auto& info) { return info.param.name; });
 
 }  // namespace

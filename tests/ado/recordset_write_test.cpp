@@ -40,7 +40,7 @@ class RecordsetWriteTest : public EngineTest {
   }
   // The names of w in key order, through the second connection.
   std::string Names() {
-    return Scalar(other_, ("SELECT " + GetParam().list("name", "id")).c_str());
+    return Scalar(other_, ("SELECT " + GetParam().list("name", "id", "w")).c_str());
   }
 
   _RecordsetPtr OpenRs(_ConnectionPtr& c, const char* sql, LockTypeEnum lock = adLockOptimistic,
@@ -339,9 +339,10 @@ TEST_P(RecordsetWriteTest, ChangesRollBackWithTheTransaction) {
   EXPECT_EQ(Names(), "one,two,three");
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, RecordsetWriteTest, ::testing::ValuesIn(AdoEngines()),
+INSTANTIATE_TEST_SUITE_P(Engines, RecordsetWriteTest, ::testing::ValuesIn(AdoEngines(SharesData)),
                          [](const auto& info) { return info.param.name; });
-INSTANTIATE_TEST_SUITE_P(Sqlite, SqliteRecordsetWriteTest, ::testing::Values(AdoEngines().front()),
+INSTANTIATE_TEST_SUITE_P(Sqlite, SqliteRecordsetWriteTest,
+                         ::testing::ValuesIn(AdoEngines(IsSqliteFile)),
                          [](const auto& info) { return info.param.name; });
 
 }  // namespace

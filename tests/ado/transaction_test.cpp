@@ -1,10 +1,11 @@
-// Tests of transactions the engine ends by itself and of closing a
-// connection with a transaction in progress.
+// Tests of transactions the engine ends by itself (SQLite's statements
+// that roll back) and of closing a connection with a transaction in
+// progress (every engine).
 #include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 #include <korvo/ado/error_result.h>
 
-#include "ado/ado_test_support.h"
+#include "ado/ado_engines.h"
 #include "support/faulty_vfs.h"
 
 namespace korvo::ado::test {
@@ -15,7 +16,8 @@ constexpr HRESULT kInTransaction = korvo::ado::AdoError(adErrInTransaction);
 constexpr const char* kDoomText =
     "The transaction was rolled back by the engine; roll back to continue.";
 
-class TransactionTest : public AdoTest {
+template <class Base>
+class TransactionFixture : public Base {
  protected:
   long Count(_ConnectionPtr& c, const char* sql) {
     _RecordsetPtr rs = c->Execute(sql, nullptr, adCmdText);
@@ -23,11 +25,13 @@ class TransactionTest : public AdoTest {
   }
   // A statement of a doomed transaction: refused with the doom's text.
   void ExpectDoomed(_ConnectionPtr& c, const char* sql) {
-    const Raised r = Catch([&] { Exec(c, sql); });
+    const Raised r = Catch([&] { this->Exec(c, sql); });
     EXPECT_EQ(r.hr, kAborted) << sql;
     EXPECT_NE(r.description.find(kDoomText), std::string::npos) << r.description;
   }
 };
+using TransactionTest = TransactionFixture<AdoTest>;
+class EngineTransactionTest : public TransactionFixture<EngineTest> {};
 
 TEST_F(TransactionTest, EngineRollbackDoomsTheTransactionUntilRollbackTrans) {
   {
@@ -78,19 +82,28 @@ TEST_F(TransactionTest, DoomLastsUntilEveryNestedLevelIsRolledBack) {
   EXPECT_EQ(Catch([&] { c->CommitTrans(); }).hr, kAborted);
   EXPECT_EQ(c->RollbackTrans(), S_OK);  // level 1: the doom is over
   EXPECT_EQ(Count(other, "SELECT count(*) FROM t"), 0);
-  // A failure that leaves the transaction open does not doom it.
+}
+
+// A failure that leaves the transaction open does not doom it: the work
+// before and after it commits (PostgreSQL's driver rolls back only the
+// failed statement).
+TEST_P(EngineTransactionTest, AFailedStatementLeavesTheTransactionOpen) {
+  _ConnectionPtr c = Open(ConnectText());
+  _ConnectionPtr other = Open(ConnectText());
+  Exec(c, "CREATE TABLE t (k INT PRIMARY KEY)");
   EXPECT_EQ(c->BeginTrans(), 1);
   Exec(c, "INSERT INTO t VALUES (7)");
+  EXPECT_EQ(Catch([&] { Exec(c, "INSERT INTO t VALUES (7)"); }).hr, DB_E_INTEGRITYVIOLATION);
   EXPECT_LT(Catch([&] { Exec(c, "INSERT INTO nowhere VALUES (1)"); }).hr, 0);
   Exec(c, "INSERT INTO t VALUES (8)");
   c->CommitTrans();
   EXPECT_EQ(Count(other, "SELECT sum(k) FROM t"), 15);
 }
 
-TEST_F(TransactionTest, CloseIsRefusedInATransactionAndReleaseRollsBack) {
-  _ConnectionPtr other = Open(FileConnect());
+TEST_P(EngineTransactionTest, CloseIsRefusedInATransactionAndReleaseRollsBack) {
+  _ConnectionPtr other = Open(ConnectText());
   Exec(other, "CREATE TABLE t (k INT)");
-  _ConnectionPtr c = Open(FileConnect());
+  _ConnectionPtr c = Open(ConnectText());
   EXPECT_EQ(c->BeginTrans(), 1);
   Exec(c, "INSERT INTO t VALUES (1)");
   EXPECT_EQ(c->BeginTrans(), 2);
@@ -108,7 +121,7 @@ TEST_F(TransactionTest, CloseIsRefusedInATransactionAndReleaseRollsBack) {
   EXPECT_EQ(Count(other, "SELECT sum(k) FROM t"), 3);
 
   // Releasing the object is the way to abandon a transaction.
-  c->Open(_bstr_t(FileConnect().c_str()), "", "", adConnectUnspecified);
+  c->Open(_bstr_t(ConnectText().c_str()), "", "", adConnectUnspecified);
   c->BeginTrans();
   Exec(c, "INSERT INTO t VALUES (100)");
   c = nullptr;
@@ -155,6 +168,10 @@ TEST_F(TransactionTest, CloseWhoseRollbackFailsToWriteCommitsNothing) {
   }
   EXPECT_GT(injected_count, 0);  // the rollback did write, and a write failed
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, EngineTransactionTest,
+                         ::testing::ValuesIn(AdoEngines(SharesData)),
+                         [](const auto& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace korvo::ado::test

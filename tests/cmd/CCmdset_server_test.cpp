@@ -1,4 +1,4 @@
-// CCmdset against PostgreSQL through the ODBC provider: a command with
+// CCmdset against PostgreSQL and MariaDB through the ODBC provider: a command with
 // parameters, its rows in a bound recordset, and a stored procedure.
 #include <gtest/gtest.h>
 #include <korvo/cmd/CCmdset.h>
@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "support/pg_scratch.h"
+#include "support/server_scratch.h"
 
 namespace korvo::test {
 namespace {
@@ -26,19 +26,20 @@ class CItems : public CRecordset {
   }
 };
 
-TEST(CmdsetServerTest, RunsParameterisedCommandsAndProceduresOnPostgres) {
+class CmdsetServerTest : public ::testing::TestWithParam<Server> {};
+
+TEST_P(CmdsetServerTest, RunsParameterisedCommandsAndProcedures) {
+  const Server& server = GetParam();
+  KORVO_REQUIRE_SERVER(server.Dsn(), server.name, server.variable);
   ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
-  const std::string dsn = ServerConnect(kPostgresDsnVariable);
-  if (dsn.empty()) CoUninitialize();
-  KORVO_REQUIRE_SERVER(dsn, "PostgreSQL", kPostgresDsnVariable);
   {
-    PgScratch scratch(dsn);
+    ServerScratch scratch(server);
     CDatabase db;
     ASSERT_EQ(db.OpenEx(scratch.Connect().c_str()), 1);
     db.ExecuteSQL("CREATE TABLE item (id INTEGER PRIMARY KEY, name VARCHAR(20))");
-    db.ExecuteSQL(
-        "CREATE PROCEDURE add_item(v INT, label VARCHAR(20)) LANGUAGE SQL AS $$ "
-        "INSERT INTO item VALUES (v, label) $$");
+    db.ExecuteSQL((std::string("CREATE PROCEDURE add_item(v INT, label VARCHAR(20)) ") +
+                   Fill(server.procedure_body, "item"))
+                      .c_str());
 
     CCmdset insert(&db);
     insert.SetCommandText("INSERT INTO item (id, name) VALUES (?, ?)");
@@ -70,6 +71,9 @@ TEST(CmdsetServerTest, RunsParameterisedCommandsAndProceduresOnPostgres) {
   }
   CoUninitialize();
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, CmdsetServerTest, ::testing::ValuesIn(Servers()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace korvo::test

@@ -1,12 +1,14 @@
-// CDatabase against PostgreSQL through the ODBC provider: product type,
-// statements and transactions, and a session the server ends under an
-// open connection.
+// CDatabase against PostgreSQL and MariaDB through the ODBC provider:
+// product type, statements and transactions, a session the server ends
+// under an open connection, and connections that cannot be made.
 #include <gtest/gtest.h>
 #include <korvo/com/coinit.h>
 #include <korvo/db/CDatabase.h>
 #include <unistd.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/db_exception.h"
 #include "support/servers.h"
@@ -14,13 +16,15 @@
 namespace {
 
 using korvo::test::CatchDB;
+using korvo::test::Fill;
+using korvo::test::Server;
 
-class DatabaseServerTest : public ::testing::Test {
+class DatabaseServerTest : public ::testing::TestWithParam<Server> {
  protected:
   void SetUp() override {
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
-    dsn_ = korvo::test::ServerConnect(korvo::test::kPostgresDsnVariable);
-    KORVO_REQUIRE_SERVER(dsn_, "PostgreSQL", korvo::test::kPostgresDsnVariable);
+    dsn_ = GetParam().Dsn();
+    KORVO_REQUIRE_SERVER(dsn_, GetParam().name, GetParam().variable);
     table_ = "db_srv_" + std::to_string(getpid());
   }
   void TearDown() override { CoUninitialize(); }
@@ -34,10 +38,10 @@ class DatabaseServerTest : public ::testing::Test {
   std::string table_;
 };
 
-TEST_F(DatabaseServerTest, RunsStatementsAndTransactionsOnPostgres) {
+TEST_P(DatabaseServerTest, RunsStatementsAndTransactions) {
   CDatabase db;
   ASSERT_EQ(db.OpenEx(("ODBC;" + dsn_).c_str()), 1);
-  EXPECT_EQ(db.GetDbmsType(), 2);  // PostgreSQL: the second product family
+  EXPECT_EQ(db.GetDbmsType(), GetParam().dbms_type);
   db.ExecuteSQL(("DROP TABLE IF EXISTS " + table_).c_str());
   db.ExecuteSQL(("CREATE TABLE " + table_ + " (n INT)").c_str());
   long affected = 0;
@@ -55,14 +59,14 @@ TEST_F(DatabaseServerTest, RunsStatementsAndTransactionsOnPostgres) {
   db.Close();
 }
 
-TEST_F(DatabaseServerTest, ASessionEndedByTheServerIsDeadUntilReopened) {
+TEST_P(DatabaseServerTest, ASessionEndedByTheServerIsDeadUntilReopened) {
   CDatabase db;
   CDatabase admin;
   ASSERT_EQ(db.OpenEx(dsn_.c_str()), 1);
   ASSERT_EQ(admin.OpenEx(dsn_.c_str()), 1);
   EXPECT_EQ(db.IsConnectionDead(), 0);
-  const std::string pid = Scalar(db, "SELECT pg_backend_pid()");
-  admin.ExecuteSQL(("SELECT pg_terminate_backend(" + pid + ")").c_str());
+  const std::string id = Scalar(db, GetParam().session_id_sql);
+  admin.ExecuteSQL(Fill(GetParam().kill, id).c_str());
   auto e = CatchDB([&] { db.ExecuteSQL("SELECT 1"); });
   ASSERT_TRUE(e);
   EXPECT_NE(std::string(static_cast<const char*>(e->m_strErrorText))
@@ -75,5 +79,28 @@ TEST_F(DatabaseServerTest, ASessionEndedByTheServerIsDeadUntilReopened) {
   EXPECT_EQ(db.IsConnectionDead(), 0);
   EXPECT_EQ(Scalar(db, "SELECT 1"), "1");
 }
+
+// Each refusal is a CDBException naming what is wrong, and comes within
+// the login time-out (a test that hung would be the failure).
+TEST_P(DatabaseServerTest, RefusesConnectionsThatCannotBeMadeWithTheReason) {
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {"ODBC;DSN=korvo_no_such_dsn", "korvo_no_such_dsn"},
+      {"ODBC;DRIVER={Korvo No Such Driver};Server=127.0.0.1", "Korvo No Such Driver"},
+      // Nothing listens on port 1 of the loopback address.
+      {dsn_ + ";Server=127.0.0.1;Servername=127.0.0.1;Port=1", "127.0.0.1"},
+      {dsn_ + ";" + GetParam().wrong_password, GetParam().wrong_password_names},
+  };
+  for (const auto& [connect, names] : refused) {
+    CDatabase db;
+    auto e = CatchDB([&] { db.OpenEx(connect.c_str()); });
+    ASSERT_TRUE(e) << connect;
+    const std::string text = static_cast<const char*>(e->m_strErrorText);
+    EXPECT_NE(text.find(names), std::string::npos) << connect << ": " << text;
+    EXPECT_EQ(db.IsOpen(), 0) << connect;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, DatabaseServerTest, ::testing::ValuesIn(korvo::test::Servers()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,23 +1,22 @@
-// CRecordset against PostgreSQL through the ODBC provider, as a host uses
-// it: open, move, Edit / AddNew / Update / Delete, checked through a
-// second connection.
+// CRecordset against PostgreSQL and MariaDB through the ODBC provider, as
+// a host uses it: open, move, Edit / AddNew / Update / Delete, row limits
+// and scalar expressions, checked through a second connection.
 #include <algorithm>
 #include <memory>
 #include <vector>
 
 #include "recordset/recordset_fixture.h"
-#include "support/pg_scratch.h"
+#include "support/server_scratch.h"
 
 namespace korvo::test {
 namespace {
 
-class ServerRecordsetTest : public ::testing::Test {
+class ServerRecordsetTest : public ::testing::TestWithParam<Server> {
  protected:
   void SetUp() override {
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
-    const std::string dsn = ServerConnect(kPostgresDsnVariable);
-    KORVO_REQUIRE_SERVER(dsn, "PostgreSQL", kPostgresDsnVariable);
-    scratch_ = std::make_unique<PgScratch>(dsn);
+    KORVO_REQUIRE_SERVER(GetParam().Dsn(), GetParam().name, GetParam().variable);
+    scratch_ = std::make_unique<ServerScratch>(GetParam());
     db_ = std::make_unique<CDatabase>();
     other_ = std::make_unique<CDatabase>();
     ASSERT_EQ(db_->OpenEx(scratch_->Connect().c_str()), 1);
@@ -44,12 +43,12 @@ class ServerRecordsetTest : public ::testing::Test {
     return static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(_variant_t(0L))->GetValue()));
   }
 
-  std::unique_ptr<PgScratch> scratch_;
+  std::unique_ptr<ServerScratch> scratch_;
   std::unique_ptr<CDatabase> db_;  // made once COM is initialised
   std::unique_ptr<CDatabase> other_;
 };
 
-TEST_F(ServerRecordsetTest, OpensMovesAndEditsRowsOnPostgres) {
+TEST_P(ServerRecordsetTest, OpensMovesAndEditsRows) {
   CCustomer rs(db_.get());
   ASSERT_EQ(
       rs.Open(CRecordset::keysetCursor, "SELECT CODE, NAME, ACTIVE FROM CUSTOMER ORDER BY CODE"),
@@ -76,7 +75,7 @@ TEST_F(ServerRecordsetTest, OpensMovesAndEditsRowsOnPostgres) {
   rs.m_name = "Gus";
   rs.m_active = 1;
   EXPECT_EQ(rs.Update(), 1);
-  EXPECT_EQ(Query("SELECT NAME || ACTIVE FROM CUSTOMER WHERE CODE = 7"), "Gus1");
+  EXPECT_EQ(Query("SELECT CONCAT(NAME, ACTIVE) FROM CUSTOMER WHERE CODE = 7"), "Gus1");
 
   rs.MoveFirst();
   rs.MoveNext();
@@ -94,6 +93,18 @@ TEST_F(ServerRecordsetTest, OpensMovesAndEditsRowsOnPostgres) {
   EXPECT_FALSE(e->m_strErrorText.IsEmpty());
   rs.CancelUpdate();
   EXPECT_EQ(Query("SELECT NAME FROM CUSTOMER WHERE CODE = 1"), "Anne");
+  // Somebody else renames the row meanwhile: the edit finds it changed.
+  other_->ExecuteSQL("UPDATE CUSTOMER SET NAME = 'Anna' WHERE CODE = 1");
+  rs.Edit();
+  rs.m_name = "Abe";
+  e = CatchDB([&] { rs.Update(); });
+  ASSERT_TRUE(e);
+  EXPECT_NE(std::string(static_cast<const char*>(e->m_strErrorText))
+                .find("Row cannot be located for updating"),
+            std::string::npos)
+      << static_cast<const char*>(e->m_strErrorText);
+  rs.CancelUpdate();
+  EXPECT_EQ(Query("SELECT NAME FROM CUSTOMER WHERE CODE = 1"), "Anna");
   rs.Close();
   // Opened again, it sees the rows as the server now has them.
   ASSERT_EQ(rs.Open(CRecordset::staticCursor, "CUSTOMER"), 1);
@@ -103,11 +114,17 @@ TEST_F(ServerRecordsetTest, OpensMovesAndEditsRowsOnPostgres) {
   EXPECT_EQ(codes, (std::vector<long>{1, 3, 4, 5, 6, 7}));
 }
 
-// The library's row-limit forms for product type 2 (ROWNUM, and
-// ROW_NUMBER() OVER with a sort) reach PostgreSQL in its own dialect and
-// really limit; the recordset still shows the statement it built.
-TEST_F(ServerRecordsetTest, RowLimitsOfTheSelectWorkedExamplesHoldOnPostgres) {
-  ASSERT_EQ(db_->GetDbmsType(), CDatabase::dbmsTypeOther);
+// The library's row-limit forms (product type 1: TOP n; type 2: ROWNUM,
+// and ROW_NUMBER() OVER with a sort) reach each server in its own dialect
+// and really limit; the recordset still shows the statement it built.
+TEST_P(ServerRecordsetTest, RowLimitsOfTheSelectWorkedExamplesHold) {
+  ASSERT_EQ(db_->GetDbmsType(), GetParam().dbms_type);
+  const char* built[] = {
+      "",
+      "SELECT  TOP 2 CODE,NAME  FROM CUSTOMER WHERE ACTIVE=1",
+      "SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROWNUM ORAROWNUM  FROM CUSTOMER WHERE "
+      "ACTIVE=1) WHERE ORAROWNUM <= 2",
+  };
   auto codes = [](CRecordset& rs, long& code) {
     std::vector<long> out;
     for (; !rs.IsEOF(); rs.MoveNext()) out.push_back(code);
@@ -116,9 +133,7 @@ TEST_F(ServerRecordsetTest, RowLimitsOfTheSelectWorkedExamplesHoldOnPostgres) {
   CCodeName filtered(db_.get());
   filtered.m_strFilter = "ACTIVE=1";
   ASSERT_EQ(filtered.Open(CRecordset::staticCursor, "CUSTOMER", CRecordset::none, 2), 1);
-  EXPECT_STREQ(filtered.GetSQL(),
-               "SELECT CODE,NAME  FROM (SELECT CODE,NAME ,ROWNUM ORAROWNUM  FROM CUSTOMER WHERE "
-               "ACTIVE=1) WHERE ORAROWNUM <= 2");
+  EXPECT_STREQ(filtered.GetSQL(), built[GetParam().dbms_type]);
   // Which two active rows is the server's choice.
   for (long code : codes(filtered, filtered.m_code))
     EXPECT_TRUE(code == 1 || code == 3 || code == 4 || code == 6);
@@ -131,6 +146,40 @@ TEST_F(ServerRecordsetTest, RowLimitsOfTheSelectWorkedExamplesHoldOnPostgres) {
   ASSERT_EQ(all.Open(CRecordset::staticCursor, "CUSTOMER", CRecordset::none, 10), 1);
   EXPECT_EQ(codes(all, all.m_code).size(), 6u);
 }
+
+// An expression evaluated on the server in the product family's form
+// ("SELECT <expr> AS RES", FROM DUAL for product type 2).
+class CScalar : public CRecordset {
+ public:
+  using CRecordset::CRecordset;
+  using CRecordset::m_SetScalareFunction;
+};
+
+TEST_P(ServerRecordsetTest, EvaluatesScalarExpressions) {
+  CScalar rs(db_.get());
+  _variant_t result;
+  CTString product("6 * 7");
+  rs.m_SetScalareFunction(result, product);
+  EXPECT_EQ(static_cast<long>(result), 42);
+  CTWString wide(u"CONCAT(UPPER('x'), 'y')");
+  rs.m_SetScalareFunction(result, wide);
+  EXPECT_STREQ(static_cast<const char*>(_bstr_t(result)), "Xy");
+  CTString null("NULL");
+  rs.m_SetScalareFunction(result, null);
+  EXPECT_EQ(result.vt, VT_NULL);
+  // SQL the server rejects leaves as a COM error naming it.
+  CTString bad("nosuchfunction(1)");
+  std::string text;
+  try {
+    rs.m_SetScalareFunction(result, bad);
+  } catch (const _com_error& e) {
+    text = static_cast<const char*>(e.Description());
+  }
+  EXPECT_NE(text.find("nosuchfunction"), std::string::npos) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, ServerRecordsetTest, ::testing::ValuesIn(Servers()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace korvo::test

@@ -190,11 +190,18 @@ HRESULT OdbcConnection::Open(const ConnectString& options) {
 }
 
 void OdbcConnection::Close() {
+  // What the caller reads after Close is this close's failure only, not
+  // the last statement's.
+  diagnostics().errors.clear();
   // Statements still alive keep the session until they go; the work of an
   // unfinished transaction must not wait for them.
   if (db_ && in_transaction_ && !db_->dead()) {
-    SQLEndTran(SQL_HANDLE_DBC, db_->dbc(), SQL_ROLLBACK);
-    SetAutocommit(true);
+    const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, db_->dbc(), SQL_ROLLBACK);
+    if (SQL_SUCCEEDED(rc)) {
+      SetAutocommit(true);
+    } else {
+      db_->Fail(SQL_HANDLE_DBC, db_->dbc(), rc, "rolling back on close");
+    }
   }
   in_transaction_ = false;
   db_.reset();
