@@ -148,16 +148,7 @@ class FieldObject final : public com::Object<Field> {
   // Current without a report: false where the state check refuses a read.
   bool Peek(Cell* cell) {
     if (data_->generation != generation_ || (PositionOf(*data_) & kOnRow) == 0) return false;
-    const EditBuffer& edit = data_->edit;
-    if (edit.mode != adEditNone && edit.changed[static_cast<size_t>(column_)] != 0) {
-      *cell = CellOf(edit.values[static_cast<size_t>(column_)]);
-      return true;
-    }
-    if (edit.mode == adEditAdd) {
-      *cell = Cell{};
-      return true;
-    }
-    *cell = data_->cursor->Get(column_);
+    *cell = EditedCell(*data_, column_);
     return true;
   }
 
@@ -218,6 +209,30 @@ class FieldObject final : public com::Object<Field> {
 };
 
 }  // namespace
+
+Cell EditedCell(const RecordsetData& data, int column) {
+  const EditBuffer& edit = data.edit;
+  if (edit.mode != adEditNone && edit.changed[static_cast<size_t>(column)] != 0) {
+    return CellOf(edit.values[static_cast<size_t>(column)]);
+  }
+  if (edit.mode == adEditAdd) return Cell{};
+  return data.cursor->Get(column);
+}
+
+HRESULT GetRowCells(const RecordsetData& data, long count, RowCell* cells) {
+  if ((PositionOf(data) & kOnRow) == 0) return S_FALSE;
+  const std::vector<ColumnInfo>& columns = data.cursor->columns();
+  if (count < 0 || static_cast<size_t>(count) > columns.size()) return S_FALSE;
+  for (long i = 0; i < count; ++i) {
+    const auto column = static_cast<size_t>(i);
+    cells[column] = RowCell{};
+    if (!CellToRowCell(EditedCell(data, static_cast<int>(i)), columns[column].ado_type,
+                       &cells[column])) {
+      cells[column] = RowCell{};
+    }
+  }
+  return kSOk;
+}
 
 HRESULT GetFieldRowCell(Field* field, RowCell* out) {
   return static_cast<FieldObject*>(field)->GetRowCell(out);

@@ -81,17 +81,11 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>,
   }
   HRESULT get_CursorType(CursorTypeEnum* out) override { return Out(out, cursor_type_); }
   HRESULT put_CursorType(CursorTypeEnum type) override {
-    if (const HRESULT hr = Check(RecordsetOperation::kSetWhileClosed); FAILED(hr)) return hr;
-    if (type < adOpenForwardOnly || type > adOpenStatic) return ReportAdo(AdoError(3001));
-    cursor_type_ = type;
-    return kSOk;
+    return SetWhileClosed(type, adOpenForwardOnly, adOpenStatic, &cursor_type_);
   }
   HRESULT get_LockType(LockTypeEnum* out) override { return Out(out, lock_type_); }
   HRESULT put_LockType(LockTypeEnum type) override {
-    if (const HRESULT hr = Check(RecordsetOperation::kSetWhileClosed); FAILED(hr)) return hr;
-    if (type < adLockReadOnly || type > adLockBatchOptimistic) return ReportAdo(AdoError(3001));
-    lock_type_ = type;
-    return kSOk;
+    return SetWhileClosed(type, adLockReadOnly, adLockBatchOptimistic, &lock_type_);
   }
   HRESULT get_MaxRecords(long* out) override { return Out(out, 0L); }
   HRESULT put_MaxRecords(long rows) override {
@@ -117,10 +111,7 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>,
     return Out(out, cursor_location_);
   }
   HRESULT put_CursorLocation(CursorLocationEnum location) override {
-    if (const HRESULT hr = Check(RecordsetOperation::kSetWhileClosed); FAILED(hr)) return hr;
-    if (location != adUseServer && location != adUseClient) return ReportAdo(AdoError(3001));
-    cursor_location_ = location;
-    return kSOk;
+    return SetWhileClosed(location, adUseServer, adUseClient, &cursor_location_);
   }
   HRESULT get_EditMode(EditModeEnum* out) override {
     if (const HRESULT hr = Check(RecordsetOperation::kReadState); FAILED(hr)) return hr;
@@ -294,6 +285,10 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>,
     if (cell == nullptr || column < 0 || column >= ColumnCount()) return S_FALSE;
     return GetFieldRowCell(FieldAt(fields_.GetInterfacePtr(), column), cell);
   }
+  HRESULT GetRow(long count, RowCell* cells) override {
+    if (cells == nullptr || count > ColumnCount()) return S_FALSE;
+    return GetRowCells(*data_, count, cells);
+  }
   HRESULT PutCell(long column, const RowCell& cell) override {
     if (column < 0 || column >= ColumnCount()) return ReportAdo(kAdoItemNotFound);
     return PutFieldRowCell(FieldAt(fields_.GetInterfacePtr(), column), cell);
@@ -305,6 +300,16 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>,
   }
 
  private:
+  // The setters of what an Open uses: only while closed, and only a value
+  // in [lowest, highest] (else 3001, nothing changed).
+  template <class Enum>
+  HRESULT SetWhileClosed(Enum value, Enum lowest, Enum highest, Enum* field) {
+    if (const HRESULT hr = Check(RecordsetOperation::kSetWhileClosed); FAILED(hr)) return hr;
+    if (value < lowest || value > highest) return ReportAdo(AdoError(3001));
+    *field = value;
+    return kSOk;
+  }
+
   // A stream reads CacheSize rows per engine fetch; a snapshot reads the
   // whole result, in large blocks.
   long FetchRows() const {

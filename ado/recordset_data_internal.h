@@ -39,6 +39,13 @@ HRESULT CreateFieldsObject(std::shared_ptr<RecordsetData> data, Fields** out);
 // borrowed from the collection.
 long FieldCount(Fields* fields);
 Field* FieldAt(Fields* fields, long column);
+// The cell Field.Value reads for `column` of the current row: the edit
+// buffer's value where it holds one. REQUIRES: a row is current.
+provider::Cell EditedCell(const RecordsetData& data, int column);
+// IKorvoRowAccess::GetRow over `data` (each cell as GetFieldRowCell gives
+// it, VT_EMPTY where that is S_FALSE); S_FALSE when no row is current or
+// `count` is above the column count.
+HRESULT GetRowCells(const RecordsetData& data, long count, RowCell* cells);
 // S_FALSE when the cell has no raw form (or no row is current): the caller
 // reads Field.Value, which reports why.
 HRESULT GetFieldRowCell(Field* field, RowCell* out);

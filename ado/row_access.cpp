@@ -94,7 +94,14 @@ bool CellToRowCell(const Cell& cell, int32_t ado_type, RowCell* out) {
     }
   } else if (target == VT_BSTR || target == kBytes) {
     return false;  // a number shown as its text
-  } else if (target == VT_I8 && cell.type == CellType::kInt) {
+  }
+  if (target == VT_DATE && cell.type == CellType::kText &&
+      ParsePlainIsoDate(cell.data, cell.size, &out->real, &out->fields)) {
+    out->vt = VT_DATE;  // the stored date text, already split
+    out->split = true;
+    return true;
+  }
+  if (target == VT_I8 && cell.type == CellType::kInt) {
     out->vt = VT_I8;  // the commonest pairs, as CellToVariant takes them
     out->integer = cell.i;
     return true;

@@ -34,6 +34,11 @@ struct RowCell {
   // VT_ARRAY | VT_UI1: the bytes.
   const char* bytes = nullptr;
   size_t size = 0;
+  // VT_DATE, when `split` is set: the calendar fields
+  // VariantTimeToSystemTime gives for `real`, read straight from the
+  // stored text (whole seconds only), so a reader needs no split.
+  bool split = false;
+  SYSTEMTIME fields{};
 };
 
 struct IKorvoRowAccess : IUnknown {
@@ -45,6 +50,12 @@ struct IKorvoRowAccess : IUnknown {
   // closed, no current row, a value its type cannot hold); read
   // Field.Value, which gives the value or the error.
   virtual HRESULT GetCell(long column, RowCell* cell) = 0;
+  // Columns 0 to count - 1 of the current row in one call, each as
+  // GetCell gives it; a cell GetCell answers S_FALSE for has vt VT_EMPTY.
+  // S_FALSE (cells unspecified) when no row is current or `count` is above
+  // ColumnCount. The row a binding pass loads costs one call, not one per
+  // member.
+  virtual HRESULT GetRow(long count, RowCell* cells) = 0;
   // Puts `cell` into column `column` as Field.Value's put would put the
   // VARIANT of the same type and value (VT_BSTR: UTF-8 text; the other
   // kinds as GetCell describes them). Fails as that put fails, with the

@@ -116,44 +116,56 @@ static void AddLocated(const std::vector<int>& locate, const Cell* original,
   }
 }
 
-HRESULT RowWriter::Update(provider::Connection& conn, const Cell* original,
-                          const std::vector<int>& changed, const std::vector<ParamValue>& values,
-                          provider::Deadline deadline) {
+void RowWriter::Locate(const std::vector<int>& changed) {
   locate_.clear();
-  if (keyed()) {
-    locate_ = key_;
-    for (const int c : changed) {
-      bool is_key = false;
-      for (const int k : key_) is_key = is_key || k == c;
-      if (!is_key) locate_.push_back(c);
-    }
-  } else {
+  if (!keyed()) {
     for (size_t c = 0; c < names_.size(); ++c) locate_.push_back(static_cast<int>(c));
+    return;
   }
-  shape_.assign(1, 'U');
-  for (const int c : changed) shape_ += std::to_string(c) + ',';
-  LocateShape(locate_, original);
-  size_t n = 0;
+  locate_ = key_;
   for (const int c : changed) {
-    if (params_.size() <= n) params_.resize(n + 1);
-    params_[n++] = values[static_cast<size_t>(c)];
+    bool is_key = false;
+    for (const int k : key_) is_key = is_key || k == c;
+    if (!is_key) locate_.push_back(c);
   }
+}
+
+template <class Head>
+HRESULT RowWriter::RunLocated(provider::Connection& conn, const Cell* original, size_t n,
+                              provider::Deadline deadline, Head&& head) {
+  LocateShape(locate_, original);
   AddLocated(locate_, original, &params_, &n);
   params_.resize(n);
   int64_t affected = 0;
   const HRESULT hr = Run(
       conn, deadline,
       [&](std::string* sql) {
-        *sql = "UPDATE " + table_ + " SET ";
-        for (size_t i = 0; i < changed.size(); ++i) {
-          if (i) *sql += ", ";
-          *sql += names_[static_cast<size_t>(changed[i])] + " = ?";
-        }
+        head(sql);
         Where(locate_, original, sql);
       },
       &affected);
   if (FAILED(hr)) return hr;
   return affected == 0 ? NotFound(conn) : kSOk;
+}
+
+HRESULT RowWriter::Update(provider::Connection& conn, const Cell* original,
+                          const std::vector<int>& changed, const std::vector<ParamValue>& values,
+                          provider::Deadline deadline) {
+  Locate(changed);
+  shape_.assign(1, 'U');
+  for (const int c : changed) shape_ += std::to_string(c) + ',';
+  size_t n = 0;
+  for (const int c : changed) {
+    if (params_.size() <= n) params_.resize(n + 1);
+    params_[n++] = values[static_cast<size_t>(c)];
+  }
+  return RunLocated(conn, original, n, deadline, [&](std::string* sql) {
+    *sql = "UPDATE " + table_ + " SET ";
+    for (size_t i = 0; i < changed.size(); ++i) {
+      if (i) *sql += ", ";
+      *sql += names_[static_cast<size_t>(changed[i])] + " = ?";
+    }
+  });
 }
 
 HRESULT RowWriter::Insert(provider::Connection& conn, const std::vector<int>& assigned,
@@ -196,27 +208,10 @@ HRESULT RowWriter::Insert(provider::Connection& conn, const std::vector<int>& as
 
 HRESULT RowWriter::Delete(provider::Connection& conn, const Cell* original,
                           provider::Deadline deadline) {
-  locate_.clear();
-  if (keyed()) {
-    locate_ = key_;
-  } else {
-    for (size_t c = 0; c < names_.size(); ++c) locate_.push_back(static_cast<int>(c));
-  }
+  Locate({});
   shape_.assign(1, 'D');
-  LocateShape(locate_, original);
-  size_t n = 0;
-  AddLocated(locate_, original, &params_, &n);
-  params_.resize(n);
-  int64_t affected = 0;
-  const HRESULT hr = Run(
-      conn, deadline,
-      [&](std::string* sql) {
-        *sql = "DELETE FROM " + table_;
-        Where(locate_, original, sql);
-      },
-      &affected);
-  if (FAILED(hr)) return hr;
-  return affected == 0 ? NotFound(conn) : kSOk;
+  return RunLocated(conn, original, 0, deadline,
+                    [&](std::string* sql) { *sql = "DELETE FROM " + table_; });
 }
 
 }  // namespace korvo::ado

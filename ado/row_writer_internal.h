@@ -65,6 +65,15 @@ class RowWriter {
   HRESULT Run(provider::Connection& conn, provider::Deadline deadline, Build&& build,
               int64_t* affected);
   HRESULT NotFound(provider::Connection& conn);
+  // Sets locate_ to the columns that find the row: the key and the
+  // `changed` columns outside it, or every column when there is no key.
+  void Locate(const std::vector<int>& changed);
+  // Runs an UPDATE or DELETE whose text begins with what `head` writes and
+  // ends with the WHERE clause of locate_; params_ holds `n` values before
+  // the located originals. A row not found is reported.
+  template <class Head>
+  HRESULT RunLocated(provider::Connection& conn, const provider::Cell* original, size_t n,
+                     provider::Deadline deadline, Head&& head);
 
   std::string table_;               // quoted, with its schema when named
   std::vector<std::string> names_;  // quoted base column per result column

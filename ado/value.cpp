@@ -103,10 +103,22 @@ BSTR Utf8ToBstr(const char* data, size_t size) {
   return b;
 }
 
-bool ParseIsoDate(const char* s, size_t n, double* date) {
-  // Stores that keep UTC times write a trailing 'Z' (SQLite's strftime).
+namespace {
+
+// Stores that keep UTC times write a trailing 'Z' (SQLite's strftime).
+std::string_view StoredDateText(const char* s, size_t n) {
   while (n > 0 && (s[n - 1] == ' ' || s[n - 1] == 'Z')) --n;
-  return com::detail::ParseDate(std::string_view(s, n), date, com::detail::SecondFraction::kKeep);
+  return std::string_view(s, n);
+}
+
+}  // namespace
+
+bool ParseIsoDate(const char* s, size_t n, double* date) {
+  return com::detail::ParseDate(StoredDateText(s, n), date, com::detail::SecondFraction::kKeep);
+}
+
+bool ParsePlainIsoDate(const char* s, size_t n, double* date, SYSTEMTIME* fields) {
+  return com::detail::ParsePlainDate(StoredDateText(s, n), date, fields);
 }
 
 bool FormatIsoDate(double date, int32_t ado_type, std::string* out) {

@@ -25,6 +25,9 @@ BSTR Utf8ToBstr(const char* data, size_t size);
 // ISO date text of a cell to an OLE date: com's ParseDate, keeping the
 // fraction of a second, with a trailing 'Z' ignored.
 bool ParseIsoDate(const char* text, size_t size, double* date);
+// The same for the commonest form only (com's ParsePlainDate), giving the
+// calendar fields too; false for other text, which ParseIsoDate decides.
+bool ParsePlainIsoDate(const char* text, size_t size, double* date, SYSTEMTIME* fields);
 // The OLE date as ISO text: "YYYY-MM-DD" for adDBDate, "HH:MM:SS" for
 // adDBTime, "YYYY-MM-DD HH:MM:SS" otherwise. False outside the range.
 bool FormatIsoDate(double date, int32_t ado_type, std::string* out);

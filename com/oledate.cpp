@@ -35,12 +35,9 @@ DATE Join(long long day, double second) {
   return day >= 0 ? static_cast<double>(day) + fraction : static_cast<double>(day) - fraction;
 }
 
-}  // namespace
-
-INT VariantTimeToSystemTime(DOUBLE date, LPSYSTEMTIME out) {
-  long long day = 0, second = 0;
-  if (out == nullptr || !Split(date, &day, &second)) return FALSE;
-  const korvo::platform::CivilDate civil = korvo::platform::CivilFromDays(day - kDaysFrom1970);
+// The calendar fields of a day index (whose date is `civil`) and second of
+// that day.
+SYSTEMTIME FieldsOf(const korvo::platform::CivilDate& civil, long long day, long long second) {
   SYSTEMTIME t{};
   t.wYear = static_cast<WORD>(civil.year);
   t.wMonth = static_cast<WORD>(civil.month);
@@ -50,7 +47,15 @@ INT VariantTimeToSystemTime(DOUBLE date, LPSYSTEMTIME out) {
   t.wMinute = static_cast<WORD>(second / 60 % 60);
   t.wSecond = static_cast<WORD>(second % 60);
   t.wMilliseconds = 0;
-  *out = t;
+  return t;
+}
+
+}  // namespace
+
+INT VariantTimeToSystemTime(DOUBLE date, LPSYSTEMTIME out) {
+  long long day = 0, second = 0;
+  if (out == nullptr || !Split(date, &day, &second)) return FALSE;
+  *out = FieldsOf(korvo::platform::CivilFromDays(day - kDaysFrom1970), day, second);
   return TRUE;
 }
 
@@ -177,6 +182,34 @@ bool ParseDate(std::string_view text, DATE* out, SecondFraction fraction) {
   }
   if (at != s.size()) return false;
   *out = Join(day, seconds);
+  return true;
+}
+
+bool ParsePlainDate(std::string_view text, DATE* out, SYSTEMTIME* fields) {
+  if (text.size() != 10 && text.size() != 19) return false;
+  // Two digits at `at` (the callers checked the length).
+  auto two = [&](size_t at, unsigned* value) {
+    if (!IsDigit(text[at]) || !IsDigit(text[at + 1])) return false;
+    *value = static_cast<unsigned>((text[at] - '0') * 10 + (text[at + 1] - '0'));
+    return true;
+  };
+  unsigned century = 0, year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  if (!two(0, &century) || !two(2, &year) || text[4] != '-' || !two(5, &month) || text[7] != '-' ||
+      !two(8, &day))
+    return false;
+  year += century * 100;
+  if (text.size() == 19 && (text[10] != ' ' || !two(11, &hour) || text[13] != ':' ||
+                            !two(14, &minute) || text[16] != ':' || !two(17, &second)))
+    return false;
+  if (year < 100 || !platform::IsValidDate(year, month, day) || hour > 23 || minute > 59 ||
+      second > 59)
+    return false;
+  const long long day_index = platform::DaysFromCivil(year, month, day) + kDaysFrom1970;
+  // ParseTime's sum, so that the date is the very double ParseDate makes;
+  // whole seconds come back unchanged from splitting it.
+  *out = Join(day_index, hour * 3600.0 + minute * 60.0 + second);
+  const platform::CivilDate civil{year, month, day};
+  *fields = FieldsOf(civil, day_index, hour * 3600LL + minute * 60LL + second);
   return true;
 }
 

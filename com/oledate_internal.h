@@ -28,4 +28,11 @@ enum class SecondFraction { kDrop, kKeep };
 // (years 100..9999). The one ISO date reader of the library.
 bool ParseDate(std::string_view text, DATE* out, SecondFraction fraction = SecondFraction::kDrop);
 
+// The form dates are commonly stored in, exactly "YYYY-MM-DD" or
+// "YYYY-MM-DD hh:mm:ss" (nothing around it, no fraction), read straight
+// into its calendar fields: *out is what ParseDate gives for the text and
+// *fields what VariantTimeToSystemTime gives for *out. False (nothing
+// written) for any other text, which ParseDate then decides on.
+bool ParsePlainDate(std::string_view text, DATE* out, SYSTEMTIME* fields);
+
 }  // namespace korvo::com::detail

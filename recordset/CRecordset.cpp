@@ -5,14 +5,16 @@
 #include <korvo/diag/CDBException.h>
 #include <korvo/diag/com_failure_internal.h>
 #include <korvo/recordset/CRecordset.h>
+#include <korvo/recordset/error_sites_internal.h>
 
 #include <cstdint>
 #include <cstring>
 #include <memory>
 
+using korvo::recordset::kCreateSite;
+
 namespace {
 
-constexpr korvo::diag::ErrorSite kCreateSite{"[5000]", "DbException100"};
 constexpr int kFieldMapBlockSize = 10;
 constexpr unsigned int kFieldMapBuckets = 17;
 

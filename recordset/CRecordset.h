@@ -123,6 +123,14 @@ struct RowShortcuts {
   const CFieldExchange* bindingPass = nullptr;
   bool bindingEofKnown = false;
   bool bindingAtEof = false;
+  // Set by Move while it loads the row its own EOF check found: the
+  // binding pass it starts need not ask again.
+  bool movedOntoRow = false;
+  // The row the binding pass loads, fetched in one call on its first read
+  // (ReadCell); valid while the pass runs and nothing is put.
+  std::vector<RowCell> row;
+  bool rowLoaded = false;
+  bool rowUsable = false;  // the fetch succeeded
 };
 }  // namespace korvo::recordset
 

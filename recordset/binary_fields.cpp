@@ -10,6 +10,7 @@
 #include <korvo/platform/heap.h>
 #include <korvo/platform/process.h>
 #include <korvo/recordset/CRecordset.h>
+#include <korvo/recordset/error_sites_internal.h>
 #include <korvo/recordset/recordset_access_internal.h>
 
 #include <algorithm>
@@ -18,16 +19,15 @@
 
 using korvo::diag::ConvertComFailures;
 using korvo::diag::ErrorSite;
+using korvo::recordset::kAppendChunkSite;
+using korvo::recordset::kByteArrayReadSite;
+using korvo::recordset::kLongBinaryReadSite;
+using korvo::recordset::kSetByteArraySite;
+using korvo::recordset::kSetLongBinarySite;
 using korvo::recordset::RecordsetAccess;
 using ColumnPut = korvo::recordset::RecordsetAccess::ColumnPut;
 
 namespace {
-
-constexpr ErrorSite kByteArrayReadSite{"[5004]", "DbException105"};
-constexpr ErrorSite kLongBinaryReadSite{"[5004]", "DbException106"};
-constexpr ErrorSite kSetLongBinarySite{"[5008]", "DbException111"};
-constexpr ErrorSite kSetByteArraySite{"[5016]", "DbException115"};
-constexpr ErrorSite kAppendChunkSite{"[5012]", "DbException117"};
 
 constexpr VARTYPE kByteArray = VT_ARRAY | VT_UI1;
 

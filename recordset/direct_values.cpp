@@ -106,6 +106,21 @@ IKorvoRowAccess* RecordsetAccess::RowAccess(CRecordset& rs) {
 bool RecordsetAccess::ReadCell(CRecordset& rs, short n, RowCell* cell) {
   IKorvoRowAccess* access = RowAccess(rs);
   if (access == nullptr || n < 1) return false;
+  RowShortcuts& memo = rs.m_shortcuts;
+  if (memo.bindingPass != nullptr) {
+    // A binding pass reads every member of one row: the row comes in one
+    // call, not one per member.
+    if (!memo.rowLoaded) {
+      const long count = std::min(access->ColumnCount(), static_cast<long>(rs.m_nFields));
+      memo.row.resize(static_cast<size_t>(std::max(count, 0L)));
+      memo.rowUsable = access->GetRow(count, memo.row.data()) == S_OK;
+      memo.rowLoaded = true;
+    }
+    if (memo.rowUsable && static_cast<size_t>(n) <= memo.row.size()) {
+      *cell = memo.row[static_cast<size_t>(n - 1)];
+      return cell->vt != VT_EMPTY;
+    }
+  }
   return access->GetCell(n - 1, cell) == S_OK;
 }
 
@@ -125,6 +140,7 @@ void RecordsetAccess::RememberMapping(CRecordset& rs, void* member, unsigned int
 }
 
 RecordsetAccess::ColumnPut::ColumnPut(CRecordset& rs, short n) : rs_(rs), n_(n) {
+  rs.m_shortcuts.rowLoaded = false;  // a put may change the cells a pass loaded
   IKorvoRowAccess* access = RowAccess(rs);
   if (access != nullptr && n >= 1 && n <= access->ColumnCount()) {
     access_ = access;

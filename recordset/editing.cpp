@@ -4,12 +4,9 @@
 #include <korvo/db/global_locks_internal.h>
 #include <korvo/diag/com_failure_internal.h>
 #include <korvo/recordset/CRecordset.h>
+#include <korvo/recordset/error_sites_internal.h>
 
-namespace {
-
-constexpr korvo::diag::ErrorSite kSetPosUpdateSite{"[5015]", "DbException120"};
-
-}  // namespace
+using korvo::recordset::kSetPosUpdateSite;
 
 void CRecordset::Edit() {
   m_trace.PrintTrace("CRecordset::Edit");

@@ -143,10 +143,16 @@ unsigned int CRecordset::BindFieldsToColumns() {
   m_trace.PrintTrace("CRecordset::BindFieldsToColumns");
   CFieldExchange fx(CFieldExchange::opBindFieldsToColumns, this);
   m_shortcuts.bindingPass = &fx;
-  m_shortcuts.bindingEofKnown = false;
+  m_shortcuts.bindingEofKnown = m_shortcuts.movedOntoRow;
+  m_shortcuts.bindingAtEof = false;
+  m_shortcuts.movedOntoRow = false;
+  m_shortcuts.rowLoaded = false;
   struct PassEnd {
     korvo::recordset::RowShortcuts& memo;
-    ~PassEnd() { memo.bindingPass = nullptr; }
+    ~PassEnd() {
+      memo.bindingPass = nullptr;
+      memo.rowLoaded = false;
+    }
   } pass_end{m_shortcuts};
   if (m_dwOptions & multiRowFetch) {
     DoBulkFieldExchange(&fx);

@@ -9,6 +9,7 @@
 #include <korvo/com/oledate.h>
 #include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/direct_values_internal.h>
+#include <korvo/recordset/error_sites_internal.h>
 #include <korvo/recordset/recordset_access_internal.h>
 
 #include <cstdint>
@@ -16,24 +17,23 @@
 
 using korvo::diag::ConvertComFailures;
 using korvo::diag::ErrorSite;
+using korvo::recordset::kFieldInfoSite;
+using korvo::recordset::kFieldObjectSite;
+using korvo::recordset::kFieldsCountSite;
+using korvo::recordset::kFieldValueSite;
+using korvo::recordset::kSetByteSite;
+using korvo::recordset::kSetDoubleSite;
+using korvo::recordset::kSetExpressionSite;
+using korvo::recordset::kSetIntSite;
+using korvo::recordset::kSetLongSite;
+using korvo::recordset::kSetTextSite;
+using korvo::recordset::kSetTimeSite;
+using korvo::recordset::kSetWideExpressionSite;
+using korvo::recordset::kSetWideTextSite;
 using korvo::recordset::RecordsetAccess;
 using ColumnPut = korvo::recordset::RecordsetAccess::ColumnPut;
 
 namespace {
-
-constexpr ErrorSite kFieldObjectSite{"[5011]", "DbException116"};
-constexpr ErrorSite kFieldValueSite{"[5003]", "DbException104"};
-constexpr ErrorSite kSetTextSite{"[5005]", "DbException108"};
-constexpr ErrorSite kSetWideTextSite{"[5020]", "DbException108"};
-constexpr ErrorSite kSetIntSite{"[5006]", "DbException109"};
-constexpr ErrorSite kSetLongSite{"[5007]", "DbException110"};
-constexpr ErrorSite kSetTimeSite{"[5009]", "DbException112"};
-constexpr ErrorSite kSetDoubleSite{"[5010]", "DbException113"};
-constexpr ErrorSite kSetByteSite{"[5016]", "DbException114"};
-constexpr ErrorSite kSetExpressionSite{"[5021]", "DbException107"};
-constexpr ErrorSite kSetWideExpressionSite{"[5022]", "DbException107"};
-constexpr ErrorSite kFieldInfoSite{"[5016]", "DbException122"};
-constexpr ErrorSite kFieldsCountSite{"[5016]", "DbException123"};
 
 // Writes a value built into a VARIANT; the value is cleared afterwards.
 void PutBuilt(ColumnPut& put, _variant_t& value) {
@@ -41,10 +41,31 @@ void PutBuilt(ColumnPut& put, _variant_t& value) {
   value.Clear();
 }
 
+// Writes a string as a VT_BSTR value; `text` is the string's
+// AllocSysString result, owned from here on (null: out of memory).
+void PutText(ColumnPut& put, BSTR text) {
+  if (text == nullptr) _com_issue_error(E_OUTOFMEMORY);
+  _variant_t value;
+  value.bstrVal = text;
+  value.vt = VT_BSTR;
+  PutBuilt(put, value);
+}
+
 // The direct fill of a text member: text cells whose UTF-8 it can take.
 template <class String>
 auto FillInto(String& value) {
   return [&value](const RowCell& cell) { return korvo::recordset::FillText(cell, value); };
+}
+
+// The direct fill of a date target: a date cell the provider has split
+// already hands `store` its fields.
+template <class Store>
+auto FromSplitDate(Store store) {
+  return [store](const RowCell& cell) {
+    if (cell.vt != VT_DATE || !cell.split) return false;
+    store(cell.fields);
+    return true;
+  };
 }
 
 }  // namespace
@@ -154,13 +175,15 @@ void CRecordset::GetFieldValue2(short nIndex, CTWString& value) {
 }
 
 void CRecordset::GetFieldValue(short nIndex, CTTime& value) {
-  RecordsetAccess::ReadColumn(*this, nIndex, &value,
-                              [&](VARIANT& v) { m_VariantToCTTime(v, value); });
+  RecordsetAccess::ReadColumn(
+      *this, nIndex, &value, [&](VARIANT& v) { m_VariantToCTTime(v, value); },
+      FromSplitDate([&](const SYSTEMTIME& fields) { korvo::recordset::StoreTime(fields, value); }));
 }
 
 void CRecordset::GetFieldValue(short nIndex, SYSTEMTIME* pValue) {
-  RecordsetAccess::ReadColumn(*this, nIndex, pValue,
-                              [&](VARIANT& v) { m_VariantToSYSTEMTIME(v, pValue); });
+  RecordsetAccess::ReadColumn(
+      *this, nIndex, pValue, [&](VARIANT& v) { m_VariantToSYSTEMTIME(v, pValue); },
+      FromSplitDate([&](const SYSTEMTIME& fields) { *pValue = fields; }));
 }
 
 // ------------------------------------------------------------ bulk getters
@@ -188,8 +211,10 @@ void CRecordset::GetBulkFieldValue(short nIndex, long* pValue, __int64* pIndicat
 }
 
 void CRecordset::GetBulkFieldValue(short nIndex, TIMESTAMP_STRUCT* pValue, __int64* pIndicator) {
-  RecordsetAccess::ReadBulkColumn(*this, nIndex, pIndicator,
-                                  [&](VARIANT& v) { m_VariantToTimestampStruct(v, pValue); });
+  RecordsetAccess::ReadBulkColumn(
+      *this, nIndex, pIndicator, [&](VARIANT& v) { m_VariantToTimestampStruct(v, pValue); },
+      FromSplitDate(
+          [&](const SYSTEMTIME& fields) { korvo::recordset::StoreTimestamp(fields, pValue); }));
 }
 
 void CRecordset::GetBulkFieldValue(short nIndex, double* pValue, __int64* pIndicator) {
@@ -263,23 +288,13 @@ int CRecordset::CmpFieldValue2(short nIndex, CTWString& value) {
 
 void CRecordset::SetFieldValue(short nIndex, CTString& value) {
   RecordsetAccess::WriteColumn(*this, nIndex, kSetTextSite, [&](ColumnPut& put) {
-    if (put.Text(value)) return;
-    _variant_t text;
-    text.bstrVal = value.AllocSysString();
-    if (text.bstrVal == nullptr) _com_issue_error(E_OUTOFMEMORY);
-    text.vt = VT_BSTR;
-    PutBuilt(put, text);
+    if (!put.Text(value)) PutText(put, value.AllocSysString());
   });
 }
 
 void CRecordset::SetFieldValue(short nIndex, CTWString& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetWideTextSite, [&](ColumnPut& put) {
-    _variant_t text;
-    text.bstrVal = value.AllocSysString();
-    if (text.bstrVal == nullptr) _com_issue_error(E_OUTOFMEMORY);
-    text.vt = VT_BSTR;
-    PutBuilt(put, text);
-  });
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetWideTextSite,
+                               [&](ColumnPut& put) { PutText(put, value.AllocSysString()); });
 }
 
 void CRecordset::SetFieldValue(short nIndex, int& value) {

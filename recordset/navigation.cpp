@@ -56,6 +56,13 @@ void CRecordset::Move(long nRows, unsigned short wFetchType) {
     // At end of file the members keep the previous row's values.
     if (!IsEOF()) {
       m_nBoundFields = 0;
+      // The binding pass InitRecord starts need not ask EOF again; nothing
+      // else may take the answer.
+      m_shortcuts.movedOntoRow = true;
+      struct Loaded {
+        bool& moved;
+        ~Loaded() { moved = false; }
+      } loaded{m_shortcuts.movedOntoRow};
       InitRecord();
     }
   } catch (const _com_error& error) {

@@ -6,14 +6,16 @@
 #include <korvo/diag/com_failure_internal.h>
 #include <korvo/platform/codepage.h>
 #include <korvo/recordset/CRecordset.h>
+#include <korvo/recordset/error_sites_internal.h>
 
 #include <cstring>
 #include <memory>
 #include <string>
 
+using korvo::recordset::kPrepareAndExecuteSite;
+
 namespace {
 
-constexpr korvo::diag::ErrorSite kPrepareAndExecuteSite{"[5014]", "DbException119"};
 constexpr const char* kOpenTag = "DbException101";
 constexpr const char* kAllocHstmtTag = "DbException118";
 constexpr const char* kAllocStatusArraysTag = "DbException121";

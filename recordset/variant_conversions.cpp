@@ -10,6 +10,7 @@
 #include <korvo/platform/local_time_internal.h>
 #include <korvo/platform/time64.h>
 #include <korvo/recordset/CRecordset.h>
+#include <korvo/recordset/direct_values_internal.h>
 #include <korvo/recordset/recordset_access_internal.h>
 
 #include <algorithm>
@@ -90,9 +91,9 @@ void CRecordset::m_VariantToByte(VARIANT& value, unsigned char& out) {
   if (EnsureType(*this, value, VT_UI1)) out = value.bVal;
 }
 
-void CRecordset::m_VariantToTimestampStruct(VARIANT& value, TIMESTAMP_STRUCT* out) {
-  SYSTEMTIME fields;
-  if (!SplitDate(*this, value, fields)) return;
+namespace korvo::recordset {
+
+void StoreTimestamp(const SYSTEMTIME& fields, TIMESTAMP_STRUCT* out) {
   out->year = static_cast<short>(fields.wYear);
   out->month = fields.wMonth;
   out->day = fields.wDay;
@@ -102,9 +103,7 @@ void CRecordset::m_VariantToTimestampStruct(VARIANT& value, TIMESTAMP_STRUCT* ou
   out->fraction = 0;
 }
 
-void CRecordset::m_VariantToCTTime(VARIANT& value, CTTime& out) {
-  SYSTEMTIME fields;
-  if (!SplitDate(*this, value, fields)) return;
+void StoreTime(const SYSTEMTIME& fields, CTTime& out) {
   if (fields.wYear < 1900) {
     out = static_cast<__int64>(0);
     return;
@@ -112,6 +111,18 @@ void CRecordset::m_VariantToCTTime(VARIANT& value, CTTime& out) {
   const __time64_t seconds = korvo::platform::LocalTimeToTime64(
       fields.wYear, fields.wMonth, fields.wDay, fields.wHour, fields.wMinute, fields.wSecond);
   out = static_cast<__int64>(seconds == -1 ? 0 : seconds);
+}
+
+}  // namespace korvo::recordset
+
+void CRecordset::m_VariantToTimestampStruct(VARIANT& value, TIMESTAMP_STRUCT* out) {
+  SYSTEMTIME fields;
+  if (SplitDate(*this, value, fields)) korvo::recordset::StoreTimestamp(fields, out);
+}
+
+void CRecordset::m_VariantToCTTime(VARIANT& value, CTTime& out) {
+  SYSTEMTIME fields;
+  if (SplitDate(*this, value, fields)) korvo::recordset::StoreTime(fields, out);
 }
 
 void CRecordset::m_VariantToSYSTEMTIME(VARIANT& value, SYSTEMTIME* out) {

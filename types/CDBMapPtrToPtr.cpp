@@ -82,8 +82,7 @@ void CDBMapPtrToPtr::RemoveAll() {
 }
 
 CDBMapPtrToPtr::CAssoc* CDBMapPtrToPtr::NewAssoc() {
-  CAssoc* assoc = korvo::types::TakeNode(m_pBlocks, m_pFreeList, m_nBlockSize);
-  ++m_nCount;
+  CAssoc* assoc = korvo::types::TakeNode(m_pBlocks, m_pFreeList, m_nBlockSize, m_nCount);
   assoc->pNext = nullptr;
   assoc->key = nullptr;
   assoc->value = nullptr;
@@ -91,10 +90,7 @@ CDBMapPtrToPtr::CAssoc* CDBMapPtrToPtr::NewAssoc() {
 }
 
 void CDBMapPtrToPtr::FreeAssoc(CAssoc* assoc) {
-  assoc->pNext = m_pFreeList;
-  m_pFreeList = assoc;
-  --m_nCount;
-  if (m_nCount == 0) RemoveAll();
+  if (korvo::types::ReturnNode(assoc, m_pFreeList, m_nCount)) RemoveAll();
 }
 
 CDBMapPtrToPtr::CAssoc* CDBMapPtrToPtr::GetAssocAt(void* key, unsigned int& bucket) const {

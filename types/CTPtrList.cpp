@@ -41,8 +41,7 @@ void CTPtrList::RemoveAll() {
 }
 
 CTPtrList::CNode* CTPtrList::NewNode(CNode* prev, CNode* next) {
-  CNode* node = korvo::types::TakeNode(m_pBlocks, m_pNodeFree, m_nBlockSize);
-  ++m_nCount;
+  CNode* node = korvo::types::TakeNode(m_pBlocks, m_pNodeFree, m_nBlockSize, m_nCount);
   node->pPrev = prev;
   node->pNext = next;
   node->data = nullptr;
@@ -50,10 +49,7 @@ CTPtrList::CNode* CTPtrList::NewNode(CNode* prev, CNode* next) {
 }
 
 void CTPtrList::FreeNode(CNode* node) {
-  node->pNext = m_pNodeFree;
-  m_pNodeFree = node;
-  --m_nCount;
-  if (m_nCount == 0) RemoveAll();
+  if (korvo::types::ReturnNode(node, m_pNodeFree, m_nCount)) RemoveAll();
 }
 
 void*& CTPtrList::GetNext(__DB_POSITION*& pos) {

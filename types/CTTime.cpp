@@ -19,6 +19,9 @@ constexpr size_t kTextSize = 30;
 const char kBlankIso[] = "    -  -  T  :  :  ";
 const char kBlankGmtIso[] = "    -  -  T  :  :  Z";
 const char kBlankNormal[] = "  /  /    ";
+const char kIsoFormat[] = "%04d-%02d-%02dT%02d:%02d:%02d";
+const char kGmtIsoFormat[] = "%04d-%02d-%02dT%02d:%02d:%02dZ";
+const char kNormalFormat[] = "%02d/%02d/%04d %02d:%02d:%02d";
 
 }  // namespace
 
@@ -247,7 +250,7 @@ char* CTTime::GetExtendedSQLTimestampWithZeroTime(char* buffer) const {
   return RenderLocal(m_time, buffer, 27, "{Ts '%04d-%02d-%02d 00:00:00'}", Order::kYmdHms);
 }
 char* CTTime::GetExtendedISOTimestamp(char* buffer) const {
-  return RenderLocal(m_time, buffer, 20, "%04d-%02d-%02dT%02d:%02d:%02d", Order::kYmdHms);
+  return RenderLocal(m_time, buffer, 20, kIsoFormat, Order::kYmdHms);
 }
 
 // Renderings into m_szText: a null or unconvertible time gets the blank
@@ -256,36 +259,33 @@ const char* CTTime::RenderOwn(bool utc, const char* format, int order, const cha
   struct tm t;
   if (IsNull() || !(utc ? Utc(t) : Local(t))) {
     std::memcpy(m_szText, blank, std::strlen(blank) + 1);
-    return nullptr;
+  } else {
+    FormatFields(m_szText, kTextSize, format, t, static_cast<Order>(order));
   }
-  FormatFields(m_szText, kTextSize, format, t, static_cast<Order>(order));
   return m_szText;
 }
 
 const char* CTTime::GetGMTIso() {
-  RenderOwn(true, "%04d-%02d-%02dT%02d:%02d:%02dZ", int(Order::kYmdHms), kBlankGmtIso);
-  return m_szText;
+  return RenderOwn(true, kGmtIsoFormat, int(Order::kYmdHms), kBlankGmtIso);
 }
 const char* CTTime::GetNormalIso() {
-  RenderOwn(false, "%04d-%02d-%02dT%02d:%02d:%02d", int(Order::kYmdHms), kBlankIso);
-  return m_szText;
+  return RenderOwn(false, kIsoFormat, int(Order::kYmdHms), kBlankIso);
 }
 const char* CTTime::GetNormal() {
-  RenderOwn(false, "%02d/%02d/%04d %02d:%02d:%02d", int(Order::kDmyHms), kBlankNormal);
-  return m_szText;
+  return RenderOwn(false, kNormalFormat, int(Order::kDmyHms), kBlankNormal);
 }
 const char* CTTime::GetGMTNormal() {
-  RenderOwn(true, "%02d/%02d/%04d %02d:%02d:%02d", int(Order::kDmyHms), kBlankNormal);
-  return m_szText;
+  return RenderOwn(true, kNormalFormat, int(Order::kDmyHms), kBlankNormal);
 }
 
 const char* CTTime::GetNormalTime() {
-  if (RenderOwn(false, "%2d/%2d/%4d", int(Order::kDmyHms), kBlankNormal) == nullptr) {
-    return m_szText;
-  }
+  RenderOwn(false, "%2d/%2d/%4d", int(Order::kDmyHms), kBlankNormal);
   // Only the tens of day and month are padded; a year below 1000 keeps its
-  // leading blanks.
-  if (m_szText[0] == ' ') m_szText[0] = '0';
-  if (m_szText[3] == ' ') m_szText[3] = '0';
+  // leading blanks. The blank template has a space where "%2d" always
+  // writes a digit, and stays as it is.
+  if (m_szText[1] != ' ') {
+    if (m_szText[0] == ' ') m_szText[0] = '0';
+    if (m_szText[3] == ' ') m_szText[3] = '0';
+  }
   return m_szText;
 }

@@ -149,7 +149,7 @@ class KORVO_API CTTime {
   bool Local(struct tm& out) const;
   bool Utc(struct tm& out) const;
   // Formats into m_szText, or copies `blank` there for a null or
-  // unconvertible time and returns null.
+  // unconvertible time; returns m_szText either way.
   const char* RenderOwn(bool utc, const char* format, int order, const char* blank);
 
   __int64 m_time;

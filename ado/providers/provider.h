@@ -78,11 +78,37 @@ struct Cell {
   size_t size = 0;
 };
 
+// The ADO DataTypeEnum values the providers map engine types to (the
+// providers do not see ado.h, so the numbers they use are named here once).
+enum AdoType : int32_t {
+  kAdSmallInt = 2,
+  kAdInteger = 3,
+  kAdSingle = 4,
+  kAdDouble = 5,
+  kAdCurrency = 6,
+  kAdDate = 7,
+  kAdBoolean = 11,
+  kAdTinyInt = 16,
+  kAdUnsignedTinyInt = 17,
+  kAdBigInt = 20,
+  kAdGuid = 72,
+  kAdBinary = 128,
+  kAdWChar = 130,
+  kAdNumeric = 131,
+  kAdDBDate = 133,
+  kAdDBTime = 134,
+  kAdDBTimeStamp = 135,
+  kAdVarWChar = 202,
+  kAdLongVarWChar = 203,
+  kAdVarBinary = 204,
+  kAdLongVarBinary = 205,
+};
+
 // What a result column is. `ado_type` is an ADO DataTypeEnum value; the
 // object model converts cells to VARIANTs of the matching type.
 struct ColumnInfo {
-  std::string name;        // UTF-8, as the engine names the result column
-  int32_t ado_type = 202;  // adVarWChar unless known better
+  std::string name;                // UTF-8, as the engine names the result column
+  int32_t ado_type = kAdVarWChar;  // unless known better
   int32_t defined_size = 0;
   uint8_t precision = 0;
   uint8_t scale = 0;

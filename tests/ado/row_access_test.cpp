@@ -59,6 +59,22 @@ void ExpectSameAsValue(IKorvoRowAccess& access, _Recordset& rs, long column) {
   }
 }
 
+// The whole row at once against GetCell column by column.
+void ExpectRowAsCells(IKorvoRowAccess& access) {
+  RowCell row[10];
+  EXPECT_EQ(access.GetRow(11, row), S_FALSE);
+  ASSERT_EQ(access.GetRow(10, row), S_OK);
+  for (long c = 0; c < 10; ++c) {
+    RowCell cell;
+    if (access.GetCell(c, &cell) != S_OK) cell.vt = VT_EMPTY;
+    EXPECT_EQ(row[c].vt, cell.vt) << "column " << c;
+    EXPECT_EQ(row[c].integer, cell.integer) << "column " << c;
+    EXPECT_EQ(row[c].real, cell.real) << "column " << c;
+    EXPECT_EQ(row[c].bytes, cell.bytes) << "column " << c;
+    EXPECT_EQ(row[c].size, cell.size) << "column " << c;
+  }
+}
+
 TEST_F(RowAccessTest, CellsAreFieldValuesInRawFormOrSendTheReaderThere) {
   _RecordsetPtr rs = OpenRs("SELECT * FROM v ORDER BY id", adLockReadOnly);
   IKorvoRowAccessPtr access;
@@ -73,18 +89,23 @@ TEST_F(RowAccessTest, CellsAreFieldValuesInRawFormOrSendTheReaderThere) {
   EXPECT_EQ(access->GetCell(9, &cell), S_FALSE);
   EXPECT_EQ(access->GetCell(10, &cell), S_FALSE);
   EXPECT_EQ(access->GetCell(-1, &cell), S_FALSE);
+  ExpectRowAsCells(*access);
   // Row 2: nulls.
   rs->MoveNext();
   for (long c = 1; c < 10; ++c) {
     ASSERT_EQ(access->GetCell(c, &cell), S_OK);
     EXPECT_EQ(cell.vt, VT_NULL);
   }
+  ExpectRowAsCells(*access);
   // No current row, then closed.
   rs->MoveNext();
   EXPECT_EQ(access->GetCell(0, &cell), S_FALSE);
+  RowCell row[10];
+  EXPECT_EQ(access->GetRow(10, row), S_FALSE);
   rs->Close();
   EXPECT_EQ(access->ColumnCount(), 0);
   EXPECT_EQ(access->GetCell(0, &cell), S_FALSE);
+  EXPECT_EQ(access->GetRow(1, row), S_FALSE);
 }
 
 TEST_F(RowAccessTest, PutsEndAsFieldValuePutsDo) {

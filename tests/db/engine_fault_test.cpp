@@ -201,14 +201,6 @@ std::vector<Operation> Operations() {
          ReadAll(rs);
        },
        none},
-      {"Recordset server cursor, forward-only read", true,
-       [](CDatabase& db, const Rows&) {
-         _RecordsetPtr rs =
-             OpenRecordset(db.GetAdoConnection(), adUseServer, adOpenForwardOnly, adLockReadOnly);
-         ReadAll(rs);
-         rs->Close();
-       },
-       none},
       {"Recordset client cursor AddNew, Update", true,
        [](CDatabase& db, const Rows& r) {
          _RecordsetPtr rs =
@@ -258,14 +250,6 @@ std::vector<Operation> Operations() {
          params->Append(cmd->CreateParameter("v", adVarWChar, adParamInput, 40,
                                              _variant_t(ValueFor(NextId(r)).c_str())));
          cmd->Execute(nullptr, nullptr, adExecuteNoRecords);
-       },
-       addOne},
-      {"Connection BeginTrans, Execute INSERT, CommitTrans", true,
-       [](CDatabase& db, const Rows& r) {
-         AdoLevels levels(db.GetAdoConnection());
-         levels.Begin();
-         db.GetAdoConnection()->Execute(InsertSql(NextId(r)).c_str(), nullptr, adExecuteNoRecords);
-         levels.Commit();
        },
        addOne},
       {"Connection nested BeginTrans, CommitTrans inner, RollbackTrans outer", true,

@@ -23,6 +23,48 @@
 
 namespace korvo::test {
 
+// What a recordset's members hold after SetFieldNull or AddNew: the
+// pseudo-null values of the RFX_ functions that have one.
+constexpr int kIntNull = 32484;
+constexpr long kLongNull = 0x4A4D4120;
+constexpr double kDoubleNull = -9.123e19;
+
+// A recordset binding one member of every single-row RFX_ type but
+// RFX_Text2, over table t; the field numbers follow the order below.
+class EveryType : public CRecordset {
+ public:
+  static constexpr int kFields = 11;
+  explicit EveryType(CDatabase* db) : CRecordset(db) { m_nFields = kFields; }
+  CTString GetDefaultSQL() override { return "t"; }
+  void DoFieldExchange(CFieldExchange* pFX) override {
+    RFX_Long(pFX, "id", m_id);
+    RFX_Text(pFX, "name", m_name);
+    RFX_Text(pFX, "wide", m_wide);
+    RFX_Int(pFX, "i", m_int);
+    RFX_Long(pFX, "l", m_long);
+    RFX_Byte(pFX, "b", m_byte);
+    RFX_Bool(pFX, "flag", m_bool);
+    RFX_Double(pFX, "x", m_double);
+    RFX_Date(pFX, "d", m_date);
+    RFX_Binary(pFX, "bin", m_bin);
+    RFX_LongBinary(pFX, "blob", m_blob);
+  }
+  using CRecordset::m_nEditMode;
+  using CRecordset::m_pFieldStatus;
+
+  long m_id = 0;
+  CTString m_name;
+  CTWString m_wide;
+  int m_int = 0;
+  long m_long = 0;
+  unsigned char m_byte = 0;
+  int m_bool = 0;
+  double m_double = 0;
+  CTTime m_date;
+  CTByteArray m_bin;
+  CTLongBinary m_blob;
+};
+
 // A recordset that lets the tests reach the protected routines.
 class ProbeRecordset : public CRecordset {
  public:

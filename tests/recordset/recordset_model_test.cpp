@@ -21,42 +21,8 @@
 namespace korvo::test {
 namespace {
 
-constexpr int kIntNull = 32484;
-constexpr long kLongNull = 0x4A4D4120;
-constexpr double kDoubleNull = -9.123e19;
-constexpr int kFields = 11;
+constexpr int kFields = EveryType::kFields;
 enum Col { kId, kName, kWide, kInt, kLong, kByte, kBool, kDouble, kDate, kBin, kBlob };
-
-class EveryType : public CRecordset {
- public:
-  explicit EveryType(CDatabase* db) : CRecordset(db) { m_nFields = kFields; }
-  CTString GetDefaultSQL() override { return "t"; }
-  void DoFieldExchange(CFieldExchange* pFX) override {
-    RFX_Long(pFX, "id", m_id);
-    RFX_Text(pFX, "name", m_name);
-    RFX_Text(pFX, "wide", m_wide);
-    RFX_Int(pFX, "i", m_int);
-    RFX_Long(pFX, "l", m_long);
-    RFX_Byte(pFX, "b", m_byte);
-    RFX_Bool(pFX, "flag", m_bool);
-    RFX_Double(pFX, "x", m_double);
-    RFX_Date(pFX, "d", m_date);
-    RFX_Binary(pFX, "bin", m_bin);
-    RFX_LongBinary(pFX, "blob", m_blob);
-  }
-  using CRecordset::m_nEditMode;
-  long m_id = 0;
-  CTString m_name;
-  CTWString m_wide;
-  int m_int = 0;
-  long m_long = 0;
-  unsigned char m_byte = 0;
-  int m_bool = 0;
-  double m_double = 0;
-  CTTime m_date;
-  CTByteArray m_bin;
-  CTLongBinary m_blob;
-};
 
 // One value of the model: integers (and times) in i, doubles in d, text and
 // bytes in s (wide text as UTF-16 code units in w).

@@ -60,46 +60,53 @@ HRESULT OdbcStatement::Failed(SQLHANDLE stmt, SQLRETURN rc) {
   return db_->Fail(SQL_HANDLE_STMT, stmt, rc);
 }
 
+namespace {
+
+// How one parameter value is handed to the driver: its C type, buffer,
+// length indicator and column size.
+struct ParamBuffer {
+  SQLSMALLINT c_type;
+  SQLPOINTER data;
+  SQLLEN length;
+  SQLULEN size;
+};
+
+ParamBuffer BufferFor(const ParamValue& p) {
+  // A driver may read the buffer even for a null or empty value.
+  static char empty = 0;
+  switch (p.type) {
+    case CellType::kNull:
+      break;
+    case CellType::kInt:
+      return {SQL_C_SBIGINT, const_cast<int64_t*>(&p.i), SQLLEN{sizeof p.i}, 19};
+    case CellType::kReal:
+      return {SQL_C_DOUBLE, const_cast<double*>(&p.r), SQLLEN{sizeof p.r}, 15};
+    case CellType::kText:
+    case CellType::kBlob:
+      return {static_cast<SQLSMALLINT>(p.type == CellType::kText ? SQL_C_CHAR : SQL_C_BINARY),
+              p.bytes.empty() ? static_cast<SQLPOINTER>(&empty) : const_cast<char*>(p.bytes.data()),
+              static_cast<SQLLEN>(p.bytes.size()), std::max<SQLULEN>(p.bytes.size(), 1)};
+  }
+  return {SQL_C_CHAR, &empty, SQL_NULL_DATA, 1};
+}
+
+}  // namespace
+
 HRESULT OdbcStatement::Bind(Part& part, const std::vector<ParamValue>& params, size_t offset) {
   SQLHSTMT stmt = part.stmt.get();
   SQLFreeStmt(stmt, SQL_RESET_PARAMS);
-  static char empty = 0;
   for (size_t j = 0; j < part.markers; ++j) {
     const ParamValue& p = params[offset + j];
+    // The indicator must outlive the call: the driver reads it at execution.
     SQLLEN& length = param_lengths_[offset + j];
-    SQLSMALLINT c_type = SQL_C_CHAR;
-    SQLULEN size = 1;
-    SQLPOINTER data = &empty;
-    switch (p.type) {
-      case CellType::kNull:
-        length = SQL_NULL_DATA;
-        break;
-      case CellType::kInt:
-        c_type = SQL_C_SBIGINT;
-        data = const_cast<int64_t*>(&p.i);
-        length = sizeof p.i;
-        size = 19;
-        break;
-      case CellType::kReal:
-        c_type = SQL_C_DOUBLE;
-        data = const_cast<double*>(&p.r);
-        length = sizeof p.r;
-        size = 15;
-        break;
-      case CellType::kText:
-      case CellType::kBlob:
-        c_type = p.type == CellType::kText ? SQL_C_CHAR : SQL_C_BINARY;
-        data =
-            p.bytes.empty() ? static_cast<SQLPOINTER>(&empty) : const_cast<char*>(p.bytes.data());
-        length = static_cast<SQLLEN>(p.bytes.size());
-        size = std::max<SQLULEN>(p.bytes.size(), 1);
-        break;
-    }
+    const ParamBuffer buffer = BufferFor(p);
+    length = buffer.length;
+    SQLULEN size = buffer.size;
     const SQLSMALLINT sql_type = ParamSqlType(p);
     if (sql_type == SQL_TYPE_TIMESTAMP) size = 26;
     const SQLRETURN rc = SQLBindParameter(
-        stmt, static_cast<SQLUSMALLINT>(j + 1), SQL_PARAM_INPUT, c_type, sql_type, size,
-        sql_type == SQL_TYPE_TIMESTAMP ? 6 : 0, data, length > 0 ? length : 0, &length);
+        stmt, static_cast<SQLUSMALLINT>(j + 1), SQL_PARAM_INPUT, buffer.c_type, sql_type, size,
+        sql_type == SQL_TYPE_TIMESTAMP ? 6 : 0, buffer.data, length > 0 ? length : 0, &length);
     if (!SQL_SUCCEEDED(rc)) return Failed(stmt, rc);
   }
   return kSOk;

@@ -6,29 +6,6 @@
 namespace korvo::ado::provider::odbc {
 namespace {
 
-// ADO DataTypeEnum values used by the mapping.
-enum AdoType : int32_t {
-  kAdSmallInt = 2,
-  kAdInteger = 3,
-  kAdSingle = 4,
-  kAdDouble = 5,
-  kAdBoolean = 11,
-  kAdTinyInt = 16,
-  kAdUnsignedTinyInt = 17,
-  kAdBigInt = 20,
-  kAdGuid = 72,
-  kAdBinary = 128,
-  kAdWChar = 130,
-  kAdNumeric = 131,
-  kAdDBDate = 133,
-  kAdDBTime = 134,
-  kAdDBTimeStamp = 135,
-  kAdVarWChar = 202,
-  kAdLongVarWChar = 203,
-  kAdVarBinary = 204,
-  kAdLongVarBinary = 205,
-};
-
 // ADO's defined size for a value without a length limit.
 constexpr int32_t kLongSize = 1073741823;
 // Text and binary columns up to this many characters are fetched in

@@ -7,28 +7,6 @@
 
 namespace korvo::ado::provider::sqlite {
 
-// ADO DataTypeEnum values used by the mapping.
-enum AdoType : int32_t {
-  kAdSmallInt = 2,
-  kAdInteger = 3,
-  kAdDouble = 5,
-  kAdCurrency = 6,
-  kAdDate = 7,
-  kAdBoolean = 11,
-  kAdUnsignedTinyInt = 17,
-  kAdBigInt = 20,
-  kAdBinary = 128,
-  kAdNumeric = 131,
-  kAdDBDate = 133,
-  kAdDBTime = 134,
-  kAdDBTimeStamp = 135,
-  kAdWChar = 130,
-  kAdVarWChar = 202,
-  kAdLongVarWChar = 203,
-  kAdVarBinary = 204,
-  kAdLongVarBinary = 205,
-};
-
 // Fills ado_type, defined_size, precision and scale of `info` from a
 // declared type such as "VARCHAR(20)", "DATETIME", "BIGINT" (case-
 // insensitive; SQLite's affinity rules decide what is not recognised).
