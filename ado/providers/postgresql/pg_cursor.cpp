@@ -15,7 +15,6 @@ namespace {
 // ("SELECT ? IS NULL") is prepared again as text.
 constexpr const char* kIndeterminateType = "42P18";
 constexpr uint32_t kTextOid = 25;
-constexpr int32_t kAdBoolean = 11;
 
 bool Failed(const PGresult* r) {
   const ExecStatusType s = PQresultStatus(r);

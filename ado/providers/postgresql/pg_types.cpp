@@ -32,25 +32,6 @@ enum : uint32_t {
   kUuidOid = 2950,
 };
 
-// ADO DataTypeEnum values of the mapping.
-enum AdoType : int32_t {
-  kAdSmallInt = 2,
-  kAdInteger = 3,
-  kAdSingle = 4,
-  kAdDouble = 5,
-  kAdBoolean = 11,
-  kAdBigInt = 20,
-  kAdGuid = 72,
-  kAdWChar = 130,
-  kAdNumeric = 131,
-  kAdDBDate = 133,
-  kAdDBTime = 134,
-  kAdDBTimeStamp = 135,
-  kAdVarWChar = 202,
-  kAdLongVarWChar = 203,
-  kAdLongVarBinary = 205,
-};
-
 // ADO's defined size for a value without a length limit.
 constexpr int32_t kLongSize = 1073741823;
 // A type modifier carries this header before the length of a char(n),
