@@ -142,6 +142,16 @@ std::string_view StripOdbcPrefix(std::string_view text) {
   return text;
 }
 
+bool IsPostgresUri(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  for (std::string_view scheme :
+       {std::string_view("postgresql://"), std::string_view("postgres://")}) {
+    if (text.size() >= scheme.size() && EqualNoCase(text.substr(0, scheme.size()), scheme))
+      return true;
+  }
+  return false;
+}
+
 ProviderChoice ChooseProvider(std::string_view text, const ConnectString& parsed) {
   ProviderChoice choice;
   const bool odbc_prefix = StripOdbcPrefix(text).size() != text.size();
@@ -150,6 +160,8 @@ ProviderChoice ChooseProvider(std::string_view text, const ConnectString& parsed
     if (EqualNoCase(*provider, "SQLite") || EqualNoCase(*provider, "SQLite3") ||
         EqualNoCase(*provider, "Korvo.SQLite")) {
       choice.kind = ProviderKind::kSqlite;
+    } else if (EqualNoCase(*provider, "PostgreSQL") || EqualNoCase(*provider, "Korvo.PostgreSQL")) {
+      choice.kind = ProviderKind::kPostgres;
     } else if (EqualNoCase(*provider, "MSDASQL") || EqualNoCase(*provider, "MSDASQL.1")) {
       choice.kind = ProviderKind::kOdbc;
     }

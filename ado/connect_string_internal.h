@@ -50,7 +50,7 @@ class ConnectString {
 };
 
 // Which engine a connect string asks for.
-enum class ProviderKind { kSqlite, kOdbc, kUnknown };
+enum class ProviderKind { kSqlite, kOdbc, kPostgres, kUnknown };
 
 struct ProviderChoice {
   ProviderKind kind = ProviderKind::kUnknown;
@@ -58,13 +58,20 @@ struct ProviderChoice {
   std::string odbc_string;  // kOdbc: the text handed to the driver manager
 };
 
-// SQLite for "Provider=SQLite" (also "SQLite3", "Korvo.SQLite"); ODBC for
+// SQLite for "Provider=SQLite" (also "SQLite3", "Korvo.SQLite"); the
+// native PostgreSQL provider for "Provider=PostgreSQL" (also
+// "Korvo.PostgreSQL"); ODBC for
 // "Provider=MSDASQL", for text beginning with "ODBC;" (prefix stripped),
 // or for text with DSN=, FILEDSN= or Driver= and no provider. Without any
 // of these the text names no provider: kUnknown with an empty name.
 // `text` is the raw connect string; `parsed` its parse (of the text after
 // any "ODBC;" prefix).
 ProviderChoice ChooseProvider(std::string_view text, const ConnectString& parsed);
+
+// True for a libpq connection URI ("postgresql://..." or "postgres://",
+// blanks allowed before it), which names the native PostgreSQL provider
+// on its own and is not in keyword=value form.
+bool IsPostgresUri(std::string_view text);
 
 // Removes a leading "ODBC;" (any letter case, blanks allowed before it).
 std::string_view StripOdbcPrefix(std::string_view text);

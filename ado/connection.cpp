@@ -260,7 +260,11 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
 
   ConnectString parsed;
   std::string error;
-  if (!parsed.Parse(StripOdbcPrefix(text), &error)) {
+  if (IsPostgresUri(text)) {
+    // libpq reads the URI itself; the native provider gets it whole.
+    parsed.Set("Provider", "PostgreSQL");
+    parsed.Set("URI", text);
+  } else if (!parsed.Parse(StripOdbcPrefix(text), &error)) {
     return complete(Fail(AdoRecord(kEInvalidArg, "The connect string is malformed: " + error)));
   }
   ProviderChoice choice = ChooseProvider(text, parsed);
@@ -286,6 +290,8 @@ HRESULT ConnectionObject::raw_Open(BSTR connectionString, BSTR, BSTR, long) {
     engine = provider::CreateSqliteConnection();
   } else if (choice.kind == ProviderKind::kOdbc) {
     engine = provider::CreateOdbcConnection();
+  } else if (choice.kind == ProviderKind::kPostgres) {
+    engine = provider::CreatePostgresConnection();
   } else {
     std::string detail = choice.name.empty() ? "the connect string names no provider"
                                              : "no provider named \"" + Excerpt(choice.name) + "\"";

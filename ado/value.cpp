@@ -289,6 +289,16 @@ HRESULT NumberToVariant(const Cell& c, VARTYPE target, VARIANT* out) {
       break;
     case CellType::kText: {
       int64_t whole = 0;
+      if (target == VT_DECIMAL || target == VT_CY) {
+        // Exact: a server's decimal text has more digits than a double.
+        from.vt = VT_BSTR;
+        from.bstrVal = Utf8ToBstr(c.data, c.size);
+        if (from.bstrVal == nullptr) return kEOutOfMemory;
+        const HRESULT hr = VariantChangeType(out, &from, 0, target);
+        VariantClear(&from);
+        if (SUCCEEDED(hr)) return kSOk;
+        return hr == DISP_E_OVERFLOW ? kDbDataOverflow : kDbCantConvertValue;
+      }
       if (ParseWhole(c.data, c.size, &whole)) {
         from.vt = VT_I8;
         from.llVal = whole;

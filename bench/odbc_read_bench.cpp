@@ -1,13 +1,21 @@
 // Reading 1,000,000 rows from PostgreSQL: through Korvo's ODBC provider (a
 // forward-only server cursor, CacheSize 1000, every field's value read)
-// beside raw psqlODBC (SQLBindCol row arrays of 1000 with SQLFetchScroll)
-// and libpq in single-row mode. Needs the servers of scripts/servers.sh
-// (source its env.sh). Results are written up in bench/README.md.
+// and its native PostgreSQL provider, as ADO Recordsets and as
+// forward-only CRecordsets, beside raw psqlODBC (SQLBindCol row arrays of
+// 1000 with SQLFetchScroll) and libpq in single-row mode; and inserting
+// rows in one transaction through CRecordset AddNew/Update over the
+// native provider beside a libpq loop of a prepared INSERT. Needs the
+// servers of scripts/servers.sh (source its env.sh). Results are written
+// up in bench/README.md.
 //
-//   build/bench/odbc_read_bench [--rows=N]   (default 1,000,000)
+//   build/bench/odbc_read_bench [--rows=N] [--insert-rows=N]
+//   (defaults 1,000,000 each)
 #include <benchmark/benchmark.h>
 #include <korvo/Korvo.h>
 #include <korvo/ado/ado.h>
+#include <korvo/db/CDatabase.h>
+#include <korvo/recordset/CRecordset.h>
+#include <korvo/recordset/rfx.h>
 #include <libpq-fe.h>
 // unixODBC's stand-ins for some Windows types differ from Korvo's; its
 // names are moved aside while its headers are read.
@@ -36,6 +44,7 @@
 namespace {
 
 long g_rows = 1000000;
+long g_insert_rows = 1000000;
 constexpr SQLULEN kBlock = 1000;
 constexpr const char* kSelect = "SELECT id, code, name, amount FROM korvo_read_bench ORDER BY id";
 
@@ -43,6 +52,52 @@ std::string Dsn() {
   const char* dsn = std::getenv("KORVO_TEST_PG_DSN");
   return dsn ? dsn : "";
 }
+std::string Native() {
+  const char* native = std::getenv("KORVO_TEST_PG_NATIVE");
+  return native ? native : "";
+}
+std::string LibpqInfo() {
+  const char* port = std::getenv("KORVO_TEST_PG_PORT");
+  return std::string("host=127.0.0.1 dbname=korvo user=postgres port=") + (port ? port : "5432");
+}
+
+// The read table's columns as members.
+class ReadRow : public CRecordset {
+ public:
+  explicit ReadRow(CDatabase* db) : CRecordset(db) { m_nFields = 4; }
+  long m_id = 0;
+  long m_code = 0;
+  CTString m_name;
+  double m_amount = 0;
+  void DoFieldExchange(CFieldExchange* pFX) override {
+    RFX_Long(pFX, "id", m_id);
+    RFX_Long(pFX, "code", m_code);
+    RFX_Text(pFX, "name", m_name);
+    RFX_Double(pFX, "amount", m_amount);
+  }
+};
+
+// The written columns of korvo_write_bench.
+class WriteRow : public CRecordset {
+ public:
+  explicit WriteRow(CDatabase* db) : CRecordset(db) { m_nFields = 4; }
+  long m_id = 0;
+  long m_code = 0;
+  CTString m_name;
+  double m_amount = 0;
+  void DoFieldExchange(CFieldExchange* pFX) override {
+    RFX_Long(pFX, "id", m_id);
+    RFX_Long(pFX, "code", m_code);
+    RFX_Text(pFX, "name", m_name);
+    RFX_Double(pFX, "amount", m_amount);
+  }
+};
+
+constexpr const char* kCreateWriteTable =
+    "DROP TABLE IF EXISTS korvo_write_bench; CREATE TABLE korvo_write_bench (id INT PRIMARY KEY, "
+    "code INT, name VARCHAR(20), amount DOUBLE PRECISION)";
+
+void Name(char* out, long i) { std::snprintf(out, 32, "name-%015ld", i); }
 
 // Raw ODBC: a statement on a fresh connection, for set-up and the raw side.
 struct RawOdbc {
@@ -84,12 +139,12 @@ void Prepare() {
   raw.Exec("ANALYZE korvo_read_bench");
 }
 
-void BM_KorvoOdbcProvider(benchmark::State& state) {
+void AdoScan(benchmark::State& state, const std::string& connect) {
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   {
     _ConnectionPtr conn;
     conn.CreateInstance(__uuidof(Connection));
-    conn->Open(_bstr_t(("ODBC;" + Dsn()).c_str()), "", "", adConnectUnspecified);
+    conn->Open(_bstr_t(connect.c_str()), "", "", adConnectUnspecified);
     for (auto _ : state) {
       _RecordsetPtr rs;
       rs.CreateInstance(__uuidof(Recordset));
@@ -117,6 +172,103 @@ void BM_KorvoOdbcProvider(benchmark::State& state) {
     conn->Close();
   }
   CoUninitialize();
+}
+
+void BM_KorvoOdbcProvider(benchmark::State& state) { AdoScan(state, "ODBC;" + Dsn()); }
+void BM_KorvoNativeProvider(benchmark::State& state) { AdoScan(state, Native()); }
+
+void RecordsetScan(benchmark::State& state, const std::string& connect) {
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  try {
+    CDatabase db;
+    db.OpenEx(connect.c_str());
+    for (auto _ : state) {
+      ReadRow rs(&db);
+      rs.Open(CRecordset::forwardOnly, kSelect, CRecordset::readOnly);
+      long rows = 0;
+      double sum = 0;
+      for (; !rs.IsEOF(); rs.MoveNext()) {
+        sum += rs.m_amount + static_cast<double>(rs.m_id + rs.m_code + rs.m_name.GetLength());
+        ++rows;
+      }
+      benchmark::DoNotOptimize(sum);
+      rs.Close();
+      state.counters["rows"] = static_cast<double>(rows);
+      state.SetItemsProcessed(state.items_processed() + rows);
+    }
+    db.Close();
+  } catch (CDBException* e) {
+    state.SkipWithError(static_cast<const char*>(e->m_strErrorText));
+    e->Delete();
+  }
+  CoUninitialize();
+}
+
+void BM_CRecordsetOdbc(benchmark::State& state) { RecordsetScan(state, "ODBC;" + Dsn()); }
+void BM_CRecordsetNative(benchmark::State& state) { RecordsetScan(state, Native()); }
+
+void BM_CRecordsetNativeAddNew(benchmark::State& state) {
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  try {
+    CDatabase db;
+    db.OpenEx(Native().c_str());
+    for (auto _ : state) {
+      state.PauseTiming();
+      db.ExecuteSQL(kCreateWriteTable);
+      state.ResumeTiming();
+      WriteRow rs(&db);
+      rs.Open(CRecordset::useDefaultType, "korvo_write_bench");
+      db.BeginTrans();
+      char name[32];
+      for (long i = 1; i <= g_insert_rows; ++i) {
+        Name(name, i);
+        rs.AddNew();
+        rs.m_id = i;
+        rs.m_code = i % 1000;
+        rs.m_name = name;
+        rs.m_amount = static_cast<double>(i) * 0.25;
+        rs.Update();
+      }
+      db.CommitTrans();
+      rs.Close();
+      state.SetItemsProcessed(state.items_processed() + g_insert_rows);
+    }
+    db.ExecuteSQL("DROP TABLE IF EXISTS korvo_write_bench");
+    db.Close();
+  } catch (CDBException* e) {
+    state.SkipWithError(static_cast<const char*>(e->m_strErrorText));
+    e->Delete();
+  }
+  CoUninitialize();
+}
+
+void BM_LibpqPreparedInsert(benchmark::State& state) {
+  PGconn* pg = PQconnectdb(LibpqInfo().c_str());
+  for (auto _ : state) {
+    state.PauseTiming();
+    PQclear(PQexec(pg, kCreateWriteTable));
+    state.ResumeTiming();
+    PQclear(PQexec(pg, "BEGIN"));
+    PQclear(PQprepare(
+        pg, "ins", "INSERT INTO korvo_write_bench (id, code, name, amount) VALUES ($1, $2, $3, $4)",
+        4, nullptr));
+    char id[24], code[24], name[32], amount[32];
+    const char* values[4] = {id, code, name, amount};
+    for (long i = 1; i <= g_insert_rows; ++i) {
+      std::snprintf(id, sizeof id, "%ld", i);
+      std::snprintf(code, sizeof code, "%ld", i % 1000);
+      Name(name, i);
+      std::snprintf(amount, sizeof amount, "%.17g", static_cast<double>(i) * 0.25);
+      PGresult* r = PQexecPrepared(pg, "ins", 4, values, nullptr, nullptr, 0);
+      if (PQresultStatus(r) != PGRES_COMMAND_OK) state.SkipWithError(PQresultErrorMessage(r));
+      PQclear(r);
+    }
+    PQclear(PQexec(pg, "COMMIT"));
+    PQclear(PQexec(pg, "DEALLOCATE ins"));
+    state.SetItemsProcessed(state.items_processed() + g_insert_rows);
+  }
+  PQclear(PQexec(pg, "DROP TABLE IF EXISTS korvo_write_bench"));
+  PQfinish(pg);
 }
 
 void BM_RawPsqlOdbcBlockFetch(benchmark::State& state) {
@@ -151,10 +303,7 @@ void BM_RawPsqlOdbcBlockFetch(benchmark::State& state) {
 }
 
 void BM_LibpqSingleRowMode(benchmark::State& state) {
-  const char* port = std::getenv("KORVO_TEST_PG_PORT");
-  const std::string info =
-      std::string("host=127.0.0.1 dbname=korvo user=postgres port=") + (port ? port : "5432");
-  PGconn* pg = PQconnectdb(info.c_str());
+  PGconn* pg = PQconnectdb(LibpqInfo().c_str());
   for (auto _ : state) {
     PQsendQuery(pg, kSelect);
     PQsetSingleRowMode(pg);
@@ -180,17 +329,23 @@ void BM_LibpqSingleRowMode(benchmark::State& state) {
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--rows=", 7) == 0) g_rows = std::atol(argv[i] + 7);
+    if (std::strncmp(argv[i], "--insert-rows=", 14) == 0) g_insert_rows = std::atol(argv[i] + 14);
   }
-  if (Dsn().empty()) {
-    std::fprintf(
-        stderr,
-        "KORVO_TEST_PG_DSN is not set: run scripts/servers.sh start and source its env.sh\n");
+  if (Dsn().empty() || Native().empty()) {
+    std::fprintf(stderr,
+                 "KORVO_TEST_PG_DSN or KORVO_TEST_PG_NATIVE is not set: run scripts/servers.sh "
+                 "start and source its env.sh\n");
     return 1;
   }
   Prepare();
   for (auto* b : {benchmark::RegisterBenchmark("KorvoOdbcProvider", BM_KorvoOdbcProvider),
+                  benchmark::RegisterBenchmark("KorvoNativeProvider", BM_KorvoNativeProvider),
+                  benchmark::RegisterBenchmark("CRecordsetOdbc", BM_CRecordsetOdbc),
+                  benchmark::RegisterBenchmark("CRecordsetNative", BM_CRecordsetNative),
                   benchmark::RegisterBenchmark("RawPsqlOdbcBlockFetch", BM_RawPsqlOdbcBlockFetch),
-                  benchmark::RegisterBenchmark("LibpqSingleRowMode", BM_LibpqSingleRowMode)}) {
+                  benchmark::RegisterBenchmark("LibpqSingleRowMode", BM_LibpqSingleRowMode),
+                  benchmark::RegisterBenchmark("CRecordsetNativeAddNew", BM_CRecordsetNativeAddNew),
+                  benchmark::RegisterBenchmark("LibpqPreparedInsert", BM_LibpqPreparedInsert)}) {
     b->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond)->UseRealTime();
   }
   benchmark::Initialize(&argc, argv);

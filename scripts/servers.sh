@@ -9,7 +9,8 @@
 #
 # A caller sources env.sh after start: it exports ODBCSYSINI/ODBCINI (the
 # driver manager's configuration) and KORVO_TEST_PG_DSN /
-# KORVO_TEST_MARIA_DSN, the connect strings the server tests use.
+# KORVO_TEST_MARIA_DSN / KORVO_TEST_PG_NATIVE (the native provider), the
+# connect strings the server tests use.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -115,6 +116,7 @@ export ODBCSYSINI=$dir/odbc
 export ODBCINI=$dir/odbc/odbc.ini
 export KORVO_TEST_PG_DSN='DSN=korvo_pg'
 export KORVO_TEST_MARIA_DSN='DSN=korvo_maria'
+export KORVO_TEST_PG_NATIVE='Provider=PostgreSQL;Host=127.0.0.1;Port=$pg_port;Database=korvo;User ID=postgres'
 export KORVO_TEST_PG_SECRET_USER=$secret_user
 export KORVO_TEST_PG_SECRET_PASSWORD=$secret_password
 export KORVO_TEST_PG_DATA=$dir/pg/data

@@ -3,8 +3,8 @@
 # As root it runs apt-get; otherwise it names the missing packages and fails.
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config libsqlite3-dev sqlite3 unixodbc-dev libgtest-dev libgmock-dev
-          libbenchmark-dev)
+packages=(cmake g++ make pkg-config libsqlite3-dev sqlite3 unixodbc-dev libpq-dev libgtest-dev
+          libgmock-dev libbenchmark-dev)
 # The API reference (target korvo_docs).
 packages+=(doxygen)
 # The Debian packages (scripts/package.sh): dpkg-shlibdeps, and file, which CPack uses to find binaries.

@@ -250,5 +250,6 @@ class Connection {
 
 std::unique_ptr<Connection> CreateSqliteConnection();
 std::unique_ptr<Connection> CreateOdbcConnection();
+std::unique_ptr<Connection> CreatePostgresConnection();
 
 }  // namespace korvo::ado::provider

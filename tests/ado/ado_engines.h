@@ -1,6 +1,7 @@
 // tests/ado/ado_engines.h: the engines the object-model tests and the
 // provider conformance suite run on (SQLite in memory and in a file,
-// PostgreSQL and MariaDB through ODBC), each test in a scratch area of its
+// PostgreSQL and MariaDB through ODBC, PostgreSQL through its native
+// provider), each test in a scratch area of its
 // own, with what differs between them. One entry per engine in
 // AdoEngines(); a server's own facts come from support/servers.h.
 #pragma once
@@ -66,11 +67,12 @@ struct AdoEngine {
 
 inline void PrintTo(const AdoEngine& e, std::ostream* os) { *os << e.name; }
 
-// A server through the ODBC provider, with what the server list says of it.
-inline AdoEngine OdbcEngine(const korvo::test::Server& server) {
+// A server through `create_provider`, with what the server list says of it.
+inline AdoEngine ServerEngine(const korvo::test::Server& server,
+                              std::unique_ptr<provider::Connection> (*create_provider)()) {
   AdoEngine e;
   e.name = server.name;
-  e.create_provider = provider::CreateOdbcConnection;
+  e.create_provider = create_provider;
   e.admin = server.Dsn();
   e.variable = server.variable;
   e.connect = [admin = e.admin, server](const std::string&, const std::string& scratch) {
@@ -82,8 +84,8 @@ inline AdoEngine OdbcEngine(const korvo::test::Server& server) {
   e.drop_scratch = [server](const std::string& s) {
     return korvo::test::Fill(server.drop_scratch, s);
   };
-  e.dbms_name = server.name;
-  e.provider_name = "MSDASQL";
+  e.dbms_name = server.dbms_name;
+  e.provider_name = server.provider;
   e.bad_connect = "DSN=korvo_no_such_dsn";
   e.bad_connect_names = "korvo_no_such_dsn";
   e.auto_key = server.auto_key;
@@ -131,7 +133,7 @@ inline std::vector<AdoEngine> AdoEngines() {
   file.shares_data = true;
 
   const std::vector<korvo::test::Server> servers = korvo::test::Servers();
-  AdoEngine pg = OdbcEngine(servers.at(0));
+  AdoEngine pg = ServerEngine(servers.at(0), provider::CreateOdbcConnection);
   pg.blob = "BYTEA";
   pg.datetime = "TIMESTAMP";
   pg.folds_names_to_lower = true;
@@ -151,7 +153,23 @@ inline std::vector<AdoEngine> AdoEngines() {
   pg.notice_prefix = "NOTICE: ";
   pg.slow_sql = "SELECT pg_sleep(60)";
 
-  AdoEngine maria = OdbcEngine(servers.at(1));
+  // The same server through libpq: what it does as over ODBC, but numeric
+  // columns and literals are exact (adNumeric).
+  AdoEngine native = ServerEngine(servers.at(1), provider::CreatePostgresConnection);
+  native.blob = pg.blob;
+  native.datetime = pg.datetime;
+  native.folds_names_to_lower = true;
+  native.list = pg.list;
+  native.concat = pg.concat;
+  native.unique_violation_text = pg.unique_violation_text;
+  native.described_types = {3,   20,  2,   11,  4, 131, 202, 130, 203,
+                            205, 135, 133, 134, 3, 203, 131, 203};
+  native.notices = pg.notices;  // a message is its text alone, without "NOTICE: "
+  native.slow_sql = pg.slow_sql;
+  native.bad_connect = native.admin + ";Database=korvo_no_such_db";
+  native.bad_connect_names = "korvo_no_such_db";
+
+  AdoEngine maria = ServerEngine(servers.at(2), provider::CreateOdbcConnection);
   maria.blob = "LONGBLOB";
   maria.datetime = "DATETIME";
   maria.list = [](const std::string& v, const std::string& order, const std::string& table) {
@@ -168,7 +186,7 @@ inline std::vector<AdoEngine> AdoEngines() {
   // (SQL_SUCCESS_WITH_INFO) through Connector/ODBC.
   // Recursion stops at max_recursive_iterations; this does not.
   maria.slow_sql = "SELECT BENCHMARK(100000000000, MD5('x'))";
-  return {memory, file, pg, maria};
+  return {memory, file, pg, native, maria};
 }
 
 // The engines for which `keep` holds, e.g. those whose second connection

@@ -85,8 +85,8 @@ TEST_F(TransactionTest, DoomLastsUntilEveryNestedLevelIsRolledBack) {
 }
 
 // A failure that leaves the transaction open does not doom it: the work
-// before and after it commits (PostgreSQL's driver rolls back only the
-// failed statement).
+// before and after it commits (PostgreSQL through ODBC or natively rolls
+// back only the failed statement).
 TEST_P(EngineTransactionTest, AFailedStatementLeavesTheTransactionOpen) {
   _ConnectionPtr c = Open(ConnectText());
   _ConnectionPtr other = Open(ConnectText());
@@ -95,6 +95,17 @@ TEST_P(EngineTransactionTest, AFailedStatementLeavesTheTransactionOpen) {
   Exec(c, "INSERT INTO t VALUES (7)");
   EXPECT_EQ(Catch([&] { Exec(c, "INSERT INTO t VALUES (7)"); }).hr, DB_E_INTEGRITYVIOLATION);
   EXPECT_LT(Catch([&] { Exec(c, "INSERT INTO nowhere VALUES (1)"); }).hr, 0);
+  // Nor does a parameter whose type a server has to be told on a second
+  // try (PostgreSQL cannot tell it from "? IS NULL").
+  _CommandPtr cmd;
+  ASSERT_EQ(cmd.CreateInstance(__uuidof(Command)), S_OK);
+  cmd->PutRefActiveConnection(c);
+  cmd->PutCommandText("SELECT ? IS NULL");
+  cmd->GetParameters()->Append(
+      cmd->CreateParameter("v", adInteger, adParamInput, 4, _variant_t(8L)));
+  EXPECT_EQ(static_cast<long>(
+                cmd->Execute(nullptr, nullptr, adCmdText)->GetFields()->GetItem(0L)->GetValue()),
+            0);
   Exec(c, "INSERT INTO t VALUES (8)");
   c->CommitTrans();
   EXPECT_EQ(Count(other, "SELECT sum(k) FROM t"), 15);

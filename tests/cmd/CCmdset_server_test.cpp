@@ -1,5 +1,6 @@
-// CCmdset against PostgreSQL and MariaDB through the ODBC provider: a command with
-// parameters, its rows in a bound recordset, and a stored procedure.
+// CCmdset against PostgreSQL and MariaDB through the ODBC provider (and
+// PostgreSQL through its native one): a command with parameters, its
+// rows in a bound recordset, and a stored procedure.
 #include <gtest/gtest.h>
 #include <korvo/cmd/CCmdset.h>
 #include <korvo/com/coinit.h>

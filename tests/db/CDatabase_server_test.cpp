@@ -1,4 +1,5 @@
-// CDatabase against PostgreSQL and MariaDB through the ODBC provider:
+// CDatabase against PostgreSQL and MariaDB through the ODBC provider (and
+// PostgreSQL through its native one):
 // product type, statements and transactions, a session the server ends
 // under an open connection, and connections that cannot be made.
 #include <gtest/gtest.h>
@@ -40,7 +41,7 @@ class DatabaseServerTest : public ::testing::TestWithParam<Server> {
 
 TEST_P(DatabaseServerTest, RunsStatementsAndTransactions) {
   CDatabase db;
-  ASSERT_EQ(db.OpenEx(("ODBC;" + dsn_).c_str()), 1);
+  ASSERT_EQ(db.OpenEx(GetParam().open_forms(dsn_).front().c_str()), 1);
   EXPECT_EQ(db.GetDbmsType(), GetParam().dbms_type);
   db.ExecuteSQL(("DROP TABLE IF EXISTS " + table_).c_str());
   db.ExecuteSQL(("CREATE TABLE " + table_ + " (n INT)").c_str());
@@ -83,13 +84,15 @@ TEST_P(DatabaseServerTest, ASessionEndedByTheServerIsDeadUntilReopened) {
 // Each refusal is a CDBException naming what is wrong, and comes within
 // the login time-out (a test that hung would be the failure).
 TEST_P(DatabaseServerTest, RefusesConnectionsThatCannotBeMadeWithTheReason) {
-  const std::vector<std::pair<std::string, std::string>> refused = {
+  std::vector<std::pair<std::string, std::string>> refused = {
       {"ODBC;DSN=korvo_no_such_dsn", "korvo_no_such_dsn"},
       {"ODBC;DRIVER={Korvo No Such Driver};Server=127.0.0.1", "Korvo No Such Driver"},
-      // Nothing listens on port 1 of the loopback address.
-      {dsn_ + ";Server=127.0.0.1;Servername=127.0.0.1;Port=1", "127.0.0.1"},
+      {dsn_ + ";Database=korvo_no_such_db", "korvo_no_such_db"},
       {dsn_ + ";" + GetParam().wrong_password, GetParam().wrong_password_names},
   };
+  for (const std::string& unreachable : GetParam().unreachable(dsn_)) {
+    refused.emplace_back(unreachable, "127.0.0.1");
+  }
   for (const auto& [connect, names] : refused) {
     CDatabase db;
     auto e = CatchDB([&] { db.OpenEx(connect.c_str()); });

@@ -1,6 +1,6 @@
-// CRecordset against PostgreSQL and MariaDB through the ODBC provider, as
-// a host uses it: open, move, Edit / AddNew / Update / Delete, row limits
-// and scalar expressions, checked through a second connection.
+// CRecordset against PostgreSQL and MariaDB through the ODBC provider (and
+// PostgreSQL through its native one), as a host uses it: open, move, Edit / AddNew / Update /
+// Delete, row limits and scalar expressions, checked through a second connection.
 #include <algorithm>
 #include <memory>
 #include <vector>

@@ -1,12 +1,14 @@
 // tests/support/servers.h: how server tests find the PostgreSQL and
-// MariaDB servers that scripts/servers.sh starts (an ODBC connect string
-// in an environment variable), what they do without one (skip with the
-// reason, or fail under CI (CI=true), where the servers must be there),
-// and the list of servers with what differs between them.
+// MariaDB servers that scripts/servers.sh starts (a connect string in an
+// environment variable: ODBC for both, and PostgreSQL's once more for the
+// native provider), what they do without one (skip with the reason, or
+// fail under CI (CI=true), where the servers must be there), and the list
+// of servers with what differs between them.
 #pragma once
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -15,6 +17,9 @@ namespace korvo::test {
 
 inline constexpr const char* kPostgresDsnVariable = "KORVO_TEST_PG_DSN";
 inline constexpr const char* kMariaDsnVariable = "KORVO_TEST_MARIA_DSN";
+// The same PostgreSQL server through the native provider (a connect
+// string "Provider=PostgreSQL;Host=...").
+inline constexpr const char* kPostgresNativeVariable = "KORVO_TEST_PG_NATIVE";
 
 // The connect string in `variable`, or "" when it is not set.
 inline std::string ServerConnect(const char* variable) {
@@ -34,7 +39,9 @@ inline std::string NoServerReason(const char* product, const char* variable) {
 
 // A server of the test suite and what differs between the servers.
 struct Server {
-  const char* name;            // also the DBMS Name the server reports
+  const char* name;            // of the entry (a server through a provider)
+  const char* dbms_name;       // the DBMS Name the server reports
+  const char* provider;        // the Provider the connection reports
   const char* variable;        // where the connect string comes from
   int dbms_type;               // CDatabase::GetDbmsType()
   const char* auto_key;        // an integer key the server fills
@@ -48,22 +55,76 @@ struct Server {
   const char* procedure_body;
   const char* wrong_password;        // added to the connect string: a known user, a wrong password
   const char* wrong_password_names;  // a word of the server's refusal
+  // The forms of the connect string `dsn` (Dsn()) that open the server,
+  // the form a host usually writes first.
+  std::function<std::vector<std::string>(const std::string& dsn)> open_forms;
+  // Connect strings that name port 1 of the loopback address, where
+  // nothing listens.
+  std::function<std::vector<std::string>(const std::string& dsn)> unreachable;
   std::string Dsn() const { return ServerConnect(variable); }
 };
 
 inline void PrintTo(const Server& s, std::ostream* os) { *os << s.name; }
 
+// The ODBC provider's forms of a connect string.
+inline std::vector<std::string> OdbcForms(const std::string& dsn) {
+  return {"ODBC;" + dsn, "Provider=MSDASQL;" + dsn, dsn};
+}
+inline std::vector<std::string> OdbcUnreachable(const std::string& dsn) {
+  return {dsn + ";Server=127.0.0.1;Servername=127.0.0.1;Port=1"};
+}
+
 inline std::vector<Server> Servers() {
-  return {
-      {"PostgreSQL", kPostgresDsnVariable, 2, "SERIAL PRIMARY KEY", "CREATE SCHEMA %s",
-       "DROP SCHEMA IF EXISTS %s CASCADE", ";ConnSettings={SET search_path TO %s}",
-       "SELECT pg_backend_pid()", "SELECT pg_terminate_backend(%s)",
-       "LANGUAGE SQL AS $$ INSERT INTO %s VALUES (v, label) $$",
-       "Username=korvo_secret;Password=wrong-password", "password"},
-      {"MariaDB", kMariaDsnVariable, 1, "INTEGER AUTO_INCREMENT PRIMARY KEY", "CREATE DATABASE %s",
-       "DROP DATABASE IF EXISTS %s", ";DATABASE=%s", "SELECT CONNECTION_ID()", "KILL %s",
-       "INSERT INTO %s VALUES (v, label)", "User=korvo;Password=wrong-password", "Access denied"},
+  const Server pg = {"PostgreSQL",
+                     "PostgreSQL",
+                     "MSDASQL",
+                     kPostgresDsnVariable,
+                     2,
+                     "SERIAL PRIMARY KEY",
+                     "CREATE SCHEMA %s",
+                     "DROP SCHEMA IF EXISTS %s CASCADE",
+                     ";ConnSettings={SET search_path TO %s}",
+                     "SELECT pg_backend_pid()",
+                     "SELECT pg_terminate_backend(%s)",
+                     "LANGUAGE SQL AS $$ INSERT INTO %s VALUES (v, label) $$",
+                     "Username=korvo_secret;Password=wrong-password",
+                     "password",
+                     OdbcForms,
+                     OdbcUnreachable};
+  // The same server through libpq: its own keywords, a libpq URI as well,
+  // and the scratch schema set as a connection option (there is no
+  // statement run after connecting).
+  Server native = pg;
+  native.name = "PostgreSQLNative";
+  native.provider = "PostgreSQL";
+  native.variable = kPostgresNativeVariable;
+  native.select_scratch = ";Options=-c search_path=%s";
+  native.wrong_password = "User ID=korvo_secret;Password=wrong-password";
+  native.open_forms = [](const std::string& dsn) {
+    return std::vector<std::string>{
+        dsn, "postgresql://postgres@127.0.0.1:" + ServerConnect("KORVO_TEST_PG_PORT") + "/korvo"};
   };
+  native.unreachable = [](const std::string& dsn) {
+    return std::vector<std::string>{dsn + ";Host=127.0.0.1;Port=1",
+                                    "postgresql://postgres@127.0.0.1:1/korvo"};
+  };
+  const Server maria = {"MariaDB",
+                        "MariaDB",
+                        "MSDASQL",
+                        kMariaDsnVariable,
+                        1,
+                        "INTEGER AUTO_INCREMENT PRIMARY KEY",
+                        "CREATE DATABASE %s",
+                        "DROP DATABASE IF EXISTS %s",
+                        ";DATABASE=%s",
+                        "SELECT CONNECTION_ID()",
+                        "KILL %s",
+                        "INSERT INTO %s VALUES (v, label)",
+                        "User=korvo;Password=wrong-password",
+                        "Access denied",
+                        OdbcForms,
+                        OdbcUnreachable};
+  return {pg, native, maria};
 }
 
 // `pattern` with its "%s" replaced by `value`.

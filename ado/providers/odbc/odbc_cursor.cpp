@@ -1,12 +1,12 @@
-// ado/providers/odbc/odbc_cursor.cpp: splitting a text into statements,
+// ado/providers/odbc/odbc_cursor.cpp: running the statements of a text,
 // binding parameters, running, and reading rows in blocks of bound arrays
 // (SQLFetchScroll) with long values read through SQLGetData.
 #include <korvo/ado/hresult_internal.h>
 #include <korvo/ado/providers/odbc/odbc_cursor.h>
 #include <korvo/ado/providers/odbc/odbc_errors.h>
+#include <korvo/ado/statement_split_internal.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
 namespace korvo::ado::provider::odbc {
@@ -16,73 +16,18 @@ namespace {
 constexpr SQLULEN kDefaultRows = 100;
 constexpr size_t kFirstLongChunk = 4096;
 
-bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
-
-// Splits at top-level ';' and counts ? markers, skipping literals, quoted
-// names, comments and PostgreSQL's dollar quotes. Parts holding only
-// blanks and comments are dropped.
-template <class Add>
-void SplitStatements(std::string_view s, Add&& add) {
-  size_t start = 0, markers = 0;
-  bool content = false;
-  auto flush = [&](size_t end) {
-    if (content) add(s.substr(start, end - start), markers);
-    start = end + 1;
-    markers = 0;
-    content = false;
-  };
-  for (size_t i = 0; i < s.size(); ++i) {
-    const char c = s[i];
-    if (c == '\'' || c == '"' || c == '`') {
-      content = true;
-      for (++i; i < s.size(); ++i) {
-        if (s[i] == c) {
-          if (i + 1 < s.size() && s[i + 1] == c) {
-            ++i;
-          } else {
-            break;
-          }
-        } else if (s[i] == '\\' && c == '\'' && i + 1 < s.size()) {
-          ++i;  // MariaDB's backslash escape; harmless elsewhere
-        }
-      }
-    } else if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
-      const size_t nl = s.find('\n', i);
-      i = nl == std::string_view::npos ? s.size() : nl;
-    } else if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
-      const size_t end = s.find("*/", i + 2);
-      i = end == std::string_view::npos ? s.size() : end + 1;
-    } else if (c == '$') {
-      content = true;
-      size_t j = i + 1;
-      while (j < s.size() && (std::isalnum(static_cast<unsigned char>(s[j])) || s[j] == '_')) ++j;
-      if (j < s.size() && s[j] == '$') {
-        const std::string_view tag = s.substr(i, j - i + 1);
-        const size_t end = s.find(tag, j + 1);
-        i = end == std::string_view::npos ? s.size() : end + tag.size() - 1;
-      }
-    } else if (c == ';') {
-      flush(i);
-    } else {
-      if (c == '?') ++markers;
-      if (!IsSpace(c)) content = true;
-    }
-  }
-  flush(s.size());
-}
-
 SQLSMALLINT TextTerminator(const FetchPlan& plan) { return plan.c_type == SQL_C_CHAR ? 1 : 0; }
 
 }  // namespace
 
 OdbcStatement::OdbcStatement(std::shared_ptr<OdbcDb> db, std::string_view sql)
     : db_(std::move(db)) {
-  SplitStatements(sql, [this](std::string_view text, size_t markers) {
+  for (StatementPart& cut : SplitStatements(sql)) {
     Part part;
-    part.sql = std::string(text);
-    part.markers = markers;
+    part.sql = std::move(cut.sql);
+    part.markers = cut.markers.size();
     parts_.push_back(std::move(part));
-  });
+  }
 }
 
 OdbcStatement::~OdbcStatement() { Reset(); }

@@ -1,59 +1,14 @@
-// ado/providers/odbc/odbc_errors.cpp: SQLSTATEs mapped to the HRESULTs the
-// object model reports. No other file reads SQLSTATEs or native codes.
-//
-// Drivers pass some engine states through where ODBC defines its own for
-// the same condition (psqlODBC reports PostgreSQL's 42P01 for an unknown
-// table); those are reported as ODBC's, so a host sees one state whatever
-// the server.
+// ado/providers/odbc/odbc_errors.cpp: ODBC diagnostics read into error
+// records, their SQLSTATEs mapped by the shared table (sqlstate_internal.h).
+// No other file of the provider reads SQLSTATEs or native codes.
 #include <korvo/ado/hresult_internal.h>
 #include <korvo/ado/providers/odbc/odbc_errors.h>
+#include <korvo/ado/sqlstate_internal.h>
 
 #include <cstring>
 
 namespace korvo::ado::provider::odbc {
 namespace {
-
-struct StateRename {
-  const char* engine;
-  const char* odbc;
-};
-constexpr StateRename kRenames[] = {
-    {"42601", "42000"},  // syntax error
-    {"42P01", "42S02"},  // unknown table
-    {"42703", "42S22"},  // unknown column
-    {"42883", "42000"},  // unknown function
-    {"57014", "HYT00"},  // PostgreSQL's cancel at the time-out (psqlODBC)
-    {"70100", "HYT00"},  // MariaDB's statement time limit
-};
-
-// A server that cut the session (administrator command, crash, shutdown).
-constexpr const char* kSessionEnded[] = {"57P01", "57P02", "57P03"};
-
-// The command time-out.
-constexpr const char* kTimeoutStates[] = {"HYT00", "HYT01"};
-
-bool Is(const std::string& state, const char* s) { return state == s; }
-template <size_t N>
-bool In(const std::string& state, const char* const (&set)[N]) {
-  for (const char* s : set) {
-    if (state == s) return true;
-  }
-  return false;
-}
-
-HRESULT HresultFor(const std::string& state) {
-  if (In(state, kTimeoutStates)) return kDbAbortLimitReached;
-  const std::string cls = state.substr(0, 2);
-  if (cls == "42") return Is(state, "42501") ? kDbPermissionDenied : kDbErrorsInCommand;
-  if (cls == "23") return kDbIntegrityViolation;
-  if (cls == "22") {
-    if (Is(state, "22001") || Is(state, "22003")) return kDbDataOverflow;
-    return kDbCantConvertValue;
-  }
-  if (Is(state, "07002")) return kDbParamNotOptional;
-  if (Is(state, "25P02")) return kXactAborted;  // a failed statement ended the transaction
-  return kEFail;  // 08 (link), 28 (login), IM (driver manager), 40 (rollback), HY...
-}
 
 // psqlODBC reports an escape it cannot translate as a general error; it
 // is an error in the command text.
@@ -96,12 +51,8 @@ ErrorRecord ReadRecord(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT number, b
   *found = SQL_SUCCEEDED(rc);
   if (!*found) return record;
   text.resize(std::strlen(text.c_str()));
-  record.sqlstate = reinterpret_cast<const char*>(state);
-  for (const StateRename& r : kRenames) {
-    if (record.sqlstate == r.engine) record.sqlstate = r.odbc;
-  }
-  // psqlODBC's notices carry "00000"; ODBC's state for a message is 01000.
-  if (record.sqlstate == "00000") record.sqlstate = "01000";
+  // psqlODBC passes PostgreSQL's states through, "00000" for its notices.
+  record.sqlstate = UnifiedSqlState(reinterpret_cast<const char*>(state));
   if (record.sqlstate == "HY000" && text.find(kEscapeError) != std::string::npos)
     record.sqlstate = "42000";
   record.native = native;
@@ -142,7 +93,7 @@ std::vector<ErrorRecord> RecordsFor(SQLSMALLINT type, SQLHANDLE handle, SQLRETUR
     if (!failed) {
       record.hr = 0;
     } else {
-      record.hr = HresultFor(record.sqlstate);
+      record.hr = HresultForSqlState(record.sqlstate);
       if (record.hr == kDbAbortLimitReached) {
         record.description = "Query timeout expired (" + record.description + ")";
       }
@@ -166,9 +117,7 @@ std::vector<ErrorRecord> RecordsFor(SQLSMALLINT type, SQLHANDLE handle, SQLRETUR
   return records;
 }
 
-bool IsConnectionLost(const ErrorRecord& record) {
-  return record.sqlstate.rfind("08", 0) == 0 || In(record.sqlstate, kSessionEnded);
-}
+bool IsConnectionLost(const ErrorRecord& record) { return IsConnectionLostState(record.sqlstate); }
 
 ErrorRecord ProviderRecord(HRESULT hr, std::string_view sqlstate, std::string description) {
   return OwnRecord(hr, sqlstate, std::move(description), kSourceName);

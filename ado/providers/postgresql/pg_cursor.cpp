@@ -1,0 +1,310 @@
+// ado/providers/postgresql/pg_cursor.cpp: preparing, binding, running,
+// and reading rows in single-row mode.
+#include <korvo/ado/hresult_internal.h>
+#include <korvo/ado/providers/postgresql/pg_cursor.h>
+#include <korvo/ado/providers/postgresql/pg_errors.h>
+#include <korvo/ado/statement_split_internal.h>
+
+#include <charconv>
+#include <cstring>
+
+namespace korvo::ado::provider::postgresql {
+namespace {
+
+// A parameter whose type the server cannot infer from its place
+// ("SELECT ? IS NULL") is prepared again as text.
+constexpr const char* kIndeterminateType = "42P18";
+constexpr uint32_t kTextOid = 25;
+
+bool Failed(const PGresult* r) {
+  const ExecStatusType s = PQresultStatus(r);
+  return s == PGRES_FATAL_ERROR || s == PGRES_BAD_RESPONSE || s == PGRES_NONFATAL_ERROR;
+}
+
+// `sql` with its ? markers numbered as PostgreSQL's $1, $2, ...
+std::string Numbered(const std::string& sql, const std::vector<size_t>& markers) {
+  std::string out;
+  size_t from = 0;
+  for (size_t i = 0; i < markers.size(); ++i) {
+    out.append(sql, from, markers[i] - from);
+    out += '$';
+    out += std::to_string(i + 1);
+    from = markers[i] + 1;
+  }
+  out.append(sql, from, std::string::npos);
+  return out;
+}
+
+}  // namespace
+
+PgStatement::PgStatement(std::shared_ptr<PgSession> session, std::string sql,
+                         bool return_value_marker)
+    : session_(std::move(session)), return_value_marker_(return_value_marker) {
+  for (StatementPart& cut : SplitStatements(sql))
+    parts_.push_back(Part{std::move(cut.sql), std::move(cut.markers), {}, {}, {}});
+}
+
+PgStatement::~PgStatement() {
+  Reset();
+  for (Part& part : parts_) {
+    if (!part.name.empty()) session_->DropStatement(std::move(part.name));
+  }
+}
+
+HRESULT PgStatement::PrepareFirst() {
+  if (parts_.empty()) {
+    return session_->diagnostics().Fail(ProviderRecord(
+        kDbNoCommand, "42000", "The command text is empty: there is no statement to run."));
+  }
+  return PreparePart(parts_[0], parts_.size() == 1, NoDeadline());
+}
+
+HRESULT PgStatement::PreparePart(Part& part, bool describe, Deadline deadline) {
+  if (!part.name.empty()) return kSOk;
+  PGconn* conn = session_->conn();
+  const std::string name = session_->NewStatementName();
+  const std::string text = Numbered(part.sql, part.markers);
+  const int count = static_cast<int>(part.markers.size());
+  const std::vector<Oid> as_text(part.markers.size(), kTextOid);
+  for (const Oid* types : {static_cast<const Oid*>(nullptr), as_text.data()}) {
+    session_->Claim(nullptr);
+    if (PQsendPrepare(conn, name.c_str(), text.c_str(), count, types) == 0)
+      return session_->Fail(nullptr);
+    Result failure = session_->Drain(deadline);
+    if (!failure) break;
+    const char* state = PQresultErrorField(failure.get(), PG_DIAG_SQLSTATE);
+    if (types != nullptr || state == nullptr || std::strcmp(state, kIndeterminateType) != 0 ||
+        count == 0) {
+      return session_->Fail(failure.get());
+    }
+    session_->Recover();  // the retry must not find the transaction refusing it
+  }
+  part.name = name;
+  if (!describe) return kSOk;
+  if (PQsendDescribePrepared(conn, name.c_str()) == 0) return session_->Fail(nullptr);
+  Result description = session_->Next(deadline);
+  Result failure = session_->Drain(deadline);
+  if (!description || Failed(description.get())) return session_->Fail(description.get());
+  if (failure) return session_->Fail(failure.get());
+  return Describe(part, description.get());
+}
+
+HRESULT PgStatement::Describe(Part& part, const PGresult* description) {
+  const int count = PQnfields(description);
+  part.columns.assign(static_cast<size_t>(count), ColumnInfo{});
+  part.decodes.assign(static_cast<size_t>(count), Decode::kText);
+  // Read all names first: the catalog reads below replace the result.
+  std::vector<std::pair<Oid, int>> bases;
+  for (int c = 0; c < count; ++c) {
+    ColumnInfo& info = part.columns[static_cast<size_t>(c)];
+    info.name = PQfname(description, c);
+    part.decodes[static_cast<size_t>(c)] =
+        DescribeType(PQftype(description, c), PQfmod(description, c), &info);
+    bases.emplace_back(PQftable(description, c), PQftablecol(description, c));
+  }
+  for (int c = 0; c < count; ++c) {
+    const auto [table, column] = bases[static_cast<size_t>(c)];
+    if (table == InvalidOid || column <= 0) continue;
+    const TableNames* names = session_->Table(table);
+    if (session_->dead()) return session_->FailDead();
+    if (names == nullptr) continue;
+    const auto found = names->columns.find(column);
+    if (found == names->columns.end()) continue;
+    ColumnInfo& info = part.columns[static_cast<size_t>(c)];
+    info.base_schema = names->schema;
+    info.base_table = names->table;
+    info.base_column = found->second;
+    info.nullable = !names->not_null.at(column);
+    info.autoincrement = names->generated.at(column);
+  }
+  return kSOk;
+}
+
+const std::vector<ColumnInfo>& PgStatement::Columns() {
+  static const std::vector<ColumnInfo> kNone;
+  return result_ != nullptr ? result_->columns : kNone;
+}
+
+void PgStatement::BindValues(const Part& part, const std::vector<ParamValue>& params,
+                             size_t offset) {
+  const size_t count = part.markers.size();
+  texts_.resize(count);
+  values_.assign(count, nullptr);
+  lengths_.assign(count, 0);
+  formats_.assign(count, 0);
+  for (size_t j = 0; j < count; ++j) {
+    const ParamValue& p = params[offset + j];
+    std::string& text = texts_[j];
+    switch (p.type) {
+      case CellType::kNull:
+        continue;
+      case CellType::kInt:
+        // A truth value is 1 or 0 whatever integer stands for true.
+        text = std::to_string(p.ado_type == kAdBoolean ? int64_t{p.i != 0} : p.i);
+        break;
+      case CellType::kReal: {
+        char buffer[32];
+        const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, p.r);
+        text.assign(buffer, ec == std::errc() ? end : buffer);
+        break;
+      }
+      case CellType::kText:
+        text = p.bytes;
+        break;
+      case CellType::kBlob:
+        // Bytes go in binary form: no escaping either way.
+        values_[j] = p.bytes.data();
+        lengths_[j] = static_cast<int>(p.bytes.size());
+        formats_[j] = 1;
+        continue;
+    }
+    values_[j] = text.c_str();
+    lengths_[j] = static_cast<int>(text.size());
+  }
+}
+
+HRESULT PgStatement::Execute(const std::vector<ParamValue>& params, Deadline deadline) {
+  Diagnostics& diag = session_->diagnostics();
+  diag.errors.clear();
+  Reset();
+  if (session_->dead()) return session_->FailDead();
+  size_t total = 0;
+  for (const Part& part : parts_) total += part.markers.size();
+  if (total > params.size()) {
+    return diag.Fail(ProviderRecord(kDbParamNotOptional, "07002",
+                                    "No value given for one or more required parameters."));
+  }
+  if (total < params.size()) {
+    return diag.Fail(ProviderRecord(kEInvalidArg, "07001",
+                                    std::to_string(params.size()) +
+                                        " parameter values were given for " +
+                                        std::to_string(total) + " parameter markers."));
+  }
+  result_ = nullptr;
+  int64_t changes = 0;
+  size_t offset = 0;
+  PGconn* conn = session_->conn();
+  if (const HRESULT hr = session_->Guard(); hr < 0) return hr;
+  for (size_t k = 0; k < parts_.size(); ++k) {
+    Part& part = parts_[k];
+    const bool last = k + 1 == parts_.size();
+    HRESULT hr = PreparePart(part, last, deadline);
+    if (hr < 0) return hr;
+    BindValues(part, params, offset);
+    offset += part.markers.size();
+    session_->Claim(last ? this : nullptr);
+    own_transaction_ = PQtransactionStatus(conn) == PQTRANS_IDLE;
+    if (PQsendQueryPrepared(conn, part.name.c_str(), static_cast<int>(values_.size()),
+                            values_.data(), lengths_.data(), formats_.data(), 0) == 0) {
+      session_->Release(this);
+      return session_->Fail(nullptr, part.sql);
+    }
+    if (last && !part.columns.empty()) {
+      PQsetSingleRowMode(conn);
+      streaming_ = true;
+      result_ = &part;
+      cells_.assign(part.columns.size(), Cell{});
+      scratch_.assign(part.columns.size(), std::string());
+      break;
+    }
+    Result failure;
+    while (Result r = session_->Next(deadline)) {
+      if (PQresultStatus(r.get()) == PGRES_COMMAND_OK) {
+        const char* tuples = PQcmdTuples(r.get());
+        if (tuples[0] != '\0') changes += std::strtoll(tuples, nullptr, 10);
+      } else if (Failed(r.get()) && !failure) {
+        failure = std::move(r);
+      }
+      if (session_->dead()) break;
+    }
+    session_->Release(this);
+    if (failure || session_->dead()) return session_->Fail(failure.get());
+  }
+  rows_affected_ = result_ != nullptr && changes == 0 ? -1 : changes;
+  if (result_ == nullptr) return kSOk;
+  return Fetch(deadline);
+}
+
+HRESULT PgStatement::Fetch(Deadline deadline) {
+  has_row_ = false;
+  row_.reset();
+  Result r;
+  if (!ahead_.empty()) {
+    r = std::move(ahead_.front());
+    ahead_.pop_front();
+  } else if (streaming_) {
+    r = session_->Next(deadline);
+  }
+  if (!r) {
+    EndStream();
+    return kSOk;
+  }
+  switch (PQresultStatus(r.get())) {
+    case PGRES_SINGLE_TUPLE: {
+      row_ = std::move(r);
+      const PGresult* row = row_.get();
+      for (size_t c = 0; c < cells_.size(); ++c) {
+        const int column = static_cast<int>(c);
+        cells_[c] = PQgetisnull(row, 0, column) != 0
+                        ? Cell{}
+                        : DecodeValue(result_->decodes[c], PQgetvalue(row, 0, column),
+                                      PQgetlength(row, 0, column), &scratch_[c]);
+      }
+      has_row_ = true;
+      return kSOk;
+    }
+    case PGRES_TUPLES_OK:
+    case PGRES_COMMAND_OK:
+      // The end of the rows; the null result after it frees the session.
+      return Fetch(deadline);
+    default: {
+      // A failure mid-stream: the rest of the query's results go first.
+      if (streaming_ && !session_->dead()) session_->Drain(deadline);
+      ahead_.clear();
+      EndStream();
+      return session_->Fail(r.get());
+    }
+  }
+}
+
+void PgStatement::EndStream() {
+  if (streaming_) session_->Release(this);
+  streaming_ = false;
+}
+
+HRESULT PgStatement::Next(Deadline deadline) {
+  if (!has_row_ || result_ == nullptr) return kSOk;
+  return Fetch(deadline);
+}
+
+void PgStatement::Detach() {
+  // The session is being taken by another query: this statement's rows
+  // are read into memory (the session already counts this one as gone).
+  while (streaming_) {
+    Result r = session_->Next(NoDeadline());
+    if (!r) break;
+    ahead_.push_back(std::move(r));
+    if (session_->dead()) break;
+  }
+  streaming_ = false;
+}
+
+void PgStatement::Reset() {
+  if (streaming_) {
+    // libpq runs one query at a time: the rest of the rows are read and
+    // dropped. A statement outside a transaction block is cancelled first,
+    // so that the server stops sending them; inside one the cancel would
+    // end the host's transaction. (The server ignores a cancel that comes
+    // after the statement ended.)
+    if (!session_->dead()) {
+      if (own_transaction_) session_->Cancel();
+      session_->Drain(NoDeadline());
+    }
+    EndStream();
+  }
+  ahead_.clear();
+  row_.reset();
+  has_row_ = false;
+}
+
+}  // namespace korvo::ado::provider::postgresql

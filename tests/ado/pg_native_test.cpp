@@ -1,0 +1,141 @@
+// What only the native PostgreSQL provider does: decoding each server type
+// from its text form (timestamptz into the host's local time), and a
+// streaming recordset that keeps its rows while its connection runs
+// another statement (libpq runs one query at a time).
+#include <gtest/gtest.h>
+#include <korvo/ado/ado.h>
+#include <korvo/ado/providers/postgresql/pg_types.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <string>
+
+#include "ado/ado_test_support.h"
+#include "support/clock.h"
+#include "support/servers.h"
+
+namespace korvo::ado::test {
+namespace {
+
+std::string LocalText(time_t instant) {
+  std::tm local{};
+  localtime_r(&instant, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+TEST(PgNativeTypesTest, TimestampTzBecomesTheHostsLocalTime) {
+  using provider::postgresql::TimestampTzToLocal;
+  // A zone away from UTC, so that the conversion shows.
+  const korvo::test::ScopedTimeZone zone("America/New_York");
+  // 2020-06-01 12:00:00 UTC is 1591012800 (08:00 in New York, summer time).
+  std::string out;
+  ASSERT_TRUE(TimestampTzToLocal("2020-06-01 12:00:00+00", 22, &out));
+  EXPECT_EQ(out, "2020-06-01 08:00:00");
+  ASSERT_TRUE(TimestampTzToLocal("2020-06-01 17:30:00.25+05:30", 28, &out));
+  EXPECT_EQ(out, LocalText(1591012800) + ".25");
+  ASSERT_TRUE(TimestampTzToLocal("2020-06-01 11:59:30-00:00:30", 28, &out));
+  EXPECT_EQ(out, LocalText(1591012800));
+  for (const char* other : {"infinity", "0044-03-15 12:00:00+00 BC", "2020-06-01 12:00:00"})
+    EXPECT_FALSE(TimestampTzToLocal(other, std::char_traits<char>::length(other), &out)) << other;
+}
+
+class PgNativeTest : public AdoTest {
+ protected:
+  void SetUp() override {
+    AdoTest::SetUp();
+    const std::string dsn = korvo::test::ServerConnect(korvo::test::kPostgresNativeVariable);
+    KORVO_REQUIRE_SERVER(dsn, "PostgreSQL", korvo::test::kPostgresNativeVariable);
+    conn_ = Open(dsn);
+    table_ = "pgn_" + std::to_string(getpid());
+    Exec(conn_, ("DROP TABLE IF EXISTS " + table_).c_str());
+  }
+  void TearDown() override {
+    if (conn_) Catch([&] { Exec(conn_, ("DROP TABLE IF EXISTS " + table_).c_str()); });
+    AdoTest::TearDown();
+  }
+  void DecodeAll();
+  _ConnectionPtr conn_;
+  std::string table_;
+};
+
+TEST_F(PgNativeTest, DecodesEachTypeAndItsNull) {
+  const Raised r = Catch([&] { DecodeAll(); });
+  EXPECT_EQ(r.hr, S_OK) << r.description;
+}
+void PgNativeTest::DecodeAll() {
+  Exec(conn_, ("CREATE TABLE " + table_ +
+               " (id INT, i2 INT2, i8 INT8, num NUMERIC(20,4), f4 FLOAT4, f8 FLOAT8, b BOOL,"
+               " vc VARCHAR(5), ch CHAR(3), bin BYTEA, d DATE, t TIME, ts TIMESTAMP,"
+               " tz TIMESTAMPTZ, u UUID)")
+                  .c_str());
+  Exec(conn_, ("INSERT INTO " + table_ +
+               " VALUES (1, -7, 9000000000, 1234567890123456.7891, 1.5, -2.25, TRUE, 'vc',"
+               " 'ab', '\\x00ff10', '2020-01-02', '03:04:05', '2020-01-02 03:04:05.5',"
+               " '2020-06-01 12:00:00+00', 'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11'); INSERT INTO " +
+               table_ + " (id) VALUES (2)")
+                  .c_str());
+  _RecordsetPtr rs =
+      conn_->Execute(("SELECT * FROM " + table_ + " ORDER BY id").c_str(), nullptr, adCmdText);
+  FieldsPtr f = rs->GetFields();
+  auto value = [&](const char* name) { return f->GetItem(name)->GetValue(); };
+  auto text = [&](const char* name) {
+    return std::string(static_cast<const char*>(_bstr_t(value(name))));
+  };
+  EXPECT_EQ(value("i2").vt, VT_I2);
+  EXPECT_EQ(text("i2"), "-7");
+  EXPECT_EQ(value("i8").vt, VT_I8);
+  EXPECT_EQ(text("i8"), "9000000000");
+  EXPECT_EQ(value("num").vt, VT_DECIMAL);  // exact: all twenty digits
+  EXPECT_EQ(text("num"), "1234567890123456.7891");
+  EXPECT_EQ(value("f4").vt, VT_R4);
+  EXPECT_EQ(value("f8").dblVal, -2.25);
+  EXPECT_EQ(value("b").vt, VT_BOOL);
+  EXPECT_EQ(value("b").boolVal, VARIANT_TRUE);
+  EXPECT_EQ(text("vc"), "vc");
+  EXPECT_EQ(text("ch"), "ab ");
+  const _variant_t bytes = value("bin");
+  ASSERT_EQ(bytes.vt, VT_ARRAY | VT_UI1);
+  ASSERT_EQ(bytes.parray->rgsabound[0].cElements, 3u);
+  EXPECT_EQ(static_cast<const unsigned char*>(bytes.parray->pvData)[1], 0xff);
+  for (const char* date : {"d", "t", "ts", "tz"}) EXPECT_EQ(value(date).vt, VT_DATE) << date;
+  EXPECT_EQ(text("u"), "a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11");
+  rs->MoveNext();
+  for (long c = 1; c < f->GetCount(); ++c) EXPECT_EQ(f->GetItem(c)->GetValue().vt, VT_NULL) << c;
+}
+
+TEST_F(PgNativeTest, AStreamingRecordsetKeepsItsRowsWhileTheConnectionRunsAnother) {
+  Exec(conn_, ("CREATE TABLE " + table_ + " (id INT)").c_str());
+  Exec(conn_, ("INSERT INTO " + table_ + " SELECT generate_series(1, 300)").c_str());
+  _RecordsetPtr stream;
+  ASSERT_EQ(stream.CreateInstance(__uuidof(Recordset)), S_OK);
+  stream->Open(("SELECT id FROM " + table_ + " ORDER BY id").c_str(),
+               _variant_t(static_cast<IDispatch*>(conn_)), adOpenForwardOnly, adLockReadOnly,
+               adCmdText);
+  long sum = 0, rows = 0;
+  for (; rows < 10; ++rows, stream->MoveNext())
+    sum += static_cast<long>(stream->GetFields()->GetItem(0L)->GetValue());
+  Exec(conn_, ("UPDATE " + table_ + " SET id = -id").c_str());
+  for (; !stream->GetadoEOF(); ++rows, stream->MoveNext())
+    sum += static_cast<long>(stream->GetFields()->GetItem(0L)->GetValue());
+  EXPECT_EQ(rows, 300);
+  EXPECT_EQ(sum, 300 * 301 / 2);  // the rows as they were when the query ran
+
+  // Closed after its first row, a long stream is cancelled on the server;
+  // the connection's next statements run as usual.
+  stream->Close();
+  stream->Open("SELECT g FROM generate_series(1, 1000000) g",
+               _variant_t(static_cast<IDispatch*>(conn_)), adOpenForwardOnly, adLockReadOnly,
+               adCmdText);
+  EXPECT_EQ(static_cast<long>(stream->GetFields()->GetItem(0L)->GetValue()), 1);
+  stream->Close();
+  for (int i = 0; i < 3; ++i) {
+    _RecordsetPtr count =
+        conn_->Execute(("SELECT count(*) FROM " + table_).c_str(), nullptr, adCmdText);
+    EXPECT_EQ(static_cast<long>(count->GetFields()->GetItem(0L)->GetValue()), 300);
+  }
+}
+
+}  // namespace
+}  // namespace korvo::ado::test
