@@ -153,6 +153,19 @@ bool TimestampTzToLocal(const char* text, size_t size, std::string* out) {
   return true;
 }
 
+namespace {
+
+// A cell over text the decoder rewrote into the caller's scratch buffer.
+Cell ScratchCell(CellType type, const std::string& scratch) {
+  Cell cell;
+  cell.type = type;
+  cell.data = scratch.data();
+  cell.size = scratch.size();
+  return cell;
+}
+
+}  // namespace
+
 Cell DecodeValue(Decode decode, const char* value, int length, std::string* scratch) {
   Cell cell;
   const size_t size = static_cast<size_t>(length);
@@ -192,19 +205,13 @@ Cell DecodeValue(Decode decode, const char* value, int length, std::string* scra
           (*scratch)[o] = static_cast<char>(byte);
         }
         if (valid) {
-          cell.type = CellType::kBlob;
-          cell.data = scratch->data();
-          cell.size = scratch->size();
-          return cell;
+          return ScratchCell(CellType::kBlob, *scratch);
         }
       }
       break;
     case Decode::kLocalTime:
       if (TimestampTzToLocal(value, size, scratch)) {
-        cell.type = CellType::kText;
-        cell.data = scratch->data();
-        cell.size = scratch->size();
-        return cell;
+        return ScratchCell(CellType::kText, *scratch);
       }
       break;
     case Decode::kText:
