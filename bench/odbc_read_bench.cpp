@@ -61,26 +61,10 @@ std::string LibpqInfo() {
   return std::string("host=127.0.0.1 dbname=korvo user=postgres port=") + (port ? port : "5432");
 }
 
-// The read table's columns as members.
-class ReadRow : public CRecordset {
+// The columns of the read table and of korvo_write_bench, as members.
+class BenchRow : public CRecordset {
  public:
-  explicit ReadRow(CDatabase* db) : CRecordset(db) { m_nFields = 4; }
-  long m_id = 0;
-  long m_code = 0;
-  CTString m_name;
-  double m_amount = 0;
-  void DoFieldExchange(CFieldExchange* pFX) override {
-    RFX_Long(pFX, "id", m_id);
-    RFX_Long(pFX, "code", m_code);
-    RFX_Text(pFX, "name", m_name);
-    RFX_Double(pFX, "amount", m_amount);
-  }
-};
-
-// The written columns of korvo_write_bench.
-class WriteRow : public CRecordset {
- public:
-  explicit WriteRow(CDatabase* db) : CRecordset(db) { m_nFields = 4; }
+  explicit BenchRow(CDatabase* db) : CRecordset(db) { m_nFields = 4; }
   long m_id = 0;
   long m_code = 0;
   CTString m_name;
@@ -183,7 +167,7 @@ void RecordsetScan(benchmark::State& state, const std::string& connect) {
     CDatabase db;
     db.OpenEx(connect.c_str());
     for (auto _ : state) {
-      ReadRow rs(&db);
+      BenchRow rs(&db);
       rs.Open(CRecordset::forwardOnly, kSelect, CRecordset::readOnly);
       long rows = 0;
       double sum = 0;
@@ -216,7 +200,7 @@ void BM_CRecordsetNativeAddNew(benchmark::State& state) {
       state.PauseTiming();
       db.ExecuteSQL(kCreateWriteTable);
       state.ResumeTiming();
-      WriteRow rs(&db);
+      BenchRow rs(&db);
       rs.Open(CRecordset::useDefaultType, "korvo_write_bench");
       db.BeginTrans();
       char name[32];
