@@ -463,32 +463,25 @@ TEST(CTStringTest, FormattingReusesALargeEnoughPrivateBlock) {
 
 TEST(CTStringTest, LoadStringRetriesWhenTheTextMayHaveBeenCut) {
   using korvo::platform::SetStringResource;
-  const std::string t253(253, 'a'), t254(254, 'b'), t255(255, 'c'), t600(600, 'd');
-  SetStringResource(1253, t253.c_str());
-  SetStringResource(1254, t254.c_str());
-  SetStringResource(1255, t255.c_str());
-  SetStringResource(1600, t600.c_str());
+  // Up to 253 characters the first 256-character call is enough; from 254
+  // on (256 - length is not above 2) the loop retries with 512, then 768.
+  const struct {
+    UINT id;
+    std::string text;
+    int capacity;
+  } rows[] = {{1253, std::string(253, 'a'), 253},
+              {1254, std::string(254, 'b'), 511},
+              {1255, std::string(255, 'c'), 511},
+              {1600, std::string(600, 'd'), 767}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.id);
+    SetStringResource(row.id, row.text.c_str());
+    CTString s;
+    EXPECT_NE(s.LoadStringA(row.id), 0);
+    EXPECT_EQ(Str(s), row.text);
+    EXPECT_EQ(s.GetAllocLength(), row.capacity);
+  }
   SetStringResource(1001, "value %d of %s");
-
-  CTString s;
-  EXPECT_NE(s.LoadStringA(1253), 0);
-  EXPECT_EQ(Str(s), t253);
-  EXPECT_EQ(s.GetAllocLength(), 253);  // taken from the first call
-
-  CTString s254;
-  EXPECT_NE(s254.LoadStringA(1254), 0);  // 256 - 254 is not above 2
-  EXPECT_EQ(Str(s254), t254);
-  EXPECT_EQ(s254.GetAllocLength(), 511);  // the 512-character pass
-
-  CTString s255;
-  EXPECT_NE(s255.LoadStringA(1255), 0);
-  EXPECT_EQ(Str(s255), t255);
-  EXPECT_EQ(s255.GetAllocLength(), 511);
-
-  CTString s600;
-  EXPECT_NE(s600.LoadStringA(1600), 0);
-  EXPECT_EQ(Str(s600), t600);
-  EXPECT_EQ(s600.GetAllocLength(), 767);
 
   CTString missing("old");
   EXPECT_EQ(missing.LoadStringA(99999), 0);
