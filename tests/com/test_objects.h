@@ -7,6 +7,7 @@
 #include <korvo/com/variant.h>
 
 #include <atomic>
+#include <optional>
 
 struct ICounter : IUnknown {
   virtual HRESULT Add(LONG n) = 0;
@@ -68,15 +69,22 @@ inline ICounter* NewCounter() {
   return counter;
 }
 
-// The code of the _com_error that `fn` raises; S_OK when it raises none.
+// The _com_error that `fn` raises; none when it raises none.
 template <class Fn>
-HRESULT RaisedBy(Fn&& fn) {
+std::optional<_com_error> Caught(Fn&& fn) {
   try {
     fn();
   } catch (const _com_error& e) {
-    return e.Error();
+    return e;
   }
-  return S_OK;
+  return std::nullopt;
+}
+
+// The code of the _com_error that `fn` raises; S_OK when it raises none.
+template <class Fn>
+HRESULT RaisedBy(Fn&& fn) {
+  const std::optional<_com_error> e = Caught(fn);
+  return e ? e->Error() : S_OK;
 }
 
 // A VARIANT owning a copy of `text` as VT_BSTR; the caller clears it.
