@@ -62,8 +62,25 @@ TEST(CTWStringTest, ClampingSearchAndComparisonCountUnits) {
   EXPECT_EQ(CTWString(u"\u00e9").Compare(u"z"), 1);
   EXPECT_EQ(CTWString(u"\uffe9").Compare(u"\u00e9"), 1);
   EXPECT_EQ(CTWString(u"z").Compare(u"\u00e9"), -1);
+  // The operators are the class's own functions, not the template's.
+  const WCHAR* p = u"abc";
+  CTWString same(u"abc");
+  EXPECT_EQ(p < same, 0);
+  EXPECT_EQ(p > same, 0);
+  EXPECT_EQ(p <= same, 1);
+  EXPECT_EQ(p >= same, 1);
+  EXPECT_EQ(p == same, 1);
+  EXPECT_EQ(same != CTWString(u"abd"), 1);
+  EXPECT_EQ(same < CTWString(u"abd"), 1);
+  EXPECT_EQ(CTWString(u"abd") > p, 1);
   EXPECT_EQ(CTWString(u"ABC").CompareNoCase(u"abc"), 0);
   EXPECT_EQ(CTWString(u"abc").Collate(u"abc"), 0);
+
+  EXPECT_EQ(U(same + u"d"), u"abcd");
+  EXPECT_EQ(U(u"z" + same), u"zabc");
+  EXPECT_EQ(U(same + u'!'), u"abc!");
+  EXPECT_EQ(U(u'!' + same), u"!abc");
+  EXPECT_EQ(U(same + same), u"abcabc");
 }
 
 TEST(CTWStringTest, NarrowInputIsConvertedAndBytesAreWidenedBySign) {
@@ -217,6 +234,17 @@ TEST(CTWStringTest, SysStringsAreCopiesOfTheUnits) {
   EXPECT_EQ(r, b);
   EXPECT_EQ(std::u16string(b, SysStringLen(b)), u"xy");
   SysFreeString(b);
+}
+
+// Assignment from 16-bit text is the class's own; the text may be its own.
+TEST(CTWStringTest, SelfAssignmentAndAliasing) {
+  CTWString s(u"abcdef");
+  s = static_cast<const WCHAR*>(s) + 1;  // private block: in place
+  EXPECT_EQ(U(s), u"bcdef");
+  CTWString holder(s);
+  s = static_cast<const WCHAR*>(s) + 2;  // shared block
+  EXPECT_EQ(U(s), u"def");
+  EXPECT_EQ(U(holder), u"bcdef");
 }
 
 }  // namespace
