@@ -15,6 +15,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/test_support.h"
@@ -74,52 +75,38 @@ TEST(CTStringTest, EmptyStringsShareTheStaticBufferAndCopiesOfTextShareTheBlock)
 }
 
 TEST(CTStringTest, WritingThroughOneHolderLeavesTheOtherUnchanged) {
-  CTString original("abcdef");
-  CTString viaSetAt(original);
-  viaSetAt.SetAt(0, 'X');
-  EXPECT_STREQ(viaSetAt, "Xbcdef");
-  EXPECT_STREQ(original, "abcdef");
-  EXPECT_NE(static_cast<const char*>(viaSetAt), static_cast<const char*>(original));
-  EXPECT_EQ(Count(original), 1);
-  EXPECT_EQ(Count(viaSetAt), 1);
-
-  CTString viaUpper(original);
-  viaUpper.MakeUpper();
-  EXPECT_STREQ(viaUpper, "ABCDEF");
-  EXPECT_STREQ(original, "abcdef");
-
-  CTString viaAppend(original);
-  viaAppend += "gh";
-  EXPECT_STREQ(viaAppend, "abcdefgh");
-  EXPECT_STREQ(original, "abcdef");
-  viaAppend = original;
-  viaAppend += 'z';
-  EXPECT_STREQ(viaAppend, "abcdefz");
-  viaAppend = original;
-  viaAppend += original;
-  EXPECT_STREQ(viaAppend, "abcdefabcdef");
-  EXPECT_STREQ(original, "abcdef");
-
-  for (auto op :
-       {&CTString::MakeLower, &CTString::MakeReverse, &CTString::TrimLeft, &CTString::TrimRight}) {
-    CTString text(" Mixed ");
-    CTString holder(text);
-    (holder.*op)();
-    EXPECT_STREQ(text, " Mixed ");
+  const struct {
+    const char* name;
+    void (*write)(CTString& writer, const CTString& other);
+    const char* result;
+  } writers[] = {
+      {"SetAt", [](CTString& w, const CTString&) { w.SetAt(0, 'X'); }, "XMixed "},
+      {"MakeUpper", [](CTString& w, const CTString&) { w.MakeUpper(); }, " MIXED "},
+      {"MakeLower", [](CTString& w, const CTString&) { w.MakeLower(); }, " mixed "},
+      {"MakeReverse", [](CTString& w, const CTString&) { w.MakeReverse(); }, " dexiM "},
+      {"TrimLeft", [](CTString& w, const CTString&) { w.TrimLeft(); }, "Mixed "},
+      {"TrimRight", [](CTString& w, const CTString&) { w.TrimRight(); }, " Mixed"},
+      {"+= text", [](CTString& w, const CTString&) { w += "gh"; }, " Mixed gh"},
+      {"+= char", [](CTString& w, const CTString&) { w += 'z'; }, " Mixed z"},
+      {"+= the other holder", [](CTString& w, const CTString& o) { w += o; }, " Mixed  Mixed "},
+      {"GetBuffer",
+       [](CTString& w, const CTString&) {
+         w.GetBuffer(0)[1] = 'B';
+         w.ReleaseBuffer();
+       },
+       " Bixed "},
+  };
+  for (const auto& w : writers) {
+    SCOPED_TRACE(w.name);
+    const CTString original(" Mixed ");
+    CTString writer(original);
+    w.write(writer, original);
+    EXPECT_STREQ(writer, w.result);
+    EXPECT_STREQ(original, " Mixed ");
+    EXPECT_NE(static_cast<const char*>(writer), static_cast<const char*>(original));
+    EXPECT_EQ(Count(original), 1);
+    EXPECT_EQ(Count(writer), 1);
   }
-  CTString reversed("abc");
-  reversed.MakeReverse();
-  EXPECT_STREQ(reversed, "cba");
-  CTString lowered("MiXeD");
-  lowered.MakeLower();
-  EXPECT_STREQ(lowered, "mixed");
-
-  CTString buffered(original);
-  char* p = buffered.GetBuffer(0);
-  p[1] = 'B';
-  buffered.ReleaseBuffer();
-  EXPECT_STREQ(buffered, "aBcdef");
-  EXPECT_STREQ(original, "abcdef");
 }
 
 TEST(CTStringTest, ALockedBufferIsCopiedNotSharedAndStaysLocked) {
@@ -322,28 +309,23 @@ TEST(CTStringTest, ComparisonIsByUnsignedBytes) {
   EXPECT_TRUE(e > "z");
   EXPECT_TRUE(CTString("z") < e);
 
-  const char* p = "abc";
-  CTString s("abc");
-  EXPECT_EQ(p < s, 0);
-  EXPECT_EQ(p > s, 0);
-  EXPECT_EQ(p <= s, 1);
-  EXPECT_EQ(p >= s, 1);
-  EXPECT_EQ(p == s, 1);
-  EXPECT_EQ(p != s, 0);
-  // Each relation holds in the order written.
-  CTString b("abd");
-  EXPECT_EQ(p < b, 1);
-  EXPECT_EQ(p > b, 0);
-  EXPECT_EQ(b > p, 1);
-  EXPECT_EQ(b < p, 0);
-  EXPECT_EQ(b <= p, 0);
-  EXPECT_EQ(b >= p, 1);
-  EXPECT_EQ("abe" > b, 1);
-  EXPECT_EQ(s < b, 1);
-  EXPECT_EQ(s >= b, 0);
-  EXPECT_EQ(s == CTString("abc"), 1);
-  EXPECT_EQ(s != b, 1);
-  EXPECT_EQ(s == static_cast<const char*>(nullptr), 0);
+  // Every relation against "abc", with the text pointer on either side.
+  const std::pair<const char*, int> orders[] = {{"ab", -1}, {"abc", 0}, {"abd", 1}};
+  for (const auto& [left, order] : orders) {
+    SCOPED_TRACE(left);
+    const CTString l(left), r("abc");
+    const std::vector<int> expected = {(order < 0),  (order > 0),  (order <= 0),
+                                       (order >= 0), (order == 0), (order != 0)};
+    EXPECT_EQ((std::vector<int>{(left < r), (left > r), (left <= r), (left >= r), (left == r),
+                                (left != r)}),
+              expected);
+    EXPECT_EQ((std::vector<int>{(r > left), (r < left), (r >= left), (r <= left), (r == left),
+                                (r != left)}),
+              expected);
+    EXPECT_EQ((std::vector<int>{(l < r), (l > r), (l <= r), (l >= r), (l == r), (l != r)}),
+              expected);
+  }
+  EXPECT_EQ(CTString("abc") == static_cast<const char*>(nullptr), 0);
   EXPECT_EQ(CTString() == static_cast<const char*>(nullptr), 1);
 
   EXPECT_EQ(CTString("ABC").CompareNoCase("abc"), 0);
