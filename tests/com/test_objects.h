@@ -1,4 +1,5 @@
-// tests/com/test_objects.h: small COM objects for the com/ tests.
+// tests/com/test_objects.h: small COM objects and the helpers the com/ tests
+// share (catching a _com_error, building a VARIANT).
 #pragma once
 
 #include <korvo/com/com_error.h>
