@@ -115,6 +115,13 @@ HRESULT SqliteStatement::Bind(sqlite3_stmt* stmt, const std::vector<ParamValue>&
     return db_->diagnostics().Fail(ProviderRecord(
         kDbParamNotOptional, "07002", "No value given for one or more required parameters."));
   }
+  // A statement without result columns runs to its end inside Execute,
+  // while `params` is alive: the engine may point at the caller's text
+  // instead of copying it. Its bindings are not read again before the next
+  // execution binds afresh. A statement with rows is stepped later, so the
+  // engine keeps its own copy.
+  const sqlite3_destructor_type keep =
+      sqlite3_column_count(stmt) == 0 ? SQLITE_STATIC : SQLITE_TRANSIENT;
   for (int j = 1; j <= count; ++j) {
     const ParamValue& p = params[*offset + static_cast<size_t>(j) - 1];
     int rc = SQLITE_OK;
@@ -129,11 +136,10 @@ HRESULT SqliteStatement::Bind(sqlite3_stmt* stmt, const std::vector<ParamValue>&
         rc = sqlite3_bind_double(stmt, j, p.r);
         break;
       case CellType::kText:
-        rc = sqlite3_bind_text64(stmt, j, p.bytes.data(), p.bytes.size(), SQLITE_TRANSIENT,
-                                 SQLITE_UTF8);
+        rc = sqlite3_bind_text64(stmt, j, p.bytes.data(), p.bytes.size(), keep, SQLITE_UTF8);
         break;
       case CellType::kBlob:
-        rc = sqlite3_bind_blob64(stmt, j, p.bytes.data(), p.bytes.size(), SQLITE_TRANSIENT);
+        rc = sqlite3_bind_blob64(stmt, j, p.bytes.data(), p.bytes.size(), keep);
         break;
     }
     if (rc != SQLITE_OK) return db_->diagnostics().Fail(RecordFor(db_->get(), rc));
