@@ -1,6 +1,8 @@
 // CRecordset against PostgreSQL and MariaDB through the ODBC provider (and
 // PostgreSQL through its native one), as a host uses it: open, move, Edit / AddNew / Update /
 // Delete, row limits and scalar expressions, checked through a second connection.
+#include <gmock/gmock.h>
+
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -10,6 +12,8 @@
 
 namespace korvo::test {
 namespace {
+
+using ::testing::HasSubstr;
 
 class ServerRecordsetTest : public ::testing::TestWithParam<Server> {
  protected:
@@ -99,9 +103,8 @@ TEST_P(ServerRecordsetTest, OpensMovesAndEditsRows) {
   rs.m_name = "Abe";
   e = CatchDB([&] { rs.Update(); });
   ASSERT_TRUE(e);
-  EXPECT_NE(std::string(static_cast<const char*>(e->m_strErrorText))
-                .find("Row cannot be located for updating"),
-            std::string::npos)
+  EXPECT_THAT(std::string(static_cast<const char*>(e->m_strErrorText)),
+              HasSubstr("Row cannot be located for updating"))
       << static_cast<const char*>(e->m_strErrorText);
   rs.CancelUpdate();
   EXPECT_EQ(Query("SELECT NAME FROM CUSTOMER WHERE CODE = 1"), "Anna");
@@ -175,7 +178,7 @@ TEST_P(ServerRecordsetTest, EvaluatesScalarExpressions) {
   } catch (const _com_error& e) {
     text = static_cast<const char*>(e.Description());
   }
-  EXPECT_NE(text.find("nosuchfunction"), std::string::npos) << text;
+  EXPECT_THAT(text, HasSubstr("nosuchfunction"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, ServerRecordsetTest, ::testing::ValuesIn(Servers()),
