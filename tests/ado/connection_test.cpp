@@ -1,5 +1,6 @@
 // Tests of the Connection object on every engine; the connect-string and
 // prompt checks, which no engine sees, on SQLite.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 #include <korvo/ado/error_result.h>
@@ -9,6 +10,8 @@
 
 namespace korvo::ado::test {
 namespace {
+
+using ::testing::HasSubstr;
 
 class ConnectionTest : public AdoTest {};
 class EngineConnectionTest : public EngineTest {};
@@ -71,10 +74,10 @@ TEST_F(ConnectionTest, RejectsBadConnectStringsClearly) {
   ASSERT_EQ(c.CreateInstance(__uuidof(Connection)), S_OK);
   Raised r = Catch([&] { c->Open("Provider=Nonesuch.1", "", "", -1); });
   EXPECT_EQ(r.hr, korvo::ado::AdoError(adErrProviderNotFound));
-  EXPECT_NE(r.description.find("Provider cannot be found"), std::string::npos);
+  EXPECT_THAT(r.description, HasSubstr("Provider cannot be found"));
   r = Catch([&] { c->Open("Provider=SQLite;Data Source='x", "", "", -1); });
   EXPECT_EQ(r.hr, E_INVALIDARG);
-  EXPECT_NE(r.description.find("quote"), std::string::npos);
+  EXPECT_THAT(r.description, HasSubstr("quote"));
 }
 
 TEST_P(EngineConnectionTest, ReportsEngineErrorsInErrorsCollection) {
@@ -83,7 +86,7 @@ TEST_P(EngineConnectionTest, ReportsEngineErrorsInErrorsCollection) {
   Exec(c, "CREATE TABLE u (k INT PRIMARY KEY, n TEXT NOT NULL)");
   Raised r = Catch([&] { Exec(c, "SELEKT 1"); });
   EXPECT_EQ(r.hr, DB_E_ERRORSINCOMMAND);
-  EXPECT_NE(r.description.find("SELEKT"), std::string::npos) << r.description;
+  EXPECT_THAT(r.description, HasSubstr("SELEKT"));
   ErrorsPtr errors = c->GetErrors();
   ASSERT_EQ(errors->GetCount(), 1);
   ErrorPtr e = errors->GetItem(0L);
@@ -187,7 +190,7 @@ TEST_F(ConnectionTest, PromptsThroughTheHostCallback) {
   state.answer.clear();  // the user cancels
   const Raised r = Catch([&] { c->Open("", "", "", adConnectUnspecified); });
   EXPECT_LT(r.hr, 0);
-  EXPECT_NE(r.description.find("cancelled"), std::string::npos);
+  EXPECT_THAT(r.description, HasSubstr("cancelled"));
   SetConnectPromptCallback(nullptr, nullptr);
   // Without a callback the terminal is asked; without a terminal the open
   // fails clearly.
@@ -195,10 +198,10 @@ TEST_F(ConnectionTest, PromptsThroughTheHostCallback) {
   platform::TEST_SetTerminal(FakeTerminal);
   const Raised none = Catch([&] { c->Open("", "", "", adConnectUnspecified); });
   EXPECT_LT(none.hr, 0);
-  EXPECT_NE(none.description.find("not a terminal"), std::string::npos) << none.description;
+  EXPECT_THAT(none.description, HasSubstr("not a terminal"));
   g_terminal_answer = platform::TerminalAnswer::kEnded;
-  EXPECT_NE(Catch([&] { c->Open("", "", "", adConnectUnspecified); }).description.find("cancelled"),
-            std::string::npos);
+  EXPECT_THAT(Catch([&] { c->Open("", "", "", adConnectUnspecified); }).description,
+              HasSubstr("cancelled"));
   g_terminal_answer = platform::TerminalAnswer::kAnswered;
   g_terminal_line = FileConnect("typed.db");
   c->PutConnectionString("");
@@ -348,6 +351,8 @@ TEST_P(EngineConnectionTest, RaisesConnectionEventsAndInfoMessages) {
   const std::string& prefix = GetParam().notice_prefix;
   EXPECT_EQ(events->messages, prefix + "first message," + prefix + "second message");
   EXPECT_EQ(c->GetErrors()->GetItem(0L)->GetNumber(), 0);
+  EXPECT_EQ(std::string(static_cast<const char*>(c->GetErrors()->GetItem(0L)->GetSQLState())),
+            "01000");
   c->BeginTrans();
   c->BeginTrans();
   c->CommitTrans();
