@@ -1,5 +1,6 @@
 // Connection.Execute and Command.Execute take one statement path: the same
 // statements give the same counts, events, errors and data through both.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 #include <korvo/ado/execute_internal.h>
@@ -12,6 +13,8 @@
 
 namespace korvo::ado::test {
 namespace {
+
+using ::testing::HasSubstr;
 
 // Records WillExecute / ExecuteComplete; cancels WillExecute on request.
 class ExecuteEvents final : public korvo::com::Object<ConnectionEventsVt> {
@@ -119,21 +122,16 @@ TEST_F(ExecuteTest, ConnectionAndCommandGiveTheSameCountsEventsErrorsAndData) {
   const std::string by_command = RunAll(true, "command.db");
   EXPECT_EQ(by_connection, by_command);
   // The shared rules themselves, on the connection's run.
-  EXPECT_NE(by_connection.find("UNION ALL SELECT 3: hr 0, affected 3, will;complete(3,ok);"),
-            std::string::npos)
-      << by_connection;
-  EXPECT_NE(by_connection.find("WHERE v > 100: hr 0, affected 0, will;complete(0,ok);"),
-            std::string::npos);
-  EXPECT_NE(by_connection.find("ORDER BY v: hr 0, affected -1, will;complete(-1,ok); rows 1 4 6"),
-            std::string::npos);
-  EXPECT_NE(
-      by_connection.find("v = 9: hr -2146825069, affected -99, will;complete(-1,failed,error);"),
-      std::string::npos);
-  EXPECT_NE(
-      by_connection.find("SELEKT 1: hr -2147217900, affected -99, will;complete(-1,failed,error);"),
-      std::string::npos);
-  EXPECT_NE(by_connection.find("t: hr 0, affected -1, will;complete(-1,ok); rows 1 4 6 9"),
-            std::string::npos);
+  EXPECT_THAT(by_connection,
+              HasSubstr("UNION ALL SELECT 3: hr 0, affected 3, will;complete(3,ok);"));
+  EXPECT_THAT(by_connection, HasSubstr("WHERE v > 100: hr 0, affected 0, will;complete(0,ok);"));
+  EXPECT_THAT(by_connection,
+              HasSubstr("ORDER BY v: hr 0, affected -1, will;complete(-1,ok); rows 1 4 6"));
+  EXPECT_THAT(by_connection,
+              HasSubstr("v = 9: hr -2146825069, affected -99, will;complete(-1,failed,error);"));
+  EXPECT_THAT(by_connection,
+              HasSubstr("SELEKT 1: hr -2147217900, affected -99, will;complete(-1,failed,error);"));
+  EXPECT_THAT(by_connection, HasSubstr("t: hr 0, affected -1, will;complete(-1,ok); rows 1 4 6 9"));
 }
 
 TEST(RecordsAffectedValueTest, ClampsTheProviderCountToThe32BitRange) {

@@ -1,5 +1,6 @@
 // Tests of the Recordset (read path), Fields and Field objects on every
 // engine, for both cursor kinds.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 #include <korvo/ado/error_result.h>
@@ -10,6 +11,8 @@
 
 namespace korvo::ado::test {
 namespace {
+
+using ::testing::HasSubstr;
 
 constexpr HRESULT kNoCurrentRecord = korvo::ado::AdoError(adErrNoCurrentRecord);
 constexpr HRESULT kItemNotFound = korvo::ado::AdoError(adErrItemNotFound);
@@ -225,7 +228,7 @@ TEST_P(RecordsetTest, ReportsBadSourcesAndStatements) {
              adLockReadOnly, -1);
   });
   EXPECT_EQ(r.hr, DB_E_ERRORSINCOMMAND);
-  EXPECT_NE(r.description.find("nope"), std::string::npos) << r.description;
+  EXPECT_THAT(r.description, HasSubstr("nope"));
   EXPECT_EQ(conn_->GetErrors()->GetCount(), 1);
   EXPECT_EQ(
       Catch([&] { rs->Open("SELECT 1", vtMissing, adOpenForwardOnly, adLockReadOnly, -1); }).hr,
