@@ -16,35 +16,6 @@ namespace {
 
 using ::testing::HasSubstr;
 
-// Records WillExecute / ExecuteComplete; cancels WillExecute on request.
-class ExecuteEvents final : public korvo::com::Object<ConnectionEventsVt> {
- public:
-  HRESULT WillExecute(BSTR*, CursorTypeEnum*, LockTypeEnum*, long*, EventStatusEnum* status,
-                      _Command*, _Recordset*, _Connection*) override {
-    log += "will;";
-    if (cancel) *status = adStatusCancel;
-    return S_OK;
-  }
-  HRESULT ExecuteComplete(long affected, Error* e, EventStatusEnum* status, _Command*, _Recordset*,
-                          _Connection*) override {
-    log += "complete(" + std::to_string(affected) + (*status == adStatusOK ? ",ok" : ",failed") +
-           (e ? ",error" : "") + ");";
-    return S_OK;
-  }
-  HRESULT InfoMessage(Error*, EventStatusEnum*, _Connection*) override { return S_OK; }
-  HRESULT BeginTransComplete(long, Error*, EventStatusEnum*, _Connection*) override { return S_OK; }
-  HRESULT CommitTransComplete(Error*, EventStatusEnum*, _Connection*) override { return S_OK; }
-  HRESULT RollbackTransComplete(Error*, EventStatusEnum*, _Connection*) override { return S_OK; }
-  HRESULT WillConnect(BSTR*, BSTR*, BSTR*, long*, EventStatusEnum*, _Connection*) override {
-    return S_OK;
-  }
-  HRESULT ConnectComplete(Error*, EventStatusEnum*, _Connection*) override { return S_OK; }
-  HRESULT Disconnect(EventStatusEnum*, _Connection*) override { return S_OK; }
-
-  std::string log;
-  bool cancel = false;
-};
-
 class ExecuteTest : public AdoTest {
  protected:
   struct Case {
@@ -69,18 +40,7 @@ class ExecuteTest : public AdoTest {
     };
     _ConnectionPtr c = Open("Provider=SQLite;Data Source=" + dir_.File(file));
     Exec(c, "CREATE TABLE t (v INTEGER)");
-    IConnectionPointContainerPtr container(c);
-    IConnectionPointPtr point;
-    EXPECT_EQ(container->FindConnectionPoint(__uuidof(ConnectionEventsVt), &point), S_OK);
-    ConnectionEventsVt* raw = nullptr;
-    EXPECT_EQ(korvo::com::CreateObject<ExecuteEvents>(__uuidof(ConnectionEventsVt),
-                                                      reinterpret_cast<void**>(&raw)),
-              S_OK);
-    ConnectionEventsVtPtr sink(raw, false);
-    auto* events = static_cast<ExecuteEvents*>(raw);
-    DWORD cookie = 0;
-    EXPECT_EQ(point->Advise(sink, &cookie), S_OK);
-
+    const auto events = RecordingEvents::On(c);
     std::string out;
     for (const Case& k : kCases) {
       events->log.clear();
@@ -112,7 +72,6 @@ class ExecuteTest : public AdoTest {
                std::string(static_cast<const char*>(c->GetErrors()->GetItem(0L)->GetDescription()));
       out += "\n";
     }
-    EXPECT_EQ(point->Unadvise(cookie), S_OK);
     return out;
   }
 };
