@@ -74,7 +74,7 @@ long Count(CDatabase& db, const std::string& where) {
 }
 
 // A converted COM failure: return code 1000, the origin and native error.
-::testing::AssertionResult IsConverted(const CDBException* e, const char* origin,
+::testing::AssertionResult IsConverted(const std::unique_ptr<CDBException>& e, const char* origin,
                                        DWORD nativeError = 0) {
   if (e == nullptr) return ::testing::AssertionFailure() << "no CDBException";
   if (e->m_nReturnCode == 1000 && e->m_dwNativeError == nativeError &&
@@ -160,7 +160,7 @@ TEST_F(CmdsetTest, TwoInputParametersAreSentInTheOrderAppendedAndKeptAcrossExecu
   cmd.AppendParameter("c", CCmdset::typeInteger, 4, _variant_t(3L));
   EXPECT_EQ(parameters->GetCount(), 3);
   auto e = CatchDB([&] { cmd.Execute(); });
-  ASSERT_TRUE(IsConverted(e.get(), kExecuteOrigin));
+  ASSERT_TRUE(IsConverted(e, kExecuteOrigin));
   EXPECT_FALSE(e->m_strErrorText.IsEmpty());
 }
 
@@ -174,14 +174,13 @@ TEST_F(CmdsetTest, StoredProceduresAreRefusedByTheEmbeddedEngineWithAClearError)
   cmd.AppendParameter("a", CCmdset::typeInteger, 4, _variant_t(1L));
   cmd.AppendParameter("b", CCmdset::typeInteger, 4, _variant_t(2L));
   auto e = CatchDB([&] { cmd.ExecuteProc(); });
-  ASSERT_TRUE(IsConverted(e.get(), kExecuteProcOrigin));
+  ASSERT_TRUE(IsConverted(e, kExecuteProcOrigin));
   EXPECT_THAT(std::string(e->m_strErrorText), HasSubstr("stored procedure")) << e->m_strErrorText;
 
   // ExecuteProc makes even a text command a procedure call first; the
   // wide SetCommandProc does the same as the narrow one.
   cmd.SetCommandText("INSERT INTO t VALUES (?, ?)");
-  e = CatchDB([&] { cmd.ExecuteProc(); });
-  ASSERT_TRUE(IsConverted(e.get(), kExecuteProcOrigin));
+  EXPECT_TRUE(IsConverted(CatchDB([&] { cmd.ExecuteProc(); }), kExecuteProcOrigin));
   EXPECT_EQ(cmd.m_pCommand->GetCommandType(), adCmdStoredProc);
   EXPECT_EQ(Count(db, "t"), 0);
   cmd.SetCommandText(u"INSERT INTO t VALUES (?, ?)");
@@ -219,7 +218,7 @@ TEST_F(CmdsetTest, AppendedParametersCarryTheirShape) {
 
   // ADO refuses a negative size: converted with the sized form's origin.
   auto e = CatchDB([&] { cmd.AppendParameter("bad", CCmdset::typeVarChar, -1, _variant_t("x")); });
-  ASSERT_TRUE(IsConverted(e.get(), kAppendSizedOrigin));
+  ASSERT_TRUE(IsConverted(e, kAppendSizedOrigin));
   EXPECT_FALSE(e->m_strErrorText.IsEmpty());
   EXPECT_EQ(parameters->GetCount(), 3);
 }
@@ -243,8 +242,7 @@ TEST_F(CmdsetTest, ExecuteWithACountStoresTheAffectedRows) {
   // A failure leaves the caller's count alone.
   count = 77;
   cmd.SetCommandText("UPDATE no_such_table SET v = 1");
-  auto e = CatchDB([&] { cmd.Execute(count); });
-  ASSERT_TRUE(IsConverted(e.get(), kExecuteCountOrigin));
+  EXPECT_TRUE(IsConverted(CatchDB([&] { cmd.Execute(count); }), kExecuteCountOrigin));
   EXPECT_EQ(count, 77);
 }
 
@@ -262,8 +260,9 @@ TEST_F(CmdsetTest, ExecuteWithOptionsHandsTheOptionsToAdo) {
   // the stored-procedure type is refused by this engine.
   cmd.SetCommandText("t");
   cmd.ExecuteWithOptions(adCmdTable);
-  auto e = CatchDB([&] { cmd.ExecuteWithOptions(long{adCmdStoredProc} | adExecuteNoRecords); });
-  ASSERT_TRUE(IsConverted(e.get(), kExecuteWithOptionsOrigin));
+  EXPECT_TRUE(IsConverted(
+      CatchDB([&] { cmd.ExecuteWithOptions(long{adCmdStoredProc} | adExecuteNoRecords); }),
+      kExecuteWithOptionsOrigin));
   EXPECT_EQ(cmd.m_pCommand->GetCommandType(), adCmdText) << "options do not change the type";
 }
 
@@ -289,19 +288,18 @@ TEST_F(CmdsetTest, NativeError23000OnlyFromExecuteAndExecuteWithOptions) {
   };
   for (const Case& c : cases) {
     auto e = CatchDB(c.run);
-    ASSERT_TRUE(IsConverted(e.get(), c.origin, c.nativeError));
+    ASSERT_TRUE(IsConverted(e, c.origin, c.nativeError));
     EXPECT_THAT(std::string(e->m_strErrorText), HasSubstr("UNIQUE")) << e->m_strErrorText;
   }
   EXPECT_EQ(count, -1);
 
   // A syntax error (0x80040E14) counts too; a closed connection does not.
   cmd.SetCommandText("INSERTT INTO u VALUES (?)");
-  auto syntax = CatchDB([&] { cmd.Execute(); });
-  EXPECT_TRUE(IsConverted(syntax.get(), kExecuteOrigin, 23000));
+  EXPECT_TRUE(IsConverted(CatchDB([&] { cmd.Execute(); }), kExecuteOrigin, 23000));
   db.Close();
   cmd.SetCommandText("INSERT INTO u VALUES (?)");
   auto closed = CatchDB([&] { cmd.Execute(); });
-  ASSERT_TRUE(IsConverted(closed.get(), kExecuteOrigin));
+  ASSERT_TRUE(IsConverted(closed, kExecuteOrigin));
   EXPECT_FALSE(closed->m_strErrorText.IsEmpty());
 }
 
@@ -357,8 +355,7 @@ TEST_F(CmdsetTest, ExecuteHandsTheResultSetToARecordset) {
   // A failure leaves the recordset's ADO recordset as it was.
   _RecordsetPtr kept = plain.GetAdoRecordSet();
   insert.SetCommandText("SELECT * FROM no_such_table");
-  auto e = CatchDB([&] { insert.Execute(plain); });
-  ASSERT_TRUE(IsConverted(e.get(), kExecuteRecordsetOrigin));
+  EXPECT_TRUE(IsConverted(CatchDB([&] { insert.Execute(plain); }), kExecuteRecordsetOrigin));
   EXPECT_EQ(plain.GetAdoRecordSet(), kept);
 }
 
@@ -413,8 +410,7 @@ TEST_F(CmdsetTest, WithoutACommandObjectEveryOperationFails) {
       {[&] { cmd.Execute(recordset); }, kExecuteRecordsetOrigin},
   };
   for (const Case& c : cases) {
-    auto e = CatchDB(c.run);
-    ASSERT_TRUE(IsConverted(e.get(), c.origin));
+    EXPECT_TRUE(IsConverted(CatchDB(c.run), c.origin));
   }
   EXPECT_EQ(count, 5);
 
@@ -456,8 +452,7 @@ TEST_F(CmdsetTest, CopiesShareOneCommandAndCloseReleasesOneReference) {
     EXPECT_EQ(RefCount(first.m_pCommand), 1u);
     copy.Close();
     EXPECT_EQ(RefCount(first.m_pCommand), 1u);
-    auto e = CatchDB([&] { copy.Execute(); });
-    ASSERT_TRUE(IsConverted(e.get(), kExecuteOrigin));
+    EXPECT_TRUE(IsConverted(CatchDB([&] { copy.Execute(); }), kExecuteOrigin));
   }
 
   // Assignment takes the other's command and releases its own.
@@ -492,15 +487,15 @@ TEST_F(CmdsetTest, SetActiveConnectionStartsAFreshCommandOnThatConnection) {
   EXPECT_EQ(std::string(cmd.m_pCommand->GetCommandText()), "");
   EXPECT_EQ(cmd.m_pCommand->GetParameters()->GetCount(), 0);
   auto e = CatchDB([&] { cmd.Execute(); });  // no text yet
-  ASSERT_TRUE(IsConverted(e.get(), kExecuteOrigin));
+  ASSERT_TRUE(IsConverted(e, kExecuteOrigin));
   cmd.SetCommandText("INSERT INTO t VALUES (2)");
   cmd.Execute();
   EXPECT_EQ(Count(first, "t"), 1);
   EXPECT_EQ(Count(second, "t WHERE id = 2"), 1);
 
   // A null database leaves no command behind.
-  e = CatchDB([&] { cmd.SetActiveConnection(nullptr); });
-  ASSERT_TRUE(IsConverted(e.get(), kSetActiveConnectionOrigin));
+  EXPECT_TRUE(
+      IsConverted(CatchDB([&] { cmd.SetActiveConnection(nullptr); }), kSetActiveConnectionOrigin));
   EXPECT_FALSE(cmd.m_pCommand);
 
   // So does a command object that cannot be created (COM not initialised
@@ -508,7 +503,7 @@ TEST_F(CmdsetTest, SetActiveConnectionStartsAFreshCommandOnThatConnection) {
   CoUninitialize();
   e = CatchDB([&] { cmd.SetActiveConnection(&first); });
   ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-  ASSERT_TRUE(IsConverted(e.get(), kSetActiveConnectionOrigin));
+  ASSERT_TRUE(IsConverted(e, kSetActiveConnectionOrigin));
   EXPECT_FALSE(e->m_strErrorText.IsEmpty());
   EXPECT_FALSE(cmd.m_pCommand);
 }
@@ -532,14 +527,13 @@ TEST_F(CmdsetTest, CommandTimeoutIsTakenOnceWhenTheConnectionIsSet) {
   _CommandPtr fresh;
   ASSERT_EQ(fresh.CreateInstance(__uuidof(Command)), S_OK);
   auto e = CatchDB([&] { cmd.SetActiveConnection(&db); });
-  ASSERT_TRUE(IsConverted(e.get(), kSetActiveConnectionOrigin));
+  ASSERT_TRUE(IsConverted(e, kSetActiveConnectionOrigin));
   EXPECT_FALSE(e->m_strErrorText.IsEmpty());
   ASSERT_TRUE(cmd.m_pCommand);
   EXPECT_EQ(cmd.m_pCommand->GetCommandTimeout(), fresh->GetCommandTimeout());
   EXPECT_EQ(cmd.m_pCommand->GetActiveConnection(), db.GetAdoConnection());
   // The constructor throws the same.
-  e = CatchDB([&] { CCmdset constructed(&db); });
-  ASSERT_TRUE(IsConverted(e.get(), kSetActiveConnectionOrigin));
+  EXPECT_TRUE(IsConverted(CatchDB([&] { CCmdset constructed(&db); }), kSetActiveConnectionOrigin));
 }
 
 TEST_F(CmdsetTest, ThrowDBExceptionGivesTheLibraryText) {
