@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/lock_wait.h"
 #include "support/test_support.h"
 #include "support/trace_file.h"
 
@@ -137,11 +138,7 @@ TEST_F(StatementLockTest, FailingStatementsReleaseTheLockAndTraceEntriesStayWhol
   std::vector<unsigned long> ids;
   RunThreads(kThreads, kStatements, kFailEvery, &ids);
   EXPECT_EQ(g_mostInside.load(), 1);
-  std::thread other([] {  // hangs (and times out) if lock 15 was left held
-    DBLockGlobals(15);
-    DBUnlockGlobals(15);
-  });
-  other.join();
+  EXPECT_TRUE(korvo::test::OtherThreadCanTake(15)) << "lock 15 was left held";
 
   auto entries = korvo::test::ParseTraceEntries(
       korvo::test::ReadFile(korvo::test::TraceFileOf(dir.path(), getpid())));
