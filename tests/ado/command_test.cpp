@@ -264,25 +264,14 @@ TEST_F(CommandTest, ReusesThePreparedStatementAcrossExecutions) {
 TEST_F(CommandTest, ExecutesWithRowsAndRefusesWhatItCannotDo) {
   Exec(conn_, "CREATE TABLE s (k INT, v TEXT); INSERT INTO s VALUES (1, 'a'), (2, 'b'), (3, 'c')");
   cmd_->PutCommandText("SELECT v FROM s WHERE k >= ? ORDER BY k");
+  // A text value for an integer parameter is converted, a bad one refused
+  // (rows of a command on every engine: recordset_test.cpp).
   cmd_->GetParameters()->Append(
-      cmd_->CreateParameter("k", adInteger, adParamInput, 4, _variant_t(2L)));
-  _RecordsetPtr rs = cmd_->Execute(nullptr, nullptr, adCmdText);
-  EXPECT_EQ(rs->GetState(), adStateOpen);
-  EXPECT_EQ(
-      std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))),
-      "b");
+      cmd_->CreateParameter("k", adInteger, adParamInput, 4, _variant_t("3")));
+  _RecordsetPtr rs = cmd_->Execute(nullptr, nullptr, -1);
+  EXPECT_EQ(std::string(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue())), "c");
   rs->MoveNext();
-  EXPECT_EQ(
-      std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))),
-      "c");
-  rs->Close();
-
-  // A text value for an integer parameter is converted, a bad one refused.
-  cmd_->GetParameters()->GetItem(0L)->PutValue("3");
-  rs = cmd_->Execute(nullptr, nullptr, -1);
-  EXPECT_EQ(
-      std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))),
-      "c");
+  EXPECT_TRUE(rs->GetadoEOF());
   rs->Close();
   cmd_->GetParameters()->GetItem(0L)->PutValue("three");
   Raised r = Catch([&] { cmd_->Execute(nullptr, nullptr, -1); });

@@ -330,7 +330,6 @@ TEST_P(ProviderConformance, DescribesTablesForTheWritePath) {
   EXPECT_FALSE(LastError().description.empty());
 }
 
-// The generated statements of an updatable cursor, over each provider.
 TEST_P(ProviderConformance, WritesRowsThroughGeneratedStatements) {
   ASSERT_EQ(Run("CREATE TABLE t (id " + GetParam().auto_key + ", name VARCHAR(40) UNIQUE, n INT)"),
             kSOk);
