@@ -60,7 +60,7 @@ TEST_F(CommandTest, AppendsParametersFoundByNameAndCountsTheRowsOfAnExecution) {
   cmd_->GetParameters()->Append(  // the same collection
       cmd_->CreateParameter("c", adVarWChar, adParamInput, 40, _variant_t("x")));
   EXPECT_EQ(params->GetCount(), 2);
-  EXPECT_EQ(std::string(static_cast<const char*>(params->GetItem("C")->GetName())), "c");
+  EXPECT_EQ(std::string(params->GetItem("C")->GetName()), "c");
   _variant_t affected;
   cmd_->Execute(&affected, nullptr, adExecuteNoRecords);
   EXPECT_EQ(affected.lVal, 1);
@@ -122,9 +122,7 @@ TEST_F(CommandTest, BindsEachAdoTypeAsTheEngineValueItMeans) {
     const Raised r = Catch([&] { cmd_->Execute(nullptr, nullptr, adExecuteNoRecords); });
     ASSERT_EQ(r.hr, S_OK) << "type " << c.type << ": " << r.description;
     _RecordsetPtr rs = conn_->Execute("SELECT quote(c) FROM anyv", nullptr, adCmdText);
-    EXPECT_EQ(
-        std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))),
-        c.stored)
+    EXPECT_EQ(std::string(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue())), c.stored)
         << "type " << c.type;
   }
   // A byte array is no text, and text no boolean.
@@ -225,9 +223,8 @@ TEST_F(AnsiCommandTest, RoundTripsNonAsciiTextThroughTheAnsiCodePage) {
   _RecordsetPtr rs = conn_->Execute("SELECT c, length(c), hex(c) FROM w", nullptr, adCmdText);
   EXPECT_EQ(static_cast<long>(rs->GetFields()->GetItem(1L)->GetValue()), 10);
   // Stored as UTF-8 in the database.
-  EXPECT_EQ(
-      std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(2L)->GetValue()))),
-      "4DC3BC6C6C657220E282AC20C3B1");
+  EXPECT_EQ(std::string(_bstr_t(rs->GetFields()->GetItem(2L)->GetValue())),
+            "4DC3BC6C6C657220E282AC20C3B1");
   const _bstr_t back(rs->GetFields()->GetItem(0L)->GetValue());
   EXPECT_STREQ(static_cast<const char*>(back), ansi);
 }

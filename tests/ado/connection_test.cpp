@@ -91,9 +91,9 @@ TEST_P(EngineConnectionTest, ReportsEngineErrorsInErrorsCollection) {
   ASSERT_EQ(errors->GetCount(), 1);
   ErrorPtr e = errors->GetItem(0L);
   EXPECT_EQ(e->GetNumber(), static_cast<long>(DB_E_ERRORSINCOMMAND));
-  EXPECT_EQ(std::string(static_cast<const char*>(e->GetSQLState())), "42000");
+  EXPECT_EQ(std::string(e->GetSQLState()), "42000");
   EXPECT_NE(e->GetNativeError(), 0);
-  EXPECT_EQ(std::string(static_cast<const char*>(e->GetDescription())), r.description);
+  EXPECT_EQ(std::string(e->GetDescription()), r.description);
 
   Exec(c, "INSERT INTO u VALUES (1, 'a')");
   EXPECT_EQ(c->GetErrors()->GetCount(), 0);  // a new operation starts clean
@@ -101,9 +101,7 @@ TEST_P(EngineConnectionTest, ReportsEngineErrorsInErrorsCollection) {
     r = Catch([&] { Exec(c, sql); });
     EXPECT_EQ(r.hr, DB_E_INTEGRITYVIOLATION) << sql;
     EXPECT_FALSE(r.description.empty());
-    EXPECT_EQ(std::string(static_cast<const char*>(c->GetErrors()->GetItem(0L)->GetSQLState()))
-                  .substr(0, 2),
-              "23");
+    EXPECT_EQ(std::string(c->GetErrors()->GetItem(0L)->GetSQLState()).substr(0, 2), "23");
   }
   r = Catch([&] { c->GetErrors()->GetItem(5L); });
   EXPECT_EQ(r.hr, korvo::ado::AdoError(adErrItemNotFound));
@@ -127,23 +125,17 @@ TEST_P(EngineConnectionTest, ClosedConnectionRefusesWork) {
 TEST_P(EngineConnectionTest, ExposesProperties) {
   _ConnectionPtr c = Open(ConnectText());
   PropertiesPtr p = c->GetProperties();
-  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(p->GetItem("DBMS Name")->GetValue()))),
-            GetParam().dbms_name);
-  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(p->GetItem("dbms name")->GetValue()))),
-            GetParam().dbms_name);
-  EXPECT_FALSE(
-      std::string(static_cast<const char*>(_bstr_t(p->GetItem("DBMS Version")->GetValue())))
-          .empty());
-  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(p->GetItem("Provider Name")->GetValue()))),
+  EXPECT_EQ(std::string(_bstr_t(p->GetItem("DBMS Name")->GetValue())), GetParam().dbms_name);
+  EXPECT_EQ(std::string(_bstr_t(p->GetItem("dbms name")->GetValue())), GetParam().dbms_name);
+  EXPECT_FALSE(std::string(_bstr_t(p->GetItem("DBMS Version")->GetValue())).empty());
+  EXPECT_EQ(std::string(_bstr_t(p->GetItem("Provider Name")->GetValue())),
             GetParam().provider_name);
-  EXPECT_EQ(
-      std::string(static_cast<const char*>(_bstr_t(p->GetItem("Extended Properties")->GetValue()))),
-      ConnectText());
+  EXPECT_EQ(std::string(_bstr_t(p->GetItem("Extended Properties")->GetValue())), ConnectText());
   EXPECT_EQ(static_cast<long>(p->GetItem("Prompt")->GetValue()), adPromptNever);
   EXPECT_EQ(Catch([&] { p->GetItem("No Such Property"); }).hr,
             korvo::ado::AdoError(adErrItemNotFound));
   EXPECT_LT(Catch([&] { p->GetItem("DBMS Name")->PutValue("x"); }).hr, 0);
-  EXPECT_NE(std::string(static_cast<const char*>(c->GetDefaultDatabase())), "");
+  EXPECT_NE(std::string(c->GetDefaultDatabase()), "");
   c->PutIsolationLevel(adXactReadUncommitted);
   EXPECT_EQ(c->GetIsolationLevel(), adXactReadUncommitted);
   c->PutIsolationLevel(adXactReadCommitted);
@@ -183,8 +175,7 @@ TEST_F(ConnectionTest, PromptsThroughTheHostCallback) {
   c->Open("", "", "", adConnectUnspecified);
   EXPECT_EQ(state.calls, 1);
   EXPECT_EQ(c->GetState(), adStateOpen);
-  EXPECT_EQ(std::string(static_cast<const char*>(
-                _bstr_t(c->GetProperties()->GetItem("Extended Properties")->GetValue()))),
+  EXPECT_EQ(std::string(_bstr_t(c->GetProperties()->GetItem("Extended Properties")->GetValue())),
             state.answer);
   c->Close();
   state.answer.clear();  // the user cancels
@@ -269,8 +260,7 @@ TEST_P(EngineConnectionTest, InterruptsAStatementPastCommandTimeout) {
   const Raised r = Catch([&] { c->Execute(GetParam().slow_sql.c_str(), nullptr, adCmdText); });
   EXPECT_EQ(r.hr, DB_E_ABORTLIMITREACHED);
   EXPECT_EQ(r.description.rfind("Query timeout expired", 0), 0u) << r.description;
-  EXPECT_EQ(std::string(static_cast<const char*>(c->GetErrors()->GetItem(0L)->GetSQLState())),
-            "HYT00");
+  EXPECT_EQ(std::string(c->GetErrors()->GetItem(0L)->GetSQLState()), "HYT00");
   EXPECT_EQ(Count(c, "SELECT 7"), 7);  // still usable
 }
 
@@ -289,8 +279,7 @@ TEST_P(EngineConnectionTest, RaisesConnectionEventsAndInfoMessages) {
   const std::string& prefix = GetParam().notice_prefix;
   EXPECT_EQ(events->messages, prefix + "first message," + prefix + "second message");
   EXPECT_EQ(c->GetErrors()->GetItem(0L)->GetNumber(), 0);
-  EXPECT_EQ(std::string(static_cast<const char*>(c->GetErrors()->GetItem(0L)->GetSQLState())),
-            "01000");
+  EXPECT_EQ(std::string(c->GetErrors()->GetItem(0L)->GetSQLState()), "01000");
   c->BeginTrans();
   c->BeginTrans();
   c->CommitTrans();

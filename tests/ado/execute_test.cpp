@@ -68,8 +68,7 @@ class ExecuteTest : public AdoTest {
         }
       }
       if (FAILED(hr))
-        out += " error: " +
-               std::string(static_cast<const char*>(c->GetErrors()->GetItem(0L)->GetDescription()));
+        out += " error: " + std::string(c->GetErrors()->GetItem(0L)->GetDescription());
       out += "\n";
     }
     return out;

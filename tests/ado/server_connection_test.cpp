@@ -67,8 +67,8 @@ TEST_P(ServerConnectionTest, OpensByEveryFormAndReportsTheProduct) {
     _ConnectionPtr c = Open(text);
     ASSERT_EQ(c->GetState(), adStateOpen) << text;
     const _variant_t name = c->GetProperties()->GetItem("DBMS Name")->GetValue();
-    EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(name))), GetParam().dbms_name) << text;
-    EXPECT_EQ(std::string(static_cast<const char*>(c->GetProvider())), GetParam().provider);
+    EXPECT_EQ(std::string(_bstr_t(name)), GetParam().dbms_name) << text;
+    EXPECT_EQ(std::string(c->GetProvider()), GetParam().provider);
     c->Close();
   }
 }
@@ -85,8 +85,7 @@ TEST_P(ServerConnectionTest, StreamsServerCursorsAndSnapshotsClientCursors) {
   long rows = 0;
   while (!stream->GetadoEOF()) {
     EXPECT_EQ(static_cast<long>(stream->GetFields()->GetItem("n")->GetValue()), rows);
-    EXPECT_EQ(std::string(static_cast<const char*>(
-                  _bstr_t(stream->GetFields()->GetItem("name")->GetValue()))),
+    EXPECT_EQ(std::string(_bstr_t(stream->GetFields()->GetItem("name")->GetValue())),
               "row" + std::to_string(rows));
     ++rows;
     stream->MoveNext();

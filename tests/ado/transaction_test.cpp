@@ -176,9 +176,7 @@ TEST_F(TransactionTest, CloseWhoseRollbackFailsToWriteCommitsNothing) {
     _ConnectionPtr again = Open(FileConnect(file));
     EXPECT_EQ(Count(again, "SELECT count(*) FROM t"), 1);
     _RecordsetPtr check = again->Execute("PRAGMA integrity_check", nullptr, adCmdText);
-    EXPECT_EQ(
-        std::string(static_cast<const char*>(_bstr_t(check->GetFields()->GetItem(0L)->GetValue()))),
-        "ok");
+    EXPECT_EQ(std::string(_bstr_t(check->GetFields()->GetItem(0L)->GetValue())), "ok");
   }
   EXPECT_GT(injected_count, 0);  // the rollback did write, and a write failed
 }

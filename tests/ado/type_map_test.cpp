@@ -147,8 +147,7 @@ TEST_F(TypeMapTest, ValueAlwaysHasTheVariantTypeOfTheFieldType) {
     const long row = static_cast<long>(fields->GetItem(0L)->GetValue());
     for (long i = 1; i < fields->GetCount(); ++i) {
       FieldPtr f = fields->GetItem(i);
-      const std::string where =
-          std::string(static_cast<const char*>(f->GetName())) + " holding " + kValues[row];
+      const std::string where = std::string(f->GetName()) + " holding " + kValues[row];
       const VARTYPE expected = ExpectedVt(f->GetType());
       ASSERT_NE(expected, VT_ERROR) << where << ": unexpected type " << f->GetType();
       _variant_t value;

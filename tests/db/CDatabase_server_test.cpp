@@ -57,7 +57,7 @@ TEST_P(DatabaseServerTest, RunsStatementsAndTransactions) {
   EXPECT_EQ(Scalar(db, "SELECT count(*) FROM " + table_), "2");
   auto e = CatchDB([&] { db.ExecuteSQL("SELEC 1"); });
   ASSERT_TRUE(e);
-  EXPECT_THAT(std::string(static_cast<const char*>(e->m_strErrorText)), HasSubstr("SELEC"));
+  EXPECT_THAT(std::string(e->m_strErrorText), HasSubstr("SELEC"));
   db.ExecuteSQL(("DROP TABLE " + table_).c_str());
   db.Close();
 }
@@ -72,8 +72,7 @@ TEST_P(DatabaseServerTest, ASessionEndedByTheServerIsDeadUntilReopened) {
   admin.ExecuteSQL(Fill(GetParam().kill, id).c_str());
   auto e = CatchDB([&] { db.ExecuteSQL("SELECT 1"); });
   ASSERT_TRUE(e);
-  EXPECT_THAT(std::string(static_cast<const char*>(e->m_strErrorText)),
-              HasSubstr("connection to the server was lost"))
+  EXPECT_THAT(std::string(e->m_strErrorText), HasSubstr("connection to the server was lost"))
       << static_cast<const char*>(e->m_strErrorText);
   EXPECT_EQ(db.IsConnectionDead(), 1);
   db.Close();
