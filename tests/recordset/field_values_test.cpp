@@ -207,7 +207,6 @@ TEST_P(FieldValueTest, NullColumnsAreReportedAndUnboundTargetsKeepTheirValues) {
 }
 
 TEST_P(FieldValueTest, BulkGettersSetTheNullIndicator) {
-  auto rs = Attach();
   int i = 0;
   long l = 0;
   double d = 0;
@@ -215,11 +214,14 @@ TEST_P(FieldValueTest, BulkGettersSetTheNullIndicator) {
   char text[4] = {'Z', 'Z', 'Z', 'Z'};
   char* cursor = text;
   __int64 ind[5] = {0, 0, 0, 0, 0};
-  rs->GetBulkFieldValue(kN, &i, &ind[0]);
-  rs->GetBulkFieldValue(kN, &l, &ind[1]);
-  rs->GetBulkFieldValue(kAmount, &d, &ind[2]);
-  rs->GetBulkFieldValue(kStamp, &ts, &ind[3]);
-  rs->GetBulkFieldValue(kName, cursor, &ind[4], 3);
+  auto read = [&](ProbeRecordset& rs) {
+    rs.GetBulkFieldValue(kN, &i, &ind[0]);
+    rs.GetBulkFieldValue(kN, &l, &ind[1]);
+    rs.GetBulkFieldValue(kAmount, &d, &ind[2]);
+    rs.GetBulkFieldValue(kStamp, &ts, &ind[3]);
+    rs.GetBulkFieldValue(kName, cursor, &ind[4], 3);
+  };
+  read(*Attach());
   EXPECT_EQ(i, 123);
   EXPECT_EQ(l, 123);
   EXPECT_EQ(d, 2.5);
@@ -228,15 +230,11 @@ TEST_P(FieldValueTest, BulkGettersSetTheNullIndicator) {
   EXPECT_STREQ(text, "ab");
   for (__int64 v : ind) EXPECT_EQ(v, -2);
 
-  auto nulls = Attach(2);
+  // Nulls: the targets keep their values.
   i = 1;
   l = 2;
   d = 3;
-  nulls->GetBulkFieldValue(kN, &i, &ind[0]);
-  nulls->GetBulkFieldValue(kN, &l, &ind[1]);
-  nulls->GetBulkFieldValue(kAmount, &d, &ind[2]);
-  nulls->GetBulkFieldValue(kStamp, &ts, &ind[3]);
-  nulls->GetBulkFieldValue(kName, cursor, &ind[4], 3);
+  read(*Attach(2));
   EXPECT_EQ(i, 1);
   EXPECT_EQ(l, 2);
   EXPECT_EQ(d, 3);
