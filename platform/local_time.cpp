@@ -20,20 +20,27 @@ struct Block {
   bool uniform = false;  // the same offset at every sample
 };
 
-thread_local Block t_blocks[kSlots];
-thread_local std::string t_zone;
-thread_local int t_zone_state = 0;  // 0 not looked yet, 1 no TZ, 2 TZ is t_zone
+// What this thread knows of the zone. One object, so that a conversion
+// finds its thread's copy once (a thread_local of a shared library costs a
+// lookup per access).
+struct ZoneCache {
+  Block blocks[kSlots];
+  std::string zone;
+  int zone_state = 0;  // 0 not looked yet, 1 no TZ, 2 TZ is `zone`
+};
+
+thread_local ZoneCache t_cache;
 
 // Re-reads the zone (and forgets what was learnt of the old one) when TZ
 // changed since this thread last looked.
-void FollowZone() {
+void FollowZone(ZoneCache& cache) {
   const char* zone = std::getenv("TZ");
   const int state = zone == nullptr ? 1 : 2;
-  if (state == t_zone_state && (zone == nullptr || t_zone == zone)) return;
+  if (state == cache.zone_state && (zone == nullptr || cache.zone == zone)) return;
   ::tzset();
-  t_zone = zone == nullptr ? "" : zone;
-  t_zone_state = state;
-  for (Block& b : t_blocks) b = Block{};
+  cache.zone = zone == nullptr ? "" : zone;
+  cache.zone_state = state;
+  for (Block& b : cache.blocks) b = Block{};
 }
 
 bool OffsetAt(time_t t, long* offset) {
@@ -43,8 +50,8 @@ bool OffsetAt(time_t t, long* offset) {
   return true;
 }
 
-Block BlockAt(int64_t index) {
-  Block& b = t_blocks[static_cast<uint64_t>(index) % kSlots];
+Block BlockAt(ZoneCache& cache, int64_t index) {
+  Block& b = cache.blocks[static_cast<uint64_t>(index) % kSlots];
   if (b.index == index) return b;
   b = Block{};
   b.index = index;
@@ -93,11 +100,12 @@ __time64_t LocalTimeToTime64(int year, int month, int day, int hour, int minute,
       day > 31 || month < 1 || month > 12) {
     return ByMktime(year, month, day, hour, minute, second);
   }
-  FollowZone();
+  ZoneCache& cache = t_cache;
+  FollowZone(cache);
   const int64_t clock = DaysFromCivil(year, month, day) * kDay + hour * 3600 + minute * 60 + second;
   // Every offset mktime's search can look at lies within two days.
-  const Block before = BlockAt((clock - 2 * kDay) >> kBlockShift);
-  const Block after = BlockAt((clock + 2 * kDay) >> kBlockShift);
+  const Block before = BlockAt(cache, (clock - 2 * kDay) >> kBlockShift);
+  const Block after = BlockAt(cache, (clock + 2 * kDay) >> kBlockShift);
   if (before.uniform && after.uniform && before.offset == after.offset) {
     const int64_t t = clock - before.offset;
     if (t >= 0 && t <= kMaxTime) return t;
