@@ -20,25 +20,26 @@ struct Block {
   bool uniform = false;  // the same offset at every sample
 };
 
-// What this thread knows of the zone. One object, so that a conversion
-// finds its thread's copy once (a thread_local of a shared library costs a
-// lookup per access).
+// What this thread knows of the zone. One object, initialised at compile
+// time and without a destructor, so that a conversion finds its thread's
+// copy with one lookup (a thread_local of a shared library costs a lookup
+// per access, and one that needs construction a guard besides).
 struct ZoneCache {
   Block blocks[kSlots];
-  std::string zone;
-  int zone_state = 0;  // 0 not looked yet, 1 no TZ, 2 TZ is `zone`
+  int zone_state = 0;  // 0 not looked yet, 1 no TZ, 2 TZ is t_zone
 };
 
 thread_local ZoneCache t_cache;
+thread_local std::string t_zone;  // read only while TZ is set
 
 // Re-reads the zone (and forgets what was learnt of the old one) when TZ
 // changed since this thread last looked.
 void FollowZone(ZoneCache& cache) {
   const char* zone = std::getenv("TZ");
   const int state = zone == nullptr ? 1 : 2;
-  if (state == cache.zone_state && (zone == nullptr || cache.zone == zone)) return;
+  if (state == cache.zone_state && (zone == nullptr || t_zone == zone)) return;
   ::tzset();
-  cache.zone = zone == nullptr ? "" : zone;
+  t_zone = zone == nullptr ? "" : zone;
   cache.zone_state = state;
   for (Block& b : cache.blocks) b = Block{};
 }
@@ -50,22 +51,28 @@ bool OffsetAt(time_t t, long* offset) {
   return true;
 }
 
-Block BlockAt(ZoneCache& cache, int64_t index) {
-  Block& b = cache.blocks[static_cast<uint64_t>(index) % kSlots];
-  if (b.index == index) return b;
+// Samples block `index` into `b`.
+void LoadBlock(Block& b, int64_t index) {
   b = Block{};
   b.index = index;
   const time_t start = static_cast<time_t>(index) << kBlockShift;
   const time_t end = start + (time_t{1} << kBlockShift);
   long first = 0, next = 0;
-  if (!OffsetAt(start, &first)) return b;
+  if (!OffsetAt(start, &first)) return;
   for (time_t t = start + kDay;; t += kDay) {
     if (t > end) t = end;
-    if (!OffsetAt(t, &next) || next != first) return b;
+    if (!OffsetAt(t, &next) || next != first) return;
     if (t == end) break;
   }
   b.offset = first;
   b.uniform = true;
+}
+
+// The hit is inline, so that the thread's cache is looked up once per
+// conversion and not again in a helper.
+inline Block BlockAt(ZoneCache& cache, int64_t index) {
+  Block& b = cache.blocks[static_cast<uint64_t>(index) % kSlots];
+  if (b.index != index) LoadBlock(b, index);
   return b;
 }
 
