@@ -22,6 +22,7 @@
 #include <korvo/ado/command_internal.h>
 #include <korvo/ado/connection_internal.h>
 #include <korvo/ado/execute_internal.h>
+#include <korvo/ado/member_fill_internal.h>
 #include <korvo/ado/recordset_data_internal.h>
 #include <korvo/ado/recordset_state_internal.h>
 #include <korvo/ado/row_access_internal.h>
@@ -34,7 +35,7 @@ namespace {
 using provider::Cell;
 using provider::CellType;
 
-class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>,
+class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess, IKorvoMemberFill>,
                               public ConnectionClient {
  public:
   RecordsetObject() : data_(std::make_shared<RecordsetData>()) { MakeFields(); }
@@ -292,6 +293,9 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess>,
   HRESULT PutCell(long column, const RowCell& cell) override {
     if (column < 0 || column >= ColumnCount()) return ReportAdo(kAdoItemNotFound);
     return PutFieldRowCell(FieldAt(fields_.GetInterfacePtr(), column), cell);
+  }
+  FillResult FillMember(long column, MemberKind kind, void* member, int size) override {
+    return FillRowMember(*data_, column, kind, member, size);
   }
 
  protected:

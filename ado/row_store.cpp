@@ -77,7 +77,8 @@ char* Encode(char* p, const Cell& c) {
 char* RowStore::Reserve(size_t bytes) {
   if (blocks_.empty() || block_used_ + bytes > block_size_) {
     const size_t size = bytes > kBlockSize ? bytes : kBlockSize;
-    blocks_.push_back(std::make_unique<char[]>(size));
+    // Not zero-filled: every byte a row uses is written before it is read.
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
     block_size_ = size;
     block_used_ = 0;
     total_block_bytes_ += size;

@@ -20,20 +20,28 @@ struct Block {
   bool uniform = false;  // the same offset at every sample
 };
 
-thread_local Block t_blocks[kSlots];
-thread_local std::string t_zone;
-thread_local int t_zone_state = 0;  // 0 not looked yet, 1 no TZ, 2 TZ is t_zone
+// What this thread knows of the zone. One object, initialised at compile
+// time and without a destructor, so that a conversion finds its thread's
+// copy with one lookup (a thread_local of a shared library costs a lookup
+// per access, and one that needs construction a guard besides).
+struct ZoneCache {
+  Block blocks[kSlots];
+  int zone_state = 0;  // 0 not looked yet, 1 no TZ, 2 TZ is t_zone
+};
+
+thread_local ZoneCache t_cache;
+thread_local std::string t_zone;  // read only while TZ is set
 
 // Re-reads the zone (and forgets what was learnt of the old one) when TZ
 // changed since this thread last looked.
-void FollowZone() {
+void FollowZone(ZoneCache& cache) {
   const char* zone = std::getenv("TZ");
   const int state = zone == nullptr ? 1 : 2;
-  if (state == t_zone_state && (zone == nullptr || t_zone == zone)) return;
+  if (state == cache.zone_state && (zone == nullptr || t_zone == zone)) return;
   ::tzset();
   t_zone = zone == nullptr ? "" : zone;
-  t_zone_state = state;
-  for (Block& b : t_blocks) b = Block{};
+  cache.zone_state = state;
+  for (Block& b : cache.blocks) b = Block{};
 }
 
 bool OffsetAt(time_t t, long* offset) {
@@ -43,22 +51,28 @@ bool OffsetAt(time_t t, long* offset) {
   return true;
 }
 
-Block BlockAt(int64_t index) {
-  Block& b = t_blocks[static_cast<uint64_t>(index) % kSlots];
-  if (b.index == index) return b;
+// Samples block `index` into `b`.
+void LoadBlock(Block& b, int64_t index) {
   b = Block{};
   b.index = index;
   const time_t start = static_cast<time_t>(index) << kBlockShift;
   const time_t end = start + (time_t{1} << kBlockShift);
   long first = 0, next = 0;
-  if (!OffsetAt(start, &first)) return b;
+  if (!OffsetAt(start, &first)) return;
   for (time_t t = start + kDay;; t += kDay) {
     if (t > end) t = end;
-    if (!OffsetAt(t, &next) || next != first) return b;
+    if (!OffsetAt(t, &next) || next != first) return;
     if (t == end) break;
   }
   b.offset = first;
   b.uniform = true;
+}
+
+// The hit is inline, so that the thread's cache is looked up once per
+// conversion and not again in a helper.
+inline Block BlockAt(ZoneCache& cache, int64_t index) {
+  Block& b = cache.blocks[static_cast<uint64_t>(index) % kSlots];
+  if (b.index != index) LoadBlock(b, index);
   return b;
 }
 
@@ -93,11 +107,12 @@ __time64_t LocalTimeToTime64(int year, int month, int day, int hour, int minute,
       day > 31 || month < 1 || month > 12) {
     return ByMktime(year, month, day, hour, minute, second);
   }
-  FollowZone();
+  ZoneCache& cache = t_cache;
+  FollowZone(cache);
   const int64_t clock = DaysFromCivil(year, month, day) * kDay + hour * 3600 + minute * 60 + second;
   // Every offset mktime's search can look at lies within two days.
-  const Block before = BlockAt((clock - 2 * kDay) >> kBlockShift);
-  const Block after = BlockAt((clock + 2 * kDay) >> kBlockShift);
+  const Block before = BlockAt(cache, (clock - 2 * kDay) >> kBlockShift);
+  const Block after = BlockAt(cache, (clock + 2 * kDay) >> kBlockShift);
   if (before.uniform && after.uniform && before.offset == after.offset) {
     const int64_t t = clock - before.offset;
     if (t >= 0 && t <= kMaxTime) return t;

@@ -118,6 +118,9 @@ struct RowShortcuts {
   bool asked = false;              // accessOf has been asked
   std::vector<void*> mapped;       // [field number - 1]: member mapped to it
   int mapCount = 0;                // the field map's size after the last insert
+  // Its member fill (IKorvoMemberFill, ado/member_fill_internal.h), held
+  // as its IUnknown; null when it has none.
+  IUnknownPtr fill;
   // The binding pass under way, and whether the row it loads is EOF (asked
   // once per pass: loading the members does not move the recordset).
   const CFieldExchange* bindingPass = nullptr;

@@ -2,6 +2,7 @@
 // (recordset_access_internal.h): finding Korvo's own row access once per
 // ADO recordset, reading raw cells, filling text members from UTF-8 and
 // putting values without a Field object.
+#include <korvo/ado/member_fill_internal.h>
 #include <korvo/ado/row_access_internal.h>
 #include <korvo/platform/codepage.h>
 #include <korvo/platform/codepage_internal.h>
@@ -23,51 +24,21 @@ bool AnsiIsUtf8() {
   return utf8;
 }
 
-bool PlainText(const RowCell& cell) {
-  return cell.vt == VT_BSTR && ado::IsPlainUtf8(cell.bytes, cell.size);
-}
-
-// The cell's length as a string length; false when it is longer than a
-// string can be (the VARIANT route then reports what that gives).
-bool StringLength(size_t size, int* length) {
-  if (size > static_cast<size_t>(INT32_MAX / 2)) return false;
-  *length = static_cast<int>(size);
-  return true;
-}
-
 }  // namespace
 
 void TEST_ForceVariantRoute(bool force) { g_forceVariantRoute = force; }
 bool VariantRouteForced() { return g_forceVariantRoute.load(std::memory_order_relaxed); }
 
 bool FillText(const RowCell& cell, CTString& out) {
-  int length = 0;
-  if (!AnsiIsUtf8() || !PlainText(cell) || !StringLength(cell.size, &length)) return false;
-  char* buffer = out.GetBufferSetLength(length);
-  if (length != 0) std::memcpy(buffer, cell.bytes, cell.size);
-  return true;
+  return cell.vt == VT_BSTR && ado::FillNarrowText(cell.bytes, cell.size, out);
 }
 
 bool FillText(const RowCell& cell, CTWString& out) {
-  int length = 0;
-  if (!PlainText(cell) || !StringLength(cell.size, &length)) return false;
-  if (length == 0) {
-    out.Empty();
-    return true;
-  }
-  const int units = MultiByteToWideChar(CP_UTF8, 0, cell.bytes, length, nullptr, 0);
-  if (units <= 0) return false;
-  WCHAR* buffer = out.GetBufferSetLength(units);
-  MultiByteToWideChar(CP_UTF8, 0, cell.bytes, length, buffer, units);
-  return true;
+  return cell.vt == VT_BSTR && ado::FillWideText(cell.bytes, cell.size, out);
 }
 
 bool FillTextBuffer(const RowCell& cell, char* buffer, int nSize) {
-  if (!AnsiIsUtf8() || !PlainText(cell)) return false;
-  const size_t count = std::min(cell.size, static_cast<size_t>(nSize) - 1);
-  std::memcpy(buffer, cell.bytes, count);
-  buffer[count] = '\0';
-  return true;
+  return cell.vt == VT_BSTR && ado::FillTextBuffer(cell.bytes, cell.size, buffer, nSize);
 }
 
 bool TextCell(const CTString& text, RowCell* cell) {
@@ -90,11 +61,17 @@ IKorvoRowAccess* RecordsetAccess::RowAccess(CRecordset& rs) {
     // Asked once per ADO recordset: a new Open or Requery, or another
     // recordset attached, is a different object.
     memo.access = nullptr;
+    memo.fill = nullptr;
     if (current != nullptr) {
       IKorvoRowAccess* access = nullptr;
       if (SUCCEEDED(current->QueryInterface(KORVO_UUIDOF(IKorvoRowAccess),
                                             reinterpret_cast<void**>(&access)))) {
         memo.access.Attach(access);
+      }
+      IKorvoMemberFill* fill = nullptr;
+      if (SUCCEEDED(current->QueryInterface(KORVO_UUIDOF(IKorvoMemberFill),
+                                            reinterpret_cast<void**>(&fill)))) {
+        memo.fill.Attach(fill);
       }
     }
     memo.accessOf = current;

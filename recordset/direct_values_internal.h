@@ -28,11 +28,6 @@ bool FillText(const RowCell& cell, CTWString& out);
 // The truncating copy of the multi-row text buffers (nSize > 0).
 bool FillTextBuffer(const RowCell& cell, char* buffer, int nSize);
 
-// The stores of split date fields, shared by both routes (a date cell may
-// come already split).
-void StoreTime(const SYSTEMTIME& fields, CTTime& out);
-void StoreTimestamp(const SYSTEMTIME& fields, TIMESTAMP_STRUCT* out);
-
 // The UTF-8 text a narrow string puts as a VT_BSTR cell, when the VARIANT
 // route would put the same text (plain UTF-8, ANSI code page UTF-8).
 bool TextCell(const CTString& text, RowCell* cell);

@@ -6,6 +6,7 @@
 // calls) and releases it before returning. The getters, comparers and
 // setters are one pattern each (recordset_access_internal.h); what differs
 // per type is only the conversion below.
+#include <korvo/ado/member_fill_internal.h>
 #include <korvo/com/oledate.h>
 #include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/direct_values_internal.h>
@@ -194,7 +195,7 @@ void CRecordset::GetFieldValue2(short nIndex, CTWString& value) {
 void CRecordset::GetFieldValue(short nIndex, CTTime& value) {
   RecordsetAccess::ReadColumn(
       *this, nIndex, &value, [&](VARIANT& v) { m_VariantToCTTime(v, value); },
-      FromSplitDate([&](const SYSTEMTIME& fields) { korvo::recordset::StoreTime(fields, value); }));
+      FromSplitDate([&](const SYSTEMTIME& fields) { korvo::ado::StoreLocalTime(fields, value); }));
 }
 
 void CRecordset::GetFieldValue(short nIndex, SYSTEMTIME* pValue) {
@@ -230,8 +231,7 @@ void CRecordset::GetBulkFieldValue(short nIndex, long* pValue, __int64* pIndicat
 void CRecordset::GetBulkFieldValue(short nIndex, TIMESTAMP_STRUCT* pValue, __int64* pIndicator) {
   RecordsetAccess::ReadBulkColumn(
       *this, nIndex, pIndicator, [&](VARIANT& v) { m_VariantToTimestampStruct(v, pValue); },
-      FromSplitDate(
-          [&](const SYSTEMTIME& fields) { korvo::recordset::StoreTimestamp(fields, pValue); }));
+      FromSplitDate([&](const SYSTEMTIME& fields) { korvo::ado::StoreTimestamp(fields, pValue); }));
 }
 
 void CRecordset::GetBulkFieldValue(short nIndex, double* pValue, __int64* pIndicator) {

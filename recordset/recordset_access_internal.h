@@ -4,11 +4,13 @@
 // functions record their bindings in the field map through it.
 #pragma once
 
+#include <korvo/ado/member_fill_internal.h>
 #include <korvo/ado/row_access.h>
 #include <korvo/com/com_error.h>
 #include <korvo/com/variant.h>
 #include <korvo/diag/com_failure_internal.h>
 #include <korvo/recordset/CRecordset.h>
+#include <korvo/recordset/direct_values_internal.h>
 
 #include <cstdint>
 
@@ -86,6 +88,26 @@ struct RecordsetAccess {
   // The current row's raw cell of column `n` (1-based); false when the
   // VARIANT route must be taken.
   static bool ReadCell(CRecordset& rs, short n, RowCell* cell);
+
+  // The binding passes' shortcut: fills `member` (of `kind`) with column
+  // `n` (1-based) straight from Korvo's own ADO recordset, or reports a
+  // null column (the caller marks it as the getter would). kNotFilled
+  // (nothing touched) wherever the typed getter must read it: every value
+  // the getter would convert or refuse, a foreign recordset.
+  static FillResult FillMember(CRecordset& rs, short n, MemberKind kind, void* member,
+                               int size = 0) {
+    // The memo RowAccess keeps, used as it stands while it is of this ADO
+    // recordset (every member of every row comes this way).
+    const RowShortcuts& memo = rs.m_shortcuts;
+    IUnknown* fill = memo.fill.GetInterfacePtr();
+    if (!memo.asked || memo.accessOf != rs.m_pRecordset.GetInterfacePtr() || VariantRouteForced()) {
+      if (RowAccess(rs) == nullptr) return FillResult::kNotFilled;
+      fill = memo.fill.GetInterfacePtr();
+    }
+    if (fill == nullptr || n < 1) return FillResult::kNotFilled;
+    // Held as its IUnknown (the public header does not know the interface).
+    return static_cast<IKorvoMemberFill*>(fill)->FillMember(n - 1, kind, member, size);
+  }
 
   // ---------------------------------------------------------------- setters
 

@@ -11,6 +11,7 @@
 #include <korvo/recordset/rfx.h>
 
 #include <cstring>
+#include <optional>
 
 using korvo::recordset::RecordsetAccess;
 
@@ -31,6 +32,26 @@ void TrimAtTerminator(String& text) {
   if (length != text.GetLength()) text = text.Left(length);
 }
 
+// Reads column `n` of the current row into the member for the binding
+// pass: filled straight from the row where that gives what the getter
+// would store, else through the getter.
+template <class Ops, class T>
+void Load(CRecordset& rs, short n, T& value) {
+  if constexpr (Ops::kFill.has_value()) {
+    switch (RecordsetAccess::FillMember(rs, n, *Ops::kFill, &value)) {
+      case FillResult::kFilled:
+        return;  // plain UTF-8 text holds no zero character to trim at
+      case FillResult::kNull:
+        rs.SetFieldNull(&value, TRUE);  // as the getter marks a null column
+        return;
+      case FillResult::kNotFilled:
+        break;
+    }
+  }
+  Ops::Read(rs, n, value);
+  if constexpr (Ops::kText) TrimAtTerminator(value);
+}
+
 // The description of one member type. Ops provides:
 //   static void Read(CRecordset&, short, T&);
 //   static void Write(CRecordset&, short, T&);
@@ -39,6 +60,8 @@ void TrimAtTerminator(String& text) {
 //   static void MakePseudoNull(T&);
 //   static constexpr DirtyRule kDirtyRule;
 //   static constexpr bool kText, kDirtyOnAddNewUnlessSet, kLongBinary;
+//   static constexpr std::optional<MemberKind> kFill = std::nullopt;  (filled straight from
+//     the row by the binding pass where the getter would store the same)
 template <class Ops, class T>
 void Exchange(CFieldExchange* pFX, const char* szName, T& value) {
   unsigned int field_number = 0;
@@ -49,10 +72,7 @@ void Exchange(CFieldExchange* pFX, const char* szName, T& value) {
 
   switch (pFX->m_nOperation) {
     case CFieldExchange::opBindFieldsToColumns:
-      if (!RecordsetAccess::AtEof(rs, pFX)) {
-        Ops::Read(rs, n, value);
-        if constexpr (Ops::kText) TrimAtTerminator(value);
-      }
+      if (!RecordsetAccess::AtEof(rs, pFX)) Load<Ops>(rs, n, value);
       RecordsetAccess::MapField(rs, &value, field_number);
       return;
 
@@ -109,6 +129,7 @@ struct OpsBase {
   static constexpr bool kDirtyOnAddNewUnlessSet = false;
   static constexpr bool kLongBinary = false;
   static constexpr DirtyRule kDirtyRule = DirtyRule::kCompare;
+  static constexpr std::optional<MemberKind> kFill = std::nullopt;
 };
 
 // A scalar member with a pseudo-null value and the plain accessors.
@@ -124,6 +145,8 @@ struct ScalarOps : OpsBase {
 template <class String>
 struct TextOps : OpsBase {
   static constexpr bool kText = true;
+  static constexpr std::optional<MemberKind> kFill =
+      std::is_same_v<String, CTString> ? MemberKind::kText : MemberKind::kWideText;
   static void Read(CRecordset& rs, short n, String& v) { rs.GetFieldValue(n, v); }
   static void Write(CRecordset& rs, short n, String& v) { rs.SetFieldValue(n, v); }
   static bool HoldsValue(const String& v) { return !v.IsEmpty(); }
@@ -139,9 +162,12 @@ struct Text2Ops : TextOps<CTString> {
 
 struct IntOps : ScalarOps<int, korvo::recordset::kIntPseudoNull> {
   static constexpr bool kDirtyOnAddNewUnlessSet = true;
+  static constexpr std::optional<MemberKind> kFill = MemberKind::kInt;
 };
 
-struct LongOps : ScalarOps<long, korvo::recordset::kLongPseudoNull> {};
+struct LongOps : ScalarOps<long, korvo::recordset::kLongPseudoNull> {
+  static constexpr std::optional<MemberKind> kFill = MemberKind::kLong;
+};
 
 struct ByteOps : ScalarOps<unsigned char, korvo::recordset::kBytePseudoNull> {
   static constexpr DirtyRule kDirtyRule = DirtyRule::kNotNull;
@@ -153,6 +179,7 @@ struct BoolOps : ScalarOps<int, korvo::recordset::kBoolPseudoNull> {
 };
 
 struct DoubleOps : OpsBase {
+  static constexpr std::optional<MemberKind> kFill = MemberKind::kDouble;
   static void Read(CRecordset& rs, short n, double& v) { rs.GetFieldValue(n, v); }
   static void Write(CRecordset& rs, short n, double& v) { rs.SetFieldValue(n, v); }
   // Exact: only the pseudo-null bit pattern itself counts as no value.
@@ -162,6 +189,7 @@ struct DoubleOps : OpsBase {
 };
 
 struct DateOps : OpsBase {
+  static constexpr std::optional<MemberKind> kFill = MemberKind::kTime;
   static void Read(CRecordset& rs, short n, CTTime& v) { rs.GetFieldValue(n, v); }
   static void Write(CRecordset& rs, short n, CTTime& v) { rs.SetFieldValue(n, v); }
   static bool HoldsValue(const CTTime& v) { return v.GetTime() != 0; }

@@ -53,11 +53,34 @@ void ExchangeBulk(CFieldExchange* pFX, const char* szName, T** values, __int64**
   }
 }
 
+// The current row's element filled straight from the row where that gives
+// what the getter would store, with the indicator the getter sets: -2 for
+// a value, -1 for a null (the element untouched).
 template <class T>
-void ExchangeBulkScalar(CFieldExchange* pFX, const char* szName, T** values, __int64** indicators) {
+bool FillElement(CRecordset& rs, short n, MemberKind kind, T* values, __int64* indicators,
+                 int size = 0) {
+  if (values == nullptr || indicators == nullptr) return false;
+  switch (RecordsetAccess::FillMember(rs, n, kind, values, size)) {
+    case FillResult::kFilled:
+      *indicators = -2;
+      return true;
+    case FillResult::kNull:
+      *indicators = -1;
+      return true;
+    case FillResult::kNotFilled:
+      break;
+  }
+  return false;
+}
+
+template <class T>
+void ExchangeBulkScalar(CFieldExchange* pFX, const char* szName, T** values, __int64** indicators,
+                        MemberKind kind) {
   const size_t rows = pFX->m_prs != nullptr ? pFX->m_prs->GetRowsetSize() : 0;
-  ExchangeBulk(pFX, szName, values, indicators, rows,
-               [&](CRecordset& rs, short n) { rs.GetBulkFieldValue(n, *values, *indicators); });
+  ExchangeBulk(pFX, szName, values, indicators, rows, [&](CRecordset& rs, short n) {
+    if (!FillElement(rs, n, kind, *values, *indicators))
+      rs.GetBulkFieldValue(n, *values, *indicators);
+  });
 }
 
 }  // namespace
@@ -71,27 +94,28 @@ void RFX_Text_Bulk(CFieldExchange* pFX, const char* szName, char** prgStrVals, _
   const int32_t bytes = static_cast<int32_t>(static_cast<uint32_t>(rows * nMaxLength));
   const size_t elements = bytes < 0 ? SIZE_MAX : static_cast<size_t>(bytes);
   ExchangeBulk(pFX, szName, prgStrVals, prgLengths, elements, [&](CRecordset& rs, short n) {
-    rs.GetBulkFieldValue(n, *prgStrVals, *prgLengths, nMaxLength);
+    if (!FillElement(rs, n, MemberKind::kTextBuffer, *prgStrVals, *prgLengths, nMaxLength))
+      rs.GetBulkFieldValue(n, *prgStrVals, *prgLengths, nMaxLength);
   });
 }
 
 void RFX_Int_Bulk(CFieldExchange* pFX, const char* szName, int** prgIntVals, __int64** prgLengths) {
-  ExchangeBulkScalar(pFX, szName, prgIntVals, prgLengths);
+  ExchangeBulkScalar(pFX, szName, prgIntVals, prgLengths, MemberKind::kInt);
 }
 
 void RFX_Long_Bulk(CFieldExchange* pFX, const char* szName, long** prgLongVals,
                    __int64** prgLengths) {
-  ExchangeBulkScalar(pFX, szName, prgLongVals, prgLengths);
+  ExchangeBulkScalar(pFX, szName, prgLongVals, prgLengths, MemberKind::kLong);
 }
 
 void RFX_Date_Bulk(CFieldExchange* pFX, const char* szName, TIMESTAMP_STRUCT** prgTSVals,
                    __int64** prgLengths) {
-  ExchangeBulkScalar(pFX, szName, prgTSVals, prgLengths);
+  ExchangeBulkScalar(pFX, szName, prgTSVals, prgLengths, MemberKind::kTimestamp);
 }
 
 void RFX_Double_Bulk(CFieldExchange* pFX, const char* szName, double** prgDblVals,
                      __int64** prgLengths) {
-  ExchangeBulkScalar(pFX, szName, prgDblVals, prgLengths);
+  ExchangeBulkScalar(pFX, szName, prgDblVals, prgLengths, MemberKind::kDouble);
 }
 
 void DBRFXBulkDefault(CFieldExchange* pFX, const char* szName) {

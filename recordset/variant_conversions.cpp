@@ -6,9 +6,8 @@
 // return code 1029. 32-bit targets stay 32-bit although `long` is 64-bit
 // here: a VT_I8 that does not fit fails the change (overflow) like any
 // other value that cannot be converted.
+#include <korvo/ado/member_fill_internal.h>
 #include <korvo/com/oledate.h>
-#include <korvo/platform/local_time_internal.h>
-#include <korvo/platform/time64.h>
 #include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/direct_values_internal.h>
 #include <korvo/recordset/recordset_access_internal.h>
@@ -91,38 +90,14 @@ void CRecordset::m_VariantToByte(VARIANT& value, unsigned char& out) {
   if (EnsureType(*this, value, VT_UI1)) out = value.bVal;
 }
 
-namespace korvo::recordset {
-
-void StoreTimestamp(const SYSTEMTIME& fields, TIMESTAMP_STRUCT* out) {
-  out->year = static_cast<short>(fields.wYear);
-  out->month = fields.wMonth;
-  out->day = fields.wDay;
-  out->hour = fields.wHour;
-  out->minute = fields.wMinute;
-  out->second = fields.wSecond;
-  out->fraction = 0;
-}
-
-void StoreTime(const SYSTEMTIME& fields, CTTime& out) {
-  if (fields.wYear < 1900) {
-    out = static_cast<__int64>(0);
-    return;
-  }
-  const __time64_t seconds = korvo::platform::LocalTimeToTime64(
-      fields.wYear, fields.wMonth, fields.wDay, fields.wHour, fields.wMinute, fields.wSecond);
-  out = static_cast<__int64>(seconds == -1 ? 0 : seconds);
-}
-
-}  // namespace korvo::recordset
-
 void CRecordset::m_VariantToTimestampStruct(VARIANT& value, TIMESTAMP_STRUCT* out) {
   SYSTEMTIME fields;
-  if (SplitDate(*this, value, fields)) korvo::recordset::StoreTimestamp(fields, out);
+  if (SplitDate(*this, value, fields)) korvo::ado::StoreTimestamp(fields, out);
 }
 
 void CRecordset::m_VariantToCTTime(VARIANT& value, CTTime& out) {
   SYSTEMTIME fields;
-  if (SplitDate(*this, value, fields)) korvo::recordset::StoreTime(fields, out);
+  if (SplitDate(*this, value, fields)) korvo::ado::StoreLocalTime(fields, out);
 }
 
 void CRecordset::m_VariantToSYSTEMTIME(VARIANT& value, SYSTEMTIME* out) {

@@ -1,0 +1,173 @@
+// ado/member_fill.cpp: the fills of ado/member_fill_internal.h, and the
+// member fill of a provider cell.
+#include <korvo/ado/member_fill_internal.h>
+#include <korvo/ado/recordset_data_internal.h>
+#include <korvo/ado/recordset_state_internal.h>
+#include <korvo/ado/row_access_internal.h>
+#include <korvo/ado/value_internal.h>
+#include <korvo/platform/codepage.h>
+#include <korvo/platform/codepage_internal.h>
+#include <korvo/platform/local_time_internal.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+namespace korvo::ado {
+namespace {
+
+using provider::Cell;
+using provider::CellType;
+
+// The code page is read once per process; so is this answer.
+bool AnsiIsUtf8() {
+  static const bool utf8 = platform::IsUtf8CodePage(CP_ACP);
+  return utf8;
+}
+
+// The text's length as a string length; false when it is longer than a
+// string can be (the VARIANT route then reports what that gives).
+bool StringLength(size_t size, int* length) {
+  if (size > static_cast<size_t>(INT32_MAX / 2)) return false;
+  *length = static_cast<int>(size);
+  return true;
+}
+
+// An integer cell as the 32-bit value the long and int getters store: the
+// change of a 64-bit integer to VT_I4, which fails (1029) outside 32 bits.
+bool Int32Of(const Cell& cell, VARTYPE target, int32_t* out) {
+  if (cell.type != CellType::kInt || (target != VT_I8 && target != VT_EMPTY)) return false;
+  if (cell.i < INT32_MIN || cell.i > INT32_MAX) return false;
+  *out = static_cast<int32_t>(cell.i);
+  return true;
+}
+
+// The calendar fields of a stored date text the plain reader takes.
+bool DateFieldsOf(const Cell& cell, VARTYPE target, SYSTEMTIME* fields) {
+  double date = 0;
+  return target == VT_DATE && cell.type == CellType::kText &&
+         ParsePlainIsoDate(cell.data, cell.size, &date, fields);
+}
+
+}  // namespace
+
+bool FillNarrowText(const char* bytes, size_t size, CTString& out) {
+  int length = 0;
+  if (!AnsiIsUtf8() || !IsPlainUtf8(bytes, size) || !StringLength(size, &length)) return false;
+  char* buffer = out.GetBufferSetLength(length);
+  if (length != 0) std::memcpy(buffer, bytes, size);
+  return true;
+}
+
+bool FillWideText(const char* bytes, size_t size, CTWString& out) {
+  int length = 0;
+  if (!IsPlainUtf8(bytes, size) || !StringLength(size, &length)) return false;
+  if (length == 0) {
+    out.Empty();
+    return true;
+  }
+  const int units = MultiByteToWideChar(CP_UTF8, 0, bytes, length, nullptr, 0);
+  if (units <= 0) return false;
+  WCHAR* buffer = out.GetBufferSetLength(units);
+  MultiByteToWideChar(CP_UTF8, 0, bytes, length, buffer, units);
+  return true;
+}
+
+bool FillTextBuffer(const char* bytes, size_t size, char* buffer, int buffer_size) {
+  if (!AnsiIsUtf8() || !IsPlainUtf8(bytes, size)) return false;
+  const size_t count = std::min(size, static_cast<size_t>(buffer_size) - 1);
+  std::memcpy(buffer, bytes, count);
+  buffer[count] = '\0';
+  return true;
+}
+
+void StoreLocalTime(const SYSTEMTIME& fields, CTTime& out) {
+  if (fields.wYear < 1900) {
+    out = static_cast<__int64>(0);
+    return;
+  }
+  const __time64_t seconds = platform::LocalTimeToTime64(
+      fields.wYear, fields.wMonth, fields.wDay, fields.wHour, fields.wMinute, fields.wSecond);
+  out = static_cast<__int64>(seconds == -1 ? 0 : seconds);
+}
+
+void StoreTimestamp(const SYSTEMTIME& fields, TIMESTAMP_STRUCT* out) {
+  out->year = static_cast<short>(fields.wYear);
+  out->month = fields.wMonth;
+  out->day = fields.wDay;
+  out->hour = fields.wHour;
+  out->minute = fields.wMinute;
+  out->second = fields.wSecond;
+  out->fraction = 0;
+}
+
+namespace {
+
+// A value (not null) into the member, where the getter would store the same.
+bool FillValue(const Cell& cell, int32_t ado_type, MemberKind kind, void* member, int size) {
+  const VARTYPE target = VarTypeFor(ado_type);
+  // Text reaches a text or untyped field as it is.
+  const bool text = cell.type == CellType::kText && (target == VT_BSTR || target == VT_EMPTY);
+  int32_t number = 0;
+  SYSTEMTIME fields;
+  switch (kind) {
+    case MemberKind::kLong:
+      if (!Int32Of(cell, target, &number)) return false;
+      *static_cast<long*>(member) = number;
+      return true;
+    case MemberKind::kInt:
+      if (!Int32Of(cell, target, &number)) return false;
+      *static_cast<int*>(member) = number;
+      return true;
+    case MemberKind::kDouble:
+      if (cell.type != CellType::kReal || (target != VT_R8 && target != VT_EMPTY)) return false;
+      *static_cast<double*>(member) = cell.r;
+      return true;
+    case MemberKind::kText:
+      return text && FillNarrowText(cell.data, cell.size, *static_cast<CTString*>(member));
+    case MemberKind::kWideText:
+      return text && FillWideText(cell.data, cell.size, *static_cast<CTWString*>(member));
+    case MemberKind::kTextBuffer:
+      return text && size > 0 &&
+             FillTextBuffer(cell.data, cell.size, static_cast<char*>(member), size);
+    case MemberKind::kTime:
+      if (!DateFieldsOf(cell, target, &fields)) return false;
+      StoreLocalTime(fields, *static_cast<CTTime*>(member));
+      return true;
+    case MemberKind::kTimestamp:
+      if (!DateFieldsOf(cell, target, &fields)) return false;
+      StoreTimestamp(fields, static_cast<TIMESTAMP_STRUCT*>(member));
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+FillResult FillMemberFromCell(const Cell& cell, int32_t ado_type, MemberKind kind, void* member,
+                              int size) {
+  if (cell.type == CellType::kNull) return FillResult::kNull;
+  return FillValue(cell, ado_type, kind, member, size) ? FillResult::kFilled
+                                                       : FillResult::kNotFilled;
+}
+
+FillResult FillRowMember(const RecordsetData& data, long column, MemberKind kind, void* member,
+                         int size) {
+  if (!data.cursor || member == nullptr) return FillResult::kNotFilled;
+  const std::vector<provider::ColumnInfo>& columns = data.cursor->columns();
+  if (column < 0 || static_cast<size_t>(column) >= columns.size()) return FillResult::kNotFilled;
+  Cell cell;
+  if (data.edit.mode == adEditNone) {
+    // The row as the cursor holds it (PositionOf and EditedCell without an
+    // edit, spelt out: this runs for every member of every row).
+    if (!data.cursor->on_row()) return FillResult::kNotFilled;
+    cell = data.cursor->Get(static_cast<int>(column));
+  } else {
+    if ((PositionOf(data) & kOnRow) == 0) return FillResult::kNotFilled;
+    cell = EditedCell(data, static_cast<int>(column));
+  }
+  return FillMemberFromCell(cell, columns[static_cast<size_t>(column)].ado_type, kind, member,
+                            size);
+}
+
+}  // namespace korvo::ado

@@ -1,0 +1,86 @@
+// ado/member_fill_internal.h: filling a bound member variable straight
+// from the current row of Korvo's own ADO recordset, without a RowCell, a
+// VARIANT or a BSTR in between (the binding pass of a recordset reads
+// every member of every row this way). Not installed.
+//
+// The interface is found with QueryInterface(KORVO_UUIDOF(IKorvoMemberFill))
+// on a _Recordset; a recordset from elsewhere answers E_NOINTERFACE. A fill
+// happens only where its result is exactly what the recordset's typed
+// getter would store through the VARIANT route; every other cell (null,
+// a number stored as text, a value out of the member's range, text that is
+// not plain UTF-8 or an ANSI code page other than UTF-8, a date the plain
+// reader does not take) is left to that getter, which also reports every
+// failure. The fills below are the ones the typed getters' direct route
+// shares, so that the routes cannot drift apart.
+//
+// Thread-safety: as the recordset (one thread at a time); the fills are
+// pure apart from the per-thread zone cache of the local time conversion.
+#pragma once
+
+#include <korvo/ado/ado.h>
+#include <korvo/ado/providers/provider.h>
+#include <korvo/types/CTString.h>
+#include <korvo/types/CTTime.h>
+#include <korvo/types/CTWString.h>
+
+#include <cstddef>
+
+// What a member is. The bulk kinds fill one element of a multi-row array.
+enum class MemberKind : int {
+  kLong,        // long, a 32-bit value (RFX_Long, RFX_Long_Bulk)
+  kInt,         // int (RFX_Int, RFX_Int_Bulk)
+  kDouble,      // double (RFX_Double, RFX_Double_Bulk)
+  kText,        // CTString (RFX_Text, RFX_Text2)
+  kWideText,    // CTWString (RFX_Text)
+  kTime,        // CTTime (RFX_Date)
+  kTimestamp,   // TIMESTAMP_STRUCT (RFX_Date_Bulk)
+  kTextBuffer,  // char[size], size > 0, terminated and truncated (RFX_Text_Bulk)
+};
+
+// What a fill did.
+enum class FillResult : int {
+  kFilled,     // the member holds the column's value
+  kNull,       // the column is null; the member was not touched
+  kNotFilled,  // nothing was touched: read the member through the typed getter
+};
+
+struct IKorvoMemberFill : IUnknown {
+  // Fills `member` (of `kind`; `size` is the buffer size of kTextBuffer)
+  // with column `column` (0-based) of the current row.
+  virtual FillResult FillMember(long column, MemberKind kind, void* member, int size) = 0;
+
+ protected:
+  ~IKorvoMemberFill() = default;
+};
+
+KORVO_DEFINE_UUID(IKorvoMemberFill, "6b6f7276-6f00-4ad0-8002-000000000104")
+
+namespace korvo::ado {
+
+// The fills themselves, shared by the member fill and the typed getters.
+// Each returns false and leaves `out` alone when it does not apply.
+// Text: `size` bytes of UTF-8 that are plain (IsPlainUtf8); the narrow form
+// also needs the ANSI code page to be UTF-8.
+bool FillNarrowText(const char* bytes, size_t size, CTString& out);
+bool FillWideText(const char* bytes, size_t size, CTWString& out);
+// The truncating, terminated copy into a buffer of `buffer_size` > 0 bytes.
+bool FillTextBuffer(const char* bytes, size_t size, char* buffer, int buffer_size);
+
+// Calendar fields (as VariantTimeToSystemTime splits a date) into a local
+// CTTime (0 before 1900 or where the local time does not exist) and into a
+// TIMESTAMP_STRUCT (no fraction).
+void StoreLocalTime(const SYSTEMTIME& fields, CTTime& out);
+void StoreTimestamp(const SYSTEMTIME& fields, TIMESTAMP_STRUCT* out);
+
+// IKorvoMemberFill::FillMember for `cell`, the value of a column of
+// `ado_type`.
+FillResult FillMemberFromCell(const provider::Cell& cell, int32_t ado_type, MemberKind kind,
+                              void* member, int size);
+
+struct RecordsetData;
+// IKorvoMemberFill::FillMember over `data` (the edit buffer's value where
+// it holds one, as Field.Value reads it).
+FillResult FillRowMember(const RecordsetData& data, long column, MemberKind kind, void* member,
+                         int size);
+
+}  // namespace korvo::ado

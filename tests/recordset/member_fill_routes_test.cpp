@@ -1,0 +1,151 @@
+// Members loaded by the binding pass straight from the row (the member
+// fill) against the VARIANT route, over cells each fill must take or leave
+// to the getters: nulls, values beyond 32 bits, numbers stored as text and
+// text in number columns, malformed and NUL-holding text, dates the plain
+// reader refuses; single-row and multi-row members, forward-only and
+// static cursors.
+#include <iomanip>
+#include <sstream>
+
+#include "field_test_support.h"
+
+namespace korvo::test {
+namespace {
+
+constexpr const char* kColumns = "l, i, x, s, w, s2, d";
+
+class FilledRow : public ProbeRecordset {
+ public:
+  explicit FilledRow(CDatabase* db) : ProbeRecordset(db) { m_nFields = 7; }
+  long m_long = 0;
+  int m_int = 0;
+  double m_double = 0;
+  CTString m_text, m_text2;
+  CTWString m_wide;
+  CTTime m_time;
+  void DoFieldExchange(CFieldExchange* pFX) override {
+    RFX_Long(pFX, "l", m_long);
+    RFX_Int(pFX, "i", m_int);
+    RFX_Double(pFX, "x", m_double);
+    RFX_Text(pFX, "s", m_text);
+    RFX_Text(pFX, "w", m_wide);
+    RFX_Text2(pFX, "s2", m_text2);
+    RFX_Date(pFX, "d", m_time);
+  }
+  void Describe(std::ostream& out) {
+    out << m_long << ' ' << m_int << ' ' << std::hexfloat << m_double << std::defaultfloat << " ["
+        << static_cast<const char*>(m_text) << "] [" << static_cast<const char*>(m_text2) << "] ["
+        << static_cast<const char*>(CTString(m_wide)) << "] " << m_time.GetTime() << " status";
+    for (unsigned i = 0; i < m_nFields; ++i) out << ' ' << int{m_pFieldStatus[i]};
+  }
+};
+
+class FilledBulk : public ProbeRecordset {
+ public:
+  explicit FilledBulk(CDatabase* db) : ProbeRecordset(db) { m_nFields = 5; }
+  long* m_long = nullptr;
+  int* m_int = nullptr;
+  double* m_double = nullptr;
+  char* m_text = nullptr;
+  TIMESTAMP_STRUCT* m_time = nullptr;
+  __int64* m_lengths[5] = {};
+  void DoBulkFieldExchange(CFieldExchange* pFX) override {
+    RFX_Long_Bulk(pFX, "l", &m_long, &m_lengths[0]);
+    RFX_Int_Bulk(pFX, "i", &m_int, &m_lengths[1]);
+    RFX_Double_Bulk(pFX, "x", &m_double, &m_lengths[2]);
+    RFX_Text_Bulk(pFX, "s", &m_text, &m_lengths[3], 4);  // truncates
+    RFX_Date_Bulk(pFX, "d", &m_time, &m_lengths[4]);
+  }
+  void Describe(std::ostream& out) {
+    out << *m_long << ' ' << *m_int << ' ' << std::hexfloat << *m_double << std::defaultfloat
+        << " [" << m_text << "] " << m_time->year << '-' << m_time->month << '-' << m_time->day
+        << ' ' << m_time->hour << ':' << m_time->minute << ':' << m_time->second << '.'
+        << m_time->fraction << " indicators";
+    for (__int64* indicator : m_lengths) out << ' ' << *indicator;
+  }
+};
+
+int MoveCode(CRecordset& rs) {
+  try {
+    rs.MoveNext();
+  } catch (CDBException* e) {
+    const int code = e->m_nReturnCode;
+    e->Delete();
+    return code;
+  }
+  return 0;
+}
+
+// Every row of f as the members hold it after each move.
+template <class Row>
+std::vector<std::string> ReadRows(CDatabase& db, unsigned int type, unsigned long options,
+                                  const char* columns) {
+  Row rs(&db);
+  const std::string sql = std::string("SELECT ") + columns + " FROM f ORDER BY id";
+  rs.Open(type, sql.c_str(), options);
+  std::vector<std::string> rows;
+  int move_code = 0;
+  while (!rs.IsEOF()) {
+    std::ostringstream out;
+    out << "move " << move_code << ": ";
+    rs.Describe(out);
+    rows.push_back(out.str());
+    move_code = MoveCode(rs);
+  }
+  rs.Close();
+  return rows;
+}
+
+template <class Row>
+void ExpectSameOverBothRoutes(CDatabase& db, unsigned int type, unsigned long options,
+                              const char* columns) {
+  const std::vector<std::string> filled = ReadRows<Row>(db, type, options, columns);
+  korvo::recordset::TEST_ForceVariantRoute(true);
+  const std::vector<std::string> variant = ReadRows<Row>(db, type, options, columns);
+  korvo::recordset::TEST_ForceVariantRoute(false);
+  ASSERT_EQ(filled.size(), 18u);
+  ASSERT_EQ(variant.size(), filled.size());
+  for (size_t i = 0; i < filled.size(); ++i) EXPECT_EQ(filled[i], variant[i]) << "row " << i;
+}
+
+TEST_F(FieldTest, MembersFilledFromTheRowMatchTheVariantRoute) {
+  ScopedEnv zone("TZ", "Europe/Berlin");
+  Exec(
+      "CREATE TABLE f (id INTEGER PRIMARY KEY, l INT, i INT, x REAL, s TEXT, w TEXT,"
+      " s2 TEXT, d DATETIME)");
+  // A failing cell ends the row's binding pass: each stands last or alone.
+  Exec(
+      "INSERT INTO f VALUES"
+      " (1, 5, -7, 2.5, 'abc', 'wide \xC3\xA9', 'x2', '2024-03-31 02:30:00'),"
+      " (2, NULL, NULL, NULL, NULL, NULL, NULL, NULL),"
+      " (3, 2147483647, -2147483648, -0.0, '', '', '', '1899-12-30'),"
+      " (4, 4294967296, 1, 1.0, 'a', 'b', 'c', '2024-03-31 02:30:00'),"
+      " (5, 1, 2147483648, 1.0, 'a', 'b', 'c', '2024-03-31 02:30:00'),"
+      " (6, 'x12', 1, 1.0, 'a', 'b', 'c', '2024-03-31 02:30:00'),"
+      " (7, 3.5, 1, 1.0, 'a', 'b', 'c', '2024-03-31 02:30:00'),"
+      " (8, 1, 3.5, 1.0, 'a', 'b', 'c', '2024-03-31 02:30:00'),"
+      " (9, 1, 1, 'abc', 'a', 'b', 'c', '2024-03-31 02:30:00'),"
+      " (10, 1, 1, 1e300, CAST(X'C328' AS TEXT), CAST(X'610062' AS TEXT),"
+      "  CAST(X'FF' AS TEXT), '2024-10-27 02:30:00'),"
+      " (11, -1, -1, 1.5, X'414243', 123, 4.5, '2024-01-01 10:00:00.5'),"
+      " (12, 0, 0, 0.1, 'abcdefghij', '\xF0\x9F\x98\x80', '\xC3\xBC', '2024-01-01T10:00:00'),"
+      " (13, 7, 7, 7.25, 'abcd', 'x', 'y', '1850-01-01 00:00:00'),"
+      " (14, 9, 9, 9.5, 'abc', 'x', 'y', '2024-02-29'),"
+      " (15, NULL, 1, NULL, 'n', NULL, 'z', NULL),"
+      " (16, 8, 8, 8.5, 'abc', 'x', 'y', 45000),"
+      " (17, 8, 8, 8.5, 'abc', 'x', 'y', '2024-13-01 00:00:00'),"
+      " (18, 10, 10, 10.5, 'end', 'x', 'y', '9999-12-31 23:59:59')");
+  ExpectSameOverBothRoutes<FilledRow>(Db(), CRecordset::forwardOnly, CRecordset::readOnly,
+                                      kColumns);
+  ExpectSameOverBothRoutes<FilledRow>(Db(), CRecordset::useDefaultType, CRecordset::none, kColumns);
+  // Every member of the first row's untyped expressions (no declared type).
+  ExpectSameOverBothRoutes<FilledRow>(Db(), CRecordset::forwardOnly, CRecordset::readOnly,
+                                      "l + 0 AS l, i * 1 AS i, x + 0 AS x, s || '' AS s,"
+                                      " w || '' AS w, s2, d");
+  ExpectSameOverBothRoutes<FilledBulk>(Db(), CRecordset::forwardOnly,
+                                       CRecordset::readOnly | CRecordset::multiRowFetch,
+                                       "l, i, x, s, d");
+}
+
+}  // namespace
+}  // namespace korvo::test
