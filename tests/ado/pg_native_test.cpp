@@ -1,5 +1,6 @@
 // What only the native PostgreSQL provider does: decoding each server type
-// from its text form (timestamptz into the host's local time), and a
+// from its text form (timestamptz into the host's local time) and from its
+// binary form, and a
 // streaming recordset that keeps its rows while its connection runs
 // another statement (libpq runs one query at a time).
 #include <gtest/gtest.h>
@@ -7,8 +8,10 @@
 #include <korvo/ado/providers/postgresql/pg_types.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "ado/ado_test_support.h"
 #include "support/clock.h"
@@ -101,6 +104,26 @@ void PgNativeTest::DecodeAll() {
   EXPECT_EQ(static_cast<const unsigned char*>(bytes.parray->pvData)[1], 0xff);
   for (const char* date : {"d", "t", "ts", "tz"}) EXPECT_EQ(value(date).vt, VT_DATE) << date;
   EXPECT_EQ(text("u"), "a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11");
+  const std::vector<const char*> binary_forms = {"id", "i2", "i8", "f8", "b", "vc", "ch"};
+  std::vector<_variant_t> from_text;
+  for (const char* name : binary_forms) from_text.push_back(value(name));
+  rs->MoveNext();
+  for (long c = 1; c < f->GetCount(); ++c) EXPECT_EQ(f->GetItem(c)->GetValue().vt, VT_NULL) << c;
+
+  // A result whose columns all have a binary form comes in it: the same
+  // values and nulls as from text.
+  rs = conn_->Execute(
+      ("SELECT id, i2, i8, f8, b, vc, ch, bin FROM " + table_ + " ORDER BY id").c_str(), nullptr,
+      adCmdText);
+  f = rs->GetFields();
+  for (size_t i = 0; i < binary_forms.size(); ++i) {
+    EXPECT_EQ(value(binary_forms[i]).vt, from_text[i].vt) << binary_forms[i];
+    EXPECT_TRUE(value(binary_forms[i]) == from_text[i]) << binary_forms[i];
+  }
+  const _variant_t raw = value("bin");
+  ASSERT_EQ(raw.vt, VT_ARRAY | VT_UI1);
+  ASSERT_EQ(raw.parray->rgsabound[0].cElements, 3u);
+  EXPECT_EQ(std::memcmp(raw.parray->pvData, bytes.parray->pvData, 3), 0);
   rs->MoveNext();
   for (long c = 1; c < f->GetCount(); ++c) EXPECT_EQ(f->GetItem(c)->GetValue().vt, VT_NULL) << c;
 }

@@ -45,6 +45,7 @@ class PgStatement final : public Statement, public Stream {
     std::string name;             // of the prepared statement; empty before
     std::vector<ColumnInfo> columns;
     std::vector<Decode> decodes;
+    bool binary;  // its rows come in binary form (every column has one)
   };
 
   HRESULT PreparePart(Part& part, bool describe, Deadline deadline);
