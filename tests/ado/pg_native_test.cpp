@@ -160,5 +160,37 @@ TEST_F(PgNativeTest, AStreamingRecordsetKeepsItsRowsWhileTheConnectionRunsAnothe
   }
 }
 
+// A prepared command whose table gained a column since it was prepared:
+// the server refuses the old plan, the statement is prepared again and
+// runs, outside a transaction and inside one (which goes on).
+TEST_F(PgNativeTest, APreparedCommandOutlivesAChangeToItsTable) {
+  Exec(conn_,
+       ("CREATE TABLE " + table_ + " (id INT); INSERT INTO " + table_ + " VALUES (1)").c_str());
+  _CommandPtr cmd;
+  ASSERT_EQ(cmd.CreateInstance(__uuidof(Command)), S_OK);
+  cmd->PutRefActiveConnection(conn_);
+  cmd->PutCommandText(("SELECT * FROM " + table_).c_str());
+  cmd->PutPrepared(VARIANT_TRUE);
+  auto columns = [&] {
+    _RecordsetPtr rs = cmd->Execute(nullptr, nullptr, adCmdText);
+    const long count = rs->GetFields()->GetCount();
+    EXPECT_EQ(static_cast<long>(rs->GetFields()->GetItem(0L)->GetValue()), 1);
+    rs->Close();
+    return count;
+  };
+  EXPECT_EQ(columns(), 1);
+  Exec(conn_, ("ALTER TABLE " + table_ + " ADD COLUMN a INT").c_str());
+  EXPECT_EQ(columns(), 2);
+  conn_->BeginTrans();
+  Exec(conn_, ("INSERT INTO " + table_ + " VALUES (2, 2)").c_str());
+  Exec(conn_, ("ALTER TABLE " + table_ + " ADD COLUMN b INT").c_str());
+  EXPECT_EQ(columns(), 3);
+  Exec(conn_, ("INSERT INTO " + table_ + " VALUES (3, 3, 3)").c_str());
+  conn_->CommitTrans();
+  _RecordsetPtr count =
+      conn_->Execute(("SELECT sum(id) FROM " + table_).c_str(), nullptr, adCmdText);
+  EXPECT_EQ(static_cast<long>(count->GetFields()->GetItem(0L)->GetValue()), 6);
+}
+
 }  // namespace
 }  // namespace korvo::ado::test

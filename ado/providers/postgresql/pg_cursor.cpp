@@ -14,6 +14,10 @@ namespace {
 // A parameter whose type the server cannot infer from its place
 // ("SELECT ? IS NULL") is prepared again as text.
 constexpr const char* kIndeterminateType = "42P18";
+// A prepared statement whose result type a table change altered, and one
+// the server no longer has.
+constexpr const char* kPlanChanged = "0A000";
+constexpr const char* kNoSuchStatement = "26000";
 constexpr uint32_t kTextOid = 25;
 
 bool Failed(const PGresult* r) {
@@ -170,7 +174,27 @@ void PgStatement::BindValues(const Part& part, const std::vector<ParamValue>& pa
   }
 }
 
+PgStatement::Stale PgStatement::StaleKind(const PGresult* failure) {
+  const char* state = PQresultErrorField(failure, PG_DIAG_SQLSTATE);
+  if (state == nullptr) return Stale::kNo;
+  if (std::strcmp(state, kPlanChanged) == 0) return Stale::kChanged;
+  return std::strcmp(state, kNoSuchStatement) == 0 ? Stale::kGone : Stale::kNo;
+}
+
 HRESULT PgStatement::Execute(const std::vector<ParamValue>& params, Deadline deadline) {
+  HRESULT hr = Run(params, deadline);
+  if (hr >= 0 || stale_ == Stale::kNo || session_->dead()) return hr;
+  // Nothing of the statement ran (its first part failed whole, back to the
+  // statement savepoint inside a transaction): it is prepared again (and
+  // described again, its columns may have changed) and run once more.
+  Part& first = parts_[0];
+  if (stale_ == Stale::kChanged) session_->DropStatement(std::move(first.name));
+  first.name.clear();
+  return Run(params, deadline);
+}
+
+HRESULT PgStatement::Run(const std::vector<ParamValue>& params, Deadline deadline) {
+  stale_ = Stale::kNo;
   Diagnostics& diag = session_->diagnostics();
   diag.errors.clear();
   Reset();
@@ -240,6 +264,7 @@ HRESULT PgStatement::Execute(const std::vector<ParamValue>& params, Deadline dea
     }
     session_->EndPipeline();
     session_->Release(this);
+    if (failure && k == 0) stale_ = StaleKind(failure.get());
     if (failure || session_->dead()) return session_->Fail(failure.get());
   }
   rows_affected_ = result_ != nullptr && changes == 0 ? -1 : changes;
@@ -283,6 +308,7 @@ HRESULT PgStatement::Fetch(Deadline deadline) {
       return Fetch(deadline);
     default: {
       // A failure mid-stream: the rest of the query's results go first.
+      if (result_ == &parts_[0]) stale_ = StaleKind(r.get());  // read by Execute after Run
       if (streaming_ && !session_->dead()) session_->Drain(deadline);
       ahead_.clear();
       EndStream();
