@@ -1,8 +1,9 @@
 // What only the native PostgreSQL provider does: decoding each server type
 // from its text form (timestamptz into the host's local time) and from its
-// binary form, and a
-// streaming recordset that keeps its rows while its connection runs
-// another statement (libpq runs one query at a time).
+// binary form, a streaming recordset that keeps its rows while its
+// connection runs another statement (libpq runs one query at a time), a
+// prepared statement made stale by a table change, and a link lost in the
+// middle of a pipelined statement.
 #include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 #include <korvo/ado/providers/postgresql/pg_types.h>
@@ -190,6 +191,33 @@ TEST_F(PgNativeTest, APreparedCommandOutlivesAChangeToItsTable) {
   _RecordsetPtr count =
       conn_->Execute(("SELECT sum(id) FROM " + table_).c_str(), nullptr, adCmdText);
   EXPECT_EQ(static_cast<long>(count->GetFields()->GetItem(0L)->GetValue()), 6);
+}
+
+// The link lost inside a transaction, under a prepared insert whose
+// savepoint travels with it: reported as lost (no wait for results that
+// never come), the transaction's work gone.
+TEST_F(PgNativeTest, ALinkLostUnderAPipelinedInsertIsReportedAsLost) {
+  Exec(conn_, ("CREATE TABLE " + table_ + " (id INT)").c_str());
+  _ConnectionPtr victim = Open(korvo::test::ServerConnect(korvo::test::kPostgresNativeVariable));
+  _CommandPtr insert;
+  ASSERT_EQ(insert.CreateInstance(__uuidof(Command)), S_OK);
+  insert->PutRefActiveConnection(victim);
+  insert->PutCommandText(("INSERT INTO " + table_ + " VALUES (1)").c_str());
+  insert->PutPrepared(VARIANT_TRUE);
+  victim->BeginTrans();
+  insert->Execute(nullptr, nullptr, adExecuteNoRecords);
+  const long pid = victim->Execute("SELECT pg_backend_pid()", nullptr, adCmdText)
+                       ->GetFields()
+                       ->GetItem(0L)
+                       ->GetValue();
+  Exec(conn_, ("SELECT pg_terminate_backend(" + std::to_string(pid) + ")").c_str());
+  const Raised lost = Catch([&] { insert->Execute(nullptr, nullptr, adExecuteNoRecords); });
+  EXPECT_NE(lost.description.find("connection to the server was lost"), std::string::npos)
+      << lost.description;
+  EXPECT_EQ(victim->GetState(), adStateClosed);
+  _RecordsetPtr count =
+      conn_->Execute(("SELECT count(*) FROM " + table_).c_str(), nullptr, adCmdText);
+  EXPECT_EQ(static_cast<long>(count->GetFields()->GetItem(0L)->GetValue()), 0);
 }
 
 }  // namespace
