@@ -235,7 +235,11 @@ bool PgSession::Queue(const char* name) {
 }
 
 bool PgSession::OpenGuard() {
-  if (!guarding_ || dead_ || PQenterPipelineMode(conn_) == 0) return false;
+  if (!guarding_ || dead_) return false;
+  if (PQenterPipelineMode(conn_) == 0) {
+    Guard();  // the statement is never left without its savepoint
+    return false;
+  }
   // A savepoint left by a streamed statement goes first, or they would nest.
   if (statement_savepoint_ && Queue("korvo_release")) ++guard_results_;
   if (Queue("korvo_savepoint")) ++guard_results_;
