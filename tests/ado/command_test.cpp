@@ -1,4 +1,5 @@
 // Tests of the Command and Parameter objects on real SQLite databases.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 #include <korvo/ado/command_internal.h>
@@ -13,6 +14,8 @@
 
 namespace korvo::ado::test {
 namespace {
+
+using ::testing::HasSubstr;
 
 class CommandTest : public AdoTest {
  protected:
@@ -49,70 +52,18 @@ double Date(WORD y, WORD mo, WORD d, WORD h = 0, WORD mi = 0, WORD s = 0) {
   return out;
 }
 
-TEST_F(CommandTest, BindsTypedParametersOfEveryTypeAndReadsThemBack) {
-  Exec(conn_,
-       "CREATE TABLE p (i INTEGER, b BIGINT, s SMALLINT, f BOOLEAN, r REAL, c VARCHAR(40),"
-       " d DATETIME, dd DATE, t TIME, bin BLOB, n NUMERIC(10,2))");
-  cmd_->PutCommandText("INSERT INTO p VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+TEST_F(CommandTest, AppendsParametersFoundByNameAndCountsTheRowsOfAnExecution) {
+  Exec(conn_, "CREATE TABLE p (i INTEGER, c TEXT)");
+  cmd_->PutCommandText("INSERT INTO p VALUES (?, ?)");
   ParametersPtr params = cmd_->GetParameters();
-  params->Append(
-      cmd_->CreateParameter("i", adInteger, adParamInput, 4, _variant_t(-2147483647L - 1)));
-  params->Append(
-      cmd_->CreateParameter("b", adBigInt, adParamInput, 8, _variant_t(9223372036854775807LL)));
-  params->Append(
-      cmd_->CreateParameter("s", adSmallInt, adParamInput, 2, _variant_t(short{-32768})));
-  params->Append(cmd_->CreateParameter("f", adBoolean, adParamInput, 2, _variant_t(true)));
-  params->Append(cmd_->CreateParameter("r", adDouble, adParamInput, 8, _variant_t(2.5)));
-  params->Append(
-      cmd_->CreateParameter("c", adVarWChar, adParamInput, 40, _variant_t(u"h\u00e9llo \u20ac")));
-  params->Append(cmd_->CreateParameter("d", adDBTimeStamp, adParamInput, 16,
-                                       _variant_t(Date(2021, 2, 3, 4, 5, 6), VT_DATE)));
-  params->Append(cmd_->CreateParameter("dd", adDBDate, adParamInput, 8,
-                                       _variant_t(Date(2021, 2, 3), VT_DATE)));
-  params->Append(cmd_->CreateParameter("t", adDBTime, adParamInput, 8,
-                                       _variant_t(Date(1899, 12, 30, 23, 59, 58), VT_DATE)));
-  params->Append(cmd_->CreateParameter("bin", adLongVarBinary, adParamInput, 3,
-                                       Bytes(std::string("\0\xff\x7f", 3))));
-  ParametersPtr same = cmd_->GetParameters();
-  _ParameterPtr n = cmd_->CreateParameter("n", adNumeric, adParamInput, 0, _variant_t("12.25"));
-  n->PutPrecision(10);
-  n->PutNumericScale(2);
-  same->Append(n);
-  EXPECT_EQ(params->GetCount(), 11);
-  EXPECT_EQ(std::string(static_cast<const char*>(params->GetItem("C")->GetName())), "c");
+  params->Append(cmd_->CreateParameter("i", adInteger, adParamInput, 4, _variant_t(1L)));
+  cmd_->GetParameters()->Append(  // the same collection
+      cmd_->CreateParameter("c", adVarWChar, adParamInput, 40, _variant_t("x")));
+  EXPECT_EQ(params->GetCount(), 2);
+  EXPECT_EQ(std::string(params->GetItem("C")->GetName()), "c");
   _variant_t affected;
   cmd_->Execute(&affected, nullptr, adExecuteNoRecords);
   EXPECT_EQ(affected.lVal, 1);
-
-  _RecordsetPtr rs = conn_->Execute("SELECT * FROM p", nullptr, adCmdText);
-  FieldsPtr f = rs->GetFields();
-  EXPECT_EQ(f->GetItem(0L)->GetValue().vt, VT_I8);  // the engine's integers are 64-bit
-  EXPECT_EQ(static_cast<long>(f->GetItem(0L)->GetValue()), -2147483647L - 1);
-  _variant_t big = f->GetItem("B")->GetValue();
-  EXPECT_EQ(big.vt, VT_I8);
-  EXPECT_EQ(big.llVal, 9223372036854775807LL);
-  EXPECT_EQ(f->GetItem("s")->GetValue().vt, VT_I2);
-  EXPECT_EQ(f->GetItem("s")->GetValue().iVal, -32768);
-  EXPECT_EQ(f->GetItem("f")->GetValue().vt, VT_BOOL);
-  EXPECT_EQ(f->GetItem("f")->GetValue().boolVal, VARIANT_TRUE);
-  EXPECT_EQ(f->GetItem("r")->GetValue().dblVal, 2.5);
-  _variant_t text = f->GetItem("c")->GetValue();
-  ASSERT_EQ(text.vt, VT_BSTR);
-  EXPECT_EQ(std::u16string(text.bstrVal), u"h\u00e9llo \u20ac");
-  _variant_t d = f->GetItem("d")->GetValue();
-  ASSERT_EQ(d.vt, VT_DATE);
-  EXPECT_DOUBLE_EQ(d.date, Date(2021, 2, 3, 4, 5, 6));
-  EXPECT_DOUBLE_EQ(f->GetItem("dd")->GetValue().date, Date(2021, 2, 3));
-  _variant_t t = f->GetItem("t")->GetValue();
-  ASSERT_EQ(t.vt, VT_DATE);
-  EXPECT_NEAR(t.date, Date(1899, 12, 30, 23, 59, 58), 1e-9);
-  _variant_t bin = f->GetItem("bin")->GetValue();
-  ASSERT_EQ(bin.vt, VT_ARRAY | VT_UI1);
-  EXPECT_EQ(
-      std::string(static_cast<const char*>(bin.parray->pvData), bin.parray->rgsabound[0].cElements),
-      std::string("\0\xff\x7f", 3));
-  EXPECT_EQ(f->GetItem("n")->GetValue().dblVal, 12.25);
-  EXPECT_EQ(f->GetItem("bin")->GetActualSize(), 3);
 }
 
 // How each ADO type binds, seen through SQLite's quote() of the stored
@@ -127,6 +78,14 @@ TEST_F(CommandTest, BindsEachAdoTypeAsTheEngineValueItMeans) {
   CY cy;
   cy.int64 = 123456;  // 12.3456
   const Case cases[] = {
+      {adInteger, _variant_t(-2147483647L - 1), "-2147483648"},
+      {adBigInt, _variant_t(9223372036854775807LL), "9223372036854775807"},
+      {adSmallInt, _variant_t(short{-32768}), "-32768"},
+      {adBoolean, _variant_t(true), "1"},
+      {adVarWChar, _variant_t(u"h\u00e9llo \u20ac"), "'h\xC3\xA9llo \xE2\x82\xAC'"},
+      {adDBTimeStamp, _variant_t(Date(2021, 2, 3, 4, 5, 6), VT_DATE), "'2021-02-03 04:05:06'"},
+      {adDBTime, _variant_t(Date(1899, 12, 30, 23, 59, 58), VT_DATE), "'23:59:58'"},
+      {adLongVarBinary, Bytes(std::string("\0\xff\x7f", 3)), "X'00FF7F'"},
       {adTinyInt, _variant_t(short{-7}), "-7"},
       {adUnsignedTinyInt, _variant_t(BYTE{200}), "200"},
       {adSmallInt, _variant_t("42"), "42"},
@@ -138,6 +97,7 @@ TEST_F(CommandTest, BindsEachAdoTypeAsTheEngineValueItMeans) {
       {adDouble, _variant_t(-1.25), "-1.25"},
       {adCurrency, _variant_t(cy), "12.3456"},
       {adNumeric, _variant_t(3L), "3.0"},
+      {adNumeric, _variant_t("12.25"), "12.25"},
       {adChar, _variant_t("ab"), "'ab'"},
       {adWChar, _variant_t(u"\u00e9"), "'\xC3\xA9'"},
       {adVarChar, _variant_t(12L), "'12'"},
@@ -162,9 +122,7 @@ TEST_F(CommandTest, BindsEachAdoTypeAsTheEngineValueItMeans) {
     const Raised r = Catch([&] { cmd_->Execute(nullptr, nullptr, adExecuteNoRecords); });
     ASSERT_EQ(r.hr, S_OK) << "type " << c.type << ": " << r.description;
     _RecordsetPtr rs = conn_->Execute("SELECT quote(c) FROM anyv", nullptr, adCmdText);
-    EXPECT_EQ(
-        std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))),
-        c.stored)
+    EXPECT_EQ(std::string(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue())), c.stored)
         << "type " << c.type;
   }
   // A byte array is no text, and text no boolean.
@@ -235,7 +193,7 @@ TEST_F(CommandTest, KeepsDatesAtTheEdgesOfTheOleRange) {
   p->PutValue(_variant_t(2958466.5, VT_DATE));
   Raised r = Catch([&] { cmd_->Execute(nullptr, nullptr, adExecuteNoRecords); });
   EXPECT_EQ(r.hr, korvo::ado::AdoError(adErrDataConversion));
-  EXPECT_NE(r.description.find("range"), std::string::npos);
+  EXPECT_THAT(r.description, HasSubstr("range"));
   p->PutValue(_variant_t("not a date"));
   r = Catch([&] { cmd_->Execute(nullptr, nullptr, adExecuteNoRecords); });
   EXPECT_EQ(r.hr, korvo::ado::AdoError(adErrDataConversion));
@@ -265,9 +223,8 @@ TEST_F(AnsiCommandTest, RoundTripsNonAsciiTextThroughTheAnsiCodePage) {
   _RecordsetPtr rs = conn_->Execute("SELECT c, length(c), hex(c) FROM w", nullptr, adCmdText);
   EXPECT_EQ(static_cast<long>(rs->GetFields()->GetItem(1L)->GetValue()), 10);
   // Stored as UTF-8 in the database.
-  EXPECT_EQ(
-      std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(2L)->GetValue()))),
-      "4DC3BC6C6C657220E282AC20C3B1");
+  EXPECT_EQ(std::string(_bstr_t(rs->GetFields()->GetItem(2L)->GetValue())),
+            "4DC3BC6C6C657220E282AC20C3B1");
   const _bstr_t back(rs->GetFields()->GetItem(0L)->GetValue());
   EXPECT_STREQ(static_cast<const char*>(back), ansi);
 }
@@ -304,30 +261,19 @@ TEST_F(CommandTest, ReusesThePreparedStatementAcrossExecutions) {
 TEST_F(CommandTest, ExecutesWithRowsAndRefusesWhatItCannotDo) {
   Exec(conn_, "CREATE TABLE s (k INT, v TEXT); INSERT INTO s VALUES (1, 'a'), (2, 'b'), (3, 'c')");
   cmd_->PutCommandText("SELECT v FROM s WHERE k >= ? ORDER BY k");
+  // A text value for an integer parameter is converted, a bad one refused
+  // (rows of a command on every engine: recordset_test.cpp).
   cmd_->GetParameters()->Append(
-      cmd_->CreateParameter("k", adInteger, adParamInput, 4, _variant_t(2L)));
-  _RecordsetPtr rs = cmd_->Execute(nullptr, nullptr, adCmdText);
-  EXPECT_EQ(rs->GetState(), adStateOpen);
-  EXPECT_EQ(
-      std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))),
-      "b");
+      cmd_->CreateParameter("k", adInteger, adParamInput, 4, _variant_t("3")));
+  _RecordsetPtr rs = cmd_->Execute(nullptr, nullptr, -1);
+  EXPECT_EQ(std::string(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue())), "c");
   rs->MoveNext();
-  EXPECT_EQ(
-      std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))),
-      "c");
-  rs->Close();
-
-  // A text value for an integer parameter is converted, a bad one refused.
-  cmd_->GetParameters()->GetItem(0L)->PutValue("3");
-  rs = cmd_->Execute(nullptr, nullptr, -1);
-  EXPECT_EQ(
-      std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))),
-      "c");
+  EXPECT_TRUE(rs->GetadoEOF());
   rs->Close();
   cmd_->GetParameters()->GetItem(0L)->PutValue("three");
   Raised r = Catch([&] { cmd_->Execute(nullptr, nullptr, -1); });
   EXPECT_EQ(r.hr, korvo::ado::AdoError(adErrDataConversion));
-  EXPECT_NE(r.description.find("Parameter 1"), std::string::npos);
+  EXPECT_THAT(r.description, HasSubstr("Parameter 1"));
 
   // Too few and too many values.
   cmd_->GetParameters()->Delete(0L);
@@ -343,7 +289,7 @@ TEST_F(CommandTest, ExecutesWithRowsAndRefusesWhatItCannotDo) {
   cmd_->PutCommandType(adCmdStoredProc);
   r = Catch([&] { cmd_->Execute(nullptr, nullptr, adExecuteNoRecords); });
   EXPECT_EQ(r.hr, E_FAIL);
-  EXPECT_NE(r.description.find("stored procedures"), std::string::npos);
+  EXPECT_THAT(r.description, HasSubstr("stored procedures"));
   cmd_->PutCommandType(adCmdText);
   cmd_->PutCommandText("");
   EXPECT_EQ(Catch([&] { cmd_->Execute(nullptr, nullptr, 0); }).hr, DB_E_NOCOMMAND);

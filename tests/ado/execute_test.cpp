@@ -1,5 +1,6 @@
 // Connection.Execute and Command.Execute take one statement path: the same
 // statements give the same counts, events, errors and data through both.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 #include <korvo/ado/execute_internal.h>
@@ -13,34 +14,7 @@
 namespace korvo::ado::test {
 namespace {
 
-// Records WillExecute / ExecuteComplete; cancels WillExecute on request.
-class ExecuteEvents final : public korvo::com::Object<ConnectionEventsVt> {
- public:
-  HRESULT WillExecute(BSTR*, CursorTypeEnum*, LockTypeEnum*, long*, EventStatusEnum* status,
-                      _Command*, _Recordset*, _Connection*) override {
-    log += "will;";
-    if (cancel) *status = adStatusCancel;
-    return S_OK;
-  }
-  HRESULT ExecuteComplete(long affected, Error* e, EventStatusEnum* status, _Command*, _Recordset*,
-                          _Connection*) override {
-    log += "complete(" + std::to_string(affected) + (*status == adStatusOK ? ",ok" : ",failed") +
-           (e ? ",error" : "") + ");";
-    return S_OK;
-  }
-  HRESULT InfoMessage(Error*, EventStatusEnum*, _Connection*) override { return S_OK; }
-  HRESULT BeginTransComplete(long, Error*, EventStatusEnum*, _Connection*) override { return S_OK; }
-  HRESULT CommitTransComplete(Error*, EventStatusEnum*, _Connection*) override { return S_OK; }
-  HRESULT RollbackTransComplete(Error*, EventStatusEnum*, _Connection*) override { return S_OK; }
-  HRESULT WillConnect(BSTR*, BSTR*, BSTR*, long*, EventStatusEnum*, _Connection*) override {
-    return S_OK;
-  }
-  HRESULT ConnectComplete(Error*, EventStatusEnum*, _Connection*) override { return S_OK; }
-  HRESULT Disconnect(EventStatusEnum*, _Connection*) override { return S_OK; }
-
-  std::string log;
-  bool cancel = false;
-};
+using ::testing::HasSubstr;
 
 class ExecuteTest : public AdoTest {
  protected:
@@ -66,18 +40,7 @@ class ExecuteTest : public AdoTest {
     };
     _ConnectionPtr c = Open("Provider=SQLite;Data Source=" + dir_.File(file));
     Exec(c, "CREATE TABLE t (v INTEGER)");
-    IConnectionPointContainerPtr container(c);
-    IConnectionPointPtr point;
-    EXPECT_EQ(container->FindConnectionPoint(__uuidof(ConnectionEventsVt), &point), S_OK);
-    ConnectionEventsVt* raw = nullptr;
-    EXPECT_EQ(korvo::com::CreateObject<ExecuteEvents>(__uuidof(ConnectionEventsVt),
-                                                      reinterpret_cast<void**>(&raw)),
-              S_OK);
-    ConnectionEventsVtPtr sink(raw, false);
-    auto* events = static_cast<ExecuteEvents*>(raw);
-    DWORD cookie = 0;
-    EXPECT_EQ(point->Advise(sink, &cookie), S_OK);
-
+    const auto events = RecordingEvents::On(c);
     std::string out;
     for (const Case& k : kCases) {
       events->log.clear();
@@ -105,11 +68,9 @@ class ExecuteTest : public AdoTest {
         }
       }
       if (FAILED(hr))
-        out += " error: " +
-               std::string(static_cast<const char*>(c->GetErrors()->GetItem(0L)->GetDescription()));
+        out += " error: " + std::string(c->GetErrors()->GetItem(0L)->GetDescription());
       out += "\n";
     }
-    EXPECT_EQ(point->Unadvise(cookie), S_OK);
     return out;
   }
 };
@@ -119,21 +80,16 @@ TEST_F(ExecuteTest, ConnectionAndCommandGiveTheSameCountsEventsErrorsAndData) {
   const std::string by_command = RunAll(true, "command.db");
   EXPECT_EQ(by_connection, by_command);
   // The shared rules themselves, on the connection's run.
-  EXPECT_NE(by_connection.find("UNION ALL SELECT 3: hr 0, affected 3, will;complete(3,ok);"),
-            std::string::npos)
-      << by_connection;
-  EXPECT_NE(by_connection.find("WHERE v > 100: hr 0, affected 0, will;complete(0,ok);"),
-            std::string::npos);
-  EXPECT_NE(by_connection.find("ORDER BY v: hr 0, affected -1, will;complete(-1,ok); rows 1 4 6"),
-            std::string::npos);
-  EXPECT_NE(
-      by_connection.find("v = 9: hr -2146825069, affected -99, will;complete(-1,failed,error);"),
-      std::string::npos);
-  EXPECT_NE(
-      by_connection.find("SELEKT 1: hr -2147217900, affected -99, will;complete(-1,failed,error);"),
-      std::string::npos);
-  EXPECT_NE(by_connection.find("t: hr 0, affected -1, will;complete(-1,ok); rows 1 4 6 9"),
-            std::string::npos);
+  EXPECT_THAT(by_connection,
+              HasSubstr("UNION ALL SELECT 3: hr 0, affected 3, will;complete(3,ok);"));
+  EXPECT_THAT(by_connection, HasSubstr("WHERE v > 100: hr 0, affected 0, will;complete(0,ok);"));
+  EXPECT_THAT(by_connection,
+              HasSubstr("ORDER BY v: hr 0, affected -1, will;complete(-1,ok); rows 1 4 6"));
+  EXPECT_THAT(by_connection,
+              HasSubstr("v = 9: hr -2146825069, affected -99, will;complete(-1,failed,error);"));
+  EXPECT_THAT(by_connection,
+              HasSubstr("SELEKT 1: hr -2147217900, affected -99, will;complete(-1,failed,error);"));
+  EXPECT_THAT(by_connection, HasSubstr("t: hr 0, affected -1, will;complete(-1,ok); rows 1 4 6 9"));
 }
 
 TEST(RecordsAffectedValueTest, ClampsTheProviderCountToThe32BitRange) {

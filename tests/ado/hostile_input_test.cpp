@@ -1,5 +1,6 @@
 // Tests of text a hostile or careless caller gives the object model:
 // embedded NULs, huge inputs, unknown enumeration values.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 #include <korvo/ado/error_result.h>
@@ -12,6 +13,8 @@
 
 namespace korvo::ado::test {
 namespace {
+
+using ::testing::HasSubstr;
 
 constexpr HRESULT kErrorsInCommand = DB_E_ERRORSINCOMMAND;
 
@@ -36,9 +39,8 @@ TEST_F(HostileInputTest, RefusesANulInsideAConnectStringOrStatementNamingItsPosi
     ASSERT_EQ(c.CreateInstance(__uuidof(Connection)), S_OK);
     const Raised r = Catch([&] { c->Open(WithNul(text), "", "", adConnectUnspecified); });
     EXPECT_EQ(r.hr, E_INVALIDARG);
-    EXPECT_NE(r.description.find("NUL character at position " + std::to_string(text.find('#'))),
-              std::string::npos)
-        << r.description;
+    EXPECT_THAT(r.description,
+                HasSubstr("NUL character at position " + std::to_string(text.find('#'))));
     EXPECT_EQ(c->GetState(), adStateClosed);
     EXPECT_EQ(Catch([&] { c->PutConnectionString(WithNul(text)); }).hr, E_INVALIDARG);
   }
@@ -50,7 +52,7 @@ TEST_F(HostileInputTest, RefusesANulInsideAConnectStringOrStatementNamingItsPosi
   const Raised statement =
       Catch([&] { c->Execute(WithNul("SELECT 1;# DROP TABLE t"), nullptr, adCmdText); });
   EXPECT_EQ(statement.hr, kErrorsInCommand);
-  EXPECT_NE(statement.description.find("position 9"), std::string::npos) << statement.description;
+  EXPECT_THAT(statement.description, HasSubstr("position 9"));
   _CommandPtr cmd;
   cmd.CreateInstance(__uuidof(Command));
   cmd->PutRefActiveConnection(c);
@@ -62,7 +64,7 @@ TEST_F(HostileInputTest, RefusesANulInsideAConnectStringOrStatementNamingItsPosi
              adOpenStatic, adLockReadOnly, adCmdText);
   });
   EXPECT_EQ(source.hr, kErrorsInCommand);
-  EXPECT_NE(source.description.find("position 6"), std::string::npos) << source.description;
+  EXPECT_THAT(source.description, HasSubstr("position 6"));
   // Nothing ran: the table is still there.
   Exec(c, "INSERT INTO t VALUES (1)");
 }
@@ -76,7 +78,7 @@ TEST_F(HostileInputTest, RefusesAParameterOfAnUnknownDataType) {
       cmd->CreateParameter("p", static_cast<DataTypeEnum>(type), adParamInput, 4, _variant_t(1L));
     });
     EXPECT_EQ(r.hr, kInvalidArgument) << type;
-    EXPECT_NE(r.description.find(std::to_string(type)), std::string::npos) << r.description;
+    EXPECT_THAT(r.description, HasSubstr(std::to_string(type)));
   }
   _ParameterPtr p = cmd->CreateParameter("p", adVarWChar, adParamInput, 4, _variant_t(1L));
   EXPECT_EQ(Catch([&] { p->PutType(static_cast<DataTypeEnum>(9999)); }).hr, kInvalidArgument);
@@ -150,7 +152,7 @@ TEST_F(HostileInputTest, ErrorTextsQuoteOnlyAnExcerptOfHugeInput) {
   const Raised syntax = Catch([&] {
     c->Execute(_bstr_t(("SELECT " + huge + " " + other + " " + huge).c_str()), nullptr, adCmdText);
   });
-  EXPECT_NE(syntax.description.find("syntax error"), std::string::npos) << syntax.description;
+  EXPECT_THAT(syntax.description, HasSubstr("syntax error"));
 }
 
 TEST_F(HostileInputTest, TakesThousandsOfKeywordsAndParameters) {
@@ -186,8 +188,7 @@ TEST_F(HostileInputTest, TakesThousandsOfKeywordsAndParameters) {
   cmd->PutCommandText(_bstr_t(("SELECT count(*) FROM (VALUES " + rows + ")").c_str()));
   const Raised r = Catch([&] { cmd->Execute(nullptr, nullptr, adCmdText); });
   EXPECT_LT(r.hr, 0);
-  EXPECT_NE(r.description.find("too many SQL variables"), std::string::npos)
-      << r.description.substr(0, 300);
+  EXPECT_THAT(r.description, HasSubstr("too many SQL variables")) << r.description.substr(0, 300);
   EXPECT_LT(r.description.size(), 700u);
 }
 

@@ -1,6 +1,7 @@
 // Tests of waiting for another connection's write lock: transactions take
 // it when they begin, and a wait lasts as long as the connection's
 // time-outs allow (not a fixed time).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 
@@ -12,6 +13,8 @@
 
 namespace korvo::ado::test {
 namespace {
+
+using ::testing::HasSubstr;
 
 class LockWaitTest : public AdoTest {};
 
@@ -26,10 +29,10 @@ TEST_F(LockWaitTest, WaitsForAnotherWritersLockAsLongAsTheCommandTimeoutAllows) 
   // The holder keeps its lock throughout: each of these waits its second, then fails.
   const Raised insert = Catch([&] { Exec(waiter, "INSERT INTO t VALUES (1)"); });
   EXPECT_LT(insert.hr, 0);
-  EXPECT_NE(insert.description.find("locked"), std::string::npos) << insert.description;
+  EXPECT_THAT(insert.description, HasSubstr("locked"));
   const Raised begin = Catch([&] { waiter->BeginTrans(); });
   EXPECT_LT(begin.hr, 0);
-  EXPECT_NE(begin.description.find("locked"), std::string::npos) << begin.description;
+  EXPECT_THAT(begin.description, HasSubstr("locked"));
   // Readers are not held up by a writer's transaction.
   EXPECT_EQ(waiter->Execute("SELECT count(*) FROM t", nullptr, adCmdText)
                 ->GetFields()

@@ -1,6 +1,7 @@
 // The recordset's state table: each operation in each state it refuses
 // gives the documented error and changes neither the position nor the
-// edit mode; the states it accepts are reached as the table says.
+// edit mode; the states it accepts are reached as the table says. Close
+// and Requery during an edit: recordset_write_test.cpp, on every engine.
 #include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 
@@ -13,7 +14,6 @@ namespace korvo::ado::test {
 namespace {
 
 constexpr HRESULT kNoCurrentRecord = static_cast<HRESULT>(0x800A0BCD);
-constexpr HRESULT kNotAllowed = static_cast<HRESULT>(0x800A0C93);
 constexpr HRESULT kClosed = static_cast<HRESULT>(0x800A0E78);
 constexpr HRESULT kOpen = static_cast<HRESULT>(0x800A0E79);
 
@@ -69,8 +69,6 @@ TEST_F(RecordsetStateTest, EachRefusedOperationGivesItsErrorAndChangesNothing) {
     rs_->MoveNext();
   };
   auto deleted = [this] { rs_->Delete(adAffectCurrent); };
-  auto editing = [this] { field_->PutValue(_bstr_t("x")); };
-  auto adding = [this] { rs_->AddNew(); };
   auto open = [] {};
   const Refusal refusals[] = {
       {"eof", at_eof, "Delete", [this] { rs_->Delete(adAffectCurrent); }, kNoCurrentRecord},
@@ -80,8 +78,6 @@ TEST_F(RecordsetStateTest, EachRefusedOperationGivesItsErrorAndChangesNothing) {
       {"deleted", deleted, "Delete", [this] { rs_->Delete(adAffectCurrent); }, kNoCurrentRecord},
       {"deleted", deleted, "AppendChunk", [this] { field_->AppendChunk(_bstr_t("x")); },
        kNoCurrentRecord},
-      {"editing", editing, "Requery", [this] { rs_->Requery(adOptionUnspecified); }, kNotAllowed},
-      {"adding", adding, "Close", [this] { rs_->Close(); }, kNotAllowed},
       {"open", open, "Open",
        [this] {
          rs_->Open("SELECT 1", _variant_t(static_cast<IDispatch*>(conn_)), adOpenStatic,

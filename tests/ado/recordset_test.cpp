@@ -1,5 +1,6 @@
 // Tests of the Recordset (read path), Fields and Field objects on every
 // engine, for both cursor kinds.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 #include <korvo/ado/error_result.h>
@@ -10,6 +11,8 @@
 
 namespace korvo::ado::test {
 namespace {
+
+using ::testing::HasSubstr;
 
 constexpr HRESULT kNoCurrentRecord = korvo::ado::AdoError(adErrNoCurrentRecord);
 constexpr HRESULT kItemNotFound = korvo::ado::AdoError(adErrItemNotFound);
@@ -53,17 +56,17 @@ TEST_P(RecordsetTest, ReadsFieldsByPositionAndByName) {
   FieldsPtr fields = rs->GetFields();
   ASSERT_EQ(fields->GetCount(), 3);
   FieldPtr name = fields->GetItem("NAME");  // without regard to case
-  EXPECT_EQ(std::string(static_cast<const char*>(name->GetName())), Stored("Name"));
+  EXPECT_EQ(std::string(name->GetName()), Stored("Name"));
   EXPECT_EQ(name->GetType(), adLongVarWChar);
   EXPECT_EQ(fields->GetItem(2L)->GetType(), adDouble);
   EXPECT_EQ(fields->GetItem(0L)->GetType(), Engine().integer_type);
   EXPECT_EQ((fields->GetItem(0L)->GetAttributes() & adFldKeyColumn) != 0,
             Engine().reports_key_columns);
-  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(name->GetValue()))), "one");
+  EXPECT_EQ(std::string(_bstr_t(name->GetValue())), "one");
   EXPECT_EQ(name->GetActualSize(), 3);
   rs->MoveNext();
   // The same Field object follows the current row.
-  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(name->GetValue()))), "two");
+  EXPECT_EQ(std::string(_bstr_t(name->GetValue())), "two");
   EXPECT_EQ(fields->GetItem("amount")->GetValue().vt, VT_NULL);
   // Chunks of text continue where the last one stopped.
   EXPECT_EQ(std::u16string(name->GetChunk(2).bstrVal), u"tw");
@@ -187,9 +190,7 @@ TEST_P(RecordsetTest, OpensOnACommandAndClosesCleanly) {
   rs->PutCacheSize(100);
   rs->Open(_variant_t(static_cast<IDispatch*>(cmd)), vtMissing, adOpenForwardOnly, adLockReadOnly,
            adCmdUnspecified);
-  EXPECT_EQ(
-      std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))),
-      "three");
+  EXPECT_EQ(std::string(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue())), "three");
   EXPECT_EQ(static_cast<_Connection*>(rs->GetActiveConnection()), static_cast<_Connection*>(conn_));
   EXPECT_EQ(
       Catch([&] { rs->Open("SELECT 1", vtMissing, adOpenForwardOnly, adLockReadOnly, -1); }).hr,
@@ -207,9 +208,7 @@ TEST_P(RecordsetTest, OpensOnACommandAndClosesCleanly) {
   cmd->GetParameters()->GetItem(0L)->PutValue(_variant_t(5L));
   rs->Open(_variant_t(static_cast<IDispatch*>(cmd)), vtMissing, adOpenForwardOnly, adLockReadOnly,
            -1);
-  EXPECT_EQ(
-      std::string(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue()))),
-      "five");
+  EXPECT_EQ(std::string(_bstr_t(rs->GetFields()->GetItem(0L)->GetValue())), "five");
   // Closing the connection closes its recordsets.
   conn_->Close();
   EXPECT_EQ(rs->GetState(), adStateClosed);
@@ -225,7 +224,7 @@ TEST_P(RecordsetTest, ReportsBadSourcesAndStatements) {
              adLockReadOnly, -1);
   });
   EXPECT_EQ(r.hr, DB_E_ERRORSINCOMMAND);
-  EXPECT_NE(r.description.find("nope"), std::string::npos) << r.description;
+  EXPECT_THAT(r.description, HasSubstr("nope"));
   EXPECT_EQ(conn_->GetErrors()->GetCount(), 1);
   EXPECT_EQ(
       Catch([&] { rs->Open("SELECT 1", vtMissing, adOpenForwardOnly, adLockReadOnly, -1); }).hr,

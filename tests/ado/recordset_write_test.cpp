@@ -1,6 +1,7 @@
 // Tests of the Recordset write path (AddNew, Field.Value puts, Update,
 // Delete, CancelUpdate/CancelBatch, AppendChunk) on a SQLite file,
 // PostgreSQL and MariaDB, checked through a second connection.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 #include <korvo/ado/error_result.h>
@@ -12,6 +13,8 @@
 
 namespace korvo::ado::test {
 namespace {
+
+using ::testing::HasSubstr;
 
 constexpr HRESULT kNoCurrentRecord = korvo::ado::AdoError(adErrNoCurrentRecord);
 constexpr HRESULT kNotAllowed = korvo::ado::AdoError(adErrIllegalOperation);
@@ -154,8 +157,7 @@ TEST_P(RecordsetWriteTest, CloseAndRequeryAreRefusedWhileAnEditIsInProgress) {
     f->GetItem("amount")->PutValue(_variant_t(7.0));
     const Raised close = Catch([&] { rs->Close(); });
     EXPECT_EQ(close.hr, kNotAllowed);
-    EXPECT_NE(close.description.find("edit is in progress"), std::string::npos)
-        << close.description;
+    EXPECT_THAT(close.description, HasSubstr("edit is in progress"));
     EXPECT_EQ(Catch([&] { rs->Requery(adOptionUnspecified); }).hr, kNotAllowed);
     EXPECT_EQ(rs->GetState(), adStateOpen);
     EXPECT_EQ(rs->GetEditMode(), adEditInProgress);
@@ -238,8 +240,7 @@ TEST_P(RecordsetWriteTest, ConstraintViolationLeavesTableAndSnapshotUnchanged) {
   rs->GetFields()->GetItem("name")->PutValue(_bstr_t("two"));  // unique
   const Raised r = Catch([&] { rs->Update(); });
   EXPECT_EQ(r.hr, kIntegrity);
-  EXPECT_NE(r.description.find(GetParam().unique_violation_text), std::string::npos)
-      << r.description;
+  EXPECT_THAT(r.description, HasSubstr(GetParam().unique_violation_text));
   EXPECT_EQ(rs->GetRecordCount(), 3);
   EXPECT_EQ(Scalar(other_, "SELECT count(*) FROM w"), "3");
   rs->CancelUpdate();

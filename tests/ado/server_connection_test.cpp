@@ -1,16 +1,16 @@
 // The ADO object model over the database servers (PostgreSQL and MariaDB
-// through the ODBC provider, PostgreSQL through its native one): the
-// connect-string forms, streaming and
-// snapshot cursors, update conflicts, and a server that drops the
-// connection. What differs between the servers is listed in the server
-// list (tests/support/servers.h); refused connections are tested
-// through CDatabase (tests/db/CDatabase_server_test.cpp).
+// through the ODBC provider, PostgreSQL through its native one), where the
+// engine-parameterised tests do not reach: the connect-string forms,
+// results longer than the cursor's cache and the library's row-limit forms.
+// What differs between the servers is listed in the server list
+// (tests/support/servers.h). Refused connections and a session the server
+// ends are tested through CDatabase (tests/db/CDatabase_server_test.cpp),
+// stored procedures through CCmdset (tests/cmd/CCmdset_server_test.cpp),
+// update conflicts and generated keys in recordset_write_test.cpp.
 #include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,9 +20,6 @@
 namespace korvo::ado::test {
 namespace {
 
-constexpr HRESULT kConcurrency = static_cast<HRESULT>(0x80040E38);
-
-using korvo::test::Fill;
 using korvo::test::Server;
 
 class ServerConnectionTest : public AdoTest, public ::testing::WithParamInterface<Server> {
@@ -70,10 +67,8 @@ TEST_P(ServerConnectionTest, OpensByEveryFormAndReportsTheProduct) {
     _ConnectionPtr c = Open(text);
     ASSERT_EQ(c->GetState(), adStateOpen) << text;
     const _variant_t name = c->GetProperties()->GetItem("DBMS Name")->GetValue();
-    EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(name))), GetParam().dbms_name) << text;
-    const _variant_t version = c->GetProperties()->GetItem("DBMS Version")->GetValue();
-    EXPECT_GT(_bstr_t(version).length(), 0u);
-    EXPECT_EQ(std::string(static_cast<const char*>(c->GetProvider())), GetParam().provider);
+    EXPECT_EQ(std::string(_bstr_t(name)), GetParam().dbms_name) << text;
+    EXPECT_EQ(std::string(c->GetProvider()), GetParam().provider);
     c->Close();
   }
 }
@@ -90,8 +85,7 @@ TEST_P(ServerConnectionTest, StreamsServerCursorsAndSnapshotsClientCursors) {
   long rows = 0;
   while (!stream->GetadoEOF()) {
     EXPECT_EQ(static_cast<long>(stream->GetFields()->GetItem("n")->GetValue()), rows);
-    EXPECT_EQ(std::string(static_cast<const char*>(
-                  _bstr_t(stream->GetFields()->GetItem("name")->GetValue()))),
+    EXPECT_EQ(std::string(_bstr_t(stream->GetFields()->GetItem("name")->GetValue())),
               "row" + std::to_string(rows));
     ++rows;
     stream->MoveNext();
@@ -109,75 +103,6 @@ TEST_P(ServerConnectionTest, StreamsServerCursorsAndSnapshotsClientCursors) {
   EXPECT_EQ(static_cast<long>(snapshot->GetFields()->GetItem("n")->GetValue()), 249);
   snapshot->MoveFirst();
   EXPECT_EQ(static_cast<long>(snapshot->GetFields()->GetItem("n")->GetValue()), 0);
-}
-
-TEST_P(ServerConnectionTest, DetectsAnUpdateConflictAsOnSqlite) {
-  InsertRows(2);
-  _ConnectionPtr other = Open(dsn_);
-  _RecordsetPtr rs;
-  ASSERT_EQ(rs.CreateInstance(__uuidof(Recordset)), S_OK);
-  rs->PutCursorLocation(adUseClient);
-  rs->Open(("SELECT id, name, n FROM " + table_ + " ORDER BY n").c_str(),
-           _variant_t(static_cast<IDispatch*>(conn_)), adOpenStatic, adLockOptimistic, adCmdText);
-  ASSERT_EQ(rs->GetRecordCount(), 2);
-  // An edit through the cursor is written to the server.
-  rs->GetFields()->GetItem("name")->PutValue(_variant_t("mine"));
-  rs->Update();
-  EXPECT_EQ(Scalar(other, "SELECT name FROM " + table_ + " WHERE n = 0"), "mine");
-  // Somebody else changes the row meanwhile: the next edit finds no row.
-  Exec(other, ("UPDATE " + table_ + " SET name = 'theirs' WHERE n = 0").c_str());
-  rs->GetFields()->GetItem("name")->PutValue(_variant_t("mine again"));
-  const Raised r = Catch([&] { rs->Update(); });
-  EXPECT_EQ(r.hr, kConcurrency) << r.description;
-  EXPECT_EQ(Scalar(other, "SELECT name FROM " + table_ + " WHERE n = 0"), "theirs");
-  rs->CancelUpdate();
-  // A new row gets the key the server generated.
-  rs->AddNew();
-  rs->GetFields()->GetItem("name")->PutValue(_variant_t("added"));
-  rs->GetFields()->GetItem("n")->PutValue(_variant_t(7L));
-  rs->Update();
-  EXPECT_EQ(Scalar(other, "SELECT name FROM " + table_ + " WHERE id = " +
-                              std::string(static_cast<const char*>(
-                                  _bstr_t(rs->GetFields()->GetItem("id")->GetValue())))),
-            "added");
-}
-
-TEST_P(ServerConnectionTest, ReportsALostConnectionAndReopens) {
-  _ConnectionPtr victim = Open(dsn_);
-  const std::string id = Scalar(victim, GetParam().session_id_sql);
-  Exec(conn_, Fill(GetParam().kill, id).c_str());
-  // The first statement after the kill finds the session gone.
-  const Raised r = Catch([&] { Scalar(victim, "SELECT 1"); });
-  EXPECT_LT(r.hr, 0);
-  EXPECT_NE(r.description.find("connection to the server was lost"), std::string::npos)
-      << r.description;
-  EXPECT_EQ(victim->GetState(), adStateClosed);
-  const Raised again = Catch([&] { Scalar(victim, "SELECT 1"); });
-  EXPECT_LT(again.hr, 0);
-  // Reopened, it works again.
-  victim->Open(_bstr_t(dsn_.c_str()), "", "", adConnectUnspecified);
-  EXPECT_EQ(victim->GetState(), adStateOpen);
-  EXPECT_EQ(Scalar(victim, "SELECT 1"), "1");
-}
-
-TEST_P(ServerConnectionTest, RunsStoredProceduresWithInputParameters) {
-  const std::string proc = "proc_" + std::to_string(getpid());
-  Catch([&] { Exec(conn_, ("DROP PROCEDURE IF EXISTS " + proc).c_str()); });
-  Exec(conn_, ("CREATE PROCEDURE " + proc + "(v INT, label VARCHAR(40)) " +
-               Fill(GetParam().procedure_body, table_ + " (n, name)"))
-                  .c_str());
-  _CommandPtr cmd;
-  ASSERT_EQ(cmd.CreateInstance(__uuidof(Command)), S_OK);
-  cmd->PutRefActiveConnection(conn_);
-  cmd->PutCommandText(proc.c_str());
-  cmd->PutCommandType(adCmdStoredProc);
-  cmd->GetParameters()->Append(
-      cmd->CreateParameter("v", adInteger, adParamInput, 4, _variant_t(42L)));
-  cmd->GetParameters()->Append(cmd->CreateParameter("label", adVarWChar, adParamInput, 40,
-                                                    _variant_t("through the procedure")));
-  cmd->Execute(nullptr, nullptr, adExecuteNoRecords);
-  EXPECT_EQ(Scalar(conn_, "SELECT name FROM " + table_ + " WHERE n = 42"), "through the procedure");
-  Exec(conn_, ("DROP PROCEDURE " + proc).c_str());
 }
 
 // The statements the recordset layer builds for a row limit and a scalar,

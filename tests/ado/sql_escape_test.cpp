@@ -1,9 +1,12 @@
 // Tests of the ODBC escape and row-limit translation.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <korvo/ado/sql_escape_internal.h>
 
 namespace korvo::ado {
 namespace {
+
+using ::testing::HasSubstr;
 
 std::string Rewrite(const std::string& in, bool limits = true, bool* marker = nullptr) {
   SqlRewriteOptions options;
@@ -107,12 +110,11 @@ TEST(SqlEscape, RefusesRownumConditionsItDoesNotTranslate) {
     SqlRewriteResult out;
     std::string error;
     EXPECT_FALSE(RewriteSql(in, options, &out, &error)) << in << " -> " << out.sql;
-    EXPECT_NE(error.find("ROWNUM"), std::string::npos) << in << ": " << error;
+    EXPECT_THAT(error, HasSubstr("ROWNUM")) << in << ": " << error;
     return error;
   };
   // Not alone in a top-level AND of the outermost WHERE.
-  EXPECT_NE(refused("SELECT x FROM t WHERE a = 1 OR ROWNUM <= 2").find("stands alone"),
-            std::string::npos);
+  EXPECT_THAT(refused("SELECT x FROM t WHERE a = 1 OR ROWNUM <= 2"), HasSubstr("stands alone"));
   refused("SELECT x FROM t WHERE ROWNUM <= 2 OR a = 1");
   refused("SELECT x FROM t WHERE (ROWNUM <= 2)");
   refused("SELECT x FROM t WHERE NOT ROWNUM <= 2");
@@ -121,14 +123,12 @@ TEST(SqlEscape, RefusesRownumConditionsItDoesNotTranslate) {
   refused("SELECT x FROM t WHERE ROWNUM <= ?");
   refused("SELECT x FROM t WHERE ROWNUM <= 2 + 1");
   refused("SELECT x FROM t WHERE 2 >= ROWNUM");
-  EXPECT_NE(
-      refused("SELECT x FROM t WHERE id IN (SELECT id FROM u WHERE ROWNUM <= 3)").find("subquery"),
-      std::string::npos);
+  EXPECT_THAT(refused("SELECT x FROM t WHERE id IN (SELECT id FROM u WHERE ROWNUM <= 3)"),
+              HasSubstr("subquery"));
   refused("SELECT a, count(*) FROM t GROUP BY a HAVING ROWNUM < 3");
   refused("SELECT * FROM t JOIN u ON ROWNUM = 1");
   // Alone, but with what a row limit at the end cannot express.
-  EXPECT_NE(refused("SELECT x FROM t WHERE ROWNUM <= 2 ORDER BY x").find("ORDER BY"),
-            std::string::npos);
+  EXPECT_THAT(refused("SELECT x FROM t WHERE ROWNUM <= 2 ORDER BY x"), HasSubstr("ORDER BY"));
   refused("SELECT a FROM t WHERE ROWNUM <= 2 GROUP BY a");
   refused("SELECT count(*) FROM t WHERE ROWNUM <= 2");
   refused("SELECT DISTINCT a FROM t WHERE ROWNUM <= 2");
@@ -137,13 +137,13 @@ TEST(SqlEscape, RefusesRownumConditionsItDoesNotTranslate) {
 }
 
 TEST(SqlEscape, ReportsMalformedText) {
-  EXPECT_NE(Error("SELECT {d '2020-01-01'").find("'}'"), std::string::npos);
-  EXPECT_NE(Error("SELECT {fn UCASE(a)").find("Unterminated escape"), std::string::npos);
-  EXPECT_NE(Error("SELECT {zz 1}").find("Unknown escape"), std::string::npos);
-  EXPECT_NE(Error("SELECT 'open").find("Unterminated string"), std::string::npos);
-  EXPECT_NE(Error("SELECT /* open").find("Unterminated comment"), std::string::npos);
-  EXPECT_NE(Error("SELECT TOP x a FROM t").find("row count"), std::string::npos);
-  EXPECT_NE(Error("{?= proc}").find("CALL"), std::string::npos);
+  EXPECT_THAT(Error("SELECT {d '2020-01-01'"), HasSubstr("'}'"));
+  EXPECT_THAT(Error("SELECT {fn UCASE(a)"), HasSubstr("Unterminated escape"));
+  EXPECT_THAT(Error("SELECT {zz 1}"), HasSubstr("Unknown escape"));
+  EXPECT_THAT(Error("SELECT 'open"), HasSubstr("Unterminated string"));
+  EXPECT_THAT(Error("SELECT /* open"), HasSubstr("Unterminated comment"));
+  EXPECT_THAT(Error("SELECT TOP x a FROM t"), HasSubstr("row count"));
+  EXPECT_THAT(Error("{?= proc}"), HasSubstr("CALL"));
   EXPECT_FALSE(Error("{d x}").empty());
   EXPECT_FALSE(Error("{call }").empty());
 }

@@ -1,6 +1,7 @@
 // Tests of transactions the engine ends by itself (SQLite's statements
 // that roll back) and of closing a connection with a transaction in
 // progress (every engine).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 #include <korvo/ado/error_result.h>
@@ -10,6 +11,8 @@
 
 namespace korvo::ado::test {
 namespace {
+
+using ::testing::HasSubstr;
 
 constexpr HRESULT kAborted = XACT_E_ABORTED;
 constexpr HRESULT kInTransaction = korvo::ado::AdoError(adErrInTransaction);
@@ -27,7 +30,7 @@ class TransactionFixture : public Base {
   void ExpectDoomed(_ConnectionPtr& c, const char* sql) {
     const Raised r = Catch([&] { this->Exec(c, sql); });
     EXPECT_EQ(r.hr, kAborted) << sql;
-    EXPECT_NE(r.description.find(kDoomText), std::string::npos) << r.description;
+    EXPECT_THAT(r.description, HasSubstr(kDoomText));
   }
 };
 using TransactionTest = TransactionFixture<AdoTest>;
@@ -75,7 +78,7 @@ TEST_F(TransactionTest, DoomLastsUntilEveryNestedLevelIsRolledBack) {
   EXPECT_EQ(c->BeginTrans(), 2);
   Exec(c, "INSERT INTO t VALUES (2)");
   const Raised raised = Catch([&] { Exec(c, "INSERT INTO t VALUES (-1)"); });
-  EXPECT_NE(raised.description.find("negative keys"), std::string::npos) << raised.description;
+  EXPECT_THAT(raised.description, HasSubstr("negative keys"));
   ExpectDoomed(c, "INSERT INTO t VALUES (3)");
   EXPECT_EQ(c->RollbackTrans(), S_OK);          // level 2
   ExpectDoomed(c, "INSERT INTO t VALUES (5)");  // level 1 is still the host's
@@ -120,7 +123,7 @@ TEST_P(EngineTransactionTest, CloseIsRefusedInATransactionAndReleaseRollsBack) {
   EXPECT_EQ(c->BeginTrans(), 2);
   const Raised refused = Catch([&] { c->Close(); });
   EXPECT_EQ(refused.hr, kInTransaction);
-  EXPECT_NE(refused.description.find("while in a transaction"), std::string::npos);
+  EXPECT_THAT(refused.description, HasSubstr("while in a transaction"));
   // Refused means nothing changed: still open, still in the transaction.
   EXPECT_EQ(c->GetState(), adStateOpen);
   Exec(c, "INSERT INTO t VALUES (2)");
@@ -165,7 +168,7 @@ TEST_F(TransactionTest, CloseWhoseRollbackFailsToWriteCommitsNothing) {
     if (injected) {
       ++injected_count;
       if (FAILED(closed.hr)) {
-        EXPECT_NE(closed.description.find("rolling back on close"), std::string::npos);
+        EXPECT_THAT(closed.description, HasSubstr("rolling back on close"));
       }
     } else {
       EXPECT_EQ(closed.hr, S_OK) << closed.description;
@@ -173,9 +176,7 @@ TEST_F(TransactionTest, CloseWhoseRollbackFailsToWriteCommitsNothing) {
     _ConnectionPtr again = Open(FileConnect(file));
     EXPECT_EQ(Count(again, "SELECT count(*) FROM t"), 1);
     _RecordsetPtr check = again->Execute("PRAGMA integrity_check", nullptr, adCmdText);
-    EXPECT_EQ(
-        std::string(static_cast<const char*>(_bstr_t(check->GetFields()->GetItem(0L)->GetValue()))),
-        "ok");
+    EXPECT_EQ(std::string(_bstr_t(check->GetFields()->GetItem(0L)->GetValue())), "ok");
   }
   EXPECT_GT(injected_count, 0);  // the rollback did write, and a write failed
 }

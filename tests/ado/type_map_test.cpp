@@ -1,6 +1,7 @@
 // Tests of the SQLite type map: every declared type's field Type, and the
 // agreement of each field's Type with the VARIANT type of its Value for
 // values of every storage class the engine lets a column hold.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 
@@ -12,6 +13,8 @@
 
 namespace korvo::ado::test {
 namespace {
+
+using ::testing::HasSubstr;
 
 constexpr HRESULT kCantConvert = DB_E_CANTCONVERTVALUE;
 constexpr HRESULT kOverflow = DB_E_DATAOVERFLOW;
@@ -144,8 +147,7 @@ TEST_F(TypeMapTest, ValueAlwaysHasTheVariantTypeOfTheFieldType) {
     const long row = static_cast<long>(fields->GetItem(0L)->GetValue());
     for (long i = 1; i < fields->GetCount(); ++i) {
       FieldPtr f = fields->GetItem(i);
-      const std::string where =
-          std::string(static_cast<const char*>(f->GetName())) + " holding " + kValues[row];
+      const std::string where = std::string(f->GetName()) + " holding " + kValues[row];
       const VARTYPE expected = ExpectedVt(f->GetType());
       ASSERT_NE(expected, VT_ERROR) << where << ": unexpected type " << f->GetType();
       _variant_t value;
@@ -159,8 +161,7 @@ TEST_F(TypeMapTest, ValueAlwaysHasTheVariantTypeOfTheFieldType) {
       } else {
         ++refused;
         EXPECT_TRUE(r.hr == kCantConvert || r.hr == kOverflow) << where << ": " << std::hex << r.hr;
-        EXPECT_NE(r.description.find(static_cast<const char*>(f->GetName())), std::string::npos)
-            << r.description;
+        EXPECT_THAT(r.description, HasSubstr(static_cast<const char*>(f->GetName())));
       }
     }
   }
@@ -191,11 +192,11 @@ TEST_F(TypeMapTest, ConvertsWhatTheTypeCanHoldAndRefusesTheRest) {
   rs->MoveNext();
   const Raised fraction = Catch([&] { f->GetItem("i")->GetValue(); });
   EXPECT_EQ(fraction.hr, kCantConvert);
-  EXPECT_NE(fraction.description.find("\"i\""), std::string::npos) << fraction.description;
+  EXPECT_THAT(fraction.description, HasSubstr("\"i\""));
   EXPECT_EQ(Catch([&] { f->GetItem("s")->GetValue(); }).hr, kOverflow);
   const Raised date = Catch([&] { f->GetItem("d")->GetValue(); });
   EXPECT_EQ(date.hr, kCantConvert);
-  EXPECT_NE(date.description.find("'soon'"), std::string::npos) << date.description;
+  EXPECT_THAT(date.description, HasSubstr("'soon'"));
   EXPECT_EQ(std::u16string(f->GetItem("t")->GetValue().bstrVal), u"0.25");
   EXPECT_EQ(Catch([&] { f->GetItem("f")->GetValue(); }).hr, kCantConvert);
   EXPECT_EQ(Catch([&] { f->GetItem("r")->GetValue(); }).hr, kCantConvert);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/test_support.h"
+#include "test_objects.h"
 
 using korvo::test::U16;
 
@@ -117,22 +118,14 @@ TEST(BstrT, ComparisonsAndVariants) {
   EXPECT_EQ(U16(_bstr_t(_variant_t(42L))), u"42");
   EXPECT_EQ(U16(_bstr_t(_variant_t(true))), u"True");
   EXPECT_EQ(U16(_bstr_t(_variant_t(u"text"))), u"text");
-  try {
-    _bstr_t bad{_variant_t(static_cast<long>(DISP_E_PARAMNOTFOUND), VT_ERROR)};
-    ADD_FAILURE() << "no _com_error";
-  } catch (const _com_error& e) {
-    EXPECT_EQ(e.Error(), DISP_E_TYPEMISMATCH);
-  }
-  _bstr_t fromNull;
+  EXPECT_EQ(korvo::test::RaisedBy(
+                [] { _bstr_t bad{_variant_t(static_cast<long>(DISP_E_PARAMNOTFOUND), VT_ERROR)}; }),
+            DISP_E_TYPEMISMATCH);
   VARIANT null;
   VariantInit(&null);
   null.vt = VT_NULL;
-  try {
-    fromNull = _variant_t(null);
-    ADD_FAILURE() << "no _com_error";
-  } catch (const _com_error& e) {
-    EXPECT_EQ(e.Error(), DISP_E_TYPEMISMATCH);
-  }
+  _bstr_t fromNull;
+  EXPECT_EQ(korvo::test::RaisedBy([&] { fromNull = _variant_t(null); }), DISP_E_TYPEMISMATCH);
 }
 
 // Copies of one string used and dropped on two threads at once; the first

@@ -139,9 +139,8 @@ TEST(Guid, CompileTimeTextAndOrdering) {
 }
 
 TEST(Object, QueryInterfaceFollowsTheRules) {
-  ICounter* counter = nullptr;
-  ASSERT_EQ(korvo::test::CreateCounter(KORVO_UUIDOF(ICounter), reinterpret_cast<void**>(&counter)),
-            S_OK);
+  ICounter* counter = korvo::test::NewCounter();
+  ASSERT_NE(counter, nullptr);
   IUnknown* u1 = nullptr;
   IUnknown* u2 = nullptr;
   INamed* named = nullptr;

@@ -7,7 +7,9 @@
 #include <thread>
 
 #include "support/test_support.h"
+#include "test_objects.h"
 
+using korvo::test::Caught;
 using korvo::test::U16;
 
 TEST(ErrorInfo, RecordIsPerThreadAndHandedOverOnce) {
@@ -74,35 +76,27 @@ TEST(ErrorInfo, CreateErrorInfoAndNarrowReports) {
 
   _com_error error(E_UNEXPECTED);
   EXPECT_EQ(error.Description().length(), 0u);  // a bare error carries no record
-  try {
-    _com_issue_errorex(DB_E_ERRORSINCOMMAND, nullptr, IID_IUnknown);
-    FAIL() << "must throw";
-  } catch (const _com_error& e) {
-    EXPECT_EQ(e.Error(), DB_E_ERRORSINCOMMAND);
-    EXPECT_STREQ(static_cast<const char*>(e.Description()), "second");
-    EXPECT_EQ(e.HelpContext(), 42u);
-    EXPECT_EQ(e.Source().length(), 0u);
-  }
+  auto e = Caught([] { _com_issue_errorex(DB_E_ERRORSINCOMMAND, nullptr, IID_IUnknown); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Error(), DB_E_ERRORSINCOMMAND);
+  EXPECT_STREQ(static_cast<const char*>(e->Description()), "second");
+  EXPECT_EQ(e->HelpContext(), 42u);
+  EXPECT_EQ(e->Source().length(), 0u);
 
   korvo::com::ReportErrorA(E_FAIL, "narrow d\xC3\xA9tail", nullptr);
-  try {
-    korvo::com::ThrowIfFailed(E_FAIL);
-    FAIL() << "must throw";
-  } catch (const _com_error& e) {
-    EXPECT_EQ(U16(static_cast<const WCHAR*>(e.Description())), u"narrow d\u00E9tail");
-    EXPECT_EQ(static_cast<const WCHAR*>(e.Source()), nullptr);
-  }
+  e = Caught([] { korvo::com::ThrowIfFailed(E_FAIL); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(U16(static_cast<const WCHAR*>(e->Description())), u"narrow d\u00E9tail");
+  EXPECT_EQ(static_cast<const WCHAR*>(e->Source()), nullptr);
   EXPECT_EQ(korvo::com::ThrowIfFailed(S_FALSE), S_FALSE);
 
   // A cleared record is not reported with a later failure.
   korvo::com::ReportError(E_FAIL, u"stale");
   korvo::com::ClearErrorInfo();
-  try {
-    _com_issue_errorex(E_FAIL, nullptr, IID_IUnknown);
-  } catch (const _com_error& e) {
-    EXPECT_EQ(e.ErrorInfo(), nullptr);
-    EXPECT_EQ(e.Description().length(), 0u);
-  }
+  e = Caught([] { _com_issue_errorex(E_FAIL, nullptr, IID_IUnknown); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->ErrorInfo(), nullptr);
+  EXPECT_EQ(e->Description().length(), 0u);
 }
 
 TEST(ComError, CopiesShareTheRecordAndMessagesAreReadable) {
@@ -129,10 +123,8 @@ TEST(ComError, CopiesShareTheRecordAndMessagesAreReadable) {
   EXPECT_EQ(_com_error(KORVO_HR(0x80040203)).WCode(), 3);
   EXPECT_EQ(_com_error(E_FAIL).WCode(), 0);
   EXPECT_EQ(_com_error::WCodeToHRESULT(3), KORVO_HR(0x80040203));
-  try {
-    _com_issue_error(E_OUTOFMEMORY);
-  } catch (const _com_error& e) {
-    EXPECT_EQ(e.Error(), E_OUTOFMEMORY);
-    EXPECT_EQ(e.ErrorInfo(), nullptr);
-  }
+  const auto raised = Caught([] { _com_issue_error(E_OUTOFMEMORY); });
+  ASSERT_TRUE(raised);
+  EXPECT_EQ(raised->Error(), E_OUTOFMEMORY);
+  EXPECT_EQ(raised->ErrorInfo(), nullptr);
 }

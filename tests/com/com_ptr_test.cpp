@@ -41,18 +41,11 @@ TEST_F(ComPtr, UseWhileNullRaisesEPointer) {
   EXPECT_FALSE(p != NULL);
   EXPECT_TRUE(!p);
   EXPECT_FALSE(static_cast<bool>(p));
-  auto expectPointerError = [](auto&& action) {
-    try {
-      action();
-      ADD_FAILURE() << "no _com_error";
-    } catch (const _com_error& e) {
-      EXPECT_EQ(e.Error(), E_POINTER);
-    }
-  };
-  expectPointerError([&] { p->Add(1); });
-  expectPointerError([&] { (*p).Value(); });
-  expectPointerError([&] { p.AddRef(); });
-  expectPointerError([&] { p.Release(); });
+  using korvo::test::RaisedBy;
+  EXPECT_EQ(RaisedBy([&] { p->Add(1); }), E_POINTER);
+  EXPECT_EQ(RaisedBy([&] { (*p).Value(); }), E_POINTER);
+  EXPECT_EQ(RaisedBy([&] { p.AddRef(); }), E_POINTER);
+  EXPECT_EQ(RaisedBy([&] { p.Release(); }), E_POINTER);
   EXPECT_EQ(p.QueryInterface(IID_IUnknown, static_cast<IUnknown**>(nullptr)), E_POINTER);
 }
 
@@ -85,12 +78,8 @@ TEST_F(ComPtr, CreateInstanceCountsReferences) {
 
   ICounterPtr constructed(__uuidof(CounterClass));
   EXPECT_TRUE(constructed != nullptr);
-  try {
-    ICounterPtr unknown(__uuidof(ICounter));  // not a class
-    ADD_FAILURE() << "no _com_error";
-  } catch (const _com_error& e) {
-    EXPECT_EQ(e.Error(), CLASS_E_CLASSNOTAVAILABLE);
-  }
+  EXPECT_EQ(korvo::test::RaisedBy([] { ICounterPtr unknown(__uuidof(ICounter)); }),  // not a class
+            CLASS_E_CLASSNOTAVAILABLE);
 }
 
 TEST_F(ComPtr, ConversionsBetweenInterfacesQueryTheObject) {
@@ -129,12 +118,7 @@ TEST_F(ComPtr, ConversionsBetweenInterfacesQueryTheObject) {
   _variant_t v(static_cast<IUnknown*>(counter));
   INamedPtr fromVariant(v);
   EXPECT_TRUE(fromVariant == counter);
-  try {
-    INamedPtr bad(_variant_t(3L));
-    ADD_FAILURE() << "no _com_error";
-  } catch (const _com_error& e) {
-    EXPECT_EQ(e.Error(), DISP_E_TYPEMISMATCH);
-  }
+  EXPECT_EQ(korvo::test::RaisedBy([] { INamedPtr bad(_variant_t(3L)); }), DISP_E_TYPEMISMATCH);
 }
 
 TEST_F(ComPtr, AttachDetachAndOutArguments) {

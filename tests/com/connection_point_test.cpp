@@ -105,9 +105,8 @@ TEST(ConnectionPoint, AdviseFireUnadvise) {
   EXPECT_EQ(log, (std::vector<int>{101, 201, 202}));
 
   // A sink without the interface is refused; cookies are not reused.
-  ICounter* counter = nullptr;
-  ASSERT_EQ(korvo::test::CreateCounter(KORVO_UUIDOF(ICounter), reinterpret_cast<void**>(&counter)),
-            S_OK);
+  ICounter* counter = korvo::test::NewCounter();
+  ASSERT_NE(counter, nullptr);
   DWORD refused = 99;
   EXPECT_EQ(point->Advise(counter, &refused), CONNECT_E_CANNOTCONNECT);
   EXPECT_EQ(refused, 0u);

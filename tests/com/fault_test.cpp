@@ -11,8 +11,10 @@
 #include <climits>
 
 #include "support/test_support.h"
+#include "test_objects.h"
 
 using korvo::platform::FaultSite;
+using korvo::test::RaisedBy;
 using korvo::test::U16;
 
 namespace {
@@ -52,17 +54,13 @@ TEST_F(ComFaults, BstrAndArrayAllocationsReturnNull) {
 }
 
 TEST_F(ComFaults, VariantFunctionsReportOutOfMemoryAndKeepTheDestination) {
-  VARIANT src, dst;
-  VariantInit(&src);
+  VARIANT src = korvo::test::BstrVariant(u"text"), dst;
   VariantInit(&dst);
-  src.vt = VT_BSTR;
-  src.bstrVal = SysAllocString(u"text");
   FailNth(1);
   EXPECT_EQ(VariantCopy(&dst, &src), E_OUTOFMEMORY);
   EXPECT_EQ(dst.vt, VT_EMPTY);
 
-  dst.vt = VT_BSTR;
-  dst.bstrVal = SysAllocString(u"kept");
+  dst = korvo::test::BstrVariant(u"kept");
   VARIANT number;
   VariantInit(&number);
   number.vt = VT_I4;
@@ -81,30 +79,22 @@ TEST_F(ComFaults, VariantFunctionsReportOutOfMemoryAndKeepTheDestination) {
 }
 
 TEST_F(ComFaults, SupportTypesRaiseOutOfMemory) {
-  auto raised = [](auto&& fn) {
-    try {
-      fn();
-    } catch (const _com_error& e) {
-      return e.Error();
-    }
-    return S_OK;
-  };
   FailNth(1);
-  EXPECT_EQ(raised([] { _bstr_t s(u"x"); }), E_OUTOFMEMORY);
+  EXPECT_EQ(RaisedBy([] { _bstr_t s(u"x"); }), E_OUTOFMEMORY);
   FailNth(1);
-  EXPECT_EQ(raised([] { _bstr_t s("narrow"); }), E_OUTOFMEMORY);
+  EXPECT_EQ(RaisedBy([] { _bstr_t s("narrow"); }), E_OUTOFMEMORY);
   FailNth(1);
-  EXPECT_EQ(raised([] { _variant_t v(u"x"); }), E_OUTOFMEMORY);
+  EXPECT_EQ(RaisedBy([] { _variant_t v(u"x"); }), E_OUTOFMEMORY);
   _variant_t text(u"42");
   FailNth(1);
-  EXPECT_EQ(raised([&] { _variant_t copy(text); }), E_OUTOFMEMORY);
+  EXPECT_EQ(RaisedBy([&] { _variant_t copy(text); }), E_OUTOFMEMORY);
   _variant_t number(42L);
   FailNth(1);
-  EXPECT_EQ(raised([&] { number.ChangeType(VT_BSTR); }), E_OUTOFMEMORY);
+  EXPECT_EQ(RaisedBy([&] { number.ChangeType(VT_BSTR); }), E_OUTOFMEMORY);
   EXPECT_EQ(number.vt, VT_I4);
   _bstr_t a(u"left"), b(u"right");
   FailNth(1);
-  EXPECT_EQ(raised([&] { a += b; }), E_OUTOFMEMORY);
+  EXPECT_EQ(RaisedBy([&] { a += b; }), E_OUTOFMEMORY);
   EXPECT_EQ(U16(a), u"left");
 }
 

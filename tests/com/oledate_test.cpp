@@ -3,6 +3,8 @@
 #include <korvo/com/oledate.h>
 #include <korvo/com/variant.h>
 
+#include "test_objects.h"
+
 namespace {
 
 SYSTEMTIME Fields(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
@@ -156,20 +158,14 @@ TEST(OleDate, IsoTextRoundTripsThroughBstr) {
                              u"2000-02-29"};
   for (const char16_t* text : texts) {
     SCOPED_TRACE(std::u16string(text).size());
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(text);
+    VARIANT v = korvo::test::BstrVariant(text);
     ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_DATE), S_OK);
     ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_BSTR), S_OK);
     EXPECT_EQ(std::u16string(v.bstrVal), std::u16string(text));
     VariantClear(&v);
   }
   // Day 0 is written without its date.
-  VARIANT zero;
-  VariantInit(&zero);
-  zero.vt = VT_BSTR;
-  zero.bstrVal = SysAllocString(u"1899-12-30 00:00:01");
+  VARIANT zero = korvo::test::BstrVariant(u"1899-12-30 00:00:01");
   ASSERT_EQ(VariantChangeType(&zero, &zero, 0, VT_DATE), S_OK);
   ASSERT_EQ(VariantChangeType(&zero, &zero, 0, VT_BSTR), S_OK);
   EXPECT_EQ(std::u16string(zero.bstrVal), u"00:00:01");

@@ -1,10 +1,14 @@
-// tests/com/test_objects.h: small COM objects for the com/ tests.
+// tests/com/test_objects.h: small COM objects and the helpers the com/ tests
+// share (catching a _com_error, building a VARIANT).
 #pragma once
 
+#include <korvo/com/com_error.h>
 #include <korvo/com/object.h>
 #include <korvo/com/unknown.h>
+#include <korvo/com/variant.h>
 
 #include <atomic>
+#include <optional>
 
 struct ICounter : IUnknown {
   virtual HRESULT Add(LONG n) = 0;
@@ -55,6 +59,42 @@ class Counter final : public korvo::com::Object<ICounter, INamed> {
 
 inline HRESULT CreateCounter(REFIID riid, void** out) {
   return korvo::com::CreateObject<Counter>(riid, out);
+}
+
+// A new Counter through ICounter, holding one reference for the caller.
+inline ICounter* NewCounter() {
+  ICounter* counter = nullptr;
+  if (CreateCounter(KORVO_UUIDOF(ICounter), reinterpret_cast<void**>(&counter)) != S_OK) {
+    return nullptr;
+  }
+  return counter;
+}
+
+// The _com_error that `fn` raises; none when it raises none.
+template <class Fn>
+std::optional<_com_error> Caught(Fn&& fn) {
+  try {
+    fn();
+  } catch (const _com_error& e) {
+    return e;
+  }
+  return std::nullopt;
+}
+
+// The code of the _com_error that `fn` raises; S_OK when it raises none.
+template <class Fn>
+HRESULT RaisedBy(Fn&& fn) {
+  const std::optional<_com_error> e = Caught(fn);
+  return e ? e->Error() : S_OK;
+}
+
+// A VARIANT owning a copy of `text` as VT_BSTR; the caller clears it.
+inline VARIANT BstrVariant(const char16_t* text) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BSTR;
+  v.bstrVal = SysAllocString(text);
+  return v;
 }
 
 }  // namespace korvo::test

@@ -8,21 +8,8 @@
 #include "support/test_support.h"
 #include "test_objects.h"
 
+using korvo::test::RaisedBy;
 using korvo::test::U16;
-
-namespace {
-
-template <class Fn>
-HRESULT RaisedBy(Fn&& fn) {
-  try {
-    fn();
-  } catch (const _com_error& e) {
-    return e.Error();
-  }
-  return S_OK;
-}
-
-}  // namespace
 
 TEST(VariantT, ConstructorsSetTheMatchingType) {
   EXPECT_EQ(_variant_t().vt, VT_EMPTY);
@@ -109,9 +96,8 @@ TEST(VariantT, ConversionOperatorsAndChangeType) {
 }
 
 TEST(VariantT, OwnershipCopiesAndComparison) {
-  ICounter* counter = nullptr;
-  ASSERT_EQ(korvo::test::CreateCounter(KORVO_UUIDOF(ICounter), reinterpret_cast<void**>(&counter)),
-            S_OK);
+  ICounter* counter = korvo::test::NewCounter();
+  ASSERT_NE(counter, nullptr);
   {
     _variant_t held(static_cast<IUnknown*>(counter));
     EXPECT_EQ(held.vt, VT_UNKNOWN);

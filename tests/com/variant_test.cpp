@@ -14,14 +14,12 @@ TEST(Variant, InitClearAndOwnership) {
   VariantInit(&v);
   EXPECT_EQ(V_VT(&v), VT_EMPTY);
 
-  v.vt = VT_BSTR;
-  v.bstrVal = SysAllocString(u"owned");
+  v = korvo::test::BstrVariant(u"owned");
   EXPECT_EQ(VariantClear(&v), S_OK);  // frees the string (LeakSanitizer checks)
   EXPECT_EQ(v.vt, VT_EMPTY);
 
-  ICounter* counter = nullptr;
-  ASSERT_EQ(korvo::test::CreateCounter(KORVO_UUIDOF(ICounter), reinterpret_cast<void**>(&counter)),
-            S_OK);
+  ICounter* counter = korvo::test::NewCounter();
+  ASSERT_NE(counter, nullptr);
   int live = korvo::test::g_liveCounters;
   v.vt = VT_UNKNOWN;
   v.punkVal = counter;  // the variant takes the reference
@@ -52,11 +50,8 @@ TEST(Variant, LockedArrayIsNotCleared) {
 }
 
 TEST(Variant, CopyIsDeep) {
-  VARIANT src, dst;
-  VariantInit(&src);
+  VARIANT src = korvo::test::BstrVariant(u"text"), dst;
   VariantInit(&dst);
-  src.vt = VT_BSTR;
-  src.bstrVal = SysAllocString(u"text");
   ASSERT_EQ(VariantCopy(&dst, &src), S_OK);
   EXPECT_EQ(dst.vt, VT_BSTR);
   EXPECT_NE(dst.bstrVal, src.bstrVal);
@@ -80,9 +75,8 @@ TEST(Variant, CopyIsDeep) {
   EXPECT_EQ(static_cast<BYTE*>(dst.parray->pvData)[1], 9);
   VariantClear(&src);
 
-  ICounter* counter = nullptr;
-  ASSERT_EQ(korvo::test::CreateCounter(KORVO_UUIDOF(ICounter), reinterpret_cast<void**>(&counter)),
-            S_OK);
+  ICounter* counter = korvo::test::NewCounter();
+  ASSERT_NE(counter, nullptr);
   src.vt = VT_UNKNOWN;
   src.punkVal = counter;
   ASSERT_EQ(VariantCopy(&dst, &src), S_OK);

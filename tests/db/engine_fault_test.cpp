@@ -52,13 +52,20 @@ _variant_t AsDispatch(const _ConnectionPtr& c) {
   return _variant_t(static_cast<IDispatch*>(c.GetInterfacePtr()));
 }
 
-_RecordsetPtr OpenRecordset(const _ConnectionPtr& c, CursorLocationEnum location,
-                            CursorTypeEnum type, LockTypeEnum lock) {
+// Runs `change` on an updatable client-cursor recordset of t; a change that
+// fails is cancelled, as host code does.
+void ChangeThroughRecordset(CDatabase& db, const std::function<void(_RecordsetPtr&)>& change) {
   _RecordsetPtr rs;
   if (FAILED(rs.CreateInstance(__uuidof(Recordset)))) _com_issue_error(E_FAIL);
-  rs->PutCursorLocation(location);
-  rs->Open("SELECT id, v FROM t ORDER BY id", AsDispatch(c), type, lock, adCmdText);
-  return rs;
+  rs->PutCursorLocation(adUseClient);
+  rs->Open("SELECT id, v FROM t ORDER BY id", AsDispatch(db.GetAdoConnection()), adOpenStatic,
+           adLockOptimistic, adCmdText);
+  try {
+    change(rs);
+  } catch (const _com_error&) {
+    rs->raw_CancelUpdate();
+    throw;
+  }
 }
 
 void ReadAll(_RecordsetPtr& rs) {
@@ -203,39 +210,27 @@ std::vector<Operation> Operations() {
        none},
       {"Recordset client cursor AddNew, Update", true,
        [](CDatabase& db, const Rows& r) {
-         _RecordsetPtr rs =
-             OpenRecordset(db.GetAdoConnection(), adUseClient, adOpenStatic, adLockOptimistic);
-         try {
+         ChangeThroughRecordset(db, [&](_RecordsetPtr& rs) {
            rs->AddNew();
            rs->GetFields()->GetItem("id")->PutValue(_variant_t(NextId(r)));
            rs->GetFields()->GetItem("v")->PutValue(_variant_t(ValueFor(NextId(r)).c_str()));
            rs->Update();
-         } catch (const _com_error&) {
-           rs->raw_CancelUpdate();
-           throw;
-         }
+         });
        },
        addOne},
       {"Recordset client cursor edit, Update", true,
        [](CDatabase& db, const Rows&) {
-         _RecordsetPtr rs =
-             OpenRecordset(db.GetAdoConnection(), adUseClient, adOpenStatic, adLockOptimistic);
-         try {
+         ChangeThroughRecordset(db, [](_RecordsetPtr& rs) {
            rs->GetFields()->GetItem("v")->PutValue(_variant_t("edited"));
            rs->Update();
-         } catch (const _com_error&) {
-           rs->raw_CancelUpdate();
-           throw;
-         }
+         });
        },
        [](Rows& r) {
          if (!r.empty()) r.begin()->second = "edited";
        }},
       {"Recordset client cursor Delete", true,
        [](CDatabase& db, const Rows&) {
-         _RecordsetPtr rs =
-             OpenRecordset(db.GetAdoConnection(), adUseClient, adOpenStatic, adLockOptimistic);
-         rs->Delete(adAffectCurrent);
+         ChangeThroughRecordset(db, [](_RecordsetPtr& rs) { rs->Delete(adAffectCurrent); });
        },
        dropFirst},
       {"Command with parameters, Execute INSERT", true,

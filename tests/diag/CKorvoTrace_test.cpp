@@ -26,13 +26,13 @@ using korvo::test::ScopedEnv;
 using korvo::test::TempDir;
 using korvo::test::WriteFile;
 
-using korvo::test::ParseTraceEntries;
 using korvo::test::RegistryWithTrace;
-using korvo::test::TraceEntry;
 using korvo::test::TraceFileOf;
-using Entry = TraceEntry;
+using Entry = korvo::test::TraceEntry;
 
-std::vector<Entry> ParseEntries(const std::string& file) { return ParseTraceEntries(file); }
+std::vector<Entry> ParseEntries(const std::string& file) {
+  return korvo::test::ParseTraceEntries(file);
+}
 
 std::time_t EntryTimeUtc(const Entry& e) {
   std::tm tm{};
@@ -45,10 +45,20 @@ std::time_t EntryTimeUtc(const Entry& e) {
   return timegm(&tm);
 }
 
-TEST(Trace, FileNamedByProcessIdWithUtcHeadersInOrder) {
-  TempDir dir;
-  WriteFile(dir.File("registry.reg"), RegistryWithTrace(dir.path()));
-  ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
+// KORVO_REGISTRY names registry.reg in the test's own directory, which a
+// test writes with UseRegistry (or leaves missing).
+class Trace : public testing::Test {
+ protected:
+  void UseRegistry(const std::string& text) { WriteFile(dir_.File("registry.reg"), text); }
+  // The trace files of this process and of `pid`.
+  std::string TraceFile(int pid = getpid()) const { return TraceFileOf(dir_.path(), pid); }
+
+  TempDir dir_;
+  ScopedEnv registry_{"KORVO_REGISTRY", dir_.File("registry.reg").c_str()};
+};
+
+TEST_F(Trace, FileNamedByProcessIdWithUtcHeadersInOrder) {
+  UseRegistry(RegistryWithTrace(dir_.path()));
   // A zone far from UTC: a header written in local time would show 18:50.
   ScopedEnv zone("TZ", "XST-5:45");  // POSIX form: needs no zone files
   tzset();
@@ -68,7 +78,7 @@ TEST(Trace, FileNamedByProcessIdWithUtcHeadersInOrder) {
   second.PrintTrace("DbException1");
   korvo::platform::TEST_UseRealClock();
 
-  std::string file = ReadFile(TraceFileOf(dir.path(), getpid()));
+  std::string file = ReadFile(TraceFile());
   ASSERT_FALSE(file.empty());
   EXPECT_EQ(file.substr(0, 3), "\r\n[") << "each entry starts on a new line";
   EXPECT_NE(file.back(), '\n') << "an entry has no line end of its own";
@@ -91,16 +101,14 @@ TEST(Trace, FileNamedByProcessIdWithUtcHeadersInOrder) {
   EXPECT_EQ(entries[2].hms, "0:5:9");
 }
 
-TEST(Trace, OlderFileOfTheSameNameIsOverwrittenFromItsStart) {
-  TempDir dir;
-  WriteFile(dir.File("registry.reg"), RegistryWithTrace(dir.path()));
-  ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
+TEST_F(Trace, OlderFileOfTheSameNameIsOverwrittenFromItsStart) {
+  UseRegistry(RegistryWithTrace(dir_.path()));
   std::string old(400, 'o');
-  WriteFile(TraceFileOf(dir.path(), getpid()), old);
+  WriteFile(TraceFile(), old);
 
   CKorvoTrace trace;
   trace.PrintTrace("new");
-  std::string file = ReadFile(TraceFileOf(dir.path(), getpid()));
+  std::string file = ReadFile(TraceFile());
   ASSERT_EQ(file.size(), old.size()) << "the file is not truncated";
   size_t headerEnd = file.find("]new");
   ASSERT_NE(headerEnd, std::string::npos);
@@ -108,10 +116,8 @@ TEST(Trace, OlderFileOfTheSameNameIsOverwrittenFromItsStart) {
   EXPECT_EQ(file.substr(headerEnd + 4), old.substr(headerEnd + 4));
 }
 
-TEST(Trace, EachProcessWritesItsOwnFile) {
-  TempDir dir;
-  WriteFile(dir.File("registry.reg"), RegistryWithTrace(dir.path()));
-  ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
+TEST_F(Trace, EachProcessWritesItsOwnFile) {
+  UseRegistry(RegistryWithTrace(dir_.path()));
 
   // The child must be the first to read the switch, so fork before any
   // trace object exists in this process.
@@ -128,18 +134,16 @@ TEST(Trace, EachProcessWritesItsOwnFile) {
 
   CKorvoTrace trace;
   trace.PrintTrace("parent");
-  std::vector<Entry> childEntries = ParseEntries(ReadFile(TraceFileOf(dir.path(), child)));
-  std::vector<Entry> ownEntries = ParseEntries(ReadFile(TraceFileOf(dir.path(), getpid())));
+  std::vector<Entry> childEntries = ParseEntries(ReadFile(TraceFile(child)));
+  std::vector<Entry> ownEntries = ParseEntries(ReadFile(TraceFile()));
   ASSERT_EQ(childEntries.size(), 1u);
   ASSERT_EQ(ownEntries.size(), 1u);
   EXPECT_EQ(childEntries[0].text, "child");
   EXPECT_EQ(ownEntries[0].text, "parent");
 }
 
-TEST(Trace, EntriesStayWholeWhenEightThreadsWrite) {
-  TempDir dir;
-  WriteFile(dir.File("registry.reg"), RegistryWithTrace(dir.path()));
-  ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
+TEST_F(Trace, EntriesStayWholeWhenEightThreadsWrite) {
+  UseRegistry(RegistryWithTrace(dir_.path()));
   CKorvoTrace trace;
 
   constexpr int kThreads = 8;
@@ -160,7 +164,7 @@ TEST(Trace, EntriesStayWholeWhenEightThreadsWrite) {
   }
   for (auto& th : threads) th.join();
 
-  std::vector<Entry> entries = ParseEntries(ReadFile(TraceFileOf(dir.path(), getpid())));
+  std::vector<Entry> entries = ParseEntries(ReadFile(TraceFile()));
   ASSERT_EQ(entries.size(), static_cast<size_t>(kThreads * kEntries));
   std::map<unsigned long, int> threadOfId;
   for (int t = 0; t < kThreads; ++t) threadOfId[ids[t]] = t;
@@ -200,46 +204,36 @@ void ExpectTracingOffWritesNothing(const TempDir& dir) {
   }
 }
 
-TEST(Trace, EmptyValueSwitchesTracingOff) {
-  TempDir dir;
-  WriteFile(dir.File("registry.reg"), RegistryWithTrace(""));
-  ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
-  ExpectTracingOffWritesNothing(dir);
+TEST_F(Trace, EmptyValueSwitchesTracingOff) {
+  UseRegistry(RegistryWithTrace(""));
+  ExpectTracingOffWritesNothing(dir_);
 }
 
-TEST(Trace, MissingValueOrRegistrySwitchesTracingOff) {
-  TempDir dir;
-  WriteFile(dir.File("registry.reg"),
-            "Windows Registry Editor Version 5.00\r\n\r\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZEP\\ORB_P5]\r\n"
-            "\"Other\"=\"" +
-                dir.path() + "\"\r\n");
-  ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
-  ExpectTracingOffWritesNothing(dir);
+TEST_F(Trace, MissingValueOrRegistrySwitchesTracingOff) {
+  UseRegistry(
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZEP\\ORB_P5]\r\n"
+      "\"Other\"=\"" +
+      dir_.path() + "\"\r\n");
+  ExpectTracingOffWritesNothing(dir_);
 }
 
-TEST(Trace, MissingRegistryFileSwitchesTracingOff) {
-  TempDir dir;
-  ScopedEnv registry("KORVO_REGISTRY", dir.File("absent.reg").c_str());
-  ExpectTracingOffWritesNothing(dir);
+TEST_F(Trace, MissingRegistryFileSwitchesTracingOff) {
+  ExpectTracingOffWritesNothing(dir_);  // registry.reg was never written
 }
 
-TEST(Trace, ValueLongerThanTheBufferSwitchesTracingOff) {
-  TempDir dir;
+TEST_F(Trace, ValueLongerThanTheBufferSwitchesTracingOff) {
   // A directory that exists, named by more bytes than the 260-byte buffer.
-  std::string longDir = dir.path();
+  std::string longDir = dir_.path();
   while (longDir.size() <= 300) longDir += "/" + std::string(60, 'd');
   std::filesystem::create_directories(longDir);
-  WriteFile(dir.File("registry.reg"), RegistryWithTrace(longDir));
-  ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
-  ExpectTracingOffWritesNothing(dir);
+  UseRegistry(RegistryWithTrace(longDir));
+  ExpectTracingOffWritesNothing(dir_);
 }
 
-TEST(Trace, DirectoryThatCannotBeOpenedWritesNothingAndDoesNotFail) {
-  TempDir dir;
-  std::string missing = dir.path() + "/missing";
-  WriteFile(dir.File("registry.reg"), RegistryWithTrace(missing));
-  ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
+TEST_F(Trace, DirectoryThatCannotBeOpenedWritesNothingAndDoesNotFail) {
+  std::string missing = dir_.path() + "/missing";
+  UseRegistry(RegistryWithTrace(missing));
   CKorvoTrace trace;
   trace.PrintTrace("lost");
   EXPECT_FALSE(std::filesystem::exists(missing));

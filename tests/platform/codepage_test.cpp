@@ -284,21 +284,19 @@ TEST(CodePage, UnpairedSurrogateToUtf8) {
 TEST(CodePage, InvalidParameters) {
   WCHAR wide[4];
   char narrow[4];
-  struct {
-    int result;
-  } calls[] = {
-      {MultiByteToWideChar(CP_ACP, 0, nullptr, -1, wide, 4)},
-      {MultiByteToWideChar(CP_ACP, 0, "a", -2, wide, 4)},
-      {MultiByteToWideChar(CP_ACP, 0, "a", 0, wide, 4)},
-      {MultiByteToWideChar(CP_ACP, 0, "a", 1, nullptr, 4)},
-      {MultiByteToWideChar(CP_ACP, 0, "a", 1, wide, -1)},
-      {MultiByteToWideChar(424242, 0, "a", 1, wide, 4)},
-      {WideCharToMultiByte(CP_ACP, 0, nullptr, -1, narrow, 4, nullptr, nullptr)},
-      {WideCharToMultiByte(CP_ACP, 0, u"a", -5, narrow, 4, nullptr, nullptr)},
-      {WideCharToMultiByte(CP_ACP, 0, u"a", 1, nullptr, 4, nullptr, nullptr)},
-      {WideCharToMultiByte(424242, 0, u"a", 1, narrow, 4, nullptr, nullptr)},
+  const int results[] = {
+      MultiByteToWideChar(CP_ACP, 0, nullptr, -1, wide, 4),
+      MultiByteToWideChar(CP_ACP, 0, "a", -2, wide, 4),
+      MultiByteToWideChar(CP_ACP, 0, "a", 0, wide, 4),
+      MultiByteToWideChar(CP_ACP, 0, "a", 1, nullptr, 4),
+      MultiByteToWideChar(CP_ACP, 0, "a", 1, wide, -1),
+      MultiByteToWideChar(424242, 0, "a", 1, wide, 4),
+      WideCharToMultiByte(CP_ACP, 0, nullptr, -1, narrow, 4, nullptr, nullptr),
+      WideCharToMultiByte(CP_ACP, 0, u"a", -5, narrow, 4, nullptr, nullptr),
+      WideCharToMultiByte(CP_ACP, 0, u"a", 1, nullptr, 4, nullptr, nullptr),
+      WideCharToMultiByte(424242, 0, u"a", 1, narrow, 4, nullptr, nullptr),
   };
-  for (auto& c : calls) EXPECT_EQ(0, c.result);
+  EXPECT_EQ(std::vector<int>(std::begin(results), std::end(results)), std::vector<int>(10, 0));
   SetLastError(0);
   EXPECT_EQ(0, MultiByteToWideChar(424242, 0, "a", 1, wide, 4));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());

@@ -19,6 +19,11 @@ bool Write(HANDLE h, const std::string& text) {
   return ok && written == text.size();
 }
 
+// CreateFileA for writing, with no sharing, security or attributes.
+HANDLE Create(const std::string& path, DWORD disposition) {
+  return CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, 0, nullptr);
+}
+
 TEST(File, DispositionsAsTheTraceUsesThem) {
   TempDir dir;
   std::string path = dir.File("trace.log");
@@ -32,8 +37,7 @@ TEST(File, DispositionsAsTheTraceUsesThem) {
   EXPECT_EQ("hello world", ReadFile(path));
 
   SetLastError(0);
-  EXPECT_EQ(INVALID_HANDLE_VALUE,
-            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  EXPECT_EQ(INVALID_HANDLE_VALUE, Create(path, CREATE_NEW));
   EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_EXISTS), GetLastError());
 
   // OPEN_ALWAYS keeps the content and writes from the start.
@@ -45,11 +49,11 @@ TEST(File, DispositionsAsTheTraceUsesThem) {
   EXPECT_TRUE(CloseHandle(h));
   EXPECT_EQ("HELLO world", ReadFile(path));
 
-  h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr);
+  h = Create(path, TRUNCATE_EXISTING);
   ASSERT_NE(INVALID_HANDLE_VALUE, h);
   EXPECT_TRUE(CloseHandle(h));
   EXPECT_EQ("", ReadFile(path));
-  h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  h = Create(path, CREATE_ALWAYS);
   EXPECT_TRUE(Write(h, "x"));
   EXPECT_TRUE(CloseHandle(h));
   EXPECT_EQ("x", ReadFile(path));
@@ -58,16 +62,13 @@ TEST(File, DispositionsAsTheTraceUsesThem) {
   EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(dir.File("missing").c_str(), GENERIC_READ, 0, nullptr,
                                               OPEN_EXISTING, 0, nullptr));
   EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
-  EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(dir.File("no/such/dir").c_str(), GENERIC_WRITE, 0,
-                                              nullptr, OPEN_ALWAYS, 0, nullptr));
+  EXPECT_EQ(INVALID_HANDLE_VALUE, Create(dir.File("no/such/dir"), OPEN_ALWAYS));
   EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
-  EXPECT_EQ(INVALID_HANDLE_VALUE,
-            CreateFileA(dir.path().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr));
+  EXPECT_EQ(INVALID_HANDLE_VALUE, Create(dir.path(), OPEN_ALWAYS));
   EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
   EXPECT_EQ(INVALID_HANDLE_VALUE,
             CreateFileA(nullptr, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr));
-  EXPECT_EQ(INVALID_HANDLE_VALUE,
-            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, 42, 0, nullptr));
+  EXPECT_EQ(INVALID_HANDLE_VALUE, Create(path, 42));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
 }
 
@@ -83,8 +84,7 @@ TEST(File, BadHandlesFailCleanly) {
     EXPECT_FALSE(CloseHandle(h));
   }
   TempDir dir;
-  HANDLE h =
-      CreateFileA(dir.File("f").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  HANDLE h = Create(dir.File("f"), CREATE_ALWAYS);
   ASSERT_TRUE(CloseHandle(h));
   EXPECT_FALSE(CloseHandle(h));  // already closed
   EXPECT_FALSE(WriteFile(h, "x", 1, &written, nullptr));
@@ -95,10 +95,9 @@ TEST(File, InjectedOpenAndWriteFailures) {
   std::string path = dir.File("f");
   korvo::platform::TEST_FailNthCall(FaultSite::kFileOpen, 1);
   SetLastError(0);
-  EXPECT_EQ(INVALID_HANDLE_VALUE,
-            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  EXPECT_EQ(INVALID_HANDLE_VALUE, Create(path, CREATE_ALWAYS));
   EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  HANDLE h = Create(path, CREATE_ALWAYS);
   ASSERT_NE(INVALID_HANDLE_VALUE, h);
 
   korvo::platform::TEST_FailNthCall(FaultSite::kFileWrite, 2);

@@ -4,6 +4,8 @@
 #include <korvo/platform/filetime.h>
 #include <korvo/platform/process.h>
 
+#include <vector>
+
 #include "support/clock.h"
 
 namespace {
@@ -16,32 +18,26 @@ ULONGLONG Ticks(const FILETIME& ft) {
 }
 constexpr ULONGLONG kUnixEpoch = 116444736000000000ULL;
 
+std::vector<WORD> Fields(const SYSTEMTIME& st) {
+  return {st.wYear, st.wMonth,  st.wDayOfWeek, st.wDay,
+          st.wHour, st.wMinute, st.wSecond,    st.wMilliseconds};
+}
+
 TEST(FileTimeTest, CalendarFieldsBothWays) {
   SYSTEMTIME st;
   FILETIME zero = Ft(0);
   ASSERT_TRUE(FileTimeToSystemTime(&zero, &st));
-  EXPECT_EQ(st.wYear, 1601);
-  EXPECT_EQ(st.wMonth, 1);
-  EXPECT_EQ(st.wDay, 1);
-  EXPECT_EQ(st.wDayOfWeek, 1);  // Monday
+  EXPECT_EQ(Fields(st), (std::vector<WORD>{1601, 1, 1, 1, 0, 0, 0, 0}));  // a Monday
 
   FILETIME epoch = Ft(kUnixEpoch);
   ASSERT_TRUE(FileTimeToSystemTime(&epoch, &st));
-  EXPECT_EQ(st.wYear, 1970);
-  EXPECT_EQ(st.wDayOfWeek, 4);  // Thursday
+  EXPECT_EQ(Fields(st), (std::vector<WORD>{1970, 1, 4, 1, 0, 0, 0, 0}));  // a Thursday
 
   // 2024-02-29 23:59:58.765 UTC.
   const ULONGLONG leap = kUnixEpoch + 1709251198ULL * 10000000ULL + 7654321ULL;
   FILETIME ft = Ft(leap);
   ASSERT_TRUE(FileTimeToSystemTime(&ft, &st));
-  EXPECT_EQ(st.wYear, 2024);
-  EXPECT_EQ(st.wMonth, 2);
-  EXPECT_EQ(st.wDay, 29);
-  EXPECT_EQ(st.wHour, 23);
-  EXPECT_EQ(st.wMinute, 59);
-  EXPECT_EQ(st.wSecond, 58);
-  EXPECT_EQ(st.wMilliseconds, 765);
-  EXPECT_EQ(st.wDayOfWeek, 4);
+  EXPECT_EQ(Fields(st), (std::vector<WORD>{2024, 2, 4, 29, 23, 59, 58, 765}));
   FILETIME back;
   ASSERT_TRUE(SystemTimeToFileTime(&st, &back));
   EXPECT_EQ(Ticks(back), leap - 4321);  // below a millisecond is not carried

@@ -82,17 +82,6 @@ void Compare(Mismatches& m, const std::string& ours, const std::string& referenc
   m.Add(sizeof(Char) == 1 ? ours : "L\"" + ours + "\"", got, want);
 }
 
-template <typename... A>
-void CompareNarrow(Mismatches& m, const std::string& ours, const std::string& reference,
-                   A... args) {
-  Compare<char>(m, ours, reference, args...);
-}
-
-template <typename... A>
-void CompareWide(Mismatches& m, const std::string& ours, const std::string& reference, A... args) {
-  Compare<WCHAR>(m, ours, reference, args...);
-}
-
 std::vector<std::string> AllFlagSets() {
   const char flags[] = "-+ #0";
   std::vector<std::string> sets;
@@ -135,8 +124,8 @@ void CompareIntegers(Mismatches& narrow, Mismatches& wide, const std::string& le
     for (const auto& [ours, reference] :
          Conversions(length, referenceLength, conversion, kPrecisions)) {
       for (T v : values) {
-        CompareNarrow(narrow, ours, reference, v);
-        CompareWide(wide, ours, reference, v);
+        Compare<char>(narrow, ours, reference, v);
+        Compare<WCHAR>(wide, ours, reference, v);
       }
     }
   }
@@ -187,23 +176,23 @@ TEST(Format, FloatingPointMatchesTheCLibraryDigitForDigit) {
     for (const auto& [ours, reference] : Conversions("", "", conversion, precisions)) {
       bool alsoWide = index++ % 7 == 0;
       for (double v : ordinary) {
-        CompareNarrow(narrow, ours, reference, v);
-        if (alsoWide) CompareWide(wide, ours, reference, v);
+        Compare<char>(narrow, ours, reference, v);
+        if (alsoWide) Compare<WCHAR>(wide, ours, reference, v);
       }
     }
     for (const auto& [ours, reference] : Conversions("L", "L", conversion, precisions)) {
       bool alsoWide = index++ % 7 == 0;
       for (long double v : longOrdinary) {
-        CompareNarrow(narrow, ours, reference, v);
-        if (alsoWide) CompareWide(wide, ours, reference, v);
+        Compare<char>(narrow, ours, reference, v);
+        if (alsoWide) Compare<WCHAR>(wide, ours, reference, v);
       }
     }
     for (const char* length : {"", "l"}) {
       for (const auto& [ours, reference] :
            Conversions(length, length, conversion, precisions, someFlags)) {
         for (double v : extremes) {
-          CompareNarrow(narrow, ours, reference, v);
-          CompareWide(wide, ours, reference, v);
+          Compare<char>(narrow, ours, reference, v);
+          Compare<WCHAR>(wide, ours, reference, v);
         }
       }
     }
@@ -212,8 +201,8 @@ TEST(Format, FloatingPointMatchesTheCLibraryDigitForDigit) {
         // The C library takes milliseconds for each %Lf of a 4933-digit
         // number; those few run in the test below.
         if (std::fabs(v) > 1e300L && (conversion == 'f' || conversion == 'F')) continue;
-        CompareNarrow(narrow, ours, reference, v);
-        CompareWide(wide, ours, reference, v);
+        Compare<char>(narrow, ours, reference, v);
+        Compare<WCHAR>(wide, ours, reference, v);
       }
     }
   }
@@ -228,15 +217,15 @@ TEST(Format, HugePrecisionsAndWidthsMatchTheCLibrary) {
   for (const char* format : {"%.20000f", "%.18000e", "%#.20000g", "%.20000g", "%.20000a",
                              "%+030000.17500E", "%-30000.19000f|", "%#.17001G", "%.17001e"}) {
     for (double v : {1e-300, 1.0 / 3, -2.5e300, 0.0, HUGE_VAL, std::nextafter(0.0, 1.0)}) {
-      CompareNarrow(m, format, format, v);
+      Compare<char>(m, format, format, v);
     }
   }
   for (const char* format :
        {"%.20000Lf", "%.20000Le", "%#.20000Lg", "%40000.20000La", "%+0#5000LF", "%-5000.3Lf|"}) {
-    for (long double v : {LDBL_TRUE_MIN, LDBL_MAX, 1.0L / 3}) CompareNarrow(m, format, format, v);
+    for (long double v : {LDBL_TRUE_MIN, LDBL_MAX, 1.0L / 3}) Compare<char>(m, format, format, v);
   }
   for (const char* format : {"%.30000lld", "%-30000llx|", "%030000lld"}) {
-    CompareNarrow(m, format, format, -12345LL);
+    Compare<char>(m, format, format, -12345LL);
   }
   m.Expect();
 }
@@ -251,15 +240,15 @@ TEST(Format, StarWidthAndPrecisionComeFromTheArguments) {
            {"[%*.*d]", "[%-*.*x]", "[%0*.*i]", "[%*.*f]", "[%*.*e]", "[%#*.*g]", "[%+*.*a]"}) {
         bool floating = std::strpbrk(format, "fega") != nullptr;
         if (floating) {
-          CompareNarrow(narrow, format, format, w, p, -31.0625);
-          CompareWide(wide, format, format, w, p, -31.0625);
+          Compare<char>(narrow, format, format, w, p, -31.0625);
+          Compare<WCHAR>(wide, format, format, w, p, -31.0625);
         } else {
-          CompareNarrow(narrow, format, format, w, p, -4711);
-          CompareWide(wide, format, format, w, p, -4711);
+          Compare<char>(narrow, format, format, w, p, -4711);
+          Compare<WCHAR>(wide, format, format, w, p, -4711);
         }
       }
-      CompareNarrow(narrow, "[%*.*s]", "[%*.*s]", w, p, "textual");
-      CompareNarrow(narrow, "[%*c]", "[%*c]", w, 'q');
+      Compare<char>(narrow, "[%*.*s]", "[%*.*s]", w, p, "textual");
+      Compare<char>(narrow, "[%*c]", "[%*c]", w, 'q');
     }
   }
   narrow.Expect(200);
@@ -279,30 +268,30 @@ TEST(Format, NarrowTextCharactersPointersAndPercentMatchTheCLibrary) {
   const char* volatile null = nullptr;  // opaque, so the compiler does not reject it
   for (const auto& [ours, reference] : Conversions("", "", 's', precisions)) {
     for (const char* text : {"", "a", "hello", "h\xc3\xa9llo w\xc3\xb6rld"}) {
-      CompareNarrow(m, ours, reference, text);
+      Compare<char>(m, ours, reference, text);
     }
-    CompareNarrow(m, ours, reference, static_cast<const char*>(null));
+    Compare<char>(m, ours, reference, static_cast<const char*>(null));
     // %hs is narrow text in either kind of format.
     std::string hs = ours;
     hs.insert(hs.size() - 2, "h");
-    CompareNarrow(m, hs, reference, "hello");
+    Compare<char>(m, hs, reference, "hello");
   }
   for (const auto& [ours, reference] : Conversions("", "", 'c', kPrecisions)) {
-    for (int c : {int{'A'}, int{' '}, int{'%'}, 0xe9}) CompareNarrow(m, ours, reference, c);
+    for (int c : {int{'A'}, int{' '}, int{'%'}, 0xe9}) Compare<char>(m, ours, reference, c);
     std::string hc = ours;
     hc.insert(hc.size() - 2, "h");
-    CompareNarrow(m, hc, reference, 'z');
+    Compare<char>(m, hc, reference, 'z');
   }
   for (const auto& [ours, reference] : Conversions("", "", 'p', kPrecisions)) {
     for (const void* p :
          {static_cast<const void*>(nullptr), reinterpret_cast<const void*>(0x1234),
           reinterpret_cast<const void*>(~uintptr_t{0}), static_cast<const void*>(&m)}) {
-      CompareNarrow(m, ours, reference, p);
+      Compare<char>(m, ours, reference, p);
     }
   }
-  CompareNarrow(m, "100%% sure %d%%", "100%% sure %d%%", 5);
-  CompareNarrow(m, "[%5%][%-3%][%.2%]", "[%5%][%-3%][%.2%]");
-  CompareNarrow(m, "%c|%c|", "%c|%c|", 0, 'x');  // an embedded NUL is written and counted
+  Compare<char>(m, "100%% sure %d%%", "100%% sure %d%%", 5);
+  Compare<char>(m, "[%5%][%-3%][%.2%]", "[%5%][%-3%][%.2%]");
+  Compare<char>(m, "%c|%c|", "%c|%c|", 0, 'x');  // an embedded NUL is written and counted
   m.Expect(5000);
 }
 
@@ -310,13 +299,13 @@ TEST(Format, TraceHeaderAndDumpFormsMatchTheCLibrary) {
   Mismatches m;
   const char* header = "\r\n[%lu - %04u/%02u/%02u %u:%u:%u]";
   for (unsigned long thread : {0UL, 140737488355328UL, ULONG_MAX}) {
-    CompareNarrow(m, header, header, thread, 2026u, 12u, 5u, 0u, 7u, 59u);
-    CompareNarrow(m, header, header, thread, 99999u, 1u, 31u, 23u, 0u, 0u);
+    Compare<char>(m, header, header, thread, 2026u, 12u, 5u, 0u, 7u, 59u);
+    Compare<char>(m, header, header, thread, 99999u, 1u, 31u, 23u, 0u, 0u);
   }
-  for (const char* f : {"%d", "%u", "0x%X"}) CompareNarrow(m, f, f, -255);
-  CompareNarrow(m, "$%lX", "$%lX", 0xdeadbeefUL);
-  CompareNarrow(m, "%s\\~KORVO%d.log", "%s\\~KORVO%d.log", "/var/log", 4242);
-  CompareNarrow(m, " %02X", " %02X", 0xab);
+  for (const char* f : {"%d", "%u", "0x%X"}) Compare<char>(m, f, f, -255);
+  Compare<char>(m, "$%lX", "$%lX", 0xdeadbeefUL);
+  Compare<char>(m, "%s\\~KORVO%d.log", "%s\\~KORVO%d.log", "/var/log", 4242);
+  Compare<char>(m, " %02X", " %02X", 0xab);
   m.Expect();
 }
 

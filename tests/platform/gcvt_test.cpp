@@ -24,13 +24,11 @@ std::string Gcvt(double value, int digits) {
 TEST(Gcvt, DocumentedTwelveDigitSequence) {
   // Each step multiplies by ten, as the documented example does.
   double value = -1234567890.123;
-  EXPECT_EQ(Gcvt(value, 12), "-1234567890.12");
-  value *= 10;
-  EXPECT_EQ(Gcvt(value, 12), "-12345678901.2");
-  value *= 10;
-  EXPECT_EQ(Gcvt(value, 12), "-123456789012.");
-  value *= 10;
-  EXPECT_EQ(Gcvt(value, 12), "-1.23456789012e+012");
+  for (const char* text :
+       {"-1234567890.12", "-12345678901.2", "-123456789012.", "-1.23456789012e+012"}) {
+    EXPECT_EQ(Gcvt(value, 12), text);
+    value *= 10;
+  }
   EXPECT_EQ(Gcvt(-12.3456789012, 12), "-12.3456789012");
   EXPECT_EQ(Gcvt(-0.123456789012, 12), "-0.123456789012");
   EXPECT_EQ(Gcvt(-0.0123456789012, 12), "-1.23456789012e-002");

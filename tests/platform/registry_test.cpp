@@ -171,6 +171,16 @@ const char kFile[] =
     "\"Dbms System Session Instructions\"=hex(7):53,00,45,00,54,00,20,00,41,00,00,00,\\\n"
     "  53,00,45,00,54,00,20,00,42,00,00,00,00,00\n";
 
+// RegOpenKeyExA under HKEY_LOCAL_MACHINE for reading.
+LONG Open(const char* path, HKEY* key) {
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key);
+}
+
+// RegQueryValueExA into a character buffer.
+LONG Query(HKEY key, const char* name, char* data, DWORD* size, DWORD* type = nullptr) {
+  return RegQueryValueExA(key, name, nullptr, type, reinterpret_cast<BYTE*>(data), size);
+}
+
 TEST(Registry, OpenAndQueryThroughTheWindowsCalls) {
   TempDir dir;
   std::string longText(300, 'x');
@@ -178,36 +188,31 @@ TEST(Registry, OpenAndQueryThroughTheWindowsCalls) {
   ScopedEnv env("KORVO_REGISTRY", dir.File("r.reg").c_str());
 
   HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS,
-            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZEP\\ORB_P5", 0, KEY_READ, &key));
+  ASSERT_EQ(ERROR_SUCCESS, Open("SOFTWARE\\ZEP\\ORB_P5", &key));
   ASSERT_NE(nullptr, key);
 
   // The trace's read: a zeroed 260-byte buffer.
   char dirText[260] = {};
   DWORD size = sizeof dirText;
   DWORD type = 0;
-  EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "dbms korvo trace", nullptr, &type,
-                                            reinterpret_cast<BYTE*>(dirText), &size));
+  EXPECT_EQ(ERROR_SUCCESS, Query(key, "dbms korvo trace", dirText, &size, &type));
   EXPECT_STREQ("/tmp/korvo-trace", dirText);
   EXPECT_EQ(17u, size);
   EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
   // Too long for the buffer: ERROR_MORE_DATA and the size needed.
   size = sizeof dirText;
-  EXPECT_EQ(ERROR_MORE_DATA, RegQueryValueExA(key, "Long", nullptr, nullptr,
-                                              reinterpret_cast<BYTE*>(dirText), &size));
+  EXPECT_EQ(ERROR_MORE_DATA, Query(key, "Long", dirText, &size));
   EXPECT_EQ(301u, size);
   size = 16;  // one byte short of the terminator
-  EXPECT_EQ(ERROR_MORE_DATA, RegQueryValueExA(key, "Dbms Korvo Trace", nullptr, nullptr,
-                                              reinterpret_cast<BYTE*>(dirText), &size));
+  EXPECT_EQ(ERROR_MORE_DATA, Query(key, "Dbms Korvo Trace", dirText, &size));
 
   // The session instructions' read: the size first, then the multi-string.
   size = 0;
-  ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Dbms System Session Instructions", nullptr,
-                                            nullptr, nullptr, &size));
+  ASSERT_EQ(ERROR_SUCCESS, Query(key, "Dbms System Session Instructions", nullptr, &size));
   ASSERT_EQ(13u, size);
   std::string buffer(size + 1, '\0');
-  ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Dbms System Session Instructions", nullptr, &type,
-                                            reinterpret_cast<BYTE*>(buffer.data()), &size));
+  ASSERT_EQ(ERROR_SUCCESS,
+            Query(key, "Dbms System Session Instructions", buffer.data(), &size, &type));
   EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), type);
   std::string statements;
   for (const char* p = buffer.c_str(); *p; p += std::strlen(p) + 1)
@@ -215,36 +220,30 @@ TEST(Registry, OpenAndQueryThroughTheWindowsCalls) {
   EXPECT_EQ("SET A;SET B;", statements);
 
   size = 10;
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND,
-            RegQueryValueExA(key, "missing", nullptr, nullptr, nullptr, &size));
-  EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Long", nullptr, &type, nullptr, nullptr));
-  EXPECT_EQ(ERROR_INVALID_PARAMETER, RegQueryValueExA(key, "Long", nullptr, nullptr,
-                                                      reinterpret_cast<BYTE*>(dirText), nullptr));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, Query(key, "missing", nullptr, &size));
+  EXPECT_EQ(ERROR_SUCCESS, Query(key, "Long", nullptr, nullptr, &type));
+  EXPECT_EQ(ERROR_INVALID_PARAMETER, Query(key, "Long", dirText, nullptr));
 
   // Relative opens from an open key; closing twice is an error.
   HKEY parent = nullptr, child = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS,
-            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\zep", 0, KEY_READ, &parent));
+  ASSERT_EQ(ERROR_SUCCESS, Open("software\\zep", &parent));
   ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(parent, "Orb_P5", 0, KEY_QUERY_VALUE, &child));
   size = sizeof dirText;
-  EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(child, "Dbms Korvo Trace", nullptr, nullptr,
-                                            reinterpret_cast<BYTE*>(dirText), &size));
+  EXPECT_EQ(ERROR_SUCCESS, Query(child, "Dbms Korvo Trace", dirText, &size));
   EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(child));
   EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(parent));
   EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(child));
-  EXPECT_EQ(ERROR_INVALID_HANDLE, RegQueryValueExA(child, "x", nullptr, nullptr, nullptr, &size));
+  EXPECT_EQ(ERROR_INVALID_HANDLE, Query(child, "x", nullptr, &size));
   EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
 
   HKEY other = reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000001));  // HKEY_CURRENT_USER
   HKEY none = reinterpret_cast<HKEY>(1);
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(other, "SOFTWARE", 0, KEY_READ, &key));
   EXPECT_EQ(nullptr, key);
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND,
-            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\NOPE", 0, KEY_READ, &key));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, Open("SOFTWARE\\NOPE", &key));
   EXPECT_EQ(ERROR_ACCESS_DENIED, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, 0xF003F, &key));
   EXPECT_EQ(ERROR_INVALID_HANDLE, RegOpenKeyExA(none, "SOFTWARE", 0, KEY_READ, &key));
-  EXPECT_EQ(ERROR_INVALID_PARAMETER,
-            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, nullptr));
+  EXPECT_EQ(ERROR_INVALID_PARAMETER, Open("SOFTWARE", nullptr));
 }
 
 TEST(Registry, ReadOncePerProcess) {
@@ -253,16 +252,14 @@ TEST(Registry, ReadOncePerProcess) {
   WriteFile(path, kFile);
   ScopedEnv env("KORVO_REGISTRY", path.c_str());
   HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS,
-            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZEP\\ORB_P5", 0, KEY_READ, &key));
+  ASSERT_EQ(ERROR_SUCCESS, Open("SOFTWARE\\ZEP\\ORB_P5", &key));
   RegCloseKey(key);
   WriteFile(path, "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\NEW]\n");
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "NEW", 0, KEY_READ, &key));
-  EXPECT_EQ(ERROR_SUCCESS,
-            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZEP\\ORB_P5", 0, KEY_READ, &key));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, Open("NEW", &key));
+  EXPECT_EQ(ERROR_SUCCESS, Open("SOFTWARE\\ZEP\\ORB_P5", &key));
   RegCloseKey(key);
   korvo::platform::TEST_ReloadRegistry();
-  EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "NEW", 0, KEY_READ, &key));
+  EXPECT_EQ(ERROR_SUCCESS, Open("NEW", &key));
   RegCloseKey(key);
 }
 
@@ -270,10 +267,9 @@ TEST(Registry, MissingFileIsAnEmptyRegistry) {
   TempDir dir;
   ScopedEnv env("KORVO_REGISTRY", dir.File("absent.reg").c_str());
   HKEY key = nullptr;
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND,
-            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZEP\\ORB_P5", 0, KEY_READ, &key));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, Open("SOFTWARE\\ZEP\\ORB_P5", &key));
   // The root itself always opens.
-  EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, KEY_READ, &key));
+  EXPECT_EQ(ERROR_SUCCESS, Open("", &key));
   EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
 }
 
@@ -285,11 +281,10 @@ TEST(RegistryEnv, TextValuesInTheAnsiCodePage) {
                                              u"\"caf\u00E9\"=\"\u00E9t\u00E9 \u20AC \u4E2D\"\n"));
   ScopedEnv env("KORVO_REGISTRY", dir.File("r.reg").c_str());
   HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_READ, &key));
+  ASSERT_EQ(ERROR_SUCCESS, Open("K", &key));
   char text[32] = {};
   DWORD size = sizeof text;
-  ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "CAF\xC9", nullptr, nullptr,
-                                            reinterpret_cast<BYTE*>(text), &size));
+  ASSERT_EQ(ERROR_SUCCESS, Query(key, "CAF\xC9", text, &size));
   EXPECT_STREQ("\xE9t\xE9 \x80 ?", text);
   EXPECT_EQ(8u, size);
   RegCloseKey(key);

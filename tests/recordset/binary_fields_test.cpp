@@ -218,7 +218,17 @@ TEST_F(BinaryFieldTest, OneMebibyteValuesRoundTripInOnePiece) {
   EXPECT_TRUE(std::string(back) == text);
 }
 
-TEST_F(BinaryFieldTest, AppendChunkFailuresAreConvertedWhereTheyHappen) {
+// Traced: the setter tags a chunk error m_AppendChunk converted with its
+// own tag only.
+class TracedBinaryFieldTest : public BinaryFieldTest {
+ protected:
+  void SetUp() override {
+    TraceOn();
+    BinaryFieldTest::SetUp();
+  }
+};
+
+TEST_F(TracedBinaryFieldTest, AppendChunkFailuresAreConvertedWhereTheyHappen) {
   ProbeRecordset rs(&Db());
   FieldPtr none;
   const char data[3] = {1, 2, 3};
@@ -237,6 +247,11 @@ TEST_F(BinaryFieldTest, AppendChunkFailuresAreConvertedWhereTheyHappen) {
   ASSERT_TRUE(e);
   EXPECT_STREQ(e->m_strErrorOrigin, "[5012]");
   EXPECT_FALSE(e->m_strErrorText.IsEmpty());
+  const auto trace = Trace();
+  const int description = FindTrace(trace, std::string(e->m_strErrorText));
+  ASSERT_GE(description, 0);
+  EXPECT_GE(FindTrace(trace, "DbException111", description + 1), 0);
+  EXPECT_EQ(FindTrace(trace, "DbException117"), -1);  // converted there, not passed on
 
   // A byte array that the column refuses fails under the setter's origin.
   CTByteArray bytes;
@@ -244,29 +259,6 @@ TEST_F(BinaryFieldTest, AppendChunkFailuresAreConvertedWhereTheyHappen) {
   e = CatchDB([&] { row->SetFieldValue(kNumber, bytes); });
   ASSERT_TRUE(e);
   EXPECT_STREQ(e->m_strErrorOrigin, "[5016]");
-}
-
-class TracedBinaryFieldTest : public BinaryFieldTest {
- protected:
-  void SetUp() override {
-    TraceOn();
-    BinaryFieldTest::SetUp();
-  }
-};
-
-TEST_F(TracedBinaryFieldTest, AConvertedChunkErrorIsTaggedByTheSetter) {
-  auto row = Attach(1);
-  row->SetDirtyFieldStatus(kNumber - 1);
-  CTLongBinary blob;
-  const BYTE data[2] = {1, 2};
-  blob.SetParam(data, 2);
-  auto e = CatchDB([&] { row->SetFieldValue(kNumber, blob); });
-  ASSERT_TRUE(e);
-  const auto trace = Trace();
-  const int description = FindTrace(trace, std::string(e->m_strErrorText));
-  ASSERT_GE(description, 0);
-  EXPECT_GE(FindTrace(trace, "DbException111", description + 1), 0);
-  EXPECT_EQ(FindTrace(trace, "DbException117"), -1);  // converted there, not passed on
 }
 
 }  // namespace

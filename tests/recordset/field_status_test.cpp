@@ -1,6 +1,6 @@
 // Tests of the field status of a recordset bound to a real SQLite table:
 // the status bytes by index and by member address, the field map, and
-// columns looked up by name.
+// columns looked up by name (SetFieldNull: rfx_test.cpp).
 #include "recordset/recordset_fixture.h"
 
 namespace korvo::test {
@@ -75,26 +75,6 @@ TEST_F(FieldStatusTest, MembersAreFoundThroughTheBindingsMap) {
   // IsFieldDirty for a stranger while editing: no binding, no dirty bit.
   rs.Edit();
   EXPECT_EQ(rs.IsFieldDirty(&stranger), 0);
-}
-
-TEST_F(FieldStatusTest, SetFieldNullAimsAtOneMemberOrAll) {
-  CDatabase& db = Database();
-  Exposed<CCustomer> rs(&db);
-  ASSERT_EQ(rs.Open(CRecordset::staticCursor, "CUSTOMER"), 1);
-  rs.SetDirtyFieldStatus(0);
-  rs.SetFieldNull(&rs.m_name, TRUE);
-  EXPECT_TRUE(rs.m_name.IsEmpty());
-  EXPECT_EQ(rs.GetFieldStatus(1), CRecordset::fieldNull);
-  EXPECT_EQ(rs.GetFieldStatus(0), CRecordset::fieldDirty);  // others keep their bits
-  EXPECT_EQ(rs.m_code, 1);
-  EXPECT_EQ(rs.m_active, 1);
-  rs.SetFieldNull(nullptr, TRUE);
-  EXPECT_EQ(rs.IsFieldNull(&rs.m_code), 2);
-  EXPECT_EQ(rs.IsFieldNull(&rs.m_active), 2);
-  rs.SetFieldNull(nullptr, FALSE);
-  for (unsigned long i = 0; i < 3; ++i) EXPECT_EQ(rs.IsFieldStatusNull(i), 0) << i;
-  // Clearing the null bit leaves the members alone.
-  EXPECT_TRUE(rs.m_name.IsEmpty());
 }
 
 TEST_F(FieldStatusTest, ColumnsAreFoundByNameWithoutRegardToCase) {

@@ -38,91 +38,74 @@ class FieldValueTest : public RoutedFieldTest {
 
 short Code(const std::unique_ptr<CDBException>& e) { return e ? e->m_nReturnCode : 0; }
 
+// What GetFieldValue (GetFieldValue2, GetFieldValueBool) of `key` leaves in
+// a T that held `start`.
+template <class T, class Key>
+T Get(ProbeRecordset& rs, Key key, T start = T()) {
+  rs.GetFieldValue(key, start);
+  return start;
+}
+template <class T>
+T Get2(ProbeRecordset& rs, short column, T start = T()) {
+  rs.GetFieldValue2(column, start);
+  return start;
+}
+int GetBool(ProbeRecordset& rs, short column, int start = 7) {
+  rs.GetFieldValueBool(column, start);
+  return start;
+}
+
 TEST_P(FieldValueTest, GettersConvertEachColumnToTheTargetType) {
   auto rs = Attach();
-  int i = 0;
-  long l = 0;
-  rs->GetFieldValue(kN, i);
-  rs->GetFieldValue(kN, l);
-  EXPECT_EQ(i, 123);
-  EXPECT_EQ(l, 123);
-  double d = 0;
-  rs->GetFieldValue(kAmount, d);
-  EXPECT_EQ(d, 2.5);
-  rs->GetFieldValue(kN, d);
-  EXPECT_EQ(d, 123.0);
-  unsigned char b = 0;
-  rs->GetFieldValue(kSmall, b);
-  EXPECT_EQ(b, 200);
-  CTString s;
-  rs->GetFieldValue(kName, s);
-  EXPECT_STREQ(s, "abc");
-  rs->GetFieldValue(kN, s);
-  EXPECT_STREQ(s, "123");
-  CTWString w;
-  rs->GetFieldValue(kName, w);
-  EXPECT_EQ(U16(w), u"abc");
+  EXPECT_EQ(Get<int>(*rs, kN), 123);
+  EXPECT_EQ(Get<long>(*rs, kN), 123);
+  EXPECT_EQ(Get<double>(*rs, kAmount), 2.5);
+  EXPECT_EQ(Get<double>(*rs, kN), 123.0);
+  EXPECT_EQ(Get<unsigned char>(*rs, kSmall), 200);
+  EXPECT_STREQ(Get<CTString>(*rs, kName), "abc");
+  EXPECT_STREQ(Get<CTString>(*rs, kN), "123");
+  EXPECT_EQ(U16(Get<CTWString>(*rs, kName)), u"abc");
 
   // By name, without regard to case.
-  rs->GetFieldValue("NAME", s);
-  EXPECT_STREQ(s, "abc");
-  rs->GetFieldValue("Name", w);
-  EXPECT_EQ(U16(w), u"abc");
-  i = 0;
-  rs->GetFieldValue("N", i);
-  EXPECT_EQ(i, 123);
+  EXPECT_STREQ(Get<CTString>(*rs, "NAME"), "abc");
+  EXPECT_EQ(U16(Get<CTWString>(*rs, "Name")), u"abc");
+  EXPECT_EQ(Get<int>(*rs, "N"), 123);
+  int i = 0;
   EXPECT_EQ(Code(CatchDB([&] { rs->GetFieldValue("nope", i); })), 1026);
 
   // Dates: as local time, as a SYSTEMTIME, as text with milliseconds.
-  CTTime t;
-  rs->GetFieldValue(kStamp, t);
-  EXPECT_EQ(t.GetTime(), CTTime(2020, 6, 15, 12, 0, 0).GetTime());
+  EXPECT_EQ(Get<CTTime>(*rs, kStamp).GetTime(), CTTime(2020, 6, 15, 12, 0, 0).GetTime());
   SYSTEMTIME st{};
   rs->GetFieldValue(kStamp, &st);
   EXPECT_EQ(st.wYear, 2020);
   EXPECT_EQ(st.wHour, 12);
-  rs->GetFieldValue2(kStamp, s);
-  EXPECT_STREQ(s, "2020-06-15 12:00:00.000");
-  rs->GetFieldValue2(kStamp, w);
-  EXPECT_EQ(U16(w), u"2020-06-15 12:00:00.000");
-  rs->GetFieldValue2(kName, s);
-  EXPECT_STREQ(s, "abc");
-  rs->GetFieldValue2(kAmount, s);  // neither text nor date
-  EXPECT_TRUE(s.IsEmpty());
+  EXPECT_STREQ(Get2<CTString>(*rs, kStamp), "2020-06-15 12:00:00.000");
+  EXPECT_EQ(U16(Get2<CTWString>(*rs, kStamp)), u"2020-06-15 12:00:00.000");
+  EXPECT_STREQ(Get2<CTString>(*rs, kName), "abc");
+  // Neither text nor date: emptied.
+  EXPECT_TRUE(Get2<CTString>(*rs, kAmount, CTString("x")).IsEmpty());
 
   // Non-ASCII text: UTF-16 wide, ANSI (UTF-8) narrow.
   auto third = Attach(3);
-  third->GetFieldValue(kName, w);
-  EXPECT_EQ(U16(w), u"caf\u00e9");
-  third->GetFieldValue(kName, s);
-  EXPECT_STREQ(s, "caf\xc3\xa9");
+  EXPECT_EQ(U16(Get<CTWString>(*third, kName)), u"caf\u00e9");
+  EXPECT_STREQ(Get<CTString>(*third, kName), "caf\xc3\xa9");
   WCHAR buffer[6] = {u'#', u'#', u'#', u'#', u'#', u'#'};
   third->GetFieldValue(kName, buffer, 3);
   EXPECT_EQ(std::u16string(buffer, 6), u"caf###");
   third->GetFieldValue(kName, buffer, 5);
   EXPECT_EQ(std::u16string(buffer, 6), std::u16string(u"caf\u00e9\0#", 6));
-  third->GetFieldValue(kN, l);
-  EXPECT_EQ(l, -7);
+  EXPECT_EQ(Get<long>(*third, kN), -7);
 }
 
 TEST_P(FieldValueTest, BooleansReadAsOneThroughIntAndMinusOneThroughLong) {
   auto rs = Attach();
-  int i = 0;
-  long l = 0;
-  int flag = 0;
-  rs->GetFieldValue(kFlag, i);
-  rs->GetFieldValue(kFlag, l);
-  rs->GetFieldValueBool(kFlag, flag);
-  EXPECT_EQ(i, 1);
-  EXPECT_EQ(l, -1);
-  EXPECT_EQ(flag, 1);
-  rs->GetFieldValueBool(kN, flag);  // 123 converted to a boolean
-  EXPECT_EQ(flag, 1);
+  EXPECT_EQ(Get<int>(*rs, kFlag), 1);
+  EXPECT_EQ(Get<long>(*rs, kFlag), -1);
+  EXPECT_EQ(GetBool(*rs, kFlag), 1);
+  EXPECT_EQ(GetBool(*rs, kN), 1);  // 123 converted to a boolean
   auto third = Attach(3);
-  third->GetFieldValueBool(kFlag, flag);
-  EXPECT_EQ(flag, 0);
-  third->GetFieldValue(kFlag, l);
-  EXPECT_EQ(l, 0);
+  EXPECT_EQ(GetBool(*third, kFlag), 0);
+  EXPECT_EQ(Get<long>(*third, kFlag, 7L), 0);
 }
 
 TEST_P(FieldValueTest, ValuesThatDoNotFitOrConvertFailWith1029) {
@@ -133,12 +116,9 @@ TEST_P(FieldValueTest, ValuesThatDoNotFitOrConvertFailWith1029) {
   EXPECT_EQ(Code(CatchDB([&] { rs->GetFieldValue(kBig, l); })), 1029);
   EXPECT_EQ(i, 17);
   EXPECT_EQ(l, 17);
+  EXPECT_EQ(Get<double>(*rs, kBig), 5000000000.0);  // a double holds it
+  EXPECT_EQ(Get<unsigned char>(*rs, kN), 123);      // 123 fits
   double d = 0;
-  rs->GetFieldValue(kBig, d);  // a double holds it
-  EXPECT_EQ(d, 5000000000.0);
-  unsigned char b = 0;
-  rs->GetFieldValue(kN, b);  // 123 fits
-  EXPECT_EQ(b, 123);
   EXPECT_EQ(Code(CatchDB([&] { rs->GetFieldValue(kName, d); })), 1029);
   CTTime t;
   EXPECT_EQ(Code(CatchDB([&] { rs->GetFieldValue(kName, t); })), 1029);
@@ -207,40 +187,26 @@ TEST_P(FieldValueTest, WithoutFieldsEveryAccessEndsWithEPointerUnderItsOrigin) {
 
 TEST_P(FieldValueTest, NullColumnsAreReportedAndUnboundTargetsKeepTheirValues) {
   auto rs = Attach(2);
-  int i = 11;
-  long l = 12;
-  double d = 1.5;
-  unsigned char b = 7;
-  CTString s("keep");
-  CTWString w(u"keep");
-  CTTime t(2001, 1, 1, 0, 0, 0);
+  EXPECT_EQ(Get<int>(*rs, kN, 11), 11);
+  EXPECT_EQ(Get<long>(*rs, kN, 12L), 12);
+  EXPECT_EQ(GetBool(*rs, kFlag, 11), 11);
+  EXPECT_EQ(Get<double>(*rs, kAmount, 1.5), 1.5);
+  EXPECT_EQ(Get<unsigned char>(*rs, kSmall, 7), 7);
+  EXPECT_STREQ(Get<CTString>(*rs, kName, CTString("keep")), "keep");
+  EXPECT_EQ(U16(Get<CTWString>(*rs, kName, CTWString(u"keep"))), u"keep");
+  EXPECT_STREQ(Get2<CTString>(*rs, kName, CTString("keep")), "keep");
+  const CTTime t(2001, 1, 1, 0, 0, 0);
+  EXPECT_EQ(Get<CTTime>(*rs, kStamp, t).GetTime(), t.GetTime());
   SYSTEMTIME st{};
   st.wYear = 1990;
-  WCHAR buffer[3] = {u'a', u'b', u'c'};
-  rs->GetFieldValue(kN, i);
-  rs->GetFieldValue(kN, l);
-  rs->GetFieldValueBool(kFlag, i);
-  rs->GetFieldValue(kAmount, d);
-  rs->GetFieldValue(kSmall, b);
-  rs->GetFieldValue(kName, s);
-  rs->GetFieldValue(kName, w);
-  rs->GetFieldValue2(kName, s);
-  rs->GetFieldValue(kStamp, t);
   rs->GetFieldValue(kStamp, &st);
-  rs->GetFieldValue(kName, buffer, 3);
-  EXPECT_EQ(i, 11);
-  EXPECT_EQ(l, 12);
-  EXPECT_EQ(d, 1.5);
-  EXPECT_EQ(b, 7);
-  EXPECT_STREQ(s, "keep");
-  EXPECT_EQ(U16(w), u"keep");
-  EXPECT_EQ(t.GetTime(), CTTime(2001, 1, 1, 0, 0, 0).GetTime());
   EXPECT_EQ(st.wYear, 1990);
+  WCHAR buffer[3] = {u'a', u'b', u'c'};
+  rs->GetFieldValue(kName, buffer, 3);
   EXPECT_EQ(std::u16string(buffer, 3), u"abc");
 }
 
 TEST_P(FieldValueTest, BulkGettersSetTheNullIndicator) {
-  auto rs = Attach();
   int i = 0;
   long l = 0;
   double d = 0;
@@ -248,11 +214,14 @@ TEST_P(FieldValueTest, BulkGettersSetTheNullIndicator) {
   char text[4] = {'Z', 'Z', 'Z', 'Z'};
   char* cursor = text;
   __int64 ind[5] = {0, 0, 0, 0, 0};
-  rs->GetBulkFieldValue(kN, &i, &ind[0]);
-  rs->GetBulkFieldValue(kN, &l, &ind[1]);
-  rs->GetBulkFieldValue(kAmount, &d, &ind[2]);
-  rs->GetBulkFieldValue(kStamp, &ts, &ind[3]);
-  rs->GetBulkFieldValue(kName, cursor, &ind[4], 3);
+  auto read = [&](ProbeRecordset& rs) {
+    rs.GetBulkFieldValue(kN, &i, &ind[0]);
+    rs.GetBulkFieldValue(kN, &l, &ind[1]);
+    rs.GetBulkFieldValue(kAmount, &d, &ind[2]);
+    rs.GetBulkFieldValue(kStamp, &ts, &ind[3]);
+    rs.GetBulkFieldValue(kName, cursor, &ind[4], 3);
+  };
+  read(*Attach());
   EXPECT_EQ(i, 123);
   EXPECT_EQ(l, 123);
   EXPECT_EQ(d, 2.5);
@@ -261,15 +230,11 @@ TEST_P(FieldValueTest, BulkGettersSetTheNullIndicator) {
   EXPECT_STREQ(text, "ab");
   for (__int64 v : ind) EXPECT_EQ(v, -2);
 
-  auto nulls = Attach(2);
+  // Nulls: the targets keep their values.
   i = 1;
   l = 2;
   d = 3;
-  nulls->GetBulkFieldValue(kN, &i, &ind[0]);
-  nulls->GetBulkFieldValue(kN, &l, &ind[1]);
-  nulls->GetBulkFieldValue(kAmount, &d, &ind[2]);
-  nulls->GetBulkFieldValue(kStamp, &ts, &ind[3]);
-  nulls->GetBulkFieldValue(kName, cursor, &ind[4], 3);
+  read(*Attach(2));
   EXPECT_EQ(i, 1);
   EXPECT_EQ(l, 2);
   EXPECT_EQ(d, 3);

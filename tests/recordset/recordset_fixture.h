@@ -17,7 +17,6 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/db_exception.h"
@@ -115,15 +114,8 @@ class CBulkCodes : public CRecordset {
   __int64* m_lengths = nullptr;
 };
 
-// Whether another thread can take lock 15 now: it takes and releases it,
-// and is joined (a lock left held would hang here, and the test time out).
-inline void ExpectLock15Free() {
-  std::thread other([] {
-    DBLockGlobals(15);
-    DBUnlockGlobals(15);
-  });
-  other.join();
-}
+// Lock 15 is not left held by this or any other thread.
+inline void ExpectLock15Free() { EXPECT_TRUE(OtherThreadCanTake(15)) << "lock 15 is held"; }
 
 // A CCustomer whose pass `probedOperation` records whether the lock-15
 // holder had let go by then (a pass run under lock 15 always sees it

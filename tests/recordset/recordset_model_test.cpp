@@ -4,6 +4,7 @@
 // step checked against a plain in-memory model (snapshot rows, position,
 // edit mode, members, status bits), and at the end the table as raw sqlite3
 // reads it. KORVO_MODEL_SEED chooses the first seed (printed).
+#include <korvo/platform/codepage.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -50,23 +51,6 @@ struct Members {
   bool blobHeld = false;  // the long binary owns a block (written on update)
   unsigned char status[kFields] = {};
 };
-
-std::string Utf8(const std::u16string& w) {
-  std::string out;
-  for (char16_t c : w) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
 
 std::string LocalText(long long t) {
   const time_t tt = static_cast<time_t>(t);
@@ -269,7 +253,7 @@ void RecordsetModelTest::CheckTable(const std::vector<Row>& rows, const std::str
         EXPECT_EQ(std::string(text), r[c]->s) << what;
       }
       if (c == kWide) {
-        EXPECT_EQ(std::string(text), Utf8(r[c]->w)) << what;
+        EXPECT_EQ(std::string(text), korvo::platform::Utf16ToUtf8(r[c]->w)) << what;
       }
       if (c == kInt || c == kLong || c == kByte || c == kBool) {
         EXPECT_EQ(sqlite3_column_int64(st.get(), c), r[c]->i) << what;

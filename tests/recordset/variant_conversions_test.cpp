@@ -5,6 +5,8 @@
 #include <korvo/com/variant_t.h>
 
 #include <cstring>
+#include <functional>
+#include <utility>
 
 #include "recordset/field_test_support.h"
 
@@ -47,39 +49,31 @@ using VariantConversionTest = RoutedFieldTest;
 
 TEST_P(VariantConversionTest, IntegersReadDirectlyOrConvertInPlace) {
   ProbeRecordset rs(nullptr);
-  _variant_t v(static_cast<short>(-5), VT_I2);
-  EXPECT_EQ(rs.m_VariantToInt(v), -5);
-  v = Bool(true);
+  // The conversions of a copy (each converts its argument in place).
+  auto as_int = [&](_variant_t v) { return rs.m_VariantToInt(v); };
+  auto as_long = [&](_variant_t v) { return rs.m_VariantToLong(v); };
+  auto as_bool = [&](_variant_t v) { return rs.m_VariantToBool(v); };
+  EXPECT_EQ(as_int(_variant_t(static_cast<short>(-5), VT_I2)), -5);
+  _variant_t v = Bool(true);
   EXPECT_EQ(rs.m_VariantToInt(v), 1);
   EXPECT_EQ(v.vt, VT_BOOL);  // read directly, not changed
-  v = Bool(true);
   EXPECT_EQ(rs.m_VariantToLong(v), -1);
   EXPECT_EQ(v.vt, VT_I4);
-  v = Bool(false);
-  EXPECT_EQ(rs.m_VariantToInt(v), 0);
+  EXPECT_EQ(as_int(Bool(false)), 0);
 
   v = _variant_t(u"42");
   EXPECT_EQ(rs.m_VariantToInt(v), 42);
   EXPECT_EQ(v.vt, VT_I4);  // the caller's variant now holds the target type
-  v = _variant_t(u" -7 ");
-  EXPECT_EQ(rs.m_VariantToLong(v), -7);
-  v = _variant_t(2.5);
-  EXPECT_EQ(rs.m_VariantToInt(v), 2);  // half to even
-  v = _variant_t(3.5);
-  EXPECT_EQ(rs.m_VariantToLong(v), 4);
-
+  EXPECT_EQ(as_long(_variant_t(u" -7 ")), -7);
+  EXPECT_EQ(as_int(_variant_t(2.5)), 2);  // half to even
+  EXPECT_EQ(as_long(_variant_t(3.5)), 4);
   // 64-bit values (SQLite integers) are fine while they fit in 32 bits.
-  v = I8(-2147483648LL);
-  EXPECT_EQ(rs.m_VariantToLong(v), -2147483648L);
-  v = I8(2147483647LL);
-  EXPECT_EQ(rs.m_VariantToInt(v), 2147483647);
+  EXPECT_EQ(as_long(I8(-2147483648LL)), -2147483648L);
+  EXPECT_EQ(as_int(I8(2147483647LL)), 2147483647);
 
-  v = _variant_t(u"1");
-  EXPECT_EQ(rs.m_VariantToBool(v), 1);
-  v = _variant_t(5L);
-  EXPECT_EQ(rs.m_VariantToBool(v), 1);
-  v = _variant_t(0L);
-  EXPECT_EQ(rs.m_VariantToBool(v), 0);
+  EXPECT_EQ(as_bool(_variant_t(u"1")), 1);
+  EXPECT_EQ(as_bool(_variant_t(5L)), 1);
+  EXPECT_EQ(as_bool(_variant_t(0L)), 0);
   v = _variant_t(u"2.25");
   EXPECT_EQ(rs.m_VariantToDouble(v), 2.25);
   unsigned char byte = 0;
@@ -100,47 +94,28 @@ TEST_P(VariantConversionTest, EmptyConvertsAndNullOrOverflowFailsWith1029) {
   rs.m_VariantToCTString(v, text);
   EXPECT_TRUE(text.IsEmpty());
 
-  auto failsWith1029 = [&](auto&& call) {
-    auto e = CatchDB(call);
-    EXPECT_EQ(Code(e), 1029);
-    if (e) {
-      EXPECT_STREQ(e->m_strErrorText, "Error come from KORVO library");
-    }
+  _variant_t null;
+  null.vt = VT_NULL;
+  CTString s;
+  unsigned char b = 0;
+  CTTime when;
+  const std::pair<const char*, std::function<void(_variant_t&)>> conversions[] = {
+      {"NULL to int", [&](_variant_t&) { rs.m_VariantToInt(null); }},
+      {"NULL to text", [&](_variant_t&) { rs.m_VariantToCTString(null, s); }},
+      // 32-bit targets: a 64-bit value that does not fit is an overflow.
+      {"5000000000 to long", [&](_variant_t& x) { rs.m_VariantToLong(x = I8(5000000000LL)); }},
+      {"-2147483649 to int", [&](_variant_t& x) { rs.m_VariantToInt(x = I8(-2147483649LL)); }},
+      {"text to double", [&](_variant_t& x) { rs.m_VariantToDouble(x = _variant_t(u"twelve")); }},
+      {"300 to byte", [&](_variant_t& x) { rs.m_VariantToByte(x = _variant_t(300L), b); }},
+      {"text to date",
+       [&](_variant_t& x) { rs.m_VariantToCTTime(x = _variant_t(u"not a date"), when); }},
   };
-  failsWith1029([&] {
-    _variant_t n;
-    n.vt = VT_NULL;
-    rs.m_VariantToInt(n);
-  });
-  failsWith1029([&] {
-    _variant_t n;
-    n.vt = VT_NULL;
-    CTString s;
-    rs.m_VariantToCTString(n, s);
-  });
-  // 32-bit targets: a 64-bit value that does not fit is an overflow.
-  failsWith1029([&] {
-    _variant_t big = I8(5000000000LL);
-    rs.m_VariantToLong(big);
-  });
-  failsWith1029([&] {
-    _variant_t big = I8(-2147483649LL);
-    rs.m_VariantToInt(big);
-  });
-  failsWith1029([&] {
-    _variant_t t(u"twelve");
-    rs.m_VariantToDouble(t);
-  });
-  failsWith1029([&] {
-    _variant_t t(300L);
-    unsigned char b = 0;
-    rs.m_VariantToByte(t, b);
-  });
-  failsWith1029([&] {
-    _variant_t t(u"not a date");
-    CTTime when;
-    rs.m_VariantToCTTime(t, when);
-  });
+  for (const auto& [what, convert] : conversions) {
+    _variant_t x;
+    auto e = CatchDB([&] { convert(x); });
+    EXPECT_EQ(Code(e), 1029) << what;
+    if (e) EXPECT_STREQ(e->m_strErrorText, "Error come from KORVO library") << what;
+  }
 }
 
 TEST_P(VariantConversionTest, AReturningThrowLeavesZeroAndTheOutputUntouched) {

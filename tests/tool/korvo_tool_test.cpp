@@ -1,6 +1,7 @@
 // Tests that use the korvo program as a person would: typing into its
 // prompt inside tmux and reading the screen, importing and exporting CSV
 // files, reading its error output. The program is $KORVO_TOOL.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -14,6 +15,9 @@
 #include <thread>
 
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace fs = std::filesystem;
 
@@ -129,16 +133,14 @@ TEST_F(ToolTest, PromptRunsTypedStatementsWithTablesErrorsAndHistory) {
   prompt.WaitFor("3 rows affected in");
   prompt.Type("SELECT id, name FROM people ORDER BY id;");
   std::string screen = prompt.WaitFor("3 rows in");
-  EXPECT_NE(screen.find(" id | name\n"
-                        "----+-----\n"
-                        "  1 | 漢字\n"
-                        " 22 | NULL\n"
-                        "333 | Ann\n"),
-            std::string::npos)
-      << screen;
+  EXPECT_THAT(screen, HasSubstr(" id | name\n"
+                                "----+-----\n"
+                                "  1 | 漢字\n"
+                                " 22 | NULL\n"
+                                "333 | Ann\n"));
   prompt.Type("SELECT nope FROM people;");
   screen = prompt.WaitFor("origin [");
-  EXPECT_NE(screen.find("return code 1000"), std::string::npos) << screen;
+  EXPECT_THAT(screen, HasSubstr("return code 1000"));
   // The up arrow brings the last statement back for editing.
   prompt.Key("Up");
   prompt.Key("-N 7 BSpace");  // "people;"
@@ -150,7 +152,7 @@ TEST_F(ToolTest, PromptRunsTypedStatementsWithTablesErrorsAndHistory) {
   while (ReadText(dir_ + "/history").find("nope") == std::string::npos &&
          std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_NE(ReadText(dir_ + "/history").find("people"), std::string::npos);
+  EXPECT_THAT(ReadText(dir_ + "/history"), HasSubstr("people"));
 }
 
 TEST_F(ToolTest, RowsPrintWhateverTheStatementBeginsWith) {
@@ -169,8 +171,8 @@ TEST_F(ToolTest, RowsPrintWhateverTheStatementBeginsWith) {
             "cid,name,type,notnull,dflt_value,pk\n0,id,INTEGER,0,,1\n1,name,TEXT,1,,0\n"
             "twice\n14\n");
   // CREATE counts nothing; DELETE finds the row the INSERT added.
-  EXPECT_NE(run.err.find("0 rows affected in"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("1 row affected in"), std::string::npos) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("0 rows affected in"));
+  EXPECT_THAT(run.err, HasSubstr("1 row affected in"));
 }
 
 TEST_F(ToolTest, ImportCommitsGoodRowsAndNamesTheBadLines) {
@@ -194,17 +196,14 @@ TEST_F(ToolTest, ImportCommitsGoodRowsAndNamesTheBadLines) {
   }
   const Outcome import = Korvo("import " + Quote(db_) + " t " + Quote(csv));
   EXPECT_EQ(import.status, 2) << import.err;
-  EXPECT_NE(import.out.find("imported 99997 rows into t, rejected 3 lines"), std::string::npos)
-      << import.out;
-  EXPECT_NE(import.err.find("line 1001: rejected: column amount: \"not a number\" is not a number"),
-            std::string::npos)
-      << import.err;
-  EXPECT_NE(import.err.find("line 50000: rejected: 2 fields where the header has 3"),
-            std::string::npos);
-  EXPECT_NE(import.err.find("line 99999: rejected: "), std::string::npos);
+  EXPECT_THAT(import.out, HasSubstr("imported 99997 rows into t, rejected 3 lines"));
+  EXPECT_THAT(import.err,
+              HasSubstr("line 1001: rejected: column amount: \"not a number\" is not a number"));
+  EXPECT_THAT(import.err, HasSubstr("line 50000: rejected: 2 fields where the header has 3"));
+  EXPECT_THAT(import.err, HasSubstr("line 99999: rejected: "));
   // Plain progress lines, not a redrawn bar, when stderr is no terminal.
-  EXPECT_NE(import.err.find("50000 rows"), std::string::npos);
-  EXPECT_EQ(import.err.find('\r'), std::string::npos);
+  EXPECT_THAT(import.err, HasSubstr("50000 rows"));
+  EXPECT_THAT(import.err, Not(HasSubstr("\r")));
 
   const Outcome count = Sql("SELECT COUNT(*), SUM(id) FROM t", "--csv");
   EXPECT_EQ(count.out, "COUNT(*),SUM(id)\n99997," +
@@ -220,12 +219,9 @@ TEST_F(ToolTest, ImportOnATerminalDrawsAProgressBar) {
   TmuxPrompt terminal(dir_, Quote(tool_) + " import " + Quote(db_) + " t " +
                                 Quote(dir_ + "/small.csv") + "; sleep 600");
   const std::string screen = terminal.WaitFor("imported 2 rows into t, rejected 1 line");
-  EXPECT_NE(screen.find("line 3: rejected: column id: \"x\" is not an integer\n"),
-            std::string::npos)
-      << screen;
-  EXPECT_NE(screen.find("[##############################] 100%  2 rows  "), std::string::npos)
-      << screen;
-  EXPECT_NE(screen.find(" rows/s  ETA 0 s"), std::string::npos) << screen;
+  EXPECT_THAT(screen, HasSubstr("line 3: rejected: column id: \"x\" is not an integer\n"));
+  EXPECT_THAT(screen, HasSubstr("[##############################] 100%  2 rows  "));
+  EXPECT_THAT(screen, HasSubstr(" rows/s  ETA 0 s"));
 }
 
 TEST_F(ToolTest, ExportThenImportRoundTripsEveryTypeAndNull) {
@@ -256,21 +252,21 @@ TEST_F(ToolTest, ExportThenImportRoundTripsEveryTypeAndNull) {
   const Outcome left = Sql(probe + "a ORDER BY rowid", "--csv");
   const Outcome right = Sql(probe + "b ORDER BY rowid", "--csv");
   EXPECT_EQ(left.out, right.out);
-  EXPECT_NE(left.out.find("NULL,NULL,NULL"), std::string::npos) << left.out;
-  EXPECT_NE(left.out.find("'',"), std::string::npos) << left.out;  // the empty text stays
+  EXPECT_THAT(left.out, HasSubstr("NULL,NULL,NULL"));
+  EXPECT_THAT(left.out, HasSubstr("'',"));  // the empty text stays
 }
 
 TEST_F(ToolTest, ErrorsShowReturnCodeNativeErrorAndOrigin) {
   const Outcome failed = Sql("SELECT * FROM missing_table");
   EXPECT_EQ(failed.status, 1);
-  EXPECT_NE(failed.err.find("error: "), std::string::npos) << failed.err;
-  EXPECT_NE(failed.err.find("missing_table"), std::string::npos) << failed.err;
-  EXPECT_NE(failed.err.find("return code 1000, native error "), std::string::npos) << failed.err;
-  EXPECT_NE(failed.err.find("origin [50"), std::string::npos) << failed.err;
+  EXPECT_THAT(failed.err, HasSubstr("error: "));
+  EXPECT_THAT(failed.err, HasSubstr("missing_table"));
+  EXPECT_THAT(failed.err, HasSubstr("return code 1000, native error "));
+  EXPECT_THAT(failed.err, HasSubstr("origin [50"));
 
   const Outcome statement = Sql("INSERT INTO nowhere VALUES (1)");
   EXPECT_EQ(statement.status, 1);
-  EXPECT_NE(statement.err.find("origin [6007]"), std::string::npos) << statement.err;
+  EXPECT_THAT(statement.err, HasSubstr("origin [6007]"));
 
   const Outcome json = Sql("SELECT 1 AS n, 'x' AS s, NULL AS z", "--json");
   EXPECT_EQ(json.out, "[\n {\"n\": 1, \"s\": \"x\", \"z\": null}\n]\n");
@@ -280,17 +276,17 @@ TEST_F(ToolTest, TraceSwitchWritesTheRegistryAndShowPrintsTheTrace) {
   const std::string env = "KORVO_REGISTRY=" + Quote(dir_ + "/registry.reg");
   const Outcome on = Korvo("trace on " + Quote(dir_ + "/trace"), env);
   ASSERT_EQ(on.status, 0) << on.err;
-  EXPECT_NE(ReadText(dir_ + "/registry.reg").find("\"Dbms Korvo Trace\"=\"" + dir_ + "/trace\""),
-            std::string::npos);
+  EXPECT_THAT(ReadText(dir_ + "/registry.reg"),
+              HasSubstr("\"Dbms Korvo Trace\"=\"" + dir_ + "/trace\""));
   ASSERT_EQ(Korvo(Quote(db_) + " 'SELECT 1'", env).status, 0);
   const Outcome show = Korvo("trace show", env);
   EXPECT_EQ(show.status, 0) << show.err;
   EXPECT_EQ(show.out.rfind("the newest trace file, of process ", 0), 0u) << show.out;
-  EXPECT_NE(show.out.find(": " + dir_ + "/trace/~KORVO"), std::string::npos) << show.out;
-  EXPECT_NE(show.out.find("CDatabase::OpenEx"), std::string::npos) << show.out;
+  EXPECT_THAT(show.out, HasSubstr(": " + dir_ + "/trace/~KORVO"));
+  EXPECT_THAT(show.out, HasSubstr("CDatabase::OpenEx"));
 
   ASSERT_EQ(Korvo("trace off", env).status, 0);
-  EXPECT_EQ(ReadText(dir_ + "/registry.reg").find("Dbms Korvo Trace"), std::string::npos);
+  EXPECT_THAT(ReadText(dir_ + "/registry.reg"), Not(HasSubstr("Dbms Korvo Trace")));
   EXPECT_EQ(Korvo("trace show", env).status, 1);
 }
 
@@ -307,7 +303,7 @@ TEST_F(ToolTest, PromptTraceShowsItsOwnProcessNotTheNewestFile) {
   prompt.Type(".trace");
   const std::string screen =
       prompt.WaitFor("trace of process " + pid + " (" + dir_ + "/trace/~KORVO" + pid + ".log):");
-  EXPECT_NE(screen.find("CDatabase::OpenEx"), std::string::npos) << screen;
+  EXPECT_THAT(screen, HasSubstr("CDatabase::OpenEx"));
 }
 
 }  // namespace

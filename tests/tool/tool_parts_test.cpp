@@ -1,6 +1,7 @@
 // Tests of the korvo tool's parts that carry their own logic: the CSV
 // reader and writer, display width in tables, statement splitting and the
 // registry edit of `korvo trace`.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -12,6 +13,9 @@
 #include "trace_command.h"
 
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 using korvo::tool::Cell;
 
@@ -36,7 +40,7 @@ TEST(ToolCsv, NullEmptyQuotingAndLineNumbersRoundTrip) {
   EXPECT_EQ(rows[1].fields, fields);
   EXPECT_EQ(rows[2].line, 5u);
   EXPECT_TRUE(rows[2].fields.empty());
-  EXPECT_NE(rows[2].error.find("malformed"), std::string::npos);
+  EXPECT_THAT(rows[2].error, HasSubstr("malformed"));
   EXPECT_EQ(rows[3].line, 6u);
   EXPECT_EQ(rows[3].fields, (std::vector<Cell>{"1", "2", "3", "4"}));
 
@@ -87,8 +91,8 @@ TEST(ToolTrace, SwitchKeepsTheRestOfTheRegistry) {
             "\"Dbms Korvo Trace\"=\"/tmp/a \\\"b\\\"\"\r\n"
             "\"Other\"=dword:00000001\r\n");
   const std::string off = korvo::tool::WithTraceValue(on, "");
-  EXPECT_EQ(off.find("Dbms Korvo Trace"), std::string::npos);
-  EXPECT_NE(off.find("\"Other\"=dword:00000001"), std::string::npos);
+  EXPECT_THAT(off, Not(HasSubstr("Dbms Korvo Trace")));
+  EXPECT_THAT(off, HasSubstr("\"Other\"=dword:00000001"));
   EXPECT_EQ(korvo::tool::WithTraceValue("", "/t"),
             "Windows Registry Editor Version 5.00\r\n\r\n"
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZEP\\ORB_P5]\r\n\"Dbms Korvo Trace\"=\"/t\"\r\n");

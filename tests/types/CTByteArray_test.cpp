@@ -106,9 +106,7 @@ TEST(CTByteArrayTest, InsertAtAndRemoveAt) {
   EXPECT_EQ(a[8], 0x44);
 
   CTByteArray source;
-  source.Add(1);
-  source.Add(2);
-  source.Add(3);
+  source.SetParam("\x01\x02\x03", 3);
   a.InsertAt(2, &source);
   EXPECT_EQ(Bytes(a), (std::vector<BYTE>{0, 0x22, 1, 2, 3, 0x22, 0x22, 0, 0, 0x11, 0x11, 0x44}));
   CTByteArray empty;

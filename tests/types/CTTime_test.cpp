@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "support/clock.h"
 
@@ -22,6 +23,11 @@ using TimeZone = korvo::test::ScopedTimeZone;
 constexpr __int64 kJan31 = 1769864709;
 // 3000-12-31 23:59:59 UTC, the last convertible second.
 constexpr __int64 kLastSecond = 32535215999;
+
+// Year, month, day, hour, minute, second as the local getters read them.
+std::vector<int> LocalFields(const CTTime& t) {
+  return {t.GetYear(), t.GetMonth(), t.GetDay(), t.GetHour(), t.GetMinute(), t.GetSecond()};
+}
 
 TEST(CTTimeTest, FieldConstructorNormalisesThroughTheRuntime) {
   TimeZone tz("UTC0");
@@ -71,12 +77,7 @@ TEST(CTTimeTest, MsDosWords) {
   TimeZone tz(kCet);
   const CTTime t(static_cast<unsigned short>(0x5C3F), static_cast<unsigned short>(0x68A4), -1);
   EXPECT_EQ(t.GetTime(), CTTime(2026, 1, 31, 13, 5, 8).GetTime());
-  EXPECT_EQ(t.GetYear(), 2026);
-  EXPECT_EQ(t.GetMonth(), 1);
-  EXPECT_EQ(t.GetDay(), 31);
-  EXPECT_EQ(t.GetHour(), 13);
-  EXPECT_EQ(t.GetMinute(), 5);
-  EXPECT_EQ(t.GetSecond(), 8);
+  EXPECT_EQ(LocalFields(t), (std::vector<int>{2026, 1, 31, 13, 5, 8}));
   // Local time: 13:05:08 in Central Europe in winter is 12:05:08 UTC.
   EXPECT_EQ(t.GetGMTHour(), 12);
 }
@@ -114,15 +115,13 @@ TEST(CTTimeTest, LocalAndUtcGettersAndRenderingsUnderFixedZone) {
   const CTTime summer(1782865800);
   EXPECT_EQ(summer.GetHour(), 2);
   EXPECT_EQ(summer.GetGMTHour(), 0);
+  // Local, then UTC: day, month, day of the year, day of the week
+  // (Wednesday locally, still Tuesday in UTC).
   const CTTime lateJune(1782862200);
-  EXPECT_EQ(lateJune.GetDay(), 1);
-  EXPECT_EQ(lateJune.GetMonth(), 7);
-  EXPECT_EQ(lateJune.GetGMTDay(), 30);
-  EXPECT_EQ(lateJune.GetGMTMonth(), 6);
-  EXPECT_EQ(lateJune.GetQuantieme(), 182);
-  EXPECT_EQ(lateJune.GetGMTQuantieme(), 181);
-  EXPECT_EQ(lateJune.GetDayOfWeek(), 4);     // Wednesday locally
-  EXPECT_EQ(lateJune.GetGMTDayOfWeek(), 3);  // still Tuesday in UTC
+  EXPECT_EQ((std::vector<int>{lateJune.GetDay(), lateJune.GetMonth(), lateJune.GetQuantieme(),
+                              lateJune.GetDayOfWeek(), lateJune.GetGMTDay(), lateJune.GetGMTMonth(),
+                              lateJune.GetGMTQuantieme(), lateJune.GetGMTDayOfWeek()}),
+            (std::vector<int>{1, 7, 182, 4, 30, 6, 181, 3}));
 
   // The DST flag is handed to the runtime: the same summer fields read as
   // standard time are one hour later than read as summer time.
@@ -185,15 +184,8 @@ TEST(CTTimeTest, TextConstructorReadsFixedPositions) {
 
 TEST(CTTimeTest, SystemTimeAndFileTime) {
   TimeZone tz(kCet);
-  SYSTEMTIME st = {};
-  st.wYear = 2026;
-  st.wMonth = 1;
-  st.wDay = 31;
-  st.wHour = 14;
-  st.wMinute = 5;
-  st.wSecond = 9;
-  st.wMilliseconds = 999;
-  st.wDayOfWeek = 3;  // ignored
+  // The day of the week (3) is ignored, the milliseconds (999) dropped.
+  SYSTEMTIME st = {2026, 1, 3, 31, 14, 5, 9, 999};
   EXPECT_EQ(CTTime(st, -1).GetTime(), kJan31);
 
   CTTime assigned(static_cast<__int64>(5));
@@ -206,31 +198,23 @@ TEST(CTTimeTest, SystemTimeAndFileTime) {
 
   SYSTEMTIME back;
   ASSERT_EQ(CTTime(kJan31).GetAsSystemTime(back), 1);
-  EXPECT_EQ(back.wYear, 2026);
-  EXPECT_EQ(back.wMonth, 1);
-  EXPECT_EQ(back.wDay, 31);
-  EXPECT_EQ(back.wDayOfWeek, 6);  // Saturday, 0 = Sunday
-  EXPECT_EQ(back.wHour, 14);
-  EXPECT_EQ(back.wMinute, 5);
-  EXPECT_EQ(back.wSecond, 9);
-  EXPECT_EQ(back.wMilliseconds, 0);
+  // Saturday (0 = Sunday), and no milliseconds.
+  EXPECT_EQ((std::vector<WORD>{back.wYear, back.wMonth, back.wDayOfWeek, back.wDay, back.wHour,
+                               back.wMinute, back.wSecond, back.wMilliseconds}),
+            (std::vector<WORD>{2026, 1, 6, 31, 14, 5, 9, 0}));
 
   // A UTC file time comes back as the same instant, winter and summer.
-  FILETIME ft;
-  const ULONGLONG ticks = (static_cast<ULONGLONG>(kJan31) + 11644473600ULL) * 10000000ULL + 1234;
-  ft.dwLowDateTime = static_cast<DWORD>(ticks);
-  ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-  EXPECT_EQ(CTTime(ft, -1).GetTime(), kJan31);
+  auto fileTime = [](ULONGLONG ticks) {
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  };
+  const ULONGLONG winter = (static_cast<ULONGLONG>(kJan31) + 11644473600ULL) * 10000000ULL + 1234;
+  EXPECT_EQ(CTTime(fileTime(winter), -1).GetTime(), kJan31);
   const ULONGLONG summer = (1782865800ULL + 11644473600ULL) * 10000000ULL;
-  ft.dwLowDateTime = static_cast<DWORD>(summer);
-  ft.dwHighDateTime = static_cast<DWORD>(summer >> 32);
-  EXPECT_EQ(CTTime(ft, -1).GetTime(), 1782865800);
+  EXPECT_EQ(CTTime(fileTime(summer), -1).GetTime(), 1782865800);
   // Year 1601 is below 1900; a file time with the top bit set does not
   // convert.
-  ft = FILETIME{0, 0};
-  EXPECT_EQ(CTTime(ft, -1).GetTime(), 0);
-  ft = FILETIME{0, 0x80000000u};
-  EXPECT_EQ(CTTime(ft, -1).GetTime(), 0);
+  EXPECT_EQ(CTTime(FILETIME{0, 0}, -1).GetTime(), 0);
+  EXPECT_EQ(CTTime(FILETIME{0, 0x80000000u}, -1).GetTime(), 0);
 }
 
 TEST(CTTimeTest, TmAccessors) {
