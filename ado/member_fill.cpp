@@ -35,9 +35,22 @@ bool StringLength(size_t size, int* length) {
 
 // An integer cell as the 32-bit value the long and int getters store: the
 // change of a 64-bit integer to VT_I4, which fails (1029) outside 32 bits.
+// An INTEGER or SMALLINT column (a server's int4 and int2) gives the same
+// value while its own type holds it; anything else takes the getter.
 bool Int32Of(const Cell& cell, VARTYPE target, int32_t* out) {
-  if (cell.type != CellType::kInt || (target != VT_I8 && target != VT_EMPTY)) return false;
-  if (cell.i < INT32_MIN || cell.i > INT32_MAX) return false;
+  if (cell.type != CellType::kInt) return false;
+  switch (target) {
+    case VT_I8:
+    case VT_EMPTY:
+    case VT_I4:
+      if (cell.i < INT32_MIN || cell.i > INT32_MAX) return false;
+      break;
+    case VT_I2:
+      if (cell.i < INT16_MIN || cell.i > INT16_MAX) return false;
+      break;
+    default:
+      return false;
+  }
   *out = static_cast<int32_t>(cell.i);
   return true;
 }

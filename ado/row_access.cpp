@@ -105,6 +105,12 @@ bool CellToRowCell(const Cell& cell, int32_t ado_type, RowCell* out) {
     out->vt = VT_I8;  // the commonest pairs, as CellToVariant takes them
     out->integer = cell.i;
     return true;
+  } else if (cell.type == CellType::kInt &&
+             ((target == VT_I4 && cell.i == static_cast<int32_t>(cell.i)) ||
+              (target == VT_I2 && cell.i == static_cast<int16_t>(cell.i)))) {
+    out->vt = target;  // a server's INTEGER or SMALLINT in range: its change keeps the value
+    out->integer = cell.i;
+    return true;
   } else if (target == VT_R8 && cell.type == CellType::kReal) {
     out->vt = VT_R8;
     out->real = cell.r;

@@ -1,14 +1,18 @@
 // What only the native PostgreSQL provider does: decoding each server type
-// from its text form (timestamptz into the host's local time), and a
-// streaming recordset that keeps its rows while its connection runs
-// another statement (libpq runs one query at a time).
+// from its text form (timestamptz into the host's local time) and from its
+// binary form, a streaming recordset that keeps its rows while its
+// connection runs another statement (libpq runs one query at a time), a
+// prepared statement made stale by a table change, and a link lost in the
+// middle of a pipelined statement.
 #include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 #include <korvo/ado/providers/postgresql/pg_types.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "ado/ado_test_support.h"
 #include "support/clock.h"
@@ -101,6 +105,26 @@ void PgNativeTest::DecodeAll() {
   EXPECT_EQ(static_cast<const unsigned char*>(bytes.parray->pvData)[1], 0xff);
   for (const char* date : {"d", "t", "ts", "tz"}) EXPECT_EQ(value(date).vt, VT_DATE) << date;
   EXPECT_EQ(text("u"), "a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11");
+  const std::vector<const char*> binary_forms = {"id", "i2", "i8", "f8", "b", "vc", "ch"};
+  std::vector<_variant_t> from_text;
+  for (const char* name : binary_forms) from_text.push_back(value(name));
+  rs->MoveNext();
+  for (long c = 1; c < f->GetCount(); ++c) EXPECT_EQ(f->GetItem(c)->GetValue().vt, VT_NULL) << c;
+
+  // A result whose columns all have a binary form comes in it: the same
+  // values and nulls as from text.
+  rs = conn_->Execute(
+      ("SELECT id, i2, i8, f8, b, vc, ch, bin FROM " + table_ + " ORDER BY id").c_str(), nullptr,
+      adCmdText);
+  f = rs->GetFields();
+  for (size_t i = 0; i < binary_forms.size(); ++i) {
+    EXPECT_EQ(value(binary_forms[i]).vt, from_text[i].vt) << binary_forms[i];
+    EXPECT_TRUE(value(binary_forms[i]) == from_text[i]) << binary_forms[i];
+  }
+  const _variant_t raw = value("bin");
+  ASSERT_EQ(raw.vt, VT_ARRAY | VT_UI1);
+  ASSERT_EQ(raw.parray->rgsabound[0].cElements, 3u);
+  EXPECT_EQ(std::memcmp(raw.parray->pvData, bytes.parray->pvData, 3), 0);
   rs->MoveNext();
   for (long c = 1; c < f->GetCount(); ++c) EXPECT_EQ(f->GetItem(c)->GetValue().vt, VT_NULL) << c;
 }
@@ -135,6 +159,65 @@ TEST_F(PgNativeTest, AStreamingRecordsetKeepsItsRowsWhileTheConnectionRunsAnothe
         conn_->Execute(("SELECT count(*) FROM " + table_).c_str(), nullptr, adCmdText);
     EXPECT_EQ(static_cast<long>(count->GetFields()->GetItem(0L)->GetValue()), 300);
   }
+}
+
+// A prepared command whose table gained a column since it was prepared:
+// the server refuses the old plan, the statement is prepared again and
+// runs, outside a transaction and inside one (which goes on).
+TEST_F(PgNativeTest, APreparedCommandOutlivesAChangeToItsTable) {
+  Exec(conn_,
+       ("CREATE TABLE " + table_ + " (id INT); INSERT INTO " + table_ + " VALUES (1)").c_str());
+  _CommandPtr cmd;
+  ASSERT_EQ(cmd.CreateInstance(__uuidof(Command)), S_OK);
+  cmd->PutRefActiveConnection(conn_);
+  cmd->PutCommandText(("SELECT * FROM " + table_).c_str());
+  cmd->PutPrepared(VARIANT_TRUE);
+  auto columns = [&] {
+    _RecordsetPtr rs = cmd->Execute(nullptr, nullptr, adCmdText);
+    const long count = rs->GetFields()->GetCount();
+    EXPECT_EQ(static_cast<long>(rs->GetFields()->GetItem(0L)->GetValue()), 1);
+    rs->Close();
+    return count;
+  };
+  EXPECT_EQ(columns(), 1);
+  Exec(conn_, ("ALTER TABLE " + table_ + " ADD COLUMN a INT").c_str());
+  EXPECT_EQ(columns(), 2);
+  conn_->BeginTrans();
+  Exec(conn_, ("INSERT INTO " + table_ + " VALUES (2, 2)").c_str());
+  Exec(conn_, ("ALTER TABLE " + table_ + " ADD COLUMN b INT").c_str());
+  EXPECT_EQ(columns(), 3);
+  Exec(conn_, ("INSERT INTO " + table_ + " VALUES (3, 3, 3)").c_str());
+  conn_->CommitTrans();
+  _RecordsetPtr count =
+      conn_->Execute(("SELECT sum(id) FROM " + table_).c_str(), nullptr, adCmdText);
+  EXPECT_EQ(static_cast<long>(count->GetFields()->GetItem(0L)->GetValue()), 6);
+}
+
+// The link lost inside a transaction, under a prepared insert whose
+// savepoint travels with it: reported as lost (no wait for results that
+// never come), the transaction's work gone.
+TEST_F(PgNativeTest, ALinkLostUnderAPipelinedInsertIsReportedAsLost) {
+  Exec(conn_, ("CREATE TABLE " + table_ + " (id INT)").c_str());
+  _ConnectionPtr victim = Open(korvo::test::ServerConnect(korvo::test::kPostgresNativeVariable));
+  _CommandPtr insert;
+  ASSERT_EQ(insert.CreateInstance(__uuidof(Command)), S_OK);
+  insert->PutRefActiveConnection(victim);
+  insert->PutCommandText(("INSERT INTO " + table_ + " VALUES (1)").c_str());
+  insert->PutPrepared(VARIANT_TRUE);
+  victim->BeginTrans();
+  insert->Execute(nullptr, nullptr, adExecuteNoRecords);
+  const long pid = victim->Execute("SELECT pg_backend_pid()", nullptr, adCmdText)
+                       ->GetFields()
+                       ->GetItem(0L)
+                       ->GetValue();
+  Exec(conn_, ("SELECT pg_terminate_backend(" + std::to_string(pid) + ")").c_str());
+  const Raised lost = Catch([&] { insert->Execute(nullptr, nullptr, adExecuteNoRecords); });
+  EXPECT_NE(lost.description.find("connection to the server was lost"), std::string::npos)
+      << lost.description;
+  EXPECT_EQ(victim->GetState(), adStateClosed);
+  _RecordsetPtr count =
+      conn_->Execute(("SELECT count(*) FROM " + table_).c_str(), nullptr, adCmdText);
+  EXPECT_EQ(static_cast<long>(count->GetFields()->GetItem(0L)->GetValue()), 0);
 }
 
 }  // namespace

@@ -114,7 +114,9 @@ TEST_P(VariantConversionTest, EmptyConvertsAndNullOrOverflowFailsWith1029) {
     _variant_t x;
     auto e = CatchDB([&] { convert(x); });
     EXPECT_EQ(Code(e), 1029) << what;
-    if (e) EXPECT_STREQ(e->m_strErrorText, "Error come from KORVO library") << what;
+    if (e) {
+      EXPECT_STREQ(e->m_strErrorText, "Error come from KORVO library") << what;
+    }
   }
 }
 

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <utility>
 
 namespace korvo::ado::provider::postgresql {
 namespace {
@@ -29,6 +30,11 @@ constexpr size_t kDeallocateBatch = 8;
 // The session settings the type decoding relies on.
 constexpr const char* kSessionSetup =
     "SET DateStyle TO ISO; SET bytea_output TO hex; SET extra_float_digits TO 3";
+// The statement savepoint's two statements, prepared once per session:
+// they run around every statement of a transaction.
+constexpr std::pair<const char*, const char*> kGuardStatements[] = {
+    {"korvo_savepoint", "SAVEPOINT korvo_statement"},
+    {"korvo_release", "RELEASE SAVEPOINT korvo_statement"}};
 
 void ReceiveNotice(void* arg, const PGresult* notice) {
   static_cast<Diagnostics*>(arg)->messages.push_back(NoticeRecord(notice));
@@ -84,6 +90,7 @@ PgSession::PgSession(PGconn* conn, std::shared_ptr<Diagnostics> diagnostics)
 PgSession::~PgSession() { PQfinish(conn_); }
 
 void PgSession::Claim(Stream* owner) {
+  EndPipeline();
   if (streaming_ != nullptr && streaming_ != owner) {
     Stream* other = streaming_;
     streaming_ = nullptr;
@@ -135,11 +142,28 @@ void PgSession::Cancel() {
   }
 }
 
-Result PgSession::Next(Deadline deadline) {
+Result PgSession::Take(Deadline deadline) {
   if (!Await(deadline)) {
     return Result(PQmakeEmptyPGresult(conn_, PGRES_FATAL_ERROR));
   }
   return Result(PQgetResult(conn_));
+}
+
+Result PgSession::Next(Deadline deadline) {
+  while (guard_results_ > 0) {
+    Result r = Take(deadline);
+    if (!r) {
+      --guard_results_;  // the end of one savepoint statement
+      continue;
+    }
+    if (dead_ || PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
+      // The savepoint failed: its failure is the statement's (which the
+      // pipeline then skips); EndPipeline reads the rest.
+      guard_results_ = 0;
+      return r;
+    }
+  }
+  return Take(deadline);
 }
 
 Result PgSession::Drain(Deadline deadline) {
@@ -198,6 +222,67 @@ HRESULT PgSession::Guard() {
   return hr;
 }
 
+HRESULT PgSession::PrepareGuard() {
+  for (const auto& [name, sql] : kGuardStatements) {
+    Result done(PQprepare(conn_, name, sql, 0, nullptr));
+    if (PQresultStatus(done.get()) != PGRES_COMMAND_OK) return Fail(done.get(), sql);
+  }
+  return kSOk;
+}
+
+bool PgSession::Queue(const char* name) {
+  return PQsendQueryPrepared(conn_, name, 0, nullptr, nullptr, nullptr, 0) != 0;
+}
+
+bool PgSession::OpenGuard() {
+  if (!guarding_ || dead_) return false;
+  if (PQenterPipelineMode(conn_) == 0) {
+    Guard();  // the statement is never left without its savepoint
+    return false;
+  }
+  // A savepoint left by a streamed statement goes first, or they would nest.
+  if (statement_savepoint_ && Queue("korvo_release")) ++guard_results_;
+  if (Queue("korvo_savepoint")) ++guard_results_;
+  statement_savepoint_ = true;
+  return true;
+}
+
+HRESULT PgSession::SealGuard(bool release) {
+  release_queued_ = release && Queue("korvo_release");
+  synced_ = PQpipelineSync(conn_) != 0;
+  return synced_ ? kSOk : Fail(nullptr);
+}
+
+void PgSession::EndPipeline() {
+  if (PQpipelineStatus(conn_) == PQ_PIPELINE_OFF) return;
+  guard_results_ = 0;
+  if (!synced_ && !dead_) synced_ = PQpipelineSync(conn_) != 0;
+  // Up to the sync: the last result before it is the release's, when one
+  // was queued. Two nulls in a row mean nothing is left (a broken link).
+  ExecStatusType last = PGRES_FATAL_ERROR;
+  bool ended = false;
+  bool after_null = false;
+  while (synced_ && !dead_) {
+    Result r = Take(OwnDeadline());
+    if (!r) {
+      if (after_null) break;
+      after_null = true;
+      continue;
+    }
+    after_null = false;
+    const ExecStatusType status = PQresultStatus(r.get());
+    if (status == PGRES_PIPELINE_SYNC) {
+      ended = true;
+      break;
+    }
+    last = status;
+  }
+  if (ended && release_queued_ && last == PGRES_COMMAND_OK) statement_savepoint_ = false;
+  release_queued_ = false;
+  synced_ = false;
+  if (PQexitPipelineMode(conn_) == 0 || PQstatus(conn_) == CONNECTION_BAD) dead_ = true;
+}
+
 HRESULT PgSession::Unguard() {
   if (!statement_savepoint_) return kSOk;
   statement_savepoint_ = false;
@@ -205,6 +290,7 @@ HRESULT PgSession::Unguard() {
 }
 
 void PgSession::Recover() {
+  EndPipeline();
   if (!statement_savepoint_ || dead_ || PQtransactionStatus(conn_) != PQTRANS_INERROR) return;
   // PQexec first reads what is left of the failed query.
   Result done(PQexec(conn_, "ROLLBACK TO SAVEPOINT korvo_statement"));
@@ -318,7 +404,8 @@ HRESULT PgConnection::Open(const ConnectString& options) {
   session->dbms_version = version != nullptr ? version : "";
   session->dbms_version = session->dbms_version.substr(0, session->dbms_version.find(' '));
   session->lock_wait = lock_wait_;
-  const HRESULT hr = session->Exec(kSessionSetup, {}, NoDeadline());
+  HRESULT hr = session->Exec(kSessionSetup, {}, NoDeadline());
+  if (hr >= 0) hr = session->PrepareGuard();
   if (hr < 0) return hr;
   session_ = std::move(session);
   in_transaction_ = false;

@@ -87,6 +87,22 @@ class PgSession {
   }
   // Moves the statement savepoint to here, before a host's statement.
   HRESULT Guard();
+  // The same without a round trip of its own: inside a transaction, queues
+  // the savepoint in pipeline mode ahead of the one query the caller sends
+  // next, and SealGuard (after that send) queues the release when
+  // `release` and the sync that sends the lot. Next skips the savepoint's
+  // results; EndPipeline reads the release's and leaves pipeline mode.
+  // Only for a query whose results are read at once (not streamed): the
+  // pipeline must end before another query. False when no pipeline was
+  // opened (not guarding, or libpq refused one: the savepoint is then set
+  // by a round trip of its own).
+  bool OpenGuard();
+  // Prepares the savepoint statements OpenGuard queues (once, on opening).
+  HRESULT PrepareGuard();
+  HRESULT SealGuard(bool release);
+  // Reads what is left of an open pipeline and leaves pipeline mode (also
+  // done before any other query and before a failure is recovered).
+  void EndPipeline();
   // Releases the statement savepoint, before the transaction's own levels
   // change (a release would take the savepoints set after it along).
   HRESULT Unguard();
@@ -118,12 +134,19 @@ class PgSession {
 
  private:
   Deadline OwnDeadline() const;
+  // PQgetResult after Await.
+  Result Take(Deadline deadline);
+  // Queues prepared statement `name` (without values) in the pipeline.
+  bool Queue(const char* name);
 
   PGconn* conn_;
   std::shared_ptr<Diagnostics> diagnostics_;
   bool dead_ = false;
   bool guarding_ = false;
   bool statement_savepoint_ = false;
+  int guard_results_ = 0;        // queued savepoint statements whose results are unread
+  bool release_queued_ = false;  // the open pipeline releases the savepoint
+  bool synced_ = false;          // the open pipeline's sync is sent
   Stream* streaming_ = nullptr;
   uint64_t statements_ = 0;
   std::vector<std::string> dropped_;

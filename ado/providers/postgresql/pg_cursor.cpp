@@ -14,6 +14,10 @@ namespace {
 // A parameter whose type the server cannot infer from its place
 // ("SELECT ? IS NULL") is prepared again as text.
 constexpr const char* kIndeterminateType = "42P18";
+// A prepared statement whose result type a table change altered, and one
+// the server no longer has.
+constexpr const char* kPlanChanged = "0A000";
+constexpr const char* kNoSuchStatement = "26000";
 constexpr uint32_t kTextOid = 25;
 
 bool Failed(const PGresult* r) {
@@ -41,7 +45,7 @@ PgStatement::PgStatement(std::shared_ptr<PgSession> session, std::string sql,
                          bool return_value_marker)
     : session_(std::move(session)), return_value_marker_(return_value_marker) {
   for (StatementPart& cut : SplitStatements(sql))
-    parts_.push_back(Part{std::move(cut.sql), std::move(cut.markers), {}, {}, {}});
+    parts_.push_back(Part{std::move(cut.sql), std::move(cut.markers), {}, {}, {}, false});
 }
 
 PgStatement::~PgStatement() {
@@ -102,6 +106,13 @@ HRESULT PgStatement::Describe(Part& part, const PGresult* description) {
         DescribeType(PQftype(description, c), PQfmod(description, c), &info);
     bases.emplace_back(PQftable(description, c), PQftablecol(description, c));
   }
+  // Binary rows spare parsing numbers from text; only when every column
+  // has a binary form (libpq asks for one format for all).
+  std::vector<Decode> binary(static_cast<size_t>(count));
+  part.binary = true;
+  for (int c = 0; c < count && part.binary; ++c)
+    part.binary = BinaryDecode(PQftype(description, c), &binary[static_cast<size_t>(c)]);
+  if (part.binary) part.decodes = std::move(binary);
   for (int c = 0; c < count; ++c) {
     const auto [table, column] = bases[static_cast<size_t>(c)];
     if (table == InvalidOid || column <= 0) continue;
@@ -163,7 +174,27 @@ void PgStatement::BindValues(const Part& part, const std::vector<ParamValue>& pa
   }
 }
 
+PgStatement::Stale PgStatement::StaleKind(const PGresult* failure) {
+  const char* state = PQresultErrorField(failure, PG_DIAG_SQLSTATE);
+  if (state == nullptr) return Stale::kNo;
+  if (std::strcmp(state, kPlanChanged) == 0) return Stale::kChanged;
+  return std::strcmp(state, kNoSuchStatement) == 0 ? Stale::kGone : Stale::kNo;
+}
+
 HRESULT PgStatement::Execute(const std::vector<ParamValue>& params, Deadline deadline) {
+  HRESULT hr = Run(params, deadline);
+  if (hr >= 0 || stale_ == Stale::kNo || session_->dead()) return hr;
+  // Nothing of the statement ran (its first part failed whole, back to the
+  // statement savepoint inside a transaction): it is prepared again (and
+  // described again, its columns may have changed) and run once more.
+  Part& first = parts_[0];
+  if (stale_ == Stale::kChanged) session_->DropStatement(std::move(first.name));
+  first.name.clear();
+  return Run(params, deadline);
+}
+
+HRESULT PgStatement::Run(const std::vector<ParamValue>& params, Deadline deadline) {
+  stale_ = Stale::kNo;
   Diagnostics& diag = session_->diagnostics();
   diag.errors.clear();
   Reset();
@@ -184,7 +215,13 @@ HRESULT PgStatement::Execute(const std::vector<ParamValue>& params, Deadline dea
   int64_t changes = 0;
   size_t offset = 0;
   PGconn* conn = session_->conn();
-  if (const HRESULT hr = session_->Guard(); hr < 0) return hr;
+  // The statement savepoint travels with the first query when that
+  // query's results are read at once; a streamed one sets it beforehand.
+  const bool pipelines =
+      !parts_[0].name.empty() && (parts_.size() > 1 || parts_[0].columns.empty());
+  if (!pipelines) {
+    if (const HRESULT hr = session_->Guard(); hr < 0) return hr;
+  }
   for (size_t k = 0; k < parts_.size(); ++k) {
     Part& part = parts_[k];
     const bool last = k + 1 == parts_.size();
@@ -194,10 +231,18 @@ HRESULT PgStatement::Execute(const std::vector<ParamValue>& params, Deadline dea
     offset += part.markers.size();
     session_->Claim(last ? this : nullptr);
     own_transaction_ = PQtransactionStatus(conn) == PQTRANS_IDLE;
+    const bool guarded = k == 0 && pipelines && session_->OpenGuard();
     if (PQsendQueryPrepared(conn, part.name.c_str(), static_cast<int>(values_.size()),
-                            values_.data(), lengths_.data(), formats_.data(), 0) == 0) {
+                            values_.data(), lengths_.data(), formats_.data(),
+                            part.binary ? 1 : 0) == 0) {
       session_->Release(this);
       return session_->Fail(nullptr, part.sql);
+    }
+    if (guarded) {
+      if (const HRESULT hr = session_->SealGuard(last); hr < 0) {
+        session_->Release(this);
+        return hr;
+      }
     }
     if (last && !part.columns.empty()) {
       PQsetSingleRowMode(conn);
@@ -217,7 +262,9 @@ HRESULT PgStatement::Execute(const std::vector<ParamValue>& params, Deadline dea
       }
       if (session_->dead()) break;
     }
+    session_->EndPipeline();
     session_->Release(this);
+    if (failure && k == 0) stale_ = StaleKind(failure.get());
     if (failure || session_->dead()) return session_->Fail(failure.get());
   }
   rows_affected_ = result_ != nullptr && changes == 0 ? -1 : changes;
@@ -245,10 +292,12 @@ HRESULT PgStatement::Fetch(Deadline deadline) {
       const PGresult* row = row_.get();
       for (size_t c = 0; c < cells_.size(); ++c) {
         const int column = static_cast<int>(c);
-        cells_[c] = PQgetisnull(row, 0, column) != 0
-                        ? Cell{}
-                        : DecodeValue(result_->decodes[c], PQgetvalue(row, 0, column),
-                                      PQgetlength(row, 0, column), &scratch_[c]);
+        if (PQgetisnull(row, 0, column) != 0) {
+          cells_[c] = Cell{};
+        } else {
+          DecodeValue(result_->decodes[c], PQgetvalue(row, 0, column), PQgetlength(row, 0, column),
+                      &scratch_[c], &cells_[c]);
+        }
       }
       has_row_ = true;
       return kSOk;
@@ -259,6 +308,7 @@ HRESULT PgStatement::Fetch(Deadline deadline) {
       return Fetch(deadline);
     default: {
       // A failure mid-stream: the rest of the query's results go first.
+      if (result_ == &parts_[0]) stale_ = StaleKind(r.get());  // read by Execute after Run
       if (streaming_ && !session_->dead()) session_->Drain(deadline);
       ahead_.clear();
       EndStream();

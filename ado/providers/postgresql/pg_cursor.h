@@ -45,8 +45,17 @@ class PgStatement final : public Statement, public Stream {
     std::string name;             // of the prepared statement; empty before
     std::vector<ColumnInfo> columns;
     std::vector<Decode> decodes;
+    bool binary;  // its rows come in binary form (every column has one)
   };
 
+  // How the server last refused part 0's prepared statement: its plan
+  // changed under it (a table altered: 0A000) or it is gone (26000).
+  enum class Stale : uint8_t { kNo, kChanged, kGone };
+  static Stale StaleKind(const PGresult* failure);
+
+  // One run of the statement; Execute prepares part 0 again and repeats
+  // it once when the server refused its prepared statement as stale.
+  HRESULT Run(const std::vector<ParamValue>& params, Deadline deadline);
   HRESULT PreparePart(Part& part, bool describe, Deadline deadline);
   HRESULT Describe(Part& part, const PGresult* description);
   void BindValues(const Part& part, const std::vector<ParamValue>& params, size_t offset);
@@ -66,6 +75,7 @@ class PgStatement final : public Statement, public Stream {
   std::vector<std::string> scratch_;  // decoded bytes of its cells
   bool has_row_ = false;
   int64_t rows_affected_ = -1;
+  Stale stale_ = Stale::kNo;
   // The values of the current execution, as libpq takes them.
   std::vector<std::string> texts_;
   std::vector<const char*> values_;

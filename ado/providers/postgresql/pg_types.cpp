@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace korvo::ado::provider::postgresql {
@@ -106,6 +107,40 @@ Decode DescribeType(uint32_t type_oid, int modifier, ColumnInfo* info) {
   }
 }
 
+bool BinaryDecode(uint32_t type_oid, Decode* decode) {
+  switch (type_oid) {
+    case kInt2Oid:
+      *decode = Decode::kInt16;
+      return true;
+    case kInt4Oid:
+      *decode = Decode::kInt32;
+      return true;
+    case kInt8Oid:
+      *decode = Decode::kInt64;
+      return true;
+    case kOidOid:
+      *decode = Decode::kUInt32;
+      return true;
+    case kFloat8Oid:
+      *decode = Decode::kFloat64;
+      return true;
+    case kBoolOid:
+      *decode = Decode::kBoolByte;
+      return true;
+    case kByteaOid:
+      *decode = Decode::kRawBytes;
+      return true;
+    case kTextOid:
+    case kVarcharOid:
+    case kBpcharOid:
+    case kNameOid:
+      *decode = Decode::kText;  // the binary form of text is the text
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool TimestampTzToLocal(const char* text, size_t size, std::string* out) {
   // "YYYY-MM-DD HH:MM:SS" is 19 characters; an offset follows, after any
   // fraction.
@@ -164,17 +199,66 @@ Cell ScratchCell(CellType type, const std::string& scratch) {
   return cell;
 }
 
+// The `size`-byte big-endian number at `p`.
+uint64_t BigEndian(const char* p, size_t size) {
+  uint64_t v = 0;
+  for (size_t i = 0; i < size; ++i) v = v << 8 | static_cast<unsigned char>(p[i]);
+  return v;
+}
+
+// The integer of a binary value of `Int` (its width), into *cell.
+template <class Int>
+bool BinaryInt(const char* value, size_t size, Cell* cell) {
+  if (size != sizeof(Int)) return false;
+  cell->type = CellType::kInt;
+  cell->i = static_cast<Int>(BigEndian(value, size));
+  return true;
+}
+
 }  // namespace
 
-Cell DecodeValue(Decode decode, const char* value, int length, std::string* scratch) {
-  Cell cell;
+void DecodeValue(Decode decode, const char* value, int length, std::string* scratch, Cell* out) {
+  Cell& cell = *out;
+  cell = Cell{};
   const size_t size = static_cast<size_t>(length);
   switch (decode) {
+    case Decode::kInt16:
+      if (BinaryInt<int16_t>(value, size, &cell)) return;
+      break;
+    case Decode::kInt32:
+      if (BinaryInt<int32_t>(value, size, &cell)) return;
+      break;
+    case Decode::kInt64:
+      if (BinaryInt<int64_t>(value, size, &cell)) return;
+      break;
+    case Decode::kUInt32:
+      if (BinaryInt<uint32_t>(value, size, &cell)) return;
+      break;
+    case Decode::kFloat64:
+      if (size == sizeof(double)) {
+        const uint64_t bits = BigEndian(value, size);
+        std::memcpy(&cell.r, &bits, sizeof bits);
+        cell.type = CellType::kReal;
+        return;
+      }
+      break;
+    case Decode::kBoolByte:
+      if (size == 1) {
+        cell.type = CellType::kInt;
+        cell.i = value[0] != 0 ? 1 : 0;
+        return;
+      }
+      break;
+    case Decode::kRawBytes:
+      cell.type = CellType::kBlob;
+      cell.data = value;
+      cell.size = size;
+      return;
     case Decode::kInt: {
       const auto [end, ec] = std::from_chars(value, value + size, cell.i);
       if (ec == std::errc() && end == value + size) {
         cell.type = CellType::kInt;
-        return cell;
+        return;
       }
       break;
     }
@@ -182,7 +266,7 @@ Cell DecodeValue(Decode decode, const char* value, int length, std::string* scra
       const auto [end, ec] = std::from_chars(value, value + size, cell.r);
       if (ec == std::errc() && end == value + size) {
         cell.type = CellType::kReal;
-        return cell;
+        return;
       }
       break;
     }
@@ -190,7 +274,7 @@ Cell DecodeValue(Decode decode, const char* value, int length, std::string* scra
       if (size == 1 && (value[0] == 't' || value[0] == 'f')) {
         cell.type = CellType::kInt;
         cell.i = value[0] == 't' ? 1 : 0;
-        return cell;
+        return;
       }
       break;
     case Decode::kBytea:
@@ -205,13 +289,15 @@ Cell DecodeValue(Decode decode, const char* value, int length, std::string* scra
           (*scratch)[o] = static_cast<char>(byte);
         }
         if (valid) {
-          return ScratchCell(CellType::kBlob, *scratch);
+          cell = ScratchCell(CellType::kBlob, *scratch);
+          return;
         }
       }
       break;
     case Decode::kLocalTime:
       if (TimestampTzToLocal(value, size, scratch)) {
-        return ScratchCell(CellType::kText, *scratch);
+        cell = ScratchCell(CellType::kText, *scratch);
+        return;
       }
       break;
     case Decode::kText:
@@ -220,7 +306,7 @@ Cell DecodeValue(Decode decode, const char* value, int length, std::string* scra
   cell.type = CellType::kText;
   cell.data = value;
   cell.size = size;
-  return cell;
+  return;
 }
 
 }  // namespace korvo::ado::provider::postgresql
