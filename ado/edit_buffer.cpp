@@ -21,14 +21,19 @@ void EditBuffer::Reset(size_t columns) {
 
 void EditBuffer::Assign(int column, provider::ParamValue&& value, bool chunk) {
   const auto c = static_cast<size_t>(column);
-  if (mode == adEditNone) mode = adEditInProgress;
-  if (changed[c] == 0) changed_list.push_back(column);
   provider::ParamValue& target = values[c];
   if (chunk && changed[c] == 2 && target.type != CellType::kNull && value.type != CellType::kNull) {
     target.bytes += value.bytes;
   } else {
     target = std::move(value);
   }
+  MarkPut(column, chunk);
+}
+
+void EditBuffer::MarkPut(int column, bool chunk) {
+  const auto c = static_cast<size_t>(column);
+  if (mode == adEditNone) mode = adEditInProgress;
+  if (changed[c] == 0) changed_list.push_back(column);
   changed[c] = chunk ? 2 : 1;
 }
 

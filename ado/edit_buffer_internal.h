@@ -23,6 +23,9 @@ struct EditBuffer {
   void Reset(size_t columns);
   // A chunk after a chunk of the same edit is appended to it.
   void Assign(int column, provider::ParamValue&& value, bool chunk);
+  // Records a put of `column` whose value the caller has written into
+  // values[column] itself.
+  void MarkPut(int column, bool chunk = false);
 };
 
 // The value as a cell; it points into `v`, valid while `v` is unchanged.

@@ -126,6 +126,14 @@ class FieldObject final : public com::Object<Field> {
     return Peek(&cell) && CellToRowCell(cell, info_.ado_type, out) ? kSOk : S_FALSE;
   }
   HRESULT PutRowCell(const RowCell& value) {
+    if (const HRESULT hr = Writable(false); FAILED(hr)) return hr;
+    // A cell needing no conversion goes straight into its edit slot (whose
+    // text buffer is reused row after row); it cannot fail.
+    EditBuffer& edit = data_->edit;
+    if (DirectRowCellToParam(value, info_.ado_type, &edit.values[static_cast<size_t>(column_)])) {
+      edit.MarkPut(column_);
+      return kSOk;
+    }
     return PutConverted(false, [&](provider::ParamValue* converted, std::string* error) {
       return RowCellToParam(value, info_.ado_type, converted, error);
     });
@@ -168,7 +176,7 @@ class FieldObject final : public com::Object<Field> {
     if (SUCCEEDED(hr) || hr == kEOutOfMemory) return SUCCEEDED(hr) ? kSOk : ReportAdo(hr);
     static const char* const kKinds[] = {"NULL", "integer", "real", "text", "binary"};
     std::string held = kKinds[static_cast<int>(cell.type)];
-    if (cell.type == CellType::kInt) held += " " + std::to_string(cell.i);
+    if (cell.type == CellType::kInt) (held += ' ') += std::to_string(cell.i);
     if (cell.type == CellType::kText)
       held += " '" + Excerpt(std::string_view(cell.data, cell.size), 40) + "'";
     return ReportAdo(
@@ -186,17 +194,21 @@ class FieldObject final : public com::Object<Field> {
   }
   template <class Convert>
   HRESULT PutConverted(bool chunk, Convert&& convert) {
-    if (const HRESULT hr = Check(RecordsetOperation::kWriteField); FAILED(hr)) return hr;
-    RecordsetData& d = *data_;
-    if (!d.writer) return ReportAdo(kAdoNotUpdatable);
-    if (chunk && !IsTextType(info_.ado_type) && !IsBinaryType(info_.ado_type)) {
-      return ReportAdo(kAdoWrongType, "AppendChunk needs a text or binary field.");
-    }
+    if (const HRESULT hr = Writable(chunk); FAILED(hr)) return hr;
     provider::ParamValue converted;
     std::string error;
     const HRESULT hr = convert(&converted, &error);
     if (FAILED(hr)) return ReportAdo(hr, error);
-    d.edit.Assign(column_, std::move(converted), chunk);
+    data_->edit.Assign(column_, std::move(converted), chunk);
+    return kSOk;
+  }
+  // Whether a value put (or a chunk) may be made now.
+  HRESULT Writable(bool chunk) const {
+    if (const HRESULT hr = Check(RecordsetOperation::kWriteField); FAILED(hr)) return hr;
+    if (!data_->writer) return ReportAdo(kAdoNotUpdatable);
+    if (chunk && !IsTextType(info_.ado_type) && !IsBinaryType(info_.ado_type)) {
+      return ReportAdo(kAdoWrongType, "AppendChunk needs a text or binary field.");
+    }
     return kSOk;
   }
 

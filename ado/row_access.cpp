@@ -227,29 +227,35 @@ bool ScalarRowCellToVariant(const RowCell& cell, VARIANT* out) {
   return true;
 }
 
-HRESULT RowCellToParam(const RowCell& cell, int32_t ado_type, provider::ParamValue* out,
-                       std::string* error) {
+bool DirectRowCellToParam(const RowCell& cell, int32_t ado_type, provider::ParamValue* out) {
   if (cell.vt == VT_BSTR && IsTextType(ado_type) && IsPlainUtf8(cell.bytes, cell.size)) {
     // Text into a text field: the UTF-8 the BSTR would have been made from
     // and turned back into.
-    *out = provider::ParamValue{};
     out->ado_type = ado_type;
     out->type = CellType::kText;
+    out->i = 0;
+    out->r = 0;
     out->bytes.assign(cell.bytes, cell.size);
-    return kSOk;
+    return true;
   }
   const bool signed_integer = cell.vt == VT_I2 || cell.vt == VT_I4 || cell.vt == VT_I8;
   if ((signed_integer && IsIntegerType(ado_type)) ||
       (cell.vt == VT_R8 && (ado_type == adSingle || ado_type == adDouble))) {
     // A number into a field of its kind: VariantToParam's change to VT_I8
     // or VT_R8 keeps the value as it is.
-    *out = provider::ParamValue{};
     out->ado_type = ado_type;
     out->type = signed_integer ? CellType::kInt : CellType::kReal;
     out->i = signed_integer ? cell.integer : 0;
     out->r = signed_integer ? 0 : cell.real;
-    return kSOk;
+    out->bytes.clear();
+    return true;
   }
+  return false;
+}
+
+HRESULT RowCellToParam(const RowCell& cell, int32_t ado_type, provider::ParamValue* out,
+                       std::string* error) {
+  if (DirectRowCellToParam(cell, ado_type, out)) return kSOk;
   VARIANT value;
   VariantInit(&value);
   struct Clear {

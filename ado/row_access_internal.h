@@ -33,6 +33,12 @@ bool ScalarRowCellToVariant(const RowCell& cell, VARIANT* out);
 // any other VARIANT (*out is then unchanged).
 bool VariantToScalarRowCell(const VARIANT& value, RowCell* out);
 
+// RowCellToParam's result for the cells that need no conversion (well-formed
+// text into a text column, a signed integer into an integer column, a
+// double into a real column), written over every member of *out (its text
+// buffer is reused); false, *out unchanged, for any other cell.
+bool DirectRowCellToParam(const RowCell& cell, int32_t ado_type, provider::ParamValue* out);
+
 // The value to put for `cell` into a column of `ado_type`: what
 // VariantToParam gives for the VARIANT of the same type and value.
 HRESULT RowCellToParam(const RowCell& cell, int32_t ado_type, provider::ParamValue* out,

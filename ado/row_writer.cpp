@@ -88,8 +88,8 @@ HRESULT RowWriter::NotFound(provider::Connection& conn) {
 }
 
 template <class Build>
-HRESULT RowWriter::Run(provider::Connection& conn, provider::Deadline deadline, Build&& build,
-                       int64_t* affected) {
+HRESULT RowWriter::StatementFor(provider::Connection& conn, Build&& build,
+                                provider::Statement** out) {
   auto it = statements_.find(shape_);
   if (it == statements_.end()) {
     std::string sql;
@@ -99,11 +99,25 @@ HRESULT RowWriter::Run(provider::Connection& conn, provider::Deadline deadline, 
     if (FAILED(hr)) return hr;
     it = statements_.emplace(shape_, std::move(statement)).first;
   }
-  provider::Statement& s = *it->second;
-  const HRESULT hr = s.Execute(params_, deadline);
+  *out = it->second.get();
+  return kSOk;
+}
+
+HRESULT RowWriter::Execute(provider::Statement& s, const std::vector<ParamValue>& params,
+                           provider::Deadline deadline, int64_t* affected) {
+  const HRESULT hr = s.Execute(params, deadline);
   *affected = SUCCEEDED(hr) ? s.RowsAffected() : 0;
   s.Reset();
   return hr;
+}
+
+template <class Build>
+HRESULT RowWriter::Run(provider::Connection& conn, provider::Deadline deadline, Build&& build,
+                       int64_t* affected) {
+  provider::Statement* statement = nullptr;
+  const HRESULT hr = StatementFor(conn, build, &statement);
+  if (FAILED(hr)) return hr;
+  return Execute(*statement, params_, deadline, affected);
 }
 
 // Appends the originals of the located columns that are not NULL.
@@ -172,38 +186,53 @@ HRESULT RowWriter::Insert(provider::Connection& conn, const std::vector<int>& as
                           const std::vector<ParamValue>& values, provider::Deadline deadline,
                           int* key_column, int64_t* key) {
   *key_column = -1;
-  shape_.assign(1, 'I');
-  for (const int c : assigned) shape_ += std::to_string(c) + ',';
-  params_.resize(assigned.size());
-  for (size_t i = 0; i < assigned.size(); ++i)
-    params_[i] = values[static_cast<size_t>(assigned[i])];
+  // A loop of AddNew assigns the same columns row after row: the statement
+  // of the last insert is taken again without building its shape.
+  if (insert_statement_ == nullptr || assigned != insert_columns_) {
+    insert_statement_ = nullptr;
+    shape_.assign(1, 'I');
+    for (const int c : assigned) shape_ += std::to_string(c) + ',';
+    const HRESULT hr = StatementFor(
+        conn, [&](std::string* sql) { InsertText(assigned, sql); }, &insert_statement_);
+    if (FAILED(hr)) return hr;
+    insert_columns_ = assigned;
+  }
+  // Columns assigned exactly in result order (every bound member) are the
+  // parameters as they stand; otherwise they are gathered in assigned order.
+  bool in_order = assigned.size() == values.size();
+  for (size_t i = 0; in_order && i < assigned.size(); ++i)
+    in_order = assigned[i] == static_cast<int>(i);
+  if (!in_order) {
+    params_.resize(assigned.size());
+    for (size_t i = 0; i < assigned.size(); ++i)
+      params_[i] = values[static_cast<size_t>(assigned[i])];
+  }
   int64_t affected = 0;
-  const HRESULT hr = Run(
-      conn, deadline,
-      [&](std::string* sql) {
-        *sql = "INSERT INTO " + table_;
-        if (assigned.empty()) {
-          *sql += " DEFAULT VALUES";
-          return;
-        }
-        std::string marks;
-        *sql += " (";
-        for (size_t i = 0; i < assigned.size(); ++i) {
-          if (i) {
-            *sql += ", ";
-            marks += ", ";
-          }
-          *sql += names_[static_cast<size_t>(assigned[i])];
-          marks += '?';
-        }
-        *sql += ") VALUES (" + marks + ")";
-      },
-      &affected);
+  const HRESULT hr = Execute(*insert_statement_, in_order ? values : params_, deadline, &affected);
   if (FAILED(hr)) return hr;
   bool generated = generated_ >= 0;
   for (const int c : assigned) generated = generated && c != generated_;
   if (generated && conn.LastInsertKey(key)) *key_column = generated_;
   return kSOk;
+}
+
+void RowWriter::InsertText(const std::vector<int>& assigned, std::string* sql) const {
+  *sql = "INSERT INTO " + table_;
+  if (assigned.empty()) {
+    *sql += " DEFAULT VALUES";
+    return;
+  }
+  std::string marks;
+  *sql += " (";
+  for (size_t i = 0; i < assigned.size(); ++i) {
+    if (i) {
+      *sql += ", ";
+      marks += ", ";
+    }
+    *sql += names_[static_cast<size_t>(assigned[i])];
+    marks += '?';
+  }
+  *sql += ") VALUES (" + marks + ")";
 }
 
 HRESULT RowWriter::Delete(provider::Connection& conn, const Cell* original,

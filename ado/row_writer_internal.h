@@ -59,11 +59,19 @@ class RowWriter {
   // non-NULL originals to params_.
   void Where(const std::vector<int>& locate, const provider::Cell* original, std::string* sql);
   void LocateShape(const std::vector<int>& locate, const provider::Cell* original);
-  // Runs the statement of shape_ (building its text with `build` when new)
-  // with params_; *affected is the changed row count.
+  // The prepared statement of shape_ (its text built with `build` and
+  // prepared when the shape is new); it lives as long as this writer.
+  template <class Build>
+  HRESULT StatementFor(provider::Connection& conn, Build&& build, provider::Statement** out);
+  // Runs `s` with `params`; *affected is the changed row count.
+  static HRESULT Execute(provider::Statement& s, const std::vector<provider::ParamValue>& params,
+                         provider::Deadline deadline, int64_t* affected);
+  // Runs the statement of shape_ with params_.
   template <class Build>
   HRESULT Run(provider::Connection& conn, provider::Deadline deadline, Build&& build,
               int64_t* affected);
+  // The INSERT text for the `assigned` columns.
+  void InsertText(const std::vector<int>& assigned, std::string* sql) const;
   HRESULT NotFound(provider::Connection& conn);
   // Sets locate_ to the columns that find the row: the key and the
   // `changed` columns outside it, or every column when there is no key.
@@ -83,6 +91,9 @@ class RowWriter {
   std::vector<provider::ParamValue> params_;
   std::vector<int> locate_;
   std::string shape_;
+  // The last insert's columns and statement (one of statements_).
+  std::vector<int> insert_columns_;
+  provider::Statement* insert_statement_ = nullptr;
 };
 
 // The cell's value as a bound parameter.

@@ -130,19 +130,28 @@ void RecordsetAccess::ColumnPut::Value(const VARIANT& value) {
   RowCell cell;
   if (value.vt == VT_NULL) cell.vt = VT_NULL;
   if (access_ != nullptr && (cell.vt == VT_NULL || ado::VariantToScalarRowCell(value, &cell))) {
-    const HRESULT hr = access_->PutCell(n_ - 1, cell);
-    if (FAILED(hr)) _com_issue_errorex(hr, access_, KORVO_UUIDOF(IKorvoRowAccess));
+    PutDirect(cell);
     return;
   }
   PutValue(Field(), value);
 }
 
+bool RecordsetAccess::ColumnPut::Scalar(const RowCell& cell) {
+  if (access_ == nullptr) return false;
+  PutDirect(cell);
+  return true;
+}
+
 bool RecordsetAccess::ColumnPut::Text(const CTString& text) {
   RowCell cell;
   if (access_ == nullptr || !TextCell(text, &cell)) return false;
+  PutDirect(cell);
+  return true;
+}
+
+void RecordsetAccess::ColumnPut::PutDirect(const RowCell& cell) {
   const HRESULT hr = access_->PutCell(n_ - 1, cell);
   if (FAILED(hr)) _com_issue_errorex(hr, access_, KORVO_UUIDOF(IKorvoRowAccess));
-  return true;
 }
 
 FieldPtr& RecordsetAccess::ColumnPut::Field() {

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <cwchar>
+#include <type_traits>
 
 using korvo::diag::ConvertComFailures;
 using korvo::diag::ErrorSite;
@@ -49,6 +50,22 @@ void PutText(ColumnPut& put, BSTR text) {
   _variant_t value;
   value.bstrVal = text;
   value.vt = VT_BSTR;
+  PutBuilt(put, value);
+}
+
+// Writes a number as the VARIANT of type `vt` holding it would be written;
+// the direct route takes it as its cell, without the VARIANT.
+template <class T>
+void PutNumber(ColumnPut& put, T number, VARTYPE vt) {
+  RowCell cell;
+  cell.vt = vt;
+  if constexpr (std::is_floating_point_v<T>) {
+    cell.real = number;
+  } else {
+    cell.integer = number;
+  }
+  if (put.Scalar(cell)) return;
+  _variant_t value(number, vt);
   PutBuilt(put, value);
 }
 
@@ -300,15 +317,13 @@ void CRecordset::SetFieldValue(short nIndex, CTWString& value) {
 void CRecordset::SetFieldValue(short nIndex, int& value) {
   RecordsetAccess::WriteColumn(*this, nIndex, kSetIntSite, [&](ColumnPut& put) {
     // Only the low 16 bits travel: 70000 is written as 4464.
-    _variant_t number(static_cast<short>(static_cast<uint16_t>(value & 0xFFFF)), VT_I2);
-    PutBuilt(put, number);
+    PutNumber(put, static_cast<short>(static_cast<uint16_t>(value & 0xFFFF)), VT_I2);
   });
 }
 
 void CRecordset::SetFieldValueBool(short nIndex, int& value) {
   RecordsetAccess::WriteColumn(*this, nIndex, kSetIntSite, [&](ColumnPut& put) {
-    _variant_t flag(static_cast<short>(value != 0 ? 1 : 0), VT_I2);
-    PutBuilt(put, flag);
+    PutNumber(put, static_cast<short>(value != 0 ? 1 : 0), VT_I2);
   });
 }
 
@@ -319,16 +334,13 @@ void CRecordset::SetFieldValue(short nIndex, long& value) {
       ThrowDBException(1029);
       return;
     }
-    _variant_t number(value, VT_I4);
-    PutBuilt(put, number);
+    PutNumber(put, value, VT_I4);
   });
 }
 
 void CRecordset::SetFieldValue(short nIndex, double& value) {
-  RecordsetAccess::WriteColumn(*this, nIndex, kSetDoubleSite, [&](ColumnPut& put) {
-    _variant_t number(value, VT_R8);
-    PutBuilt(put, number);
-  });
+  RecordsetAccess::WriteColumn(*this, nIndex, kSetDoubleSite,
+                               [&](ColumnPut& put) { PutNumber(put, value, VT_R8); });
 }
 
 void CRecordset::SetFieldValue(short nIndex, unsigned char& value) {

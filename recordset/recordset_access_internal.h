@@ -121,6 +121,10 @@ struct RecordsetAccess {
     // Puts a value. Scalars and nulls go the direct route when there is
     // one; the rest through the Field.
     void Value(const VARIANT& value);
+    // Puts a scalar cell (as VariantToScalarRowCell makes it from the
+    // VARIANT the setter would put) directly; false (nothing put) when
+    // there is no direct route.
+    bool Scalar(const RowCell& cell);
     // Puts narrow text directly; false (nothing put) when the VARIANT
     // route would put different text or there is no direct route.
     bool Text(const CTString& text);
@@ -128,6 +132,8 @@ struct RecordsetAccess {
     FieldPtr& Field();
 
    private:
+    void PutDirect(const RowCell& cell);
+
     CRecordset& rs_;
     short n_;
     IKorvoRowAccess* access_ = nullptr;

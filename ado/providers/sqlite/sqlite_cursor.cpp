@@ -8,6 +8,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <string_view>
 
 namespace korvo::ado::provider::sqlite {
 namespace {
@@ -16,17 +17,17 @@ namespace {
 constexpr size_t kKeptParts = 64;
 
 // Skips blanks, ';' and comments; returns the offset of the next token.
-size_t SkipFiller(const std::string& s, size_t i, bool semicolons) {
+size_t SkipFiller(std::string_view s, size_t i, bool semicolons) {
   while (i < s.size()) {
     const char c = s[i];
     if (std::isspace(static_cast<unsigned char>(c)) || (semicolons && c == ';')) {
       ++i;
     } else if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
       const size_t nl = s.find('\n', i);
-      i = nl == std::string::npos ? s.size() : nl + 1;
+      i = nl == std::string_view::npos ? s.size() : nl + 1;
     } else if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
       const size_t end = s.find("*/", i + 2);
-      i = end == std::string::npos ? s.size() : end + 2;
+      i = end == std::string_view::npos ? s.size() : end + 2;
     } else {
       break;
     }
@@ -38,10 +39,12 @@ size_t SkipFiller(const std::string& s, size_t i, bool semicolons) {
 // whose sqlite3_changes() count belongs to them.
 bool IsDml(sqlite3_stmt* stmt) {
   if (sqlite3_stmt_readonly(stmt)) return false;
-  const std::string sql = sqlite3_sql(stmt) ? sqlite3_sql(stmt) : "";
+  // Asked after every execution: the text is looked at in place, not copied.
+  const char* const text = sqlite3_sql(stmt);
+  const std::string_view sql = text != nullptr ? text : "";
   const size_t i = SkipFiller(sql, 0, false);
   auto starts = [&](const char* word) {
-    return strncasecmp(sql.c_str() + i, word, strlen(word)) == 0;
+    return strncasecmp(sql.data() + i, word, strlen(word)) == 0;
   };
   return starts("INSERT") || starts("UPDATE") || starts("DELETE") || starts("REPLACE") ||
          starts("WITH");
@@ -112,6 +115,13 @@ HRESULT SqliteStatement::Bind(sqlite3_stmt* stmt, const std::vector<ParamValue>&
     return db_->diagnostics().Fail(ProviderRecord(
         kDbParamNotOptional, "07002", "No value given for one or more required parameters."));
   }
+  // A statement without result columns runs to its end inside Execute,
+  // while `params` is alive: the engine may point at the caller's text
+  // instead of copying it. Its bindings are not read again before the next
+  // execution binds afresh. A statement with rows is stepped later, so the
+  // engine keeps its own copy.
+  const sqlite3_destructor_type keep =
+      sqlite3_column_count(stmt) == 0 ? SQLITE_STATIC : SQLITE_TRANSIENT;
   for (int j = 1; j <= count; ++j) {
     const ParamValue& p = params[*offset + static_cast<size_t>(j) - 1];
     int rc = SQLITE_OK;
@@ -126,11 +136,10 @@ HRESULT SqliteStatement::Bind(sqlite3_stmt* stmt, const std::vector<ParamValue>&
         rc = sqlite3_bind_double(stmt, j, p.r);
         break;
       case CellType::kText:
-        rc = sqlite3_bind_text64(stmt, j, p.bytes.data(), p.bytes.size(), SQLITE_TRANSIENT,
-                                 SQLITE_UTF8);
+        rc = sqlite3_bind_text64(stmt, j, p.bytes.data(), p.bytes.size(), keep, SQLITE_UTF8);
         break;
       case CellType::kBlob:
-        rc = sqlite3_bind_blob64(stmt, j, p.bytes.data(), p.bytes.size(), SQLITE_TRANSIENT);
+        rc = sqlite3_bind_blob64(stmt, j, p.bytes.data(), p.bytes.size(), keep);
         break;
     }
     if (rc != SQLITE_OK) return db_->diagnostics().Fail(RecordFor(db_->get(), rc));
@@ -148,7 +157,14 @@ HRESULT SqliteStatement::StepFailed(sqlite3_stmt* stmt, int rc) {
 }
 
 void SqliteStatement::CountChanges(sqlite3_stmt* stmt) {
-  if (IsDml(stmt)) changes_ += sqlite3_changes64(db_->get());
+  bool dml = false;
+  if (!parts_.empty() && stmt == parts_[0].get()) {
+    if (first_part_dml_ < 0) first_part_dml_ = IsDml(stmt) ? 1 : 0;
+    dml = first_part_dml_ == 1;
+  } else {
+    dml = IsDml(stmt);
+  }
+  if (dml) changes_ += sqlite3_changes64(db_->get());
 }
 
 // Clears the statement's deadline when a call returns, so that a later
@@ -167,6 +183,7 @@ HRESULT SqliteStatement::Execute(const std::vector<ParamValue>& params, Deadline
   changes_ = 0;
   if (discarded_) {  // a long batch prepares its statements again
     parts_.clear();
+    first_part_dml_ = -1;
     tail_ = 0;
     all_prepared_ = false;
     discarded_ = false;

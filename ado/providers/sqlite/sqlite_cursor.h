@@ -46,6 +46,9 @@ class SqliteStatement final : public Statement {
   bool return_value_marker_;
   std::vector<StmtHandle> parts_;
   size_t tail_ = 0;  // offset in sql_ of the text after parts_.back()
+  // Whether parts_[0] writes rows (-1: not asked yet); a statement run
+  // once per row asks on every execution.
+  int first_part_dml_ = -1;
   bool all_prepared_ = false;
   bool discarded_ = false;          // statements of a long batch were finalized after running
   sqlite3_stmt* result_ = nullptr;  // the part whose rows are exposed
