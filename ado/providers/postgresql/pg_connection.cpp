@@ -234,17 +234,17 @@ bool PgSession::Queue(const char* name) {
   return PQsendQueryPrepared(conn_, name, 0, nullptr, nullptr, nullptr, 0) != 0;
 }
 
-bool PgSession::OpenGuard() {
-  if (!guarding_ || dead_) return false;
-  if (PQenterPipelineMode(conn_) == 0) {
-    Guard();  // the statement is never left without its savepoint
-    return false;
-  }
+HRESULT PgSession::OpenGuard(bool* queued) {
+  *queued = false;
+  if (!guarding_ || dead_) return kSOk;
+  // The statement is never run without its savepoint.
+  if (PQenterPipelineMode(conn_) == 0) return Guard();
   // A savepoint left by a streamed statement goes first, or they would nest.
   if (statement_savepoint_ && Queue("korvo_release")) ++guard_results_;
   if (Queue("korvo_savepoint")) ++guard_results_;
   statement_savepoint_ = true;
-  return true;
+  *queued = true;
+  return kSOk;
 }
 
 HRESULT PgSession::SealGuard(bool release) {

@@ -93,10 +93,10 @@ class PgSession {
   // `release` and the sync that sends the lot. Next skips the savepoint's
   // results; EndPipeline reads the release's and leaves pipeline mode.
   // Only for a query whose results are read at once (not streamed): the
-  // pipeline must end before another query. False when no pipeline was
-  // opened (not guarding, or libpq refused one: the savepoint is then set
-  // by a round trip of its own).
-  bool OpenGuard();
+  // pipeline must end before another query. *queued is false when no
+  // pipeline was opened (not guarding, or libpq refused one: the savepoint
+  // is then set by a round trip of its own, whose failure is returned).
+  HRESULT OpenGuard(bool* queued);
   // Prepares the savepoint statements OpenGuard queues (once, on opening).
   HRESULT PrepareGuard();
   HRESULT SealGuard(bool release);

@@ -231,7 +231,13 @@ HRESULT PgStatement::Run(const std::vector<ParamValue>& params, Deadline deadlin
     offset += part.markers.size();
     session_->Claim(last ? this : nullptr);
     own_transaction_ = PQtransactionStatus(conn) == PQTRANS_IDLE;
-    const bool guarded = k == 0 && pipelines && session_->OpenGuard();
+    bool guarded = false;
+    if (k == 0 && pipelines) {
+      if (const HRESULT guard = session_->OpenGuard(&guarded); guard < 0) {
+        session_->Release(this);
+        return guard;
+      }
+    }
     if (PQsendQueryPrepared(conn, part.name.c_str(), static_cast<int>(values_.size()),
                             values_.data(), lengths_.data(), formats_.data(),
                             part.binary ? 1 : 0) == 0) {
