@@ -215,6 +215,13 @@ bool BinaryInt(const char* value, size_t size, Cell* cell) {
   return true;
 }
 
+// A number's text read as a whole: nothing left over, no overflow.
+template <class Number>
+bool ParsedWhole(const char* value, size_t size, Number* out) {
+  const auto [end, ec] = std::from_chars(value, value + size, *out);
+  return ec == std::errc() && end == value + size;
+}
+
 }  // namespace
 
 void DecodeValue(Decode decode, const char* value, int length, std::string* scratch, Cell* out) {
@@ -254,22 +261,18 @@ void DecodeValue(Decode decode, const char* value, int length, std::string* scra
       cell.data = value;
       cell.size = size;
       return;
-    case Decode::kInt: {
-      const auto [end, ec] = std::from_chars(value, value + size, cell.i);
-      if (ec == std::errc() && end == value + size) {
+    case Decode::kInt:
+      if (ParsedWhole(value, size, &cell.i)) {
         cell.type = CellType::kInt;
         return;
       }
       break;
-    }
-    case Decode::kReal: {
-      const auto [end, ec] = std::from_chars(value, value + size, cell.r);
-      if (ec == std::errc() && end == value + size) {
+    case Decode::kReal:
+      if (ParsedWhole(value, size, &cell.r)) {
         cell.type = CellType::kReal;
         return;
       }
       break;
-    }
     case Decode::kBool:
       if (size == 1 && (value[0] == 't' || value[0] == 'f')) {
         cell.type = CellType::kInt;
