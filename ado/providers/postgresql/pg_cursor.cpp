@@ -24,6 +24,14 @@ constexpr uint32_t kTextOid = 25;
 // Rows per FETCH when the host's CacheSize is smaller: enough that the
 // per-result costs (a round trip, a PGresult) vanish behind the rows'.
 constexpr long kBlockRows = 1000;
+// Blocks grow (doubling) up to this many rows while a long result goes on:
+// fewer hand-overs between the server and the host, each of which waits
+// for the other side to be scheduled on a busy machine.
+// (Measured: 1000 rows per hand-over ran at 0.56 of libpq's single-row
+// loop under load, growing blocks at 0.85-0.9; larger blocks gained
+// nothing more.) A block also stays below kMaxBlockBytes of values.
+constexpr long kMaxBlockRows = 32000;
+constexpr long kMaxBlockBytes = 8 << 20;
 
 bool Failed(const PGresult* r) {
   const ExecStatusType s = PQresultStatus(r);
@@ -496,6 +504,10 @@ void PgStatement::AskAfter(const PGresult* block) {
   if (PQntuples(block) < block_) {
     SendEnd();
   } else {
+    long row_bytes = 1;
+    for (int c = 0; c < PQnfields(block); ++c) row_bytes += PQgetlength(block, 0, c);
+    const long limit = std::min(kMaxBlockRows, kMaxBlockBytes / row_bytes);
+    block_ = std::max(block_, std::min(block_ * 2, limit));
     fetch_sent_ = SendFetch(false);
   }
 }

@@ -1,7 +1,8 @@
 // ado/providers/postgresql/pg_cursor.h: a statement text (one or more
 // statements) prepared on the server once and run with bound values. The
 // rows of a lone query (SELECT, VALUES, TABLE) come in blocks from a
-// declared cursor, the next block asked for while the host reads the
+// declared cursor (CacheSize rows, at least 1000, at first; more while the
+// result goes on), the next block asked for while the host reads the
 // current one; the rows of any other statement are streamed one at a time
 // (libpq's single-row mode).
 //
