@@ -28,7 +28,7 @@ constexpr long kBlockRows = 1000;
 // fewer hand-overs between the server and the host, each of which waits
 // for the other side to be scheduled on a busy machine.
 // (Measured: 1000 rows per hand-over ran at 0.56 of libpq's single-row
-// loop under load, growing blocks at 0.85-0.9; larger blocks gained
+// loop under load, growing blocks at 0.8-0.9; larger blocks gained
 // nothing more.) A block also stays below kMaxBlockBytes of values.
 constexpr long kMaxBlockRows = 32000;
 constexpr long kMaxBlockBytes = 8 << 20;
