@@ -192,37 +192,43 @@ bool ReadRowCell(const void* source, int column, Cell* cell) {
   return true;
 }
 
-// A resolved fill of a member of kind K that reads its cell through `read`
-// (a reader known here is called directly, and inlined where it can be).
-template <MemberKind K, provider::Statement::CellReadFn kRead>
-FillResult FillThrough(const ResolvedFill& fill, void* member, int size) {
-  if (member == nullptr) return FillResult::kNotFilled;
-  Cell cell;
-  bool read = false;
-  if constexpr (kRead != nullptr) {
-    read = kRead(fill.source, fill.column, &cell);
-  } else {
-    read = fill.read(fill.source, fill.column, &cell);
+// How a resolved fill reads its cell: through the reader it holds, or
+// through one known here, called directly (and inlined where it can be).
+struct ReadThroughPointer {
+  static bool Read(const ResolvedFill& fill, Cell* cell) {
+    return fill.read(fill.source, fill.column, cell);
   }
-  if (!read) return FillResult::kNotFilled;
+};
+template <provider::Statement::CellReadFn kRead>
+struct ReadDirectly {
+  static bool Read(const ResolvedFill& fill, Cell* cell) {
+    return kRead(fill.source, fill.column, cell);
+  }
+};
+
+template <MemberKind K, class Reader>
+FillResult FillThrough(const ResolvedFill& fill, void* member, int size) {
+  Cell cell;
+  if (member == nullptr || !Reader::Read(fill, &cell)) return FillResult::kNotFilled;
   return FillCell(cell, &FillValueAs<K>, fill.target, member, size);
 }
 
-// The resolved fills by kind, in MemberKind's order, for a reader.
-template <provider::Statement::CellReadFn kRead>
+// The resolved fills by kind, in MemberKind's order, for a way of reading.
+template <class Reader>
 constexpr ResolvedFill::Fn kResolvedFills[] = {
-    &FillThrough<MemberKind::kLong, kRead>,      &FillThrough<MemberKind::kInt, kRead>,
-    &FillThrough<MemberKind::kDouble, kRead>,    &FillThrough<MemberKind::kText, kRead>,
-    &FillThrough<MemberKind::kWideText, kRead>,  &FillThrough<MemberKind::kTime, kRead>,
-    &FillThrough<MemberKind::kTimestamp, kRead>, &FillThrough<MemberKind::kTextBuffer, kRead>,
+    &FillThrough<MemberKind::kLong, Reader>,      &FillThrough<MemberKind::kInt, Reader>,
+    &FillThrough<MemberKind::kDouble, Reader>,    &FillThrough<MemberKind::kText, Reader>,
+    &FillThrough<MemberKind::kWideText, Reader>,  &FillThrough<MemberKind::kTime, Reader>,
+    &FillThrough<MemberKind::kTimestamp, Reader>, &FillThrough<MemberKind::kTextBuffer, Reader>,
 };
 
 ResolvedFill::Fn ResolvedFillFor(provider::Statement::CellReadFn read, MemberKind kind) {
+  using provider::sqlite::SqliteStatement;
   const auto index = static_cast<size_t>(kind);
-  if (read == &ReadRowCell) return kResolvedFills<&ReadRowCell>[index];
-  if (read == &provider::sqlite::SqliteStatement::ReadCell)
-    return kResolvedFills<&provider::sqlite::SqliteStatement::ReadCell>[index];
-  return kResolvedFills<nullptr>[index];
+  if (read == &ReadRowCell) return kResolvedFills<ReadDirectly<&ReadRowCell>>[index];
+  if (read == &SqliteStatement::ReadCell)
+    return kResolvedFills<ReadDirectly<&SqliteStatement::ReadCell>>[index];
+  return kResolvedFills<ReadThroughPointer>[index];
 }
 
 // The column's VARIANT type, or false when `column` is outside the row.
