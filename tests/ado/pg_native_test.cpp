@@ -1,9 +1,9 @@
 // What only the native PostgreSQL provider does: decoding each server type
 // from its text form (timestamptz into the host's local time) and from its
 // binary form, a streaming recordset that keeps its rows while its
-// connection runs another statement (libpq runs one query at a time), a
+// connection runs another statement (one query at a time on a session), a
 // prepared statement made stale by a table change, and a link lost in the
-// middle of a pipelined statement.
+// middle of a pipelined statement or of a long read.
 #include <gtest/gtest.h>
 #include <korvo/ado/ado.h>
 #include <korvo/ado/providers/postgresql/pg_types.h>
@@ -129,9 +129,16 @@ void PgNativeTest::DecodeAll() {
   for (long c = 1; c < f->GetCount(); ++c) EXPECT_EQ(f->GetItem(c)->GetValue().vt, VT_NULL) << c;
 }
 
+// The rows of a query arrive in blocks from a cursor, which outside a
+// transaction has one of its own: a statement run mid-way still commits
+// at once (a second connection sees it), the open recordset keeps the rows
+// as they were.
 TEST_F(PgNativeTest, AStreamingRecordsetKeepsItsRowsWhileTheConnectionRunsAnother) {
+  constexpr long kRows = 3500;  // more than one block
   Exec(conn_, ("CREATE TABLE " + table_ + " (id INT)").c_str());
-  Exec(conn_, ("INSERT INTO " + table_ + " SELECT generate_series(1, 300)").c_str());
+  Exec(conn_,
+       ("INSERT INTO " + table_ + " SELECT generate_series(1, " + std::to_string(kRows) + ")")
+           .c_str());
   _RecordsetPtr stream;
   ASSERT_EQ(stream.CreateInstance(__uuidof(Recordset)), S_OK);
   stream->Open(("SELECT id FROM " + table_ + " ORDER BY id").c_str(),
@@ -141,10 +148,14 @@ TEST_F(PgNativeTest, AStreamingRecordsetKeepsItsRowsWhileTheConnectionRunsAnothe
   for (; rows < 10; ++rows, stream->MoveNext())
     sum += static_cast<long>(stream->GetFields()->GetItem(0L)->GetValue());
   Exec(conn_, ("UPDATE " + table_ + " SET id = -id").c_str());
+  _ConnectionPtr other = Open(korvo::test::ServerConnect(korvo::test::kPostgresNativeVariable));
+  _RecordsetPtr negative = other->Execute(
+      ("SELECT count(*) FROM " + table_ + " WHERE id < 0").c_str(), nullptr, adCmdText);
+  EXPECT_EQ(static_cast<long>(negative->GetFields()->GetItem(0L)->GetValue()), kRows);
   for (; !stream->GetadoEOF(); ++rows, stream->MoveNext())
     sum += static_cast<long>(stream->GetFields()->GetItem(0L)->GetValue());
-  EXPECT_EQ(rows, 300);
-  EXPECT_EQ(sum, 300 * 301 / 2);  // the rows as they were when the query ran
+  EXPECT_EQ(rows, kRows);
+  EXPECT_EQ(sum, kRows * (kRows + 1) / 2);  // the rows as they were when the query ran
 
   // Closed after its first row, a long stream is cancelled on the server;
   // the connection's next statements run as usual.
@@ -157,7 +168,7 @@ TEST_F(PgNativeTest, AStreamingRecordsetKeepsItsRowsWhileTheConnectionRunsAnothe
   for (int i = 0; i < 3; ++i) {
     _RecordsetPtr count =
         conn_->Execute(("SELECT count(*) FROM " + table_).c_str(), nullptr, adCmdText);
-    EXPECT_EQ(static_cast<long>(count->GetFields()->GetItem(0L)->GetValue()), 300);
+    EXPECT_EQ(static_cast<long>(count->GetFields()->GetItem(0L)->GetValue()), kRows);
   }
 }
 
@@ -218,6 +229,38 @@ TEST_F(PgNativeTest, ALinkLostUnderAPipelinedInsertIsReportedAsLost) {
   _RecordsetPtr count =
       conn_->Execute(("SELECT count(*) FROM " + table_).c_str(), nullptr, adCmdText);
   EXPECT_EQ(static_cast<long>(count->GetFields()->GetItem(0L)->GetValue()), 0);
+}
+
+// The server ends the session in the middle of a long read (what a dying
+// server looks like to the client): the read fails as a lost link once
+// the rows already on their way are used up, and the connection opens
+// again.
+TEST_F(PgNativeTest, ASessionEndedMidReadIsReportedAsLostAndReopens) {
+  const std::string dsn = korvo::test::ServerConnect(korvo::test::kPostgresNativeVariable);
+  _ConnectionPtr victim = Open(dsn);
+  const long pid = victim->Execute("SELECT pg_backend_pid()", nullptr, adCmdText)
+                       ->GetFields()
+                       ->GetItem(0L)
+                       ->GetValue();
+  _RecordsetPtr rs;
+  ASSERT_EQ(rs.CreateInstance(__uuidof(Recordset)), S_OK);
+  rs->Open("SELECT g, repeat('x', 100) FROM generate_series(1, 5000000) g",
+           _variant_t(static_cast<IDispatch*>(victim)), adOpenForwardOnly, adLockReadOnly,
+           adCmdText);
+  Exec(conn_, ("SELECT pg_terminate_backend(" + std::to_string(pid) + ")").c_str());
+  long rows = 0;
+  const Raised lost = Catch([&] {
+    for (; !rs->GetadoEOF(); rs->MoveNext()) ++rows;
+  });
+  EXPECT_LT(rows, 5000000);
+  EXPECT_NE(lost.description.find("connection to the server was lost"), std::string::npos)
+      << lost.description;
+  EXPECT_EQ(victim->GetState(), adStateClosed);
+  victim->Open(dsn.c_str(), "", "", adConnectUnspecified);
+  EXPECT_EQ(
+      static_cast<long>(
+          victim->Execute("SELECT 1", nullptr, adCmdText)->GetFields()->GetItem(0L)->GetValue()),
+      1);
 }
 
 }  // namespace

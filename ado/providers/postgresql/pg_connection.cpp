@@ -27,9 +27,12 @@ constexpr auto kCancelGrace = std::chrono::seconds(10);
 // Dropped prepared statements are deallocated in batches of this many.
 constexpr size_t kDeallocateBatch = 8;
 
-// The session settings the type decoding relies on.
+// The session settings the type decoding relies on, and a declared
+// cursor's query planned as the plain query is (for all its rows, not a
+// fast start).
 constexpr const char* kSessionSetup =
-    "SET DateStyle TO ISO; SET bytea_output TO hex; SET extra_float_digits TO 3";
+    "SET DateStyle TO ISO; SET bytea_output TO hex; SET extra_float_digits TO 3; "
+    "SET cursor_tuple_fraction TO 1";
 // The statement savepoint's two statements, prepared once per session:
 // they run around every statement of a transaction.
 constexpr std::pair<const char*, const char*> kGuardStatements[] = {

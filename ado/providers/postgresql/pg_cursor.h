@@ -1,6 +1,20 @@
 // ado/providers/postgresql/pg_cursor.h: a statement text (one or more
-// statements) prepared on the server once and run with bound values; the
-// rows of the last one streamed one at a time (libpq's single-row mode).
+// statements) prepared on the server once and run with bound values. The
+// rows of a lone query (SELECT, VALUES, TABLE) come in blocks from a
+// declared cursor (CacheSize rows, at least 1000, at first; more while the
+// result goes on), the next block asked for while the host reads the
+// current one; the rows of any other statement are streamed one at a time
+// (libpq's single-row mode).
+//
+// A declared cursor lives in a transaction block. Outside the host's
+// transaction the statement opens one of its own (BEGIN travels with the
+// DECLARE and the first FETCH in one round trip) and commits it when the
+// rows end, when the statement is reset, or when another statement of the
+// connection needs the session: the rest of the rows are then read into
+// memory first (as for a streamed statement), so the other statement runs
+// in autocommit as it would without the cursor. Inside the host's
+// transaction the cursor follows the statement savepoint and is closed
+// the same way.
 #pragma once
 
 #include <korvo/ado/providers/postgresql/pg_connection.h>
@@ -35,6 +49,7 @@ class PgStatement final : public Statement, public Stream {
   int64_t RowsAffected() const override { return rows_affected_; }
   bool ReturnValueMarker() const override { return return_value_marker_; }
   void Reset() override;
+  void SetFetchRows(long rows) override { fetch_rows_ = rows; }
 
   void Detach() override;
 
@@ -45,7 +60,11 @@ class PgStatement final : public Statement, public Stream {
     std::string name;             // of the prepared statement; empty before
     std::vector<ColumnInfo> columns;
     std::vector<Decode> decodes;
-    bool binary;  // its rows come in binary form (every column has one)
+    bool binary = false;                // its rows come in binary form (every column has one)
+    std::vector<uint32_t> types;        // of its columns, as described
+    std::vector<uint32_t> param_types;  // of its parameters, as described
+    bool declarable = false;            // a lone query a cursor can run
+    std::string declare_name;           // of its prepared DECLARE; empty before
   };
 
   // How the server last refused part 0's prepared statement: its plan
@@ -59,18 +78,50 @@ class PgStatement final : public Statement, public Stream {
   HRESULT PreparePart(Part& part, bool describe, Deadline deadline);
   HRESULT Describe(Part& part, const PGresult* description);
   void BindValues(const Part& part, const std::vector<ParamValue>& params, size_t offset);
-  // Makes the next row current (from the rows read ahead, or the server).
+  // Makes the next row current (from the current block, the blocks read
+  // ahead, or the server).
   HRESULT Fetch(Deadline deadline);
+  void DecodeRow();
   void EndStream();
+
+  // The declared cursor: opens it (and the statement's own transaction
+  // when there is no other) and reads its first block.
+  HRESULT OpenCursor(Part& part, Deadline deadline);
+  HRESULT PrepareDeclare(Part& part, Deadline deadline);
+  // Asks for the next block (`all`: every row left).
+  bool SendFetch(bool all);
+  // After `block` arrived: asks for the next one, or ends the cursor when
+  // `block` was its last.
+  void AskAfter(const PGresult* block);
+  // The next block of the cursor (null after the last); the FETCH for the
+  // one after goes out before it is returned.
+  Result NextBlock(Deadline deadline);
+  // The results of one query on the session, the first kept.
+  Result ReadOne(Deadline deadline);
+  // Sends what ends the cursor (COMMIT of its own transaction, or CLOSE)
+  // without waiting for its result.
+  void SendEnd();
+  // Waits for the result of what SendEnd sent; its failure, if any.
+  Result AwaitEnd();
 
   std::shared_ptr<PgSession> session_;
   std::vector<Part> parts_;
   bool return_value_marker_;
   Part* result_ = nullptr;
-  bool streaming_ = false;            // rows of this statement still arrive on the session
-  bool own_transaction_ = false;      // it runs outside a transaction block
-  std::deque<Result> ahead_;          // rows read ahead when another query needed the session
-  Result row_;                        // the current row
+  bool streaming_ = false;        // rows of this statement still arrive on the session
+  bool own_transaction_ = false;  // it runs outside a transaction block
+  std::deque<Result> ahead_;      // rows read ahead when another query needed the session
+  Result row_;                    // the block of the current row
+  int row_index_ = 0;             // the current row in it
+  int block_rows_ = 0;            // rows in it
+  // The declared cursor of the current execution.
+  bool cursor_ = false;       // the rows come from it
+  bool fetch_sent_ = false;   // a FETCH's result is unread
+  bool cursor_done_ = false;  // its last rows have arrived: its end is sent
+  bool end_sent_ = false;     // SendEnd's result is unread
+  long fetch_rows_ = 0;       // the host's CacheSize; 0 for none
+  long block_ = 0;            // rows per FETCH of this execution
+  std::string cursor_name_;
   std::vector<Cell> cells_;           // its cells
   std::vector<std::string> scratch_;  // decoded bytes of its cells
   bool has_row_ = false;
