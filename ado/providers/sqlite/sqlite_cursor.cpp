@@ -270,32 +270,7 @@ const std::vector<ColumnInfo>& SqliteStatement::Columns() {
   return columns_;
 }
 
-Cell SqliteStatement::Get(int column) const {
-  Cell cell;
-  switch (sqlite3_column_type(result_, column)) {
-    case SQLITE_INTEGER:
-      cell.type = CellType::kInt;
-      cell.i = sqlite3_column_int64(result_, column);
-      break;
-    case SQLITE_FLOAT:
-      cell.type = CellType::kReal;
-      cell.r = sqlite3_column_double(result_, column);
-      break;
-    case SQLITE_TEXT:
-      cell.type = CellType::kText;
-      cell.data = reinterpret_cast<const char*>(sqlite3_column_text(result_, column));
-      cell.size = static_cast<size_t>(sqlite3_column_bytes(result_, column));
-      break;
-    case SQLITE_BLOB:
-      cell.type = CellType::kBlob;
-      cell.data = static_cast<const char*>(sqlite3_column_blob(result_, column));
-      cell.size = static_cast<size_t>(sqlite3_column_bytes(result_, column));
-      break;
-    default:
-      break;
-  }
-  return cell;
-}
+Cell SqliteStatement::Get(int column) const { return CellAt(result_, column); }
 
 void SqliteStatement::Reset() {
   for (auto& part : parts_) sqlite3_reset(part.get());
