@@ -30,13 +30,9 @@ namespace {
 using ::testing::HasSubstr;
 
 using korvo::test::CatchDB;
-using korvo::test::ReadFile;
-using korvo::test::RegistryFile;
 using korvo::test::ScopedEnv;
+using korvo::test::SqliteConnect;
 using korvo::test::TempDir;
-using korvo::test::TraceFileOf;
-using korvo::test::TraceTexts;
-using korvo::test::WriteFile;
 
 constexpr const char* kExecuteOrigin = "void __cdecl CCmdset::Execute(void)";
 constexpr const char* kExecuteWithOptionsOrigin = "void __cdecl CCmdset::ExecuteWithOptions(long)";
@@ -58,10 +54,6 @@ class TestCmdset : public CCmdset {
   using CCmdset::CCmdset;
   using CCmdset::m_pCommand;
 };
-
-std::string SqliteConnect(const std::string& source) {
-  return "Provider=SQLite;Data Source=" + source + ";";
-}
 
 // The value of column `column` in the first row of `sql`.
 _variant_t Scalar(CDatabase& db, const char* sql, long column = 0) {
@@ -100,13 +92,8 @@ class CmdsetTest : public ::testing::Test {
 
   // Points the registry at one that switches the trace on. Must be called
   // before the first library object of the process is made.
-  void TraceOn() {
-    WriteFile(dir_.File("registry.reg"), RegistryFile(dir_.path().c_str()));
-    env_ = std::make_unique<ScopedEnv>("KORVO_REGISTRY", dir_.File("registry.reg").c_str());
-  }
-  std::vector<std::string> Trace() {
-    return TraceTexts(ReadFile(TraceFileOf(dir_.path(), getpid())));
-  }
+  void TraceOn() { env_ = korvo::test::TraceInto(dir_.path()); }
+  std::vector<std::string> Trace() { return korvo::test::ProcessTrace(dir_.path()); }
   // An open database on a file of the test's directory.
   void Open(CDatabase& db, const char* name = "cmd.db") {
     ASSERT_EQ(db.OpenEx(SqliteConnect(dir_.File(name)).c_str()), 1);

@@ -34,13 +34,10 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 using korvo::test::CatchDB;
-using korvo::test::ReadFile;
 using korvo::test::RegistryFile;
 using korvo::test::ScopedEnv;
+using korvo::test::SqliteConnect;
 using korvo::test::TempDir;
-using korvo::test::TraceFileOf;
-using korvo::test::TraceTexts;
-using korvo::test::WriteFile;
 
 // Exposes the protected state the tests look at.
 class TestDatabase : public CDatabase {
@@ -48,10 +45,6 @@ class TestDatabase : public CDatabase {
   using CDatabase::m_nTransLevel;
   using CDatabase::m_pEventSink;
 };
-
-std::string SqliteConnect(const std::string& source, const char* extra = "") {
-  return "Provider=SQLite;Data Source=" + source + ";" + extra;
-}
 
 const std::string kMemory = SqliteConnect(":memory:");
 
@@ -69,12 +62,9 @@ class DatabaseTest : public ::testing::Test {
   // Points the registry at `registry` (and so switches the trace). Must be
   // called before the first library object of the process is made.
   void UseRegistry(const std::string& contents) {
-    WriteFile(dir_.File("registry.reg"), contents);
-    env_ = std::make_unique<ScopedEnv>("KORVO_REGISTRY", dir_.File("registry.reg").c_str());
+    env_ = korvo::test::UseRegistryIn(dir_.path(), contents);
   }
-  std::vector<std::string> Trace() {
-    return TraceTexts(ReadFile(TraceFileOf(dir_.path(), getpid())));
-  }
+  std::vector<std::string> Trace() { return korvo::test::ProcessTrace(dir_.path()); }
 
   TempDir dir_;
   std::unique_ptr<ScopedEnv> env_;

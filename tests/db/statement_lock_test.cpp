@@ -128,8 +128,7 @@ TEST_F(StatementLockTest, EightThreadsTenThousandStatementsEachRunOneAtATime) {
 // that path too, and the trace entries stay whole.
 TEST_F(StatementLockTest, FailingStatementsReleaseTheLockAndTraceEntriesStayWhole) {
   korvo::test::TempDir dir;
-  korvo::test::WriteFile(dir.File("registry.reg"), korvo::test::RegistryFile(dir.path().c_str()));
-  korvo::test::ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
+  const auto registry = korvo::test::TraceInto(dir.path());
   CDatabase::SetCriticalSection(TRUE);
 
   constexpr int kThreads = 8;

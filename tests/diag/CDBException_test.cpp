@@ -135,8 +135,7 @@ TEST(DBException, LibraryAndSystemErrors) {
 
 TEST(ComFailureConversion, ConvertsComErrorsAndPassesOthersOnWithTheirTag) {
   korvo::test::TempDir dir;
-  korvo::test::WriteFile(dir.File("registry.reg"), korvo::test::RegistryFile(dir.path().c_str()));
-  korvo::test::ScopedEnv registry("KORVO_REGISTRY", dir.File("registry.reg").c_str());
+  const auto registry = korvo::test::TraceInto(dir.path());
   CKorvoTrace trace;
   const ErrorSite site{"[6001]", "DbException2"};
 

@@ -113,7 +113,7 @@ class FieldTest : public ::testing::Test {
   }
 
   std::string Connect(const char* extra = "") const {
-    return "Provider=SQLite;Data Source=" + dir_.File("fields.db") + ";" + extra;
+    return SqliteConnect(dir_.File("fields.db"), extra);
   }
 
   // The fixture's connection, opened at first use.
@@ -153,13 +153,8 @@ class FieldTest : public ::testing::Test {
 
   // Switches the trace on into the fixture's directory; call before the
   // first library object of the process is made (each case runs alone).
-  void TraceOn() {
-    WriteFile(dir_.File("registry.reg"), RegistryFile(dir_.path().c_str()));
-    env_ = std::make_unique<ScopedEnv>("KORVO_REGISTRY", dir_.File("registry.reg").c_str());
-  }
-  std::vector<std::string> Trace() const {
-    return TraceTexts(ReadFile(TraceFileOf(dir_.path(), getpid())));
-  }
+  void TraceOn() { env_ = TraceInto(dir_.path()); }
+  std::vector<std::string> Trace() const { return ProcessTrace(dir_.path()); }
 
   TempDir dir_;
   std::unique_ptr<ScopedEnv> env_;

@@ -36,10 +36,6 @@ inline const std::vector<CustomerRow> kCustomers = {
     {1, "Ann", 1}, {2, "Bob", 0}, {3, "Cid", 1}, {4, "Dan", 1}, {5, "Eve", 0}, {6, "Fay", 1},
 };
 
-inline std::string SqliteConnect(const std::string& file, const char* extra = "") {
-  return "Provider=SQLite;Data Source=" + file + ";" + extra;
-}
-
 // Exposes the protected state and steps of a recordset class to the tests.
 template <class Base>
 class Exposed : public Base {
@@ -147,13 +143,8 @@ class RecordsetTest : public ::testing::Test {
   // Points the registry at one that switches the trace on. Must come
   // before the first library object of the process (each test runs in a
   // process of its own).
-  void SwitchTraceOn() {
-    WriteFile(dir_.File("registry.reg"), RegistryWithTrace(dir_.path()));
-    env_ = std::make_unique<ScopedEnv>("KORVO_REGISTRY", dir_.File("registry.reg").c_str());
-  }
-  std::vector<std::string> Trace() const {
-    return TraceTexts(ReadFile(TraceFileOf(dir_.path(), getpid())));
-  }
+  void SwitchTraceOn() { env_ = TraceInto(dir_.path()); }
+  std::vector<std::string> Trace() const { return ProcessTrace(dir_.path()); }
   // Index of the first trace entry equal to `text` at or after `from`; -1
   // when there is none.
   static long Find(const std::vector<std::string>& trace, const std::string& text, long from = 0) {

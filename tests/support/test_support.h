@@ -47,6 +47,12 @@ int RunCurrentTestInNewProcess();
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 
+// The SQLite provider's connect string for `file` (or ":memory:"), with
+// `extra` keywords ("DBMS Name=...;") appended.
+inline std::string SqliteConnect(const std::string& file, const char* extra = "") {
+  return "Provider=SQLite;Data Source=" + file + ";" + extra;
+}
+
 // Bytes of a UTF-16 string literal as std::u16string, for comparisons.
 inline std::u16string U16(const char16_t* s) { return s ? std::u16string(s) : std::u16string(); }
 

@@ -2,6 +2,7 @@
 #include "support/trace_file.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
@@ -106,6 +107,20 @@ std::vector<std::string> TraceTexts(const std::string& file) {
   std::vector<std::string> texts;
   for (const TraceEntry& e : ParseTraceEntries(file)) texts.push_back(e.text);
   return texts;
+}
+
+std::unique_ptr<ScopedEnv> UseRegistryIn(const std::string& dir, const std::string& registry) {
+  const std::string file = dir + "/registry.reg";
+  WriteFile(file, registry);
+  return std::make_unique<ScopedEnv>("KORVO_REGISTRY", file.c_str());
+}
+
+std::unique_ptr<ScopedEnv> TraceInto(const std::string& dir) {
+  return UseRegistryIn(dir, RegistryFile(dir.c_str()));
+}
+
+std::vector<std::string> ProcessTrace(const std::string& dir) {
+  return TraceTexts(ReadFile(TraceFileOf(dir, getpid())));
 }
 
 }  // namespace korvo::test

@@ -2,8 +2,11 @@
 // writing registry files that switch it (and the session instructions) on.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "support/test_support.h"
 
 namespace korvo::test {
 
@@ -30,5 +33,15 @@ std::string TraceFileOf(const std::string& dir, int pid);
 std::vector<TraceEntry> ParseTraceEntries(const std::string& file);
 // Just the texts of the entries, in order.
 std::vector<std::string> TraceTexts(const std::string& file);
+
+// Writes `registry` to <dir>/registry.reg and points KORVO_REGISTRY at it
+// while the returned object lives. The registry is read once per process:
+// call this before the first library object of the process is made (CTest
+// runs each case in a process of its own).
+std::unique_ptr<ScopedEnv> UseRegistryIn(const std::string& dir, const std::string& registry);
+// UseRegistryIn with a registry that switches the trace into `dir`.
+std::unique_ptr<ScopedEnv> TraceInto(const std::string& dir);
+// The entry texts of this process's trace file in `dir`.
+std::vector<std::string> ProcessTrace(const std::string& dir);
 
 }  // namespace korvo::test

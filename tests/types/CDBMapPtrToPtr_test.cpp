@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/chain_length.h"
+
 namespace {
 
 void* P(uintptr_t n) { return reinterpret_cast<void*>(n); }
@@ -20,16 +22,8 @@ class InspectedMap : public CDBMapPtrToPtr {
   using CDBMapPtrToPtr::CDBMapPtrToPtr;
   using CDBMapPtrToPtr::operator=;
   bool HasTable() const { return m_pHashTable != nullptr; }
-  int Blocks() const {
-    int n = 0;
-    for (CBlock* b = m_pBlocks; b != nullptr; b = b->pNext) ++n;
-    return n;
-  }
-  int FreeEntries() const {
-    int n = 0;
-    for (CAssoc* f = m_pFreeList; f != nullptr; f = f->pNext) ++n;
-    return n;
-  }
+  int Blocks() const { return korvo::test::ChainLength(m_pBlocks); }
+  int FreeEntries() const { return korvo::test::ChainLength(m_pFreeList); }
   int BlockSize() const { return m_nBlockSize; }
   // Keys of one bucket, front of the chain first.
   std::vector<void*> Chain(unsigned int bucket) const {

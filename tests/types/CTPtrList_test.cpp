@@ -9,6 +9,8 @@
 #include <random>
 #include <vector>
 
+#include "support/chain_length.h"
+
 namespace {
 
 void* P(uintptr_t n) { return reinterpret_cast<void*>(n); }
@@ -18,16 +20,8 @@ class InspectedList : public CTPtrList {
  public:
   using CTPtrList::CTPtrList;
   using CTPtrList::operator=;
-  int Blocks() const {
-    int n = 0;
-    for (CBlock* b = m_pBlocks; b != nullptr; b = b->pNext) ++n;
-    return n;
-  }
-  int FreeNodes() const {
-    int n = 0;
-    for (CNode* f = m_pNodeFree; f != nullptr; f = f->pNext) ++n;
-    return n;
-  }
+  int Blocks() const { return korvo::test::ChainLength(m_pBlocks); }
+  int FreeNodes() const { return korvo::test::ChainLength(m_pNodeFree); }
   int BlockSize() const { return m_nBlockSize; }
   // True when `pos` is one of the nodes of the newest block.
   bool InNewestBlock(__DB_POSITION* pos) const {

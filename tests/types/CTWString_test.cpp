@@ -189,12 +189,6 @@ TEST(CTWStringTest, TrimmingKnowsTheUnicodeSpacesInTheCLocale) {
   EXPECT_EQ(U(kept), u"\u200b\ufeffy\u0085\u180e");
 }
 
-TEST(CTWStringTest, FormattingTakesWideTextForPercentS) {
-  CTWString s;
-  s.Format(u"%s|%S|%d|%c", u"wide", "narrow", 42, static_cast<int>(u'\u00e9'));
-  EXPECT_EQ(U(s), u"wide|narrow|42|\u00e9");
-}
-
 TEST(CTWStringTest, LoadStringNeedsOneUnitOfMargin) {
   using korvo::platform::SetStringResource;
   const std::string t254(254, 'a'), t255(255, 'b');
