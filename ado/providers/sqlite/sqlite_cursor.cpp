@@ -297,6 +297,41 @@ Cell SqliteStatement::Get(int column) const {
   return cell;
 }
 
+void SqliteStatement::GetRow(Cell* out, int count) const {
+  // Each sqlite3_column_* call enters and leaves the connection's API
+  // guard; one sqlite3_column_value per cell does that once, and the value
+  // calls read the same cell as the column calls would. The connection is
+  // opened without a mutex and used by one thread at a time, so the
+  // unprotected value is as safe here as the column calls are.
+  for (int column = 0; column < count; ++column) {
+    sqlite3_value* value = sqlite3_column_value(result_, column);
+    Cell& cell = out[column];
+    cell = Cell{};
+    switch (sqlite3_value_type(value)) {
+      case SQLITE_INTEGER:
+        cell.type = CellType::kInt;
+        cell.i = sqlite3_value_int64(value);
+        break;
+      case SQLITE_FLOAT:
+        cell.type = CellType::kReal;
+        cell.r = sqlite3_value_double(value);
+        break;
+      case SQLITE_TEXT:
+        cell.type = CellType::kText;
+        cell.data = reinterpret_cast<const char*>(sqlite3_value_text(value));
+        cell.size = static_cast<size_t>(sqlite3_value_bytes(value));
+        break;
+      case SQLITE_BLOB:
+        cell.type = CellType::kBlob;
+        cell.data = static_cast<const char*>(sqlite3_value_blob(value));
+        cell.size = static_cast<size_t>(sqlite3_value_bytes(value));
+        break;
+      default:
+        break;
+    }
+  }
+}
+
 void SqliteStatement::Reset() {
   for (auto& part : parts_) sqlite3_reset(part.get());
   has_row_ = false;

@@ -28,6 +28,7 @@ class SqliteStatement final : public Statement {
   bool HasRow() const override { return has_row_; }
   const std::vector<ColumnInfo>& Columns() override;
   Cell Get(int column) const override;
+  void GetRow(Cell* out, int count) const override;
   int64_t RowsAffected() const override { return rows_affected_; }
   bool ReturnValueMarker() const override { return return_value_marker_; }
   void Reset() override;
