@@ -185,31 +185,51 @@ bool ParseDate(std::string_view text, DATE* out, SecondFraction fraction) {
   return true;
 }
 
-bool ParsePlainDate(std::string_view text, DATE* out, SYSTEMTIME* fields) {
-  if (text.size() != 10 && text.size() != 19) return false;
-  // Two digits at `at` (the callers checked the length).
-  auto two = [&](size_t at, unsigned* value) {
-    if (!IsDigit(text[at]) || !IsDigit(text[at + 1])) return false;
-    *value = static_cast<unsigned>((text[at] - '0') * 10 + (text[at + 1] - '0'));
-    return true;
+bool SplitPlainDate(std::string_view text, SYSTEMTIME* fields) {
+  const size_t size = text.size();
+  if (size != 10 && size != 19) return false;
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  // Every check is gathered into `bad` and tested once: the text is read
+  // for each row of a date column, and nearly always passes.
+  unsigned bad = 0;
+  auto two = [&](size_t at) {
+    const unsigned high = s[at] - 0x30u, low = s[at + 1] - 0x30u;  // a non-digit wraps above 9
+    bad |= static_cast<unsigned>(high > 9) | static_cast<unsigned>(low > 9);
+    return high * 10 + low;
   };
-  unsigned century = 0, year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-  if (!two(0, &century) || !two(2, &year) || text[4] != '-' || !two(5, &month) || text[7] != '-' ||
-      !two(8, &day))
+  const unsigned year = two(0) * 100 + two(2), month = two(5), day = two(8);
+  bad |= static_cast<unsigned>(s[4] != '-') | static_cast<unsigned>(s[7] != '-');
+  unsigned hour = 0, minute = 0, second = 0;
+  if (size == 19) {
+    hour = two(11);
+    minute = two(14);
+    second = two(17);
+    bad |= static_cast<unsigned>(s[10] != ' ') | static_cast<unsigned>(s[13] != ':') |
+           static_cast<unsigned>(s[16] != ':');
+  }
+  if (bad != 0 || year < 100 || !platform::IsValidDate(year, month, day) || hour > 23 ||
+      minute > 59 || second > 59)
     return false;
-  year += century * 100;
-  if (text.size() == 19 && (text[10] != ' ' || !two(11, &hour) || text[13] != ':' ||
-                            !two(14, &minute) || text[16] != ':' || !two(17, &second)))
-    return false;
-  if (year < 100 || !platform::IsValidDate(year, month, day) || hour > 23 || minute > 59 ||
-      second > 59)
-    return false;
-  const long long day_index = platform::DaysFromCivil(year, month, day) + kDaysFrom1970;
+  *fields = SYSTEMTIME{};
+  fields->wYear = static_cast<WORD>(year);
+  fields->wMonth = static_cast<WORD>(month);
+  fields->wDay = static_cast<WORD>(day);
+  fields->wHour = static_cast<WORD>(hour);
+  fields->wMinute = static_cast<WORD>(minute);
+  fields->wSecond = static_cast<WORD>(second);
+  return true;
+}
+
+bool ParsePlainDate(std::string_view text, DATE* out, SYSTEMTIME* fields) {
+  SYSTEMTIME split;
+  if (!SplitPlainDate(text, &split)) return false;
+  const long long day_index =
+      platform::DaysFromCivil(split.wYear, split.wMonth, split.wDay) + kDaysFrom1970;
+  const long long second = split.wHour * 3600LL + split.wMinute * 60LL + split.wSecond;
   // ParseTime's sum, so that the date is the very double ParseDate makes;
   // whole seconds come back unchanged from splitting it.
-  *out = Join(day_index, hour * 3600.0 + minute * 60.0 + second);
-  const platform::CivilDate civil{year, month, day};
-  *fields = FieldsOf(civil, day_index, hour * 3600LL + minute * 60LL + second);
+  *out = Join(day_index, static_cast<double>(second));
+  *fields = FieldsOf(platform::CivilDate{split.wYear, split.wMonth, split.wDay}, day_index, second);
   return true;
 }
 
