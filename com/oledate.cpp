@@ -4,7 +4,10 @@
 #include <korvo/com/text_internal.h>
 #include <korvo/platform/civil_date.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -109,6 +112,17 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// True when every byte of `word` (read from memory, first byte lowest)
+// that `mask` selects is an ASCII digit. Adding 6 carries out of a byte
+// only above 0xF9: such a byte fails the first test itself or is a
+// separator the caller refuses on its own, and a digit never carries.
+bool DigitsAt(uint64_t word, uint64_t mask) {
+  static_assert(std::endian::native == std::endian::little, "the first byte is the lowest");
+  constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ULL;
+  const uint64_t want = 0x3030303030303030ULL & mask;
+  return (word & kHigh & mask) == want && ((word + 0x0606060606060606ULL) & kHigh & mask) == want;
+}
+
 // Reads between min and max digits at *at.
 bool Digits(std::string_view s, size_t* at, size_t min, size_t max, unsigned* value) {
   size_t start = *at;
@@ -189,26 +203,29 @@ bool SplitPlainDate(std::string_view text, SYSTEMTIME* fields) {
   const size_t size = text.size();
   if (size != 10 && size != 19) return false;
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  // Every check is gathered into `bad` and tested once: the text is read
-  // for each row of a date column, and nearly always passes.
-  unsigned bad = 0;
-  auto two = [&](size_t at) {
-    const unsigned high = s[at] - 0x30u, low = s[at + 1] - 0x30u;  // a non-digit wraps above 9
-    bad |= static_cast<unsigned>(high > 9) | static_cast<unsigned>(low > 9);
-    return high * 10 + low;
-  };
-  const unsigned year = two(0) * 100 + two(2), month = two(5), day = two(8);
-  bad |= static_cast<unsigned>(s[4] != '-') | static_cast<unsigned>(s[7] != '-');
+  // The digits are checked eight bytes at a time: the text is read for
+  // each row of a date column.
+  uint64_t date_word = 0;
+  std::memcpy(&date_word, s, sizeof date_word);                    // "YYYY-MM-"
+  const unsigned day_high = s[8] - 0x30u, day_low = s[9] - 0x30u;  // a non-digit wraps above 9
+  if (!DigitsAt(date_word, 0x00FFFF00FFFFFFFFULL) || s[4] != '-' || s[7] != '-' || day_high > 9 ||
+      day_low > 9)
+    return false;
+  auto digit = [&](size_t at) { return static_cast<unsigned>(s[at] - '0'); };
+  const unsigned year = digit(0) * 1000 + digit(1) * 100 + digit(2) * 10 + digit(3);
+  const unsigned month = digit(5) * 10 + digit(6), day = day_high * 10 + day_low;
   unsigned hour = 0, minute = 0, second = 0;
   if (size == 19) {
-    hour = two(11);
-    minute = two(14);
-    second = two(17);
-    bad |= static_cast<unsigned>(s[10] != ' ') | static_cast<unsigned>(s[13] != ':') |
-           static_cast<unsigned>(s[16] != ':');
+    uint64_t time_word = 0;
+    std::memcpy(&time_word, s + 11, sizeof time_word);  // "hh:mm:ss"
+    if (!DigitsAt(time_word, 0xFFFF00FFFF00FFFFULL) || s[10] != ' ' || s[13] != ':' || s[16] != ':')
+      return false;
+    hour = digit(11) * 10 + digit(12);
+    minute = digit(14) * 10 + digit(15);
+    second = digit(17) * 10 + digit(18);
   }
-  if (bad != 0 || year < 100 || !platform::IsValidDate(year, month, day) || hour > 23 ||
-      minute > 59 || second > 59)
+  if (year < 100 || !platform::IsValidDate(year, month, day) || hour > 23 || minute > 59 ||
+      second > 59)
     return false;
   *fields = SYSTEMTIME{};
   fields->wYear = static_cast<WORD>(year);
