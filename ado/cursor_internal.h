@@ -48,6 +48,14 @@ class Cursor {
 
   // The current row's cell. REQUIRES: !bof() && !eof(), column in range.
   virtual provider::Cell Get(int column) = 0;
+  // Where the current row's cells are the statement's own (a stream): the
+  // statement's direct reader (provider::Statement::CellReader) and the
+  // statement to hand it, valid while this cursor lives. False otherwise.
+  virtual bool StatementCells(provider::Statement::CellReadFn* read, const void** statement) const {
+    (void)read;
+    (void)statement;
+    return false;
+  }
 
  protected:
   std::vector<provider::ColumnInfo> columns_;
@@ -70,6 +78,12 @@ class StreamCursor final : public Cursor {
   HRESULT MoveLast(bool* from_provider) override;
   HRESULT Move(long rows, bool* from_provider) override;
   provider::Cell Get(int column) override { return statement_->Get(column); }
+  bool StatementCells(provider::Statement::CellReadFn* read,
+                      const void** statement) const override {
+    *read = statement_->CellReader();
+    *statement = static_cast<const provider::Statement*>(statement_.get());
+    return true;
+  }
 
  private:
   std::shared_ptr<provider::Statement> statement_;

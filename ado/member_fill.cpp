@@ -1,6 +1,7 @@
 // ado/member_fill.cpp: the fills of ado/member_fill_internal.h, and the
 // member fill of a provider cell.
 #include <korvo/ado/member_fill_internal.h>
+#include <korvo/ado/providers/sqlite/sqlite_cursor.h>
 #include <korvo/ado/recordset_data_internal.h>
 #include <korvo/ado/recordset_state_internal.h>
 #include <korvo/ado/row_access_internal.h>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 namespace korvo::ado {
 namespace {
@@ -115,71 +117,163 @@ void StoreTimestamp(const SYSTEMTIME& fields, TIMESTAMP_STRUCT* out) {
 
 namespace {
 
-// A value (not null) into the member, where the getter would store the same.
-bool FillValue(const Cell& cell, int32_t ado_type, MemberKind kind, void* member, int size) {
-  const VARTYPE target = VarTypeFor(ado_type);
+// A value (not null) into a member of kind K, where the getter would store
+// the same; `target` is the column's VARIANT type.
+template <MemberKind K>
+bool FillValueAs(const Cell& cell, VARTYPE target, void* member, int size) {
   // Text reaches a text or untyped field as it is.
   const bool text = cell.type == CellType::kText && (target == VT_BSTR || target == VT_EMPTY);
   int32_t number = 0;
   SYSTEMTIME fields;
-  switch (kind) {
-    case MemberKind::kLong:
-      if (!Int32Of(cell, target, &number)) return false;
-      *static_cast<long*>(member) = number;
-      return true;
-    case MemberKind::kInt:
-      if (!Int32Of(cell, target, &number)) return false;
-      *static_cast<int*>(member) = number;
-      return true;
-    case MemberKind::kDouble:
-      if (cell.type != CellType::kReal || (target != VT_R8 && target != VT_EMPTY)) return false;
-      *static_cast<double*>(member) = cell.r;
-      return true;
-    case MemberKind::kText:
-      return text && FillNarrowText(cell.data, cell.size, *static_cast<CTString*>(member));
-    case MemberKind::kWideText:
-      return text && FillWideText(cell.data, cell.size, *static_cast<CTWString*>(member));
-    case MemberKind::kTextBuffer:
-      return text && size > 0 &&
-             FillTextBuffer(cell.data, cell.size, static_cast<char*>(member), size);
-    case MemberKind::kTime:
-      if (!DateFieldsOf(cell, target, &fields)) return false;
-      StoreLocalTime(fields, *static_cast<CTTime*>(member));
-      return true;
-    case MemberKind::kTimestamp:
-      if (!DateFieldsOf(cell, target, &fields)) return false;
-      StoreTimestamp(fields, static_cast<TIMESTAMP_STRUCT*>(member));
-      return true;
+  if constexpr (K == MemberKind::kLong) {
+    if (!Int32Of(cell, target, &number)) return false;
+    *static_cast<long*>(member) = number;
+    return true;
+  } else if constexpr (K == MemberKind::kInt) {
+    if (!Int32Of(cell, target, &number)) return false;
+    *static_cast<int*>(member) = number;
+    return true;
+  } else if constexpr (K == MemberKind::kDouble) {
+    if (cell.type != CellType::kReal || (target != VT_R8 && target != VT_EMPTY)) return false;
+    *static_cast<double*>(member) = cell.r;
+    return true;
+  } else if constexpr (K == MemberKind::kText) {
+    return text && FillNarrowText(cell.data, cell.size, *static_cast<CTString*>(member));
+  } else if constexpr (K == MemberKind::kWideText) {
+    return text && FillWideText(cell.data, cell.size, *static_cast<CTWString*>(member));
+  } else if constexpr (K == MemberKind::kTextBuffer) {
+    return text && size > 0 &&
+           FillTextBuffer(cell.data, cell.size, static_cast<char*>(member), size);
+  } else if constexpr (K == MemberKind::kTime) {
+    if (!DateFieldsOf(cell, target, &fields)) return false;
+    StoreLocalTime(fields, *static_cast<CTTime*>(member));
+    return true;
+  } else {
+    static_assert(K == MemberKind::kTimestamp);
+    if (!DateFieldsOf(cell, target, &fields)) return false;
+    StoreTimestamp(fields, static_cast<TIMESTAMP_STRUCT*>(member));
+    return true;
   }
-  return false;
+}
+
+FillResult FillCell(const Cell& cell, bool (*fill_value)(const Cell&, VARTYPE, void*, int),
+                    VARTYPE target, void* member, int size) {
+  if (cell.type == CellType::kNull) return FillResult::kNull;
+  return fill_value(cell, target, member, size) ? FillResult::kFilled : FillResult::kNotFilled;
+}
+
+// The value fills by kind, in MemberKind's order.
+using ValueFill = bool (*)(const Cell&, VARTYPE, void*, int);
+constexpr ValueFill kValueFills[] = {
+    &FillValueAs<MemberKind::kLong>,      &FillValueAs<MemberKind::kInt>,
+    &FillValueAs<MemberKind::kDouble>,    &FillValueAs<MemberKind::kText>,
+    &FillValueAs<MemberKind::kWideText>,  &FillValueAs<MemberKind::kTime>,
+    &FillValueAs<MemberKind::kTimestamp>, &FillValueAs<MemberKind::kTextBuffer>,
+};
+
+static_assert(std::size(kValueFills) == static_cast<size_t>(MemberKind::kTextBuffer) + 1);
+
+ValueFill ValueFillFor(MemberKind kind) { return kValueFills[static_cast<int>(kind)]; }
+
+// The current row's cell as Field.Value reads it (the edit buffer's value
+// where it holds one); false when no row is current.
+bool ReadRowCell(const void* source, int column, Cell* cell) {
+  const auto& data = *static_cast<const RecordsetData*>(source);
+  if (data.edit.mode == adEditNone) {
+    // PositionOf and EditedCell without an edit, spelt out: this runs for
+    // every member of every row.
+    if (!data.cursor->on_row()) return false;
+    *cell = data.cursor->Get(column);
+  } else {
+    if ((PositionOf(data) & kOnRow) == 0) return false;
+    *cell = EditedCell(data, column);
+  }
+  return true;
+}
+
+// How a resolved fill reads its cell: through the reader it holds, or
+// through one known here, called directly (and inlined where it can be).
+struct ReadThroughPointer {
+  static bool Read(const ResolvedFill& fill, Cell* cell) {
+    return fill.read(fill.source, fill.column, cell);
+  }
+};
+template <provider::Statement::CellReadFn kRead>
+struct ReadDirectly {
+  static bool Read(const ResolvedFill& fill, Cell* cell) {
+    return kRead(fill.source, fill.column, cell);
+  }
+};
+
+template <MemberKind K, class Reader>
+FillResult FillThrough(const ResolvedFill& fill, void* member, int size) {
+  Cell cell;
+  if (member == nullptr || !Reader::Read(fill, &cell)) return FillResult::kNotFilled;
+  return FillCell(cell, &FillValueAs<K>, fill.target, member, size);
+}
+
+// The resolved fills by kind, in MemberKind's order, for a way of reading.
+template <class Reader>
+constexpr ResolvedFill::Fn kResolvedFills[] = {
+    &FillThrough<MemberKind::kLong, Reader>,      &FillThrough<MemberKind::kInt, Reader>,
+    &FillThrough<MemberKind::kDouble, Reader>,    &FillThrough<MemberKind::kText, Reader>,
+    &FillThrough<MemberKind::kWideText, Reader>,  &FillThrough<MemberKind::kTime, Reader>,
+    &FillThrough<MemberKind::kTimestamp, Reader>, &FillThrough<MemberKind::kTextBuffer, Reader>,
+};
+
+ResolvedFill::Fn ResolvedFillFor(provider::Statement::CellReadFn read, MemberKind kind) {
+  using provider::sqlite::SqliteStatement;
+  const auto index = static_cast<size_t>(kind);
+  if (read == &ReadRowCell) return kResolvedFills<ReadDirectly<&ReadRowCell>>[index];
+  if (read == &SqliteStatement::ReadCell)
+    return kResolvedFills<ReadDirectly<&SqliteStatement::ReadCell>>[index];
+  return kResolvedFills<ReadThroughPointer>[index];
+}
+
+// The column's VARIANT type, or false when `column` is outside the row.
+bool ColumnTarget(const RecordsetData& data, long column, VARTYPE* target) {
+  if (!data.cursor) return false;
+  const std::vector<provider::ColumnInfo>& columns = data.cursor->columns();
+  if (column < 0 || static_cast<size_t>(column) >= columns.size()) return false;
+  *target = VarTypeFor(columns[static_cast<size_t>(column)].ado_type);
+  return true;
 }
 
 }  // namespace
 
 FillResult FillMemberFromCell(const Cell& cell, int32_t ado_type, MemberKind kind, void* member,
                               int size) {
-  if (cell.type == CellType::kNull) return FillResult::kNull;
-  return FillValue(cell, ado_type, kind, member, size) ? FillResult::kFilled
-                                                       : FillResult::kNotFilled;
+  return FillCell(cell, ValueFillFor(kind), VarTypeFor(ado_type), member, size);
 }
 
 FillResult FillRowMember(const RecordsetData& data, long column, MemberKind kind, void* member,
                          int size) {
-  if (!data.cursor || member == nullptr) return FillResult::kNotFilled;
-  const std::vector<provider::ColumnInfo>& columns = data.cursor->columns();
-  if (column < 0 || static_cast<size_t>(column) >= columns.size()) return FillResult::kNotFilled;
+  VARTYPE target = VT_EMPTY;
   Cell cell;
-  if (data.edit.mode == adEditNone) {
-    // The row as the cursor holds it (PositionOf and EditedCell without an
-    // edit, spelt out: this runs for every member of every row).
-    if (!data.cursor->on_row()) return FillResult::kNotFilled;
-    cell = data.cursor->Get(static_cast<int>(column));
-  } else {
-    if ((PositionOf(data) & kOnRow) == 0) return FillResult::kNotFilled;
-    cell = EditedCell(data, static_cast<int>(column));
+  if (member == nullptr || !ColumnTarget(data, column, &target) ||
+      !ReadRowCell(&data, static_cast<int>(column), &cell)) {
+    return FillResult::kNotFilled;
   }
-  return FillMemberFromCell(cell, columns[static_cast<size_t>(column)].ado_type, kind, member,
-                            size);
+  return FillCell(cell, ValueFillFor(kind), target, member, size);
+}
+
+bool ResolveRowFill(const RecordsetData& data, long column, MemberKind kind, ResolvedFill* out) {
+  VARTYPE target = VT_EMPTY;
+  if (!ColumnTarget(data, column, &target)) return false;
+  ResolvedFill fill;
+  // Without a writer nothing is ever edited: the cells are the cursor's.
+  if (data.writer || !data.cursor->StatementCells(&fill.read, &fill.source)) {
+    fill.read = &ReadRowCell;
+    fill.source = &data;
+  }
+  fill.fill = ResolvedFillFor(fill.read, kind);
+  fill.column = static_cast<int>(column);
+  fill.target = target;
+  fill.kind = kind;
+  fill.generation = &data.generation;
+  fill.resolved_at = data.generation;
+  *out = fill;
+  return true;
 }
 
 }  // namespace korvo::ado

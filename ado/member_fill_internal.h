@@ -24,6 +24,7 @@
 #include <korvo/types/CTWString.h>
 
 #include <cstddef>
+#include <cstdint>
 
 // What a member is. The bulk kinds fill one element of a multi-row array.
 enum class MemberKind : int {
@@ -44,10 +45,39 @@ enum class FillResult : int {
   kNotFilled,  // nothing was touched: read the member through the typed getter
 };
 
+// A fill of one column into members of one kind, resolved once for the
+// cursor open now (IKorvoMemberFill::ResolveFill), so that every row after
+// skips the interface call, the cursor's checks and the kind switch. While
+// Current(kind) holds, Fill does exactly what FillMember does; a new open,
+// a requery or a close of the recordset ends it. It points into the
+// recordset: the holder keeps a reference to it.
+struct ResolvedFill {
+  using Fn = FillResult (*)(const ResolvedFill& fill, void* member, int size);
+  Fn fill = nullptr;  // null: nothing resolved
+  korvo::ado::provider::Statement::CellReadFn read = nullptr;
+  const void* source = nullptr;  // what `read` is handed
+  int column = 0;                // 0-based
+  VARTYPE target = VT_EMPTY;     // the column's VARIANT type
+  MemberKind kind = MemberKind::kLong;
+  const uint64_t* generation = nullptr;  // the recordset's count of opens and closes
+  uint64_t resolved_at = 0;
+
+  bool Current(MemberKind member_kind) const {
+    return fill != nullptr && kind == member_kind && *generation == resolved_at;
+  }
+  FillResult Fill(void* member, int size) const { return fill(*this, member, size); }
+};
+
 struct IKorvoMemberFill : IUnknown {
   // Fills `member` (of `kind`; `size` is the buffer size of kTextBuffer)
   // with column `column` (0-based) of the current row.
   virtual FillResult FillMember(long column, MemberKind kind, void* member, int size) = 0;
+  // Resolves the fill of `column` (0-based) into members of `kind`; false
+  // (nothing written) while closed or for a column outside the row.
+  virtual bool ResolveFill(long column, MemberKind kind, ResolvedFill* out) = 0;
+  // EOF as get_EOF reports it, 1 or 0, without the property call; -1 while
+  // closed (get_EOF reports that failure).
+  virtual int AtEof() = 0;
 
  protected:
   ~IKorvoMemberFill() = default;
@@ -82,5 +112,8 @@ struct RecordsetData;
 // it holds one, as Field.Value reads it).
 FillResult FillRowMember(const RecordsetData& data, long column, MemberKind kind, void* member,
                          int size);
+// IKorvoMemberFill::ResolveFill over `data`. A recordset that cannot be
+// edited (a stream) reads its statement's cells directly.
+bool ResolveRowFill(const RecordsetData& data, long column, MemberKind kind, ResolvedFill* out);
 
 }  // namespace korvo::ado

@@ -297,6 +297,13 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess, IK
   FillResult FillMember(long column, MemberKind kind, void* member, int size) override {
     return FillRowMember(*data_, column, kind, member, size);
   }
+  bool ResolveFill(long column, MemberKind kind, ResolvedFill* out) override {
+    return out != nullptr && ResolveRowFill(*data_, column, kind, out);
+  }
+  int AtEof() override {
+    if (!data_->cursor) return -1;
+    return data_->cursor->eof() ? 1 : 0;
+  }
 
  protected:
   ~RecordsetObject() override {

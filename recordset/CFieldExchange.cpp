@@ -14,13 +14,6 @@ CFieldExchange::CFieldExchange(unsigned int nOperation, CRecordset* prs, void* p
       m_lpszSeparator(nullptr),
       m_nFieldNumber(0) {}
 
-int CFieldExchange::IsFieldType(unsigned int* pnField) {
-  if (m_nFieldType != outputColumn) return 0;
-  ++m_nFieldNumber;
-  if (pnField != nullptr) *pnField = m_nFieldNumber;
-  return 1;
-}
-
 void CFieldExchange::Default(const char* lpszName) {
   if (m_nOperation != opAppendNames) korvo::diag::ThrowLibraryError(1030);
   // Only the fields marked dirty are listed. A field outside the status

@@ -46,7 +46,13 @@ class KORVO_API CFieldExchange {
   void SetFieldType(unsigned int nFieldType) { m_nFieldType = nFieldType; }
   // With field type 0: advances m_nFieldNumber, stores it through `pnField`
   // and returns 1. Otherwise returns 0 and leaves the counter alone.
-  int IsFieldType(unsigned int* pnField);
+  // (Inline: every RFX_ call of every row asks it.)
+  int IsFieldType(unsigned int* pnField) {
+    if (m_nFieldType != outputColumn) return 0;
+    ++m_nFieldNumber;
+    if (pnField != nullptr) *pnField = m_nFieldNumber;
+    return 1;
+  }
   // The fallback of the single-row RFX_ functions: for opAppendNames
   // appends `lpszName` and the separator when the current field is dirty;
   // any other operation throws CDBException* with return code 1030.

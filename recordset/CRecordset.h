@@ -94,6 +94,7 @@
 #include <korvo/types/CTTime.h>
 #include <korvo/types/CTWString.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -121,6 +122,12 @@ struct RowShortcuts {
   // Its member fill (IKorvoMemberFill, ado/member_fill_internal.h), held
   // as its IUnknown; null when it has none.
   IUnknownPtr fill;
+  // The fills it resolved, by field number (a std::vector<ResolvedFill>
+  // of recordset_access_internal.h; the type is not public). They point
+  // into the ADO recordset `fill` holds and go when it is asked again.
+  std::shared_ptr<void> fills;
+  const void* fillTable = nullptr;  // its elements, while it is current
+  size_t fillCount = 0;
   // The binding pass under way, and whether the row it loads is EOF (asked
   // once per pass: loading the members does not move the recordset).
   const CFieldExchange* bindingPass = nullptr;

@@ -14,9 +14,11 @@
 #include <cstring>
 
 namespace korvo::recordset {
-namespace {
-
+namespace detail {
 std::atomic<bool> g_forceVariantRoute{false};
+}  // namespace detail
+
+namespace {
 
 // The code page is read once per process; so is this answer.
 bool AnsiIsUtf8() {
@@ -26,8 +28,7 @@ bool AnsiIsUtf8() {
 
 }  // namespace
 
-void TEST_ForceVariantRoute(bool force) { g_forceVariantRoute = force; }
-bool VariantRouteForced() { return g_forceVariantRoute.load(std::memory_order_relaxed); }
+void TEST_ForceVariantRoute(bool force) { detail::g_forceVariantRoute = force; }
 
 bool FillText(const RowCell& cell, CTString& out) {
   return cell.vt == VT_BSTR && ado::FillNarrowText(cell.bytes, cell.size, out);
@@ -60,6 +61,9 @@ IKorvoRowAccess* RecordsetAccess::RowAccess(CRecordset& rs) {
   if (!memo.asked || memo.accessOf != current) {
     // Asked once per ADO recordset: a new Open or Requery, or another
     // recordset attached, is a different object.
+    memo.fills.reset();  // they point into the recordset asked before
+    memo.fillTable = nullptr;
+    memo.fillCount = 0;
     memo.access = nullptr;
     memo.fill = nullptr;
     if (current != nullptr) {
@@ -78,6 +82,25 @@ IKorvoRowAccess* RecordsetAccess::RowAccess(CRecordset& rs) {
     memo.asked = true;
   }
   return memo.access.GetInterfacePtr();
+}
+
+FillResult RecordsetAccess::ResolveAndFill(CRecordset& rs, short n, MemberKind kind, void* member,
+                                           int size) {
+  if (RowAccess(rs) == nullptr || n < 1) return FillResult::kNotFilled;
+  RowShortcuts& memo = rs.m_shortcuts;
+  // Held as its IUnknown (the public header does not know the interface).
+  auto* fill = static_cast<IKorvoMemberFill*>(memo.fill.GetInterfacePtr());
+  if (fill == nullptr) return FillResult::kNotFilled;
+  if (!memo.fills) memo.fills = std::make_shared<std::vector<ResolvedFill>>();
+  auto& fills = *static_cast<std::vector<ResolvedFill>*>(memo.fills.get());
+  if (fills.size() < static_cast<size_t>(n)) {
+    fills.resize(static_cast<size_t>(n));
+    memo.fillTable = fills.data();
+    memo.fillCount = fills.size();
+  }
+  ResolvedFill& resolved = fills[static_cast<size_t>(n - 1)];
+  if (fill->ResolveFill(n - 1, kind, &resolved)) return resolved.Fill(member, size);
+  return fill->FillMember(n - 1, kind, member, size);
 }
 
 bool RecordsetAccess::ReadCell(CRecordset& rs, short n, RowCell* cell) {

@@ -14,12 +14,20 @@
 #include <korvo/types/CTTime.h>
 #include <korvo/types/CTWString.h>
 
+#include <atomic>
+
 namespace korvo::recordset {
 
 // Every value then takes the VARIANT route, as for a foreign recordset
 // (the tests run the conversions over both routes).
 void TEST_ForceVariantRoute(bool force);
-bool VariantRouteForced();
+namespace detail {
+extern std::atomic<bool> g_forceVariantRoute;
+}  // namespace detail
+// (Inline: the binding pass asks it for every member.)
+inline bool VariantRouteForced() {
+  return detail::g_forceVariantRoute.load(std::memory_order_relaxed);
+}
 
 // Text cells (VT_BSTR) whose UTF-8 is plain (ado/row_access_internal.h);
 // the narrow forms also need the ANSI code page to be UTF-8.

@@ -1,5 +1,6 @@
 // recordset/navigation.cpp: moving the ADO cursor and reloading the
 // member variables from the new row; BOF, EOF and the row count.
+#include <korvo/ado/member_fill_internal.h>
 #include <korvo/com/error_info.h>
 #include <korvo/db/global_locks_internal.h>
 #include <korvo/diag/CDBException.h>
@@ -81,6 +82,15 @@ void CRecordset::Move(long nRows, unsigned short wFetchType) {
 
 BOOL CRecordset::IsBOF() const { return m_pRecordset->GetBOF() == VARIANT_TRUE ? 1 : 0; }
 
-BOOL CRecordset::IsEOF() const { return m_pRecordset->GetEOF() == VARIANT_TRUE ? 1 : 0; }
+BOOL CRecordset::IsEOF() const {
+  // Asked on every row, by Move and by the host's loop: Korvo's own ADO
+  // recordset, once found by a binding pass, answers without the property.
+  const korvo::recordset::RowShortcuts& memo = m_shortcuts;
+  if (memo.fill && memo.accessOf == m_pRecordset.GetInterfacePtr()) {
+    const int eof = static_cast<IKorvoMemberFill*>(memo.fill.GetInterfacePtr())->AtEof();
+    if (eof >= 0) return eof;
+  }
+  return m_pRecordset->GetEOF() == VARIANT_TRUE ? 1 : 0;
+}
 
 long CRecordset::GetRecordCount() const { return m_pRecordset->GetRecordCount(); }

@@ -13,6 +13,8 @@
 #include <korvo/recordset/direct_values_internal.h>
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 namespace korvo::recordset {
 
@@ -96,17 +98,17 @@ struct RecordsetAccess {
   // the getter would convert or refuse, a foreign recordset.
   static FillResult FillMember(CRecordset& rs, short n, MemberKind kind, void* member,
                                int size = 0) {
-    // The memo RowAccess keeps, used as it stands while it is of this ADO
-    // recordset (every member of every row comes this way).
+    // The fill resolved for this field on an earlier row, used as it
+    // stands while it is of this ADO recordset and its open (every member
+    // of every row comes this way).
     const RowShortcuts& memo = rs.m_shortcuts;
-    IUnknown* fill = memo.fill.GetInterfacePtr();
-    if (!memo.asked || memo.accessOf != rs.m_pRecordset.GetInterfacePtr() || VariantRouteForced()) {
-      if (RowAccess(rs) == nullptr) return FillResult::kNotFilled;
-      fill = memo.fill.GetInterfacePtr();
+    const auto index = static_cast<size_t>(n - 1);  // n < 1 wraps beyond fillCount
+    if (index < memo.fillCount && memo.accessOf == rs.m_pRecordset.GetInterfacePtr() &&
+        !VariantRouteForced()) {
+      const ResolvedFill& fill = static_cast<const ResolvedFill*>(memo.fillTable)[index];
+      if (fill.Current(kind)) return fill.Fill(member, size);
     }
-    if (fill == nullptr || n < 1) return FillResult::kNotFilled;
-    // Held as its IUnknown (the public header does not know the interface).
-    return static_cast<IKorvoMemberFill*>(fill)->FillMember(n - 1, kind, member, size);
+    return ResolveAndFill(rs, n, kind, member, size);
   }
 
   // ---------------------------------------------------------------- setters
@@ -199,6 +201,9 @@ struct RecordsetAccess {
  private:
   static void RememberMapping(CRecordset& rs, void* member, unsigned int fieldNumber);
   static IKorvoRowAccess* RowAccess(CRecordset& rs);
+  // FillMember where no current fill is resolved: resolves one and fills.
+  static FillResult ResolveAndFill(CRecordset& rs, short n, MemberKind kind, void* member,
+                                   int size);
 
   template <class Direct, class Convert, class OnNull>
   static bool ReadDirect(CRecordset& rs, short n, Direct& direct, Convert& convert,

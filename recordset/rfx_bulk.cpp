@@ -23,11 +23,12 @@ void AppendName(CFieldExchange* pFX, const char* szName) {
   if (pFX->m_lpszSeparator != nullptr) *pFX->m_pstrNames += pFX->m_lpszSeparator;
 }
 
-// `elements` values of type T for opAllocRowset (the text form passes its
-// byte count); `read(rs, n)` loads the current row for opBindFieldsToColumns.
-template <class T, class Read>
+// `elements()` values of type T for opAllocRowset (the text form counts
+// bytes; asked only there, not on every row); `read(rs, n)` loads the
+// current row for opBindFieldsToColumns.
+template <class T, class Elements, class Read>
 void ExchangeBulk(CFieldExchange* pFX, const char* szName, T** values, __int64** indicators,
-                  size_t elements, Read&& read) {
+                  Elements&& elements, Read&& read) {
   unsigned int field_number = 0;
   if (!pFX->IsFieldType(&field_number)) return;
   CRecordset& rs = *pFX->m_prs;
@@ -36,7 +37,7 @@ void ExchangeBulk(CFieldExchange* pFX, const char* szName, T** values, __int64**
       if (!RecordsetAccess::AtEof(rs, pFX)) read(rs, static_cast<short>(field_number));
       return;
     case CFieldExchange::opAllocRowset:
-      *values = new T[elements];
+      *values = new T[elements()];
       *indicators = new __int64[rs.GetRowsetSize()];
       return;
     case CFieldExchange::opFreeRowset:
@@ -76,7 +77,7 @@ bool FillElement(CRecordset& rs, short n, MemberKind kind, T* values, __int64* i
 template <class T>
 void ExchangeBulkScalar(CFieldExchange* pFX, const char* szName, T** values, __int64** indicators,
                         MemberKind kind) {
-  const size_t rows = pFX->m_prs != nullptr ? pFX->m_prs->GetRowsetSize() : 0;
+  auto rows = [pFX]() -> size_t { return pFX->m_prs != nullptr ? pFX->m_prs->GetRowsetSize() : 0; };
   ExchangeBulk(pFX, szName, values, indicators, rows, [&](CRecordset& rs, short n) {
     if (!FillElement(rs, n, kind, *values, *indicators))
       rs.GetBulkFieldValue(n, *values, *indicators);
@@ -89,10 +90,12 @@ void RFX_Text_Bulk(CFieldExchange* pFX, const char* szName, char** prgStrVals, _
                    int nMaxLength) {
   // The buffer holds rowset size x maximum length bytes, counted in 32 bits
   // (a product that overflows is refused by new[] as a bad length).
-  const int64_t rows =
-      pFX->m_prs != nullptr ? static_cast<int64_t>(pFX->m_prs->GetRowsetSize()) : 0;
-  const int32_t bytes = static_cast<int32_t>(static_cast<uint32_t>(rows * nMaxLength));
-  const size_t elements = bytes < 0 ? SIZE_MAX : static_cast<size_t>(bytes);
+  auto elements = [pFX, nMaxLength]() -> size_t {
+    const int64_t rows =
+        pFX->m_prs != nullptr ? static_cast<int64_t>(pFX->m_prs->GetRowsetSize()) : 0;
+    const int32_t bytes = static_cast<int32_t>(static_cast<uint32_t>(rows * nMaxLength));
+    return bytes < 0 ? SIZE_MAX : static_cast<size_t>(bytes);
+  };
   ExchangeBulk(pFX, szName, prgStrVals, prgLengths, elements, [&](CRecordset& rs, short n) {
     if (!FillElement(rs, n, MemberKind::kTextBuffer, *prgStrVals, *prgLengths, nMaxLength))
       rs.GetBulkFieldValue(n, *prgStrVals, *prgLengths, nMaxLength);

@@ -168,6 +168,14 @@ class Statement {
     for (int i = 0; i < count; ++i) out[i] = Get(i);
   }
 
+  // For a caller that reads every cell of every row (a recordset's binding
+  // pass): `read(statement, column, &cell)` gives what Get gives, or false
+  // (nothing read) while no row is current, without a virtual call per
+  // cell. It stays valid while the statement lives. REQUIRES of `column`:
+  // as Get. The default reads through HasRow and Get.
+  using CellReadFn = bool (*)(const void* statement, int column, Cell* cell);
+  virtual CellReadFn CellReader() const { return &ReadThroughGet; }
+
   // Rows changed by the executed statements; -1 when the last statement
   // returns rows and changed none.
   virtual int64_t RowsAffected() const = 0;
@@ -178,6 +186,14 @@ class Statement {
   // Ends the current execution and releases what the engine holds for it
   // (read locks); keeps the prepared form.
   virtual void Reset() = 0;
+
+ private:
+  static bool ReadThroughGet(const void* statement, int column, Cell* cell) {
+    const auto& self = *static_cast<const Statement*>(statement);
+    if (!self.HasRow()) return false;
+    *cell = self.Get(column);
+    return true;
+  }
 };
 
 enum class InfoProperty { kDbmsName, kDbmsVersion, kProviderName, kDefaultDatabase, kDataSource };

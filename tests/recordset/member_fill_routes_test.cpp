@@ -76,13 +76,9 @@ int MoveCode(CRecordset& rs) {
   return 0;
 }
 
-// Every row of f as the members hold it after each move.
+// The rows from the current one on, as the members hold them after each move.
 template <class Row>
-std::vector<std::string> ReadRows(CDatabase& db, unsigned int type, unsigned long options,
-                                  const char* columns) {
-  Row rs(&db);
-  const std::string sql = std::string("SELECT ") + columns + " FROM f ORDER BY id";
-  rs.Open(type, sql.c_str(), options);
+std::vector<std::string> RowsLeft(Row& rs) {
   std::vector<std::string> rows;
   int move_code = 0;
   while (!rs.IsEOF()) {
@@ -92,6 +88,17 @@ std::vector<std::string> ReadRows(CDatabase& db, unsigned int type, unsigned lon
     rows.push_back(out.str());
     move_code = MoveCode(rs);
   }
+  return rows;
+}
+
+// Every row of f as the members hold it after each move.
+template <class Row>
+std::vector<std::string> ReadRows(CDatabase& db, unsigned int type, unsigned long options,
+                                  const char* columns) {
+  Row rs(&db);
+  const std::string sql = std::string("SELECT ") + columns + " FROM f ORDER BY id";
+  rs.Open(type, sql.c_str(), options);
+  std::vector<std::string> rows = RowsLeft(rs);
   rs.Close();
   return rows;
 }
@@ -152,6 +159,43 @@ TEST_F(FieldTest, MembersFilledFromTheRowMatchTheVariantRoute) {
     ExpectSameOverBothRoutes<FilledBulk>(Db(), CRecordset::forwardOnly,
                                          CRecordset::readOnly | CRecordset::multiRowFetch,
                                          "l, i, x, s, d");
+  }
+}
+
+// The fills a recordset resolves on its first row belong to that open: a
+// Requery (a new statement) and a Close and Open resolve them afresh, and
+// read the table as it is then.
+TEST_F(FieldTest, MemberFillsFollowRequeryAndReopen) {
+  Exec(
+      "CREATE TABLE f (id INTEGER PRIMARY KEY, l INT, i INT, x REAL, s TEXT, w TEXT, s2 TEXT,"
+      " d DATETIME)");
+  Exec(
+      "INSERT INTO f VALUES (1, 5, -7, 2.5, 'abc', 'w', 'x2', '2024-03-01 02:30:00'),"
+      " (2, NULL, NULL, NULL, NULL, NULL, NULL, NULL)");
+  const std::string sql = std::string("SELECT ") + kColumns + " FROM f ORDER BY id";
+  for (unsigned int type :
+       {unsigned{CRecordset::forwardOnly}, unsigned{CRecordset::staticCursor}}) {
+    SCOPED_TRACE(type);
+    auto expect_variant_rows = [&](const std::vector<std::string>& rows, size_t count) {
+      EXPECT_EQ(rows.size(), count);
+      korvo::recordset::TEST_ForceVariantRoute(true);
+      const auto variant = ReadRows<FilledRow>(Db(), type, CRecordset::readOnly, kColumns);
+      korvo::recordset::TEST_ForceVariantRoute(false);
+      EXPECT_EQ(rows, variant);
+    };
+    FilledRow rs(&Db());
+    rs.Open(type, sql.c_str(), CRecordset::readOnly);
+    expect_variant_rows(RowsLeft(rs), 2);
+    Exec("INSERT INTO f VALUES (3, 8, 9, 1.5, 'new', 'n', 'm', '2025-01-02 03:04:05')");
+    rs.Requery();
+    expect_variant_rows(RowsLeft(rs), 3);
+    rs.Close();
+    Exec("DELETE FROM f WHERE id = 1");
+    rs.Open(type, sql.c_str(), CRecordset::readOnly);
+    expect_variant_rows(RowsLeft(rs), 2);
+    rs.Close();
+    Exec("INSERT INTO f VALUES (1, 5, -7, 2.5, 'abc', 'w', 'x2', '2024-03-01 02:30:00')");
+    Exec("DELETE FROM f WHERE id = 3");
   }
 }
 

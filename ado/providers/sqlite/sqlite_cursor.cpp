@@ -270,66 +270,10 @@ const std::vector<ColumnInfo>& SqliteStatement::Columns() {
   return columns_;
 }
 
-Cell SqliteStatement::Get(int column) const {
-  Cell cell;
-  switch (sqlite3_column_type(result_, column)) {
-    case SQLITE_INTEGER:
-      cell.type = CellType::kInt;
-      cell.i = sqlite3_column_int64(result_, column);
-      break;
-    case SQLITE_FLOAT:
-      cell.type = CellType::kReal;
-      cell.r = sqlite3_column_double(result_, column);
-      break;
-    case SQLITE_TEXT:
-      cell.type = CellType::kText;
-      cell.data = reinterpret_cast<const char*>(sqlite3_column_text(result_, column));
-      cell.size = static_cast<size_t>(sqlite3_column_bytes(result_, column));
-      break;
-    case SQLITE_BLOB:
-      cell.type = CellType::kBlob;
-      cell.data = static_cast<const char*>(sqlite3_column_blob(result_, column));
-      cell.size = static_cast<size_t>(sqlite3_column_bytes(result_, column));
-      break;
-    default:
-      break;
-  }
-  return cell;
-}
+Cell SqliteStatement::Get(int column) const { return CellAt(result_, column); }
 
 void SqliteStatement::GetRow(Cell* out, int count) const {
-  // Each sqlite3_column_* call enters and leaves the connection's API
-  // guard; one sqlite3_column_value per cell does that once, and the value
-  // calls read the same cell as the column calls would. The connection is
-  // opened without a mutex and used by one thread at a time, so the
-  // unprotected value is as safe here as the column calls are.
-  for (int column = 0; column < count; ++column) {
-    sqlite3_value* value = sqlite3_column_value(result_, column);
-    Cell& cell = out[column];
-    cell = Cell{};
-    switch (sqlite3_value_type(value)) {
-      case SQLITE_INTEGER:
-        cell.type = CellType::kInt;
-        cell.i = sqlite3_value_int64(value);
-        break;
-      case SQLITE_FLOAT:
-        cell.type = CellType::kReal;
-        cell.r = sqlite3_value_double(value);
-        break;
-      case SQLITE_TEXT:
-        cell.type = CellType::kText;
-        cell.data = reinterpret_cast<const char*>(sqlite3_value_text(value));
-        cell.size = static_cast<size_t>(sqlite3_value_bytes(value));
-        break;
-      case SQLITE_BLOB:
-        cell.type = CellType::kBlob;
-        cell.data = static_cast<const char*>(sqlite3_value_blob(value));
-        cell.size = static_cast<size_t>(sqlite3_value_bytes(value));
-        break;
-      default:
-        break;
-    }
-  }
+  for (int column = 0; column < count; ++column) out[column] = CellAt(result_, column);
 }
 
 void SqliteStatement::Reset() {

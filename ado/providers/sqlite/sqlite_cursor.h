@@ -12,6 +12,40 @@
 
 namespace korvo::ado::provider::sqlite {
 
+// Cell `column` of the row `stmt` is on. One engine call finds the column's
+// value; its type, value and length are then read from that value, not
+// through a column call each (which looks the column up again every time).
+// The value is read at once, on the thread that uses the connection (it is
+// opened without the engine's mutex: one thread at a time). Inline: the
+// recordset's member fills read every cell of every row through it.
+inline Cell CellAt(sqlite3_stmt* stmt, int column) {
+  sqlite3_value* value = sqlite3_column_value(stmt, column);
+  Cell cell;
+  switch (sqlite3_value_type(value)) {
+    case SQLITE_INTEGER:
+      cell.type = CellType::kInt;
+      cell.i = sqlite3_value_int64(value);
+      break;
+    case SQLITE_FLOAT:
+      cell.type = CellType::kReal;
+      cell.r = sqlite3_value_double(value);
+      break;
+    case SQLITE_TEXT:
+      cell.type = CellType::kText;
+      cell.data = reinterpret_cast<const char*>(sqlite3_value_text(value));
+      cell.size = static_cast<size_t>(sqlite3_value_bytes(value));
+      break;
+    case SQLITE_BLOB:
+      cell.type = CellType::kBlob;
+      cell.data = static_cast<const char*>(sqlite3_value_blob(value));
+      cell.size = static_cast<size_t>(sqlite3_value_bytes(value));
+      break;
+    default:
+      break;
+  }
+  return cell;
+}
+
 class SqliteStatement final : public Statement {
  public:
   // `sql` is already rewritten (escapes, row limits).
@@ -29,6 +63,15 @@ class SqliteStatement final : public Statement {
   const std::vector<ColumnInfo>& Columns() override;
   Cell Get(int column) const override;
   void GetRow(Cell* out, int count) const override;
+  CellReadFn CellReader() const override { return &ReadCell; }
+  // What CellReader returns (a caller that knows it may call it directly).
+  static bool ReadCell(const void* statement, int column, Cell* cell) {
+    const auto& self =
+        static_cast<const SqliteStatement&>(*static_cast<const Statement*>(statement));
+    if (!self.has_row_) return false;
+    *cell = CellAt(self.result_, column);
+    return true;
+  }
   int64_t RowsAffected() const override { return rows_affected_; }
   bool ReturnValueMarker() const override { return return_value_marker_; }
   void Reset() override;
