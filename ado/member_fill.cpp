@@ -59,9 +59,8 @@ bool Int32Of(const Cell& cell, VARTYPE target, int32_t* out) {
 
 // The calendar fields of a stored date text the plain reader takes.
 bool DateFieldsOf(const Cell& cell, VARTYPE target, SYSTEMTIME* fields) {
-  double date = 0;
   return target == VT_DATE && cell.type == CellType::kText &&
-         ParsePlainIsoDate(cell.data, cell.size, &date, fields);
+         SplitPlainIsoDate(cell.data, cell.size, fields);
 }
 
 }  // namespace

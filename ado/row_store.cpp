@@ -22,6 +22,11 @@ char* PutVarint(char* p, uint64_t v) {
 }
 
 const char* GetVarint(const char* p, uint64_t* v) {
+  // Most lengths and many integers take one byte.
+  if ((static_cast<unsigned char>(*p) & 0x80) == 0) {
+    *v = static_cast<unsigned char>(*p);
+    return p + 1;
+  }
   uint64_t result = 0;
   for (int shift = 0;; shift += 7) {
     const auto byte = static_cast<unsigned char>(*p++);
@@ -36,19 +41,6 @@ uint64_t ZigZag(int64_t v) {
   return (static_cast<uint64_t>(v) << 1) ^ static_cast<uint64_t>(v >> 63);
 }
 int64_t UnZigZag(uint64_t v) { return static_cast<int64_t>(v >> 1) ^ -static_cast<int64_t>(v & 1); }
-
-size_t EncodedSize(const Cell& c) {
-  switch (c.type) {
-    case CellType::kNull:
-      return 1;
-    case CellType::kInt:
-      return 1 + kMaxVarint;
-    case CellType::kReal:
-      return 1 + sizeof(double);
-    default:
-      return 1 + kMaxVarint + c.size;
-  }
-}
 
 char* Encode(char* p, const Cell& c) {
   *p++ = static_cast<char>(c.type);
@@ -87,8 +79,13 @@ char* RowStore::Reserve(size_t bytes) {
 }
 
 void RowStore::AppendCells(const Cell* cells) {
-  size_t bound = 0;
-  for (size_t i = 0; i < columns_; ++i) bound += EncodedSize(cells[i]);
+  // At most a tag and the longest varint per cell (a real's 8 bytes are
+  // fewer), and the bytes of text and blobs.
+  size_t bound = columns_ * (1 + kMaxVarint);
+  for (size_t i = 0; i < columns_; ++i) {
+    if (cells[i].type == CellType::kText || cells[i].type == CellType::kBlob)
+      bound += cells[i].size;
+  }
   char* start = Reserve(bound);
   char* p = start;
   for (size_t i = 0; i < columns_; ++i) p = Encode(p, cells[i]);
@@ -105,16 +102,10 @@ void RowStore::ReplaceCells(size_t row, const Cell* cells) {
 void RowStore::Erase(size_t row) { rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(row)); }
 
 void RowStore::Append(const provider::Statement& statement) {
-  // Small results are common; a fixed buffer avoids an allocation per row.
-  Cell local[16];
-  std::vector<Cell> heap;
-  Cell* cells = local;
-  if (columns_ > 16) {
-    heap.resize(columns_);
-    cells = heap.data();
-  }
-  for (size_t i = 0; i < columns_; ++i) cells[i] = statement.Get(static_cast<int>(i));
-  AppendCells(cells);
+  // One buffer for every row: no allocation or clearing per row.
+  if (scratch_.size() != columns_) scratch_.resize(columns_);
+  statement.GetRow(scratch_.data(), static_cast<int>(columns_));
+  AppendCells(scratch_.data());
 }
 
 void RowStore::Read(size_t row, Cell* out) const {

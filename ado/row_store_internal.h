@@ -54,6 +54,7 @@ class RowStore {
   size_t block_size_ = 0;
   size_t total_block_bytes_ = 0;
   std::vector<const char*> rows_;
+  std::vector<provider::Cell> scratch_;  // Append's cells of the row being copied
 };
 
 }  // namespace korvo::ado

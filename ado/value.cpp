@@ -121,6 +121,10 @@ bool ParsePlainIsoDate(const char* s, size_t n, double* date, SYSTEMTIME* fields
   return com::detail::ParsePlainDate(StoredDateText(s, n), date, fields);
 }
 
+bool SplitPlainIsoDate(const char* s, size_t n, SYSTEMTIME* fields) {
+  return com::detail::SplitPlainDate(StoredDateText(s, n), fields);
+}
+
 bool FormatIsoDate(double date, int32_t ado_type, std::string* out) {
   SYSTEMTIME st{};
   if (!VariantTimeToSystemTime(date, &st)) return false;

@@ -28,6 +28,9 @@ bool ParseIsoDate(const char* text, size_t size, double* date);
 // The same for the commonest form only (com's ParsePlainDate), giving the
 // calendar fields too; false for other text, which ParseIsoDate decides.
 bool ParsePlainIsoDate(const char* text, size_t size, double* date, SYSTEMTIME* fields);
+// Its calendar fields alone (day of week and milliseconds 0), for a caller
+// that needs no OLE date.
+bool SplitPlainIsoDate(const char* text, size_t size, SYSTEMTIME* fields);
 // The OLE date as ISO text: "YYYY-MM-DD" for adDBDate, "HH:MM:SS" for
 // adDBTime, "YYYY-MM-DD HH:MM:SS" otherwise. False outside the range.
 bool FormatIsoDate(double date, int32_t ado_type, std::string* out);

@@ -4,7 +4,10 @@
 #include <korvo/com/text_internal.h>
 #include <korvo/platform/civil_date.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -109,6 +112,17 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// True when every byte of `word` (read from memory, first byte lowest)
+// that `mask` selects is an ASCII digit. Adding 6 carries out of a byte
+// only above 0xF9: such a byte fails the first test itself or is a
+// separator the caller refuses on its own, and a digit never carries.
+bool DigitsAt(uint64_t word, uint64_t mask) {
+  static_assert(std::endian::native == std::endian::little, "the first byte is the lowest");
+  constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ULL;
+  const uint64_t want = 0x3030303030303030ULL & mask;
+  return (word & kHigh & mask) == want && ((word + 0x0606060606060606ULL) & kHigh & mask) == want;
+}
+
 // Reads between min and max digits at *at.
 bool Digits(std::string_view s, size_t* at, size_t min, size_t max, unsigned* value) {
   size_t start = *at;
@@ -185,31 +199,54 @@ bool ParseDate(std::string_view text, DATE* out, SecondFraction fraction) {
   return true;
 }
 
-bool ParsePlainDate(std::string_view text, DATE* out, SYSTEMTIME* fields) {
-  if (text.size() != 10 && text.size() != 19) return false;
-  // Two digits at `at` (the callers checked the length).
-  auto two = [&](size_t at, unsigned* value) {
-    if (!IsDigit(text[at]) || !IsDigit(text[at + 1])) return false;
-    *value = static_cast<unsigned>((text[at] - '0') * 10 + (text[at + 1] - '0'));
-    return true;
-  };
-  unsigned century = 0, year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-  if (!two(0, &century) || !two(2, &year) || text[4] != '-' || !two(5, &month) || text[7] != '-' ||
-      !two(8, &day))
+bool SplitPlainDate(std::string_view text, SYSTEMTIME* fields) {
+  const size_t size = text.size();
+  if (size != 10 && size != 19) return false;
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  // The digits are checked eight bytes at a time: the text is read for
+  // each row of a date column.
+  uint64_t date_word = 0;
+  std::memcpy(&date_word, s, sizeof date_word);                    // "YYYY-MM-"
+  const unsigned day_high = s[8] - 0x30u, day_low = s[9] - 0x30u;  // a non-digit wraps above 9
+  if (!DigitsAt(date_word, 0x00FFFF00FFFFFFFFULL) || s[4] != '-' || s[7] != '-' || day_high > 9 ||
+      day_low > 9)
     return false;
-  year += century * 100;
-  if (text.size() == 19 && (text[10] != ' ' || !two(11, &hour) || text[13] != ':' ||
-                            !two(14, &minute) || text[16] != ':' || !two(17, &second)))
-    return false;
+  auto digit = [&](size_t at) { return static_cast<unsigned>(s[at] - '0'); };
+  const unsigned year = digit(0) * 1000 + digit(1) * 100 + digit(2) * 10 + digit(3);
+  const unsigned month = digit(5) * 10 + digit(6), day = day_high * 10 + day_low;
+  unsigned hour = 0, minute = 0, second = 0;
+  if (size == 19) {
+    uint64_t time_word = 0;
+    std::memcpy(&time_word, s + 11, sizeof time_word);  // "hh:mm:ss"
+    if (!DigitsAt(time_word, 0xFFFF00FFFF00FFFFULL) || s[10] != ' ' || s[13] != ':' || s[16] != ':')
+      return false;
+    hour = digit(11) * 10 + digit(12);
+    minute = digit(14) * 10 + digit(15);
+    second = digit(17) * 10 + digit(18);
+  }
   if (year < 100 || !platform::IsValidDate(year, month, day) || hour > 23 || minute > 59 ||
       second > 59)
     return false;
-  const long long day_index = platform::DaysFromCivil(year, month, day) + kDaysFrom1970;
+  *fields = SYSTEMTIME{};
+  fields->wYear = static_cast<WORD>(year);
+  fields->wMonth = static_cast<WORD>(month);
+  fields->wDay = static_cast<WORD>(day);
+  fields->wHour = static_cast<WORD>(hour);
+  fields->wMinute = static_cast<WORD>(minute);
+  fields->wSecond = static_cast<WORD>(second);
+  return true;
+}
+
+bool ParsePlainDate(std::string_view text, DATE* out, SYSTEMTIME* fields) {
+  SYSTEMTIME split;
+  if (!SplitPlainDate(text, &split)) return false;
+  const long long day_index =
+      platform::DaysFromCivil(split.wYear, split.wMonth, split.wDay) + kDaysFrom1970;
+  const long long second = split.wHour * 3600LL + split.wMinute * 60LL + split.wSecond;
   // ParseTime's sum, so that the date is the very double ParseDate makes;
   // whole seconds come back unchanged from splitting it.
-  *out = Join(day_index, hour * 3600.0 + minute * 60.0 + second);
-  const platform::CivilDate civil{year, month, day};
-  *fields = FieldsOf(civil, day_index, hour * 3600LL + minute * 60LL + second);
+  *out = Join(day_index, static_cast<double>(second));
+  *fields = FieldsOf(platform::CivilDate{split.wYear, split.wMonth, split.wDay}, day_index, second);
   return true;
 }
 

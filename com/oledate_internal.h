@@ -34,5 +34,9 @@ bool ParseDate(std::string_view text, DATE* out, SecondFraction fraction = Secon
 // *fields what VariantTimeToSystemTime gives for *out. False (nothing
 // written) for any other text, which ParseDate then decides on.
 bool ParsePlainDate(std::string_view text, DATE* out, SYSTEMTIME* fields);
+// The same text's calendar fields alone (day of week and milliseconds 0),
+// for a caller that needs no OLE date; false for the text ParsePlainDate
+// refuses.
+bool SplitPlainDate(std::string_view text, SYSTEMTIME* fields);
 
 }  // namespace korvo::com::detail

@@ -51,12 +51,14 @@ bool OffsetAt(time_t t, long* offset) {
   return true;
 }
 
-// Samples block `index` into `b`.
+// Samples block `index` into `b`, two days beyond either end: every
+// offset mktime's search can look at for a local time whose clock falls in
+// the block lies within two days of that clock.
 void LoadBlock(Block& b, int64_t index) {
   b = Block{};
   b.index = index;
-  const time_t start = static_cast<time_t>(index) << kBlockShift;
-  const time_t end = start + (time_t{1} << kBlockShift);
+  const time_t start = (static_cast<time_t>(index) << kBlockShift) - 2 * kDay;
+  const time_t end = start + (time_t{1} << kBlockShift) + 4 * kDay;
   long first = 0, next = 0;
   if (!OffsetAt(start, &first)) return;
   for (time_t t = start + kDay;; t += kDay) {
@@ -66,14 +68,6 @@ void LoadBlock(Block& b, int64_t index) {
   }
   b.offset = first;
   b.uniform = true;
-}
-
-// The hit is inline, so that the thread's cache is looked up once per
-// conversion and not again in a helper.
-inline Block BlockAt(ZoneCache& cache, int64_t index) {
-  Block& b = cache.blocks[static_cast<uint64_t>(index) % kSlots];
-  if (b.index != index) LoadBlock(b, index);
-  return b;
 }
 
 // Days from 1970-01-01 to the civil date (proleptic Gregorian); a day
@@ -99,6 +93,29 @@ __time64_t ByMktime(int year, int month, int day, int hour, int minute, int seco
   return _mktime64(&local);
 }
 
+// The conversion of fields in range, given this thread's cache: looked up
+// once by the caller, since the compiler would look a thread_local of a
+// shared library up again after every call it makes (and, seeing the one
+// caller, would do so here too unless kept from propagating the argument).
+#if defined(__has_attribute) && __has_attribute(noipa)
+__attribute__((noipa))
+#else
+__attribute__((noinline))
+#endif
+__time64_t
+CachedLocalTime(ZoneCache& cache, int year, int month, int day, int hour, int minute, int second) {
+  FollowZone(cache);
+  const int64_t clock = DaysFromCivil(year, month, day) * kDay + hour * 3600 + minute * 60 + second;
+  const int64_t index = clock >> kBlockShift;
+  Block& b = cache.blocks[static_cast<uint64_t>(index) % kSlots];
+  if (b.index != index) LoadBlock(b, index);
+  if (b.uniform) {
+    const int64_t t = clock - b.offset;
+    if (t >= 0 && t <= kMaxTime) return t;
+  }
+  return ByMktime(year, month, day, hour, minute, second);
+}
+
 }  // namespace
 
 __time64_t LocalTimeToTime64(int year, int month, int day, int hour, int minute, int second) {
@@ -107,17 +124,7 @@ __time64_t LocalTimeToTime64(int year, int month, int day, int hour, int minute,
       day > 31 || month < 1 || month > 12) {
     return ByMktime(year, month, day, hour, minute, second);
   }
-  ZoneCache& cache = t_cache;
-  FollowZone(cache);
-  const int64_t clock = DaysFromCivil(year, month, day) * kDay + hour * 3600 + minute * 60 + second;
-  // Every offset mktime's search can look at lies within two days.
-  const Block before = BlockAt(cache, (clock - 2 * kDay) >> kBlockShift);
-  const Block after = BlockAt(cache, (clock + 2 * kDay) >> kBlockShift);
-  if (before.uniform && after.uniform && before.offset == after.offset) {
-    const int64_t t = clock - before.offset;
-    if (t >= 0 && t <= kMaxTime) return t;
-  }
-  return ByMktime(year, month, day, hour, minute, second);
+  return CachedLocalTime(t_cache, year, month, day, hour, minute, second);
 }
 
 }  // namespace korvo::platform

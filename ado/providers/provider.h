@@ -161,6 +161,12 @@ class Statement {
   virtual const std::vector<ColumnInfo>& Columns() = 0;
   // REQUIRES: HasRow() and 0 <= column < Columns().size().
   virtual Cell Get(int column) const = 0;
+  // The first `count` cells of the current row, as Get gives them one by
+  // one; for a caller that copies whole rows (a client cursor's snapshot).
+  // REQUIRES: HasRow() and 0 <= count <= Columns().size().
+  virtual void GetRow(Cell* out, int count) const {
+    for (int i = 0; i < count; ++i) out[i] = Get(i);
+  }
 
   // For a caller that reads every cell of every row (a recordset's binding
   // pass): `read(statement, column, &cell)` gives what Get gives, or false

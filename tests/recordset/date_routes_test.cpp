@@ -131,6 +131,10 @@ TEST_F(FieldTest, DatesReadTheSameOverBothRoutes) {
                                     "2024-1-01 10:00:00",
                                     "2024-01-01  10:00:00",
                                     "abcd-ef-gh ij:kl:mn",
+                                    "202/-01-01 10:00:00",
+                                    "2024-0:-01",
+                                    "2024-01-01 1;:00:00",
+                                    "2024-01-01 10:00:0\xff",
                                     "2024-01-01 10:00:00x",
                                     ""};
   const unsigned seed = std::random_device{}();

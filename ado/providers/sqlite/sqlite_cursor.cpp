@@ -272,6 +272,10 @@ const std::vector<ColumnInfo>& SqliteStatement::Columns() {
 
 Cell SqliteStatement::Get(int column) const { return CellAt(result_, column); }
 
+void SqliteStatement::GetRow(Cell* out, int count) const {
+  for (int column = 0; column < count; ++column) out[column] = CellAt(result_, column);
+}
+
 void SqliteStatement::Reset() {
   for (auto& part : parts_) sqlite3_reset(part.get());
   has_row_ = false;

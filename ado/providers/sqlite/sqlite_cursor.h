@@ -62,6 +62,7 @@ class SqliteStatement final : public Statement {
   bool HasRow() const override { return has_row_; }
   const std::vector<ColumnInfo>& Columns() override;
   Cell Get(int column) const override;
+  void GetRow(Cell* out, int count) const override;
   CellReadFn CellReader() const override { return &ReadCell; }
   // What CellReader returns (a caller that knows it may call it directly).
   static bool ReadCell(const void* statement, int column, Cell* cell) {
