@@ -27,7 +27,8 @@ constexpr bool IsValidDate(int64_t year, unsigned month, unsigned day) {
   return month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month);
 }
 
-// Days since 1970-01-01 of a valid date.
+// Days since 1970-01-01 of a valid date; a day of 1..31 beyond the
+// month's end counts on into the next month, as timegm takes it.
 constexpr int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
   const int64_t y = year - (month <= 2 ? 1 : 0);
   const int64_t era = (y >= 0 ? y : y - 399) / 400;

@@ -1,4 +1,5 @@
 // platform/local_time.cpp: LocalTimeToTime64 (local_time_internal.h).
+#include <korvo/platform/civil_date.h>
 #include <korvo/platform/local_time_internal.h>
 
 #include <cstdint>
@@ -70,17 +71,6 @@ void LoadBlock(Block& b, int64_t index) {
   b.uniform = true;
 }
 
-// Days from 1970-01-01 to the civil date (proleptic Gregorian); a day
-// beyond the month's end counts on into the next, as timegm takes it.
-int64_t DaysFromCivil(int64_t y, int m, int d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468 + (d - 1);
-}
-
 __time64_t ByMktime(int year, int month, int day, int hour, int minute, int second) {
   struct tm local {};
   local.tm_sec = second;
@@ -105,7 +95,9 @@ __attribute__((noinline))
 __time64_t
 CachedLocalTime(ZoneCache& cache, int year, int month, int day, int hour, int minute, int second) {
   FollowZone(cache);
-  const int64_t clock = DaysFromCivil(year, month, day) * kDay + hour * 3600 + minute * 60 + second;
+  const int64_t clock =
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * kDay +
+      hour * 3600 + minute * 60 + second;
   const int64_t index = clock >> kBlockShift;
   Block& b = cache.blocks[static_cast<uint64_t>(index) % kSlots];
   if (b.index != index) LoadBlock(b, index);
