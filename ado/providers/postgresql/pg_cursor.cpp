@@ -373,8 +373,7 @@ HRESULT PgStatement::Fetch(Deadline deadline) {
     const HRESULT hr = session_->Fail(r.get());
     // Inside the host's transaction the failure went back to the statement
     // savepoint, which the cursor followed; its own transaction ends here.
-    if (own_cursor && !session_->dead() && PQtransactionStatus(session_->conn()) != PQTRANS_IDLE)
-      PQclear(PQexec(session_->conn(), "ROLLBACK"));
+    if (own_cursor) RollBackOwnTransaction();
     return hr;
   }
 }
@@ -463,8 +462,7 @@ HRESULT PgStatement::OpenCursor(Part& part, Deadline deadline) {
     session_->Release(this);
     stale_ = StaleKind(failure.get());
     const HRESULT hr = session_->Fail(failure.get(), part.sql);
-    if (own_transaction_ && !session_->dead() && PQtransactionStatus(conn) != PQTRANS_IDLE)
-      PQclear(PQexec(conn, "ROLLBACK"));
+    if (own_transaction_) RollBackOwnTransaction();
     return hr;
   }
   streaming_ = true;
@@ -544,6 +542,11 @@ Result PgStatement::AwaitEnd() {
   if (!end_sent_) return nullptr;
   end_sent_ = false;
   return session_->Drain(NoDeadline());
+}
+
+void PgStatement::RollBackOwnTransaction() {
+  if (!session_->dead() && PQtransactionStatus(session_->conn()) != PQTRANS_IDLE)
+    PQclear(PQexec(session_->conn(), "ROLLBACK"));
 }
 
 void PgStatement::EndStream() {

@@ -83,6 +83,8 @@ class PgStatement final : public Statement, public Stream {
   HRESULT Fetch(Deadline deadline);
   void DecodeRow();
   void EndStream();
+  // Ends the transaction a failed cursor opened for itself, if still open.
+  void RollBackOwnTransaction();
 
   // The declared cursor: opens it (and the statement's own transaction
   // when there is no other) and reads its first block.
