@@ -136,8 +136,9 @@ template <class Ops, class T>
 // exchange makes after loading (SetFieldNull and the getter run the host's
 // code, which may change the map).
 template <class Ops, class T>
-[[gnu::noinline]] void LoadUnfilledAndMap(FillResult result, CRecordset& rs,
-                                          unsigned int field_number, T& value) {
+[[gnu::noinline]] void LoadUnfilledAndMap(FillResult result, CFieldExchange* pFX, T& value) {
+  const unsigned int field_number = pFX->m_nFieldNumber;
+  CRecordset& rs = *pFX->m_prs;
   LoadUnfilled<Ops>(result, rs, static_cast<short>(field_number), value);
   RecordsetAccess::MapField(rs, &value, field_number);
 }
@@ -154,8 +155,7 @@ void Exchange(CFieldExchange* pFX, const char* szName, T& value) {
       if (fill != nullptr && RecordsetAccess::Mapped(*pFX->m_prs, &value, field_number)) {
         pFX->m_nFieldNumber = field_number;  // as IsFieldType counts it
         const FillResult result = fill->Fill(&value, 0);
-        if (result != FillResult::kFilled)
-          LoadUnfilledAndMap<Ops>(result, *pFX->m_prs, field_number, value);
+        if (result != FillResult::kFilled) LoadUnfilledAndMap<Ops>(result, pFX, value);
         return;
       }
     }
