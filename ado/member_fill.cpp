@@ -192,6 +192,17 @@ bool ReadRowCell(const void* source, int column, Cell* cell) {
   return true;
 }
 
+// ReadRowCell over a snapshot, the cursor's type known when the fill is
+// resolved: the same reads without the virtual calls.
+bool ReadSnapshotRowCell(const void* source, int column, Cell* cell) {
+  const auto& data = *static_cast<const RecordsetData*>(source);
+  if (data.edit.mode != adEditNone) return ReadRowCell(source, column, cell);
+  auto& cursor = static_cast<SnapshotCursor&>(*data.cursor);
+  if (!cursor.on_row()) return false;
+  *cell = cursor.Get(column);
+  return true;
+}
+
 // How a resolved fill reads its cell: through the reader it holds, or
 // through one known here, called directly (and inlined where it can be).
 struct ReadThroughPointer {
@@ -227,6 +238,8 @@ ResolvedFill::Fn ResolvedFillFor(provider::Statement::CellReadFn read, MemberKin
   using provider::sqlite::SqliteStatement;
   const auto index = static_cast<size_t>(kind);
   if (read == &ReadRowCell) return kResolvedFills<ReadDirectly<&ReadRowCell>>[index];
+  if (read == &ReadSnapshotRowCell)
+    return kResolvedFills<ReadDirectly<&ReadSnapshotRowCell>>[index];
   if (read == &SqliteStatement::ReadCell)
     return kResolvedFills<ReadDirectly<&SqliteStatement::ReadCell>>[index];
   if (read == &PgStatement::ReadCell)
@@ -267,7 +280,8 @@ bool ResolveRowFill(const RecordsetData& data, long column, MemberKind kind, Res
   ResolvedFill fill;
   // Without a writer nothing is ever edited: the cells are the cursor's.
   if (data.writer || !data.cursor->StatementCells(&fill.read, &fill.source)) {
-    fill.read = &ReadRowCell;
+    const bool snapshot = dynamic_cast<const SnapshotCursor*>(data.cursor.get()) != nullptr;
+    fill.read = snapshot ? &ReadSnapshotRowCell : &ReadRowCell;
     fill.source = &data;
   }
   fill.fill = ResolvedFillFor(fill.read, kind);

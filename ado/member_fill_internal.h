@@ -68,6 +68,23 @@ struct ResolvedFill {
   FillResult Fill(void* member, int size) const { return fill(*this, member, size); }
 };
 
+// EOF of the cursor open now, as IKorvoMemberFill::AtEof answers it,
+// resolved once per open (IKorvoMemberFill::ResolveEof) so that every row
+// after asks it without the interface call. While Current() holds, AtEof()
+// is what IKorvoMemberFill::AtEof returns; a new open, a requery or a
+// close of the recordset ends it. It points into the recordset: the
+// holder keeps a reference to it.
+struct ResolvedEof {
+  using Fn = bool (*)(const void* cursor);
+  Fn at_eof = nullptr;  // null: nothing resolved
+  const void* cursor = nullptr;
+  const uint64_t* generation = nullptr;  // the recordset's count of opens and closes
+  uint64_t resolved_at = 0;
+
+  bool Current() const { return at_eof != nullptr && *generation == resolved_at; }
+  bool AtEof() const { return at_eof(cursor); }
+};
+
 struct IKorvoMemberFill : IUnknown {
   // Fills `member` (of `kind`; `size` is the buffer size of kTextBuffer)
   // with column `column` (0-based) of the current row.
@@ -78,6 +95,9 @@ struct IKorvoMemberFill : IUnknown {
   // EOF as get_EOF reports it, 1 or 0, without the property call; -1 while
   // closed (get_EOF reports that failure).
   virtual int AtEof() = 0;
+  // Resolves AtEof for the cursor open now; false (nothing written) while
+  // closed.
+  virtual bool ResolveEof(ResolvedEof* out) = 0;
 
  protected:
   ~IKorvoMemberFill() = default;

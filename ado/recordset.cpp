@@ -304,6 +304,14 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess, IK
     if (!data_->cursor) return -1;
     return data_->cursor->eof() ? 1 : 0;
   }
+  bool ResolveEof(ResolvedEof* out) override {
+    if (out == nullptr || !data_->cursor) return false;
+    out->at_eof = data_->cursor->EofReader();
+    out->cursor = data_->cursor.get();
+    out->generation = &data_->generation;
+    out->resolved_at = data_->generation;
+    return true;
+  }
 
  protected:
   ~RecordsetObject() override {
@@ -355,6 +363,8 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess, IK
 
   // The state table's check (recordset_state_internal.h).
   HRESULT Check(RecordsetOperation operation) const {
+    if (AcceptedAtAnyOpenPosition(operation, data_->cursor != nullptr, data_->edit.mode))
+      return kSOk;
     return CheckRecordsetState(*data_, operation);
   }
 

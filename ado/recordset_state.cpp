@@ -22,12 +22,8 @@ RecordsetPosition PositionOf(const RecordsetData& data) {
 }
 
 HRESULT CheckRecordsetState(const RecordsetData& data, RecordsetOperation operation) {
+  if (AcceptedAtAnyOpenPosition(operation, data.cursor != nullptr, data.edit.mode)) return kSOk;
   const RecordsetStateRule& rule = kRecordsetStateRules[static_cast<size_t>(operation)];
-  // Every open position passes these (moves, EOF and BOF are asked on
-  // every row): no need to find out which one it is.
-  if (rule.positions == kAnyOpenPosition && data.cursor &&
-      (!rule.refused_while_editing || data.edit.mode == adEditNone))
-    return kSOk;
   const RecordsetPosition position = PositionOf(data);
   if ((rule.positions & position) == 0) {
     if (position == kClosed) return ReportAdo(kAdoObjectClosed);

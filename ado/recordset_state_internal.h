@@ -104,6 +104,17 @@ inline constexpr RecordsetStateRule kRecordsetStateRules[] = {
 
 RecordsetPosition PositionOf(const RecordsetData& data);
 
+// Whether `operation` is accepted without finding out the position: every
+// open position passes it and the edit mode, where it matters, is
+// adEditNone. (Inline: the moves and the position questions, asked on
+// every row, end here.)
+inline bool AcceptedAtAnyOpenPosition(RecordsetOperation operation, bool open,
+                                      EditModeEnum edit_mode) {
+  const RecordsetStateRule& rule = kRecordsetStateRules[static_cast<size_t>(operation)];
+  return open && rule.positions == kAnyOpenPosition &&
+         (!rule.refused_while_editing || edit_mode == adEditNone);
+}
+
 // kSOk when `operation` is accepted in the recordset's state; otherwise
 // reports the refusal (see the table) and returns it.
 HRESULT CheckRecordsetState(const RecordsetData& data, RecordsetOperation operation);

@@ -9,6 +9,7 @@
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/safearray.h>
 
+#include <cstdint>
 #include <cstring>
 
 namespace korvo::ado {
@@ -47,22 +48,46 @@ size_t SequenceLength(const unsigned char* p, const unsigned char* end) {
   return length;
 }
 
+// The eight bytes at `p`.
+uint64_t Word(const unsigned char* p) {
+  uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// The four bytes at `low` and the four at `high` in one word.
+uint64_t HalfWords(const unsigned char* low, const unsigned char* high) {
+  uint32_t a, b;
+  std::memcpy(&a, low, sizeof a);
+  std::memcpy(&b, high, sizeof b);
+  return a | static_cast<uint64_t>(b) << 32;
+}
+
+// No byte of `word` has its high bit set or is zero.
+bool IsAsciiWord(uint64_t word) {
+  constexpr uint64_t kHigh = 0x8080808080808080ULL;
+  const bool has_zero = ((word - 0x0101010101010101ULL) & ~word & kHigh) != 0;
+  return (word & kHigh) == 0 && !has_zero;
+}
+
 }  // namespace
 
 bool IsPlainUtf8(const char* data, size_t size) {
   const auto* p = reinterpret_cast<const unsigned char*>(data);
   const unsigned char* const end = p + size;
+  // Most text is ASCII: taken eight bytes at a time, the last word
+  // overlapping the one before it, so that only text that is not ASCII
+  // goes byte by byte below.
+  if (size >= 8) {
+    while (end - p > 8 && IsAsciiWord(Word(p))) p += 8;
+    if (end - p <= 8 && IsAsciiWord(Word(end - 8))) return true;
+  } else if (size >= 4) {
+    if (IsAsciiWord(HalfWords(p, end - 4))) return true;
+  }
   while (p < end) {
-    // ASCII eight bytes at a time: no high bit and no zero byte.
-    if (end - p >= 8) {
-      uint64_t word;
-      std::memcpy(&word, p, 8);
-      const bool ascii = (word & 0x8080808080808080ULL) == 0;
-      const bool has_zero = ((word - 0x0101010101010101ULL) & ~word & 0x8080808080808080ULL) != 0;
-      if (ascii && !has_zero) {
-        p += 8;
-        continue;
-      }
+    if (end - p >= 8 && IsAsciiWord(Word(p))) {
+      p += 8;
+      continue;
     }
     if (*p == 0) return false;
     if (*p < 0x80) {

@@ -5,6 +5,7 @@
 #include <korvo/platform/codepage.h>
 #include <korvo/platform/thread_annotations.h>
 
+#include <atomic>
 #include <string>
 
 namespace {
@@ -93,6 +94,13 @@ class ErrorInfo final : public korvo::com::Object<IErrorInfo, ICreateErrorInfo> 
   DWORD helpContext_ KORVO_GUARDED_BY(mutex_) = 0;
 };
 
+// How many threads' slots hold a record. ClearErrorInfo, which every ADO
+// call that succeeds makes, leaves the slot alone while none does: the
+// lookup of a shared library's thread_local costs more than the clearing.
+// A thread always sees its own changes of the count, so it never reads 0
+// while its own slot holds a record.
+std::atomic<long> g_heldRecords{0};
+
 // The thread's record; released when the thread ends.
 struct ThreadSlot {
   IErrorInfo* info = nullptr;
@@ -100,7 +108,18 @@ struct ThreadSlot {
   void Reset(IErrorInfo* next) {
     IErrorInfo* old = info;
     info = next;
+    Count(old, next);
     if (old != nullptr) old->Release();
+  }
+  IErrorInfo* Take() {
+    IErrorInfo* taken = info;
+    info = nullptr;
+    Count(taken, nullptr);
+    return taken;
+  }
+  static void Count(const IErrorInfo* old, const IErrorInfo* next) {
+    if (old == nullptr && next != nullptr) g_heldRecords.fetch_add(1, std::memory_order_relaxed);
+    if (old != nullptr && next == nullptr) g_heldRecords.fetch_sub(1, std::memory_order_relaxed);
   }
 };
 thread_local ThreadSlot t_slot;
@@ -128,8 +147,7 @@ HRESULT GetErrorInfo(ULONG reserved, IErrorInfo** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
   if (reserved != 0) return E_INVALIDARG;
-  *out = t_slot.info;
-  t_slot.info = nullptr;
+  *out = t_slot.Take();
   return *out != nullptr ? S_OK : S_FALSE;
 }
 
@@ -164,7 +182,9 @@ HRESULT ReportErrorA(HRESULT hr, const char* description, const char* source) {
                      source != nullptr ? s.c_str() : nullptr);
 }
 
-void ClearErrorInfo() { t_slot.Reset(nullptr); }
+void ClearErrorInfo() {
+  if (g_heldRecords.load(std::memory_order_relaxed) != 0) t_slot.Reset(nullptr);
+}
 
 namespace detail {
 void ReleaseThreadErrorInfo() { t_slot.Reset(nullptr); }

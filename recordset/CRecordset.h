@@ -94,6 +94,7 @@
 #include <korvo/types/CTTime.h>
 #include <korvo/types/CTWString.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -128,6 +129,13 @@ struct RowShortcuts {
   std::shared_ptr<void> fills;
   const void* fillTable = nullptr;  // its elements, while it is current
   size_t fillCount = 0;
+  // Its EOF, resolved with the fills (a ResolvedEof of
+  // member_fill_internal.h, spelt out: the type is not public). It points
+  // into the ADO recordset `fill` holds and goes with the fills.
+  bool (*eofReader)(const void* cursor) = nullptr;
+  const void* eofCursor = nullptr;
+  const uint64_t* eofGeneration = nullptr;
+  uint64_t eofResolvedAt = 0;
   // The binding pass under way, and whether the row it loads is EOF (asked
   // once per pass: loading the members does not move the recordset).
   const CFieldExchange* bindingPass = nullptr;
@@ -136,6 +144,10 @@ struct RowShortcuts {
   // Set by Move while it loads the row its own EOF check found: the
   // binding pass it starts need not ask again.
   bool movedOntoRow = false;
+  // The binding pass under way once it is known to load a row (EOF asked
+  // and false) with the VARIANT route not forced: what every member of
+  // that pass would otherwise check again. Null at any other time.
+  const CFieldExchange* fillPass = nullptr;
   // The row the binding pass loads, fetched in one call on its first read
   // (ReadCell); valid while the pass runs and nothing is put.
   std::vector<RowCell> row;

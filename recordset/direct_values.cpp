@@ -64,6 +64,7 @@ IKorvoRowAccess* RecordsetAccess::RowAccess(CRecordset& rs) {
     memo.fills.reset();  // they point into the recordset asked before
     memo.fillTable = nullptr;
     memo.fillCount = 0;
+    memo.eofReader = nullptr;
     memo.access = nullptr;
     memo.fill = nullptr;
     if (current != nullptr) {
@@ -99,7 +100,18 @@ FillResult RecordsetAccess::ResolveAndFill(CRecordset& rs, short n, MemberKind k
     memo.fillCount = fills.size();
   }
   ResolvedFill& resolved = fills[static_cast<size_t>(n - 1)];
-  if (fill->ResolveFill(n - 1, kind, &resolved)) return resolved.Fill(member, size);
+  if (fill->ResolveFill(n - 1, kind, &resolved)) {
+    // The open's fills are resolved on its first row; so is its EOF.
+    ResolvedEof eof;
+    if ((memo.eofReader == nullptr || *memo.eofGeneration != memo.eofResolvedAt) &&
+        fill->ResolveEof(&eof)) {
+      memo.eofReader = eof.at_eof;
+      memo.eofCursor = eof.cursor;
+      memo.eofGeneration = eof.generation;
+      memo.eofResolvedAt = eof.resolved_at;
+    }
+    return resolved.Fill(member, size);
+  }
   return fill->FillMember(n - 1, kind, member, size);
 }
 

@@ -3,6 +3,7 @@
 // and the field exchange passes that bind, mark and null the fields.
 #include <korvo/platform/widechar.h>
 #include <korvo/recordset/CRecordset.h>
+#include <korvo/recordset/direct_values_internal.h>
 
 #include <cstdint>
 #include <cstring>
@@ -145,12 +146,15 @@ unsigned int CRecordset::BindFieldsToColumns() {
   m_shortcuts.bindingPass = &fx;
   m_shortcuts.bindingEofKnown = m_shortcuts.movedOntoRow;
   m_shortcuts.bindingAtEof = false;
+  m_shortcuts.fillPass =
+      m_shortcuts.movedOntoRow && !korvo::recordset::VariantRouteForced() ? &fx : nullptr;
   m_shortcuts.movedOntoRow = false;
   m_shortcuts.rowLoaded = false;
   struct PassEnd {
     korvo::recordset::RowShortcuts& memo;
     ~PassEnd() {
       memo.bindingPass = nullptr;
+      memo.fillPass = nullptr;
       memo.rowLoaded = false;
     }
   } pass_end{m_shortcuts};

@@ -1,11 +1,11 @@
 // recordset/navigation.cpp: moving the ADO cursor and reloading the
 // member variables from the new row; BOF, EOF and the row count.
-#include <korvo/ado/member_fill_internal.h>
 #include <korvo/com/error_info.h>
 #include <korvo/db/global_locks_internal.h>
 #include <korvo/diag/CDBException.h>
 #include <korvo/diag/com_failure_internal.h>
 #include <korvo/recordset/CRecordset.h>
+#include <korvo/recordset/recordset_access_internal.h>
 
 namespace {
 
@@ -83,14 +83,30 @@ void CRecordset::Move(long nRows, unsigned short wFetchType) {
 BOOL CRecordset::IsBOF() const { return m_pRecordset->GetBOF() == VARIANT_TRUE ? 1 : 0; }
 
 BOOL CRecordset::IsEOF() const {
-  // Asked on every row, by Move and by the host's loop: Korvo's own ADO
-  // recordset, once found by a binding pass, answers without the property.
+  // Asked on every row, by Move and by the host's loop: the EOF of Korvo's
+  // own ADO recordset, resolved for the open now by a binding pass, is
+  // asked without the interface call.
   const korvo::recordset::RowShortcuts& memo = m_shortcuts;
-  if (memo.fill && memo.accessOf == m_pRecordset.GetInterfacePtr()) {
-    const int eof = static_cast<IKorvoMemberFill*>(memo.fill.GetInterfacePtr())->AtEof();
-    if (eof >= 0) return eof;
+  if (memo.eofReader != nullptr && *memo.eofGeneration == memo.eofResolvedAt &&
+      memo.accessOf == m_pRecordset.GetInterfacePtr()) {
+    return memo.eofReader(memo.eofCursor) ? 1 : 0;
   }
-  return m_pRecordset->GetEOF() == VARIANT_TRUE ? 1 : 0;
+  return korvo::recordset::RecordsetAccess::AskEof(*this);
 }
 
 long CRecordset::GetRecordCount() const { return m_pRecordset->GetRecordCount(); }
+
+namespace korvo::recordset {
+
+int RecordsetAccess::AskEof(const CRecordset& rs) {
+  // Korvo's own ADO recordset, once found by a binding pass, answers
+  // without the property.
+  const RowShortcuts& memo = rs.m_shortcuts;
+  if (memo.fill && memo.accessOf == rs.m_pRecordset.GetInterfacePtr()) {
+    const int eof = static_cast<IKorvoMemberFill*>(memo.fill.GetInterfacePtr())->AtEof();
+    if (eof >= 0) return eof;
+  }
+  return rs.m_pRecordset->GetEOF() == VARIANT_TRUE ? 1 : 0;
+}
+
+}  // namespace korvo::recordset

@@ -176,6 +176,7 @@ struct RecordsetAccess {
   // ---------------------------------------------------------------- RFX_ access
 
   // IsEOF for the exchange of one member; asked once per binding pass.
+  // A pass found on a row becomes the fill pass (NextFill).
   static bool AtEof(CRecordset& rs, const CFieldExchange* pFX) {
     RowShortcuts& memo = rs.m_shortcuts;
     if (memo.bindingPass != pFX) return rs.IsEOF() != 0;
@@ -183,19 +184,46 @@ struct RecordsetAccess {
       memo.bindingAtEof = rs.IsEOF() != 0;
       memo.bindingEofKnown = true;
     }
+    if (!memo.bindingAtEof && !VariantRouteForced()) memo.fillPass = pFX;
     return memo.bindingAtEof;
   }
+
+  // The binding pass's shortcut for its next member (field number
+  // m_nFieldNumber + 1) of `kind`: the fill an earlier row resolved for
+  // that field, where the pass is known to load a row and the fill is
+  // of this ADO recordset and its open. Null (nothing done, the field not
+  // counted) where the member must take the full exchange. The caller
+  // counts the field as IsFieldType would and fills through it, which
+  // does exactly what the full exchange's FillMember would.
+  static const ResolvedFill* NextFill(const CFieldExchange* pFX, MemberKind kind) {
+    const CRecordset& rs = *pFX->m_prs;
+    const RowShortcuts& memo = rs.m_shortcuts;
+    const unsigned int index = pFX->m_nFieldNumber;
+    if (memo.fillPass != pFX || pFX->m_nFieldType != CFieldExchange::outputColumn ||
+        index >= memo.fillCount || memo.accessOf != rs.m_pRecordset.GetInterfacePtr()) {
+      return nullptr;
+    }
+    const ResolvedFill& fill = static_cast<const ResolvedFill*>(memo.fillTable)[index];
+    return fill.Current(kind) ? &fill : nullptr;
+  }
+
+  // Whether MapField(rs, member, fieldNumber) would find the entry there
+  // already and do nothing.
+  static bool Mapped(const CRecordset& rs, const void* member, unsigned int fieldNumber) {
+    const RowShortcuts& memo = rs.m_shortcuts;
+    return fieldNumber <= memo.mapped.size() && memo.mapped[fieldNumber - 1] == member &&
+           memo.mapCount == rs.m_mapFieldIndex.GetCount();
+  }
+
+  // IsEOF where no EOF is resolved for the open now. (Out of line: IsEOF
+  // keeps its own path short.)
+  [[gnu::noinline]] static int AskEof(const CRecordset& rs);
 
   // Records member -> field number in the field map. The binding pass runs
   // on every row with the same members: an entry the map already holds is
   // not inserted again.
   static void MapField(CRecordset& rs, void* member, unsigned int fieldNumber) {
-    RowShortcuts& memo = rs.m_shortcuts;
-    if (fieldNumber <= memo.mapped.size() && memo.mapped[fieldNumber - 1] == member &&
-        memo.mapCount == rs.m_mapFieldIndex.GetCount()) {
-      return;
-    }
-    RememberMapping(rs, member, fieldNumber);
+    if (!Mapped(rs, member, fieldNumber)) RememberMapping(rs, member, fieldNumber);
   }
 
  private:

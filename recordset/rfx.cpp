@@ -32,24 +32,30 @@ void TrimAtTerminator(String& text) {
   if (length != text.GetLength()) text = text.Left(length);
 }
 
+// The member after a fill that did not store it: marked as the getter
+// marks a null column, or read through the getter.
+template <class Ops, class T>
+void LoadUnfilled(FillResult result, CRecordset& rs, short n, T& value) {
+  if (result == FillResult::kNull) {
+    rs.SetFieldNull(&value, TRUE);
+    return;
+  }
+  Ops::Read(rs, n, value);
+  if constexpr (Ops::kText) TrimAtTerminator(value);
+}
+
 // Reads column `n` of the current row into the member for the binding
 // pass: filled straight from the row where that gives what the getter
 // would store, else through the getter.
 template <class Ops, class T>
 void Load(CRecordset& rs, short n, T& value) {
+  FillResult result = FillResult::kNotFilled;
   if constexpr (Ops::kFill.has_value()) {
-    switch (RecordsetAccess::FillMember(rs, n, *Ops::kFill, &value)) {
-      case FillResult::kFilled:
-        return;  // plain UTF-8 text holds no zero character to trim at
-      case FillResult::kNull:
-        rs.SetFieldNull(&value, TRUE);  // as the getter marks a null column
-        return;
-      case FillResult::kNotFilled:
-        break;
-    }
+    result = RecordsetAccess::FillMember(rs, n, *Ops::kFill, &value);
+    // plain UTF-8 text holds no zero character to trim at
+    if (result == FillResult::kFilled) return;
   }
-  Ops::Read(rs, n, value);
-  if constexpr (Ops::kText) TrimAtTerminator(value);
+  LoadUnfilled<Ops>(result, rs, n, value);
 }
 
 // The description of one member type. Ops provides:
@@ -62,8 +68,11 @@ void Load(CRecordset& rs, short n, T& value) {
 //   static constexpr bool kText, kDirtyOnAddNewUnlessSet, kLongBinary;
 //   static constexpr std::optional<MemberKind> kFill = std::nullopt;  (filled straight from
 //     the row by the binding pass where the getter would store the same)
+//
+// (Out of line: the binding pass's shortcut below keeps its own path
+// short.)
 template <class Ops, class T>
-void Exchange(CFieldExchange* pFX, const char* szName, T& value) {
+[[gnu::noinline]] void ExchangeFully(CFieldExchange* pFX, const char* szName, T& value) {
   unsigned int field_number = 0;
   if (!pFX->IsFieldType(&field_number)) return;
   CRecordset& rs = *pFX->m_prs;
@@ -121,6 +130,37 @@ void Exchange(CFieldExchange* pFX, const char* szName, T& value) {
       pFX->Default(szName);
       return;
   }
+}
+
+// LoadUnfilled in the binding pass's shortcut, then the mapping the full
+// exchange makes after loading (SetFieldNull and the getter run the host's
+// code, which may change the map).
+template <class Ops, class T>
+[[gnu::noinline]] void LoadUnfilledAndMap(FillResult result, CFieldExchange* pFX, T& value) {
+  const unsigned int field_number = pFX->m_nFieldNumber;
+  CRecordset& rs = *pFX->m_prs;
+  LoadUnfilled<Ops>(result, rs, static_cast<short>(field_number), value);
+  RecordsetAccess::MapField(rs, &value, field_number);
+}
+
+// The exchange of one member. On every row after the first, the binding
+// pass's member whose resolved fill and mapping are current is counted
+// and filled without the rest of the exchange, which would find the same.
+template <class Ops, class T>
+void Exchange(CFieldExchange* pFX, const char* szName, T& value) {
+  if constexpr (Ops::kFill.has_value()) {
+    if (pFX->m_nOperation == CFieldExchange::opBindFieldsToColumns) {
+      const ResolvedFill* fill = RecordsetAccess::NextFill(pFX, *Ops::kFill);
+      const unsigned int field_number = pFX->m_nFieldNumber + 1;
+      if (fill != nullptr && RecordsetAccess::Mapped(*pFX->m_prs, &value, field_number)) {
+        pFX->m_nFieldNumber = field_number;  // as IsFieldType counts it
+        const FillResult result = fill->Fill(&value, 0);
+        if (result != FillResult::kFilled) LoadUnfilledAndMap<Ops>(result, pFX, value);
+        return;
+      }
+    }
+  }
+  ExchangeFully<Ops>(pFX, szName, value);
 }
 
 // Defaults shared by most descriptions.

@@ -12,6 +12,7 @@
 #include <korvo/recordset/rfx.h>
 
 #include <cstdint>
+#include <type_traits>
 
 using korvo::recordset::RecordsetAccess;
 
@@ -23,21 +24,68 @@ void AppendName(CFieldExchange* pFX, const char* szName) {
   if (pFX->m_lpszSeparator != nullptr) *pFX->m_pstrNames += pFX->m_lpszSeparator;
 }
 
-// `elements()` values of type T for opAllocRowset (the text form counts
-// bytes; asked only there, not on every row); `read(rs, n)` loads the
-// current row for opBindFieldsToColumns.
-template <class T, class Elements, class Read>
-void ExchangeBulk(CFieldExchange* pFX, const char* szName, T** values, __int64** indicators,
-                  Elements&& elements, Read&& read) {
+// The indicator the getter sets for a filled element: -2 for a value, -1
+// for a null (the element untouched); false when it was not filled.
+bool IndicateFill(FillResult result, __int64* indicator) {
+  switch (result) {
+    case FillResult::kFilled:
+      *indicator = -2;
+      return true;
+    case FillResult::kNull:
+      *indicator = -1;
+      return true;
+    case FillResult::kNotFilled:
+      break;
+  }
+  return false;
+}
+
+// The getter of the current row's element (text in `size`-byte buffers).
+template <class T>
+void GetElement(CRecordset& rs, short n, T* values, __int64* indicators, int size) {
+  if constexpr (std::is_same_v<T, char>) {
+    rs.GetBulkFieldValue(n, values, indicators, size);
+  } else {
+    rs.GetBulkFieldValue(n, values, indicators);
+  }
+}
+
+// The length of the value array opAllocRowset allocates: the rowset size,
+// for text times the maximum length `size` in bytes, counted in 32 bits (a
+// product that overflows is refused by new[] as a bad length).
+template <class T>
+size_t ValueArrayLength(const CRecordset* rs, int size) {
+  if constexpr (std::is_same_v<T, char>) {
+    const int64_t rows = rs != nullptr ? static_cast<int64_t>(rs->GetRowsetSize()) : 0;
+    const int32_t bytes = static_cast<int32_t>(static_cast<uint32_t>(rows * size));
+    return bytes < 0 ? SIZE_MAX : static_cast<size_t>(bytes);
+  } else {
+    return rs != nullptr ? rs->GetRowsetSize() : 0;
+  }
+}
+
+// The exchange of one bulk member of `kind` (`size` bytes an element for
+// text). opBindFieldsToColumns fills the current row's element straight
+// from the row where that gives what the getter would store, else calls
+// the getter. (Out of line: ExchangeBulk's shortcut keeps its own path
+// short.)
+template <class T>
+[[gnu::noinline]] void ExchangeBulkFully(CFieldExchange* pFX, const char* szName, T** values,
+                                         __int64** indicators, MemberKind kind, int size) {
   unsigned int field_number = 0;
   if (!pFX->IsFieldType(&field_number)) return;
   CRecordset& rs = *pFX->m_prs;
+  const auto n = static_cast<short>(field_number);
   switch (pFX->m_nOperation) {
     case CFieldExchange::opBindFieldsToColumns:
-      if (!RecordsetAccess::AtEof(rs, pFX)) read(rs, static_cast<short>(field_number));
+      if (RecordsetAccess::AtEof(rs, pFX)) return;
+      if (*values == nullptr || *indicators == nullptr ||
+          !IndicateFill(RecordsetAccess::FillMember(rs, n, kind, *values, size), *indicators)) {
+        GetElement(rs, n, *values, *indicators, size);
+      }
       return;
     case CFieldExchange::opAllocRowset:
-      *values = new T[elements()];
+      *values = new T[ValueArrayLength<T>(pFX->m_prs, size)];
       *indicators = new __int64[rs.GetRowsetSize()];
       return;
     case CFieldExchange::opFreeRowset:
@@ -54,71 +102,48 @@ void ExchangeBulk(CFieldExchange* pFX, const char* szName, T** values, __int64**
   }
 }
 
-// The current row's element filled straight from the row where that gives
-// what the getter would store, with the indicator the getter sets: -2 for
-// a value, -1 for a null (the element untouched).
+// ExchangeBulkFully, with the binding pass's shortcut: on every row after
+// the first, an element whose field's resolved fill is current is counted
+// and filled without the rest of the exchange, which would find the same.
 template <class T>
-bool FillElement(CRecordset& rs, short n, MemberKind kind, T* values, __int64* indicators,
-                 int size = 0) {
-  if (values == nullptr || indicators == nullptr) return false;
-  switch (RecordsetAccess::FillMember(rs, n, kind, values, size)) {
-    case FillResult::kFilled:
-      *indicators = -2;
-      return true;
-    case FillResult::kNull:
-      *indicators = -1;
-      return true;
-    case FillResult::kNotFilled:
-      break;
+void ExchangeBulk(CFieldExchange* pFX, const char* szName, T** values, __int64** indicators,
+                  MemberKind kind, int size = 0) {
+  if (pFX->m_nOperation == CFieldExchange::opBindFieldsToColumns && *values != nullptr &&
+      *indicators != nullptr) {
+    if (const ResolvedFill* fill = RecordsetAccess::NextFill(pFX, kind)) {
+      const unsigned int field_number = ++pFX->m_nFieldNumber;  // as IsFieldType counts it
+      if (!IndicateFill(fill->Fill(*values, size), *indicators))
+        GetElement(*pFX->m_prs, static_cast<short>(field_number), *values, *indicators, size);
+      return;
+    }
   }
-  return false;
-}
-
-template <class T>
-void ExchangeBulkScalar(CFieldExchange* pFX, const char* szName, T** values, __int64** indicators,
-                        MemberKind kind) {
-  auto rows = [pFX]() -> size_t { return pFX->m_prs != nullptr ? pFX->m_prs->GetRowsetSize() : 0; };
-  ExchangeBulk(pFX, szName, values, indicators, rows, [&](CRecordset& rs, short n) {
-    if (!FillElement(rs, n, kind, *values, *indicators))
-      rs.GetBulkFieldValue(n, *values, *indicators);
-  });
+  ExchangeBulkFully(pFX, szName, values, indicators, kind, size);
 }
 
 }  // namespace
 
 void RFX_Text_Bulk(CFieldExchange* pFX, const char* szName, char** prgStrVals, __int64** prgLengths,
                    int nMaxLength) {
-  // The buffer holds rowset size x maximum length bytes, counted in 32 bits
-  // (a product that overflows is refused by new[] as a bad length).
-  auto elements = [pFX, nMaxLength]() -> size_t {
-    const int64_t rows =
-        pFX->m_prs != nullptr ? static_cast<int64_t>(pFX->m_prs->GetRowsetSize()) : 0;
-    const int32_t bytes = static_cast<int32_t>(static_cast<uint32_t>(rows * nMaxLength));
-    return bytes < 0 ? SIZE_MAX : static_cast<size_t>(bytes);
-  };
-  ExchangeBulk(pFX, szName, prgStrVals, prgLengths, elements, [&](CRecordset& rs, short n) {
-    if (!FillElement(rs, n, MemberKind::kTextBuffer, *prgStrVals, *prgLengths, nMaxLength))
-      rs.GetBulkFieldValue(n, *prgStrVals, *prgLengths, nMaxLength);
-  });
+  ExchangeBulk(pFX, szName, prgStrVals, prgLengths, MemberKind::kTextBuffer, nMaxLength);
 }
 
 void RFX_Int_Bulk(CFieldExchange* pFX, const char* szName, int** prgIntVals, __int64** prgLengths) {
-  ExchangeBulkScalar(pFX, szName, prgIntVals, prgLengths, MemberKind::kInt);
+  ExchangeBulk(pFX, szName, prgIntVals, prgLengths, MemberKind::kInt);
 }
 
 void RFX_Long_Bulk(CFieldExchange* pFX, const char* szName, long** prgLongVals,
                    __int64** prgLengths) {
-  ExchangeBulkScalar(pFX, szName, prgLongVals, prgLengths, MemberKind::kLong);
+  ExchangeBulk(pFX, szName, prgLongVals, prgLengths, MemberKind::kLong);
 }
 
 void RFX_Date_Bulk(CFieldExchange* pFX, const char* szName, TIMESTAMP_STRUCT** prgTSVals,
                    __int64** prgLengths) {
-  ExchangeBulkScalar(pFX, szName, prgTSVals, prgLengths, MemberKind::kTimestamp);
+  ExchangeBulk(pFX, szName, prgTSVals, prgLengths, MemberKind::kTimestamp);
 }
 
 void RFX_Double_Bulk(CFieldExchange* pFX, const char* szName, double** prgDblVals,
                      __int64** prgLengths) {
-  ExchangeBulkScalar(pFX, szName, prgDblVals, prgLengths, MemberKind::kDouble);
+  ExchangeBulk(pFX, szName, prgDblVals, prgLengths, MemberKind::kDouble);
 }
 
 void DBRFXBulkDefault(CFieldExchange* pFX, const char* szName) {

@@ -184,7 +184,18 @@ class KORVO_API TStringBase {
   void ReleaseBuffer(int newLength = -1);
   // GetBuffer(newLength), then the length is newLength (a negative one
   // counts as 0). REQUIRES: the caller fills the newLength characters.
-  Ch* GetBufferSetLength(int newLength);
+  // (Inline: a private block with room, as a member refilled row after row
+  // has, is written in place.)
+  Ch* GetBufferSetLength(int newLength) {
+    Data* data = GetData();
+    if (newLength >= 0 && newLength <= data->nAllocLength &&
+        data->nRefCount.load(std::memory_order_acquire) == 1) {
+      data->nLength = newLength;
+      m_pszData[newLength] = 0;
+      return m_pszData;
+    }
+    return ResizeBuffer(newLength);
+  }
   // Shrinks the block to the exact length (the static empty buffer for 0).
   void FreeExtra();
   // Makes the block private and locked (count -1): copies of the string
@@ -247,6 +258,8 @@ class KORVO_API TStringBase {
   ~TStringBase() { Release(GetData()); }
 
   Data* GetData() const noexcept { return reinterpret_cast<Data*>(m_pszData) - 1; }
+  // GetBufferSetLength for every other block.
+  Ch* ResizeBuffer(int newLength);
   bool IsStaticEmpty() const noexcept { return m_pszData == &s_empty.terminator; }
   void Init() noexcept { m_pszData = &s_empty.terminator; }
 

@@ -636,7 +636,7 @@ void TStringBase<D, Ch>::ReleaseBuffer(int newLength) {
 }
 
 template <class D, class Ch>
-Ch* TStringBase<D, Ch>::GetBufferSetLength(int newLength) {
+Ch* TStringBase<D, Ch>::ResizeBuffer(int newLength) {
   if (newLength < 0) newLength = 0;
   Ch* buffer = GetBuffer(newLength);
   if (!IsStaticEmpty()) {

@@ -146,6 +146,19 @@ TEST(PlainUtf8, AcceptsWellFormedTextWithoutZeroBytesOnly) {
         std::string("\xf4\x90\x80\x80"), std::string("\xff"), std::string("abcdefg\x80")}) {
     EXPECT_FALSE(IsPlainUtf8(bad.data(), bad.size())) << bad.size();
   }
+  // Every length the word-wise reads split differently, with a zero byte,
+  // a stray continuation byte or a cut-off lead byte at each position.
+  for (size_t length = 1; length <= 20; ++length) {
+    const std::string ascii(length, 'a');
+    EXPECT_TRUE(IsPlainUtf8(ascii.data(), length)) << length;
+    for (size_t at = 0; at < length; ++at) {
+      for (const char bad : {'\0', '\x80', '\xc3'}) {
+        std::string text = ascii;
+        text[at] = bad;
+        EXPECT_FALSE(IsPlainUtf8(text.data(), length)) << length << " " << at << " " << int(bad);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -45,6 +45,24 @@ TEST(ErrorInfo, RecordIsPerThreadAndHandedOverOnce) {
   EXPECT_EQ(SetErrorInfo(1, nullptr), E_INVALIDARG);
 }
 
+TEST(ErrorInfo, ClearingFindsTheThreadsRecordWhateverOtherThreadsDid) {
+  // Records set, taken, replaced and left at exit on another thread do not
+  // hide this thread's record from ClearErrorInfo.
+  korvo::com::ReportError(E_FAIL, u"mine");
+  std::thread([] {
+    korvo::com::ReportError(E_FAIL, u"taken");
+    IErrorInfo* taken = nullptr;
+    if (GetErrorInfo(0, &taken) == S_OK) taken->Release();
+    korvo::com::ClearErrorInfo();  // none left to clear
+    korvo::com::ReportError(E_FAIL, u"replaced");
+    korvo::com::ReportError(E_FAIL, u"left at exit");
+  }).join();
+  korvo::com::ClearErrorInfo();
+  IErrorInfo* info = reinterpret_cast<IErrorInfo*>(0x1);
+  EXPECT_EQ(GetErrorInfo(0, &info), S_FALSE);
+  EXPECT_EQ(info, nullptr);
+}
+
 TEST(ErrorInfo, RecordEndsWithTheThreadOrItsLastCoUninitialize) {
   // A thread that leaves a record behind releases it when it ends
   // (LeakSanitizer would report the record otherwise).

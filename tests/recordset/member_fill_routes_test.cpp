@@ -199,5 +199,54 @@ TEST_F(FieldTest, MemberFillsFollowRequeryAndReopen) {
   }
 }
 
+// Field 1 bound to one of two members and field 2 as text or as a long,
+// by a switch the test turns between moves.
+class SwitchingRow : public ProbeRecordset {
+ public:
+  explicit SwitchingRow(CDatabase* db) : ProbeRecordset(db) { m_nFields = 2; }
+  bool m_other = false;
+  long m_a = 0, m_b = 0, m_number = 0;
+  CTString m_text;
+  void DoFieldExchange(CFieldExchange* pFX) override {
+    RFX_Long(pFX, "a", m_other ? m_b : m_a);
+    if (m_other) {
+      RFX_Long(pFX, "v", m_number);
+    } else {
+      RFX_Text(pFX, "v", m_text);
+    }
+  }
+};
+
+// A field's fill resolved on one row serves the next only for a member of
+// the same kind at the same address: another member is mapped and filled
+// as bound, another kind is read as that kind.
+TEST_F(FieldTest, BindingsThatChangeBetweenRowsAreMappedAndFilledAsBound) {
+  Exec("CREATE TABLE sw (a INTEGER, v TEXT)");
+  Exec("INSERT INTO sw VALUES (1, '10'), (2, '20'), (3, '30'), (4, '40')");
+  for (unsigned int type :
+       {unsigned{CRecordset::forwardOnly}, unsigned{CRecordset::staticCursor}}) {
+    SCOPED_TRACE(type);
+    SwitchingRow rs(&Db());
+    rs.Open(type, "SELECT a, v FROM sw ORDER BY a", CRecordset::readOnly);
+    for (long row = 1; row <= 4; ++row) {
+      SCOPED_TRACE(row);
+      ASSERT_FALSE(rs.IsEOF());
+      long& bound = rs.m_other ? rs.m_b : rs.m_a;
+      EXPECT_EQ(bound, row);
+      EXPECT_EQ(rs.GetBoundFieldIndex(&bound), 1);
+      if (rs.m_other) {
+        EXPECT_EQ(rs.m_number, row * 10);
+      } else {
+        EXPECT_STREQ(rs.m_text, std::to_string(row * 10).c_str());
+      }
+      rs.m_other = row % 2 == 1;  // rows 2 and 4 bind the other way
+      rs.MoveNext();
+    }
+    EXPECT_TRUE(rs.IsEOF());
+    EXPECT_EQ(rs.m_a, 3);  // the row it was last bound on
+    rs.Close();
+  }
+}
+
 }  // namespace
 }  // namespace korvo::test

@@ -31,13 +31,9 @@ bool IsNo(const std::string* v) {
 
 }  // namespace
 
-void SqliteDb::Arm(Deadline deadline) {
-  deadline_ = deadline;
-  // Once installed the check stays: without a deadline it returns at once.
-  if (deadline != Deadline::max() && !armed_) {
-    sqlite3_progress_handler(db_.get(), kProgressOps, &SqliteDb::OnProgress, this);
-    armed_ = true;
-  }
+void SqliteDb::InstallProgressCheck() {
+  sqlite3_progress_handler(db_.get(), kProgressOps, &SqliteDb::OnProgress, this);
+  armed_ = true;
 }
 
 int SqliteDb::OnProgress(void* self) {

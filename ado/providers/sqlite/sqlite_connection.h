@@ -42,7 +42,12 @@ class SqliteDb {
   // Sets the deadline of the statement about to run (NoDeadline when it
   // has none or has finished): a statement running past it is
   // interrupted, and a wait for another connection's lock ends there.
-  void Arm(Deadline deadline);
+  // (Inline: every step of a result row arms and disarms.)
+  void Arm(Deadline deadline) {
+    deadline_ = deadline;
+    // Once installed the check stays: without a deadline it returns at once.
+    if (deadline != Deadline::max() && !armed_) InstallProgressCheck();
+  }
   // The longest wait for a lock outside a statement's deadline (zero for
   // none); `cap`, when given, bounds every wait ("Busy Timeout").
   void SetWaits(std::chrono::milliseconds wait, std::optional<std::chrono::milliseconds> cap);
@@ -91,6 +96,7 @@ class SqliteDb {
   HRESULT FailDoomed();
 
  private:
+  void InstallProgressCheck();
   static int OnProgress(void* self);
 
   DbHandle db_;
