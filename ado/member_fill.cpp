@@ -1,6 +1,7 @@
 // ado/member_fill.cpp: the fills of ado/member_fill_internal.h, and the
 // member fill of a provider cell.
 #include <korvo/ado/member_fill_internal.h>
+#include <korvo/ado/providers/postgresql/pg_cursor.h>
 #include <korvo/ado/providers/sqlite/sqlite_cursor.h>
 #include <korvo/ado/recordset_data_internal.h>
 #include <korvo/ado/recordset_state_internal.h>
@@ -233,6 +234,7 @@ constexpr ResolvedFill::Fn kResolvedFills[] = {
 };
 
 ResolvedFill::Fn ResolvedFillFor(provider::Statement::CellReadFn read, MemberKind kind) {
+  using provider::postgresql::PgStatement;
   using provider::sqlite::SqliteStatement;
   const auto index = static_cast<size_t>(kind);
   if (read == &ReadRowCell) return kResolvedFills<ReadDirectly<&ReadRowCell>>[index];
@@ -240,6 +242,8 @@ ResolvedFill::Fn ResolvedFillFor(provider::Statement::CellReadFn read, MemberKin
     return kResolvedFills<ReadDirectly<&ReadSnapshotRowCell>>[index];
   if (read == &SqliteStatement::ReadCell)
     return kResolvedFills<ReadDirectly<&SqliteStatement::ReadCell>>[index];
+  if (read == &PgStatement::ReadCell)
+    return kResolvedFills<ReadDirectly<&PgStatement::ReadCell>>[index];
   return kResolvedFills<ReadThroughPointer>[index];
 }
 

@@ -2,6 +2,7 @@
 // from its text form (timestamptz into the host's local time) and from its
 // binary form, a streaming recordset that keeps its rows while its
 // connection runs another statement (one query at a time on a session), a
+// query failing part-way through its blocks, a
 // prepared statement made stale by a table change, and a link lost in the
 // middle of a pipelined statement or of a long read.
 #include <gtest/gtest.h>
@@ -170,6 +171,36 @@ TEST_F(PgNativeTest, AStreamingRecordsetKeepsItsRowsWhileTheConnectionRunsAnothe
         conn_->Execute(("SELECT count(*) FROM " + table_).c_str(), nullptr, adCmdText);
     EXPECT_EQ(static_cast<long>(count->GetFields()->GetItem(0L)->GetValue()), kRows);
   }
+}
+
+// A query failing part-way, in a block asked for while others are queued
+// behind it: the move that reaches that block fails with the server's
+// error, and the connection goes on, inside a transaction with the work
+// done before the query.
+TEST_F(PgNativeTest, AQueryFailingPartWayFailsTheMoveThatReachesIt) {
+  Exec(conn_, ("CREATE TABLE " + table_ + " (id INT)").c_str());
+  const std::string insert = "INSERT INTO " + table_ + " VALUES (1)";
+  for (const bool in_transaction : {false, true}) {
+    if (in_transaction) conn_->BeginTrans();
+    Exec(conn_, insert.c_str());
+    _RecordsetPtr rs;
+    ASSERT_EQ(rs.CreateInstance(__uuidof(Recordset)), S_OK);
+    rs->Open("SELECT 10 / (50000 - g) FROM generate_series(1, 200000) g",
+             _variant_t(static_cast<IDispatch*>(conn_)), adOpenForwardOnly, adLockReadOnly,
+             adCmdText);
+    long rows = 0;
+    const Raised failed = Catch([&] {
+      for (; !rs->GetadoEOF(); rs->MoveNext()) ++rows;
+    });
+    EXPECT_GE(rows, 1000) << in_transaction;  // the first block came with the open
+    EXPECT_LT(rows, 50000) << in_transaction;
+    EXPECT_NE(failed.description.find("division by zero"), std::string::npos) << failed.description;
+    Exec(conn_, insert.c_str());
+    if (in_transaction) conn_->CommitTrans();
+  }
+  _RecordsetPtr count =
+      conn_->Execute(("SELECT count(*) FROM " + table_).c_str(), nullptr, adCmdText);
+  EXPECT_EQ(static_cast<long>(count->GetFields()->GetItem(0L)->GetValue()), 4);
 }
 
 // A prepared command whose table gained a column since it was prepared:

@@ -93,12 +93,14 @@ PgSession::PgSession(PGconn* conn, std::shared_ptr<Diagnostics> diagnostics)
 PgSession::~PgSession() { PQfinish(conn_); }
 
 void PgSession::Claim(Stream* owner) {
-  EndPipeline();
+  // A streaming cursor's pipeline holds its rows: it is read before any
+  // other pipeline is ended.
   if (streaming_ != nullptr && streaming_ != owner) {
     Stream* other = streaming_;
     streaming_ = nullptr;
     other->Detach();
   }
+  EndPipeline();
   streaming_ = owner;
   if (dropped_.size() >= kDeallocateBatch && !dead_) {
     std::string sql;

@@ -1,10 +1,12 @@
 // ado/providers/postgresql/pg_cursor.h: a statement text (one or more
 // statements) prepared on the server once and run with bound values. The
 // rows of a lone query (SELECT, VALUES, TABLE) come in blocks from a
-// declared cursor (CacheSize rows, at least 1000, at first; more while the
-// result goes on), the next block asked for while the host reads the
-// current one; the rows of any other statement are streamed one at a time
-// (libpq's single-row mode).
+// declared cursor (CacheSize rows, at least 1000, at first; then about
+// 96 KiB of rows each, so that a block stays in the cache), with further
+// FETCHes queued on the server (libpq's pipeline mode) while the host
+// reads the current block, so that the server does not wait for the host
+// between blocks; the rows of any other statement are streamed one at a
+// time (libpq's single-row mode).
 //
 // A declared cursor lives in a transaction block. Outside the host's
 // transaction the statement opens one of its own (BEGIN travels with the
@@ -46,6 +48,15 @@ class PgStatement final : public Statement, public Stream {
   bool HasRow() const override { return has_row_; }
   const std::vector<ColumnInfo>& Columns() override;
   Cell Get(int column) const override { return cells_[static_cast<size_t>(column)]; }
+  CellReadFn CellReader() const override { return &ReadCell; }
+  // What CellReader returns (a caller that knows it may call it directly):
+  // the decoded cell without the two virtual calls per cell of the default.
+  static bool ReadCell(const void* statement, int column, Cell* cell) {
+    const auto& self = static_cast<const PgStatement&>(*static_cast<const Statement*>(statement));
+    if (!self.has_row_) return false;
+    *cell = self.cells_[static_cast<size_t>(column)];
+    return true;
+  }
   int64_t RowsAffected() const override { return rows_affected_; }
   bool ReturnValueMarker() const override { return return_value_marker_; }
   void Reset() override;
@@ -90,18 +101,24 @@ class PgStatement final : public Statement, public Stream {
   // when there is no other) and reads its first block.
   HRESULT OpenCursor(Part& part, Deadline deadline);
   HRESULT PrepareDeclare(Part& part, Deadline deadline);
-  // Asks for the next block (`all`: every row left).
-  bool SendFetch(bool all);
-  // After `block` arrived: asks for the next one, or ends the cursor when
-  // `block` was its last.
-  void AskAfter(const PGresult* block);
-  // The next block of the cursor (null after the last); the FETCH for the
-  // one after goes out before it is returned.
+  // Queues a FETCH of `rows` rows and a sync in the cursor's pipeline.
+  bool SendFetch(long rows);
+  // After `block` (`asked` rows asked for) arrived: tops the queue of
+  // FETCHes up, or ends the cursor when `block` was its last.
+  void AskAfter(const PGresult* block, long asked);
+  // The next block of the cursor; the FETCHes after it go out before it
+  // is returned.
   Result NextBlock(Deadline deadline);
-  // The results of one query on the session, the first kept.
+  // The results of one query on the session, the first failure or else
+  // the first result kept.
   Result ReadOne(Deadline deadline);
+  // The same for one part of the pipeline, up to its sync.
+  Result ReadToSync(Deadline deadline);
+  // Reads and drops the FETCHes in flight and leaves pipeline mode; false
+  // when libpq refuses to leave it (a broken link).
+  bool DropFetches();
   // Sends what ends the cursor (COMMIT of its own transaction, or CLOSE)
-  // without waiting for its result.
+  // without waiting for its result; FETCHes still in flight are dropped.
   void SendEnd();
   // Waits for the result of what SendEnd sent; its failure, if any.
   Result AwaitEnd();
@@ -118,7 +135,7 @@ class PgStatement final : public Statement, public Stream {
   int block_rows_ = 0;            // rows in it
   // The declared cursor of the current execution.
   bool cursor_ = false;       // the rows come from it
-  bool fetch_sent_ = false;   // a FETCH's result is unread
+  std::deque<long> asked_;    // rows asked for by the FETCHes in flight
   bool cursor_done_ = false;  // its last rows have arrived: its end is sent
   bool end_sent_ = false;     // SendEnd's result is unread
   long fetch_rows_ = 0;       // the host's CacheSize; 0 for none
