@@ -16,10 +16,13 @@ constexpr bool IsLeapYear(int64_t year) {
   return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
 
+// The days of each month in a common year. (Not local to DaysInMonth: a
+// table there is built on the stack at every call.)
+inline constexpr unsigned kDaysInMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+
 // Days of `month` (1..12) in `year`.
 constexpr unsigned DaysInMonth(int64_t year, unsigned month) {
-  constexpr unsigned kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+  return month == 2 && IsLeapYear(year) ? 29 : kDaysInMonth[month - 1];
 }
 
 // True for a month of 1..12 and a day that exists in that month.
