@@ -529,8 +529,12 @@ Result PgStatement::ReadToSync(Deadline deadline) {
     after_null = false;
     const ExecStatusType status = PQresultStatus(r.get());
     if (status == PGRES_PIPELINE_SYNC) break;
-    const bool kept_failed = kept && Failed(kept.get());
-    if (Failed(r.get()) ? !kept_failed : !kept && status == PGRES_TUPLES_OK) kept = std::move(r);
+    // The first failure is what the part reports; else its block of rows.
+    if (Failed(r.get())) {
+      if (!kept || !Failed(kept.get())) kept = std::move(r);
+    } else if (!kept && status == PGRES_TUPLES_OK) {
+      kept = std::move(r);
+    }
   }
   return kept ? std::move(kept) : FailureOf(conn);
 }
