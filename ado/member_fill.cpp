@@ -22,12 +22,6 @@ namespace {
 using provider::Cell;
 using provider::CellType;
 
-// The code page is read once per process; so is this answer.
-bool AnsiIsUtf8() {
-  static const bool utf8 = platform::IsUtf8CodePage(CP_ACP);
-  return utf8;
-}
-
 // The text's length as a string length; false when it is longer than a
 // string can be (the VARIANT route then reports what that gives).
 bool StringLength(size_t size, int* length) {
@@ -65,6 +59,12 @@ bool DateFieldsOf(const Cell& cell, VARTYPE target, SYSTEMTIME* fields) {
 }
 
 }  // namespace
+
+bool AnsiIsUtf8() {
+  // The code page is read once per process; so is this answer.
+  static const bool utf8 = platform::IsUtf8CodePage(CP_ACP);
+  return utf8;
+}
 
 bool FillNarrowText(const char* bytes, size_t size, CTString& out) {
   int length = 0;

@@ -107,6 +107,10 @@ KORVO_DEFINE_UUID(IKorvoMemberFill, "6b6f7276-6f00-4ad0-8002-000000000104")
 
 namespace korvo::ado {
 
+// Whether the ANSI code page is UTF-8, so that plain UTF-8 text is already
+// its narrow form.
+bool AnsiIsUtf8();
+
 // The fills themselves, shared by the member fill and the typed getters.
 // Each returns false and leaves `out` alone when it does not apply.
 // Text: `size` bytes of UTF-8 that are plain (IsPlainUtf8); the narrow form

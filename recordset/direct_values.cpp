@@ -4,8 +4,6 @@
 // putting values without a Field object.
 #include <korvo/ado/member_fill_internal.h>
 #include <korvo/ado/row_access_internal.h>
-#include <korvo/platform/codepage.h>
-#include <korvo/platform/codepage_internal.h>
 #include <korvo/recordset/direct_values_internal.h>
 #include <korvo/recordset/recordset_access_internal.h>
 
@@ -17,16 +15,6 @@ namespace korvo::recordset {
 namespace detail {
 std::atomic<bool> g_forceVariantRoute{false};
 }  // namespace detail
-
-namespace {
-
-// The code page is read once per process; so is this answer.
-bool AnsiIsUtf8() {
-  static const bool utf8 = korvo::platform::IsUtf8CodePage(CP_ACP);
-  return utf8;
-}
-
-}  // namespace
 
 void TEST_ForceVariantRoute(bool force) { detail::g_forceVariantRoute = force; }
 
@@ -45,7 +33,7 @@ bool FillTextBuffer(const RowCell& cell, char* buffer, int nSize) {
 bool TextCell(const CTString& text, RowCell* cell) {
   const char* bytes = text;
   const auto size = static_cast<size_t>(text.GetLength());
-  if (!AnsiIsUtf8() || !ado::IsPlainUtf8(bytes, size)) return false;
+  if (!ado::AnsiIsUtf8() || !ado::IsPlainUtf8(bytes, size)) return false;
   cell->vt = VT_BSTR;
   cell->bytes = bytes;
   cell->size = size;
