@@ -5,8 +5,9 @@
 // 1000 with SQLFetchScroll) and libpq in single-row mode; and inserting
 // rows in one transaction through CRecordset AddNew/Update over the
 // native provider beside a libpq loop of a prepared INSERT. Needs the
-// servers of scripts/servers.sh (source its env.sh). Results are written
-// up in bench/README.md.
+// servers of scripts/servers.sh (source its env.sh). Each repetition also
+// reports server_ms, the CPU time the server's processes used meanwhile.
+// Results are written up in bench/README.md.
 //
 //   build/bench/odbc_read_bench [--rows=N] [--insert-rows=N] [--keep-table]
 //   (defaults 1,000,000 each; --keep-table leaves the read table in place
