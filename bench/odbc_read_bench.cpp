@@ -5,8 +5,9 @@
 // 1000 with SQLFetchScroll) and libpq in single-row mode; and inserting
 // rows in one transaction through CRecordset AddNew/Update over the
 // native provider beside a libpq loop of a prepared INSERT. Needs the
-// servers of scripts/servers.sh (source its env.sh). Results are written
-// up in bench/README.md.
+// servers of scripts/servers.sh (source its env.sh). Each repetition also
+// reports server_ms, the CPU time the server's processes used meanwhile.
+// Results are written up in bench/README.md.
 //
 //   build/bench/odbc_read_bench [--rows=N] [--insert-rows=N] [--keep-table]
 //   (defaults 1,000,000 each; --keep-table leaves the read table in place
@@ -40,6 +41,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -63,6 +65,56 @@ std::string LibpqInfo() {
   const char* port = std::getenv("KORVO_TEST_PG_PORT");
   return std::string("host=127.0.0.1 dbname=korvo user=postgres port=") + (port ? port : "5432");
 }
+
+// CPU time (ns) each of the server's processes has used so far: every
+// child of the postmaster of KORVO_TEST_PG_DATA (the backends), from
+// their scheduler statistics; empty when that cannot be read.
+std::map<long, double> ServerCpuNs() {
+  std::map<long, double> used;
+  const char* data = std::getenv("KORVO_TEST_PG_DATA");
+  if (data == nullptr) return used;
+  long postmaster = 0;
+  if (FILE* f = std::fopen((std::string(data) + "/postmaster.pid").c_str(), "r")) {
+    if (std::fscanf(f, "%ld", &postmaster) != 1) postmaster = 0;
+    std::fclose(f);
+  }
+  if (postmaster <= 0) return used;
+  const std::string self = std::to_string(postmaster);
+  if (FILE* f = std::fopen(("/proc/" + self + "/task/" + self + "/children").c_str(), "r")) {
+    long child = 0;
+    while (std::fscanf(f, "%ld", &child) == 1) {
+      if (FILE* stat = std::fopen(("/proc/" + std::to_string(child) + "/schedstat").c_str(), "r")) {
+        double run = 0;
+        if (std::fscanf(stat, "%lf", &run) == 1) used[child] = run;
+        std::fclose(stat);
+      }
+    }
+    std::fclose(f);
+  }
+  return used;
+}
+
+// Records the server's CPU time over one iteration as the counter
+// "server_ms": what its processes used meanwhile (a backend that ends
+// meanwhile, such as the previous benchmark's, is left out). A client
+// that reads faster than the server makes its rows waits for it, so the
+// wall time of such a read is at least this.
+class ServerCpu {
+ public:
+  explicit ServerCpu(benchmark::State& state) : state_(state), start_(ServerCpuNs()) {}
+  ~ServerCpu() {
+    double ns = 0;
+    for (const auto& [pid, used] : ServerCpuNs()) {
+      const auto before = start_.find(pid);
+      ns += used - (before == start_.end() ? 0 : before->second);
+    }
+    state_.counters["server_ms"] = ns / 1e6;
+  }
+
+ private:
+  benchmark::State& state_;
+  std::map<long, double> start_;
+};
 
 // The columns of the read table and of korvo_write_bench, as members.
 class BenchRow : public CRecordset {
@@ -145,6 +197,7 @@ void AdoScan(benchmark::State& state, const std::string& connect) {
     conn.CreateInstance(__uuidof(Connection));
     conn->Open(_bstr_t(connect.c_str()), "", "", adConnectUnspecified);
     for (auto _ : state) {
+      ServerCpu server_cpu(state);
       _RecordsetPtr rs;
       rs.CreateInstance(__uuidof(Recordset));
       rs->PutCacheSize(static_cast<long>(kBlock));
@@ -182,6 +235,7 @@ void RecordsetScan(benchmark::State& state, const std::string& connect) {
     CDatabase db;
     db.OpenEx(connect.c_str());
     for (auto _ : state) {
+      ServerCpu server_cpu(state);
       BenchRow rs(&db);
       rs.Open(CRecordset::forwardOnly, kSelect, CRecordset::readOnly);
       long rows = 0;
@@ -212,6 +266,7 @@ void BM_CRecordsetNativeAddNew(benchmark::State& state) {
     CDatabase db;
     db.OpenEx(Native().c_str());
     for (auto _ : state) {
+      ServerCpu server_cpu(state);
       state.PauseTiming();
       db.ExecuteSQL(kCreateWriteTable);
       state.ResumeTiming();
@@ -244,6 +299,7 @@ void BM_CRecordsetNativeAddNew(benchmark::State& state) {
 void BM_LibpqPreparedInsert(benchmark::State& state) {
   PGconn* pg = PQconnectdb(LibpqInfo().c_str());
   for (auto _ : state) {
+    ServerCpu server_cpu(state);
     state.PauseTiming();
     PQclear(PQexec(pg, kCreateWriteTable));
     state.ResumeTiming();
@@ -273,6 +329,7 @@ void BM_LibpqPreparedInsert(benchmark::State& state) {
 void BM_RawPsqlOdbcBlockFetch(benchmark::State& state) {
   RawOdbc raw;
   for (auto _ : state) {
+    ServerCpu server_cpu(state);
     SQLHSTMT s;
     SQLAllocHandle(SQL_HANDLE_STMT, raw.dbc, &s);
     SQLULEN fetched = 0;
@@ -304,6 +361,7 @@ void BM_RawPsqlOdbcBlockFetch(benchmark::State& state) {
 void BM_LibpqSingleRowMode(benchmark::State& state) {
   PGconn* pg = PQconnectdb(LibpqInfo().c_str());
   for (auto _ : state) {
+    ServerCpu server_cpu(state);
     PQsendQuery(pg, kSelect);
     PQsetSingleRowMode(pg);
     long rows = 0;

@@ -173,6 +173,26 @@ TEST_F(PgNativeTest, AStreamingRecordsetKeepsItsRowsWhileTheConnectionRunsAnothe
   }
 }
 
+// Rows far shorter than the first of their block: the reader's wait for
+// many bytes at once (sized by that first row) must still take the few
+// that come, for every block and at the end.
+TEST_F(PgNativeTest, RowsShorterThanTheirBlocksFirstAllArrive) {
+  _RecordsetPtr rs;
+  ASSERT_EQ(rs.CreateInstance(__uuidof(Recordset)), S_OK);
+  rs->Open(
+      "SELECT g, CASE WHEN g % 1000 = 1 THEN repeat('x', 8000) ELSE '' END "
+      "FROM generate_series(1, 20500) g",
+      _variant_t(static_cast<IDispatch*>(conn_)), adOpenForwardOnly, adLockReadOnly, adCmdText);
+  long rows = 0, sum = 0, text_bytes = 0;
+  for (; !rs->GetadoEOF(); rs->MoveNext(), ++rows) {
+    sum += static_cast<long>(rs->GetFields()->GetItem(0L)->GetValue());
+    text_bytes += static_cast<long>(_bstr_t(rs->GetFields()->GetItem(1L)->GetValue()).length());
+  }
+  EXPECT_EQ(rows, 20500);
+  EXPECT_EQ(sum, 20500L * 20501 / 2);
+  EXPECT_EQ(text_bytes, 21 * 8000);
+}
+
 // A query failing part-way, in a block asked for while others are queued
 // behind it: the move that reaches that block fails with the server's
 // error, and the connection goes on, inside a transaction with the work

@@ -11,6 +11,7 @@
 #include <korvo/ado/sql_escape_internal.h>
 #include <korvo/ado/sqlstate_internal.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -24,6 +25,9 @@ namespace {
 // How long a cancelled statement may take to end before the link counts
 // as lost (a server that does not answer at all).
 constexpr auto kCancelGrace = std::chrono::seconds(10);
+// How long a wait for WakeAfter's bytes sees nothing before it takes
+// whatever comes.
+constexpr long kLowWaterPatienceMs = 2;
 // Dropped prepared statements are deallocated in batches of this many.
 constexpr size_t kDeallocateBatch = 8;
 
@@ -112,6 +116,7 @@ void PgSession::Claim(Stream* owner) {
 
 bool PgSession::Await(Deadline deadline) {
   bool cancelled = false;
+  bool patient = low_water_ > 1;
   Deadline give_up = NoDeadline();
   while (PQisBusy(conn_) != 0) {
     const auto now = Clock::now();
@@ -121,6 +126,7 @@ bool PgSession::Await(Deadline deadline) {
       if (now >= until) {
         if (cancelled) {
           dead_ = true;  // the server answers neither the statement nor the cancel
+          SetSocketLowWater(1);
           return false;
         }
         Cancel();
@@ -131,12 +137,26 @@ bool PgSession::Await(Deadline deadline) {
       wait_ms = std::min<long>(
           INT_MAX, std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count() + 1);
     }
+    SetSocketLowWater(patient ? low_water_ : 1);
+    if (patient && (wait_ms < 0 || wait_ms > kLowWaterPatienceMs)) wait_ms = kLowWaterPatienceMs;
     pollfd watch{PQsocket(conn_), POLLIN, 0};
     const int ready = poll(&watch, 1, static_cast<int>(wait_ms));
-    if (ready < 0 && errno != EINTR) return true;  // PQgetResult reports the broken link
-    if (ready > 0 && PQconsumeInput(conn_) == 0) return true;
+    if (ready < 0 && errno != EINTR) break;  // PQgetResult reports the broken link
+    if (ready == 0 && patient) {
+      patient = false;  // fewer bytes are coming: the first one will do
+      fell_back_ = true;
+    }
+    if (ready > 0 && PQconsumeInput(conn_) == 0) break;
   }
+  // libpq's own waits (PQexec) must wake at the first byte.
+  SetSocketLowWater(1);
   return true;
+}
+
+void PgSession::SetSocketLowWater(int bytes) {
+  if (bytes == socket_low_water_) return;
+  socket_low_water_ = bytes;
+  setsockopt(PQsocket(conn_), SOL_SOCKET, SO_RCVLOWAT, &bytes, sizeof bytes);
 }
 
 void PgSession::Cancel() {

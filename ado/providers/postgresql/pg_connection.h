@@ -5,9 +5,11 @@
 #include <korvo/ado/providers/provider.h>
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace korvo::ado::provider::postgresql {
@@ -62,6 +64,16 @@ class PgSession {
   // `deadline` the running statement is cancelled (the server then ends
   // it with 57014). False when the link broke (the session is then dead).
   bool Await(Deadline deadline);
+  // While a cursor's queued FETCHes keep rows coming, the waits above may
+  // wake once `bytes` have arrived (SO_RCVLOWAT) rather than at every
+  // packet the server sends; a wait that sees nothing for a moment
+  // (kLowWaterPatienceMs) takes whatever comes (the rows ended short of
+  // `bytes`). 1 or less: wake at the first byte (the default). Returns
+  // whether a wait since the last call had to fall back so.
+  bool WakeAfter(long bytes) {
+    low_water_ = static_cast<int>(std::max(1L, bytes));
+    return std::exchange(fell_back_, false);
+  }
   // The next result of the running query, waiting as Await; null after
   // the last.
   Result Next(Deadline deadline);
@@ -139,8 +151,14 @@ class PgSession {
   // Queues prepared statement `name` (without values) in the pipeline.
   bool Queue(const char* name);
 
+  // Sets the socket's low-water mark to `bytes` when it is not that already.
+  void SetSocketLowWater(int bytes);
+
   PGconn* conn_;
   std::shared_ptr<Diagnostics> diagnostics_;
+  int low_water_ = 1;         // what the waits ask for (WakeAfter)
+  bool fell_back_ = false;    // a wait did not see low_water_ bytes in time
+  int socket_low_water_ = 1;  // what the socket is set to
   bool dead_ = false;
   bool guarding_ = false;
   bool statement_savepoint_ = false;

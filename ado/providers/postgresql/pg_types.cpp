@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <type_traits>
 
 namespace korvo::ado::provider::postgresql {
 namespace {
@@ -199,11 +200,15 @@ Cell ScratchCell(CellType type, const std::string& scratch) {
   return cell;
 }
 
-// The `size`-byte big-endian number at `p`.
-uint64_t BigEndian(const char* p, size_t size) {
-  uint64_t v = 0;
-  for (size_t i = 0; i < size; ++i) v = v << 8 | static_cast<unsigned char>(p[i]);
-  return v;
+// The big-endian value of `Int`'s width at `p`, as one load and a swap.
+template <class Int>
+Int BigEndianOf(const char* p) {
+  std::make_unsigned_t<Int> v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (sizeof v == 2) v = __builtin_bswap16(v);
+  if constexpr (sizeof v == 4) v = __builtin_bswap32(v);
+  if constexpr (sizeof v == 8) v = __builtin_bswap64(v);
+  return static_cast<Int>(v);
 }
 
 // The integer of a binary value of `Int` (its width), into *cell.
@@ -211,7 +216,7 @@ template <class Int>
 bool BinaryInt(const char* value, size_t size, Cell* cell) {
   if (size != sizeof(Int)) return false;
   cell->type = CellType::kInt;
-  cell->i = static_cast<Int>(BigEndian(value, size));
+  cell->i = BigEndianOf<Int>(value);
   return true;
 }
 
@@ -243,7 +248,7 @@ void DecodeValue(Decode decode, const char* value, int length, std::string* scra
       break;
     case Decode::kFloat64:
       if (size == sizeof(double)) {
-        const uint64_t bits = BigEndian(value, size);
+        const uint64_t bits = BigEndianOf<uint64_t>(value);
         std::memcpy(&cell.r, &bits, sizeof bits);
         cell.type = CellType::kReal;
         return;
