@@ -123,6 +123,14 @@ bool DigitsAt(uint64_t word, uint64_t mask) {
   return (word & kHigh & mask) == want && ((word + 0x0606060606060606ULL) & kHigh & mask) == want;
 }
 
+// The two-digit numbers of a word whose digit bytes `mask` selects, each
+// left in the byte of its first digit. XOR maps '0'..'9' to 0..9 without
+// borrowing across bytes; the masked separators are 0, so no byte exceeds 99.
+uint64_t PairsOf(uint64_t word, uint64_t mask) {
+  const uint64_t digits = (word ^ 0x3030303030303030ULL) & mask;
+  return digits * 10 + (digits >> 8);
+}
+
 // Reads between min and max digits at *at.
 bool Digits(std::string_view s, size_t* at, size_t min, size_t max, unsigned* value) {
   size_t start = *at;
@@ -203,27 +211,29 @@ bool SplitPlainDate(std::string_view text, SYSTEMTIME* fields) {
   const size_t size = text.size();
   if (size != 10 && size != 19) return false;
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  // The digits are checked eight bytes at a time: the text is read for
-  // each row of a date column.
+  // The text is read for each row of a date column: its digits are
+  // checked and combined eight bytes at a time.
+  constexpr uint64_t kDateDigits = 0x00FFFF00FFFFFFFFULL;  // "YYYY-MM-"
   uint64_t date_word = 0;
-  std::memcpy(&date_word, s, sizeof date_word);                    // "YYYY-MM-"
+  std::memcpy(&date_word, s, sizeof date_word);
   const unsigned day_high = s[8] - 0x30u, day_low = s[9] - 0x30u;  // a non-digit wraps above 9
-  if (!DigitsAt(date_word, 0x00FFFF00FFFFFFFFULL) || s[4] != '-' || s[7] != '-' || day_high > 9 ||
+  if (!DigitsAt(date_word, kDateDigits) || s[4] != '-' || s[7] != '-' || day_high > 9 ||
       day_low > 9)
     return false;
-  auto digit = [&](size_t at) { return static_cast<unsigned>(s[at] - '0'); };
-  const unsigned year = digit(0) * 1000 + digit(1) * 100 + digit(2) * 10 + digit(3);
-  const unsigned month = digit(5) * 10 + digit(6), day = day_high * 10 + day_low;
-  unsigned hour = 0, minute = 0, second = 0;
+  const uint64_t date_pairs = PairsOf(date_word, kDateDigits);
+  const unsigned year = (date_pairs & 0xFF) * 100 + ((date_pairs >> 16) & 0xFF);
+  const unsigned month = (date_pairs >> 40) & 0xFF, day = day_high * 10 + day_low;
+  uint64_t time_pairs = 0;
   if (size == 19) {
+    constexpr uint64_t kTimeDigits = 0xFFFF00FFFF00FFFFULL;  // "hh:mm:ss"
     uint64_t time_word = 0;
-    std::memcpy(&time_word, s + 11, sizeof time_word);  // "hh:mm:ss"
-    if (!DigitsAt(time_word, 0xFFFF00FFFF00FFFFULL) || s[10] != ' ' || s[13] != ':' || s[16] != ':')
+    std::memcpy(&time_word, s + 11, sizeof time_word);
+    if (!DigitsAt(time_word, kTimeDigits) || s[10] != ' ' || s[13] != ':' || s[16] != ':')
       return false;
-    hour = digit(11) * 10 + digit(12);
-    minute = digit(14) * 10 + digit(15);
-    second = digit(17) * 10 + digit(18);
+    time_pairs = PairsOf(time_word, kTimeDigits);
   }
+  const unsigned hour = time_pairs & 0xFF, minute = (time_pairs >> 24) & 0xFF,
+                 second = (time_pairs >> 48) & 0xFF;
   if (year < 100 || !platform::IsValidDate(year, month, day) || hour > 23 || minute > 59 ||
       second > 59)
     return false;

@@ -14,11 +14,13 @@ constexpr int kBlockShift = 21;  // 2^21 s, about 24 days
 constexpr time_t kDay = 86400;
 constexpr size_t kSlots = 2048;                 // direct-mapped by block number
 constexpr __time64_t kMaxTime = 32535215999LL;  // _mktime64's last second
+constexpr int32_t kNotUniform = INT32_MIN;
 
+// Eight bytes, so that the table of a zone's blocks stays in the first
+// level of cache: dates of a column touch blocks in no order.
 struct Block {
-  int64_t index = INT64_MIN;
-  long offset = 0;
-  bool uniform = false;  // the same offset at every sample
+  int32_t index = INT32_MIN;
+  int32_t offset = kNotUniform;  // the offset at every sample, or kNotUniform
 };
 
 // What this thread knows of the zone. One object, initialised at compile
@@ -55,7 +57,7 @@ bool OffsetAt(time_t t, long* offset) {
 // Samples block `index` into `b`, two days beyond either end: every
 // offset mktime's search can look at for a local time whose clock falls in
 // the block lies within two days of that clock.
-void LoadBlock(Block& b, int64_t index) {
+void LoadBlock(Block& b, int32_t index) {
   b = Block{};
   b.index = index;
   const time_t start = (static_cast<time_t>(index) << kBlockShift) - 2 * kDay;
@@ -67,8 +69,8 @@ void LoadBlock(Block& b, int64_t index) {
     if (!OffsetAt(t, &next) || next != first) return;
     if (t == end) break;
   }
-  b.offset = first;
-  b.uniform = true;
+  // Offsets are under a day; anything stranger is left to mktime.
+  if (first > -kDay && first < kDay) b.offset = static_cast<int32_t>(first);
 }
 
 __time64_t ByMktime(int year, int month, int day, int hour, int minute, int second) {
@@ -98,10 +100,15 @@ CachedLocalTime(ZoneCache& cache, int year, int month, int day, int hour, int mi
   const int64_t clock =
       DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * kDay +
       hour * 3600 + minute * 60 + second;
-  const int64_t index = clock >> kBlockShift;
-  Block& b = cache.blocks[static_cast<uint64_t>(index) % kSlots];
+  // A clock this far outside the range gives no time in it at any offset
+  // (and keeps block numbers small).
+  if (clock < -2 * kDay || clock > kMaxTime + 2 * kDay) {
+    return ByMktime(year, month, day, hour, minute, second);
+  }
+  const auto index = static_cast<int32_t>(clock >> kBlockShift);
+  Block& b = cache.blocks[static_cast<uint32_t>(index) % kSlots];
   if (b.index != index) LoadBlock(b, index);
-  if (b.uniform) {
+  if (b.offset != kNotUniform) {
     const int64_t t = clock - b.offset;
     if (t >= 0 && t <= kMaxTime) return t;
   }
