@@ -35,16 +35,25 @@ struct ZoneCache {
 thread_local ZoneCache t_cache;
 thread_local std::string t_zone;  // read only while TZ is set
 
-// Re-reads the zone (and forgets what was learnt of the old one) when TZ
-// changed since this thread last looked.
-void FollowZone(ZoneCache& cache) {
-  const char* zone = std::getenv("TZ");
-  const int state = zone == nullptr ? 1 : 2;
-  if (state == cache.zone_state && (zone == nullptr || t_zone == zone)) return;
+// What not every conversion does (compare a TZ that is set; re-read a
+// changed zone, sample a new block or leave a time to mktime, all rare)
+// is kept out of line: the path of a conversion then needs few registers.
+[[gnu::noinline]] bool SameZone(const char* zone) { return t_zone == zone; }
+
+// Re-reads the zone and forgets what was learnt of the old one.
+[[gnu::cold, gnu::noinline]] void RereadZone(ZoneCache& cache, const char* zone, int state) {
   ::tzset();
   t_zone = zone == nullptr ? "" : zone;
   cache.zone_state = state;
   for (Block& b : cache.blocks) b = Block{};
+}
+
+// RereadZone when TZ changed since this thread last looked.
+void FollowZone(ZoneCache& cache) {
+  const char* zone = std::getenv("TZ");
+  const int state = zone == nullptr ? 1 : 2;
+  if (state == cache.zone_state && (zone == nullptr || SameZone(zone))) return;
+  RereadZone(cache, zone, state);
 }
 
 bool OffsetAt(time_t t, long* offset) {
@@ -57,7 +66,7 @@ bool OffsetAt(time_t t, long* offset) {
 // Samples block `index` into `b`, two days beyond either end: every
 // offset mktime's search can look at for a local time whose clock falls in
 // the block lies within two days of that clock.
-void LoadBlock(Block& b, int32_t index) {
+[[gnu::cold, gnu::noinline]] void LoadBlock(Block& b, int32_t index) {
   b = Block{};
   b.index = index;
   const time_t start = (static_cast<time_t>(index) << kBlockShift) - 2 * kDay;
@@ -73,7 +82,8 @@ void LoadBlock(Block& b, int32_t index) {
   if (first > -kDay && first < kDay) b.offset = static_cast<int32_t>(first);
 }
 
-__time64_t ByMktime(int year, int month, int day, int hour, int minute, int second) {
+[[gnu::cold, gnu::noinline]] __time64_t ByMktime(int year, int month, int day, int hour, int minute,
+                                                 int second) {
   struct tm local {};
   local.tm_sec = second;
   local.tm_min = minute;
