@@ -173,24 +173,24 @@ TEST_F(PgNativeTest, AStreamingRecordsetKeepsItsRowsWhileTheConnectionRunsAnothe
   }
 }
 
-// Rows far shorter than the first of their block: the reader's wait for
-// many bytes at once (sized by that first row) must still take the few
-// that come, for every block and at the end.
+// Rows far shorter than the first of their block, in a read long enough
+// that its waits ask for many bytes at once (sized by that first row):
+// such a wait must still take the few that come, and so must the rest.
 TEST_F(PgNativeTest, RowsShorterThanTheirBlocksFirstAllArrive) {
   _RecordsetPtr rs;
   ASSERT_EQ(rs.CreateInstance(__uuidof(Recordset)), S_OK);
   rs->Open(
       "SELECT g, CASE WHEN g % 1000 = 1 THEN repeat('x', 8000) ELSE '' END "
-      "FROM generate_series(1, 20500) g",
+      "FROM generate_series(1, 70500) g",
       _variant_t(static_cast<IDispatch*>(conn_)), adOpenForwardOnly, adLockReadOnly, adCmdText);
   long rows = 0, sum = 0, text_bytes = 0;
   for (; !rs->GetadoEOF(); rs->MoveNext(), ++rows) {
     sum += static_cast<long>(rs->GetFields()->GetItem(0L)->GetValue());
     text_bytes += static_cast<long>(_bstr_t(rs->GetFields()->GetItem(1L)->GetValue()).length());
   }
-  EXPECT_EQ(rows, 20500);
-  EXPECT_EQ(sum, 20500L * 20501 / 2);
-  EXPECT_EQ(text_bytes, 21 * 8000);
+  EXPECT_EQ(rows, 70500);
+  EXPECT_EQ(sum, 70500L * 70501 / 2);
+  EXPECT_EQ(text_bytes, 71 * 8000);
 }
 
 // A query failing part-way, in a block asked for while others are queued

@@ -50,6 +50,11 @@ constexpr size_t kFetchesInFlight = 8;
 // queue. A value travels as its bytes and a 4-byte length, a row with
 // kRowHeader bytes more.
 constexpr long kWakeBytes = 128 << 10;
+// Such waits start only after this many blocks: the wait for the last
+// block of a read, which brings fewer bytes than asked for, ends only when
+// it gives up (kLowWaterPatienceMs), a delay that a read of fewer blocks
+// would feel and that the wake-ups saved on so many blocks outweigh.
+constexpr int kBlocksBeforeWaking = 64;
 constexpr long kValueHeader = 4;
 constexpr long kRowHeader = 7;
 
@@ -450,7 +455,7 @@ HRESULT PgStatement::OpenCursor(Part& part, Deadline deadline) {
   cursor_done_ = false;
   asked_.clear();
   block_ = std::max(fetch_rows_, kBlockRows);
-  wake_patiently_ = true;
+  blocks_before_waking_ = kBlocksBeforeWaking;
   // BEGIN (when needed), DECLARE and the first FETCH in one round trip; the
   // later FETCHes go through the same pipeline.
   if (PQenterPipelineMode(conn) == 0) {
@@ -572,13 +577,16 @@ Result PgStatement::NextBlock(Deadline deadline) {
   const long asked = asked_.front();
   asked_.pop_front();
   // With further FETCHes queued the rows go on past this block (unless it
-  // is the last), so the wait need not wake for every packet of it. Rows
-  // much shorter than the first one of the previous block could make that
-  // wait outlast the queue: after one such wait the rest wake at once.
+  // is the last), so once the read has proved long the wait need not wake
+  // for every packet of it. Rows much shorter than the first one of the
+  // previous block could make that wait outlast the queue: after one such
+  // wait the rest wake at once.
   const long beyond = static_cast<long>(asked_.size()) * block_ * row_wire_bytes_;
-  session_->WakeAfter(wake_patiently_ ? std::min(kWakeBytes, beyond / 2) : 1);
+  const bool patient = blocks_before_waking_ == 0;
+  if (blocks_before_waking_ > 0) --blocks_before_waking_;
+  session_->WakeAfter(patient ? std::min(kWakeBytes, beyond / 2) : 1);
   Result block = ReadToSync(deadline);
-  if (session_->WakeAfter(1)) wake_patiently_ = false;
+  if (session_->WakeAfter(1)) blocks_before_waking_ = -1;
   if (PQresultStatus(block.get()) == PGRES_TUPLES_OK) AskAfter(block.get(), asked);
   return block;
 }

@@ -134,14 +134,16 @@ class PgStatement final : public Statement, public Stream {
   int row_index_ = 0;             // the current row in it
   int block_rows_ = 0;            // rows in it
   // The declared cursor of the current execution.
-  bool cursor_ = false;         // the rows come from it
-  std::deque<long> asked_;      // rows asked for by the FETCHes in flight
-  bool cursor_done_ = false;    // its last rows have arrived: its end is sent
-  bool end_sent_ = false;       // SendEnd's result is unread
-  long fetch_rows_ = 0;         // the host's CacheSize; 0 for none
-  long block_ = 0;              // rows per FETCH of this execution
-  long row_wire_bytes_ = 0;     // a row's bytes on the wire, as the last block's first row
-  bool wake_patiently_ = true;  // block waits may wake after many bytes (PgSession::WakeAfter)
+  bool cursor_ = false;       // the rows come from it
+  std::deque<long> asked_;    // rows asked for by the FETCHes in flight
+  bool cursor_done_ = false;  // its last rows have arrived: its end is sent
+  bool end_sent_ = false;     // SendEnd's result is unread
+  long fetch_rows_ = 0;       // the host's CacheSize; 0 for none
+  long block_ = 0;            // rows per FETCH of this execution
+  long row_wire_bytes_ = 0;   // a row's bytes on the wire, as the last block's first row
+  // Blocks to read before block waits may wake after many bytes
+  // (PgSession::WakeAfter): 0 from then on, -1 once such a wait gave up.
+  int blocks_before_waking_ = 0;
   std::string cursor_name_;
   std::vector<Cell> cells_;           // its cells
   std::vector<std::string> scratch_;  // decoded bytes of its cells
