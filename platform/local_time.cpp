@@ -1,11 +1,10 @@
 // platform/local_time.cpp: LocalTimeToTime64 (local_time_internal.h).
 #include <korvo/platform/civil_date.h>
 #include <korvo/platform/local_time_internal.h>
+#include <korvo/platform/zone_watch_internal.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <ctime>
-#include <string>
 
 namespace korvo::platform {
 namespace {
@@ -29,38 +28,15 @@ struct Block {
 // per access, and one that needs construction a guard besides).
 struct ZoneCache {
   Block blocks[kSlots];
-  int zone_state = 0;  // 0 not looked yet, 1 no TZ, 2 TZ is t_zone
+  ZoneWatch zone;  // what the blocks were sampled under
 };
 
 thread_local ZoneCache t_cache;
-thread_local std::string t_zone;  // read only while TZ is set
 
-// What not every conversion does (compare a TZ that is set; re-read a
-// changed zone, sample a new block or leave a time to mktime, all rare)
-// is kept out of line: the path of a conversion then needs few registers.
-[[gnu::noinline]] bool SameZone(const char* zone) { return t_zone == zone; }
-
-// Re-reads the zone and forgets what was learnt of the old one.
-[[gnu::cold, gnu::noinline]] void RereadZone(ZoneCache& cache, const char* zone, int state) {
-  ::tzset();
-  t_zone = zone == nullptr ? "" : zone;
-  cache.zone_state = state;
+// Forgets what was learnt of a zone TZ no longer names. (Out of line and
+// cold: the path of a conversion then needs few registers.)
+[[gnu::cold, gnu::noinline]] void ForgetZone(ZoneCache& cache) {
   for (Block& b : cache.blocks) b = Block{};
-}
-
-// RereadZone when TZ changed since this thread last looked.
-void FollowZone(ZoneCache& cache) {
-  const char* zone = std::getenv("TZ");
-  const int state = zone == nullptr ? 1 : 2;
-  if (state == cache.zone_state && (zone == nullptr || SameZone(zone))) return;
-  RereadZone(cache, zone, state);
-}
-
-bool OffsetAt(time_t t, long* offset) {
-  struct tm out;
-  if (::localtime_r(&t, &out) == nullptr) return false;
-  *offset = out.tm_gmtoff;
-  return true;
 }
 
 // Samples block `index` into `b`, two days beyond either end: every
@@ -72,10 +48,10 @@ bool OffsetAt(time_t t, long* offset) {
   const time_t start = (static_cast<time_t>(index) << kBlockShift) - 2 * kDay;
   const time_t end = start + (time_t{1} << kBlockShift) + 4 * kDay;
   long first = 0, next = 0;
-  if (!OffsetAt(start, &first)) return;
+  if (!LocalOffsetAt(start, &first)) return;
   for (time_t t = start + kDay;; t += kDay) {
     if (t > end) t = end;
-    if (!OffsetAt(t, &next) || next != first) return;
+    if (!LocalOffsetAt(t, &next) || next != first) return;
     if (t == end) break;
   }
   // Offsets are under a day; anything stranger is left to mktime.
@@ -106,7 +82,7 @@ __attribute__((noinline))
 #endif
 __time64_t
 CachedLocalTime(ZoneCache& cache, int year, int month, int day, int hour, int minute, int second) {
-  FollowZone(cache);
+  if (cache.zone.Changed()) ForgetZone(cache);
   const int64_t clock =
       DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * kDay +
       hour * 3600 + minute * 60 + second;

@@ -1,16 +1,18 @@
 // platform/time64.cpp: the 64-bit time functions over the C library's
 // 64-bit time_t, clipped to the range Windows accepts.
 #include <korvo/platform/time64.h>
+#include <korvo/platform/zone_watch_internal.h>
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "clock_internal.h"
 
 namespace {
+
+using korvo::platform::LocalOffsetAt;
+using korvo::platform::ZoneWatch;
 
 static_assert(sizeof(time_t) == 8, "time_t carries the whole range");
 
@@ -54,20 +56,12 @@ bool SameClock(const struct tm& a, const struct tm& b) {
 // mktime re-reads the zone (a stat of /etc/localtime) on every call, which
 // dominates reading a date column row by row. localtime_r does not, so a
 // time whose fields are already in range is found from timegm and the
-// local offset, re-reading the zone only when TZ changed since this thread
-// last looked. The answer is taken only where it is the one mktime must
-// give: the fields convert back unchanged and the offset is the same a day
-// either side (no change of offset makes the time ambiguous or missing);
-// anything else goes to mktime itself.
-thread_local std::string t_zone;
-thread_local int t_zone_state = 0;  // 0 not looked yet, 1 no TZ, 2 TZ is t_zone
-
-bool OffsetAt(time_t t, long* offset) {
-  struct tm out;
-  if (::localtime_r(&t, &out) == nullptr) return false;
-  *offset = out.tm_gmtoff;
-  return true;
-}
+// local offset, after following TZ as mktime does (ZoneWatch). The
+// answer is taken only where it is the one mktime must give: the fields
+// convert back unchanged and the offset is the same a day either side (no
+// change of offset makes the time ambiguous or missing); anything else
+// goes to mktime itself.
+thread_local ZoneWatch t_zone;
 
 time_t FastMakeTime(struct tm* fields) {
   const struct tm& f = *fields;
@@ -76,23 +70,18 @@ time_t FastMakeTime(struct tm* fields) {
       f.tm_mon > 11) {
     return ::mktime(fields);
   }
-  const char* zone = std::getenv("TZ");
-  const int state = zone == nullptr ? 1 : 2;
-  if (state != t_zone_state || (zone != nullptr && t_zone != zone)) {
-    ::tzset();
-    t_zone = zone == nullptr ? "" : zone;
-    t_zone_state = state;
-  }
+  t_zone.Changed();
   struct tm utc = f;
   const time_t clock = ::timegm(&utc);
   long first = 0, offset = 0, before = 0, after = 0;
-  if (clock == -1 || !OffsetAt(clock, &first) || !OffsetAt(clock - first, &offset)) {
+  if (clock == -1 || !LocalOffsetAt(clock, &first) || !LocalOffsetAt(clock - first, &offset)) {
     return ::mktime(fields);
   }
   const time_t t = clock - offset;
   struct tm back;
-  if (::localtime_r(&t, &back) == nullptr || !SameClock(back, f) || !OffsetAt(t - 86400, &before) ||
-      !OffsetAt(t + 86400, &after) || before != offset || after != offset) {
+  if (::localtime_r(&t, &back) == nullptr || !SameClock(back, f) ||
+      !LocalOffsetAt(t - 86400, &before) || !LocalOffsetAt(t + 86400, &after) || before != offset ||
+      after != offset) {
     return ::mktime(fields);
   }
   *fields = back;
