@@ -1,6 +1,7 @@
 // recordset/field_status.cpp: the per-field status bytes (bit 1 dirty,
 // bit 2 null), the lookups from a bound member's address to its field,
 // and the field exchange passes that bind, mark and null the fields.
+#include <korvo/diag/CKorvoTrace_internal.h>
 #include <korvo/platform/widechar.h>
 #include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/direct_values_internal.h>
@@ -141,7 +142,7 @@ void CRecordset::ClearNullFieldStatus(unsigned long nField) {
 // ------------------------------------------------------------ passes
 
 unsigned int CRecordset::BindFieldsToColumns() {
-  m_trace.PrintTrace("CRecordset::BindFieldsToColumns");
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::BindFieldsToColumns");
   CFieldExchange fx(CFieldExchange::opBindFieldsToColumns, this);
   m_shortcuts.bindingPass = &fx;
   m_shortcuts.bindingEofKnown = m_shortcuts.movedOntoRow;

@@ -3,6 +3,7 @@
 #include <korvo/com/error_info.h>
 #include <korvo/db/global_locks_internal.h>
 #include <korvo/diag/CDBException.h>
+#include <korvo/diag/CKorvoTrace_internal.h>
 #include <korvo/diag/com_failure_internal.h>
 #include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/recordset_access_internal.h>
@@ -44,7 +45,7 @@ void MoveCursor(_Recordset& recordset, long nRows, unsigned short wFetchType) {
 }  // namespace
 
 void CRecordset::Move(long nRows, unsigned short wFetchType) {
-  m_trace.PrintTrace("CRecordset::Move");
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::Move");
   try {
     // Released by unwinding before a failure is reported.
     korvo::db::StatementLock statement_lock;
