@@ -120,7 +120,15 @@ bool FillWideText(const char* bytes, size_t size, CTWString& out) {
 }
 
 bool FillTextBuffer(const char* bytes, size_t size, char* buffer, int buffer_size) {
-  if (!AnsiIsUtf8() || !IsPlainUtf8(bytes, size)) return false;
+  if (!AnsiIsUtf8()) return false;
+  // Short ASCII text that fits whole is checked and copied in one pass.
+  if (size < static_cast<size_t>(buffer_size) && CopyShortAscii(bytes, size, [buffer](size_t n) {
+        buffer[n] = '\0';
+        return buffer;
+      })) {
+    return true;
+  }
+  if (!IsPlainUtf8(bytes, size)) return false;
   const size_t count = std::min(size, static_cast<size_t>(buffer_size) - 1);
   std::memcpy(buffer, bytes, count);
   buffer[count] = '\0';
