@@ -56,7 +56,7 @@ void CRecordset::Move(long nRows, unsigned short wFetchType) {
     if (!m_pRecordset) _com_issue_error(E_POINTER);
     MoveCursor(*m_pRecordset, nRows, wFetchType);
     // At end of file the members keep the previous row's values.
-    if (!IsEOF()) {
+    if (!korvo::recordset::RecordsetAccess::Eof(*this)) {
       m_nBoundFields = 0;
       // The binding pass InitRecord starts need not ask EOF again; nothing
       // else may take the answer.
@@ -83,17 +83,7 @@ void CRecordset::Move(long nRows, unsigned short wFetchType) {
 
 BOOL CRecordset::IsBOF() const { return m_pRecordset->GetBOF() == VARIANT_TRUE ? 1 : 0; }
 
-BOOL CRecordset::IsEOF() const {
-  // Asked on every row, by Move and by the host's loop: the EOF of Korvo's
-  // own ADO recordset, resolved for the open now by a binding pass, is
-  // asked without the interface call.
-  const korvo::recordset::RowShortcuts& memo = m_shortcuts;
-  if (memo.eofReader != nullptr && *memo.eofGeneration == memo.eofResolvedAt &&
-      memo.accessOf == m_pRecordset.GetInterfacePtr()) {
-    return memo.eofReader(memo.eofCursor) ? 1 : 0;
-  }
-  return korvo::recordset::RecordsetAccess::AskEof(*this);
-}
+BOOL CRecordset::IsEOF() const { return korvo::recordset::RecordsetAccess::Eof(*this); }
 
 long CRecordset::GetRecordCount() const { return m_pRecordset->GetRecordCount(); }
 
