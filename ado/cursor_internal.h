@@ -37,10 +37,11 @@ class Cursor {
   virtual long absolute_position() const = 0;
   // Changes whenever the current row changes (GetChunk restarts then).
   uint64_t row_serial() const { return row_serial_; }
-  // eof() as a plain function of this cursor, `EofReader()(this)`, for a
-  // caller that asks on every row (without the virtual call).
-  using EofFn = bool (*)(const void* cursor);
-  virtual EofFn EofReader() const = 0;
+  // eof() as a plain function, `EofReader(&object)(object)`, for a caller
+  // that asks on every row (without the virtual calls). `object` (this
+  // cursor or what it reads from) stays valid while this cursor lives.
+  using EofFn = bool (*)(const void* object);
+  virtual EofFn EofReader(const void** object) const = 0;
 
   // Each returns S_OK or a failing HRESULT; provider failures leave their
   // records in the provider's diagnostics and set *from_provider.
@@ -73,8 +74,10 @@ class StreamCursor final : public Cursor {
   explicit StreamCursor(std::shared_ptr<provider::Statement> statement);
   bool bof() const override { return empty_; }
   bool eof() const override { return !statement_->HasRow(); }
-  EofFn EofReader() const override {
-    return [](const void* cursor) { return static_cast<const StreamCursor*>(cursor)->eof(); };
+  EofFn EofReader(const void** object) const override {
+    // eof() is the statement's end of rows.
+    *object = static_cast<const provider::Statement*>(statement_.get());
+    return statement_->EndReader();
   }
   bool on_row() const override { return statement_->HasRow(); }
   long record_count() const override { return -1; }
@@ -104,7 +107,8 @@ class SnapshotCursor final : public Cursor {
   SnapshotCursor(provider::Statement& statement, provider::Deadline deadline, HRESULT* hr);
   bool bof() const override { return !removed_ && (pos_ < 0 || rows_.size() == 0); }
   bool eof() const override { return !removed_ && pos_ >= static_cast<long>(rows_.size()); }
-  EofFn EofReader() const override {
+  EofFn EofReader(const void** object) const override {
+    *object = this;
     return [](const void* cursor) { return static_cast<const SnapshotCursor*>(cursor)->eof(); };
   }
   bool on_row() const override {

@@ -12,6 +12,7 @@
 #include <korvo/platform/local_time_internal.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -58,20 +59,50 @@ bool DateFieldsOf(const Cell& cell, VARTYPE target, SYSTEMTIME* fields) {
          SplitPlainIsoDate(cell.data, cell.size, fields);
 }
 
-}  // namespace
+// AnsiIsUtf8's answer, once asked. The code page is read once per process,
+// so first asks that race store the same answer.
+enum : unsigned char { kAnsiNotAsked, kAnsiOther, kAnsiUtf8 };
+std::atomic<unsigned char> g_ansiIsUtf8{kAnsiNotAsked};
 
-bool AnsiIsUtf8() {
-  // The code page is read once per process; so is this answer.
-  static const bool utf8 = platform::IsUtf8CodePage(CP_ACP);
+[[gnu::noinline]] bool AskAnsiIsUtf8() {
+  const bool utf8 = platform::IsUtf8CodePage(CP_ACP);
+  g_ansiIsUtf8.store(utf8 ? kAnsiUtf8 : kAnsiOther, std::memory_order_relaxed);
   return utf8;
 }
 
-bool FillNarrowText(const char* bytes, size_t size, CTString& out) {
+// FillNarrowText for the text CopyShortAscii does not take. (Out of line:
+// the short text's path stays short where it is inlined.)
+[[gnu::noinline]] bool FillNarrowTextLongWay(const char* bytes, size_t size, CTString& out) {
   int length = 0;
-  if (!AnsiIsUtf8() || !IsPlainUtf8(bytes, size) || !StringLength(size, &length)) return false;
+  if (!IsPlainUtf8(bytes, size) || !StringLength(size, &length)) return false;
   char* buffer = out.GetBufferSetLength(length);
   if (length != 0) std::memcpy(buffer, bytes, size);
   return true;
+}
+
+// FillNarrowText, inlined in the member fill.
+inline bool FillNarrow(const char* bytes, size_t size, CTString& out) {
+  if (!AnsiIsUtf8()) return false;
+  // Short ASCII text (most of it) is checked and copied in one pass.
+  if (CopyShortAscii(bytes, size,
+                     [&out](size_t n) { return out.GetBufferSetLength(static_cast<int>(n)); })) {
+    return true;
+  }
+  return FillNarrowTextLongWay(bytes, size, out);
+}
+
+}  // namespace
+
+bool AnsiIsUtf8() {
+  // Asked for every text cell: one comparison once answered.
+  const unsigned char known = g_ansiIsUtf8.load(std::memory_order_relaxed);
+  if (known == kAnsiUtf8) return true;
+  if (known == kAnsiOther) return false;
+  return AskAnsiIsUtf8();
+}
+
+bool FillNarrowText(const char* bytes, size_t size, CTString& out) {
+  return FillNarrow(bytes, size, out);
 }
 
 bool FillWideText(const char* bytes, size_t size, CTWString& out) {
@@ -89,7 +120,15 @@ bool FillWideText(const char* bytes, size_t size, CTWString& out) {
 }
 
 bool FillTextBuffer(const char* bytes, size_t size, char* buffer, int buffer_size) {
-  if (!AnsiIsUtf8() || !IsPlainUtf8(bytes, size)) return false;
+  if (!AnsiIsUtf8()) return false;
+  // Short ASCII text that fits whole is checked and copied in one pass.
+  if (size < static_cast<size_t>(buffer_size) && CopyShortAscii(bytes, size, [buffer](size_t n) {
+        buffer[n] = '\0';
+        return buffer;
+      })) {
+    return true;
+  }
+  if (!IsPlainUtf8(bytes, size)) return false;
   const size_t count = std::min(size, static_cast<size_t>(buffer_size) - 1);
   std::memcpy(buffer, bytes, count);
   buffer[count] = '\0';
@@ -139,7 +178,7 @@ bool FillValueAs(const Cell& cell, VARTYPE target, void* member, int size) {
     *static_cast<double*>(member) = cell.r;
     return true;
   } else if constexpr (K == MemberKind::kText) {
-    return text && FillNarrowText(cell.data, cell.size, *static_cast<CTString*>(member));
+    return text && FillNarrow(cell.data, cell.size, *static_cast<CTString*>(member));
   } else if constexpr (K == MemberKind::kWideText) {
     return text && FillWideText(cell.data, cell.size, *static_cast<CTWString*>(member));
   } else if constexpr (K == MemberKind::kTextBuffer) {

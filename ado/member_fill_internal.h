@@ -76,8 +76,8 @@ struct ResolvedFill {
 // holder keeps a reference to it.
 struct ResolvedEof {
   using Fn = bool (*)(const void* cursor);
-  Fn at_eof = nullptr;  // null: nothing resolved
-  const void* cursor = nullptr;
+  Fn at_eof = nullptr;                   // null: nothing resolved
+  const void* cursor = nullptr;          // what `at_eof` is handed (the cursor or its statement)
   const uint64_t* generation = nullptr;  // the recordset's count of opens and closes
   uint64_t resolved_at = 0;
 

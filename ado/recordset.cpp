@@ -306,8 +306,7 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess, IK
   }
   bool ResolveEof(ResolvedEof* out) override {
     if (out == nullptr || !data_->cursor) return false;
-    out->at_eof = data_->cursor->EofReader();
-    out->cursor = data_->cursor.get();
+    out->at_eof = data_->cursor->EofReader(&out->cursor);
     out->generation = &data_->generation;
     out->resolved_at = data_->generation;
     return true;

@@ -48,27 +48,8 @@ size_t SequenceLength(const unsigned char* p, const unsigned char* end) {
   return length;
 }
 
-// The eight bytes at `p`.
-uint64_t Word(const unsigned char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, sizeof word);
-  return word;
-}
-
-// The four bytes at `low` and the four at `high` in one word.
-uint64_t HalfWords(const unsigned char* low, const unsigned char* high) {
-  uint32_t a, b;
-  std::memcpy(&a, low, sizeof a);
-  std::memcpy(&b, high, sizeof b);
-  return a | static_cast<uint64_t>(b) << 32;
-}
-
 // No byte of `word` has its high bit set or is zero.
-bool IsAsciiWord(uint64_t word) {
-  constexpr uint64_t kHigh = 0x8080808080808080ULL;
-  const bool has_zero = ((word - 0x0101010101010101ULL) & ~word & kHigh) != 0;
-  return (word & kHigh) == 0 && !has_zero;
-}
+bool IsAsciiWord(uint64_t word) { return detail::NotAsciiBits(word) == 0; }
 
 }  // namespace
 
@@ -79,13 +60,13 @@ bool IsPlainUtf8(const char* data, size_t size) {
   // overlapping the one before it, so that only text that is not ASCII
   // goes byte by byte below.
   if (size >= 8) {
-    while (end - p > 8 && IsAsciiWord(Word(p))) p += 8;
-    if (end - p <= 8 && IsAsciiWord(Word(end - 8))) return true;
+    while (end - p > 8 && IsAsciiWord(detail::Word(p))) p += 8;
+    if (end - p <= 8 && IsAsciiWord(detail::Word(end - 8))) return true;
   } else if (size >= 4) {
-    if (IsAsciiWord(HalfWords(p, end - 4))) return true;
+    if (IsAsciiWord(detail::HalfWords(p, end - 4))) return true;
   }
   while (p < end) {
-    if (end - p >= 8 && IsAsciiWord(Word(p))) {
+    if (end - p >= 8 && IsAsciiWord(detail::Word(p))) {
       p += 8;
       continue;
     }

@@ -12,9 +12,9 @@
 
 namespace {
 
-constexpr short kSwitchUnread = -1;
-constexpr short kTraceOff = 0;
-constexpr short kTraceOn = 1;
+using korvo::diag::detail::kSwitchUnread;
+using korvo::diag::detail::kTraceOff;
+using korvo::diag::detail::kTraceOn;
 constexpr size_t kPathBuffer = 260;
 
 // Mutex has a constexpr constructor, so the mutex exists before any
@@ -22,21 +22,24 @@ constexpr size_t kPathBuffer = 260;
 // object.
 korvo::platform::Mutex g_traceMutex;
 
-// Read without the mutex at the start of PrintTrace; it changes only once,
-// from kSwitchUnread to its final value, under the mutex.
-std::atomic<short> g_iTrace{kSwitchUnread};
 // Written once under the mutex, then only read under it.
 HANDLE g_hFileTrace KORVO_GUARDED_BY(g_traceMutex) = INVALID_HANDLE_VALUE;
 
 }  // namespace
 
 namespace korvo::diag {
+// Read without the mutex at the start of PrintTrace (and of
+// PrintTraceIfOn); it changes only once, from kSwitchUnread to its final
+// value, under the mutex.
+std::atomic<short> detail::g_traceSwitch{kSwitchUnread};
 korvo::platform::Mutex& TEST_TraceMutex() { return g_traceMutex; }
 }  // namespace korvo::diag
 
+using korvo::diag::detail::g_traceSwitch;
+
 CKorvoTrace::CKorvoTrace() {
   korvo::platform::MutexLock lock(g_traceMutex);
-  if (g_iTrace.load(std::memory_order_relaxed) == kSwitchUnread) m_GetSqlTrace();
+  if (g_traceSwitch.load(std::memory_order_relaxed) == kSwitchUnread) m_GetSqlTrace();
 }
 
 void CKorvoTrace::m_GetSqlTrace() {
@@ -53,7 +56,7 @@ void CKorvoTrace::m_GetSqlTrace() {
                           reinterpret_cast<BYTE*>(directory), &size);
   }
   if (rc != ERROR_SUCCESS || directory[0] == '\0') {
-    g_iTrace.store(kTraceOff, std::memory_order_release);
+    g_traceSwitch.store(kTraceOff, std::memory_order_release);
     return;
   }
 
@@ -66,15 +69,16 @@ void CKorvoTrace::m_GetSqlTrace() {
     g_hFileTrace = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
   }
-  g_iTrace.store(kTraceOn, std::memory_order_release);
+  g_traceSwitch.store(kTraceOn, std::memory_order_release);
 }
 
 void CKorvoTrace::PrintTrace(const char* text) {
   // The one comparison the library pays per operation when tracing is off.
-  if (g_iTrace.load(std::memory_order_acquire) == kTraceOff || text == nullptr) return;
+  if (g_traceSwitch.load(std::memory_order_acquire) == kTraceOff || text == nullptr) return;
 
   korvo::platform::MutexLock lock(g_traceMutex);
-  if (g_iTrace.load(std::memory_order_relaxed) != kTraceOn || g_hFileTrace == INVALID_HANDLE_VALUE)
+  if (g_traceSwitch.load(std::memory_order_relaxed) != kTraceOn ||
+      g_hFileTrace == INVALID_HANDLE_VALUE)
     return;
 
   SYSTEMTIME now;

@@ -3,6 +3,7 @@
 #include <korvo/com/error_info.h>
 #include <korvo/db/global_locks_internal.h>
 #include <korvo/diag/CDBException.h>
+#include <korvo/diag/CKorvoTrace_internal.h>
 #include <korvo/diag/com_failure_internal.h>
 #include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/recordset_access_internal.h>
@@ -44,7 +45,7 @@ void MoveCursor(_Recordset& recordset, long nRows, unsigned short wFetchType) {
 }  // namespace
 
 void CRecordset::Move(long nRows, unsigned short wFetchType) {
-  m_trace.PrintTrace("CRecordset::Move");
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::Move");
   try {
     // Released by unwinding before a failure is reported.
     korvo::db::StatementLock statement_lock;
@@ -55,7 +56,7 @@ void CRecordset::Move(long nRows, unsigned short wFetchType) {
     if (!m_pRecordset) _com_issue_error(E_POINTER);
     MoveCursor(*m_pRecordset, nRows, wFetchType);
     // At end of file the members keep the previous row's values.
-    if (!IsEOF()) {
+    if (!korvo::recordset::RecordsetAccess::Eof(*this)) {
       m_nBoundFields = 0;
       // The binding pass InitRecord starts need not ask EOF again; nothing
       // else may take the answer.
@@ -82,17 +83,7 @@ void CRecordset::Move(long nRows, unsigned short wFetchType) {
 
 BOOL CRecordset::IsBOF() const { return m_pRecordset->GetBOF() == VARIANT_TRUE ? 1 : 0; }
 
-BOOL CRecordset::IsEOF() const {
-  // Asked on every row, by Move and by the host's loop: the EOF of Korvo's
-  // own ADO recordset, resolved for the open now by a binding pass, is
-  // asked without the interface call.
-  const korvo::recordset::RowShortcuts& memo = m_shortcuts;
-  if (memo.eofReader != nullptr && *memo.eofGeneration == memo.eofResolvedAt &&
-      memo.accessOf == m_pRecordset.GetInterfacePtr()) {
-    return memo.eofReader(memo.eofCursor) ? 1 : 0;
-  }
-  return korvo::recordset::RecordsetAccess::AskEof(*this);
-}
+BOOL CRecordset::IsEOF() const { return korvo::recordset::RecordsetAccess::Eof(*this); }
 
 long CRecordset::GetRecordCount() const { return m_pRecordset->GetRecordCount(); }
 

@@ -215,7 +215,19 @@ struct RecordsetAccess {
            memo.mapCount == rs.m_mapFieldIndex.GetCount();
   }
 
-  // IsEOF where no EOF is resolved for the open now. (Out of line: IsEOF
+  // IsEOF, inline where Move asks it. Asked on every row, by Move and by
+  // the host's loop: the EOF of Korvo's own ADO recordset, resolved for the
+  // open now by a binding pass, is asked without the interface call.
+  static BOOL Eof(const CRecordset& rs) {
+    const RowShortcuts& memo = rs.m_shortcuts;
+    if (memo.eofReader != nullptr && *memo.eofGeneration == memo.eofResolvedAt &&
+        memo.accessOf == rs.m_pRecordset.GetInterfacePtr()) {
+      return memo.eofReader(memo.eofCursor) ? 1 : 0;
+    }
+    return AskEof(rs);
+  }
+
+  // IsEOF where no EOF is resolved for the open now. (Out of line: Eof
   // keeps its own path short.)
   [[gnu::noinline]] static int AskEof(const CRecordset& rs);
 

@@ -3,6 +3,7 @@
 // command preparation and execution, row buffers and the first binding.
 #include <korvo/db/global_locks_internal.h>
 #include <korvo/diag/CDBException.h>
+#include <korvo/diag/CKorvoTrace_internal.h>
 #include <korvo/diag/com_failure_internal.h>
 #include <korvo/platform/codepage.h>
 #include <korvo/recordset/CRecordset.h>
@@ -190,7 +191,7 @@ void CRecordset::FreeRowset() {
 }
 
 void CRecordset::InitRecord() {
-  m_trace.PrintTrace("CRecordset::InitRecord");
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::InitRecord");
   if (m_nFields == 0) {
     m_nBoundFields = -1;
   } else {

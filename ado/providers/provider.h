@@ -175,6 +175,11 @@ class Statement {
   // as Get. The default reads through HasRow and Get.
   using CellReadFn = bool (*)(const void* statement, int column, Cell* cell);
   virtual CellReadFn CellReader() const { return &ReadThroughGet; }
+  // For a caller that asks on every row whether the rows are done:
+  // `ended(statement)` is !HasRow() without a virtual call, valid while the
+  // statement lives. The default asks HasRow.
+  using EndedFn = bool (*)(const void* statement);
+  virtual EndedFn EndReader() const { return &EndedThroughHasRow; }
 
   // Rows changed by the executed statements; -1 when the last statement
   // returns rows and changed none.
@@ -193,6 +198,9 @@ class Statement {
     if (!self.HasRow()) return false;
     *cell = self.Get(column);
     return true;
+  }
+  static bool EndedThroughHasRow(const void* statement) {
+    return !static_cast<const Statement*>(statement)->HasRow();
   }
 };
 

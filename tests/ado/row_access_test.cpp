@@ -161,5 +161,44 @@ TEST(PlainUtf8, AcceptsWellFormedTextWithoutZeroBytesOnly) {
   }
 }
 
+// The short copy takes exactly the plain ASCII text of 4 to 32 bytes,
+// copies all of it (the overlapping words at every length), and asks for
+// no buffer for any other text (longer, shorter, or with a byte that is
+// zero, not ASCII or the start of a UTF-8 sequence at any position).
+TEST(PlainUtf8, ShortAsciiCopyTakesPlainAsciiOfFourToThirtyTwoBytesOnly) {
+  const std::string letters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  for (size_t length = 0; length <= 40; ++length) {
+    const std::string text = letters.substr(0, length);
+    char out[48];
+    std::memset(out, '#', sizeof out);
+    size_t asked = 0;
+    const auto buffer = [&](size_t n) {
+      asked = n;
+      return out + 1;
+    };
+    const bool copied = CopyShortAscii(text.data(), length, buffer);
+    EXPECT_EQ(copied, length >= 4 && length <= 32) << length;
+    if (copied) {
+      EXPECT_EQ(asked, length);
+      EXPECT_EQ(std::string(out + 1, length), text) << length;
+      EXPECT_EQ(out[0], '#') << length;  // nothing outside the buffer
+      EXPECT_EQ(out[length + 1], '#') << length;
+    } else {
+      EXPECT_EQ(asked, 0u) << length;
+    }
+    for (size_t at = 0; at < length; ++at) {
+      for (const char bad : {'\0', '\x7f', '\x80', '\xc3', '\xff'}) {
+        std::string changed = text;
+        changed[at] = bad;
+        asked = 0;
+        const bool plain = bad == '\x7f';  // DEL is ASCII
+        EXPECT_EQ(CopyShortAscii(changed.data(), length, buffer), plain && copied)
+            << length << " " << at << " " << int(bad);
+        EXPECT_EQ(asked != 0, plain && copied) << length << " " << at << " " << int(bad);
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace korvo::ado::test

@@ -470,5 +470,19 @@ KORVO_OVER_BOTH_ROUTES(FieldSetterTest);
 KORVO_OVER_BOTH_ROUTES(FieldValueTest);
 KORVO_OVER_BOTH_ROUTES(TracedFieldSetterTest);
 
+// ClearFieldStatus (run on every move) zeroes every byte of a status array
+// of each size, whichever way it clears it, and nothing past it (which the
+// sanitizer build would report).
+TEST_F(FieldTest, ClearFieldStatusZeroesEveryByteOfEverySize) {
+  ProbeRecordset rs(&Db());
+  for (unsigned int fields = 1; fields <= 20; ++fields) {
+    rs.UseStatus(fields);
+    for (unsigned long i = 0; i < fields; ++i) rs.SetFieldStatus(i, 0xFF);
+    rs.ClearFieldStatus();
+    for (unsigned long i = 0; i < fields; ++i)
+      EXPECT_EQ(rs.GetFieldStatus(i), 0) << fields << " " << i;
+  }
+}
+
 }  // namespace
 }  // namespace korvo::test

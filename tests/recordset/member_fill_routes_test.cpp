@@ -34,7 +34,8 @@ class FilledRow : public ProbeRecordset {
   }
   void Describe(std::ostream& out) {
     out << m_long << ' ' << m_int << ' ' << std::hexfloat << m_double << std::defaultfloat << " ["
-        << static_cast<const char*>(m_text) << "] [" << static_cast<const char*>(m_text2) << "] ["
+        << static_cast<const char*>(m_text) << "] " << m_text.GetLength() << " ["
+        << static_cast<const char*>(m_text2) << "] " << m_text2.GetLength() << " ["
         << static_cast<const char*>(CTString(m_wide)) << "] " << m_time.GetTime() << " status";
     for (unsigned i = 0; i < m_nFields; ++i) out << ' ' << int{m_pFieldStatus[i]};
   }
@@ -42,25 +43,27 @@ class FilledRow : public ProbeRecordset {
 
 class FilledBulk : public ProbeRecordset {
  public:
-  explicit FilledBulk(CDatabase* db) : ProbeRecordset(db) { m_nFields = 5; }
+  explicit FilledBulk(CDatabase* db) : ProbeRecordset(db) { m_nFields = 6; }
   long* m_long = nullptr;
   int* m_int = nullptr;
   double* m_double = nullptr;
   char* m_text = nullptr;
+  char* m_text2 = nullptr;
   TIMESTAMP_STRUCT* m_time = nullptr;
-  __int64* m_lengths[5] = {};
+  __int64* m_lengths[6] = {};
   void DoBulkFieldExchange(CFieldExchange* pFX) override {
     RFX_Long_Bulk(pFX, "l", &m_long, &m_lengths[0]);
     RFX_Int_Bulk(pFX, "i", &m_int, &m_lengths[1]);
     RFX_Double_Bulk(pFX, "x", &m_double, &m_lengths[2]);
     RFX_Text_Bulk(pFX, "s", &m_text, &m_lengths[3], 4);  // truncates
-    RFX_Date_Bulk(pFX, "d", &m_time, &m_lengths[4]);
+    RFX_Text_Bulk(pFX, "s2", &m_text2, &m_lengths[4], 24);
+    RFX_Date_Bulk(pFX, "d", &m_time, &m_lengths[5]);
   }
   void Describe(std::ostream& out) {
     out << *m_long << ' ' << *m_int << ' ' << std::hexfloat << *m_double << std::defaultfloat
-        << " [" << m_text << "] " << m_time->year << '-' << m_time->month << '-' << m_time->day
-        << ' ' << m_time->hour << ':' << m_time->minute << ':' << m_time->second << '.'
-        << m_time->fraction << " indicators";
+        << " [" << m_text << "] [" << m_text2 << "] " << m_time->year << '-' << m_time->month << '-'
+        << m_time->day << ' ' << m_time->hour << ':' << m_time->minute << ':' << m_time->second
+        << '.' << m_time->fraction << " indicators";
     for (__int64* indicator : m_lengths) out << ' ' << *indicator;
   }
 };
@@ -110,7 +113,7 @@ void ExpectSameOverBothRoutes(CDatabase& db, unsigned int type, unsigned long op
   korvo::recordset::TEST_ForceVariantRoute(true);
   const std::vector<std::string> variant = ReadRows<Row>(db, type, options, columns);
   korvo::recordset::TEST_ForceVariantRoute(false);
-  ASSERT_EQ(filled.size(), 20u);
+  ASSERT_EQ(filled.size(), 24u);
   ASSERT_EQ(variant.size(), filled.size());
   for (size_t i = 0; i < filled.size(); ++i) EXPECT_EQ(filled[i], variant[i]) << "row " << i;
 }
@@ -147,7 +150,17 @@ TEST_F(FieldTest, MembersFilledFromTheRowMatchTheVariantRoute) {
         " (17, 8, 8, 8.5, 'abc', 'x', 'y', '2024-13-01 00:00:00'),"
         " (18, 10, 10, 10.5, 'end', 'x', 'y', '9999-12-31 23:59:59'),"
         " (19, 32767, -32768, 1.0, 'a', 'b', 'c', '2024-03-31 02:30:00'),"
-        " (20, 32768, -32769, 1.0, 'a', 'b', 'c', '2024-03-31 02:30:00')");
+        " (20, 32768, -32769, 1.0, 'a', 'b', 'c', '2024-03-31 02:30:00'),"
+        // Text of every length class the short copy takes or leaves, each
+        // also with a zero byte, a byte that is not ASCII, or too long.
+        " (21, 1, 1, 1.0, 'thirty-two bytes of plain text!!', 'x', 'seventeen bytes!!',"
+        "  '2024-01-01 10:00:00'),"
+        " (22, 1, 1, 1.0, CAST(X'7477656E7479206279746573006F662074657874' AS TEXT), 'x',"
+        "  CAST(X'6162638064' AS TEXT), '2024-01-01 10:00:00'),"
+        " (23, 1, 1, 1.0, 'nineteen ascii byte\xC3\xA9', 'x', 'twenty bytes of text',"
+        "  '2024-01-01 10:00:00'),"
+        " (24, 1, 1, 1.0, 'thirty-three bytes of plain text!', 'x', 'four',"
+        "  '2024-01-01 10:00:00')");
     ExpectSameOverBothRoutes<FilledRow>(Db(), CRecordset::forwardOnly, CRecordset::readOnly,
                                         kColumns);
     ExpectSameOverBothRoutes<FilledRow>(Db(), CRecordset::useDefaultType, CRecordset::none,
@@ -158,7 +171,7 @@ TEST_F(FieldTest, MembersFilledFromTheRowMatchTheVariantRoute) {
                                         " w || '' AS w, s2, d");
     ExpectSameOverBothRoutes<FilledBulk>(Db(), CRecordset::forwardOnly,
                                          CRecordset::readOnly | CRecordset::multiRowFetch,
-                                         "l, i, x, s, d");
+                                         "l, i, x, s, s2, d");
   }
 }
 

@@ -57,6 +57,10 @@ class PgStatement final : public Statement, public Stream {
     *cell = self.cells_[static_cast<size_t>(column)];
     return true;
   }
+  EndedFn EndReader() const override { return &Ended; }
+  static bool Ended(const void* statement) {
+    return !static_cast<const PgStatement&>(*static_cast<const Statement*>(statement)).has_row_;
+  }
   int64_t RowsAffected() const override { return rows_affected_; }
   bool ReturnValueMarker() const override { return return_value_marker_; }
   void Reset() override;

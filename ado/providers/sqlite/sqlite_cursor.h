@@ -72,6 +72,10 @@ class SqliteStatement final : public Statement {
     *cell = CellAt(self.result_, column);
     return true;
   }
+  EndedFn EndReader() const override { return &Ended; }
+  static bool Ended(const void* statement) {
+    return !static_cast<const SqliteStatement&>(*static_cast<const Statement*>(statement)).has_row_;
+  }
   int64_t RowsAffected() const override { return rows_affected_; }
   bool ReturnValueMarker() const override { return return_value_marker_; }
   void Reset() override;
