@@ -103,16 +103,6 @@ BSTR Utf8ToBstr(const char* data, size_t size) {
   return b;
 }
 
-namespace {
-
-// Stores that keep UTC times write a trailing 'Z' (SQLite's strftime).
-std::string_view StoredDateText(const char* s, size_t n) {
-  while (n > 0 && (s[n - 1] == ' ' || s[n - 1] == 'Z')) --n;
-  return std::string_view(s, n);
-}
-
-}  // namespace
-
 bool ParseIsoDate(const char* s, size_t n, double* date) {
   return com::detail::ParseDate(StoredDateText(s, n), date, com::detail::SecondFraction::kKeep);
 }
@@ -121,7 +111,7 @@ bool ParsePlainIsoDate(const char* s, size_t n, double* date, SYSTEMTIME* fields
   return com::detail::ParsePlainDate(StoredDateText(s, n), date, fields);
 }
 
-bool SplitPlainIsoDate(const char* s, size_t n, SYSTEMTIME* fields) {
+bool SplitStoredIsoDate(const char* s, size_t n, SYSTEMTIME* fields) {
   return com::detail::SplitPlainDate(StoredDateText(s, n), fields);
 }
 

@@ -8,6 +8,7 @@
 
 #include <korvo/ado/providers/provider.h>
 #include <korvo/com/bstr.h>
+#include <korvo/com/oledate_internal.h>
 #include <korvo/com/variant.h>
 #include <korvo/platform/codepage.h>
 
@@ -22,6 +23,12 @@ std::string BstrToUtf8(BSTR text);
 // A new BSTR of UTF-8 text; null when memory runs out.
 BSTR Utf8ToBstr(const char* data, size_t size);
 
+// The date text of a cell without the trailing blanks and 'Z' that stores
+// keeping UTC times write (SQLite's strftime).
+inline std::string_view StoredDateText(const char* text, size_t size) {
+  while (size > 0 && (text[size - 1] == ' ' || text[size - 1] == 'Z')) --size;
+  return std::string_view(text, size);
+}
 // ISO date text of a cell to an OLE date: com's ParseDate, keeping the
 // fraction of a second, with a trailing 'Z' ignored.
 bool ParseIsoDate(const char* text, size_t size, double* date);
@@ -30,7 +37,20 @@ bool ParseIsoDate(const char* text, size_t size, double* date);
 bool ParsePlainIsoDate(const char* text, size_t size, double* date, SYSTEMTIME* fields);
 // Its calendar fields alone (day of week and milliseconds 0), for a caller
 // that needs no OLE date.
-bool SplitPlainIsoDate(const char* text, size_t size, SYSTEMTIME* fields);
+bool SplitStoredIsoDate(const char* text, size_t size, SYSTEMTIME* fields);
+// The same, inline: a date member's fill runs it on every row. A full
+// "YYYY-MM-DD hh:mm:ss" ends in a digit and so has nothing to trim; other
+// texts, and a full-length one the split refuses, take the trimming call.
+inline bool SplitPlainIsoDate(const char* text, size_t size, SYSTEMTIME* fields) {
+  if (size == 19 && com::detail::SplitPlainDate(std::string_view(text, 19), fields)) return true;
+  // Split into a copy, so that the caller's fields never need an address
+  // and stay in registers on the common path.
+  SYSTEMTIME trimmed;
+  if (!SplitStoredIsoDate(text, size, &trimmed)) return false;
+  *fields = trimmed;
+  return true;
+}
+
 // The OLE date as ISO text: "YYYY-MM-DD" for adDBDate, "HH:MM:SS" for
 // adDBTime, "YYYY-MM-DD HH:MM:SS" otherwise. False outside the range.
 bool FormatIsoDate(double date, int32_t ado_type, std::string* out);

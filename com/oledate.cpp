@@ -4,10 +4,7 @@
 #include <korvo/com/text_internal.h>
 #include <korvo/platform/civil_date.h>
 
-#include <bit>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 
 namespace {
 
@@ -112,25 +109,6 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// True when every byte of `word` (read from memory, first byte lowest)
-// that `mask` selects is an ASCII digit. Adding 6 carries out of a byte
-// only above 0xF9: such a byte fails the first test itself or is a
-// separator the caller refuses on its own, and a digit never carries.
-bool DigitsAt(uint64_t word, uint64_t mask) {
-  static_assert(std::endian::native == std::endian::little, "the first byte is the lowest");
-  constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ULL;
-  const uint64_t want = 0x3030303030303030ULL & mask;
-  return (word & kHigh & mask) == want && ((word + 0x0606060606060606ULL) & kHigh & mask) == want;
-}
-
-// The two-digit numbers of a word whose digit bytes `mask` selects, each
-// left in the byte of its first digit. XOR maps '0'..'9' to 0..9 without
-// borrowing across bytes; the masked separators are 0, so no byte exceeds 99.
-uint64_t PairsOf(uint64_t word, uint64_t mask) {
-  const uint64_t digits = (word ^ 0x3030303030303030ULL) & mask;
-  return digits * 10 + (digits >> 8);
-}
-
 // Reads between min and max digits at *at.
 bool Digits(std::string_view s, size_t* at, size_t min, size_t max, unsigned* value) {
   size_t start = *at;
@@ -204,46 +182,6 @@ bool ParseDate(std::string_view text, DATE* out, SecondFraction fraction) {
   }
   if (at != s.size()) return false;
   *out = Join(day, seconds);
-  return true;
-}
-
-bool SplitPlainDate(std::string_view text, SYSTEMTIME* fields) {
-  const size_t size = text.size();
-  if (size != 10 && size != 19) return false;
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  // The text is read for each row of a date column: its digits are
-  // checked and combined eight bytes at a time.
-  constexpr uint64_t kDateDigits = 0x00FFFF00FFFFFFFFULL;  // "YYYY-MM-"
-  uint64_t date_word = 0;
-  std::memcpy(&date_word, s, sizeof date_word);
-  const unsigned day_high = s[8] - 0x30u, day_low = s[9] - 0x30u;  // a non-digit wraps above 9
-  if (!DigitsAt(date_word, kDateDigits) || s[4] != '-' || s[7] != '-' || day_high > 9 ||
-      day_low > 9)
-    return false;
-  const uint64_t date_pairs = PairsOf(date_word, kDateDigits);
-  const unsigned year = (date_pairs & 0xFF) * 100 + ((date_pairs >> 16) & 0xFF);
-  const unsigned month = (date_pairs >> 40) & 0xFF, day = day_high * 10 + day_low;
-  uint64_t time_pairs = 0;
-  if (size == 19) {
-    constexpr uint64_t kTimeDigits = 0xFFFF00FFFF00FFFFULL;  // "hh:mm:ss"
-    uint64_t time_word = 0;
-    std::memcpy(&time_word, s + 11, sizeof time_word);
-    if (!DigitsAt(time_word, kTimeDigits) || s[10] != ' ' || s[13] != ':' || s[16] != ':')
-      return false;
-    time_pairs = PairsOf(time_word, kTimeDigits);
-  }
-  const unsigned hour = time_pairs & 0xFF, minute = (time_pairs >> 24) & 0xFF,
-                 second = (time_pairs >> 48) & 0xFF;
-  if (year < 100 || !platform::IsValidDate(year, month, day) || hour > 23 || minute > 59 ||
-      second > 59)
-    return false;
-  *fields = SYSTEMTIME{};
-  fields->wYear = static_cast<WORD>(year);
-  fields->wMonth = static_cast<WORD>(month);
-  fields->wDay = static_cast<WORD>(day);
-  fields->wHour = static_cast<WORD>(hour);
-  fields->wMinute = static_cast<WORD>(minute);
-  fields->wSecond = static_cast<WORD>(second);
   return true;
 }
 

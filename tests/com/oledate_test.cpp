@@ -1,7 +1,16 @@
 // OLE dates: calendar fields, negative dates, range, ISO text.
 #include <gtest/gtest.h>
 #include <korvo/com/oledate.h>
+#include <korvo/com/oledate_internal.h>
 #include <korvo/com/variant.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "test_objects.h"
 
@@ -184,5 +193,132 @@ TEST(OleDate, IsoTextRoundTripsThroughBstr) {
       EXPECT_NEAR(v.date, date, 1e-9) << date;
       VariantClear(&v);
     }
+  }
+}
+
+namespace {
+
+// What the plain split must make of `text`: the fields of ParseDate's date
+// for exactly "YYYY-MM-DD" or "YYYY-MM-DD hh:mm:ss", nothing for any other.
+bool ExpectedSplit(const std::string& text, SYSTEMTIME* fields) {
+  static const char kShape[] = "0000-00-00 00:00:00";
+  if (text.size() != 10 && text.size() != 19) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool digit = text[i] >= '0' && text[i] <= '9';
+    if (kShape[i] == '0' ? !digit : text[i] != kShape[i]) return false;
+  }
+  double date = 0;
+  return korvo::com::detail::ParseDate(text, &date) && VariantTimeToSystemTime(date, fields);
+}
+
+std::string Describe(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, c >= 0x20 && c < 0x7F ? "%c" : "\\x%02x", c);
+    out += hex;
+  }
+  return out;
+}
+
+// The split, ParsePlainDate and the two ways of reading the full form
+// against ParseDate for one text; false (with a failure recorded) on the
+// first difference.
+bool SplitAgrees(const std::string& original) {
+  using namespace korvo::com::detail;
+  SYSTEMTIME expected{};
+  const bool want = ExpectedSplit(original, &expected);
+  // Exactly as long as the text, so that ASan sees a read beyond it.
+  const auto exact = std::make_unique<char[]>(original.size());
+  std::memcpy(exact.get(), original.data(), original.size());
+  const std::string_view text(exact.get(), original.size());
+  SYSTEMTIME got = Fields(1, 2, 3, 4, 5, 6);
+  got.wDayOfWeek = 7;
+  got.wMilliseconds = 8;
+  const SYSTEMTIME before = got;
+  if (SplitPlainDate(text, &got) != want) {
+    ADD_FAILURE() << "SplitPlainDate " << (want ? "refused" : "took") << " '" << Describe(original)
+                  << "'";
+    return false;
+  }
+  const SYSTEMTIME& should = want ? expected : before;
+  if (!SameFields(got, should) || got.wDayOfWeek != (want ? 0 : 7) ||
+      got.wMilliseconds != (want ? 0 : 8)) {
+    ADD_FAILURE() << "SplitPlainDate fields of '" << Describe(original) << "': " << got.wYear << "-"
+                  << got.wMonth << "-" << got.wDay << " " << got.wHour << ":" << got.wMinute << ":"
+                  << got.wSecond;
+    return false;
+  }
+  double plain = 0, general = 0;
+  SYSTEMTIME plain_fields{};
+  if (ParsePlainDate(text, &plain, &plain_fields) != want ||
+      (want && (!ParseDate(text, &general) || std::memcmp(&plain, &general, sizeof plain) != 0 ||
+                std::memcmp(&plain_fields, &expected, sizeof expected) != 0))) {
+    ADD_FAILURE() << "ParsePlainDate differs on '" << Describe(original) << "'";
+    return false;
+  }
+#if defined(__SSE2__)
+  if (text.size() == 19) {
+    PlainDateFields words{}, vector{};
+    const bool by_words = SplitFullPlainDateWords(text.data(), &words);
+    if (by_words != SplitFullPlainDateSse2(text.data(), &vector) ||
+        (by_words && std::memcmp(&words, &vector, sizeof words) != 0)) {
+      ADD_FAILURE() << "the word and SSE2 splits differ on '" << Describe(original) << "'";
+      return false;
+    }
+  }
+#endif
+  return true;
+}
+
+}  // namespace
+
+// The plain split against the general reader: every byte value at every
+// position of edge and random dates, every shortening, a few tails, and
+// random texts with their fields around the ranges.
+TEST(OleDate, PlainSplitAgreesWithTheGeneralReader) {
+  const unsigned seed = std::random_device{}();
+  std::printf("PlainSplitAgreesWithTheGeneralReader seed %u\n", seed);
+  SCOPED_TRACE(seed);
+  std::mt19937 random(seed);
+  auto pick = [&](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random);
+  };
+  std::vector<std::string> bases = {
+      "0100-01-01 00:00:00", "9999-12-31 23:59:59", "2000-02-29 12:30:45", "2024-02-29",
+      "2023-02-28 23:59:59", "1900-02-28",          "2024-04-30 19:09:29", "1999-12-31"};
+  for (int i = 0; i < 24; ++i) {
+    char text[32];
+    const int year = pick(100, 9999), month = pick(1, 12);
+    const int day = pick(
+        1, static_cast<int>(DaysIn(static_cast<unsigned>(year), static_cast<unsigned>(month))));
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, pick(0, 23),
+                  pick(0, 59), pick(0, 59));
+    bases.push_back(i % 4 == 0 ? std::string(text, 10) : std::string(text));
+  }
+  const std::string tails[] = {" ", "Z", "0", ".5", std::string(1, '\0')};
+  for (const std::string& base : bases) {
+    ASSERT_TRUE(SplitAgrees(base));
+    for (size_t at = 0; at < base.size(); ++at) {
+      ASSERT_TRUE(SplitAgrees(base.substr(0, at)));
+      std::string mutated = base;
+      for (int byte = 0; byte < 256; ++byte) {
+        mutated[at] = static_cast<char>(byte);
+        ASSERT_TRUE(SplitAgrees(mutated));
+      }
+    }
+    for (const std::string& tail : tails) ASSERT_TRUE(SplitAgrees(base + tail));
+  }
+  static constexpr std::string_view kBytes("0123456789-: TZ/;\0", 18);
+  for (int i = 0; i < 200000; ++i) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", pick(0, 9999), pick(0, 13),
+                  pick(0, 32), pick(0, 24), pick(0, 60), pick(0, 60));
+    std::string mutated(text, pick(0, 3) == 0 ? 10 : 19);
+    for (int n = pick(0, 2); n > 0; --n) {
+      mutated[static_cast<size_t>(pick(0, static_cast<int>(mutated.size()) - 1))] =
+          kBytes[static_cast<size_t>(pick(0, static_cast<int>(kBytes.size()) - 1))];
+    }
+    ASSERT_TRUE(SplitAgrees(mutated));
   }
 }
