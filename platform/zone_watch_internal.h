@@ -56,13 +56,13 @@ class ZoneWatch {
 
   bool Reread(char** env);
 
-  char** seen_ = nullptr;                  // `environ` at the last look
-  size_t count_ = 0;                       // entries_ in use (the closing null included), or 0
-  const char* tz_ = nullptr;               // the first TZ entry then, or null
-  bool looked_ = false;                    // the zone was read at least once
-  bool has_text_ = false;                  // tz_text_ holds the TZ entry (or "" for none)
-  char tz_text_[kMaxText] = {};            // the TZ entry's text then
-  char* entries_[kMaxEntries + 1] = {};    // the entries then
+  char** seen_ = nullptr;                // `environ` at the last look
+  size_t count_ = 0;                     // entries_ in use (the closing null included), or 0
+  const char* tz_ = nullptr;             // the first TZ entry then, or null
+  bool looked_ = false;                  // the zone was read at least once
+  bool has_text_ = false;                // tz_text_ holds the TZ entry (or "" for none)
+  char tz_text_[kMaxText] = {};          // the TZ entry's text then
+  char* entries_[kMaxEntries + 1] = {};  // the entries then
 };
 
 // The offset from UTC of local time at `t` (localtime_r's tm_gmtoff);
