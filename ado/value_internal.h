@@ -8,7 +8,7 @@
 
 #include <korvo/ado/providers/provider.h>
 #include <korvo/com/bstr.h>
-#include <korvo/com/oledate_internal.h>
+#include <korvo/com/plain_date_internal.h>
 #include <korvo/com/variant.h>
 #include <korvo/platform/codepage.h>
 

@@ -1,6 +1,7 @@
 // com/oledate.cpp: OLE dates to and from calendar fields and ISO text.
 #include <korvo/com/oledate.h>
 #include <korvo/com/oledate_internal.h>
+#include <korvo/com/plain_date_internal.h>
 #include <korvo/com/text_internal.h>
 #include <korvo/platform/civil_date.h>
 

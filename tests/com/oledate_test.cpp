@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <korvo/com/oledate.h>
 #include <korvo/com/oledate_internal.h>
+#include <korvo/com/plain_date_internal.h>
 #include <korvo/com/variant.h>
 
 #include <cstdio>
