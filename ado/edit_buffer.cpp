@@ -30,13 +30,6 @@ void EditBuffer::Assign(int column, provider::ParamValue&& value, bool chunk) {
   MarkPut(column, chunk);
 }
 
-void EditBuffer::MarkPut(int column, bool chunk) {
-  const auto c = static_cast<size_t>(column);
-  if (mode == adEditNone) mode = adEditInProgress;
-  if (changed[c] == 0) changed_list.push_back(column);
-  changed[c] = chunk ? 2 : 1;
-}
-
 Cell CellOf(const provider::ParamValue& v) {
   Cell c;
   c.type = v.type;

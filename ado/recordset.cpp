@@ -35,8 +35,9 @@ namespace {
 using provider::Cell;
 using provider::CellType;
 
-class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess, IKorvoMemberFill>,
-                              public ConnectionClient {
+class RecordsetObject final
+    : public com::Object<_Recordset, IKorvoRowAccess, IKorvoMemberFill, IKorvoDirectPut>,
+      public ConnectionClient {
  public:
   RecordsetObject() : data_(std::make_shared<RecordsetData>()) { MakeFields(); }
 
@@ -299,6 +300,9 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess, IK
   }
   bool ResolveFill(long column, MemberKind kind, ResolvedFill* out) override {
     return out != nullptr && ResolveRowFill(*data_, column, kind, out);
+  }
+  bool ResolvePut(long column, ResolvedPut* out) override {
+    return out != nullptr && ResolveFieldPut(*data_, fields_.GetInterfacePtr(), column, out);
   }
   int AtEof() override {
     if (!data_->cursor) return -1;
