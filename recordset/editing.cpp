@@ -2,6 +2,7 @@
 // AddNew set the edit mode, Update stores the changed fields, Delete
 // removes the current row, CancelUpdate drops an edit.
 #include <korvo/db/global_locks_internal.h>
+#include <korvo/diag/CKorvoTrace_internal.h>
 #include <korvo/diag/com_failure_internal.h>
 #include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/error_sites_internal.h>
@@ -18,7 +19,7 @@ void CRecordset::Edit() {
 }
 
 void CRecordset::AddNew() {
-  m_trace.PrintTrace("CRecordset::AddNew");
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::AddNew");
   if (!m_bAppendable) {
     ThrowDBException(1009);
     return;
@@ -32,7 +33,7 @@ void CRecordset::AddNew() {
 }
 
 BOOL CRecordset::Update() {
-  m_trace.PrintTrace("CRecordset::Update");
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::Update");
   if (m_dwOptions & multiRowFetch) return 0;
   if (m_nEditMode != 1 && m_nEditMode != 2) {
     m_trace.PrintTrace("Error: must enter Edit or AddNew mode before updating.\n");
@@ -65,7 +66,7 @@ void CRecordset::CancelUpdate() {
 }
 
 BOOL CRecordset::UpdateInsertDelete() {
-  m_trace.PrintTrace("CRecordset::UpdateInsertDelete");
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::UpdateInsertDelete");
   if (m_nEditMode == 0 || m_nEditMode == 1) {
     if (!m_bUpdatable) {
       m_trace.PrintTrace("Error: attempted to update a read only recordset.\n");
@@ -96,7 +97,7 @@ BOOL CRecordset::UpdateInsertDelete() {
 }
 
 void CRecordset::ExecuteSetPosUpdate() {
-  m_trace.PrintTrace("CRecordset::ExecuteSetPosUpdate");
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::ExecuteSetPosUpdate");
   korvo::diag::ConvertComFailures(
       m_trace, kSetPosUpdateSite,
       [this] {
