@@ -103,6 +103,8 @@ void CRecordset::ExecuteSetPosUpdate() {
       [this] {
         // Released by unwinding before a failure is converted.
         korvo::db::StatementLock statement_lock;
+        // Fetched once: vtMissing is a call each time it is named.
+        const _variant_t& missing = vtMissing;
         switch (m_nEditMode) {
           case 0:
             m_pRecordset->Delete(adAffectCurrent);
@@ -110,12 +112,12 @@ void CRecordset::ExecuteSetPosUpdate() {
           case 1:
             // Each RFX_ call hands its dirty member to the typed setter.
             BindFieldsForUpdate();
-            m_pRecordset->Update(vtMissing, vtMissing);
+            m_pRecordset->Update(missing, missing);
             break;
           case 2:
-            m_pRecordset->AddNew(vtMissing, vtMissing);
+            m_pRecordset->AddNew(missing, missing);
             BindFieldsForUpdate();
-            m_pRecordset->Update(vtMissing, vtMissing);
+            m_pRecordset->Update(missing, missing);
             break;
           default:
             break;
