@@ -6,7 +6,6 @@
 
 namespace korvo::ado {
 
-using provider::Cell;
 using provider::CellType;
 
 void EditBuffer::Reset(size_t columns) {
@@ -35,16 +34,6 @@ void EditBuffer::MarkPut(int column, bool chunk) {
   if (mode == adEditNone) mode = adEditInProgress;
   if (changed[c] == 0) changed_list.push_back(column);
   changed[c] = chunk ? 2 : 1;
-}
-
-Cell CellOf(const provider::ParamValue& v) {
-  Cell c;
-  c.type = v.type;
-  c.i = v.i;
-  c.r = v.r;
-  c.data = v.bytes.data();
-  c.size = v.bytes.size();
-  return c;
 }
 
 }  // namespace korvo::ado
