@@ -6,7 +6,6 @@
 
 namespace korvo::ado {
 
-using provider::Cell;
 using provider::CellType;
 
 void EditBuffer::Reset(size_t columns) {
@@ -28,16 +27,6 @@ void EditBuffer::Assign(int column, provider::ParamValue&& value, bool chunk) {
     target = std::move(value);
   }
   MarkPut(column, chunk);
-}
-
-Cell CellOf(const provider::ParamValue& v) {
-  Cell c;
-  c.type = v.type;
-  c.i = v.i;
-  c.r = v.r;
-  c.data = v.bytes.data();
-  c.size = v.bytes.size();
-  return c;
 }
 
 }  // namespace korvo::ado

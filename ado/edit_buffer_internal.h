@@ -34,6 +34,15 @@ struct EditBuffer {
 };
 
 // The value as a cell; it points into `v`, valid while `v` is unchanged.
-provider::Cell CellOf(const provider::ParamValue& v);
+// (Inline: every stored row copies each of its put values this way.)
+inline provider::Cell CellOf(const provider::ParamValue& v) {
+  provider::Cell c;
+  c.type = v.type;
+  c.i = v.i;
+  c.r = v.r;
+  c.data = v.bytes.data();
+  c.size = v.bytes.size();
+  return c;
+}
 
 }  // namespace korvo::ado

@@ -397,13 +397,15 @@ class RecordsetObject final
       const HRESULT hr = data_->writer->Insert(*conn->provider(), edit.changed_list, edit.values,
                                                deadline, &key_column, &key);
       if (FAILED(hr)) return conn->FailFromProvider(hr);
-      original_.assign(n, Cell{});
+      // The row as written: the put values, the generated key, else NULL
+      // (each cell written once).
+      original_.resize(n);
+      for (size_t c = 0; c < n; ++c)
+        original_[c] = edit.changed[c] != 0 ? CellOf(edit.values[c]) : Cell{};
       if (key_column >= 0) {
         original_[static_cast<size_t>(key_column)].type = CellType::kInt;
         original_[static_cast<size_t>(key_column)].i = key;
       }
-      for (const int c : edit.changed_list)
-        original_[static_cast<size_t>(c)] = CellOf(edit.values[static_cast<size_t>(c)]);
       cursor.AppendAndMoveTo(original_.data());
     } else {
       if (!cursor.on_row()) return ReportAdo(kAdoNoCurrentRecord);

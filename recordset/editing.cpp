@@ -2,6 +2,7 @@
 // AddNew set the edit mode, Update stores the changed fields, Delete
 // removes the current row, CancelUpdate drops an edit.
 #include <korvo/db/global_locks_internal.h>
+#include <korvo/diag/CKorvoTrace_internal.h>
 #include <korvo/diag/com_failure_internal.h>
 #include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/error_sites_internal.h>
@@ -18,7 +19,7 @@ void CRecordset::Edit() {
 }
 
 void CRecordset::AddNew() {
-  m_trace.PrintTrace("CRecordset::AddNew");
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::AddNew");
   if (!m_bAppendable) {
     ThrowDBException(1009);
     return;
@@ -32,7 +33,7 @@ void CRecordset::AddNew() {
 }
 
 BOOL CRecordset::Update() {
-  m_trace.PrintTrace("CRecordset::Update");
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::Update");
   if (m_dwOptions & multiRowFetch) return 0;
   if (m_nEditMode != 1 && m_nEditMode != 2) {
     m_trace.PrintTrace("Error: must enter Edit or AddNew mode before updating.\n");
@@ -65,7 +66,7 @@ void CRecordset::CancelUpdate() {
 }
 
 BOOL CRecordset::UpdateInsertDelete() {
-  m_trace.PrintTrace("CRecordset::UpdateInsertDelete");
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::UpdateInsertDelete");
   if (m_nEditMode == 0 || m_nEditMode == 1) {
     if (!m_bUpdatable) {
       m_trace.PrintTrace("Error: attempted to update a read only recordset.\n");
@@ -96,12 +97,14 @@ BOOL CRecordset::UpdateInsertDelete() {
 }
 
 void CRecordset::ExecuteSetPosUpdate() {
-  m_trace.PrintTrace("CRecordset::ExecuteSetPosUpdate");
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::ExecuteSetPosUpdate");
   korvo::diag::ConvertComFailures(
       m_trace, kSetPosUpdateSite,
       [this] {
         // Released by unwinding before a failure is converted.
         korvo::db::StatementLock statement_lock;
+        // Fetched once: vtMissing is a call each time it is named.
+        const _variant_t& missing = vtMissing;
         switch (m_nEditMode) {
           case 0:
             m_pRecordset->Delete(adAffectCurrent);
@@ -109,12 +112,12 @@ void CRecordset::ExecuteSetPosUpdate() {
           case 1:
             // Each RFX_ call hands its dirty member to the typed setter.
             BindFieldsForUpdate();
-            m_pRecordset->Update(vtMissing, vtMissing);
+            m_pRecordset->Update(missing, missing);
             break;
           case 2:
-            m_pRecordset->AddNew(vtMissing, vtMissing);
+            m_pRecordset->AddNew(missing, missing);
             BindFieldsForUpdate();
-            m_pRecordset->Update(vtMissing, vtMissing);
+            m_pRecordset->Update(missing, missing);
             break;
           default:
             break;

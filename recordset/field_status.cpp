@@ -24,7 +24,7 @@ unsigned int BoundFieldNumber(const CDBMapPtrToPtr& map, void* pv) {
 // ------------------------------------------------------------ by address
 
 BOOL CRecordset::IsFieldDirty(void* pv) {
-  m_trace.PrintTrace("CRecordset::IsFieldDirty");
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::IsFieldDirty");
   if (m_nFields == 0 || m_nEditMode == 0) return 0;
   // Bring the dirty bits up to date against the row (or the empty row).
   if (m_nEditMode == 1) {
@@ -72,7 +72,7 @@ void CRecordset::SetFieldDirty(void* pv, BOOL bDirty) {
 }
 
 void CRecordset::SetFieldNull(void* pv, BOOL bNull) {
-  m_trace.PrintTrace("CRecordset::SetFieldNull");
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::SetFieldNull");
   if (m_nFields == 0) return;
   CFieldExchange fx(CFieldExchange::opSetFieldNull, this, pv);
   fx.m_bNullValue = bNull;
@@ -142,13 +142,20 @@ BOOL CRecordset::IsFieldStatusNull(unsigned long nField) const {
   return m_pFieldStatus != nullptr ? (m_pFieldStatus[nField] & fieldNull) : 0;
 }
 
-void CRecordset::SetDirtyFieldStatus(unsigned long nField) { SetFieldStatus(nField, fieldDirty); }
+// (Not through SetFieldStatus: an exported function is called through the
+// PLT rather than inlined, and the exchange of every field of every new
+// row sets these.)
+void CRecordset::SetDirtyFieldStatus(unsigned long nField) {
+  if (m_pFieldStatus != nullptr) m_pFieldStatus[nField] |= fieldDirty;
+}
 
 void CRecordset::ClearDirtyFieldStatus(unsigned long nField) {
   if (m_pFieldStatus != nullptr) m_pFieldStatus[nField] &= static_cast<unsigned char>(~fieldDirty);
 }
 
-void CRecordset::SetNullFieldStatus(unsigned long nField) { SetFieldStatus(nField, fieldNull); }
+void CRecordset::SetNullFieldStatus(unsigned long nField) {
+  if (m_pFieldStatus != nullptr) m_pFieldStatus[nField] |= fieldNull;
+}
 
 void CRecordset::ClearNullFieldStatus(unsigned long nField) {
   if (m_pFieldStatus != nullptr) m_pFieldStatus[nField] &= static_cast<unsigned char>(~fieldNull);
@@ -183,20 +190,20 @@ unsigned int CRecordset::BindFieldsToColumns() {
 }
 
 void CRecordset::BindFieldsForUpdate() {
-  m_trace.PrintTrace("CRecordset::BindFieldsForUpdate");
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::BindFieldsForUpdate");
   if (m_nEditMode != 1 && m_nEditMode != 2) return;
   CFieldExchange fx(CFieldExchange::opBindFieldsForUpdate, this);
   DoFieldExchange(&fx);
 }
 
 void CRecordset::MarkForUpdate() {
-  m_trace.PrintTrace("CRecordset::MarkForUpdate");
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::MarkForUpdate");
   CFieldExchange fx(CFieldExchange::opMarkForUpdate, this);
   DoFieldExchange(&fx);
 }
 
 void CRecordset::MarkForAddNew() {
-  m_trace.PrintTrace("CRecordset::MarkForAddNew");
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::MarkForAddNew");
   CFieldExchange fx(CFieldExchange::opMarkForAddNew, this);
   DoFieldExchange(&fx);
 }

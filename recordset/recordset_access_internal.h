@@ -256,6 +256,14 @@ struct RecordsetAccess {
   // keeps its own path short.)
   [[gnu::noinline]] static int AskEof(const CRecordset& rs);
 
+  // The status byte of field `index` (0-based) for the passes that mark
+  // every field of every new row, or null without a status array (where
+  // the CRecordset status setters do nothing). Inline: those setters are
+  // exported functions, each a call through the PLT.
+  static unsigned char* StatusByte(CRecordset& rs, unsigned long index) {
+    return rs.m_pFieldStatus != nullptr ? rs.m_pFieldStatus + index : nullptr;
+  }
+
   // Records member -> field number in the field map. The binding pass runs
   // on every row with the same members: an entry the map already holds is
   // not inserted again.

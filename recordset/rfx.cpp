@@ -58,6 +58,11 @@ void Load(CRecordset& rs, short n, T& value) {
   LoadUnfilled<Ops>(result, rs, n, value);
 }
 
+// A field AddNew's marking pass sends: dirty, and no longer null.
+inline void MarkDirtyNotNull(unsigned char& status) {
+  status = static_cast<unsigned char>((status | CRecordset::fieldDirty) & ~CRecordset::fieldNull);
+}
+
 // The description of one member type. Ops provides:
 //   static void Read(CRecordset&, short, T&);
 //   static void Write(CRecordset&, short, T&);
@@ -90,17 +95,13 @@ template <class Ops, class T>
       return;
 
     case CFieldExchange::opMarkForAddNew:
-      if constexpr (Ops::kLongBinary) {
-        return;
-      } else if constexpr (Ops::kDirtyOnAddNewUnlessSet) {
+      if constexpr (!Ops::kLongBinary) {
+        unsigned char* const status = RecordsetAccess::StatusByte(rs, index);
+        if (status == nullptr) return;
         // An int is sent even while it holds its pseudo-null value.
-        if (!rs.IsFieldStatusDirty(index)) {
-          rs.SetDirtyFieldStatus(index);
-          rs.ClearNullFieldStatus(index);
-        }
-      } else if (Ops::HoldsValue(value)) {
-        rs.SetDirtyFieldStatus(index);
-        rs.ClearNullFieldStatus(index);
+        const bool mark = Ops::kDirtyOnAddNewUnlessSet ? (*status & CRecordset::fieldDirty) == 0
+                                                       : Ops::HoldsValue(value);
+        if (mark) MarkDirtyNotNull(*status);
       }
       return;
 
@@ -116,15 +117,17 @@ template <class Ops, class T>
       }
       return;
 
-    case CFieldExchange::opSetFieldNull:
+    case CFieldExchange::opSetFieldNull: {
       if (pFX->m_pvTarget != nullptr && pFX->m_pvTarget != &value) return;
+      unsigned char* const status = RecordsetAccess::StatusByte(rs, index);
       if (pFX->m_bNullValue) {
-        rs.SetNullFieldStatus(index);
+        if (status != nullptr) *status |= CRecordset::fieldNull;
         Ops::MakePseudoNull(value);
-      } else {
-        rs.ClearNullFieldStatus(index);
+      } else if (status != nullptr) {
+        *status &= static_cast<unsigned char>(~CRecordset::fieldNull);
       }
       return;
+    }
 
     default:
       pFX->Default(szName);

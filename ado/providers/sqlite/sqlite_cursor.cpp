@@ -208,6 +208,7 @@ HRESULT SqliteStatement::Execute(const std::vector<ParamValue>& params, Deadline
                          std::to_string(params.size()) + " parameter values were given for " +
                              std::to_string(offset) + " parameter markers."));
     }
+    stepped_ = true;
     int rc = sqlite3_step(s);
     if (rc == SQLITE_ROW) {
       if (!last) {
@@ -277,7 +278,10 @@ void SqliteStatement::GetRow(Cell* out, int count) const {
 }
 
 void SqliteStatement::Reset() {
-  for (auto& part : parts_) sqlite3_reset(part.get());
+  if (stepped_) {
+    for (auto& part : parts_) sqlite3_reset(part.get());
+    stepped_ = false;
+  }
   has_row_ = false;
 }
 
