@@ -26,10 +26,10 @@ struct ResolvedPut {
   // The put of a VT_BSTR cell of `size` bytes of UTF-8 that the caller
   // found plain (IsPlainUtf8), without checking it again.
   TextFn put_plain_text = nullptr;
-  void* data = nullptr;          // the recordset's data
-  Field* field = nullptr;        // the column's Field: it makes every other put
-  int column = 0;                // 0-based
-  int32_t ado_type = 0;          // the column's DataTypeEnum
+  void* data = nullptr;                  // the recordset's data
+  Field* field = nullptr;                // the column's Field: it makes every other put
+  int column = 0;                        // 0-based
+  int32_t ado_type = 0;                  // the column's DataTypeEnum
   const uint64_t* generation = nullptr;  // the recordset's count of opens and closes
   uint64_t resolved_at = 0;
 
