@@ -257,11 +257,12 @@ struct RecordsetAccess {
   [[gnu::noinline]] static int AskEof(const CRecordset& rs);
 
   // The status byte of field `index` (0-based) for the passes that mark
-  // every field of every new row, or null without a status array (where
-  // the CRecordset status setters do nothing). Inline: those setters are
-  // exported functions, each a call through the PLT.
+  // and null the fields, or null without one: no status array, or a
+  // derived class making more RFX_ calls than its m_nFields (the array's
+  // length) declares, whose extra fields keep no bits.
   static unsigned char* StatusByte(CRecordset& rs, unsigned long index) {
-    return rs.m_pFieldStatus != nullptr ? rs.m_pFieldStatus + index : nullptr;
+    return rs.m_pFieldStatus != nullptr && index < rs.m_nFields ? rs.m_pFieldStatus + index
+                                                                : nullptr;
   }
 
   // Records member -> field number in the field map. The binding pass runs

@@ -105,17 +105,23 @@ template <class Ops, class T>
       }
       return;
 
-    case CFieldExchange::opMarkForUpdate:
-      if (!Ops::kLongBinary && Ops::HoldsValue(value)) rs.ClearNullFieldStatus(index);
+    case CFieldExchange::opMarkForUpdate: {
+      // Without a status byte the field is still compared (a failing read
+      // is reported), its bits are not kept.
+      unsigned char unkept = 0;
+      unsigned char* status = RecordsetAccess::StatusByte(rs, index);
+      if (status == nullptr) status = &unkept;
+      if (!Ops::kLongBinary && Ops::HoldsValue(value)) *status &= ~CRecordset::fieldNull;
       if constexpr (Ops::kText) {
-        if (value.IsEmpty()) rs.SetNullFieldStatus(index);
+        if (value.IsEmpty()) *status |= CRecordset::fieldNull;
       }
       if constexpr (Ops::kDirtyRule == DirtyRule::kCompare) {
-        if (!Ops::Equal(rs, n, value)) rs.SetDirtyFieldStatus(index);
+        if (!Ops::Equal(rs, n, value)) *status |= CRecordset::fieldDirty;
       } else {
-        if (!rs.IsFieldStatusNull(index)) rs.SetDirtyFieldStatus(index);
+        if ((*status & CRecordset::fieldNull) == 0) *status |= CRecordset::fieldDirty;
       }
       return;
+    }
 
     case CFieldExchange::opSetFieldNull: {
       if (pFX->m_pvTarget != nullptr && pFX->m_pvTarget != &value) return;

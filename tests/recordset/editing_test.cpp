@@ -275,6 +275,50 @@ TEST_F(EditingTest, Lock15IsHeldWhileTheRowIsWritten) {
   EXPECT_EQ(NameOf(1), "Annie");
 }
 
+// A derived class making more RFX_ calls than its m_nFields declares: the
+// status array holds m_nFields bytes, so the extra field keeps no bits and
+// its setter refuses it with 1026; nothing is written past the array (the
+// sanitizer build would report it) and the declared field still works.
+class COneFieldTwoCalls : public CRecordset {
+ public:
+  explicit COneFieldTwoCalls(CDatabase* db) : CRecordset(db) { m_nFields = 1; }
+  long m_code = 0;
+  CTString m_name;
+  void DoFieldExchange(CFieldExchange* pFX) override {
+    RFX_Long(pFX, "CODE", m_code);
+    RFX_Text(pFX, "NAME", m_name);
+  }
+};
+
+TEST_F(EditingTest, ExtraFieldExchangeCallsKeepNoStatusAndAreRefused) {
+  COneFieldTwoCalls rs(&Database());
+  ASSERT_EQ(rs.Open(CRecordset::staticCursor, "SELECT CODE, NAME FROM CUSTOMER"), 1);
+  EXPECT_EQ(rs.m_code, 1);
+  auto update_code = [&] {
+    try {
+      rs.Update();
+    } catch (CDBException* e) {
+      const int code = e->m_nReturnCode;
+      e->Delete();
+      rs.CancelUpdate();
+      return code;
+    }
+    return 0;
+  };
+  rs.AddNew();
+  rs.m_code = 500;
+  rs.m_name = "Extra";
+  EXPECT_EQ(update_code(), 1026);
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM CUSTOMER WHERE CODE = 500"), "0");
+  rs.Edit();
+  rs.m_code = 501;
+  rs.m_name = "";
+  EXPECT_EQ(update_code(), 1026);
+  rs.SetFieldNull(nullptr, TRUE);
+  EXPECT_TRUE(rs.m_name.IsEmpty());
+  EXPECT_EQ(rs.IsFieldNull(&rs.m_code), CRecordset::fieldNull);
+}
+
 // The setters' puts are resolved per column on the first row written and
 // kept for the rows after. A Close and Open of the same recordset on other
 // columns (the first one binary, not an integer) must resolve them afresh:
