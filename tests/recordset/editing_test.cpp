@@ -279,15 +279,9 @@ TEST_F(EditingTest, Lock15IsHeldWhileTheRowIsWritten) {
 // status array holds m_nFields bytes, so the extra field keeps no bits and
 // its setter refuses it with 1026; nothing is written past the array (the
 // sanitizer build would report it) and the declared field still works.
-class COneFieldTwoCalls : public CRecordset {
+class COneFieldTwoCalls : public CCodeName {
  public:
-  explicit COneFieldTwoCalls(CDatabase* db) : CRecordset(db) { m_nFields = 1; }
-  long m_code = 0;
-  CTString m_name;
-  void DoFieldExchange(CFieldExchange* pFX) override {
-    RFX_Long(pFX, "CODE", m_code);
-    RFX_Text(pFX, "NAME", m_name);
-  }
+  explicit COneFieldTwoCalls(CDatabase* db) : CCodeName(db) { m_nFields = 1; }
 };
 
 TEST_F(EditingTest, ExtraFieldExchangeCallsKeepNoStatusAndAreRefused) {
