@@ -142,20 +142,13 @@ BOOL CRecordset::IsFieldStatusNull(unsigned long nField) const {
   return m_pFieldStatus != nullptr ? (m_pFieldStatus[nField] & fieldNull) : 0;
 }
 
-// (Not through SetFieldStatus: an exported function is called through the
-// PLT rather than inlined, and the exchange of every field of every new
-// row sets these.)
-void CRecordset::SetDirtyFieldStatus(unsigned long nField) {
-  if (m_pFieldStatus != nullptr) m_pFieldStatus[nField] |= fieldDirty;
-}
+void CRecordset::SetDirtyFieldStatus(unsigned long nField) { SetFieldStatus(nField, fieldDirty); }
 
 void CRecordset::ClearDirtyFieldStatus(unsigned long nField) {
   if (m_pFieldStatus != nullptr) m_pFieldStatus[nField] &= static_cast<unsigned char>(~fieldDirty);
 }
 
-void CRecordset::SetNullFieldStatus(unsigned long nField) {
-  if (m_pFieldStatus != nullptr) m_pFieldStatus[nField] |= fieldNull;
-}
+void CRecordset::SetNullFieldStatus(unsigned long nField) { SetFieldStatus(nField, fieldNull); }
 
 void CRecordset::ClearNullFieldStatus(unsigned long nField) {
   if (m_pFieldStatus != nullptr) m_pFieldStatus[nField] &= static_cast<unsigned char>(~fieldNull);

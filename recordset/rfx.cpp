@@ -111,7 +111,8 @@ template <class Ops, class T>
       unsigned char unkept = 0;
       unsigned char* status = RecordsetAccess::StatusByte(rs, index);
       if (status == nullptr) status = &unkept;
-      if (!Ops::kLongBinary && Ops::HoldsValue(value)) *status &= ~CRecordset::fieldNull;
+      if (!Ops::kLongBinary && Ops::HoldsValue(value))
+        *status &= static_cast<unsigned char>(~CRecordset::fieldNull);
       if constexpr (Ops::kText) {
         if (value.IsEmpty()) *status |= CRecordset::fieldNull;
       }
