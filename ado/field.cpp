@@ -7,6 +7,7 @@
 #include <korvo/ado/row_access_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
+#include <korvo/platform/hot_internal.h>
 
 namespace korvo::ado {
 namespace {
@@ -268,13 +269,13 @@ bool WritableNow(const RecordsetData& data) {
 // The resolved puts. Where the Field's put would find the recordset
 // writable and the cell needing no conversion, the cell goes straight into
 // its edit slot; the Field puts every other and reports every failure.
-HRESULT PutResolved(const ResolvedPut& put, const RowCell& cell) {
+KORVO_HOT HRESULT PutResolved(const ResolvedPut& put, const RowCell& cell) {
   auto& data = *static_cast<RecordsetData*>(put.data);
   if (WritableNow(data) && PutEditSlot(data.edit, put.column, put.ado_type, cell)) return kSOk;
   return PutFieldRowCell(put.field, cell);
 }
 
-HRESULT PutResolvedPlainText(const ResolvedPut& put, const char* bytes, size_t size) {
+KORVO_HOT HRESULT PutResolvedPlainText(const ResolvedPut& put, const char* bytes, size_t size) {
   auto& data = *static_cast<RecordsetData*>(put.data);
   EditBuffer& edit = data.edit;
   if (WritableNow(data) && DirectPlainTextToParam(bytes, size, put.ado_type,

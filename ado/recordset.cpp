@@ -28,6 +28,7 @@
 #include <korvo/ado/row_access_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
+#include <korvo/platform/hot_internal.h>
 
 namespace korvo::ado {
 namespace {
@@ -199,7 +200,7 @@ class RecordsetObject final
       return c.Move(rows, p);
     });
   }
-  HRESULT raw_MoveNext() override {
+  KORVO_HOT HRESULT raw_MoveNext() override {
     return Navigate([](Cursor& c, bool* p) { return c.MoveNext(p); });
   }
   HRESULT raw_MovePrevious() override {

@@ -4,6 +4,7 @@
 #include <korvo/ado/object_internal.h>
 #include <korvo/ado/row_writer_internal.h>
 #include <korvo/ado/value_internal.h>
+#include <korvo/platform/hot_internal.h>
 
 namespace korvo::ado {
 
@@ -182,9 +183,9 @@ HRESULT RowWriter::Update(provider::Connection& conn, const Cell* original,
   });
 }
 
-HRESULT RowWriter::Insert(provider::Connection& conn, const std::vector<int>& assigned,
-                          const std::vector<ParamValue>& values, provider::Deadline deadline,
-                          int* key_column, int64_t* key) {
+KORVO_HOT HRESULT RowWriter::Insert(provider::Connection& conn, const std::vector<int>& assigned,
+                                    const std::vector<ParamValue>& values,
+                                    provider::Deadline deadline, int* key_column, int64_t* key) {
   *key_column = -1;
   // A loop of AddNew assigns the same columns row after row: the statement
   // of the last insert is taken again without building its shape.

@@ -4,6 +4,7 @@
 #include <korvo/db/global_locks_internal.h>
 #include <korvo/diag/CKorvoTrace_internal.h>
 #include <korvo/diag/com_failure_internal.h>
+#include <korvo/platform/hot_internal.h>
 #include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/error_sites_internal.h>
 
@@ -18,7 +19,7 @@ void CRecordset::Edit() {
   if (!(m_dwOptions & multiRowFetch)) m_nEditMode = 1;
 }
 
-void CRecordset::AddNew() {
+KORVO_HOT void CRecordset::AddNew() {
   korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::AddNew");
   if (!m_bAppendable) {
     ThrowDBException(1009);
@@ -32,7 +33,7 @@ void CRecordset::AddNew() {
   m_nEditMode = 2;
 }
 
-BOOL CRecordset::Update() {
+KORVO_HOT BOOL CRecordset::Update() {
   korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::Update");
   if (m_dwOptions & multiRowFetch) return 0;
   if (m_nEditMode != 1 && m_nEditMode != 2) {
@@ -65,7 +66,7 @@ void CRecordset::CancelUpdate() {
   });
 }
 
-BOOL CRecordset::UpdateInsertDelete() {
+KORVO_HOT BOOL CRecordset::UpdateInsertDelete() {
   korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::UpdateInsertDelete");
   if (m_nEditMode == 0 || m_nEditMode == 1) {
     if (!m_bUpdatable) {
@@ -96,7 +97,7 @@ BOOL CRecordset::UpdateInsertDelete() {
   return 1;
 }
 
-void CRecordset::ExecuteSetPosUpdate() {
+KORVO_HOT void CRecordset::ExecuteSetPosUpdate() {
   korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::ExecuteSetPosUpdate");
   korvo::diag::ConvertComFailures(
       m_trace, kSetPosUpdateSite,

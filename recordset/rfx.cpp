@@ -5,6 +5,7 @@
 // the member holds a value (rather than its pseudo-null value), how a
 // change is detected and what the pseudo-null value is. Exchange() below
 // is the one implementation of the operations.
+#include <korvo/platform/hot_internal.h>
 #include <korvo/recordset/CFieldExchange.h>
 #include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/recordset_access_internal.h>
@@ -77,7 +78,7 @@ inline void MarkDirtyNotNull(unsigned char& status) {
 // (Out of line: the binding pass's shortcut below keeps its own path
 // short.)
 template <class Ops, class T>
-[[gnu::noinline]] void ExchangeFully(CFieldExchange* pFX, const char* szName, T& value) {
+KORVO_HOT [[gnu::noinline]] void ExchangeFully(CFieldExchange* pFX, const char* szName, T& value) {
   unsigned int field_number = 0;
   if (!pFX->IsFieldType(&field_number)) return;
   CRecordset& rs = *pFX->m_prs;
@@ -157,7 +158,7 @@ template <class Ops, class T>
 // pass's member whose resolved fill and mapping are current is counted
 // and filled without the rest of the exchange, which would find the same.
 template <class Ops, class T>
-void Exchange(CFieldExchange* pFX, const char* szName, T& value) {
+KORVO_HOT void Exchange(CFieldExchange* pFX, const char* szName, T& value) {
   if constexpr (Ops::kFill.has_value()) {
     if (pFX->m_nOperation == CFieldExchange::opBindFieldsToColumns) {
       const ResolvedFill* fill = RecordsetAccess::NextFill(pFX, *Ops::kFill);
@@ -269,7 +270,7 @@ struct LongBinaryOps : OpsBase {
 
 }  // namespace
 
-void RFX_Text(CFieldExchange* pFX, const char* szName, CTString& value, int, int, short) {
+KORVO_HOT void RFX_Text(CFieldExchange* pFX, const char* szName, CTString& value, int, int, short) {
   Exchange<TextOps<CTString>>(pFX, szName, value);
 }
 
@@ -281,11 +282,11 @@ void RFX_Text2(CFieldExchange* pFX, const char* szName, CTString& value, int, in
   Exchange<Text2Ops>(pFX, szName, value);
 }
 
-void RFX_Int(CFieldExchange* pFX, const char* szName, int& value) {
+KORVO_HOT void RFX_Int(CFieldExchange* pFX, const char* szName, int& value) {
   Exchange<IntOps>(pFX, szName, value);
 }
 
-void RFX_Long(CFieldExchange* pFX, const char* szName, long& value) {
+KORVO_HOT void RFX_Long(CFieldExchange* pFX, const char* szName, long& value) {
   Exchange<LongOps>(pFX, szName, value);
 }
 
@@ -301,7 +302,7 @@ void RFX_Binary(CFieldExchange* pFX, const char* szName, CTByteArray& value, __i
   Exchange<BinaryOps>(pFX, szName, value);
 }
 
-void RFX_Date(CFieldExchange* pFX, const char* szName, CTTime& value) {
+KORVO_HOT void RFX_Date(CFieldExchange* pFX, const char* szName, CTTime& value) {
   Exchange<DateOps>(pFX, szName, value);
 }
 
@@ -309,6 +310,6 @@ void RFX_LongBinary(CFieldExchange* pFX, const char* szName, CTLongBinary& value
   Exchange<LongBinaryOps>(pFX, szName, value);
 }
 
-void RFX_Double(CFieldExchange* pFX, const char* szName, double& value) {
+KORVO_HOT void RFX_Double(CFieldExchange* pFX, const char* szName, double& value) {
   Exchange<DoubleOps>(pFX, szName, value);
 }

@@ -4,6 +4,7 @@
 #include <korvo/ado/providers/sqlite/sqlite_cursor.h>
 #include <korvo/ado/providers/sqlite/sqlite_errors.h>
 #include <korvo/ado/providers/sqlite/sqlite_types.h>
+#include <korvo/platform/hot_internal.h>
 #include <strings.h>
 
 #include <cctype>
@@ -175,7 +176,8 @@ struct SqliteStatement::ArmedScope {
   ~ArmedScope() { db.Arm(NoDeadline()); }
 };
 
-HRESULT SqliteStatement::Execute(const std::vector<ParamValue>& params, Deadline deadline) {
+KORVO_HOT HRESULT SqliteStatement::Execute(const std::vector<ParamValue>& params,
+                                           Deadline deadline) {
   db_->diagnostics().errors.clear();
   Reset();
   if (db_->doomed()) return db_->FailDoomed();
@@ -246,7 +248,7 @@ HRESULT SqliteStatement::Execute(const std::vector<ParamValue>& params, Deadline
   return kSOk;
 }
 
-HRESULT SqliteStatement::Next(Deadline deadline) {
+KORVO_HOT HRESULT SqliteStatement::Next(Deadline deadline) {
   if (!has_row_ || result_ == nullptr) return kSOk;
   const ArmedScope armed(*db_, deadline);
   const int rc = sqlite3_step(result_);
