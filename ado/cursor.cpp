@@ -2,6 +2,7 @@
 #include <korvo/ado/cursor_internal.h>
 #include <korvo/ado/hresult_internal.h>
 #include <korvo/com/hresult.h>
+#include <korvo/platform/hot_internal.h>
 
 namespace korvo::ado {
 
@@ -11,7 +12,7 @@ StreamCursor::StreamCursor(std::shared_ptr<provider::Statement> statement)
   empty_ = !statement_->HasRow();
 }
 
-HRESULT StreamCursor::MoveNext(bool* from_provider) {
+KORVO_HOT HRESULT StreamCursor::MoveNext(bool* from_provider) {
   if (eof()) return kAdoNoCurrentRecord;
   ++row_serial_;
   const HRESULT hr = statement_->Next(provider::NoDeadline());
@@ -71,7 +72,7 @@ void SnapshotCursor::SetPosition(long pos) {
   ++row_serial_;
 }
 
-HRESULT SnapshotCursor::MoveNext(bool*) {
+KORVO_HOT HRESULT SnapshotCursor::MoveNext(bool*) {
   if (eof()) return kAdoNoCurrentRecord;
   SetPosition(removed_ ? pos_ : pos_ + 1);
   return kSOk;
@@ -121,7 +122,7 @@ void SnapshotCursor::RemoveCurrent() {
   ++row_serial_;
 }
 
-provider::Cell SnapshotCursor::Get(int column) {
+KORVO_HOT provider::Cell SnapshotCursor::Get(int column) {
   if (decoded_ != pos_) {
     rows_.Read(static_cast<size_t>(pos_), cells_.data());
     decoded_ = pos_;

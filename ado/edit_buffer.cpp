@@ -6,7 +6,6 @@
 
 namespace korvo::ado {
 
-using provider::Cell;
 using provider::CellType;
 
 void EditBuffer::Reset(size_t columns) {
@@ -28,23 +27,6 @@ void EditBuffer::Assign(int column, provider::ParamValue&& value, bool chunk) {
     target = std::move(value);
   }
   MarkPut(column, chunk);
-}
-
-void EditBuffer::MarkPut(int column, bool chunk) {
-  const auto c = static_cast<size_t>(column);
-  if (mode == adEditNone) mode = adEditInProgress;
-  if (changed[c] == 0) changed_list.push_back(column);
-  changed[c] = chunk ? 2 : 1;
-}
-
-Cell CellOf(const provider::ParamValue& v) {
-  Cell c;
-  c.type = v.type;
-  c.i = v.i;
-  c.r = v.r;
-  c.data = v.bytes.data();
-  c.size = v.bytes.size();
-  return c;
 }
 
 }  // namespace korvo::ado

@@ -24,11 +24,25 @@ struct EditBuffer {
   // A chunk after a chunk of the same edit is appended to it.
   void Assign(int column, provider::ParamValue&& value, bool chunk);
   // Records a put of `column` whose value the caller has written into
-  // values[column] itself.
-  void MarkPut(int column, bool chunk = false);
+  // values[column] itself. (Inline: every field put of every row ends here.)
+  void MarkPut(int column, bool chunk = false) {
+    const auto c = static_cast<size_t>(column);
+    if (mode == adEditNone) mode = adEditInProgress;
+    if (changed[c] == 0) changed_list.push_back(column);
+    changed[c] = chunk ? 2 : 1;
+  }
 };
 
 // The value as a cell; it points into `v`, valid while `v` is unchanged.
-provider::Cell CellOf(const provider::ParamValue& v);
+// (Inline: every stored row copies each of its put values this way.)
+inline provider::Cell CellOf(const provider::ParamValue& v) {
+  provider::Cell c;
+  c.type = v.type;
+  c.i = v.i;
+  c.r = v.r;
+  c.data = v.bytes.data();
+  c.size = v.bytes.size();
+  return c;
+}
 
 }  // namespace korvo::ado

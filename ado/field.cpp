@@ -7,6 +7,7 @@
 #include <korvo/ado/row_access_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
+#include <korvo/platform/hot_internal.h>
 
 namespace korvo::ado {
 namespace {
@@ -14,6 +15,15 @@ namespace {
 using provider::Cell;
 using provider::CellType;
 using provider::ColumnInfo;
+
+// A cell needing no conversion goes straight into its edit slot (whose
+// text buffer is reused row after row); false (nothing done) for any other.
+bool PutEditSlot(EditBuffer& edit, int column, int32_t ado_type, const RowCell& cell) {
+  if (!DirectRowCellToParam(cell, ado_type, &edit.values[static_cast<size_t>(column)]))
+    return false;
+  edit.MarkPut(column);
+  return true;
+}
 
 class FieldObject final : public com::Object<Field> {
  public:
@@ -127,13 +137,7 @@ class FieldObject final : public com::Object<Field> {
   }
   HRESULT PutRowCell(const RowCell& value) {
     if (const HRESULT hr = Writable(false); FAILED(hr)) return hr;
-    // A cell needing no conversion goes straight into its edit slot (whose
-    // text buffer is reused row after row); it cannot fail.
-    EditBuffer& edit = data_->edit;
-    if (DirectRowCellToParam(value, info_.ado_type, &edit.values[static_cast<size_t>(column_)])) {
-      edit.MarkPut(column_);
-      return kSOk;
-    }
+    if (PutEditSlot(data_->edit, column_, info_.ado_type, value)) return kSOk;
     return PutConverted(false, [&](provider::ParamValue* converted, std::string* error) {
       return RowCellToParam(value, info_.ado_type, converted, error);
     });
@@ -252,6 +256,53 @@ HRESULT GetFieldRowCell(Field* field, RowCell* out) {
 
 HRESULT PutFieldRowCell(Field* field, const RowCell& value) {
   return static_cast<FieldObject*>(field)->PutRowCell(value);
+}
+
+namespace {
+
+// Whether a Field of the open `data` may put a value now (its Writable;
+// adding is checked first, as the common case).
+bool WritableNow(const RecordsetData& data) {
+  return data.writer && (data.edit.mode == adEditAdd || (PositionOf(data) & kOnRow) != 0);
+}
+
+// The resolved puts. Where the Field's put would find the recordset
+// writable and the cell needing no conversion, the cell goes straight into
+// its edit slot; the Field puts every other and reports every failure.
+KORVO_HOT HRESULT PutResolved(const ResolvedPut& put, const RowCell& cell) {
+  auto& data = *static_cast<RecordsetData*>(put.data);
+  if (WritableNow(data) && PutEditSlot(data.edit, put.column, put.ado_type, cell)) return kSOk;
+  return PutFieldRowCell(put.field, cell);
+}
+
+KORVO_HOT HRESULT PutResolvedPlainText(const ResolvedPut& put, const char* bytes, size_t size) {
+  auto& data = *static_cast<RecordsetData*>(put.data);
+  EditBuffer& edit = data.edit;
+  if (WritableNow(data) && DirectPlainTextToParam(bytes, size, put.ado_type,
+                                                  &edit.values[static_cast<size_t>(put.column)])) {
+    edit.MarkPut(put.column);
+    return kSOk;
+  }
+  RowCell cell;
+  cell.vt = VT_BSTR;
+  cell.bytes = bytes;
+  cell.size = size;
+  return PutFieldRowCell(put.field, cell);
+}
+
+}  // namespace
+
+bool ResolveFieldPut(RecordsetData& data, Fields* fields, long column, ResolvedPut* out) {
+  if (!data.cursor || column < 0 || column >= FieldCount(fields)) return false;
+  out->put = PutResolved;
+  out->put_plain_text = PutResolvedPlainText;
+  out->data = &data;
+  out->field = FieldAt(fields, column);
+  out->column = static_cast<int>(column);
+  out->ado_type = data.cursor->columns()[static_cast<size_t>(column)].ado_type;
+  out->generation = &data.generation;
+  out->resolved_at = data.generation;
+  return true;
 }
 
 HRESULT CreateFieldObject(std::shared_ptr<RecordsetData> data, int column, Field** out) {

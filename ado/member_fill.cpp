@@ -9,6 +9,7 @@
 #include <korvo/ado/value_internal.h>
 #include <korvo/platform/codepage.h>
 #include <korvo/platform/codepage_internal.h>
+#include <korvo/platform/hot_internal.h>
 #include <korvo/platform/local_time_internal.h>
 
 #include <algorithm>
@@ -119,7 +120,7 @@ bool FillWideText(const char* bytes, size_t size, CTWString& out) {
   return true;
 }
 
-bool FillTextBuffer(const char* bytes, size_t size, char* buffer, int buffer_size) {
+KORVO_HOT bool FillTextBuffer(const char* bytes, size_t size, char* buffer, int buffer_size) {
   if (!AnsiIsUtf8()) return false;
   // Short ASCII text that fits whole is checked and copied in one pass.
   if (size < static_cast<size_t>(buffer_size) && CopyShortAscii(bytes, size, [buffer](size_t n) {
@@ -257,7 +258,7 @@ struct ReadDirectly {
 };
 
 template <MemberKind K, class Reader>
-FillResult FillThrough(const ResolvedFill& fill, void* member, int size) {
+KORVO_HOT FillResult FillThrough(const ResolvedFill& fill, void* member, int size) {
   Cell cell;
   if (member == nullptr || !Reader::Read(fill, &cell)) return FillResult::kNotFilled;
   return FillCell(cell, &FillValueAs<K>, fill.target, member, size);

@@ -28,6 +28,7 @@
 #include <korvo/ado/row_access_internal.h>
 #include <korvo/ado/value_internal.h>
 #include <korvo/com/error_info.h>
+#include <korvo/platform/hot_internal.h>
 
 namespace korvo::ado {
 namespace {
@@ -35,8 +36,9 @@ namespace {
 using provider::Cell;
 using provider::CellType;
 
-class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess, IKorvoMemberFill>,
-                              public ConnectionClient {
+class RecordsetObject final
+    : public com::Object<_Recordset, IKorvoRowAccess, IKorvoMemberFill, IKorvoDirectPut>,
+      public ConnectionClient {
  public:
   RecordsetObject() : data_(std::make_shared<RecordsetData>()) { MakeFields(); }
 
@@ -198,7 +200,7 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess, IK
       return c.Move(rows, p);
     });
   }
-  HRESULT raw_MoveNext() override {
+  KORVO_HOT HRESULT raw_MoveNext() override {
     return Navigate([](Cursor& c, bool* p) { return c.MoveNext(p); });
   }
   HRESULT raw_MovePrevious() override {
@@ -300,6 +302,9 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess, IK
   bool ResolveFill(long column, MemberKind kind, ResolvedFill* out) override {
     return out != nullptr && ResolveRowFill(*data_, column, kind, out);
   }
+  bool ResolvePut(long column, ResolvedPut* out) override {
+    return out != nullptr && ResolveFieldPut(*data_, fields_.GetInterfacePtr(), column, out);
+  }
   int AtEof() override {
     if (!data_->cursor) return -1;
     return data_->cursor->eof() ? 1 : 0;
@@ -393,13 +398,15 @@ class RecordsetObject final : public com::Object<_Recordset, IKorvoRowAccess, IK
       const HRESULT hr = data_->writer->Insert(*conn->provider(), edit.changed_list, edit.values,
                                                deadline, &key_column, &key);
       if (FAILED(hr)) return conn->FailFromProvider(hr);
-      original_.assign(n, Cell{});
+      // The row as written: the put values, the generated key, else NULL
+      // (each cell written once).
+      original_.resize(n);
+      for (size_t c = 0; c < n; ++c)
+        original_[c] = edit.changed[c] != 0 ? CellOf(edit.values[c]) : Cell{};
       if (key_column >= 0) {
         original_[static_cast<size_t>(key_column)].type = CellType::kInt;
         original_[static_cast<size_t>(key_column)].i = key;
       }
-      for (const int c : edit.changed_list)
-        original_[static_cast<size_t>(c)] = CellOf(edit.values[static_cast<size_t>(c)]);
       cursor.AppendAndMoveTo(original_.data());
     } else {
       if (!cursor.on_row()) return ReportAdo(kAdoNoCurrentRecord);

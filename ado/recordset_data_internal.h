@@ -10,6 +10,7 @@
 
 #include <korvo/ado/ado.h>
 #include <korvo/ado/cursor_internal.h>
+#include <korvo/ado/direct_put_internal.h>
 #include <korvo/ado/edit_buffer_internal.h>
 #include <korvo/ado/providers/provider.h>
 #include <korvo/ado/row_access.h>
@@ -50,5 +51,8 @@ HRESULT GetRowCells(const RecordsetData& data, long count, RowCell* cells);
 // reads Field.Value, which reports why.
 HRESULT GetFieldRowCell(Field* field, RowCell* out);
 HRESULT PutFieldRowCell(Field* field, const RowCell& value);
+// IKorvoDirectPut::ResolvePut over `data` and its Fields collection
+// `fields`; false while closed or for a column outside the row.
+bool ResolveFieldPut(RecordsetData& data, Fields* fields, long column, ResolvedPut* out);
 
 }  // namespace korvo::ado

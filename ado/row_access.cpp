@@ -233,16 +233,23 @@ bool ScalarRowCellToVariant(const RowCell& cell, VARIANT* out) {
   return true;
 }
 
+bool DirectPlainTextToParam(const char* bytes, size_t size, int32_t ado_type,
+                            provider::ParamValue* out) {
+  if (!IsTextType(ado_type)) return false;
+  // Text into a text field: the UTF-8 the BSTR would have been made from
+  // and turned back into.
+  out->ado_type = ado_type;
+  out->type = CellType::kText;
+  out->i = 0;
+  out->r = 0;
+  out->bytes.assign(bytes, size);
+  return true;
+}
+
 bool DirectRowCellToParam(const RowCell& cell, int32_t ado_type, provider::ParamValue* out) {
-  if (cell.vt == VT_BSTR && IsTextType(ado_type) && IsPlainUtf8(cell.bytes, cell.size)) {
-    // Text into a text field: the UTF-8 the BSTR would have been made from
-    // and turned back into.
-    out->ado_type = ado_type;
-    out->type = CellType::kText;
-    out->i = 0;
-    out->r = 0;
-    out->bytes.assign(cell.bytes, cell.size);
-    return true;
+  if (cell.vt == VT_BSTR) {
+    return IsPlainUtf8(cell.bytes, cell.size) &&
+           DirectPlainTextToParam(cell.bytes, cell.size, ado_type, out);
   }
   const bool signed_integer = cell.vt == VT_I2 || cell.vt == VT_I4 || cell.vt == VT_I8;
   if ((signed_integer && IsIntegerType(ado_type)) ||

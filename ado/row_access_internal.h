@@ -110,6 +110,10 @@ bool VariantToScalarRowCell(const VARIANT& value, RowCell* out);
 // double into a real column), written over every member of *out (its text
 // buffer is reused); false, *out unchanged, for any other cell.
 bool DirectRowCellToParam(const RowCell& cell, int32_t ado_type, provider::ParamValue* out);
+// Its text case for `size` bytes of UTF-8 the caller found plain
+// (IsPlainUtf8): false, *out unchanged, when the column is not text.
+bool DirectPlainTextToParam(const char* bytes, size_t size, int32_t ado_type,
+                            provider::ParamValue* out);
 
 // The value to put for `cell` into a column of `ado_type`: what
 // VariantToParam gives for the VARIANT of the same type and value.

@@ -1,5 +1,6 @@
 // ado/row_store.cpp: encoding and decoding of snapshot rows.
 #include <korvo/ado/row_store_internal.h>
+#include <korvo/platform/hot_internal.h>
 
 #include <cstring>
 
@@ -78,7 +79,7 @@ char* RowStore::Reserve(size_t bytes) {
   return blocks_.back().get() + block_used_;
 }
 
-void RowStore::AppendCells(const Cell* cells) {
+KORVO_HOT void RowStore::AppendCells(const Cell* cells) {
   // At most a tag and the longest varint per cell (a real's 8 bytes are
   // fewer), and the bytes of text and blobs.
   size_t bound = columns_ * (1 + kMaxVarint);

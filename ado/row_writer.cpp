@@ -4,6 +4,7 @@
 #include <korvo/ado/object_internal.h>
 #include <korvo/ado/row_writer_internal.h>
 #include <korvo/ado/value_internal.h>
+#include <korvo/platform/hot_internal.h>
 
 namespace korvo::ado {
 
@@ -182,9 +183,9 @@ HRESULT RowWriter::Update(provider::Connection& conn, const Cell* original,
   });
 }
 
-HRESULT RowWriter::Insert(provider::Connection& conn, const std::vector<int>& assigned,
-                          const std::vector<ParamValue>& values, provider::Deadline deadline,
-                          int* key_column, int64_t* key) {
+KORVO_HOT HRESULT RowWriter::Insert(provider::Connection& conn, const std::vector<int>& assigned,
+                                    const std::vector<ParamValue>& values,
+                                    provider::Deadline deadline, int* key_column, int64_t* key) {
   *key_column = -1;
   // A loop of AddNew assigns the same columns row after row: the statement
   // of the last insert is taken again without building its shape.
@@ -196,12 +197,16 @@ HRESULT RowWriter::Insert(provider::Connection& conn, const std::vector<int>& as
         conn, [&](std::string* sql) { InsertText(assigned, sql); }, &insert_statement_);
     if (FAILED(hr)) return hr;
     insert_columns_ = assigned;
+    // What follows from the columns alone is found once per shape.
+    insert_columns_in_order_ = true;
+    for (size_t i = 0; i < assigned.size(); ++i)
+      insert_columns_in_order_ = insert_columns_in_order_ && assigned[i] == static_cast<int>(i);
+    insert_generates_key_ = generated_ >= 0;
+    for (const int c : assigned) insert_generates_key_ = insert_generates_key_ && c != generated_;
   }
   // Columns assigned exactly in result order (every bound member) are the
   // parameters as they stand; otherwise they are gathered in assigned order.
-  bool in_order = assigned.size() == values.size();
-  for (size_t i = 0; in_order && i < assigned.size(); ++i)
-    in_order = assigned[i] == static_cast<int>(i);
+  const bool in_order = insert_columns_in_order_ && assigned.size() == values.size();
   if (!in_order) {
     params_.resize(assigned.size());
     for (size_t i = 0; i < assigned.size(); ++i)
@@ -210,9 +215,7 @@ HRESULT RowWriter::Insert(provider::Connection& conn, const std::vector<int>& as
   int64_t affected = 0;
   const HRESULT hr = Execute(*insert_statement_, in_order ? values : params_, deadline, &affected);
   if (FAILED(hr)) return hr;
-  bool generated = generated_ >= 0;
-  for (const int c : assigned) generated = generated && c != generated_;
-  if (generated && conn.LastInsertKey(key)) *key_column = generated_;
+  if (insert_generates_key_ && conn.LastInsertKey(key)) *key_column = generated_;
   return kSOk;
 }
 

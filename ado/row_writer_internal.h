@@ -91,9 +91,13 @@ class RowWriter {
   std::vector<provider::ParamValue> params_;
   std::vector<int> locate_;
   std::string shape_;
-  // The last insert's columns and statement (one of statements_).
+  // The last insert's columns and statement (one of statements_), whether
+  // those columns are 0, 1, 2... in order, and whether they leave out the
+  // key column the engine generates.
   std::vector<int> insert_columns_;
   provider::Statement* insert_statement_ = nullptr;
+  bool insert_columns_in_order_ = false;
+  bool insert_generates_key_ = false;
 };
 
 // The cell's value as a bound parameter.

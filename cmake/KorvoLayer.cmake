@@ -13,6 +13,10 @@ function(korvo_add_layer name)
   add_library(korvo_${name} OBJECT ${sources})
   target_include_directories(korvo_${name} PUBLIC ${KORVO_INCLUDE_ROOT})
   target_compile_definitions(korvo_${name} PRIVATE KORVO_BUILDING_LIBRARY)
+  # The library's exported functions are not replaced from outside: calls
+  # between them may be inlined and bound directly (with the link option
+  # -Bsymbolic-functions), not made through the PLT.
+  target_compile_options(korvo_${name} PRIVATE -fno-semantic-interposition)
   foreach(dep ${ARGN})
     target_link_libraries(korvo_${name} PUBLIC korvo_${dep})
   endforeach()

@@ -3,6 +3,7 @@
 #include <korvo/com/error_info_internal.h>
 #include <korvo/com/object.h>
 #include <korvo/platform/codepage.h>
+#include <korvo/platform/hot_internal.h>
 #include <korvo/platform/thread_annotations.h>
 
 #include <atomic>
@@ -182,7 +183,7 @@ HRESULT ReportErrorA(HRESULT hr, const char* description, const char* source) {
                      source != nullptr ? s.c_str() : nullptr);
 }
 
-void ClearErrorInfo() {
+KORVO_HOT void ClearErrorInfo() {
   if (g_heldRecords.load(std::memory_order_relaxed) != 0) t_slot.Reset(nullptr);
 }
 

@@ -1,5 +1,6 @@
 // platform/local_time.cpp: LocalTimeToTime64 (local_time_internal.h).
 #include <korvo/platform/civil_date.h>
+#include <korvo/platform/hot_internal.h>
 #include <korvo/platform/local_time_internal.h>
 #include <korvo/platform/zone_watch_internal.h>
 
@@ -80,7 +81,7 @@ __attribute__((noipa))
 #else
 __attribute__((noinline))
 #endif
-__time64_t
+KORVO_HOT __time64_t
 CachedLocalTime(ZoneCache& cache, int year, int month, int day, int hour, int minute, int second) {
   if (cache.zone.Changed()) ForgetZone(cache);
   const int64_t clock =
@@ -103,7 +104,8 @@ CachedLocalTime(ZoneCache& cache, int year, int month, int day, int hour, int mi
 
 }  // namespace
 
-__time64_t LocalTimeToTime64(int year, int month, int day, int hour, int minute, int second) {
+KORVO_HOT __time64_t LocalTimeToTime64(int year, int month, int day, int hour, int minute,
+                                       int second) {
   // The fields _mktime64's own shortcut takes; it normalises the rest.
   if (second < 0 || second > 59 || minute < 0 || minute > 59 || hour < 0 || hour > 23 || day < 1 ||
       day > 31 || month < 1 || month > 12) {

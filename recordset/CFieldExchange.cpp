@@ -1,10 +1,11 @@
 // recordset/CFieldExchange.cpp: the context of one field exchange pass
 // and the fallback of the single-row RFX_ functions.
 #include <korvo/diag/com_failure_internal.h>
+#include <korvo/platform/hot_internal.h>
 #include <korvo/recordset/CFieldExchange.h>
 #include <korvo/recordset/CRecordset.h>
 
-CFieldExchange::CFieldExchange(unsigned int nOperation, CRecordset* prs, void* pvTarget)
+KORVO_HOT CFieldExchange::CFieldExchange(unsigned int nOperation, CRecordset* prs, void* pvTarget)
     : m_nOperation(nOperation),
       m_prs(prs),
       m_nFieldType(outputColumn),

@@ -129,6 +129,14 @@ struct RowShortcuts {
   std::shared_ptr<void> fills;
   const void* fillTable = nullptr;  // its elements, while it is current
   size_t fillCount = 0;
+  // Its direct put (IKorvoDirectPut, ado/direct_put_internal.h), held as
+  // its IUnknown; null when it has none. The puts it resolved for the
+  // setters, by field number (a std::vector<ResolvedPut>), go with the
+  // fills.
+  IUnknownPtr put;
+  std::shared_ptr<void> puts;
+  const void* putTable = nullptr;  // its elements
+  size_t putCount = 0;
   // Its EOF, resolved with the fills (a ResolvedEof of
   // member_fill_internal.h, spelt out: the type is not public). It points
   // into the ADO recordset `fill` holds and goes with the fills.

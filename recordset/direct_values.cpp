@@ -50,11 +50,15 @@ IKorvoRowAccess* RecordsetAccess::RowAccess(CRecordset& rs) {
     // Asked once per ADO recordset: a new Open or Requery, or another
     // recordset attached, is a different object.
     memo.fills.reset();  // they point into the recordset asked before
+    memo.puts.reset();
+    memo.putTable = nullptr;
+    memo.putCount = 0;
     memo.fillTable = nullptr;
     memo.fillCount = 0;
     memo.eofReader = nullptr;
     memo.access = nullptr;
     memo.fill = nullptr;
+    memo.put = nullptr;
     if (current != nullptr) {
       IKorvoRowAccess* access = nullptr;
       if (SUCCEEDED(current->QueryInterface(KORVO_UUIDOF(IKorvoRowAccess),
@@ -65,6 +69,11 @@ IKorvoRowAccess* RecordsetAccess::RowAccess(CRecordset& rs) {
       if (SUCCEEDED(current->QueryInterface(KORVO_UUIDOF(IKorvoMemberFill),
                                             reinterpret_cast<void**>(&fill)))) {
         memo.fill.Attach(fill);
+      }
+      IKorvoDirectPut* put = nullptr;
+      if (SUCCEEDED(current->QueryInterface(KORVO_UUIDOF(IKorvoDirectPut),
+                                            reinterpret_cast<void**>(&put)))) {
+        memo.put.Attach(put);
       }
     }
     memo.accessOf = current;
@@ -139,14 +148,24 @@ void RecordsetAccess::RememberMapping(CRecordset& rs, void* member, unsigned int
   memo.mapCount = rs.m_mapFieldIndex.GetCount();
 }
 
-RecordsetAccess::ColumnPut::ColumnPut(CRecordset& rs, short n) : rs_(rs), n_(n) {
-  rs.m_shortcuts.rowLoaded = false;  // a put may change the cells a pass loaded
-  IKorvoRowAccess* access = RowAccess(rs);
-  if (access != nullptr && n >= 1 && n <= access->ColumnCount()) {
-    access_ = access;
-  } else {
-    rs.m_GetFieldObject(n, field_);
+void RecordsetAccess::ColumnPut::Find(RowShortcuts& memo) {
+  IKorvoRowAccess* access = RowAccess(rs_);
+  if (access == nullptr || n_ < 1 || n_ > access->ColumnCount()) {
+    rs_.m_GetFieldObject(n_, field_);
+    return;
   }
+  access_ = access;
+  auto* direct = static_cast<IKorvoDirectPut*>(memo.put.GetInterfacePtr());
+  if (direct == nullptr) return;
+  if (!memo.puts) memo.puts = std::make_shared<std::vector<ResolvedPut>>();
+  auto& puts = *static_cast<std::vector<ResolvedPut>*>(memo.puts.get());
+  const auto index = static_cast<size_t>(n_ - 1);
+  if (puts.size() <= index) {
+    puts.resize(index + 1);
+    memo.putTable = puts.data();
+    memo.putCount = puts.size();
+  }
+  if (direct->ResolvePut(n_ - 1, &puts[index])) resolved_ = &puts[index];
 }
 
 void RecordsetAccess::ColumnPut::Value(const VARIANT& value) {
@@ -168,12 +187,19 @@ bool RecordsetAccess::ColumnPut::Scalar(const RowCell& cell) {
 bool RecordsetAccess::ColumnPut::Text(const CTString& text) {
   RowCell cell;
   if (access_ == nullptr || !TextCell(text, &cell)) return false;
-  PutDirect(cell);
+  if (resolved_ != nullptr) {
+    Check(resolved_->PutPlainText(cell.bytes, cell.size));
+  } else {
+    PutDirect(cell);
+  }
   return true;
 }
 
 void RecordsetAccess::ColumnPut::PutDirect(const RowCell& cell) {
-  const HRESULT hr = access_->PutCell(n_ - 1, cell);
+  Check(resolved_ != nullptr ? resolved_->Put(cell) : access_->PutCell(n_ - 1, cell));
+}
+
+void RecordsetAccess::ColumnPut::Check(HRESULT hr) {
   if (FAILED(hr)) _com_issue_errorex(hr, access_, KORVO_UUIDOF(IKorvoRowAccess));
 }
 

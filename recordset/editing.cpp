@@ -2,7 +2,9 @@
 // AddNew set the edit mode, Update stores the changed fields, Delete
 // removes the current row, CancelUpdate drops an edit.
 #include <korvo/db/global_locks_internal.h>
+#include <korvo/diag/CKorvoTrace_internal.h>
 #include <korvo/diag/com_failure_internal.h>
+#include <korvo/platform/hot_internal.h>
 #include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/error_sites_internal.h>
 
@@ -17,8 +19,8 @@ void CRecordset::Edit() {
   if (!(m_dwOptions & multiRowFetch)) m_nEditMode = 1;
 }
 
-void CRecordset::AddNew() {
-  m_trace.PrintTrace("CRecordset::AddNew");
+KORVO_HOT void CRecordset::AddNew() {
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::AddNew");
   if (!m_bAppendable) {
     ThrowDBException(1009);
     return;
@@ -31,8 +33,8 @@ void CRecordset::AddNew() {
   m_nEditMode = 2;
 }
 
-BOOL CRecordset::Update() {
-  m_trace.PrintTrace("CRecordset::Update");
+KORVO_HOT BOOL CRecordset::Update() {
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::Update");
   if (m_dwOptions & multiRowFetch) return 0;
   if (m_nEditMode != 1 && m_nEditMode != 2) {
     m_trace.PrintTrace("Error: must enter Edit or AddNew mode before updating.\n");
@@ -64,8 +66,8 @@ void CRecordset::CancelUpdate() {
   });
 }
 
-BOOL CRecordset::UpdateInsertDelete() {
-  m_trace.PrintTrace("CRecordset::UpdateInsertDelete");
+KORVO_HOT BOOL CRecordset::UpdateInsertDelete() {
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::UpdateInsertDelete");
   if (m_nEditMode == 0 || m_nEditMode == 1) {
     if (!m_bUpdatable) {
       m_trace.PrintTrace("Error: attempted to update a read only recordset.\n");
@@ -95,13 +97,15 @@ BOOL CRecordset::UpdateInsertDelete() {
   return 1;
 }
 
-void CRecordset::ExecuteSetPosUpdate() {
-  m_trace.PrintTrace("CRecordset::ExecuteSetPosUpdate");
+KORVO_HOT void CRecordset::ExecuteSetPosUpdate() {
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::ExecuteSetPosUpdate");
   korvo::diag::ConvertComFailures(
       m_trace, kSetPosUpdateSite,
       [this] {
         // Released by unwinding before a failure is converted.
         korvo::db::StatementLock statement_lock;
+        // Fetched once: vtMissing is a call each time it is named.
+        const _variant_t& missing = vtMissing;
         switch (m_nEditMode) {
           case 0:
             m_pRecordset->Delete(adAffectCurrent);
@@ -109,12 +113,12 @@ void CRecordset::ExecuteSetPosUpdate() {
           case 1:
             // Each RFX_ call hands its dirty member to the typed setter.
             BindFieldsForUpdate();
-            m_pRecordset->Update(vtMissing, vtMissing);
+            m_pRecordset->Update(missing, missing);
             break;
           case 2:
-            m_pRecordset->AddNew(vtMissing, vtMissing);
+            m_pRecordset->AddNew(missing, missing);
             BindFieldsForUpdate();
-            m_pRecordset->Update(vtMissing, vtMissing);
+            m_pRecordset->Update(missing, missing);
             break;
           default:
             break;

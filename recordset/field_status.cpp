@@ -2,6 +2,7 @@
 // bit 2 null), the lookups from a bound member's address to its field,
 // and the field exchange passes that bind, mark and null the fields.
 #include <korvo/diag/CKorvoTrace_internal.h>
+#include <korvo/platform/hot_internal.h>
 #include <korvo/platform/widechar.h>
 #include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/direct_values_internal.h>
@@ -23,8 +24,8 @@ unsigned int BoundFieldNumber(const CDBMapPtrToPtr& map, void* pv) {
 
 // ------------------------------------------------------------ by address
 
-BOOL CRecordset::IsFieldDirty(void* pv) {
-  m_trace.PrintTrace("CRecordset::IsFieldDirty");
+KORVO_HOT BOOL CRecordset::IsFieldDirty(void* pv) {
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::IsFieldDirty");
   if (m_nFields == 0 || m_nEditMode == 0) return 0;
   // Bring the dirty bits up to date against the row (or the empty row).
   if (m_nEditMode == 1) {
@@ -54,7 +55,7 @@ BOOL CRecordset::IsFieldNull(void* pv) {
   return m_pFieldStatus[field - 1] & fieldNull;
 }
 
-void CRecordset::SetFieldDirty(void* pv, BOOL bDirty) {
+KORVO_HOT void CRecordset::SetFieldDirty(void* pv, BOOL bDirty) {
   if (m_pFieldStatus == nullptr) return;
   auto apply = [bDirty](unsigned char& status) {
     if (bDirty) {
@@ -71,8 +72,8 @@ void CRecordset::SetFieldDirty(void* pv, BOOL bDirty) {
   if (field != 0 && field <= m_nFields) apply(m_pFieldStatus[field - 1]);
 }
 
-void CRecordset::SetFieldNull(void* pv, BOOL bNull) {
-  m_trace.PrintTrace("CRecordset::SetFieldNull");
+KORVO_HOT void CRecordset::SetFieldNull(void* pv, BOOL bNull) {
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::SetFieldNull");
   if (m_nFields == 0) return;
   CFieldExchange fx(CFieldExchange::opSetFieldNull, this, pv);
   fx.m_bNullValue = bNull;
@@ -115,7 +116,7 @@ void CRecordset::SetFieldStatus(unsigned long nField, unsigned char nStatus) {
   if (m_pFieldStatus != nullptr) m_pFieldStatus[nField] |= nStatus;
 }
 
-void CRecordset::ClearFieldStatus() {
+KORVO_HOT void CRecordset::ClearFieldStatus() {
   if (m_pFieldStatus == nullptr) return;
   // Cleared on every move: the few bytes of most recordsets are zeroed by
   // two overlapping stores, cheaper than the call to memset.
@@ -156,7 +157,7 @@ void CRecordset::ClearNullFieldStatus(unsigned long nField) {
 
 // ------------------------------------------------------------ passes
 
-unsigned int CRecordset::BindFieldsToColumns() {
+KORVO_HOT unsigned int CRecordset::BindFieldsToColumns() {
   korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::BindFieldsToColumns");
   CFieldExchange fx(CFieldExchange::opBindFieldsToColumns, this);
   m_shortcuts.bindingPass = &fx;
@@ -182,21 +183,21 @@ unsigned int CRecordset::BindFieldsToColumns() {
   return fx.m_nFieldNumber;
 }
 
-void CRecordset::BindFieldsForUpdate() {
-  m_trace.PrintTrace("CRecordset::BindFieldsForUpdate");
+KORVO_HOT void CRecordset::BindFieldsForUpdate() {
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::BindFieldsForUpdate");
   if (m_nEditMode != 1 && m_nEditMode != 2) return;
   CFieldExchange fx(CFieldExchange::opBindFieldsForUpdate, this);
   DoFieldExchange(&fx);
 }
 
 void CRecordset::MarkForUpdate() {
-  m_trace.PrintTrace("CRecordset::MarkForUpdate");
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::MarkForUpdate");
   CFieldExchange fx(CFieldExchange::opMarkForUpdate, this);
   DoFieldExchange(&fx);
 }
 
-void CRecordset::MarkForAddNew() {
-  m_trace.PrintTrace("CRecordset::MarkForAddNew");
+KORVO_HOT void CRecordset::MarkForAddNew() {
+  korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::MarkForAddNew");
   CFieldExchange fx(CFieldExchange::opMarkForAddNew, this);
   DoFieldExchange(&fx);
 }

@@ -8,6 +8,7 @@
 // per type is only the conversion below.
 #include <korvo/ado/member_fill_internal.h>
 #include <korvo/com/oledate.h>
+#include <korvo/platform/hot_internal.h>
 #include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/direct_values_internal.h>
 #include <korvo/recordset/error_sites_internal.h>
@@ -303,7 +304,7 @@ int CRecordset::CmpFieldValue2(short nIndex, CTWString& value) {
 
 // ------------------------------------------------------------ setters
 
-void CRecordset::SetFieldValue(short nIndex, CTString& value) {
+KORVO_HOT void CRecordset::SetFieldValue(short nIndex, CTString& value) {
   RecordsetAccess::WriteColumn(*this, nIndex, kSetTextSite, [&](ColumnPut& put) {
     if (!put.Text(value)) PutText(put, value.AllocSysString());
   });
@@ -327,7 +328,7 @@ void CRecordset::SetFieldValueBool(short nIndex, int& value) {
   });
 }
 
-void CRecordset::SetFieldValue(short nIndex, long& value) {
+KORVO_HOT void CRecordset::SetFieldValue(short nIndex, long& value) {
   RecordsetAccess::WriteColumn(*this, nIndex, kSetLongSite, [&](ColumnPut& put) {
     // VT_I4 holds 32 bits; a wider long cannot be written as one.
     if (value < INT32_MIN || value > INT32_MAX) {
@@ -338,7 +339,7 @@ void CRecordset::SetFieldValue(short nIndex, long& value) {
   });
 }
 
-void CRecordset::SetFieldValue(short nIndex, double& value) {
+KORVO_HOT void CRecordset::SetFieldValue(short nIndex, double& value) {
   RecordsetAccess::WriteColumn(*this, nIndex, kSetDoubleSite,
                                [&](ColumnPut& put) { PutNumber(put, value, VT_R8); });
 }

@@ -5,6 +5,7 @@
 #include <korvo/diag/CDBException.h>
 #include <korvo/diag/CKorvoTrace_internal.h>
 #include <korvo/diag/com_failure_internal.h>
+#include <korvo/platform/hot_internal.h>
 #include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/recordset_access_internal.h>
 
@@ -44,7 +45,7 @@ void MoveCursor(_Recordset& recordset, long nRows, unsigned short wFetchType) {
 
 }  // namespace
 
-void CRecordset::Move(long nRows, unsigned short wFetchType) {
+KORVO_HOT void CRecordset::Move(long nRows, unsigned short wFetchType) {
   korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::Move");
   try {
     // Released by unwinding before a failure is reported.
@@ -83,7 +84,7 @@ void CRecordset::Move(long nRows, unsigned short wFetchType) {
 
 BOOL CRecordset::IsBOF() const { return m_pRecordset->GetBOF() == VARIANT_TRUE ? 1 : 0; }
 
-BOOL CRecordset::IsEOF() const { return korvo::recordset::RecordsetAccess::Eof(*this); }
+KORVO_HOT BOOL CRecordset::IsEOF() const { return korvo::recordset::RecordsetAccess::Eof(*this); }
 
 long CRecordset::GetRecordCount() const { return m_pRecordset->GetRecordCount(); }
 

@@ -4,6 +4,7 @@
 // functions record their bindings in the field map through it.
 #pragma once
 
+#include <korvo/ado/direct_put_internal.h>
 #include <korvo/ado/member_fill_internal.h>
 #include <korvo/ado/row_access.h>
 #include <korvo/com/com_error.h>
@@ -119,7 +120,24 @@ struct RecordsetAccess {
   // before any value was built).
   class ColumnPut {
    public:
-    ColumnPut(CRecordset& rs, short n);
+    ColumnPut(CRecordset& rs, short n) : rs_(rs), n_(n) {
+      RowShortcuts& memo = rs.m_shortcuts;
+      memo.rowLoaded = false;  // a put may change the cells a pass loaded
+      // The put resolved for this field on an earlier row, used as it
+      // stands while it is of this ADO recordset and its open (every field
+      // put of every row comes this way).
+      const auto index = static_cast<size_t>(n - 1);  // n < 1 wraps beyond putCount
+      if (index < memo.putCount && memo.accessOf == rs.m_pRecordset.GetInterfacePtr() &&
+          !VariantRouteForced()) {
+        const ResolvedPut& put = static_cast<const ResolvedPut*>(memo.putTable)[index];
+        if (put.Current()) {
+          access_ = memo.access.GetInterfacePtr();
+          resolved_ = &put;
+          return;
+        }
+      }
+      Find(memo);
+    }
     // Puts a value. Scalars and nulls go the direct route when there is
     // one; the rest through the Field.
     void Value(const VARIANT& value);
@@ -134,11 +152,18 @@ struct RecordsetAccess {
     FieldPtr& Field();
 
    private:
+    // The route of the first put of this field since the ADO recordset
+    // was opened: the direct one, resolved into the memo where it can be,
+    // or the Field.
+    void Find(RowShortcuts& memo);
     void PutDirect(const RowCell& cell);
+    // Raises a failed direct put as the COM error it is.
+    void Check(HRESULT hr);
 
     CRecordset& rs_;
     short n_;
     IKorvoRowAccess* access_ = nullptr;
+    const ResolvedPut* resolved_ = nullptr;  // in the memo; null: access_->PutCell
     FieldPtr field_;
   };
 
@@ -230,6 +255,15 @@ struct RecordsetAccess {
   // IsEOF where no EOF is resolved for the open now. (Out of line: Eof
   // keeps its own path short.)
   [[gnu::noinline]] static int AskEof(const CRecordset& rs);
+
+  // The status byte of field `index` (0-based) for the passes that mark
+  // and null the fields, or null without one: no status array, or a
+  // derived class making more RFX_ calls than its m_nFields (the array's
+  // length) declares, whose extra fields keep no bits.
+  static unsigned char* StatusByte(CRecordset& rs, unsigned long index) {
+    return rs.m_pFieldStatus != nullptr && index < rs.m_nFields ? rs.m_pFieldStatus + index
+                                                                : nullptr;
+  }
 
   // Records member -> field number in the field map. The binding pass runs
   // on every row with the same members: an entry the map already holds is

@@ -6,6 +6,7 @@
 #include <korvo/diag/CKorvoTrace_internal.h>
 #include <korvo/diag/com_failure_internal.h>
 #include <korvo/platform/codepage.h>
+#include <korvo/platform/hot_internal.h>
 #include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/error_sites_internal.h>
 
@@ -190,7 +191,7 @@ void CRecordset::FreeRowset() {
   m_bRowsetAllocated = 0;
 }
 
-void CRecordset::InitRecord() {
+KORVO_HOT void CRecordset::InitRecord() {
   korvo::diag::PrintTraceIfOn(m_trace, "CRecordset::InitRecord");
   if (m_nFields == 0) {
     m_nBoundFields = -1;

@@ -5,6 +5,7 @@
 // the member holds a value (rather than its pseudo-null value), how a
 // change is detected and what the pseudo-null value is. Exchange() below
 // is the one implementation of the operations.
+#include <korvo/platform/hot_internal.h>
 #include <korvo/recordset/CFieldExchange.h>
 #include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/recordset_access_internal.h>
@@ -58,6 +59,11 @@ void Load(CRecordset& rs, short n, T& value) {
   LoadUnfilled<Ops>(result, rs, n, value);
 }
 
+// A field AddNew's marking pass sends: dirty, and no longer null.
+inline void MarkDirtyNotNull(unsigned char& status) {
+  status = static_cast<unsigned char>((status | CRecordset::fieldDirty) & ~CRecordset::fieldNull);
+}
+
 // The description of one member type. Ops provides:
 //   static void Read(CRecordset&, short, T&);
 //   static void Write(CRecordset&, short, T&);
@@ -72,7 +78,7 @@ void Load(CRecordset& rs, short n, T& value) {
 // (Out of line: the binding pass's shortcut below keeps its own path
 // short.)
 template <class Ops, class T>
-[[gnu::noinline]] void ExchangeFully(CFieldExchange* pFX, const char* szName, T& value) {
+KORVO_HOT [[gnu::noinline]] void ExchangeFully(CFieldExchange* pFX, const char* szName, T& value) {
   unsigned int field_number = 0;
   if (!pFX->IsFieldType(&field_number)) return;
   CRecordset& rs = *pFX->m_prs;
@@ -90,41 +96,46 @@ template <class Ops, class T>
       return;
 
     case CFieldExchange::opMarkForAddNew:
-      if constexpr (Ops::kLongBinary) {
-        return;
-      } else if constexpr (Ops::kDirtyOnAddNewUnlessSet) {
+      if constexpr (!Ops::kLongBinary) {
+        unsigned char* const status = RecordsetAccess::StatusByte(rs, index);
+        if (status == nullptr) return;
         // An int is sent even while it holds its pseudo-null value.
-        if (!rs.IsFieldStatusDirty(index)) {
-          rs.SetDirtyFieldStatus(index);
-          rs.ClearNullFieldStatus(index);
-        }
-      } else if (Ops::HoldsValue(value)) {
-        rs.SetDirtyFieldStatus(index);
-        rs.ClearNullFieldStatus(index);
+        const bool mark = Ops::kDirtyOnAddNewUnlessSet ? (*status & CRecordset::fieldDirty) == 0
+                                                       : Ops::HoldsValue(value);
+        if (mark) MarkDirtyNotNull(*status);
       }
       return;
 
-    case CFieldExchange::opMarkForUpdate:
-      if (!Ops::kLongBinary && Ops::HoldsValue(value)) rs.ClearNullFieldStatus(index);
+    case CFieldExchange::opMarkForUpdate: {
+      // Without a status byte the field is still compared (a failing read
+      // is reported), its bits are not kept.
+      unsigned char unkept = 0;
+      unsigned char* status = RecordsetAccess::StatusByte(rs, index);
+      if (status == nullptr) status = &unkept;
+      if (!Ops::kLongBinary && Ops::HoldsValue(value))
+        *status &= static_cast<unsigned char>(~CRecordset::fieldNull);
       if constexpr (Ops::kText) {
-        if (value.IsEmpty()) rs.SetNullFieldStatus(index);
+        if (value.IsEmpty()) *status |= CRecordset::fieldNull;
       }
       if constexpr (Ops::kDirtyRule == DirtyRule::kCompare) {
-        if (!Ops::Equal(rs, n, value)) rs.SetDirtyFieldStatus(index);
+        if (!Ops::Equal(rs, n, value)) *status |= CRecordset::fieldDirty;
       } else {
-        if (!rs.IsFieldStatusNull(index)) rs.SetDirtyFieldStatus(index);
+        if ((*status & CRecordset::fieldNull) == 0) *status |= CRecordset::fieldDirty;
       }
       return;
+    }
 
-    case CFieldExchange::opSetFieldNull:
+    case CFieldExchange::opSetFieldNull: {
       if (pFX->m_pvTarget != nullptr && pFX->m_pvTarget != &value) return;
+      unsigned char* const status = RecordsetAccess::StatusByte(rs, index);
       if (pFX->m_bNullValue) {
-        rs.SetNullFieldStatus(index);
+        if (status != nullptr) *status |= CRecordset::fieldNull;
         Ops::MakePseudoNull(value);
-      } else {
-        rs.ClearNullFieldStatus(index);
+      } else if (status != nullptr) {
+        *status &= static_cast<unsigned char>(~CRecordset::fieldNull);
       }
       return;
+    }
 
     default:
       pFX->Default(szName);
@@ -147,7 +158,7 @@ template <class Ops, class T>
 // pass's member whose resolved fill and mapping are current is counted
 // and filled without the rest of the exchange, which would find the same.
 template <class Ops, class T>
-void Exchange(CFieldExchange* pFX, const char* szName, T& value) {
+KORVO_HOT void Exchange(CFieldExchange* pFX, const char* szName, T& value) {
   if constexpr (Ops::kFill.has_value()) {
     if (pFX->m_nOperation == CFieldExchange::opBindFieldsToColumns) {
       const ResolvedFill* fill = RecordsetAccess::NextFill(pFX, *Ops::kFill);
@@ -259,7 +270,7 @@ struct LongBinaryOps : OpsBase {
 
 }  // namespace
 
-void RFX_Text(CFieldExchange* pFX, const char* szName, CTString& value, int, int, short) {
+KORVO_HOT void RFX_Text(CFieldExchange* pFX, const char* szName, CTString& value, int, int, short) {
   Exchange<TextOps<CTString>>(pFX, szName, value);
 }
 
@@ -271,11 +282,11 @@ void RFX_Text2(CFieldExchange* pFX, const char* szName, CTString& value, int, in
   Exchange<Text2Ops>(pFX, szName, value);
 }
 
-void RFX_Int(CFieldExchange* pFX, const char* szName, int& value) {
+KORVO_HOT void RFX_Int(CFieldExchange* pFX, const char* szName, int& value) {
   Exchange<IntOps>(pFX, szName, value);
 }
 
-void RFX_Long(CFieldExchange* pFX, const char* szName, long& value) {
+KORVO_HOT void RFX_Long(CFieldExchange* pFX, const char* szName, long& value) {
   Exchange<LongOps>(pFX, szName, value);
 }
 
@@ -291,7 +302,7 @@ void RFX_Binary(CFieldExchange* pFX, const char* szName, CTByteArray& value, __i
   Exchange<BinaryOps>(pFX, szName, value);
 }
 
-void RFX_Date(CFieldExchange* pFX, const char* szName, CTTime& value) {
+KORVO_HOT void RFX_Date(CFieldExchange* pFX, const char* szName, CTTime& value) {
   Exchange<DateOps>(pFX, szName, value);
 }
 
@@ -299,6 +310,6 @@ void RFX_LongBinary(CFieldExchange* pFX, const char* szName, CTLongBinary& value
   Exchange<LongBinaryOps>(pFX, szName, value);
 }
 
-void RFX_Double(CFieldExchange* pFX, const char* szName, double& value) {
+KORVO_HOT void RFX_Double(CFieldExchange* pFX, const char* szName, double& value) {
   Exchange<DoubleOps>(pFX, szName, value);
 }

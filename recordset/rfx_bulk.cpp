@@ -6,6 +6,7 @@
 // rowset size, opFreeRowset releases them; in between the pass owns them
 // (the interface hands them over as raw pointers, so new[] and delete[]
 // are the contract here).
+#include <korvo/platform/hot_internal.h>
 #include <korvo/recordset/CFieldExchange.h>
 #include <korvo/recordset/CRecordset.h>
 #include <korvo/recordset/recordset_access_internal.h>
@@ -122,27 +123,28 @@ void ExchangeBulk(CFieldExchange* pFX, const char* szName, T** values, __int64**
 
 }  // namespace
 
-void RFX_Text_Bulk(CFieldExchange* pFX, const char* szName, char** prgStrVals, __int64** prgLengths,
-                   int nMaxLength) {
+KORVO_HOT void RFX_Text_Bulk(CFieldExchange* pFX, const char* szName, char** prgStrVals,
+                             __int64** prgLengths, int nMaxLength) {
   ExchangeBulk(pFX, szName, prgStrVals, prgLengths, MemberKind::kTextBuffer, nMaxLength);
 }
 
-void RFX_Int_Bulk(CFieldExchange* pFX, const char* szName, int** prgIntVals, __int64** prgLengths) {
+KORVO_HOT void RFX_Int_Bulk(CFieldExchange* pFX, const char* szName, int** prgIntVals,
+                            __int64** prgLengths) {
   ExchangeBulk(pFX, szName, prgIntVals, prgLengths, MemberKind::kInt);
 }
 
-void RFX_Long_Bulk(CFieldExchange* pFX, const char* szName, long** prgLongVals,
-                   __int64** prgLengths) {
+KORVO_HOT void RFX_Long_Bulk(CFieldExchange* pFX, const char* szName, long** prgLongVals,
+                             __int64** prgLengths) {
   ExchangeBulk(pFX, szName, prgLongVals, prgLengths, MemberKind::kLong);
 }
 
-void RFX_Date_Bulk(CFieldExchange* pFX, const char* szName, TIMESTAMP_STRUCT** prgTSVals,
-                   __int64** prgLengths) {
+KORVO_HOT void RFX_Date_Bulk(CFieldExchange* pFX, const char* szName, TIMESTAMP_STRUCT** prgTSVals,
+                             __int64** prgLengths) {
   ExchangeBulk(pFX, szName, prgTSVals, prgLengths, MemberKind::kTimestamp);
 }
 
-void RFX_Double_Bulk(CFieldExchange* pFX, const char* szName, double** prgDblVals,
-                     __int64** prgLengths) {
+KORVO_HOT void RFX_Double_Bulk(CFieldExchange* pFX, const char* szName, double** prgDblVals,
+                               __int64** prgLengths) {
   ExchangeBulk(pFX, szName, prgDblVals, prgLengths, MemberKind::kDouble);
 }
 

@@ -3,6 +3,7 @@
 // all text goes through the platform formatting engine.
 #include <korvo/platform/filetime.h>
 #include <korvo/platform/format.h>
+#include <korvo/platform/hot_internal.h>
 #include <korvo/platform/time64.h>
 #include <korvo/types/CTTime.h>
 
@@ -73,7 +74,7 @@ CTTime& CTTime::operator=(const CTTime& other) {
   return *this;
 }
 
-CTTime& CTTime::operator=(__int64 seconds) {
+KORVO_HOT CTTime& CTTime::operator=(__int64 seconds) {
   m_time = seconds;
   return *this;
 }

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ado/ado_engines.h"
 
@@ -123,6 +124,48 @@ TEST_P(RecordsetWriteTest, EditsInsertsAndDeletesRows) {
   f->GetItem("amount")->PutValue(_variant_t(9.0));
   rs->MoveNext();
   EXPECT_EQ(Scalar(other_, "SELECT amount FROM w WHERE id = 1"), "9");
+}
+
+// The insert statement is kept for the next row of the same columns, with
+// what follows from them (their order, whether the engine makes the key):
+// each new set of columns must bring its own.
+TEST_P(RecordsetWriteTest, InsertsOfChangingColumnSetsBindAndReportTheirOwn) {
+  _RecordsetPtr rs = OpenRs(conn_, "SELECT id, name, amount FROM w ORDER BY id");
+  FieldsPtr f = rs->GetFields();
+  struct Insert {
+    std::vector<const char*> order;  // the columns in the order they are put
+    long id;                         // 0: the engine makes it
+    const char* name;
+    double amount;
+  };
+  const Insert inserts[] = {
+      {{"name", "amount"}, 0, "four", 4.5},
+      {{"id", "name", "amount"}, 20, "five", 5.5},  // every column, in result order
+      {{"amount", "name", "id"}, 30, "six", 6.5},   // every column, reversed
+      {{"name", "amount"}, 0, "seven", 7.5},        // made key again
+      {{"amount", "name"}, 0, "eight", 8.5},
+      {{"id", "name", "amount"}, 40, "nine", 9.5},
+  };
+  for (const Insert& row : inserts) {
+    SCOPED_TRACE(row.name);
+    rs->AddNew();
+    for (const char* column : row.order) {
+      const std::string c = column;
+      if (c == "id") f->GetItem("id")->PutValue(_variant_t(row.id));
+      if (c == "name") f->GetItem("name")->PutValue(_bstr_t(row.name));
+      if (c == "amount") f->GetItem("amount")->PutValue(_variant_t(row.amount));
+    }
+    rs->Update();
+    const std::string where = std::string(" FROM w WHERE name = '") + row.name + "'";
+    const std::string stored_id = Scalar(other_, ("SELECT id" + where).c_str());
+    if (row.id != 0) {
+      EXPECT_EQ(stored_id, std::to_string(row.id));
+    }
+    EXPECT_EQ(Text(f->GetItem("id")), stored_id);
+    EXPECT_EQ(Text(f->GetItem("name")), row.name);
+    EXPECT_EQ(static_cast<double>(f->GetItem("amount")->GetValue()), row.amount);
+  }
+  EXPECT_EQ(rs->GetRecordCount(), 9);
 }
 
 TEST_P(RecordsetWriteTest, CancelsPendingChangesAndRejectsBadValues) {

@@ -5,6 +5,8 @@
 // execution. The model test checks the edit modes, pseudo-null values,
 // status bits and stored rows of AddNew / Edit / Update / Delete /
 // CancelUpdate.
+#include <korvo/recordset/direct_values_internal.h>
+
 #include "recordset/recordset_fixture.h"
 
 namespace korvo::test {
@@ -271,6 +273,87 @@ TEST_F(EditingTest, Lock15IsHeldWhileTheRowIsWritten) {
   }
   ExpectLock15Free();
   EXPECT_EQ(NameOf(1), "Annie");
+}
+
+// A derived class making more RFX_ calls than its m_nFields declares: the
+// status array holds m_nFields bytes, so the extra field keeps no bits and
+// its setter refuses it with 1026; nothing is written past the array (the
+// sanitizer build would report it) and the declared field still works.
+class COneFieldTwoCalls : public CCodeName {
+ public:
+  explicit COneFieldTwoCalls(CDatabase* db) : CCodeName(db) { m_nFields = 1; }
+};
+
+TEST_F(EditingTest, ExtraFieldExchangeCallsKeepNoStatusAndAreRefused) {
+  COneFieldTwoCalls rs(&Database());
+  ASSERT_EQ(rs.Open(CRecordset::staticCursor, "SELECT CODE, NAME FROM CUSTOMER"), 1);
+  EXPECT_EQ(rs.m_code, 1);
+  auto update_code = [&] {
+    try {
+      rs.Update();
+    } catch (CDBException* e) {
+      const int code = e->m_nReturnCode;
+      e->Delete();
+      rs.CancelUpdate();
+      return code;
+    }
+    return 0;
+  };
+  rs.AddNew();
+  rs.m_code = 500;
+  rs.m_name = "Extra";
+  EXPECT_EQ(update_code(), 1026);
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM CUSTOMER WHERE CODE = 500"), "0");
+  rs.Edit();
+  rs.m_code = 501;
+  rs.m_name = "";
+  EXPECT_EQ(update_code(), 1026);
+  rs.SetFieldNull(nullptr, TRUE);
+  EXPECT_TRUE(rs.m_name.IsEmpty());
+  EXPECT_EQ(rs.IsFieldNull(&rs.m_code), CRecordset::fieldNull);
+}
+
+// The setters' puts are resolved per column on the first row written and
+// kept for the rows after. A Close and Open of the same recordset on other
+// columns (the first one binary, not an integer) must resolve them afresh:
+// what the second open stores, or refuses, is what the VARIANT route does.
+TEST_F(EditingTest, PutsResolvedOnOneOpenServeNoOther) {
+  CDatabase& db = Database();
+  db.ExecuteSQL("CREATE TABLE P (ID INTEGER PRIMARY KEY, DATA BLOB, NOTE TEXT)");
+  auto outcome = [&](bool variant_route, long id) {
+    korvo::recordset::TEST_ForceVariantRoute(variant_route);
+    std::string result;
+    CCodeName rs(&db);
+    EXPECT_EQ(rs.Open(CRecordset::staticCursor, "CUSTOMER"), 1);
+    rs.AddNew();
+    rs.m_code = id;
+    rs.m_name = ("Zed" + std::to_string(id)).c_str();
+    EXPECT_EQ(rs.Update(), 1);
+    rs.Close();
+    const std::string select = "SELECT DATA, NOTE FROM P";
+    EXPECT_EQ(rs.Open(CRecordset::staticCursor, select.c_str()), 1);
+    rs.AddNew();
+    rs.m_code = 7;
+    rs.m_name = ("note" + std::to_string(id)).c_str();
+    try {
+      rs.Update();
+    } catch (CDBException* e) {
+      result = "refused " + std::to_string(e->m_nReturnCode) + "; ";
+      e->Delete();
+      rs.CancelUpdate();
+    }
+    rs.Close();
+    korvo::recordset::TEST_ForceVariantRoute(false);
+    return result +
+           Query(
+               "SELECT COUNT(*) || ',' || IFNULL(MAX(typeof(DATA) || quote(DATA)), '') FROM P"
+               " WHERE NOTE = 'note" +
+               std::to_string(id) + "'");
+  };
+  const std::string variant = outcome(true, 100);
+  EXPECT_EQ(outcome(false, 101), variant);
+  EXPECT_EQ(NameOf(100), "Zed100");
+  EXPECT_EQ(NameOf(101), "Zed101");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <korvo/ado/providers/sqlite/sqlite_cursor.h>
 #include <korvo/ado/providers/sqlite/sqlite_errors.h>
 #include <korvo/ado/providers/sqlite/sqlite_types.h>
+#include <korvo/platform/hot_internal.h>
 #include <strings.h>
 
 #include <cctype>
@@ -175,7 +176,8 @@ struct SqliteStatement::ArmedScope {
   ~ArmedScope() { db.Arm(NoDeadline()); }
 };
 
-HRESULT SqliteStatement::Execute(const std::vector<ParamValue>& params, Deadline deadline) {
+KORVO_HOT HRESULT SqliteStatement::Execute(const std::vector<ParamValue>& params,
+                                           Deadline deadline) {
   db_->diagnostics().errors.clear();
   Reset();
   if (db_->doomed()) return db_->FailDoomed();
@@ -208,6 +210,7 @@ HRESULT SqliteStatement::Execute(const std::vector<ParamValue>& params, Deadline
                          std::to_string(params.size()) + " parameter values were given for " +
                              std::to_string(offset) + " parameter markers."));
     }
+    stepped_ = true;
     int rc = sqlite3_step(s);
     if (rc == SQLITE_ROW) {
       if (!last) {
@@ -245,7 +248,7 @@ HRESULT SqliteStatement::Execute(const std::vector<ParamValue>& params, Deadline
   return kSOk;
 }
 
-HRESULT SqliteStatement::Next(Deadline deadline) {
+KORVO_HOT HRESULT SqliteStatement::Next(Deadline deadline) {
   if (!has_row_ || result_ == nullptr) return kSOk;
   const ArmedScope armed(*db_, deadline);
   const int rc = sqlite3_step(result_);
@@ -277,7 +280,10 @@ void SqliteStatement::GetRow(Cell* out, int count) const {
 }
 
 void SqliteStatement::Reset() {
-  for (auto& part : parts_) sqlite3_reset(part.get());
+  if (stepped_) {
+    for (auto& part : parts_) sqlite3_reset(part.get());
+    stepped_ = false;
+  }
   has_row_ = false;
 }
 

@@ -101,6 +101,10 @@ class SqliteStatement final : public Statement {
   bool discarded_ = false;          // statements of a long batch were finalized after running
   sqlite3_stmt* result_ = nullptr;  // the part whose rows are exposed
   bool has_row_ = false;
+  // Whether a part was stepped since the last Reset. One that was not is
+  // at its start already: a statement run once per row is reset after each
+  // execution and, without this, once more before the next.
+  bool stepped_ = false;
   int64_t rows_affected_ = -1;
   int64_t changes_ = 0;
   bool columns_valid_ = false;
