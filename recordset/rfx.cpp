@@ -78,7 +78,7 @@ inline void MarkDirtyNotNull(unsigned char& status) {
 // (Out of line: the binding pass's shortcut below keeps its own path
 // short.)
 template <class Ops, class T>
-KORVO_HOT [[gnu::noinline]] void ExchangeFully(CFieldExchange* pFX, const char* szName, T& value) {
+[[gnu::noinline]] KORVO_HOT void ExchangeFully(CFieldExchange* pFX, const char* szName, T& value) {
   unsigned int field_number = 0;
   if (!pFX->IsFieldType(&field_number)) return;
   CRecordset& rs = *pFX->m_prs;
